@@ -1,0 +1,1 @@
+#include "plothpfa/plothpfa.h"

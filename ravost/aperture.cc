@@ -1,0 +1,5 @@
+#include "ravost/aperture.h"
+
+namespace ravost {
+float APPL(const APERT&, std::span<const float>) { return 1.0f; }
+}  // namespace ravost

@@ -1,0 +1,259 @@
+#include "ravost/dialog.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+
+#include "fields/fields.h"
+#include "ravost/files.h"
+
+namespace ravost {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Shortest text that reads back as the same 32-bit real.
+std::string shortest(float v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// A real in free form: optional sign, digits with or without a point, an
+// optional exponent introduced by E or D.  False when it is not such a number
+// or not a finite 32-bit real.
+bool parse_real(std::string_view token, float& value) {
+  std::string s(token);
+  if (!s.empty() && s[0] == '+') s.erase(0, 1);
+  if (s.empty() || s[0] == '+') return false;
+  for (char& c : s) {
+    if (c == 'd' || c == 'D') c = 'e';
+    bool ok = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+    if (!ok) return false;  // no names such as nan or inf
+  }
+  float v = 0.0f;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (r.ptr != s.data() + s.size()) return false;
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too small for a 32-bit real reads as zero; too large is unreadable.
+    double d = 0.0;
+    auto rd = std::from_chars(s.data(), s.data() + s.size(), d);
+    if (rd.ec != std::errc() || !(std::fabs(d) < 1.0)) return false;
+    v = std::signbit(d) ? -0.0f : 0.0f;
+  } else if (r.ec != std::errc()) {
+    return false;
+  }
+  if (!std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+bool parse_int(std::string_view token, int& value) {
+  if (!token.empty() && token[0] == '+') token.remove_prefix(1);
+  if (token.empty()) return false;
+  int v = 0;
+  auto r = std::from_chars(token.data(), token.data() + token.size(), v);
+  if (r.ec != std::errc() || r.ptr != token.data() + token.size()) return false;
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+Dialog::Dialog(std::istream& console_in, std::ostream& console_out, bool interactive)
+    : in_(console_in), out_(console_out), interactive_(interactive) {}
+
+void Dialog::use_answer_file(std::istream& file, std::string name) {
+  file_ = &file;
+  file_name_ = std::move(name);
+  file_line_ = 0;
+  inputl_.stream = INPUTL::kAnswerFile;
+}
+
+void Dialog::prompt(std::string_view text) {
+  out_ << text << std::flush;
+  line_open_ = true;
+}
+
+void Dialog::line(std::string_view text) {
+  out_ << text << '\n';
+  line_open_ = false;
+}
+
+void Dialog::end_open_line() {
+  if (line_open_) line({});
+}
+
+bool Dialog::next_line(std::string& line) {
+  std::istream& s = from_file() ? *file_ : in_;
+  if (!std::getline(s, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (from_file()) {
+    ++file_line_;
+  } else {
+    line_open_ = false;  // the user's Enter ended the prompt line
+  }
+  return true;
+}
+
+std::string Dialog::where() const {
+  if (from_file()) return "answer file \"" + file_name_ + "\", line " + std::to_string(file_line_);
+  return "console input";
+}
+
+void Dialog::end_of_input(std::string_view what) {
+  if (from_file()) {
+    throw RunError("Error: end of the answer file \"" + file_name_ + "\" after line " +
+                   std::to_string(file_line_) + ": no answer for " + std::string(what) + ".");
+  }
+  throw RunError("Error: end of console input: no answer for " + std::string(what) + ".");
+}
+
+void Dialog::unreadable(std::string_view token, std::string_view kind, std::string_view what) {
+  throw RunError("Error: \"" + std::string(token) + "\" is not " + std::string(kind) + " (" +
+                 std::string(what) + ", " + where() + ").");
+}
+
+int Dialog::NYES(int& code) {
+  code = 0;
+  std::string line;
+  if (!next_line(line)) end_of_input("a yes/no question");
+  std::string buffer = fields::A(line, 20);
+  if (from_file()) this->line(buffer);
+  for (char c : buffer) {
+    if (c == 'y' || c == 'Y' || c == 's' || c == 'S' || c == 'd' || c == 'D' || c == 'j' ||
+        c == 'J') {
+      code = 1;
+      break;
+    }
+    if (c == 'n' || c == 'N') {
+      code = -1;
+      break;
+    }
+  }
+  return code;
+}
+
+void Dialog::read_items(std::string_view what, std::span<const Item> items) {
+  size_t index = 0;
+  bool comma_is_empty_value = true;  // a comma now stands for an empty value
+  std::string line;
+  while (index < items.size()) {
+    if (!next_line(line)) end_of_input(what);
+    size_t p = 0;
+    const size_t end = line.size();
+    while (index < items.size()) {
+      while (p < end && is_blank(line[p])) ++p;
+      if (p == end) break;  // the answer goes on on the next line
+      if (line[p] == ',') {
+        if (comma_is_empty_value) ++index;
+        comma_is_empty_value = true;
+        ++p;
+        continue;
+      }
+      if (line[p] == '/') return;  // a slash ends the answer; the rest stays
+      size_t start = p;
+      while (p < end && !is_blank(line[p]) && line[p] != ',' && line[p] != '/') ++p;
+      std::string_view token(line.data() + start, p - start);
+
+      // r*c repeats the value c (or an empty value) r times.
+      long repeat = 1;
+      if (size_t star = token.find('*'); star != std::string_view::npos) {
+        int r = 0;
+        if (!parse_int(token.substr(0, star), r) || r < 1) {
+          unreadable(token, "a repeated value", what);
+        }
+        repeat = r;
+        token.remove_prefix(star + 1);
+      }
+      for (long k = 0; k < repeat && index < items.size(); ++k, ++index) {
+        if (token.empty()) continue;
+        const Item& item = items[index];
+        if (auto* f = std::get_if<float*>(&item)) {
+          if (!parse_real(token, **f)) unreadable(token, "a number", what);
+        } else {
+          if (!parse_int(token, *std::get<int*>(item))) unreadable(token, "an integer", what);
+        }
+      }
+      comma_is_empty_value = false;
+      while (p < end && is_blank(line[p])) ++p;
+      if (p < end && line[p] == ',') {
+        ++p;
+        comma_is_empty_value = true;
+      }
+    }
+  }
+}
+
+void Dialog::read_numbers(std::string_view what, std::span<const Item> items) {
+  read_items(what, items);
+  if (!from_file()) return;
+  std::string echo;
+  for (const Item& item : items) {
+    echo += ' ';
+    if (auto* f = std::get_if<float*>(&item)) {
+      echo += shortest(**f);
+    } else {
+      echo += std::to_string(*std::get<int*>(item));
+    }
+  }
+  line(echo);
+}
+
+void Dialog::read(std::string_view what, float& a) {
+  const Item items[] = {&a};
+  read_numbers(what, items);
+}
+
+void Dialog::read(std::string_view what, float& a, float& b) {
+  const Item items[] = {&a, &b};
+  read_numbers(what, items);
+}
+
+void Dialog::read(std::string_view what, int& a) {
+  const Item items[] = {&a};
+  read_numbers(what, items);
+}
+
+void Dialog::read_range(std::string_view what, float& start, float& stop, float& step) {
+  const Item items[] = {&start, &stop, &step};
+  read_items(what, items);
+  if (from_file()) line(fields::F(start, 9, 3) + fields::F(stop, 9, 3) + fields::F(step, 9, 3));
+}
+
+std::string Dialog::read_text(std::string_view what, int width) {
+  std::string text;
+  if (!next_line(text)) end_of_input(what);
+  text = fields::A(text, width);
+  if (from_file()) line(text);
+  return text;
+}
+
+void Dialog::reject(std::string_view problem) {
+  if (from_file()) {
+    throw RunError("Error in the answer file \"" + file_name_ + "\", line " +
+                   std::to_string(file_line_) + ":\n" + std::string(problem));
+  }
+  end_open_line();
+  std::string text(" ");
+  text += problem;
+  line(text);
+}
+
+void Dialog::pause(std::string_view message) {
+  end_open_line();
+  line(message);
+  if (!interactive_) return;
+  std::string command;
+  while (std::getline(in_, command)) {
+    if (!command.empty() && command.back() == '\r') command.pop_back();
+    if (command.empty()) return;
+    out_.flush();
+    [[maybe_unused]] int status = std::system(command.c_str());
+    line(message);
+  }
+}
+
+}  // namespace ravost

@@ -1,0 +1,5 @@
+#include "ravost/stages.h"
+
+namespace ravost {
+void scale_design(Design&, Session&) {}
+}  // namespace ravost

@@ -1,0 +1,53 @@
+// The stages of a run, in the order the driver calls them.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "plothpfa/plothpfa.h"
+#include "ravost/dialog.h"
+#include "ravost/files.h"
+#include "ravost/ravost.h"
+
+namespace ravost {
+
+// What every stage works with besides the design: the dialog, the listing
+// file "ravost.out", the folder in which answered file names are created, and
+// the plotting settings.
+struct Session {
+  Dialog& dialog;
+  OutFile& listing;
+  std::filesystem::path dir;
+  plothpfa::PLOTIF plotif;
+
+  // A file name as answered, taken relative to `dir`.
+  std::filesystem::path path(std::string_view name) const { return dir / name; }
+};
+
+enum class Reflector { main, sub };
+
+// The opening dialog: geometry, feed, aperture distribution and intervals,
+// with the feed and aperture power balance; writes the normalised design to
+// the listing file.
+void design_inputs(Design& d, Session& s);
+
+// Integrates both surfaces, prints the ray table and fills the RayTable.
+void synthesize(Design& d, Session& s);
+
+// Asks for the plot file and writes the dual reflector figure to it.
+void dual_reflector_figure(const Design& d, Session& s);
+
+// Scales the design to the answered diameter, prints it, offers the
+// subreflector extrapolation and sets up both splines.
+void scale_design(Design& d, Session& s);
+
+// A listing of one reflector's height at chosen radii.
+void list_dimensions(const Design& d, Session& s, Reflector which);
+
+// A surface file of one reflector.
+void write_surface_file(const Design& d, Session& s, Reflector which);
+
+// An object file of one reflector's spline with one variable per node.
+void write_object_file(const Design& d, Session& s, Reflector which);
+
+}  // namespace ravost
