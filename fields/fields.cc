@@ -47,7 +47,7 @@ std::string F(double v, int w, int d) {
   if (w == 0) return {};
   if (!std::isfinite(v)) return NonFinite(v, w);
   // Even ".ddd" needs d + 1 columns.
-  if (d < 0 || d + 1 > w) return Stars(w);
+  if (d < 0 || d > w - 1) return Stars(w);
 
   // Digits of |v| rounded to d decimals: to_chars rounds the exact binary
   // value to nearest, ties to even, as the C library's printf does.
@@ -76,7 +76,7 @@ std::string E(double v, int w, int d) {
   if (w == 0) return {};
   if (!std::isfinite(v)) return NonFinite(v, w);
   // "d.E+xx" alone needs d + 6 columns.
-  if (d < 0 || d + 6 > w) return Stars(w);
+  if (d < 0 || d > w - 6) return Stars(w);
 
   // Scientific digits of |v| with d decimals, "1.2345e+01" or "1e+01" for
   // d = 0; zero comes out as "0.000e+00".
