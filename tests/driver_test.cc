@@ -1,0 +1,156 @@
+// Whole runs through the driver: the order of the stage questions, the answer
+// file, the listing file, and how a run ends.
+#include "ravost/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "tests/test_util.h"
+
+namespace ravost {
+namespace {
+
+using testutil::read_file;
+using testutil::TempDir;
+using testutil::write_file;
+
+// A small uniform design: answers up to and including the intervals.
+const std::string kDesign =
+    "0.2\n0.5\n0.25\n0.12\n40 -10\n1\n0.01\n0.1\n";
+
+struct Result {
+  int status;
+  std::string console;
+};
+
+Result run_with(const TempDir& dir, const std::string& console_input) {
+  std::istringstream in(console_input);
+  std::ostringstream out;
+  int status = run(in, out, dir.path());
+  return {status, out.str()};
+}
+
+// Positions of the texts in `s`, in order; -1 where one is missing or out of order.
+bool appear_in_order(const std::string& s, const std::vector<std::string>& texts) {
+  size_t at = 0;
+  for (const auto& t : texts) {
+    size_t p = s.find(t, at);
+    if (p == std::string::npos) return false;
+    at = p + t.size();
+  }
+  return true;
+}
+
+const std::vector<std::string> kStageQuestions = {
+    " Plot dual reflector figure? ",
+    " Enter main reflector diameter ",
+    " Extrapolate larger diameter? ",
+    " List main reflector dimensions? ",
+    " List subreflector dimensions? ",
+    " Write main reflector TICRA .rsf file? ",
+    " Write subreflector TICRA .rsf file? ",
+    " CHAMP main reflector spline w/ variable Z? ",
+    " CHAMP subreflector spline w/ variable Z? "};
+
+TEST(Driver, TypedRunAsksEveryStageQuestionInOrderAndEndsWithZero) {
+  TempDir dir;
+  // No to the file input, the design, then empty lines to the questions.
+  Result r = run_with(dir, " n\n" + kDesign + "\n2\n\n\n\n\n\n\n\n");
+  EXPECT_EQ(r.status, 0) << r.console;
+  EXPECT_TRUE(r.console.starts_with(" File input? "));
+  EXPECT_TRUE(appear_in_order(r.console, kStageQuestions)) << r.console;
+  std::string listing = read_file(dir.path() / "ravost.out");
+  EXPECT_TRUE(appear_in_order(listing, {" Normalized Shaped Axisymmetric Dual ADE Reflector\r\n",
+                                        " Design scaled to Diameter = "}))
+      << listing;
+  // The empty answers skipped their stages: only the listing was written.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator{}),
+            1);
+}
+
+TEST(Driver, AnswerFileRunNeedsOnlyTheFirstTwoAnswersTyped) {
+  TempDir dir;
+  write_file(dir.path() / "design.ans", kDesign + "n\n2\nn\nn\nn\nn\nn\nn\nn\n");
+  Result r = run_with(dir, "y\ndesign.ans\n");
+  EXPECT_EQ(r.status, 0) << r.console;
+  // Each answer from the file is echoed after its prompt.
+  EXPECT_NE(r.console.find(" Plot dual reflector figure? n                   \n"),
+            std::string::npos)
+      << r.console;
+  EXPECT_NE(r.console.find(" Enter main reflector diameter  2\n"), std::string::npos);
+  EXPECT_TRUE(appear_in_order(r.console, kStageQuestions));
+}
+
+TEST(Driver, TypedAndFileRunsWriteTheSameListing) {
+  TempDir typed, filed;
+  const std::string answers = kDesign + "n\n2\nn\nn\nn\nn\nn\nn\nn\n";
+  Result a = run_with(typed, "n\n" + answers);
+  write_file(filed.path() / "a.ans", answers);
+  Result b = run_with(filed, "y\na.ans\n");
+  ASSERT_EQ(a.status, 0);
+  ASSERT_EQ(b.status, 0);
+  EXPECT_EQ(read_file(typed.path() / "ravost.out"), read_file(filed.path() / "ravost.out"));
+}
+
+TEST(Driver, ListingOfAnEarlierRunIsReplaced) {
+  TempDir dir;
+  write_file(dir.path() / "ravost.out", std::string(100000, 'x'));
+  Result r = run_with(dir, "n\n" + kDesign + "n\n2\nn\nn\nn\nn\nn\nn\nn\n");
+  ASSERT_EQ(r.status, 0);
+  std::string listing = read_file(dir.path() / "ravost.out");
+  EXPECT_EQ(listing.find('x'), std::string::npos);
+  EXPECT_TRUE(listing.starts_with(" Normalized Shaped"));
+}
+
+TEST(Driver, MissingAnswerFileIsReportedAndNotCreated) {
+  TempDir dir;
+  Result r = run_with(dir, "y\nnothing-here.ans\n");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.console.find("\"nothing-here.ans\" does not exist"), std::string::npos)
+      << r.console;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "nothing-here.ans"));
+}
+
+TEST(Driver, ShortAnswerFileEndsTheRunWithAReportAndKeepsTheListing) {
+  TempDir dir;
+  write_file(dir.path() / "short.ans", "0.2\n0.5\n");
+  Result r = run_with(dir, "y\nshort.ans\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("Error: end of the answer file \"short.ans\" after line 2"),
+            std::string::npos)
+      << r.console;
+  // The report starts on a line of its own, after the open prompt.
+  EXPECT_NE(r.console.find(" Radius of subreflector \nError"), std::string::npos) << r.console;
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "ravost.out"));
+}
+
+TEST(Driver, EndOfConsoleInputEndsTheRun) {
+  TempDir dir;
+  Result r = run_with(dir, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, " File input? \nError: end of console input: no answer for a yes/no question.\n");
+}
+
+TEST(Driver, ListingThatCannotBeCreatedIsNamed) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() / "ravost.out");
+  Result r = run_with(dir, "n\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("cannot create the file \"ravost.out\""), std::string::npos)
+      << r.console;
+}
+
+TEST(Driver, GaussianTaperOfZeroStopsWithStatusZero) {
+  TempDir dir;
+  Result r = run_with(dir, "n\n0.2\n0.5\n0.25\n0.12\n40 -10\n2\n0\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.console.ends_with("Stop - Program terminated.\n")) << r.console;
+  std::string listing = read_file(dir.path() / "ravost.out");
+  EXPECT_TRUE(listing.ends_with(" Feed beamwidth:  40.00 level dB: -10.0\r\n")) << listing;
+}
+
+}  // namespace
+}  // namespace ravost
