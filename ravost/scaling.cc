@@ -133,6 +133,21 @@ float extrapolated_height(const RayTable& t, int n, float rim_radius) {
   return z;
 }
 
+// False when `rim_radius` lies so far out that, seen from it, two distinct
+// radii of the extrapolation window round to the same distance: Neville's
+// scheme would then divide by zero.
+bool reachable_by_polint(const RayTable& t, int n, float rim_radius) {
+  const int first = std::max(0, n - kExtrapolationPoints);
+  for (int i = first; i < n; ++i) {
+    for (int j = i + 1; j < n; ++j) {
+      const float ho = t.sub_r[i] - rim_radius;
+      const float hp = t.sub_r[j] - rim_radius;
+      if (t.sub_r[i] != t.sub_r[j] && ho - hp == 0.0f) return false;
+    }
+  }
+  return true;
+}
+
 // Offers to extend the subreflector to a larger diameter by one point.
 void offer_extrapolation(Design& d, Session& s, int n) {
   RayTable& t = d.rays;
@@ -155,6 +170,10 @@ void offer_extrapolation(Design& d, Session& s, int n) {
     if (!(rim_radius > t.sub_r[n - 1])) {
       s.dialog.reject("The new subreflector diameter must be larger than the present " +
                       trimmed(fields::F(d.sub_rim_diameter, 9, 3)) + ".");
+      continue;
+    }
+    if (!reachable_by_polint(t, n, rim_radius)) {
+      s.dialog.reject("The new subreflector diameter is too large to extrapolate to.");
       continue;
     }
     rim_z = extrapolated_height(t, n, rim_radius);

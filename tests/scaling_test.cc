@@ -1,0 +1,288 @@
+// The scaled design: sorting and scaling of both profiles, the printed table,
+// the subreflector extrapolation, the natural splines, and the answers the
+// stage refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "ravost/stages.h"
+#include "tests/test_util.h"
+
+namespace ravost {
+namespace {
+
+// A five-ray design in ray order, as the synthesis leaves it: the main radius
+// rises from the hole rim (0.2) to 1 on z = r^2 - 1; the subreflector radius
+// falls from its rim (0.3) to nearly 0 on z = 1 - r^2, except for the axial
+// ray, which sits off that curve at z = 0.5 so that an extrapolation using it
+// would show.
+Design five_ray_design() {
+  Design d;
+  d.main_inner_radius = 0.2f;
+  d.output_steps = 4;
+  RayTable& t = d.rays;
+  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
+  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
+  const float sub_r[] = {0.3f, 0.2f, 0.1f, 0.04f, 0.001f};
+  const float sub_z[] = {0.91f, 0.96f, 0.99f, 0.9984f, 0.5f};
+  for (int i = 0; i < 5; ++i) {
+    t.main_r[i] = main_r[i];
+    t.main_z[i] = main_z[i];
+    t.sub_r[i] = sub_r[i];
+    t.sub_z[i] = sub_z[i];
+  }
+  return d;
+}
+
+// One stage run on in-memory console streams, with the listing file in a
+// temporary folder; answers come from the console or from an answer file.
+struct StageRun {
+  explicit StageRun(const std::string& answers, bool from_file = false)
+      : console_in(from_file ? "" : answers), file_in(answers), dialog(console_in, console_out),
+        listing(dir.path() / "ravost.out", "ravost.out"),
+        session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
+    if (from_file) dialog.use_answer_file(file_in, "design.ans");
+  }
+  std::string listing_text() {
+    listing.close();
+    return testutil::read_file(dir.path() / "ravost.out");
+  }
+
+  testutil::TempDir dir;
+  std::istringstream console_in;
+  std::istringstream file_in;
+  std::ostringstream console_out;
+  Dialog dialog;
+  OutFile listing;
+  Session session;
+};
+
+const std::string kHeader =
+    "\n"
+    " Design scaled to Diameter =    2.000\n"
+    "\n"
+    " Subreflector dimensions  Main Reflector dimensions\n"
+    "    Radius      Z-axis         Radius     Z-axis\n"
+    "\n";
+const std::string kRows =
+    "     0.000       0.500          0.200     -0.960\n"
+    "     0.040       0.998          0.400     -0.840\n"
+    "     0.100       0.990          0.600     -0.640\n"
+    "     0.200       0.960          0.800     -0.360\n"
+    "     0.300       0.910          1.000      0.000\n";
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+TEST(ScaledTable, ConsoleShowsPromptHeaderRowsDiameterAndQuestion) {
+  Design d = five_ray_design();
+  StageRun run("2\nn\n");
+  scale_design(d, run.session);
+  EXPECT_EQ(run.console_out.str(), " Enter main reflector diameter " + kHeader + kRows +
+                                       " Subreflector diameter =     0.600\n"
+                                       " Extrapolate larger diameter? ");
+}
+
+TEST(ScaledTable, ListingGetsHeaderAndRowsOnlyWithCrLf) {
+  Design d = five_ray_design();
+  StageRun run("2\nn\n");
+  scale_design(d, run.session);
+  EXPECT_EQ(run.listing_text(), crlf(kHeader + kRows));
+}
+
+TEST(ScaledTable, AnswersFromTheFileAreEchoedAfterTheirPrompts) {
+  Design d = five_ray_design();
+  StageRun run("2\nno\n", true);
+  scale_design(d, run.session);
+  const std::string console = run.console_out.str();
+  EXPECT_EQ(console.substr(0, 34), " Enter main reflector diameter  2\n");
+  EXPECT_NE(console.find(" Extrapolate larger diameter? no" + std::string(18, ' ') + "\n"),
+            std::string::npos);
+}
+
+TEST(ScaledTable, DiameterOfTwoLeavesNormalisedValuesButPutsTheAxisPointAtZero) {
+  Design d = five_ray_design();
+  const Design before = d;
+  StageRun run("2\nn\n");
+  scale_design(d, run.session);
+  EXPECT_EQ(d.design_scale, 1.0f);
+  EXPECT_EQ(d.rays.sub_r[0], 0.0f);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(d.rays.main_r[i], before.rays.main_r[i]) << i;
+    EXPECT_EQ(d.rays.main_z[i], before.rays.main_z[i]) << i;
+  }
+  // The subreflector comes reversed into increasing radius.
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(d.rays.sub_r[4 - i], before.rays.sub_r[i]) << i;
+    EXPECT_EQ(d.rays.sub_z[4 - i], before.rays.sub_z[i]) << i;
+  }
+}
+
+TEST(ScaledTable, BothRadiiIncreaseAndTheFirstRowHoldsAxisAndHoleRim) {
+  Design d = five_ray_design();
+  StageRun run("100\nn\n");
+  scale_design(d, run.session);
+  EXPECT_EQ(d.design_scale, 50.0f);
+  EXPECT_EQ(d.rays.sub_r[0], 0.0f);
+  EXPECT_EQ(d.rays.main_r[0], 0.2f * 50.0f);
+  for (int i = 1; i < 5; ++i) {
+    EXPECT_GT(d.rays.sub_r[i], d.rays.sub_r[i - 1]) << i;
+    EXPECT_GT(d.rays.main_r[i], d.rays.main_r[i - 1]) << i;
+  }
+  EXPECT_EQ(d.rays.sub_r[4], 0.3f * 50.0f);  // the rim is in the last row
+  EXPECT_EQ(d.sub_points, 5);
+  EXPECT_EQ(d.sub_rim_diameter, 0.3f * 50.0f * 2.0f);
+  const std::string console = run.console_out.str();
+  EXPECT_NE(console.find("\n     0.000      25.000         10.000    -48.000\n"),
+            std::string::npos);
+  EXPECT_NE(console.find(" Subreflector diameter =    30.000\n"), std::string::npos);
+}
+
+TEST(ScaledTable, SplinesAreNaturalAndPassThroughThePoints) {
+  Design d = five_ray_design();
+  StageRun run("2\nn\n");
+  scale_design(d, run.session);
+  EXPECT_EQ(d.main_y2[0], 0.0f);
+  EXPECT_EQ(d.main_y2[4], 0.0f);
+  EXPECT_EQ(d.sub_y2[0], 0.0f);
+  EXPECT_EQ(d.sub_y2[4], 0.0f);
+  // A parabola has curvature 2; the natural ends pull the inner points below.
+  EXPECT_GT(d.main_y2[2], 1.0f);
+}
+
+// Lagrange polynomial through four points, in double precision.
+double cubic_through(const float* x, const float* y, double at) {
+  double sum = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    double term = y[i];
+    for (int j = 0; j < 4; ++j) {
+      if (j != i) {
+        term *= (at - static_cast<double>(x[j])) /
+                (static_cast<double>(x[i]) - static_cast<double>(x[j]));
+      }
+    }
+    sum += term;
+  }
+  return sum;
+}
+
+// Neville's scheme in 32 bits against the exact polynomial.
+constexpr double kPolintTolerance = 1e-5;
+
+TEST(Extrapolation, AddsOnePointOnTheCubicThroughTheFourOutermostPoints) {
+  Design d = five_ray_design();
+  StageRun run("2\ny\n0.8\n");
+  scale_design(d, run.session);
+  ASSERT_EQ(d.sub_points, 6);
+  EXPECT_EQ(d.sub_rim_diameter, 0.8f);
+  EXPECT_EQ(d.rays.sub_r[5], 0.4f);
+  const float* x = &d.rays.sub_r[1];
+  const float* y = &d.rays.sub_z[1];
+  EXPECT_NEAR(d.rays.sub_z[5], cubic_through(x, y, 0.4), kPolintTolerance);
+  // The four outer points lie on 1 - r^2; the off-curve axial point is unused.
+  EXPECT_NEAR(d.rays.sub_z[5], 0.84, kPolintTolerance);
+  EXPECT_EQ(d.sub_y2[5], 0.0f);  // the natural end moves to the new rim
+
+  const std::string results =
+      " Subreflector extrapolated to diameter =     0.800\n"
+      " Subreflector Rim Z-axis =     0.840\n";
+  const std::string console = run.console_out.str();
+  EXPECT_EQ(console.substr(console.size() - results.size()), results);
+  EXPECT_NE(console.find(" Extrapolate larger diameter?  Enter new outer diameter "),
+            std::string::npos);
+  // The table is not printed again: the listing ends with the two lines.
+  EXPECT_EQ(run.listing_text(), crlf(kHeader + kRows + results));
+}
+
+TEST(Extrapolation, ShortTableUsesThePolynomialThroughAllItsPoints) {
+  Design d;
+  d.output_steps = 1;
+  d.main_inner_radius = 0.5f;
+  d.rays.main_r[0] = 0.5f;
+  d.rays.main_r[1] = 1.0f;
+  d.rays.sub_r[0] = 0.2f;  // ray order: rim first
+  d.rays.sub_z[0] = 1.2f;
+  d.rays.sub_r[1] = 0.0f;
+  d.rays.sub_z[1] = 1.0f;
+  StageRun run("2\ny\n0.6\n");
+  scale_design(d, run.session);
+  ASSERT_EQ(d.sub_points, 3);
+  EXPECT_EQ(d.rays.sub_r[2], 0.3f);
+  EXPECT_NEAR(d.rays.sub_z[2], 1.3f, kPolintTolerance);  // on the line z = 1 + r
+}
+
+TEST(Refusals, DiameterOfZeroOrLessIsAskedAgainAtTheConsole) {
+  Design d = five_ray_design();
+  StageRun run("0\n-3\n2\nn\n");
+  scale_design(d, run.session);
+  EXPECT_EQ(d.main_diameter, 2.0f);
+  const std::string refusal = " The main reflector diameter must be greater than 0.\n";
+  // The Enter typed after each answer ended the prompt line.
+  const std::string prompt = " Enter main reflector diameter ";
+  const std::string console = run.console_out.str();
+  EXPECT_EQ(console.substr(0, 3 * prompt.size() + 2 * refusal.size()),
+            prompt + refusal + prompt + refusal + prompt);
+}
+
+TEST(Refusals, DiameterOfZeroFromTheFileEndsTheRunNamingTheLine) {
+  Design d = five_ray_design();
+  StageRun run("0\n", true);
+  try {
+    scale_design(d, run.session);
+    FAIL() << "no report";
+  } catch (const RunError& e) {
+    const std::string report = e.what();
+    EXPECT_NE(report.find("\"design.ans\", line 1"), std::string::npos) << report;
+    EXPECT_NE(report.find("greater than 0"), std::string::npos) << report;
+  }
+}
+
+TEST(Refusals, DiametersThatWouldOverflowOrMergePointsAreRefused) {
+  Design d = five_ray_design();
+  StageRun run("1e30\n1e-44\n2\nn\n");
+  scale_design(d, run.session);
+  const std::string console = run.console_out.str();
+  EXPECT_NE(console.find(" The main reflector diameter is too large for this design.\n"),
+            std::string::npos);
+  EXPECT_NE(console.find(" The main reflector diameter is too small for this design.\n"),
+            std::string::npos);
+  EXPECT_EQ(d.design_scale, 1.0f);
+  EXPECT_EQ(d.rays.main_r[4], 1.0f);  // refused answers left the table alone
+}
+
+TEST(Refusals, NewSubreflectorDiameterMustExceedThePresentOne) {
+  Design d = five_ray_design();
+  StageRun run("2\ny\n0.6\n0.5\n0.8\n");
+  scale_design(d, run.session);
+  const std::string refusal = " The new subreflector diameter must be larger than the present 0.600.\n";
+  const std::string console = run.console_out.str();
+  const size_t first = console.find(refusal);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(console.find(refusal, first + 1), std::string::npos);
+  EXPECT_EQ(d.sub_rim_diameter, 0.8f);
+  EXPECT_EQ(d.sub_points, 6);
+}
+
+TEST(Refusals, NewDiameterTooFarOutAndFileAnswersEndTheRun) {
+  Design d = five_ray_design();
+  StageRun console_run("2\ny\n1e30\n0.8\n");
+  scale_design(d, console_run.session);
+  EXPECT_NE(console_run.console_out.str().find(" The new subreflector diameter is too large"),
+            std::string::npos);
+  EXPECT_EQ(d.sub_points, 6);
+
+  Design e = five_ray_design();
+  StageRun file_run("2\ny\n0.5\n", true);
+  EXPECT_THROW(scale_design(e, file_run.session), RunError);
+}
+
+}  // namespace
+}  // namespace ravost
