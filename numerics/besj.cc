@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 
 namespace numerics {
@@ -91,7 +92,8 @@ float BESJ(float x, float v) {
 }
 
 float GAMI(float x) {
-  if (std::fabs(x) >= kGamiCutOff) return 0.0f;
+  // |x| >= 33, and a NaN, give 0 (a NaN must not reach the integer conversion)
+  if (!(std::fabs(x) < kGamiCutOff)) return 0.0f;
   // x = n + f with n truncated towards zero, so f has the sign of x
   const int n = static_cast<int>(x);
   float f = x - static_cast<float>(n);

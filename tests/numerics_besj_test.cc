@@ -88,6 +88,7 @@ TEST(Gami, IsZeroAtZeroAndBeyondTheCutOff) {
   EXPECT_EQ(GAMI(40.0f), 0.0f);
   EXPECT_EQ(GAMI(-33.5f), 0.0f);
   EXPECT_GT(GAMI(32.5f), 0.0f);
+  EXPECT_EQ(GAMI(std::nanf("")), 0.0f);
 }
 
 TEST(Gami, RecursesDownwardsBelowMinusOne) {
