@@ -1,0 +1,201 @@
+// Dimension listings: the range line and prompt, the header, the number of
+// rows that start, stop and step give, the heights read from the splines,
+// and the ranges refused.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "ravost/stages.h"
+#include "tests/test_util.h"
+
+namespace ravost {
+namespace {
+
+// One stage run on in-memory console streams, with the listing file in a
+// temporary folder; answers come from the console or from an answer file.
+struct StageRun {
+  explicit StageRun(const std::string& answers, bool from_file = false)
+      : console_in(from_file ? "" : answers), file_in(answers), dialog(console_in, console_out),
+        listing(dir.path() / "ravost.out", "ravost.out"),
+        session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
+    if (from_file) dialog.use_answer_file(file_in, "design.ans");
+  }
+  std::string listing_text() {
+    listing.close();
+    return testutil::read_file(dir.path() / "ravost.out");
+  }
+
+  testutil::TempDir dir;
+  std::istringstream console_in;
+  std::istringstream file_in;
+  std::ostringstream console_out;
+  Dialog dialog;
+  OutFile listing;
+  Session session;
+};
+
+// A five-ray design scaled to diameter 2, so the values stay normalised: the
+// main reflector z = r^2 - 1 at r = 0.2 ... 1.0, the subreflector
+// z = 1 - r^2 at r = 0 (z 1), 0.1, 0.2, 0.3, 0.4.  `scaling_answers` answer
+// the diameter and extrapolation questions.
+Design scaled_design(const std::string& scaling_answers = "2\nn\n") {
+  Design d;
+  d.main_inner_radius = 0.2f;
+  d.output_steps = 4;
+  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
+  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
+  const float sub_r[] = {0.4f, 0.3f, 0.2f, 0.1f, 0.0f};
+  const float sub_z[] = {0.84f, 0.91f, 0.96f, 0.99f, 1.0f};
+  for (int i = 0; i < 5; ++i) {
+    d.rays.main_r[i] = main_r[i];
+    d.rays.main_z[i] = main_z[i];
+    d.rays.sub_r[i] = sub_r[i];
+    d.rays.sub_z[i] = sub_z[i];
+  }
+  StageRun setup(scaling_answers);
+  scale_design(d, setup.session);
+  return d;
+}
+
+// The rows of a main-reflector listing of the range answered.
+std::string main_rows(const std::string& range) {
+  const Design d = scaled_design();
+  StageRun run(range + "\n");
+  list_dimensions(d, run.session, Reflector::main);
+  const std::string text = run.listing_text();
+  const std::string header_end = "   Radius    Z-axis\r\n";
+  return text.substr(text.find(header_end) + header_end.size());
+}
+
+int row_count(const std::string& rows) {
+  int count = 0;
+  for (char c : rows) count += c == '\n';
+  return count;
+}
+
+const std::string kMainHeader =
+    "\n"
+    " Main reflector diameter:     2.000\n"
+    "\n"
+    " Main Reflector\n"
+    "   Radius    Z-axis\n";
+
+TEST(Listing, ConsoleShowsRangePromptHeaderAndRows) {
+  const Design d = scaled_design();
+  StageRun run("0.2 1 0.4\n");
+  list_dimensions(d, run.session, Reflector::main);
+  EXPECT_EQ(run.console_out.str(),
+            " Radius min:    0.200 max:    1.000\n"
+            " Enter start, stop, step " +
+                kMainHeader +
+                "   0.2000   -0.9600\n"
+                "   0.6000   -0.6400\n"
+                "   1.0000    0.0000\n");
+  EXPECT_EQ(run.listing_text(),
+            "\r\n"
+            " Main reflector diameter:     2.000\r\n"
+            "\r\n"
+            " Main Reflector\r\n"
+            "   Radius    Z-axis\r\n"
+            "   0.2000   -0.9600\r\n"
+            "   0.6000   -0.6400\r\n"
+            "   1.0000    0.0000\r\n");
+}
+
+TEST(Listing, RangeFromTheFileIsEchoedAsThreeFixedFields) {
+  const Design d = scaled_design();
+  StageRun run("0 10 3\n", true);
+  list_dimensions(d, run.session, Reflector::main);
+  EXPECT_EQ(run.console_out.str().substr(0, 36 + 25 + 28),
+            " Radius min:    0.200 max:    1.000\n"
+            " Enter start, stop, step "
+            "    0.000   10.000    3.000\n");
+}
+
+TEST(Listing, SubreflectorHeaderKeepsItsSpellingAndShowsTheRimDiameter) {
+  const Design d = scaled_design();
+  StageRun run("0 0 1\n");
+  list_dimensions(d, run.session, Reflector::sub);
+  EXPECT_EQ(run.console_out.str(),
+            " Radius min:    0.000 max:    0.400\n"
+            " Enter start, stop, step "
+            "\n"
+            " Subreflector diameter:     0.800\n"
+            "\n"
+            "  Subeflector\n"
+            "   Radius    Z-axis\n"
+            "   0.0000    1.0000\n");
+}
+
+TEST(Listing, SubreflectorAfterExtrapolationReachesTheNewRim) {
+  const Design d = scaled_design("2\ny\n1.2\n");
+  StageRun run("0.6 0.6 1\n");
+  list_dimensions(d, run.session, Reflector::sub);
+  const std::string console = run.console_out.str();
+  EXPECT_NE(console.find(" Radius min:    0.000 max:    0.600\n"), std::string::npos);
+  EXPECT_NE(console.find(" Subreflector diameter:     1.200\n"), std::string::npos);
+  // The new rim point lies on the cubic through the outer points: 1 - 0.36.
+  EXPECT_NE(console.find("   0.6000    0.6400\n"), std::string::npos) << console;
+}
+
+TEST(Listing, RowCountsFollowStartStopAndStep) {
+  EXPECT_EQ(row_count(main_rows("0 10 1")), 11);
+  const std::string thirds = main_rows("0 10 3");
+  EXPECT_EQ(row_count(thirds), 4);
+  EXPECT_EQ(thirds.substr(0, 9), "   0.0000");
+  EXPECT_EQ(thirds.substr(21, 9), "   3.0000");
+  EXPECT_EQ(thirds.substr(42, 9), "   6.0000");
+  EXPECT_EQ(thirds.substr(63, 9), "   9.0000");
+  // The 1.2 lets the last row pass the stop by up to a fifth of a step.
+  const std::string up = main_rows("0 0.9 1");
+  EXPECT_EQ(row_count(up), 2);
+  EXPECT_EQ(up.substr(0, 9), "   0.0000");
+  EXPECT_EQ(up.substr(21, 9), "   1.0000");
+  const std::string down = main_rows("1 0 -0.5");
+  EXPECT_EQ(row_count(down), 3);
+  EXPECT_EQ(down.substr(0, 9), "   1.0000");
+  EXPECT_EQ(down.substr(21, 9), "   0.5000");
+  EXPECT_EQ(down.substr(42, 9), "   0.0000");
+  EXPECT_EQ(row_count(main_rows("0.05 0 1")), 1);  // quotient between -0.2 and 0
+}
+
+TEST(Listing, EmptyRangesWriteTheHeaderOnly) {
+  EXPECT_EQ(main_rows("0 10 0"), "");
+  EXPECT_EQ(main_rows("3 3 0"), "");  // 0 / 0
+  EXPECT_EQ(main_rows("10 0 1"), "");
+}
+
+TEST(Listing, RowAtATableRadiusShowsThatPointsHeight) {
+  EXPECT_EQ(main_rows("0.8 0.8 1"), "   0.8000   -0.3600\r\n");
+  EXPECT_EQ(main_rows("0.4 0.4 1"), "   0.4000   -0.8400\r\n");
+}
+
+TEST(ListingRefusals, TooManyRowsOrRadiiTooFarOutAreAskedAgain) {
+  const Design d = scaled_design();
+  StageRun run("0 1 1e-9\n1e20 1e20 1\n0.2 0.2 1\n");
+  list_dimensions(d, run.session, Reflector::main);
+  const std::string console = run.console_out.str();
+  EXPECT_NE(console.find(" A listing holds at most 1000000 rows; choose a larger step.\n"),
+            std::string::npos);
+  EXPECT_NE(console.find(" These radii lie too far outside the reflector to list.\n"),
+            std::string::npos);
+  // The header follows the accepted answer only.
+  EXPECT_EQ(run.listing_text(),
+            "\r\n Main reflector diameter:     2.000\r\n\r\n Main Reflector\r\n"
+            "   Radius    Z-axis\r\n   0.2000   -0.9600\r\n");
+}
+
+TEST(ListingRefusals, RefusedRangeFromTheFileEndsTheRunNamingTheLine) {
+  const Design d = scaled_design();
+  StageRun run("0 1e30 1\n", true);
+  try {
+    list_dimensions(d, run.session, Reflector::main);
+    FAIL() << "no report";
+  } catch (const RunError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"design.ans\", line 1"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace ravost
