@@ -72,9 +72,9 @@ void dual_reflector_figure(const Design& d, Session& s) {
   // such row and traces row 1.
   const int k = std::max(1, n / 3);
   plot.PPEN(kRayPen);
-  const Point sub{kScale * t.sub_z[k - 1], kScale * t.sub_r[k - 1]};
-  const Point main{kScale * t.main_z[k - 1], kScale * t.main_r[k - 1]};
-  const std::array<Point, 3> legs = {sub, main, Point{x_end, main.y}};
+  const Point sub_point{kScale * t.sub_z[k - 1], kScale * t.sub_r[k - 1]};
+  const Point main_point{kScale * t.main_z[k - 1], kScale * t.main_r[k - 1]};
+  const std::array<Point, 3> legs = {sub_point, main_point, Point{x_end, main_point.y}};
 
   Point at{0.0f, 0.0f};
   plot.MOVEAP(-1, at.x, at.y);
@@ -82,9 +82,11 @@ void dual_reflector_figure(const Design& d, Session& s) {
     const Point end = legs[leg];
     plot.MOVEAP(1, end.x, end.y);
     // length = sqrt((y2 - y)^2 + (x2 - x)^2); direction = (x2 - x, y2 - y) / length
-    const float length = std::sqrt((end.y - at.y) * (end.y - at.y) + (end.x - at.x) * (end.x - at.x));
-    const float dir_x = (end.x - at.x) / length;
-    const float dir_y = (end.y - at.y) / length;
+    const float rise = end.y - at.y;
+    const float run = end.x - at.x;
+    const float length = std::sqrt(rise * rise + run * run);
+    const float dir_x = run / length;
+    const float dir_y = rise / length;
     plot.ARROW(kArrowSize, end.x, end.y, dir_x, dir_y, kFilled);
     if (leg + 1 < legs.size()) {
       at = end;
