@@ -1,0 +1,307 @@
+// Surface files and spline object files: their layouts character for
+// character, the sampled radii and heights, the limits on point counts, and
+// the answers refused.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <sstream>
+#include <string>
+
+#include "fields/fields.h"
+#include "ravost/stages.h"
+#include "tests/test_util.h"
+
+namespace ravost {
+namespace {
+
+// One stage run on in-memory console streams, with its files in a temporary
+// folder; answers come from the console or from an answer file.
+struct StageRun {
+  explicit StageRun(const std::string& answers, bool from_file = false)
+      : console_in(from_file ? "" : answers), file_in(answers), dialog(console_in, console_out),
+        listing(dir.path() / "ravost.out", "ravost.out"),
+        session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
+    if (from_file) dialog.use_answer_file(file_in, "design.ans");
+  }
+  std::string file(const std::string& name) const { return testutil::read_file(dir.path() / name); }
+
+  testutil::TempDir dir;
+  std::istringstream console_in;
+  std::istringstream file_in;
+  std::ostringstream console_out;
+  Dialog dialog;
+  OutFile listing;
+  Session session;
+};
+
+// A five-ray design scaled to diameter 2, so the values stay normalised: the
+// main reflector z = r^2 - 1 at r = 0.2 ... 1.0, the subreflector
+// z = 1 - r^2 at r = 0, 0.1, 0.2, 0.3, 0.4.  `scaling_answers` answer the
+// diameter and extrapolation questions.
+Design scaled_design(const std::string& scaling_answers = "2\nn\n") {
+  Design d;
+  d.main_inner_radius = 0.2f;
+  d.output_steps = 4;
+  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
+  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
+  const float sub_r[] = {0.4f, 0.3f, 0.2f, 0.1f, 0.0f};
+  const float sub_z[] = {0.84f, 0.91f, 0.96f, 0.99f, 1.0f};
+  for (int i = 0; i < 5; ++i) {
+    d.rays.main_r[i] = main_r[i];
+    d.rays.main_z[i] = main_z[i];
+    d.rays.sub_r[i] = sub_r[i];
+    d.rays.sub_z[i] = sub_z[i];
+  }
+  StageRun setup(scaling_answers);
+  scale_design(d, setup.session);
+  return d;
+}
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string padded(const std::string& text, size_t width) {
+  return text + std::string(width - text.size(), ' ');
+}
+
+// The lines of `text` that begin with `start`.
+int lines_starting(const std::string& text, const std::string& start) {
+  int count = 0;
+  for (size_t p = 0; p < text.size(); p = text.find('\n', p) + 1) {
+    if (text.compare(p, start.size(), start) == 0) ++count;
+    if (text.find('\n', p) == std::string::npos) break;
+  }
+  return count;
+}
+
+TEST(SurfaceFile, TwoPointsHoldTheEndsOfTheMainReflector) {
+  const Design d = scaled_design();
+  StageRun run("main.rsf\n2\nMain reflector\n");
+  write_surface_file(d, run.session, Reflector::main);
+  EXPECT_EQ(run.file("main.rsf"), crlf(padded("Main reflector", 40) + "\n"
+                                       "   2   1   0\n"
+                                       " 2.000000E-01 -9.600000E-01\n"
+                                       " 1.000000E+00  0.000000E+00\n"));
+  EXPECT_EQ(run.console_out.str(), " Enter file  Enter number of radius points  Enter label ");
+}
+
+TEST(SurfaceFile, AnswersFromTheFileAreEchoedAtFullWidth) {
+  const Design d = scaled_design();
+  StageRun run("sub.rsf\n2\nSubreflector\n", true);
+  write_surface_file(d, run.session, Reflector::sub);
+  EXPECT_EQ(run.console_out.str(), " Enter file " + padded("sub.rsf", 70) +
+                                       "\n Enter number of radius points  2\n"
+                                       " Enter label " +
+                                       padded("Subreflector", 40) + "\n");
+  EXPECT_EQ(run.file("sub.rsf"), crlf(padded("Subreflector", 40) + "\n"
+                                      "   2   1   0\n"
+                                      " 0.000000E+00  1.000000E+00\n"
+                                      " 4.000000E-01  8.400000E-01\n"));
+}
+
+TEST(SurfaceFile, EquallySpacedPointsAndAnExtrapolatedRim) {
+  const Design d = scaled_design("2\ny\n1.2\n");
+  StageRun run("sub.rsf\n4\nExtended\n");
+  write_surface_file(d, run.session, Reflector::sub);
+  const std::string text = run.file("sub.rsf");
+  // The last point is the extrapolated one, at the new rim radius 0.6.
+  EXPECT_NE(text.find("\r\n 0.000000E+00  1.000000E+00\r\n 2.000000E-01  9.600000E-01\r\n"
+                      " 4.000000E-01  8.400000E-01\r\n 6.000000E-01" +
+                      fields::E(d.rays.sub_z[5], 14, 6) + "\r\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST(SurfaceFile, OddCountsAndLongLabels) {
+  const Design d = scaled_design();
+  StageRun one("one.rsf\n1\n" + std::string(45, 'L') + "\n");
+  write_surface_file(d, one.session, Reflector::main);
+  EXPECT_EQ(one.file("one.rsf"), crlf(std::string(40, 'L') + "\n   1   1   0\n"
+                                      " 2.000000E-01 -9.600000E-01\n"));
+
+  StageRun none("none.rsf\n-3\nEmpty\n");
+  write_surface_file(d, none.session, Reflector::main);
+  EXPECT_EQ(none.file("none.rsf"), crlf(padded("Empty", 40) + "\n  -3   1   0\n"));
+
+  StageRun wide("wide.rsf\n10000\nWide\n");
+  write_surface_file(d, wide.session, Reflector::main);
+  const std::string text = wide.file("wide.rsf");
+  EXPECT_EQ(text.substr(42, 14), "****   1   0\r\n");
+  EXPECT_EQ(lines_starting(text, " "), 10000);
+}
+
+TEST(SurfaceFile, FileIsCreatedBeforeTheCountIsAsked) {
+  const Design d = scaled_design();
+  StageRun run("early.rsf\n", true);
+  EXPECT_THROW(write_surface_file(d, run.session, Reflector::main), RunError);
+  EXPECT_TRUE(std::filesystem::exists(run.dir.path() / "early.rsf"));
+  EXPECT_EQ(run.file("early.rsf"), "");
+}
+
+TEST(SurfaceFile, FileThatCannotBeCreatedIsNamed) {
+  const Design d = scaled_design();
+  StageRun run("no/such/folder.rsf\n2\nx\n");
+  try {
+    write_surface_file(d, run.session, Reflector::main);
+    FAIL() << "no report";
+  } catch (const RunError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"no/such/folder.rsf\""), std::string::npos);
+  }
+}
+
+TEST(SurfaceFile, CountAboveTheLimitIsAskedAgainOrEndsAFileRun) {
+  const Design d = scaled_design();
+  StageRun run("big.rsf\n2000000000\n2\nBig\n");
+  write_surface_file(d, run.session, Reflector::main);
+  EXPECT_NE(run.console_out.str().find(" A surface file holds at most 1000000 points.\n"),
+            std::string::npos);
+  EXPECT_EQ(run.file("big.rsf").substr(42, 14), "   2   1   0\r\n");
+
+  StageRun file_run("big.rsf\n2000000000\n", true);
+  EXPECT_THROW(write_surface_file(d, file_run.session, Reflector::main), RunError);
+}
+
+const std::string kFocalPoint =
+    "z_focal_point   real_variable\n"
+    "(\n"
+    "  value    : 0.0\n"
+    ")\n"
+    "\n";
+
+TEST(ObjectFile, TwoPointsGiveTwoVariablesAndTwoNodes) {
+  const Design d = scaled_design();
+  StageRun run("main.tor\n1\n2\n");
+  write_object_file(d, run.session, Reflector::main);
+  EXPECT_EQ(run.file("main.tor"), crlf(kFocalPoint +
+                                       "zmain1   real_variable\n"
+                                       "(\n"
+                                       "   value    : -9.600000E-01\n"
+                                       ")\n"
+                                       "\n"
+                                       "zmain2   real_variable\n"
+                                       "(\n"
+                                       "   value    :  0.000000E+00\n"
+                                       ")\n"
+                                       "\n"
+                                       "main_reflector  spline_circ_sym_reflector\n"
+                                       "(\n"
+                                       "  z_offset         : \"ref(z_focal_point)\" in,\n"
+                                       "  length_unit      : in,\n"
+                                       "  nodes            : table\n"
+                                       "    (\n"
+                                       "     2.000000E-01   \"ref(zmain1)\"\n"
+                                       "     1.000000E+00   \"ref(zmain2)\"\n"
+                                       "    )\n"
+                                       ")\n"
+                                       "\n"));
+  EXPECT_EQ(run.console_out.str(),
+            " Enter file  Enter length units: 1 in., 2 ft., 3 mm, 4 m "
+            " Enter number of points in spline ");
+}
+
+TEST(ObjectFile, SubreflectorInMetresReachesTheExtrapolatedRim) {
+  const Design d = scaled_design("2\ny\n1.2\n");
+  StageRun run("sub.tor\n4\n2\n", true);
+  write_object_file(d, run.session, Reflector::sub);
+  const std::string text = run.file("sub.tor");
+  EXPECT_NE(text.find("\r\nzsub2   real_variable\r\n(\r\n   value    : " +
+                      fields::E(d.rays.sub_z[5], 13, 6) + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\r\nsub_reflector  spline_circ_sym_reflector\r\n(\r\n"
+                      "  z_offset         : \"ref(z_focal_point)\" m ,\r\n"
+                      "  length_unit      : m ,\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\r\n     0.000000E+00   \"ref(zsub1)\"\r\n"
+                      "     6.000000E-01   \"ref(zsub2)\"\r\n    )\r\n"),
+            std::string::npos);
+  EXPECT_EQ(run.console_out.str(), " Enter file " + padded("sub.tor", 70) +
+                                       "\n Enter length units: 1 in., 2 ft., 3 mm, 4 m  4\n"
+                                       " Enter number of points in spline  2\n");
+}
+
+TEST(ObjectFile, NamesGrowFromOneToThreeDigits) {
+  const Design d = scaled_design();
+  StageRun run("many.tor\n3\n101\n");
+  write_object_file(d, run.session, Reflector::main);
+  const std::string text = run.file("many.tor");
+  for (const char* name : {"zmain9", "zmain10", "zmain99", "zmain100", "zmain101"}) {
+    EXPECT_EQ(lines_starting(text, std::string(name) + "   real_variable\r\n"), 1) << name;
+    EXPECT_NE(text.find(std::string("   \"ref(") + name + ")\"\r\n"), std::string::npos) << name;
+  }
+  EXPECT_EQ(lines_starting(text, "     "), 101);  // node lines
+}
+
+TEST(ObjectFile, CountsAbove999StopAtNode999AndTheFileIsClosed) {
+  const Design d = scaled_design();
+  const std::string tail = "\r\n    )\r\n)\r\n\r\n";
+  for (const char* count : {"1000", "2147483647"}) {
+    StageRun run("big.tor\n2\n" + std::string(count) + "\n");
+    write_object_file(d, run.session, Reflector::main);
+    const std::string text = run.file("big.tor");
+    EXPECT_EQ(lines_starting(text, "zmain"), 999) << count;
+    EXPECT_EQ(text.find("zmain1000"), std::string::npos) << count;
+    EXPECT_EQ(lines_starting(text, "     "), 999) << count;
+    const std::string last_node = "   \"ref(zmain999)\"" + tail;
+    ASSERT_GE(text.size(), last_node.size());
+    EXPECT_EQ(text.substr(text.size() - last_node.size()), last_node) << count;
+  }
+}
+
+TEST(ObjectFile, OneNodeStandsAtTheFirstRadiusAndNoneLeavesAnEmptyTable) {
+  const Design d = scaled_design();
+  StageRun one("one.tor\n3\n1\n");
+  write_object_file(d, one.session, Reflector::main);
+  const std::string text = one.file("one.tor");
+  EXPECT_NE(text.find("\r\n    (\r\n     2.000000E-01   \"ref(zmain1)\"\r\n    )\r\n"),
+            std::string::npos);
+  EXPECT_EQ(lines_starting(text, "zmain"), 1);
+
+  StageRun none("none.tor\n2\n0\n");
+  write_object_file(d, none.session, Reflector::main);
+  EXPECT_EQ(none.file("none.tor"), crlf(kFocalPoint +
+                                        "main_reflector  spline_circ_sym_reflector\n"
+                                        "(\n"
+                                        "  z_offset         : \"ref(z_focal_point)\" ft,\n"
+                                        "  length_unit      : ft,\n"
+                                        "  nodes            : table\n"
+                                        "    (\n"
+                                        "    )\n"
+                                        ")\n"
+                                        "\n"));
+}
+
+TEST(ObjectFile, FocalPointIsWrittenBeforeTheCountIsAsked) {
+  const Design d = scaled_design();
+  StageRun run("early.tor\n3\n", true);
+  EXPECT_THROW(write_object_file(d, run.session, Reflector::main), RunError);
+  EXPECT_EQ(run.file("early.tor"), crlf(kFocalPoint));
+}
+
+TEST(ObjectFile, UnitChoiceOutsideOneToFourIsRefused) {
+  const Design d = scaled_design();
+  StageRun run("u.tor\n0\n5\n3\n2\n");
+  write_object_file(d, run.session, Reflector::main);
+  const std::string refusal = " The length unit must be 1, 2, 3 or 4.\n";
+  const std::string console = run.console_out.str();
+  const size_t first = console.find(refusal);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(console.find(refusal, first + 1), std::string::npos);
+  EXPECT_NE(run.file("u.tor").find("  length_unit      : mm,\r\n"), std::string::npos);
+
+  StageRun file_run("u.tor\n7\n", true);
+  try {
+    write_object_file(d, file_run.session, Reflector::main);
+    FAIL() << "no report";
+  } catch (const RunError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"design.ans\", line 2"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace ravost
