@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <span>
 #include <sstream>
@@ -441,4 +442,82 @@ TEST(Duref, TheIntegrationAllocatesNothing) {
   EXPECT_EQ(g_allocations, before);
   EXPECT_GT(d.ray_state[ray::radius], 0.2f);
 }
+
+// The lines of ravost.out from the ray table's header on, up to the next
+// empty line after its rows.
+std::vector<std::string> ray_table_lines(const std::string& listing) {
+  const std::vector<std::string> lines = split(listing, "\r\n");
+  auto at = std::find(lines.begin(), lines.end(), "  Feed      Subreflector      Main Reflector");
+  if (at == lines.end()) return {};
+  auto end = std::find(at + 3, lines.end(), "");
+  return {at, end};
+}
+
+// The bundled example answer file.
+std::string example() {
+  return testutil::read_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples/uniform.ans");
+}
+
+// The example answer file with its design answers (the first eight lines)
+// replaced by `design`.
+std::string example_with_design(const std::string& design) {
+  const std::string example = ::example();
+  std::size_t at = 0;
+  for (int line = 0; line < 8; ++line) at = example.find('\n', at) + 1;
+  return design + example.substr(at);
+}
+
+// Runs the whole program on an answer file; returns the exit status.
+int run_answer_file(const testutil::TempDir& dir, const std::string& answers, std::string& console) {
+  testutil::write_file(dir.path() / "design.ans", answers);
+  std::istringstream in("y\ndesign.ans\n");
+  std::ostringstream out;
+  const int status = ravost::run(in, out, dir.path());
+  console = out.str();
+  return status;
+}
+
+TEST(SynthesisRun, TheExampleDesignPrintsItsRayTableWithAConstantPathLength) {
+  testutil::TempDir dir;
+  std::string console;
+  ASSERT_EQ(run_answer_file(dir, example(), console), 0) << console;
+  const std::vector<std::string> table =
+      ray_table_lines(testutil::read_file(dir.path() / "ravost.out"));
+  ASSERT_EQ(table.size(), 3u + 45u);
+  EXPECT_EQ(table[3], "  26.57   0.50000   0.25000  -0.20000   0.12000 1.47099E+00");
+  // the last ray: feed angle near 0 at the main reflector's rim
+  EXPECT_EQ(table.back().substr(0, 7), "   0.07");
+  EXPECT_EQ(table.back().substr(37, 10), "   0.99999");
+  // within kPathDrift the printed path length moves by one unit at most
+  for (std::size_t i = 3; i < table.size(); ++i) {
+    const std::string path = table[i].substr(47);
+    EXPECT_TRUE(path == " 1.47099E+00" || path == " 1.47098E+00") << i << ": " << path;
+  }
+  EXPECT_NE(console.find(table[3] + "\n"), std::string::npos);
+}
+
+TEST(SynthesisRun, ADialogAsking1001RaysGetsThemAndOneMoreIsRefused) {
+  const std::string design = "0.2\n0.5\n0.25\n0\n40, -10\n1\n";
+  {
+    testutil::TempDir dir;
+    std::string console;
+    // trunc(1 / 0.001 + 0.1) = 1000 steps; the intervals entered negative
+    ASSERT_EQ(run_answer_file(dir, example_with_design(design + "-0.001\n-0.001\n"), console), 0)
+        << console;
+    const std::vector<std::string> table =
+        ray_table_lines(testutil::read_file(dir.path() / "ravost.out"));
+    ASSERT_EQ(table.size(), 3u + 1001u);
+    EXPECT_NEAR(std::stof(table.back().substr(37, 10)), 1.0f, kLastRadius);
+  }
+  {
+    testutil::TempDir dir;
+    std::string console;
+    // trunc(1 / 0.000999 + 0.1) = 1001 steps
+    EXPECT_NE(run_answer_file(dir, example_with_design(design + "0.000999\n0.000999\n"), console),
+              0);
+    EXPECT_NE(console.find("1001 rays"), std::string::npos) << console;
+    EXPECT_TRUE(ray_table_lines(testutil::read_file(dir.path() / "ravost.out")).empty());
+  }
+}
+
 }  // namespace
