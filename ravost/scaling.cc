@@ -172,12 +172,9 @@ void offer_extrapolation(Design& d, Session& s, int n) {
                       trimmed(fields::F(d.sub_rim_diameter, 9, 3)) + ".");
       continue;
     }
-    if (!reachable_by_polint(t, n, rim_radius)) {
-      s.dialog.reject("The new subreflector diameter is too large to extrapolate to.");
-      continue;
-    }
-    rim_z = extrapolated_height(t, n, rim_radius);
-    if (!usable(rim_radius) || !usable(rim_z)) {
+    const bool reachable = usable(rim_radius) && reachable_by_polint(t, n, rim_radius);
+    if (reachable) rim_z = extrapolated_height(t, n, rim_radius);
+    if (!reachable || !usable(rim_z)) {
       s.dialog.reject("The new subreflector diameter is too large to extrapolate to.");
       continue;
     }
