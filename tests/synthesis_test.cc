@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include "numerics/glint.h"
 #include "numerics/runge.h"
 #include "ravost/aperture.h"
 #include "ravost/driver.h"
+#include "ravost/feed.h"
 #include "ravost/files.h"
 #include "tests/test_util.h"
 
@@ -58,8 +58,7 @@ struct Inputs {
 };
 
 // A design state as the dialog leaves it: half angle in radians, the vector's
-// starting values, feed exponent, powers by 32-point quadrature, absolute
-// intervals.
+// starting values, feed exponent and power balance, absolute intervals.
 Design make_design(const Inputs& in) {
   Design d;
   d.pi = 3.1415927f;
@@ -78,27 +77,11 @@ Design make_design(const Inputs& in) {
 
   d.feed_beamwidth = in.beamwidth;
   d.beamwidth_level_db = in.level_db;
-  const float edge_db = 20.0f * std::log10(std::cos(in.beamwidth * d.deg / 4.0f));
-  d.feed_exponent = -std::fabs(in.level_db) / edge_db;
-  v[ray::feed_exponent] = d.feed_exponent;
-  numerics::GLINT(
-      0.0f, d.feed_half_angle, v,
-      [](std::span<const float> x) {
-        return std::pow(std::cos(x[0] / 2.0f), 2.0f * x[ray::feed_exponent]) * std::sin(x[0]);
-      },
-      32, d.feed_power);
-
+  ravost::set_feed_power(d);
   d.apert.distribution_kind = in.kind;
   d.apert.edge_taper_db = in.taper_db;
-  const ravost::APERT& apert = d.apert;
-  numerics::GLINT(
-      in.inner_radius, 1.0f, v,
-      [&apert](std::span<const float> x) { return ravost::APPL(apert, x) * x[0]; }, 32,
-      d.aperture_power);
-  d.power_ratio = d.feed_power / d.aperture_power;
-  v[ray::power_ratio] = d.power_ratio;
-  v[ray::radius] = in.inner_radius;
-
+  ravost::set_aperture_power(d);
+  ravost::set_power_ratio(d);
   d.calc_interval = std::fabs(in.calc);
   d.output_interval = std::fabs(in.output);
   return d;
