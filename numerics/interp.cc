@@ -76,6 +76,13 @@ void SORT2(int n, std::span<float> ra_table, std::span<float> rb_table) {
   }
 }
 
+namespace {
+// a / b, or 0 where b is 0: two equal neighbouring abscissae leave the
+// spline undefined there, and a zero term keeps the rest of it finite.
+float quotient(float a, float b) { return b == 0.0f ? 0.0f : a / b; }
+
+}  // namespace
+
 void SPLINE(std::span<const float> x_table, std::span<const float> y_table, int n, float yp1,
             float ypn, std::span<float> y2_table) {
   if (n < 2) {
@@ -98,17 +105,18 @@ void SPLINE(std::span<const float> x_table, std::span<const float> y_table, int 
   } else {
     // u(1) = (3/(x2 - x1)) ((y2 - y1)/(x2 - x1) - yp1)
     y2(1) = -0.5f;
-    u(1) = (3.0f / (x(2) - x(1))) * ((y(2) - y(1)) / (x(2) - x(1)) - yp1);
+    u(1) = quotient(3.0f, x(2) - x(1)) * (quotient(y(2) - y(1), x(2) - x(1)) - yp1);
   }
 
   // decomposition of the tridiagonal system
   for (int i = 2; i <= n - 1; ++i) {
-    const float sig = (x(i) - x(i - 1)) / (x(i + 1) - x(i - 1));
+    const float sig = quotient(x(i) - x(i - 1), x(i + 1) - x(i - 1));
     const float p = sig * y2(i - 1) + 2.0f;
     y2(i) = (sig - 1.0f) / p;
     // u(i) = (6 (slope right - slope left)/(x(i+1) - x(i-1)) - sig u(i-1)) / p
-    u(i) = (6.0f * ((y(i + 1) - y(i)) / (x(i + 1) - x(i)) - (y(i) - y(i - 1)) / (x(i) - x(i - 1))) /
-                (x(i + 1) - x(i - 1)) -
+    u(i) = (quotient(6.0f * (quotient(y(i + 1) - y(i), x(i + 1) - x(i)) -
+                             quotient(y(i) - y(i - 1), x(i) - x(i - 1))),
+                     x(i + 1) - x(i - 1)) -
             sig * u(i - 1)) /
            p;
   }
@@ -122,7 +130,7 @@ void SPLINE(std::span<const float> x_table, std::span<const float> y_table, int 
   } else {
     // un = (3/(xn - xn-1)) (ypn - (yn - yn-1)/(xn - xn-1))
     qn = 0.5f;
-    un = (3.0f / (x(n) - x(n - 1))) * (ypn - (y(n) - y(n - 1)) / (x(n) - x(n - 1)));
+    un = quotient(3.0f, x(n) - x(n - 1)) * (ypn - quotient(y(n) - y(n - 1), x(n) - x(n - 1)));
   }
   y2(n) = (un - qn * u(n - 1)) / (qn * y2(n - 1) + 1.0f);
 
@@ -156,7 +164,13 @@ void SPLINT(std::span<const float> xa_table, std::span<const float> ya_table,
   }
 
   const float h = xa(khi) - xa(klo);
-  if (h == 0.0f) pause("bad xa input in splint");
+  if (h == 0.0f) {
+    // A single point is a constant profile.  Two equal abscissae leave the
+    // cubic undefined: after the pause the value of the point is taken.
+    if (n > 1) pause("bad xa input in splint");
+    y = ya(klo);
+    return;
+  }
   const float a = (xa(khi) - x) / h;
   const float b = (x - xa(klo)) / h;
   // y = a ya(klo) + b ya(khi) + ((a^3 - a) y2a(klo) + (b^3 - b) y2a(khi)) h^2 / 6
@@ -200,7 +214,14 @@ void POLINT(std::span<const float> xa_table, std::span<const float> ya_table, in
       const float hp = xa(i + m) - x;
       const float w = c(i + 1) - d(i);
       float den = ho - hp;
-      if (den == 0.0f) pause("failure in polint");
+      if (den == 0.0f) {
+        // Two equal abscissae: after the pause this correction is dropped,
+        // so the result stays finite.
+        pause("failure in polint");
+        d(i) = 0.0f;
+        c(i) = 0.0f;
+        continue;
+      }
       den = w / den;
       d(i) = hp * den;
       c(i) = ho * den;

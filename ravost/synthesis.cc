@@ -60,6 +60,18 @@ namespace {
 // Counts at or above this do not fit an int.
 constexpr float kIntLimit = 2147483648.0f;
 
+// path length: sqrt((xs - r)^2 + (zs - zm)^2) + sqrt(xs^2 + zs^2) - zm
+float path_length(const RayTable& t, std::size_t i) {
+  const float xs = t.sub_r[i];
+  const float zs = t.sub_z[i];
+  const float zm = t.main_z[i];
+  const float r = t.main_r[i];
+  float path = std::sqrt((xs - r) * (xs - r) + (zs - zm) * (zs - zm));
+  path = path + std::sqrt(xs * xs + zs * zs);
+  path = path - zm;
+  return path;
+}
+
 // One row of the ray table: F7.2, four times 2X F8.5, 1PE12.5.
 void format_row(std::string& row, float angle_deg, const RayTable& t, std::size_t i) {
   row.clear();
@@ -68,15 +80,26 @@ void format_row(std::string& row, float angle_deg, const RayTable& t, std::size_
     row += fields::X(2);
     row += fields::F(value, 8, 5);
   }
-  // path length: sqrt((xs - r)^2 + (zs - zm)^2) + sqrt(xs^2 + zs^2) - zm
-  const float xs = t.sub_r[i];
-  const float zs = t.sub_z[i];
-  const float zm = t.main_z[i];
-  const float r = t.main_r[i];
-  float path = std::sqrt((xs - r) * (xs - r) + (zs - zm) * (zs - zm));
-  path = path + std::sqrt(xs * xs + zs * zs);
-  path = path - zm;
-  row += fields::E(path, 12, 5);
+  row += fields::E(path_length(t, i), 12, 5);
+}
+
+// A ray that can be printed and kept: every value of it finite.
+bool finite_ray(float angle_deg, const RayTable& t, std::size_t i) {
+  return std::isfinite(angle_deg) && std::isfinite(t.sub_z[i]) && std::isfinite(t.sub_r[i]) &&
+         std::isfinite(t.main_z[i]) && std::isfinite(t.main_r[i]) &&
+         std::isfinite(path_length(t, i));
+}
+
+// The integration has left the range of real surfaces (typically a
+// calculation interval too coarse for a steep distribution near the axis):
+// the run ends rather than print a table of NaN.
+[[noreturn]] void breaks_down(int ray, float radius) {
+  std::string at = fields::F(radius, 12, 5);
+  at.erase(0, at.find_first_not_of(' '));
+  throw RunError("Error: the integration breaks down at ray " + std::to_string(ray) +
+                 " (main reflector radius " + at +
+                 "): the surfaces are no longer finite.\n"
+                 "Try a smaller calculation interval or a milder aperture distribution.");
 }
 
 // The header block of the ray table, four lines.
@@ -143,6 +166,7 @@ void synthesize(Design& d, Session& s, DUREF& duref) {
   t.main_r[0] = d.main_inner_radius;
   t.sub_z[0] = std::cos(y[ray::feed_angle]) * y[ray::sub_distance];
   t.main_z[0] = y[ray::main_z];
+  if (!finite_ray(d.feed_half_angle / d.deg, t, 0)) breaks_down(1, t.main_r[0]);
   format_row(row, d.feed_half_angle / d.deg, t, 0);
   s.dialog.line(row);
   s.listing.line(row);
@@ -154,6 +178,7 @@ void synthesize(Design& d, Session& s, DUREF& duref) {
     t.sub_r[e] = std::sin(y[ray::feed_angle]) * y[ray::sub_distance];
     t.sub_z[e] = std::cos(y[ray::feed_angle]) * y[ray::sub_distance];
     t.main_z[e] = y[ray::main_z];
+    if (!finite_ray(y[ray::feed_angle] / d.deg, t, e)) breaks_down(i + 1, y[ray::radius]);
     format_row(row, y[ray::feed_angle] / d.deg, t, e);
     s.listing.line(row);
     s.dialog.line(row);

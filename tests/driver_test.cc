@@ -152,5 +152,24 @@ TEST(Driver, GaussianTaperOfZeroStopsWithStatusZero) {
   EXPECT_TRUE(listing.ends_with(" Feed beamwidth:  40.00 level dB: -10.0\r\n")) << listing;
 }
 
+TEST(Driver, IntegrationThatBreaksDownEndsWithAReportInsteadOfNaNRows) {
+  // A narrow feed (20 degrees at -13.8 dB) cannot light a subreflector that
+  // subtends 68 degrees: the first step throws the feed angle out of range.
+  TempDir dir;
+  Result r = run_with(dir, "n\n0.102272\n0.309833\n0.210932\n0.184452\n20.4748 -13.8204\n2\n"
+                           "15.7126\n0.0018067\n0.0343274\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("Error: the integration breaks down at ray 2"), std::string::npos)
+      << r.console;
+  std::string listing = read_file(dir.path() / "ravost.out");
+  for (const std::string& text : {r.console, listing}) {
+    EXPECT_EQ(text.find("NaN"), std::string::npos) << text;
+  }
+  // The first ray was written before the breakdown and is kept.
+  EXPECT_NE(listing.find("  34.25   0.30983   0.21093  -0.10227   0.18445 8.90045E-01\r\n"),
+            std::string::npos)
+      << listing;
+}
+
 }  // namespace
 }  // namespace ravost

@@ -158,6 +158,7 @@ TEST(Splint, EqualAbscissaePauseWithAMessageAndCarryOn) {
   float v = 0.0f;
   SPLINT(x, y, y2, 3, 1.0f, v);
   EXPECT_EQ(recorder.messages, (std::vector<std::string>{"bad xa input in splint"}));
+  EXPECT_EQ(v, 1.0f);  // after the pause: the value of the point
   SPLINT(x, y, y2, 3, 0.5f, v);  // the other interval is sound
   EXPECT_EQ(v, 0.5f);
   EXPECT_EQ(recorder.messages.size(), 1u);
@@ -209,6 +210,33 @@ TEST(Polint, EqualAbscissaePauseWithAMessageAndCarryOn) {
   POLINT(x, y, 4, 0.5f, v, dy);
   ASSERT_FALSE(recorder.messages.empty());
   EXPECT_EQ(recorder.messages[0], "failure in polint");
+  EXPECT_TRUE(std::isfinite(v));
+  EXPECT_TRUE(std::isfinite(dy));
+}
+
+TEST(Spline, EqualNeighbouringAbscissaeGiveFiniteSecondDerivatives) {
+  // A profile whose rays all coincide: every abscissa equal.
+  const std::vector<float> same_x(5, 0.3f), same_y(5, -0.2f);
+  std::vector<float> y2(5, 1.0f);
+  SPLINE(same_x, same_y, 5, kNatural, kNatural, y2);
+  for (float v : y2) EXPECT_TRUE(std::isfinite(v));
+  // One repeated abscissa inside an otherwise sound table.
+  const std::vector<float> x = {0.0f, 1.0f, 1.0f, 2.0f, 3.0f}, y = {0.0f, 1.0f, 1.0f, 4.0f, 9.0f};
+  SPLINE(x, y, 5, kNatural, kNatural, y2);
+  for (float v : y2) EXPECT_TRUE(std::isfinite(v));
+  PauseRecorder recorder;
+  float v = 0.0f;
+  SPLINT(x, y, y2, 5, 2.5f, v);
+  EXPECT_TRUE(std::isfinite(v));
+}
+
+TEST(Splint, ASinglePointIsAConstantProfileWithoutAPause) {
+  PauseRecorder recorder;
+  const std::vector<float> x = {2.0f}, y = {-1.5f}, y2 = {0.0f};
+  float v = 0.0f;
+  SPLINT(x, y, y2, 1, 7.0f, v);
+  EXPECT_EQ(v, -1.5f);
+  EXPECT_TRUE(recorder.messages.empty());
 }
 
 }  // namespace
