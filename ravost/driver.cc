@@ -35,11 +35,13 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir) {
   design.deg = design.pi / 180.0f;
 
   std::ifstream answer_file;
+  std::filesystem::path answer_path;
   if (ask(dialog, " File input? ")) {
     dialog.prompt(" Enter input file ");
     std::string name = file_name(dialog.read_text("the name of the answer file", 40));
     std::error_code ec;
-    std::filesystem::path path = dir / name;
+    std::filesystem::path& path = answer_path;
+    path = dir / name;
     if (name.empty() || !std::filesystem::is_regular_file(path, ec)) {
       throw RunError("Error: the answer file \"" + name + "\" does not exist.");
     }
@@ -52,6 +54,8 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir) {
 
   OutFile listing(dir / "ravost.out", "ravost.out");
   Session session{dialog, listing, dir, plothpfa::PLOTIF{0.1f}};
+  session.run_files.push_back(dir / "ravost.out");
+  if (!answer_path.empty()) session.run_files.push_back(answer_path);
   PauseThroughDialog pause(dialog);
 
   design_inputs(design, session);

@@ -40,9 +40,14 @@ void draw_profile(plothpfa::Plotter& plot, const float* z, const float* r, int n
 }  // namespace
 
 void dual_reflector_figure(const Design& d, Session& s) {
-  s.dialog.prompt(" Enter plot file ");
-  const std::string answer = s.dialog.read_text("the name of the plot file", 40);
-  const std::string name = file_name(answer);
+  std::string answer, name;
+  for (;;) {
+    s.dialog.prompt(" Enter plot file ");
+    answer = s.dialog.read_text("the name of the plot file", 40);
+    name = file_name(answer);
+    if (!s.in_use(name)) break;
+    s.dialog.reject(in_use_problem(name));
+  }
 
   plothpfa::Plotter plot(s.plotif);
   if (!plot.PINITF(kPlotDevice, answer, s.dir)) {

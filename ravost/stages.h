@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "plothpfa/plothpfa.h"
 #include "ravost/dialog.h"
@@ -19,10 +21,28 @@ struct Session {
   OutFile& listing;
   std::filesystem::path dir;
   plothpfa::PLOTIF plotif;
+  // Files that stay open for the whole run (the listing, the answer file):
+  // no stage may create a file over them.
+  std::vector<std::filesystem::path> run_files = {};
 
   // A file name as answered, taken relative to `dir`.
   std::filesystem::path path(std::string_view name) const { return dir / name; }
+
+  // True when the answered name is one of the run's open files.
+  bool in_use(std::string_view name) const {
+    std::error_code ec;
+    for (const auto& f : run_files) {
+      if (std::filesystem::equivalent(path(name), f, ec)) return true;
+    }
+    return false;
+  }
 };
+
+// The one-line complaint for an answered name that is in use by the run.
+inline std::string in_use_problem(std::string_view name) {
+  return "The file \"" + std::string(name) +
+         "\" is the listing or the answer file of this run; give another name.";
+}
 
 enum class Reflector { main, sub };
 

@@ -69,9 +69,12 @@ float point_radius(const Profile& p, float step, int i) {
 
 // Asks for the file name and creates the file.
 OutFile create_answered_file(Session& s, std::string_view what) {
-  s.dialog.prompt(" Enter file ");
-  const std::string name = file_name(s.dialog.read_text(what, 70));
-  return OutFile(s.path(name), name);
+  for (;;) {
+    s.dialog.prompt(" Enter file ");
+    const std::string name = file_name(s.dialog.read_text(what, 70));
+    if (!s.in_use(name)) return OutFile(s.path(name), name);
+    s.dialog.reject(in_use_problem(name));
+  }
 }
 
 }  // namespace

@@ -171,5 +171,30 @@ TEST(Driver, IntegrationThatBreaksDownEndsWithAReportInsteadOfNaNRows) {
       << listing;
 }
 
+TEST(Driver, NoFileIsCreatedOverTheListingOrTheAnswerFile) {
+  TempDir dir;
+  // From the answer file: the plot file would overwrite the answer file itself.
+  const std::string answers = kDesign + "y\ndesign.ans\n";
+  write_file(dir.path() / "design.ans", answers);
+  Result r = run_with(dir, "y\ndesign.ans\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("line 10:\nThe file \"design.ans\" is the listing or the answer file"),
+            std::string::npos)
+      << r.console;
+  EXPECT_EQ(read_file(dir.path() / "design.ans"), answers);
+
+  // At the console the name is asked for again.
+  TempDir typed;
+  Result t = run_with(typed, "n\n" + kDesign + "n\n2\nn\nn\nn\ny\nravost.out\nmain.rsf\n2\nlabel\n"
+                                                "n\nn\nn\n");
+  EXPECT_EQ(t.status, 0) << t.console;
+  EXPECT_NE(t.console.find(" The file \"ravost.out\" is the listing or the answer file of this "
+                           "run; give another name.\n Enter file "),
+            std::string::npos)
+      << t.console;
+  EXPECT_NE(read_file(typed.path() / "ravost.out").find(" Design scaled"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(typed.path() / "main.rsf"));
+}
+
 }  // namespace
 }  // namespace ravost
