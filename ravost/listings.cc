@@ -63,10 +63,10 @@ void list_dimensions(const Design& d, Session& s, Reflector which) {
   const Profile p = profile(d, which);
   Dialog& dialog = s.dialog;
 
-  float start = 0.0f;
-  float stop = 0.0f;
-  float step = 0.0f;
-  int count = 0;
+  float& start = s.answers.list_start;
+  float& stop = s.answers.list_stop;
+  float& step = s.answers.list_step;
+  int& count = s.answers.list_count;
   dialog.end_open_line();
   dialog.line(" Radius min: " + fields::F(p.r[0], 8, 3) + " max: " + fields::F(p.r[p.n - 1], 8, 3));
   for (;;) {

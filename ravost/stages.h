@@ -13,6 +13,20 @@
 
 namespace ravost {
 
+// Answers of the output stages.  Each replaces the previous answer of the
+// same kind, so an empty value in a later answer keeps the earlier one.
+struct Answers {
+  float list_start = 0.0f;
+  float list_stop = 0.0f;
+  float list_step = 0.0f;
+  int list_count = 0;
+  std::string output_file_name;  // 70 characters, surface and object files
+  int radius_points = 0;
+  std::string surface_label;     // 40 characters
+  int length_unit_choice = 0;
+  int spline_points = 0;
+};
+
 // What every stage works with besides the design: the dialog, the listing
 // file "ravost.out", the folder in which answered file names are created, and
 // the plotting settings.
@@ -24,6 +38,7 @@ struct Session {
   // Files that stay open for the whole run (the listing, the answer file):
   // no stage may create a file over them.
   std::vector<std::filesystem::path> run_files = {};
+  Answers answers = {};
 
   // A file name as answered, taken relative to `dir`.
   std::filesystem::path path(std::string_view name) const { return dir / name; }

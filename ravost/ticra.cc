@@ -71,7 +71,8 @@ float point_radius(const Profile& p, float step, int i) {
 OutFile create_answered_file(Session& s, std::string_view what) {
   for (;;) {
     s.dialog.prompt(" Enter file ");
-    const std::string name = file_name(s.dialog.read_text(what, 70));
+    s.answers.output_file_name = s.dialog.read_text(what, 70);
+    const std::string name = file_name(s.answers.output_file_name);
     if (!s.in_use(name)) return OutFile(s.path(name), name);
     s.dialog.reject(in_use_problem(name));
   }
@@ -84,7 +85,7 @@ void write_surface_file(const Design& d, Session& s, Reflector which) {
   Dialog& dialog = s.dialog;
   OutFile file = create_answered_file(s, "the name of the surface file");
 
-  int points = 0;
+  int& points = s.answers.radius_points;
   for (;;) {
     dialog.prompt(" Enter number of radius points ");
     dialog.read("the number of radius points", points);
@@ -92,7 +93,8 @@ void write_surface_file(const Design& d, Session& s, Reflector which) {
     dialog.reject("A surface file holds at most 1000000 points.");
   }
   dialog.prompt(" Enter label ");
-  const std::string label = dialog.read_text("the surface label", 40);
+  s.answers.surface_label = dialog.read_text("the surface label", 40);
+  const std::string& label = s.answers.surface_label;
 
   file.line(fields::A(label, 40));
   file.line(fields::I(points, 4) + fields::I(1, 4) + fields::I(0, 4));
@@ -109,7 +111,7 @@ void write_object_file(const Design& d, Session& s, Reflector which) {
   Dialog& dialog = s.dialog;
   OutFile file = create_answered_file(s, "the name of the object file");
 
-  int choice = 0;
+  int& choice = s.answers.length_unit_choice;
   for (;;) {
     dialog.prompt(" Enter length units: 1 in., 2 ft., 3 mm, 4 m ");
     dialog.read("the length unit", choice);
@@ -125,7 +127,7 @@ void write_object_file(const Design& d, Session& s, Reflector which) {
   file.line(")");
   file.line("");
 
-  int points = 0;
+  int& points = s.answers.spline_points;
   dialog.prompt(" Enter number of points in spline ");
   dialog.read("the number of points in the spline", points);
   const float step = radius_step(p, points);

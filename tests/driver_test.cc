@@ -196,5 +196,19 @@ TEST(Driver, NoFileIsCreatedOverTheListingOrTheAnswerFile) {
   EXPECT_TRUE(std::filesystem::exists(typed.path() / "main.rsf"));
 }
 
+TEST(Driver, AnEmptyValueInTheSecondListingKeepsTheFirstListingsAnswer) {
+  TempDir dir;
+  Result r = run_with(dir, "n\n" + kDesign + "n\n2\nn\ny\n0.2 0.8 0.3\ny\n, 0.2, 0.1\nn\nn\nn\nn\n");
+  ASSERT_EQ(r.status, 0) << r.console;
+  std::string listing = read_file(dir.path() / "ravost.out");
+  size_t sub = listing.find("  Subeflector\r\n   Radius    Z-axis\r\n");
+  ASSERT_NE(sub, std::string::npos) << listing;
+  // The start 0.2 of the main listing stands: rows at 0.2 only (stop 0.2, step 0.1).
+  std::string rows = listing.substr(sub + 36);
+  EXPECT_TRUE(rows.starts_with("   0.2000")) << rows;
+  EXPECT_EQ(rows.find("\r\n", 0), 19u);
+  EXPECT_EQ(rows.size(), 21u) << rows;
+}
+
 }  // namespace
 }  // namespace ravost
