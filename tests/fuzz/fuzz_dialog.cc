@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -131,7 +132,7 @@ std::string odd_name(Rng& rng) {
 std::vector<std::string> answers_for(std::uint64_t seed) {
   Rng rng(seed);
   std::vector<std::string> a = valid_design(rng);
-  switch (seed % 8) {
+  switch (seed % 10) {
     case 0:  // the valid design as it stands
       break;
     case 1:  // truncated
@@ -166,6 +167,19 @@ std::vector<std::string> answers_for(std::uint64_t seed) {
         }
       }
       break;
+    case 8:  // wild geometry, feed and intervals in an otherwise sound file
+    case 9: {
+      for (size_t i = 0; i < 4; ++i) a[i] = num(uniform(rng, -1.5, 1.5));
+      a[4] = num(uniform(rng, -400, 400)) + " " + num(uniform(rng, -60, 60));
+      // The intervals stand just before the plot question.
+      size_t plot = 0;
+      while (plot < a.size() && a[plot] != "y" && a[plot] != "n") ++plot;
+      if (plot >= 2) {
+        a[plot - 2] = num((chance(rng, 0.5) ? -1 : 1) * std::pow(10.0, uniform(rng, -4.5, 0)));
+        a[plot - 1] = num((chance(rng, 0.5) ? -1 : 1) * std::pow(10.0, uniform(rng, -3, 0)));
+      }
+      break;
+    }
     case 7:  // everything odd at once
       for (auto& line : a) {
         if (chance(rng, 0.15)) line = chance(rng, 0.5) ? odd_number(rng) : random_bytes(rng);
