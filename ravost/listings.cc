@@ -1,13 +1,11 @@
 // Listings of one reflector's height at radii the user chooses: from a start
 // radius in equal steps, sampled from the reflector's spline, on the console
 // and in the listing file.
-#include <algorithm>
 #include <cmath>
-#include <span>
 #include <string>
 
 #include "fields/fields.h"
-#include "numerics/interp.h"
+#include "ravost/profile.h"
 #include "ravost/stages.h"
 
 namespace ravost {
@@ -16,28 +14,6 @@ namespace {
 // The most rows one listing may hold.  The row count follows from three
 // free-form reals, so a tiny step could otherwise ask for billions of rows.
 constexpr double kMaxListRows = 1.0e6;
-
-// One reflector's profile as the scaling left it.
-struct Profile {
-  std::span<const float> r;
-  std::span<const float> z;
-  std::span<const float> y2;
-  int n;
-
-  float height(float radius) const {
-    float h = 0.0f;
-    numerics::SPLINT(r, z, y2, n, radius, h);
-    return h;
-  }
-};
-
-Profile profile(const Design& d, Reflector which) {
-  const RayTable& t = d.rays;
-  if (which == Reflector::main) {
-    return {t.main_r, t.main_z, d.main_y2, std::clamp(d.ray_count(), 1, kMaxRays)};
-  }
-  return {t.sub_r, t.sub_z, d.sub_y2, std::clamp(d.sub_points, 1, kMaxRays + 1)};
-}
 
 // Number of rows: (stop - start) / step + 1.2 truncated toward zero, in double
 // precision from the 32-bit answers.  A step of zero lists no rows.  Returns
@@ -60,7 +36,7 @@ float row_radius(float start, float step, int i) {
 }  // namespace
 
 void list_dimensions(const Design& d, Session& s, Reflector which) {
-  const Profile p = profile(d, which);
+  const Profile p = reflector_profile(d, which);
   Dialog& dialog = s.dialog;
 
   float& start = s.answers.list_start;
@@ -68,7 +44,8 @@ void list_dimensions(const Design& d, Session& s, Reflector which) {
   float& step = s.answers.list_step;
   int& count = s.answers.list_count;
   dialog.end_open_line();
-  dialog.line(" Radius min: " + fields::F(p.r[0], 8, 3) + " max: " + fields::F(p.r[p.n - 1], 8, 3));
+  dialog.line(" Radius min: " + fields::F(p.first_radius(), 8, 3) + " max: " +
+              fields::F(p.last_radius(), 8, 3));
   for (;;) {
     dialog.prompt(" Enter start, stop, step ");
     dialog.read_range("the start, stop and step of the listing", start, stop, step);

@@ -5,12 +5,11 @@
 // smallest to its largest radius.
 #include <algorithm>
 #include <array>
-#include <span>
 #include <string>
 #include <string_view>
 
 #include "fields/fields.h"
-#include "numerics/interp.h"
+#include "ravost/profile.h"
 #include "ravost/stages.h"
 
 namespace ravost {
@@ -26,33 +25,15 @@ constexpr int kMaxObjectNodes = 999;
 // Length-unit words of the object file, for the choices 1 to 4.
 constexpr std::array<std::string_view, 4> kUnitWords = {" in", " ft", " mm", " m "};
 
-// One reflector's profile as the scaling left it, with its names in the
-// object file.
-struct Profile {
-  std::span<const float> r;
-  std::span<const float> z;
-  std::span<const float> y2;
-  int n;
+// Names of one reflector's node variables and object in the object file.
+struct ObjectNames {
   std::string_view variable_prefix;
   std::string_view object_name;
-
-  float first_radius() const { return r[0]; }
-  float last_radius() const { return r[static_cast<std::size_t>(n - 1)]; }
-  float height(float radius) const {
-    float h = 0.0f;
-    numerics::SPLINT(r, z, y2, n, radius, h);
-    return h;
-  }
 };
 
-Profile profile(const Design& d, Reflector which) {
-  const RayTable& t = d.rays;
-  if (which == Reflector::main) {
-    return {t.main_r, t.main_z, d.main_y2, std::clamp(d.ray_count(), 1, kMaxRays), "zmain",
-            "main_reflector"};
-  }
-  return {t.sub_r, t.sub_z, d.sub_y2, std::clamp(d.sub_points, 1, kMaxRays + 1), "zsub",
-          "sub_reflector"};
+ObjectNames object_names(Reflector which) {
+  if (which == Reflector::main) return {"zmain", "main_reflector"};
+  return {"zsub", "sub_reflector"};
 }
 
 // Spacing of `points` equally spaced radii from the first to the last radius.
@@ -65,6 +46,19 @@ float radius_step(const Profile& p, int points) {
 // Radius of point i (1-based).
 float point_radius(const Profile& p, float step, int i) {
   return p.first_radius() + static_cast<float>(i - 1) * step;
+}
+
+// Asks for a whole number until `accepted` holds for the answer; each
+// refused answer shows `problem`.
+template <typename Accepted>
+void read_int_until(Dialog& dialog, std::string_view prompt, std::string_view what, int& answer,
+                    Accepted accepted, std::string_view problem) {
+  for (;;) {
+    dialog.prompt(prompt);
+    dialog.read(what, answer);
+    if (accepted(answer)) return;
+    dialog.reject(problem);
+  }
 }
 
 // Asks for the file name and creates the file.
@@ -81,17 +75,14 @@ OutFile create_answered_file(Session& s, std::string_view what) {
 }  // namespace
 
 void write_surface_file(const Design& d, Session& s, Reflector which) {
-  const Profile p = profile(d, which);
+  const Profile p = reflector_profile(d, which);
   Dialog& dialog = s.dialog;
   OutFile file = create_answered_file(s, "the name of the surface file");
 
   int& points = s.answers.radius_points;
-  for (;;) {
-    dialog.prompt(" Enter number of radius points ");
-    dialog.read("the number of radius points", points);
-    if (points <= kMaxSurfacePoints) break;
-    dialog.reject("A surface file holds at most 1000000 points.");
-  }
+  read_int_until(dialog, " Enter number of radius points ", "the number of radius points", points,
+                 [](int n) { return n <= kMaxSurfacePoints; },
+                 "A surface file holds at most 1000000 points.");
   dialog.prompt(" Enter label ");
   s.answers.surface_label = dialog.read_text("the surface label", 40);
   const std::string& label = s.answers.surface_label;
@@ -107,17 +98,13 @@ void write_surface_file(const Design& d, Session& s, Reflector which) {
 }
 
 void write_object_file(const Design& d, Session& s, Reflector which) {
-  const Profile p = profile(d, which);
+  const Profile p = reflector_profile(d, which);
   Dialog& dialog = s.dialog;
   OutFile file = create_answered_file(s, "the name of the object file");
 
   int& choice = s.answers.length_unit_choice;
-  for (;;) {
-    dialog.prompt(" Enter length units: 1 in., 2 ft., 3 mm, 4 m ");
-    dialog.read("the length unit", choice);
-    if (choice >= 1 && choice <= 4) break;
-    dialog.reject("The length unit must be 1, 2, 3 or 4.");
-  }
+  read_int_until(dialog, " Enter length units: 1 in., 2 ft., 3 mm, 4 m ", "the length unit", choice,
+                 [](int c) { return c >= 1 && c <= 4; }, "The length unit must be 1, 2, 3 or 4.");
   const std::string unit(kUnitWords[static_cast<std::size_t>(choice - 1)]);
 
   // The focal point, to which the reflector's Z offset refers.
@@ -135,7 +122,8 @@ void write_object_file(const Design& d, Session& s, Reflector which) {
   // written do not depend on how many more were asked for.
   const int written = std::min(points, kMaxObjectNodes);
 
-  const std::string prefix(p.variable_prefix);
+  const ObjectNames names = object_names(which);
+  const std::string prefix(names.variable_prefix);
   for (int i = 1; i <= written; ++i) {
     const float z = p.height(point_radius(p, step, i));
     file.line(prefix + std::to_string(i) + "   real_variable");
@@ -145,7 +133,7 @@ void write_object_file(const Design& d, Session& s, Reflector which) {
     file.line("");
   }
 
-  file.line(std::string(p.object_name) + "  spline_circ_sym_reflector");
+  file.line(std::string(names.object_name) + "  spline_circ_sym_reflector");
   file.line("(");
   file.line("  z_offset" + fields::X(9) + ": \"ref(z_focal_point)\"" + unit + ",");
   file.line("  length_unit" + fields::X(6) + ":" + unit + ",");
