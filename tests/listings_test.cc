@@ -3,60 +3,17 @@
 // and the ranges refused.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "ravost/stages.h"
-#include "tests/test_util.h"
+#include "tests/design_fixture.h"
 
 namespace ravost {
 namespace {
 
-// One stage run on in-memory console streams, with the listing file in a
-// temporary folder; answers come from the console or from an answer file.
-struct StageRun {
-  explicit StageRun(const std::string& answers, bool from_file = false)
-      : console_in(from_file ? "" : answers), file_in(answers), dialog(console_in, console_out),
-        listing(dir.path() / "ravost.out", "ravost.out"),
-        session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
-    if (from_file) dialog.use_answer_file(file_in, "design.ans");
-  }
-  std::string listing_text() {
-    listing.close();
-    return testutil::read_file(dir.path() / "ravost.out");
-  }
-
-  testutil::TempDir dir;
-  std::istringstream console_in;
-  std::istringstream file_in;
-  std::ostringstream console_out;
-  Dialog dialog;
-  OutFile listing;
-  Session session;
-};
-
-// A five-ray design scaled to diameter 2, so the values stay normalised: the
-// main reflector z = r^2 - 1 at r = 0.2 ... 1.0, the subreflector
-// z = 1 - r^2 at r = 0 (z 1), 0.1, 0.2, 0.3, 0.4.  `scaling_answers` answer
-// the diameter and extrapolation questions.
-Design scaled_design(const std::string& scaling_answers = "2\nn\n") {
-  Design d;
-  d.main_inner_radius = 0.2f;
-  d.output_steps = 4;
-  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
-  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
-  const float sub_r[] = {0.4f, 0.3f, 0.2f, 0.1f, 0.0f};
-  const float sub_z[] = {0.84f, 0.91f, 0.96f, 0.99f, 1.0f};
-  for (int i = 0; i < 5; ++i) {
-    d.rays.main_r[i] = main_r[i];
-    d.rays.main_z[i] = main_z[i];
-    d.rays.sub_r[i] = sub_r[i];
-    d.rays.sub_z[i] = sub_z[i];
-  }
-  StageRun setup(scaling_answers);
-  scale_design(d, setup.session);
-  return d;
-}
+using testutil::crlf;
+using testutil::scaled_design;
+using testutil::StageRun;
 
 // The rows of a main-reflector listing of the range answered.
 std::string main_rows(const std::string& range) {
@@ -85,22 +42,15 @@ TEST(Listing, ConsoleShowsRangePromptHeaderAndRows) {
   const Design d = scaled_design();
   StageRun run("0.2 1 0.4\n");
   list_dimensions(d, run.session, Reflector::main);
+  const std::string rows =
+      "   0.2000   -0.9600\n"
+      "   0.6000   -0.6400\n"
+      "   1.0000    0.0000\n";
   EXPECT_EQ(run.console_out.str(),
             " Radius min:    0.200 max:    1.000\n"
             " Enter start, stop, step " +
-                kMainHeader +
-                "   0.2000   -0.9600\n"
-                "   0.6000   -0.6400\n"
-                "   1.0000    0.0000\n");
-  EXPECT_EQ(run.listing_text(),
-            "\r\n"
-            " Main reflector diameter:     2.000\r\n"
-            "\r\n"
-            " Main Reflector\r\n"
-            "   Radius    Z-axis\r\n"
-            "   0.2000   -0.9600\r\n"
-            "   0.6000   -0.6400\r\n"
-            "   1.0000    0.0000\r\n");
+                kMainHeader + rows);
+  EXPECT_EQ(run.listing_text(), crlf(kMainHeader + rows));
 }
 
 TEST(Listing, RangeFromTheFileIsEchoedAsThreeFixedFields) {
@@ -181,9 +131,7 @@ TEST(ListingRefusals, TooManyRowsOrRadiiTooFarOutAreAskedAgain) {
   EXPECT_NE(console.find(" These radii lie too far outside the reflector to list.\n"),
             std::string::npos);
   // The header follows the accepted answer only.
-  EXPECT_EQ(run.listing_text(),
-            "\r\n Main reflector diameter:     2.000\r\n\r\n Main Reflector\r\n"
-            "   Radius    Z-axis\r\n   0.2000   -0.9600\r\n");
+  EXPECT_EQ(run.listing_text(), crlf(kMainHeader + "   0.2000   -0.9600\n"));
 }
 
 TEST(ListingRefusals, RefusedRangeFromTheFileEndsTheRunNamingTheLine) {

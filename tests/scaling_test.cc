@@ -4,60 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
 
 #include "ravost/stages.h"
-#include "tests/test_util.h"
+#include "tests/design_fixture.h"
 
 namespace ravost {
 namespace {
 
-// A five-ray design in ray order, as the synthesis leaves it: the main radius
-// rises from the hole rim (0.2) to 1 on z = r^2 - 1; the subreflector radius
-// falls from its rim (0.3) to nearly 0 on z = 1 - r^2, except for the axial
-// ray, which sits off that curve at z = 0.5 so that an extrapolation using it
-// would show.
+using testutil::crlf;
+using testutil::StageRun;
+
+// The five-ray design with the subreflector radius falling from its rim (0.3)
+// to nearly 0 on z = 1 - r^2, except for the axial ray, which sits off that
+// curve at z = 0.5 so that an extrapolation using it would show.
 Design five_ray_design() {
-  Design d;
-  d.main_inner_radius = 0.2f;
-  d.output_steps = 4;
-  RayTable& t = d.rays;
-  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
-  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
-  const float sub_r[] = {0.3f, 0.2f, 0.1f, 0.04f, 0.001f};
-  const float sub_z[] = {0.91f, 0.96f, 0.99f, 0.9984f, 0.5f};
-  for (int i = 0; i < 5; ++i) {
-    t.main_r[i] = main_r[i];
-    t.main_z[i] = main_z[i];
-    t.sub_r[i] = sub_r[i];
-    t.sub_z[i] = sub_z[i];
-  }
-  return d;
+  return testutil::five_ray_design({0.3f, 0.2f, 0.1f, 0.04f, 0.001f},
+                                   {0.91f, 0.96f, 0.99f, 0.9984f, 0.5f});
 }
-
-// One stage run on in-memory console streams, with the listing file in a
-// temporary folder; answers come from the console or from an answer file.
-struct StageRun {
-  explicit StageRun(const std::string& answers, bool from_file = false)
-      : console_in(from_file ? "" : answers), file_in(answers), dialog(console_in, console_out),
-        listing(dir.path() / "ravost.out", "ravost.out"),
-        session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
-    if (from_file) dialog.use_answer_file(file_in, "design.ans");
-  }
-  std::string listing_text() {
-    listing.close();
-    return testutil::read_file(dir.path() / "ravost.out");
-  }
-
-  testutil::TempDir dir;
-  std::istringstream console_in;
-  std::istringstream file_in;
-  std::ostringstream console_out;
-  Dialog dialog;
-  OutFile listing;
-  Session session;
-};
 
 const std::string kHeader =
     "\n"
@@ -72,15 +36,6 @@ const std::string kRows =
     "     0.100       0.990          0.600     -0.640\n"
     "     0.200       0.960          0.800     -0.360\n"
     "     0.300       0.910          1.000      0.000\n";
-
-std::string crlf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 TEST(ScaledTable, ConsoleShowsPromptHeaderRowsDiameterAndQuestion) {
   Design d = five_ray_design();

@@ -4,67 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <sstream>
+#include <filesystem>
 #include <string>
 
 #include "fields/fields.h"
 #include "ravost/stages.h"
-#include "tests/test_util.h"
+#include "tests/design_fixture.h"
 
 namespace ravost {
 namespace {
 
-// One stage run on in-memory console streams, with its files in a temporary
-// folder; answers come from the console or from an answer file.
-struct StageRun {
-  explicit StageRun(const std::string& answers, bool from_file = false)
-      : console_in(from_file ? "" : answers), file_in(answers), dialog(console_in, console_out),
-        listing(dir.path() / "ravost.out", "ravost.out"),
-        session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
-    if (from_file) dialog.use_answer_file(file_in, "design.ans");
-  }
-  std::string file(const std::string& name) const { return testutil::read_file(dir.path() / name); }
-
-  testutil::TempDir dir;
-  std::istringstream console_in;
-  std::istringstream file_in;
-  std::ostringstream console_out;
-  Dialog dialog;
-  OutFile listing;
-  Session session;
-};
-
-// A five-ray design scaled to diameter 2, so the values stay normalised: the
-// main reflector z = r^2 - 1 at r = 0.2 ... 1.0, the subreflector
-// z = 1 - r^2 at r = 0, 0.1, 0.2, 0.3, 0.4.  `scaling_answers` answer the
-// diameter and extrapolation questions.
-Design scaled_design(const std::string& scaling_answers = "2\nn\n") {
-  Design d;
-  d.main_inner_radius = 0.2f;
-  d.output_steps = 4;
-  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
-  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
-  const float sub_r[] = {0.4f, 0.3f, 0.2f, 0.1f, 0.0f};
-  const float sub_z[] = {0.84f, 0.91f, 0.96f, 0.99f, 1.0f};
-  for (int i = 0; i < 5; ++i) {
-    d.rays.main_r[i] = main_r[i];
-    d.rays.main_z[i] = main_z[i];
-    d.rays.sub_r[i] = sub_r[i];
-    d.rays.sub_z[i] = sub_z[i];
-  }
-  StageRun setup(scaling_answers);
-  scale_design(d, setup.session);
-  return d;
-}
-
-std::string crlf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
+using testutil::crlf;
+using testutil::scaled_design;
+using testutil::StageRun;
 
 std::string padded(const std::string& text, size_t width) {
   return text + std::string(width - text.size(), ' ');
