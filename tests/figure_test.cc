@@ -13,18 +13,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Lines split(const std::string& text) {
-  Lines lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    EXPECT_NE(end, std::string::npos) << "unterminated line";
-    if (end == std::string::npos) break;
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
+// The lines of a plot file; every line must end in CR LF.
+using testutil::crlf_lines;
 
 // A hand-made table of n + 1 rays, every value exact in binary.  Row i
 // (1-based), in figure inches (8 per unit):
@@ -58,7 +48,7 @@ struct StageRun {
     dual_reflector_figure(d, session);
   }
   Lines plot(const std::string& name = "fig.plt") const {
-    return split(testutil::read_file(dir.path() / name));
+    return crlf_lines(testutil::read_file(dir.path() / name));
   }
 
   testutil::TempDir dir;

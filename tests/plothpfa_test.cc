@@ -15,19 +15,7 @@ using plothpfa::Plotter;
 using Lines = std::vector<std::string>;
 
 // The lines of a plot file; every line must end in CR LF.
-Lines split(const std::string& text) {
-  Lines lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    EXPECT_NE(end, std::string::npos) << "unterminated line: " << text.substr(start);
-    if (end == std::string::npos) break;
-    EXPECT_EQ(text.find('\n', start), end + 1) << "bare line feed";
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
+using testutil::crlf_lines;
 
 // A writer initialised on a string stream; lines() gives what it wrote after
 // "IN;".
@@ -35,7 +23,7 @@ class PlotterTest : public ::testing::Test {
  protected:
   PlotterTest() { plot.PINITF(2, out); }
   Lines lines() {
-    Lines all = split(out.str());
+    Lines all = crlf_lines(out.str());
     EXPECT_FALSE(all.empty());
     if (!all.empty()) all.erase(all.begin());
     return all;
@@ -145,7 +133,7 @@ TEST_F(PlotterTest, PatternsFollowTheirTableAndUnknownPatternsDrawSolid) {
     plot.PINITF(2, out);
     plot.MOVEPP(-1, 0.0f, 0.0f, pattern);
     plot.MOVEPP(1, 0.0f, 2.5f, pattern);
-    Lines all = split(out.str());
+    Lines all = crlf_lines(out.str());
     ASSERT_EQ(all.size(), 12u) << "pattern " << pattern;
     std::string steps;
     for (size_t i = 2; i < all.size(); ++i) steps += all[i].starts_with("PD;") ? 'd' : 'g';
@@ -167,7 +155,7 @@ TEST(Plotter, ChainLineEndsWhenTheDashNoLongerShortensTheRemainder) {
     plot.PINITF(2, out);
     plot.MOVEPP(-1, 0.0f, 0.0f, 6);
     plot.MOVEPP(1, c.x, 0.0f, 6);
-    EXPECT_LE(split(out.str()).size(), 4u) << c.dash << " " << c.x;
+    EXPECT_LE(crlf_lines(out.str()).size(), 4u) << c.dash << " " << c.x;
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testutil {
 
@@ -24,5 +25,9 @@ class TempDir {
 std::string read_file(const std::filesystem::path& p);
 
 void write_file(const std::filesystem::path& p, const std::string& text);
+
+// The lines of a text whose every line ends in CR LF, without their ends.  A
+// line without CR LF or a bare line feed fails the calling test.
+std::vector<std::string> crlf_lines(const std::string& text);
 
 }  // namespace testutil
