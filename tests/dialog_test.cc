@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 #include "ravost/files.h"
 
@@ -90,16 +91,13 @@ TEST(FreeForm, ValuesMaySpreadOverLinesAndBlankLinesArePassedOver) {
 
 TEST(FreeForm, BlanksAndCommasSeparateValues) {
   ConsoleDialog c("40,-10\n40 , -10\n1.5e1,2d-1\n");
-  float b = 0, l = 0;
-  c.dialog.read("a", b, l);
-  EXPECT_EQ(b, 40.0f);
-  EXPECT_EQ(l, -10.0f);
-  c.dialog.read("b", b, l);
-  EXPECT_EQ(b, 40.0f);
-  EXPECT_EQ(l, -10.0f);
-  c.dialog.read("c", b, l);
-  EXPECT_EQ(b, 15.0f);
-  EXPECT_EQ(l, 0.2f);
+  const std::pair<float, float> expected[] = {{40.0f, -10.0f}, {40.0f, -10.0f}, {15.0f, 0.2f}};
+  for (const auto& [want_b, want_l] : expected) {
+    float b = 0, l = 0;
+    c.dialog.read("a", b, l);
+    EXPECT_EQ(b, want_b);
+    EXPECT_EQ(l, want_l);
+  }
 }
 
 TEST(FreeForm, ExtraValuesOnTheLineAreDropped) {
@@ -126,15 +124,11 @@ TEST(FreeForm, EmptyValueBetweenCommasLeavesTheItemUnchanged) {
 
 TEST(FreeForm, RealsAreRoundedOnceToTheNearestFloat) {
   ConsoleDialog c("0.1\n.5\n-3.\n+2.5E-3\n");
-  float v = 0;
-  c.dialog.read("a", v);
-  EXPECT_EQ(v, 0.1f);
-  c.dialog.read("b", v);
-  EXPECT_EQ(v, 0.5f);
-  c.dialog.read("c", v);
-  EXPECT_EQ(v, -3.0f);
-  c.dialog.read("d", v);
-  EXPECT_EQ(v, 2.5e-3f);
+  for (const float expected : {0.1f, 0.5f, -3.0f, 2.5e-3f}) {
+    float v = 0;
+    c.dialog.read("a", v);
+    EXPECT_EQ(v, expected);
+  }
 }
 
 TEST(FreeForm, AnIntegerAnswerMustBeAnInteger) {
