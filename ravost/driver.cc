@@ -43,7 +43,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir) {
     std::filesystem::path& path = answer_path;
     path = dir / name;
     if (name.empty() || !std::filesystem::is_regular_file(path, ec)) {
-      throw RunError("Error: the answer file \"" + name + "\" does not exist.");
+      throw RunError("Error: the answer file \"" + name + "\" does not exist or is not a file.");
     }
     answer_file.open(path, std::ios::binary);
     if (!answer_file.is_open()) {
