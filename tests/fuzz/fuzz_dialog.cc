@@ -6,6 +6,10 @@
 // never a signal, a sanitizer report, a time-out or a NaN in any output.
 //
 //   fuzz_dialog --binary PATH [--seeds FIRST-LAST] [--timeout SECONDS] [--keep DIR]
+//   fuzz_dialog --emit DIR [--seeds FIRST-LAST]
+//
+// --emit only writes the answer file of each seed as DIR/seed-N.ans, for
+// comparing the output of two builds run by run (tests/fuzz/snapshot.sh).
 //
 // It prints one line per failing seed and closes with "N passed, M failed".
 // The answer file of a failing seed is kept under --keep when given.
@@ -291,6 +295,7 @@ int main(int argc, char** argv) {
   std::uint64_t first = 0, last = 99;
   double timeout_s = 20.0;
   std::string keep;
+  std::string emit;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string opt = argv[i], val = argv[i + 1];
     if (opt == "--binary") {
@@ -303,10 +308,21 @@ int main(int argc, char** argv) {
       timeout_s = std::stod(val);
     } else if (opt == "--keep") {
       keep = val;
+    } else if (opt == "--emit") {
+      emit = val;
     }
   }
+  if (!emit.empty()) {
+    fs::create_directories(emit);
+    for (std::uint64_t seed = first; seed <= last; ++seed) {
+      std::ofstream out(fs::path(emit) / ("seed-" + std::to_string(seed) + ".ans"), std::ios::binary);
+      for (const auto& line : answers_for(seed)) out << line << '\n';
+    }
+    return 0;
+  }
   if (binary.empty()) {
-    std::cerr << "usage: fuzz_dialog --binary PATH [--seeds A-B] [--timeout S] [--keep DIR]\n";
+    std::cerr << "usage: fuzz_dialog --binary PATH [--seeds A-B] [--timeout S] [--keep DIR]\n"
+                 "       fuzz_dialog --emit DIR [--seeds A-B]\n";
     return 2;
   }
   binary = fs::absolute(binary).string();
