@@ -1,4 +1,4 @@
-// Heapsort, cubic spline and Neville interpolation in 32-bit reals.  The
+// Heapsort, cubic spline and Neville interpolation, for float and double.  The
 // algorithms number their tables from 1; the small accessors below keep that
 // numbering so that each formula reads as its 1-based original.
 #include "numerics/interp.h"
@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "numerics/pause.h"
 
 namespace numerics {
 namespace {
@@ -23,11 +22,14 @@ struct OneBased {
 template <class T>
 OneBased(std::span<T>) -> OneBased<T>;
 
-constexpr float kNoSlope = 0.99e30f;  // larger end slopes ask for the natural spline
+// Larger end slopes ask for the natural spline.
+template <class Real>
+constexpr Real kNoSlope = static_cast<Real>(0.99e30f);
 
 }  // namespace
 
-void SORT2(int n, std::span<float> ra_table, std::span<float> rb_table) {
+template <class Real>
+void SORT2(int n, std::span<Real> ra_table, std::span<Real> rb_table) {
   if (n < 2) return;
   assert(ra_table.size() >= static_cast<std::size_t>(n));
   assert(rb_table.size() >= static_cast<std::size_t>(n));
@@ -37,8 +39,8 @@ void SORT2(int n, std::span<float> ra_table, std::span<float> rb_table) {
   int l = n / 2 + 1;
   int ir = n;
   for (;;) {
-    float rra;
-    float rrb;
+    Real rra;
+    Real rrb;
     if (l > 1) {
       // still building the heap
       l = l - 1;
@@ -79,14 +81,16 @@ void SORT2(int n, std::span<float> ra_table, std::span<float> rb_table) {
 namespace {
 // a / b, or 0 where b is 0: two equal neighbouring abscissae leave the
 // spline undefined there, and a zero term keeps the rest of it finite.
-float quotient(float a, float b) { return b == 0.0f ? 0.0f : a / b; }
+template <class Real>
+Real quotient(Real a, Real b) { return b == Real(0) ? Real(0) : a / b; }
 
 }  // namespace
 
-void SPLINE(std::span<const float> x_table, std::span<const float> y_table, int n, float yp1,
-            float ypn, std::span<float> y2_table) {
+template <class Real>
+void SPLINE(std::span<const Real> x_table, std::span<const Real> y_table, int n, Real yp1,
+            Real ypn, std::span<Real> y2_table) {
   if (n < 2) {
-    for (int i = 0; i < n; ++i) y2_table[static_cast<std::size_t>(i)] = 0.0f;
+    for (int i = 0; i < n; ++i) y2_table[static_cast<std::size_t>(i)] = Real(0);
     return;
   }
   assert(x_table.size() >= static_cast<std::size_t>(n));
@@ -95,26 +99,26 @@ void SPLINE(std::span<const float> x_table, std::span<const float> y_table, int 
   const OneBased x{x_table};
   const OneBased y{y_table};
   const OneBased y2{y2_table};
-  std::vector<float> u_table(static_cast<std::size_t>(n - 1));
-  const OneBased u{std::span<float>(u_table)};
+  std::vector<Real> u_table(static_cast<std::size_t>(n - 1));
+  const OneBased u{std::span<Real>(u_table)};
 
   // first point
-  if (yp1 > kNoSlope) {
-    y2(1) = 0.0f;
-    u(1) = 0.0f;
+  if (yp1 > kNoSlope<Real>) {
+    y2(1) = Real(0);
+    u(1) = Real(0);
   } else {
     // u(1) = (3/(x2 - x1)) ((y2 - y1)/(x2 - x1) - yp1)
-    y2(1) = -0.5f;
-    u(1) = quotient(3.0f, x(2) - x(1)) * (quotient(y(2) - y(1), x(2) - x(1)) - yp1);
+    y2(1) = -Real(0.5);
+    u(1) = quotient(Real(3), x(2) - x(1)) * (quotient(y(2) - y(1), x(2) - x(1)) - yp1);
   }
 
   // decomposition of the tridiagonal system
   for (int i = 2; i <= n - 1; ++i) {
-    const float sig = quotient(x(i) - x(i - 1), x(i + 1) - x(i - 1));
-    const float p = sig * y2(i - 1) + 2.0f;
-    y2(i) = (sig - 1.0f) / p;
+    const Real sig = quotient(x(i) - x(i - 1), x(i + 1) - x(i - 1));
+    const Real p = sig * y2(i - 1) + Real(2);
+    y2(i) = (sig - Real(1)) / p;
     // u(i) = (6 (slope right - slope left)/(x(i+1) - x(i-1)) - sig u(i-1)) / p
-    u(i) = (quotient(6.0f * (quotient(y(i + 1) - y(i), x(i + 1) - x(i)) -
+    u(i) = (quotient(Real(6) * (quotient(y(i + 1) - y(i), x(i + 1) - x(i)) -
                              quotient(y(i) - y(i - 1), x(i) - x(i - 1))),
                      x(i + 1) - x(i - 1)) -
             sig * u(i - 1)) /
@@ -122,26 +126,27 @@ void SPLINE(std::span<const float> x_table, std::span<const float> y_table, int 
   }
 
   // last point
-  float qn;
-  float un;
-  if (ypn > kNoSlope) {
-    qn = 0.0f;
-    un = 0.0f;
+  Real qn;
+  Real un;
+  if (ypn > kNoSlope<Real>) {
+    qn = Real(0);
+    un = Real(0);
   } else {
     // un = (3/(xn - xn-1)) (ypn - (yn - yn-1)/(xn - xn-1))
-    qn = 0.5f;
-    un = quotient(3.0f, x(n) - x(n - 1)) * (ypn - quotient(y(n) - y(n - 1), x(n) - x(n - 1)));
+    qn = Real(0.5);
+    un = quotient(Real(3), x(n) - x(n - 1)) * (ypn - quotient(y(n) - y(n - 1), x(n) - x(n - 1)));
   }
-  y2(n) = (un - qn * u(n - 1)) / (qn * y2(n - 1) + 1.0f);
+  y2(n) = (un - qn * u(n - 1)) / (qn * y2(n - 1) + Real(1));
 
   // back-substitution
   for (int k = n - 1; k >= 1; --k) y2(k) = y2(k) * y2(k + 1) + u(k);
 }
 
-void SPLINT(std::span<const float> xa_table, std::span<const float> ya_table,
-            std::span<const float> y2a_table, int n, float x, float& y) {
+template <class Real>
+void SPLINT(std::span<const Real> xa_table, std::span<const Real> ya_table,
+            std::span<const Real> y2a_table, int n, Real x, Real& y, const PauseHandler& pause) {
   if (n < 1) {
-    y = 0.0f;
+    y = Real(0);
     return;
   }
   assert(xa_table.size() >= static_cast<std::size_t>(n));
@@ -163,41 +168,42 @@ void SPLINT(std::span<const float> xa_table, std::span<const float> ya_table,
     }
   }
 
-  const float h = xa(khi) - xa(klo);
-  if (h == 0.0f) {
+  const Real h = xa(khi) - xa(klo);
+  if (h == Real(0)) {
     // A single point is a constant profile.  Two equal abscissae leave the
     // cubic undefined: after the pause the value of the point is taken.
-    if (n > 1) pause("bad xa input in splint");
+    if (n > 1 && pause) pause("bad xa input in splint");
     y = ya(klo);
     return;
   }
-  const float a = (xa(khi) - x) / h;
-  const float b = (x - xa(klo)) / h;
+  const Real a = (xa(khi) - x) / h;
+  const Real b = (x - xa(klo)) / h;
   // y = a ya(klo) + b ya(khi) + ((a^3 - a) y2a(klo) + (b^3 - b) y2a(khi)) h^2 / 6
   y = a * ya(klo) + b * ya(khi) +
-      ((a * a * a - a) * y2a(klo) + (b * b * b - b) * y2a(khi)) * (h * h) / 6.0f;
+      ((a * a * a - a) * y2a(klo) + (b * b * b - b) * y2a(khi)) * (h * h) / Real(6);
 }
 
-void POLINT(std::span<const float> xa_table, std::span<const float> ya_table, int n, float x,
-            float& y, float& dy) {
-  y = 0.0f;
-  dy = 0.0f;
+template <class Real>
+void POLINT(std::span<const Real> xa_table, std::span<const Real> ya_table, int n, Real x, Real& y,
+            Real& dy, const PauseHandler& pause) {
+  y = Real(0);
+  dy = Real(0);
   if (n < 1) return;
   if (n > kPolintMaxPoints) n = kPolintMaxPoints;
   assert(xa_table.size() >= static_cast<std::size_t>(n));
   assert(ya_table.size() >= static_cast<std::size_t>(n));
   const OneBased xa{xa_table};
   const OneBased ya{ya_table};
-  std::array<float, kPolintMaxPoints> c_table{};  // corrections upward
-  std::array<float, kPolintMaxPoints> d_table{};  // corrections downward
-  const OneBased c{std::span<float>(c_table)};
-  const OneBased d{std::span<float>(d_table)};
+  std::array<Real, kPolintMaxPoints> c_table{};  // corrections upward
+  std::array<Real, kPolintMaxPoints> d_table{};  // corrections downward
+  const OneBased c{std::span<Real>(c_table)};
+  const OneBased d{std::span<Real>(d_table)};
 
   // start from the nearest point, the first among equally near ones
   int ns = 1;
-  float dif = std::fabs(x - xa(1));
+  Real dif = std::fabs(x - xa(1));
   for (int i = 1; i <= n; ++i) {
-    const float dift = std::fabs(x - xa(i));
+    const Real dift = std::fabs(x - xa(i));
     if (dift < dif) {
       ns = i;
       dif = dift;
@@ -210,16 +216,16 @@ void POLINT(std::span<const float> xa_table, std::span<const float> ya_table, in
 
   for (int m = 1; m <= n - 1; ++m) {
     for (int i = 1; i <= n - m; ++i) {
-      const float ho = xa(i) - x;
-      const float hp = xa(i + m) - x;
-      const float w = c(i + 1) - d(i);
-      float den = ho - hp;
-      if (den == 0.0f) {
+      const Real ho = xa(i) - x;
+      const Real hp = xa(i + m) - x;
+      const Real w = c(i + 1) - d(i);
+      Real den = ho - hp;
+      if (den == Real(0)) {
         // Two equal abscissae: after the pause this correction is dropped,
         // so the result stays finite.
-        pause("failure in polint");
-        d(i) = 0.0f;
-        c(i) = 0.0f;
+        if (pause) pause("failure in polint");
+        d(i) = Real(0);
+        c(i) = Real(0);
         continue;
       }
       den = w / den;
@@ -236,5 +242,17 @@ void POLINT(std::span<const float> xa_table, std::span<const float> ya_table, in
     y = y + dy;
   }
 }
+
+#define RAVOST_INSTANTIATE(Real)                                                              \
+  template void SORT2<Real>(int, std::span<Real>, std::span<Real>);                           \
+  template void SPLINE<Real>(std::span<const Real>, std::span<const Real>, int, Real, Real,   \
+                             std::span<Real>);                                                \
+  template void SPLINT<Real>(std::span<const Real>, std::span<const Real>,                    \
+                             std::span<const Real>, int, Real, Real&, const PauseHandler&);   \
+  template void POLINT<Real>(std::span<const Real>, std::span<const Real>, int, Real, Real&,   \
+                             Real&, const PauseHandler&);
+RAVOST_INSTANTIATE(float)
+RAVOST_INSTANTIATE(double)
+#undef RAVOST_INSTANTIATE
 
 }  // namespace numerics

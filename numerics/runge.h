@@ -1,9 +1,15 @@
-// RUNGE: classical fourth-order Runge-Kutta, fixed steps, 32-bit reals.
+// RUNGE: classical fourth-order Runge-Kutta, fixed steps, in the reals of Y
+// (32-bit by default, 64-bit for the double design).
 #pragma once
 
 #include <span>
+#include <type_traits>
 
 namespace numerics {
+
+// A table of reals whose type is fixed by another argument.
+template <class Real>
+using Span = std::span<std::type_identity_t<Real>>;
 
 // Advances Y by `steps` steps of size H.  Y[0] is the independent variable x,
 // Y[1..N] the N dependent variables; later elements are parameters for F that
@@ -13,14 +19,14 @@ namespace numerics {
 // W holds at least N + 1 reals and must already carry the caller's parameters.
 //
 // F receives the whole vector (Y or W, parameters included) as a
-// std::span<const float>, so it is declared as, for example,
+// std::span<const Real>, so it is declared as, for example,
 //   float DUREF(std::span<const float> v, int i);
 // steps <= 0 leaves Y unchanged and never calls F.  x advances by repeated
 // addition of H, one addition per step.
-template <class Deriv>
-void RUNGE(std::span<float> Y, int N, float H, int steps, Deriv&& F,
-           std::span<float> K1, std::span<float> K2, std::span<float> K3,
-           std::span<float> K4, std::span<float> W);
+// The real type follows H.
+template <class Real, class Deriv>
+void RUNGE(Span<Real> Y, int N, Real H, int steps, Deriv&& F, Span<Real> K1, Span<Real> K2,
+           Span<Real> K3, Span<Real> K4, Span<Real> W);
 
 }  // namespace numerics
 

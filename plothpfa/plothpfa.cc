@@ -123,16 +123,17 @@ void Plotter::SPLOT(int code, int a, int b, int c, int d) {
 
 void Plotter::PPEN(int pen) { SPLOT(1, 0, 0, pen, 0); }
 
-void Plotter::MOVEAP(int code, float x, float y) {
+void Plotter::MOVEAP(PenMove move, float x, float y) {
+  const int code = static_cast<int>(move);
   if (code != -1 && code != 1) return;
   SPLOT(1, code, 1, window_units(x), window_units(y));
 }
 
-void Plotter::MOVEPP(int code, float x, float y, int pattern) {
-  if (code == -1) {
+void Plotter::MOVEPP(PenMove move, float x, float y, int pattern) {
+  if (move == PenMove::up) {
     last_x_ = x;
     last_y_ = y;
-    MOVEAP(-1, x, y);
+    MOVEAP(PenMove::up, x, y);
     counter_ = -1;
     return;
   }
@@ -155,7 +156,7 @@ void Plotter::MOVEPP(int code, float x, float y, int pattern) {
     last_y_ = last_y_ + step_y;
     counter_ = (counter_ + 1) % pattern;
     const bool gap = (kPatternGaps[static_cast<size_t>(pattern)] >> counter_) & 1u;
-    MOVEAP(gap ? -1 : 1, last_x_, last_y_);
+    MOVEAP(gap ? PenMove::up : PenMove::down, last_x_, last_y_);
     // Once the remainder is so large (or the dash so small) that subtracting
     // a dash no longer shrinks it, the count of steps has no end: stop here.
     const float next = remaining - dash;
@@ -171,7 +172,7 @@ void Plotter::ARROW(float s, float px, float py, float dx, float dy, int fill) {
   const float ny = dx;
   const float w3 = kSideHalfWidth[2];
 
-  MOVEAP(-1, px, py);
+  MOVEAP(PenMove::up, px, py);
   if (filled) write_line("PM0;");
 
   // Left side: L_i = P - (i/3) s D + w_i s n, i = 1, 2, 3.
@@ -182,7 +183,7 @@ void Plotter::ARROW(float s, float px, float py, float dx, float dy, int fill) {
     const float across = kSideHalfWidth[static_cast<size_t>(i - 1)] * s;
     cl_x = px - along * dx + across * nx;
     cl_y = py - along * dy + across * ny;
-    MOVEAP(1, cl_x, cl_y);
+    MOVEAP(PenMove::down, cl_x, cl_y);
   }
   // The back-left corner C_L is L_3 as drawn; the back-right corner follows
   // from it: C_R = C_L - 2 w3 s n.
@@ -195,26 +196,26 @@ void Plotter::ARROW(float s, float px, float py, float dx, float dy, int fill) {
     for (int i = 1; i <= 3; ++i) {
       const float along = kNotchAdvance[static_cast<size_t>(i - 1)] * s;
       const float across = static_cast<float>(i) / 3.0f * w3 * s;
-      MOVEAP(1, cl_x + along * dx - across * nx, cl_y + along * dy - across * ny);
+      MOVEAP(PenMove::down, cl_x + along * dx - across * nx, cl_y + along * dy - across * ny);
     }
     // Right half: Q_k = C_R + a_k s D + (k/3) w3 s n, k = 3, 2, 1.  N_3 and
     // Q_3 are the same point, so the notch's middle is drawn twice.
     for (int k = 3; k >= 1; --k) {
       const float along = kNotchAdvance[static_cast<size_t>(k - 1)] * s;
       const float across = static_cast<float>(k) / 3.0f * w3 * s;
-      MOVEAP(1, cr_x + along * dx + across * nx, cr_y + along * dy + across * ny);
+      MOVEAP(PenMove::down, cr_x + along * dx + across * nx, cr_y + along * dy + across * ny);
     }
   }
 
   // Right side from the back: R_3 = C_R, then R_j = P - (j/3) s D - w_j s n
   // for j = 2, 1.  An open head leaves its back open with a pen-up move.
-  MOVEAP(filled ? 1 : -1, cr_x, cr_y);
+  MOVEAP(filled ? PenMove::down : PenMove::up, cr_x, cr_y);
   for (int j = 2; j >= 1; --j) {
     const float along = static_cast<float>(j) / 3.0f * s;
     const float across = kSideHalfWidth[static_cast<size_t>(j - 1)] * s;
-    MOVEAP(1, px - along * dx - across * nx, py - along * dy - across * ny);
+    MOVEAP(PenMove::down, px - along * dx - across * nx, py - along * dy - across * ny);
   }
-  MOVEAP(1, px, py);
+  MOVEAP(PenMove::down, px, py);
   if (filled) write_line("PM2;FP;");
 }
 

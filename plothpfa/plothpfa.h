@@ -18,6 +18,13 @@
 
 namespace plothpfa {
 
+// Pen codes of the absolute and patterned moves.  Any other value (cast from
+// an int) is an unknown code, which MOVEAP ignores.
+enum class PenMove { up = -1, down = 1 };
+
+// The pens of the program's figures.
+enum class Pen { outline = 1, ray = 2 };
+
 // The plotting library's settings.
 struct PLOTIF {
   float dash_length = 0.1f;  // inches, one step of a patterned line
@@ -44,16 +51,16 @@ class Plotter {
   // Selects a pen: "SPn;".
   void PPEN(int pen);
 
-  // Code -1 moves to (x, y) inches with the pen up, code 1 draws to it; any
-  // other code writes nothing.
-  void MOVEAP(int code, float x, float y);
+  // Moves to (x, y) inches with the pen up, or draws to it with the pen
+  // down; any other code writes nothing.
+  void MOVEAP(PenMove move, float x, float y);
 
-  // Code -1 moves to (x, y) with the pen up and restarts the pattern; any other
-  // code draws a patterned line from the last point towards (x, y) in steps of
+  // PenMove::up moves to (x, y) and restarts the pattern; any other code
+  // draws a patterned line from the last point towards (x, y) in steps of
   // dash_length.  The remainder shorter than one step is left undrawn and the
   // next line starts where the last step ended.  Patterns 1 to 7 as in the
   // table in plothpfa.cc; any other pattern draws solid.
-  void MOVEPP(int code, float x, float y, int pattern);
+  void MOVEPP(PenMove move, float x, float y, int pattern);
 
   // The command writer.  Code -3: initialise with the window (a, b)-(c, d) in
   // plotter units and write "IN;".  Code 1 with b = 0: select pen c.  Code 1

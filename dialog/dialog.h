@@ -1,6 +1,7 @@
 // The console dialog: prompts, yes/no answers, free-form numbers and texts,
 // read from the console or from the answer file, with the echo of answers
-// taken from the file.
+// taken from the file, and the one way every question refuses an answer it
+// cannot use.
 #pragma once
 
 #include <iosfwd>
@@ -9,15 +10,16 @@
 #include <string_view>
 #include <variant>
 
-#include "ravost/ravost.h"
+namespace dialog {
 
-namespace ravost {
+// Where answers come from.
+enum class AnswerSource { console, answer_file };
 
 class Dialog {
  public:
-  // One item of a numeric answer: a 32-bit real or an integer, read in place
-  // (an empty value leaves it unchanged).
-  using Item = std::variant<float*, int*>;
+  // One item of a numeric answer: a real or an integer, read in place (an
+  // empty value leaves it unchanged).
+  using Item = std::variant<float*, double*, int*>;
 
   // `interactive` says whether the console input is a terminal a person types
   // at; only then does the interpolation pause wait for lines.
@@ -25,8 +27,9 @@ class Dialog {
 
   // Takes every later answer from `file`, named `name` in reports.
   void use_answer_file(std::istream& file, std::string name);
-  bool from_file() const { return inputl_.stream == INPUTL::kAnswerFile; }
-  const INPUTL& inputl() const { return inputl_; }
+  AnswerSource source() const { return source_; }
+  bool from_file() const { return source_ == AnswerSource::answer_file; }
+  bool interactive() const { return interactive_; }
 
   // Writes a prompt and leaves the cursor after it (flushed).
   void prompt(std::string_view text);
@@ -36,21 +39,48 @@ class Dialog {
   void end_open_line();
   std::ostream& console() { return out_; }
 
-  // Reads one yes/no answer: 1 yes, -1 no, 0 neither.  Stored in `code` and
-  // returned.
-  int NYES(int& code);
+  // Reads one yes/no answer: true only for a yes.  The first of the letters
+  // y, Y, s, S, d, D, j, J (yes) or n, N (no) among the first 20 characters
+  // decides; anything else is no.
+  bool read_yes();
+  // Asks a yes/no question.
+  bool ask_yes(std::string_view question) {
+    prompt(question);
+    return read_yes();
+  }
 
   // Reads the items of one numeric answer in free form.  `what` names the
   // answer in error reports ("the calculation interval").
   void read_numbers(std::string_view what, std::span<const Item> items);
-  void read(std::string_view what, float& a);
-  void read(std::string_view what, float& a, float& b);
-  void read(std::string_view what, int& a);
+  template <class... T>
+  void read(std::string_view what, T&... values) {
+    const Item items[] = {&values...};
+    read_numbers(what, items);
+  }
   // Start, stop and step of a dimension listing; echoed as three F9.3 fields.
-  void read_range(std::string_view what, float& start, float& stop, float& step);
+  template <class Real>
+  void read_range(std::string_view what, Real& start, Real& stop, Real& step) {
+    const Item items[] = {&start, &stop, &step};
+    read_items(what, items);
+    echo_range(start, stop, step);
+  }
 
   // Reads one line as a text of `width` characters, cut or padded with blanks.
   std::string read_text(std::string_view what, int width);
+
+  // Asks one question until its answer passes: writes the prompt, calls
+  // read(), then check(), which returns what is wrong or an empty text.  A
+  // refused answer goes through reject().
+  template <class Read, class Check>
+  void ask(std::string_view question, Read read, Check check) {
+    for (;;) {
+      prompt(question);
+      read();
+      const std::string wrong = check();
+      if (wrong.empty()) return;
+      reject(wrong);
+    }
+  }
 
   // A bad answer that the program cannot use.  From the console: writes
   // `problem` as one line and returns, and the caller asks again.  From the
@@ -67,6 +97,7 @@ class Dialog {
   [[noreturn]] void end_of_input(std::string_view what);
   [[noreturn]] void unreadable(std::string_view token, std::string_view kind, std::string_view what);
   void read_items(std::string_view what, std::span<const Item> items);
+  void echo_range(double start, double stop, double step);
   std::string where() const;
 
   std::istream& in_;
@@ -75,8 +106,8 @@ class Dialog {
   std::istream* file_ = nullptr;
   std::string file_name_;
   long file_line_ = 0;
-  INPUTL inputl_;
+  AnswerSource source_ = AnswerSource::console;
   bool line_open_ = false;
 };
 
-}  // namespace ravost
+}  // namespace dialog

@@ -1,4 +1,4 @@
-#include "ravost/dialog.h"
+#include "dialog/dialog.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,15 +7,16 @@
 #include <ostream>
 
 #include "fields/fields.h"
-#include "ravost/files.h"
+#include "dialog/files.h"
 
-namespace ravost {
+namespace dialog {
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Shortest text that reads back as the same 32-bit real.
-std::string shortest(float v) {
+// Shortest text that reads back as the same real.
+template <class Real>
+std::string shortest(Real v) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
@@ -24,7 +25,8 @@ std::string shortest(float v) {
 // A real in free form: optional sign, digits with or without a point, an
 // optional exponent introduced by E or D.  False when it is not such a number
 // or not a finite 32-bit real.
-bool parse_real(std::string_view token, float& value) {
+template <class Real>
+bool parse_real(std::string_view token, Real& value) {
   std::string s(token);
   if (!s.empty() && s[0] == '+') s.erase(0, 1);
   if (s.empty() || s[0] == '+') return false;
@@ -33,15 +35,15 @@ bool parse_real(std::string_view token, float& value) {
     bool ok = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
     if (!ok) return false;  // no names such as nan or inf
   }
-  float v = 0.0f;
+  Real v = 0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (r.ptr != s.data() + s.size()) return false;
   if (r.ec == std::errc::result_out_of_range) {
-    // Too small for a 32-bit real reads as zero; too large is unreadable.
-    double d = 0.0;
+    // Too small for the real reads as zero; too large is unreadable.
+    long double d = 0.0;
     auto rd = std::from_chars(s.data(), s.data() + s.size(), d);
-    if (rd.ec != std::errc() || !(std::fabs(d) < 1.0)) return false;
-    v = std::signbit(d) ? -0.0f : 0.0f;
+    if (rd.ec != std::errc() || !(std::fabs(d) < 1.0L)) return false;
+    v = std::signbit(d) ? -Real(0) : Real(0);
   } else if (r.ec != std::errc()) {
     return false;
   }
@@ -69,7 +71,7 @@ void Dialog::use_answer_file(std::istream& file, std::string name) {
   file_ = &file;
   file_name_ = std::move(name);
   file_line_ = 0;
-  inputl_.stream = INPUTL::kAnswerFile;
+  source_ = AnswerSource::answer_file;
 }
 
 void Dialog::prompt(std::string_view text) {
@@ -116,8 +118,8 @@ void Dialog::unreadable(std::string_view token, std::string_view kind, std::stri
                  std::string(what) + ", " + where() + ").");
 }
 
-int Dialog::NYES(int& code) {
-  code = 0;
+bool Dialog::read_yes() {
+  int code = 0;
   std::string line;
   if (!next_line(line)) end_of_input("a yes/no question");
   std::string buffer = fields::A(line, 20);
@@ -133,7 +135,7 @@ int Dialog::NYES(int& code) {
       break;
     }
   }
-  return code;
+  return code == 1;
 }
 
 void Dialog::read_items(std::string_view what, std::span<const Item> items) {
@@ -173,6 +175,8 @@ void Dialog::read_items(std::string_view what, std::span<const Item> items) {
         const Item& item = items[index];
         if (auto* f = std::get_if<float*>(&item)) {
           if (!parse_real(token, **f)) unreadable(token, "a number", what);
+        } else if (auto* d = std::get_if<double*>(&item)) {
+          if (!parse_real(token, **d)) unreadable(token, "a number", what);
         } else {
           if (!parse_int(token, *std::get<int*>(item))) unreadable(token, "an integer", what);
         }
@@ -195,6 +199,8 @@ void Dialog::read_numbers(std::string_view what, std::span<const Item> items) {
     echo += ' ';
     if (auto* f = std::get_if<float*>(&item)) {
       echo += shortest(**f);
+    } else if (auto* d = std::get_if<double*>(&item)) {
+      echo += shortest(**d);
     } else {
       echo += std::to_string(*std::get<int*>(item));
     }
@@ -202,24 +208,7 @@ void Dialog::read_numbers(std::string_view what, std::span<const Item> items) {
   line(echo);
 }
 
-void Dialog::read(std::string_view what, float& a) {
-  const Item items[] = {&a};
-  read_numbers(what, items);
-}
-
-void Dialog::read(std::string_view what, float& a, float& b) {
-  const Item items[] = {&a, &b};
-  read_numbers(what, items);
-}
-
-void Dialog::read(std::string_view what, int& a) {
-  const Item items[] = {&a};
-  read_numbers(what, items);
-}
-
-void Dialog::read_range(std::string_view what, float& start, float& stop, float& step) {
-  const Item items[] = {&start, &stop, &step};
-  read_items(what, items);
+void Dialog::echo_range(double start, double stop, double step) {
   if (from_file()) line(fields::F(start, 9, 3) + fields::F(stop, 9, 3) + fields::F(step, 9, 3));
 }
 
@@ -256,4 +245,4 @@ void Dialog::pause(std::string_view message) {
   }
 }
 
-}  // namespace ravost
+}  // namespace dialog

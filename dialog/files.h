@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace ravost {
+namespace dialog {
 
 // Ends the run at once with an error report (one or two lines) on the console
 // and a non-zero exit status.
@@ -46,4 +46,4 @@ class OutFile {
   std::string name_;
 };
 
-}  // namespace ravost
+}  // namespace dialog

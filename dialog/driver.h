@@ -3,14 +3,26 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
+#include <string>
 
-namespace ravost {
+namespace dialog {
+
+// The real type of the design.
+enum class Precision { single, double_ };
+
+struct RunOptions {
+  Precision precision = Precision::single;
+  // An answer file named on the command line: the run goes as if "y" and
+  // this name had been typed at the first two questions.
+  std::optional<std::string> answer_file;
+};
 
 // Runs the whole program on the given console streams.  Files named in the
 // answers, and "ravost.out", are created in `dir`.  `interactive` says whether
 // a person types at the console.  Returns the exit status: 0 at a normal end
 // and at a stop of the dialog, 1 after an error report.
 int run(std::istream& console_in, std::ostream& console_out, const std::filesystem::path& dir,
-        bool interactive = false);
+        bool interactive = false, const RunOptions& options = {});
 
-}  // namespace ravost
+}  // namespace dialog

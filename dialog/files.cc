@@ -1,6 +1,6 @@
-#include "ravost/files.h"
+#include "dialog/files.h"
 
-namespace ravost {
+namespace dialog {
 
 std::string file_name(std::string_view answer) {
   size_t end = answer.find_last_not_of(' ');
@@ -33,4 +33,4 @@ void OutFile::close() {
   if (failed) throw RunError("Error: cannot write the file \"" + name_ + "\".");
 }
 
-}  // namespace ravost
+}  // namespace dialog

@@ -1,0 +1,56 @@
+// RAVOST: synthesis of shaped, axially symmetric dual-reflector antennas.
+//
+//   ravost [--double] [ANSWERS]
+//
+// Without arguments the program asks its questions on the console; with an
+// answer file it runs that file as if "y" and its name had been typed.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "dialog/driver.h"
+
+#ifndef RAVOST_VERSION
+#define RAVOST_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "RAVOST designs a shaped, axially symmetric dual-reflector antenna from a normalised\n"
+      "geometry, a feed beamwidth and a wanted aperture distribution.",
+      "ravost"};
+  dialog::RunOptions options;
+  bool use_double = false;
+  std::string answers;
+  app.add_flag("--double", use_double,
+               "Compute the design in 64-bit reals (default: 32-bit, as the listings have always "
+               "been computed)");
+  app.add_option("ANSWERS", answers,
+                 "Answer file: run it as if \"y\" and its name had been typed at the first two "
+                 "questions")
+      ->check(CLI::ExistingFile);
+  app.set_version_flag("--version", std::string("ravost ") + RAVOST_VERSION);
+  app.get_formatter()->column_width(22);
+  app.footer(
+      "Files: ravost.out (the listing) in the working directory; plot, surface and object files "
+      "as answered.\nExit status: 0 at a normal end or a stop of the dialog, 1 after an error "
+      "report, 2 for a wrong command line.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::cout << e.what() << '\n';
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "ravost: " << e.what() << '\n' << app.help();
+    return 2;
+  }
+  if (use_double) options.precision = dialog::Precision::double_;
+  if (!answers.empty()) options.answer_file = answers;
+
+  std::ios::sync_with_stdio(false);
+  return dialog::run(std::cin, std::cout, ".", ::isatty(STDIN_FILENO) != 0, options);
+}

@@ -1,0 +1,160 @@
+#include "design/aperture.h"
+
+#include <boost/math/special_functions/bessel.hpp>
+#include <cmath>
+
+#include "numerics/besj.h"
+
+namespace design {
+
+template <>
+const std::array<float, kMaxNbar>& j1_zeros<float>() {
+  static constexpr std::array<float, kMaxNbar> zeros = {
+      3.83171f,  7.01559f,  10.17347f, 13.32369f, 16.47063f, 19.61586f, 22.76008f,
+      25.90367f, 29.04683f, 32.18968f, 35.33231f, 38.47477f, 41.61709f, 44.75932f,
+      47.90146f, 51.04354f, 54.18555f, 57.32753f, 60.46946f, 63.61136f};
+  return zeros;
+}
+
+template <>
+const std::array<double, kMaxNbar>& j1_zeros<double>() {
+  static const std::array<double, kMaxNbar> zeros = [] {
+    std::array<double, kMaxNbar> z{};
+    for (int m = 1; m <= kMaxNbar; ++m) z[m - 1] = boost::math::cyl_bessel_j_zero(1.0, m);
+    return z;
+  }();
+  return zeros;
+}
+
+template <>
+float bessel_j0<float>(float x) {
+  return numerics::BESJ(x, 0.0f);
+}
+
+template <>
+double bessel_j0<double>(double x) {
+  return boost::math::cyl_bessel_j(0, x);
+}
+
+template <RealType Real>
+Real Aperture<Real>::density(Real r) const {
+  switch (kind) {
+    case Distribution::uniform:
+      return Real(1);
+    case Distribution::gaussian: {
+      // a = e^(-T r / 8.686): the taper in dB grows linearly with r
+      const Real a = std::exp(-edge_taper_db * r / Constants<Real>::neper_to_db);
+      return a * a;
+    }
+    case Distribution::taylor: {
+      const Real g = taylor_amplitude<Real>(nbar, coefficients, r);
+      return g * g;
+    }
+  }
+  return Real(0);
+}
+
+template <RealType Real>
+Aperture<Real> uniform_aperture() {
+  return Aperture<Real>{};
+}
+
+template <RealType Real>
+Aperture<Real> gaussian_aperture(Real edge_taper_db) {
+  Aperture<Real> a;
+  a.kind = Distribution::gaussian;
+  a.edge_taper_db = edge_taper_db;
+  return a;
+}
+
+template <RealType Real>
+Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar) {
+  Aperture<Real> a;
+  a.kind = Distribution::taylor;
+  a.sidelobe_level_db = sidelobe_level_db;
+  a.nbar = nbar;
+  if (nbar < 1 || nbar > kMaxNbar) return a;
+  taylor_zeros(sidelobe_level_db, nbar, a.zeros);
+  taylor_coefficients(nbar, a.zeros, a.unnormalised);
+  // Normalise to a sum of 1, the amplitude on the axis (J0(0) = 1).
+  Real sum = 0;
+  for (int m = 1; m <= nbar; ++m) sum = sum + a.unnormalised[m - 1];
+  for (int m = 1; m <= nbar; ++m) a.coefficients[m - 1] = a.unnormalised[m - 1] / sum;
+  return a;
+}
+
+template <RealType Real>
+void taylor_zeros(Real sidelobe_level_db, int nbar, std::array<Real, kMaxNbar>& zeros) {
+  if (nbar < 1 || nbar > kMaxNbar) return;
+  const auto& j1 = j1_zeros<Real>();
+  const Real s = sidelobe_level_db;
+  // R = 10^(S/20), main lobe to sidelobe amplitude
+  const Real ratio = std::pow(Real(10), s / Real(20));
+  // A = ln(R + sqrt(R^2 - 1)) / pi
+  const Real a = std::log(ratio + std::sqrt(ratio * ratio - Real(1))) / Constants<Real>::pi;
+  // D = A^2 + (N - 0.5)^2
+  const Real half_n = static_cast<Real>(nbar) - Real(0.5);
+  const Real dd = a * a + half_n * half_n;
+  // zero(n) = j1(N) sqrt((A^2 + (n - 0.5)^2) / D), n < N
+  for (int n = 1; n <= nbar - 1; ++n) {
+    const Real half = static_cast<Real>(n) - Real(0.5);
+    zeros[n - 1] = j1[nbar - 1] * std::sqrt((a * a + half * half) / dd);
+  }
+  zeros[nbar - 1] = j1[nbar - 1];
+}
+
+template <RealType Real>
+void taylor_coefficients(int nbar, const std::array<Real, kMaxNbar>& zeros,
+                         std::array<Real, kMaxNbar>& coefficients) {
+  if (nbar < 1 || nbar > kMaxNbar) return;
+  const auto& j1 = j1_zeros<Real>();
+  coefficients[0] = Real(1);
+  for (int m = 2; m <= nbar; ++m) {
+    const Real z = j1[m - 2];
+    const Real g = z * z;
+    // P1 = prod (1 - g / zero(n)^2), P2 = prod over n != m-1 of (1 - g / j1(n)^2)
+    Real p1 = Real(1);
+    Real p2 = Real(1);
+    for (int n = 1; n <= nbar - 1; ++n) {
+      const Real zn = zeros[n - 1];
+      p1 = p1 * (Real(1) - g / (zn * zn));
+      if (n != m - 1) {
+        const Real jn = j1[n - 1];
+        p2 = p2 * (Real(1) - g / (jn * jn));
+      }
+    }
+    // F = -P1 / P2; coefficient = F / J0(z)
+    const Real f = -p1 / p2;
+    coefficients[m - 1] = f / bessel_j0(z);
+  }
+}
+
+template <RealType Real>
+Real taylor_amplitude(int nbar, std::span<const Real> coefficients, Real r) {
+  if (std::fabs(r) > Real(1)) return Real(0);
+  const auto& j1 = j1_zeros<Real>();
+  int n_max = nbar < kMaxNbar ? nbar : kMaxNbar;
+  if (n_max > static_cast<int>(coefficients.size())) n_max = static_cast<int>(coefficients.size());
+  if (n_max < 1) return Real(0);
+  // c(1) + sum over n = 2..N of c(n) J0(j1(n-1) r)
+  Real g = coefficients[0];
+  for (int n = 2; n <= n_max; ++n) {
+    g = g + coefficients[n - 1] * bessel_j0(j1[n - 2] * r);
+  }
+  return g;
+}
+
+#define RAVOST_INSTANTIATE(Real)                                                              \
+  template struct Aperture<Real>;                                                             \
+  template Aperture<Real> uniform_aperture<Real>();                                           \
+  template Aperture<Real> gaussian_aperture<Real>(Real);                                      \
+  template Aperture<Real> taylor_aperture<Real>(Real, int);                                   \
+  template void taylor_zeros<Real>(Real, int, std::array<Real, kMaxNbar>&);                   \
+  template void taylor_coefficients<Real>(int, const std::array<Real, kMaxNbar>&,             \
+                                          std::array<Real, kMaxNbar>&);                       \
+  template Real taylor_amplitude<Real>(int, std::span<const Real>, Real);
+RAVOST_INSTANTIATE(float)
+RAVOST_INSTANTIATE(double)
+#undef RAVOST_INSTANTIATE
+
+}  // namespace design

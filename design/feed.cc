@@ -1,0 +1,68 @@
+#include "design/feed.h"
+
+#include <array>
+#include <boost/math/quadrature/gauss.hpp>
+#include <cmath>
+#include <span>
+
+#include "numerics/glint.h"
+
+namespace design {
+namespace {
+
+// Order of the Gauss-Legendre rule for both power integrals.
+constexpr int kQuadratureOrder = 32;
+
+// Integrates f from a to b with the 32-point rule of the design's precision.
+// The 32-bit rule hands the abscissa in element 0 of a vector, as GLINT does.
+template <class F>
+float integrate(float a, float b, F f) {
+  std::array<float, 1> v{};
+  float result = 0.0f;
+  numerics::GLINT(
+      a, b, v, [&f](std::span<const float> x) { return f(x[0]); }, kQuadratureOrder, result);
+  return result;
+}
+
+template <class F>
+double integrate(double a, double b, F f) {
+  return boost::math::quadrature::gauss<double, kQuadratureOrder>::integrate(f, a, b);
+}
+
+}  // namespace
+
+template <RealType Real>
+Real feed_power_integrand(Real theta, Real feed_exponent) {
+  // (cos(theta/2))^(2n) sin(theta)
+  return std::pow(std::cos(theta / Real(2)), Real(2) * feed_exponent) * std::sin(theta);
+}
+
+template <RealType Real>
+Real feed_exponent_for(Real beamwidth_deg, Real level_db) {
+  // d = 20 log10(cos(B (pi/180) / 4)): level of (cos(theta/2))^2 at theta = B/2
+  const Real d = Real(20) * std::log10(std::cos(beamwidth_deg * Constants<Real>::deg / Real(4)));
+  // n = -|L| / d
+  return -std::fabs(level_db) / d;
+}
+
+template <RealType Real>
+Real feed_power(Real feed_exponent, Real half_angle_rad) {
+  return integrate(Real(0), half_angle_rad,
+                   [feed_exponent](Real theta) { return feed_power_integrand(theta, feed_exponent); });
+}
+
+template <RealType Real>
+Real aperture_power(const Aperture<Real>& aperture, Real inner_radius) {
+  return integrate(inner_radius, Real(1), [&aperture](Real r) { return aperture.density(r) * r; });
+}
+
+#define RAVOST_INSTANTIATE(Real)                                        \
+  template Real feed_power_integrand<Real>(Real, Real);                 \
+  template Real feed_exponent_for<Real>(Real, Real);                    \
+  template Real feed_power<Real>(Real, Real);                           \
+  template Real aperture_power<Real>(const Aperture<Real>&, Real);
+RAVOST_INSTANTIATE(float)
+RAVOST_INSTANTIATE(double)
+#undef RAVOST_INSTANTIATE
+
+}  // namespace design

@@ -1,0 +1,33 @@
+// The feed power pattern and the balance of feed power against aperture power.
+//
+// The feed radiates P(theta) = (cos(theta/2))^(2n) per unit solid angle,
+// normalised to 1 on the axis; the power between theta and theta + dtheta is
+// P(theta) sin(theta) dtheta (the common factor 2 pi is left out on both
+// sides, as is the 2 pi of the aperture's ring element r dr).  Both power
+// integrals use the 32-point Gauss-Legendre rule: the program's 7-digit table
+// (GLINT) in 32 bits, full-precision nodes (Boost.Math) in 64 bits.
+#pragma once
+
+#include "design/aperture.h"
+
+namespace design {
+
+// Feed-power integrand (cos(theta/2))^(2n) sin(theta).
+template <RealType Real>
+Real feed_power_integrand(Real theta, Real feed_exponent);
+
+// The exponent n that puts the pattern |level_db| below the axis value at
+// theta = beamwidth/2 (beamwidth in degrees).  Not finite for a beamwidth of
+// 0 or of 360 degrees or more.
+template <RealType Real>
+Real feed_exponent_for(Real beamwidth_deg, Real level_db);
+
+// Feed power from the axis to half_angle_rad.
+template <RealType Real>
+Real feed_power(Real feed_exponent, Real half_angle_rad);
+
+// Aperture power: the density times r, from inner_radius to 1.
+template <RealType Real>
+Real aperture_power(const Aperture<Real>& aperture, Real inner_radius);
+
+}  // namespace design

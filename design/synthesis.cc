@@ -1,0 +1,205 @@
+#include "design/synthesis.h"
+
+#include <cmath>
+
+#include "numerics/runge.h"
+
+namespace design {
+
+template <RealType Real>
+StartValues<Real> start_values(const DesignInputs<Real>& in) {
+  StartValues<Real> st;
+  st.theta = in.feed_half_angle_rad;
+  st.distance = in.sub_radius / std::sin(st.theta);
+  const Real xs = st.distance * std::sin(st.theta);
+  const Real zs = st.distance * std::cos(st.theta);
+  const Real zm = -in.main_hole_to_feed;
+  st.phi = std::atan((in.main_inner_radius - xs) / (zs - zm));
+  return st;
+}
+
+template <RealType Real>
+RayState<Real> start_state(const DesignInputs<Real>& in) {
+  RayState<Real> y{};
+  y[ray::radius] = in.main_inner_radius;
+  y[ray::feed_angle] = in.feed_half_angle_rad;
+  y[ray::sub_distance] = in.sub_radius / std::sin(in.feed_half_angle_rad);
+  y[ray::main_z] = -in.main_hole_to_feed;
+  y[ray::hole_to_feed] = in.main_hole_to_feed;
+  y[ray::feed_to_sub] = in.feed_to_sub_rim;
+  y[ray::power_ratio] = in.power_ratio;
+  y[ray::feed_exponent] = in.feed_exponent;
+  return y;
+}
+
+template <RealType Real>
+Real SurfaceDerivatives<Real>::density(Real r) {
+  if (memoise_ && have_density_ && bits_of(r) == bits_of(density_r_)) return density_;
+  density_ = aperture_.density(r);
+  density_r_ = r;
+  have_density_ = true;
+  ++density_evaluations_;
+  return density_;
+}
+
+template <RealType Real>
+Real SurfaceDerivatives<Real>::operator()(std::span<const Real> v, int component) {
+  if (component == 2) return d_distance_;
+  if (component == 3) return d_main_z_;
+
+  const Real r = v[ray::radius];
+  const Real theta = v[ray::feed_angle];
+  const Real distance = v[ray::sub_distance];
+  const Real main_z = v[ray::main_z];
+  const Real k = v[ray::power_ratio];
+  const Real n = v[ray::feed_exponent];
+
+  // c = cos(theta/2) ** (2 n), the feed power pattern
+  const Real c = std::pow(std::cos(theta / Real(2)), Real(2) * n);
+  // a, the aperture power density at r
+  const Real a = density(r);
+  // dtheta/dr = -(a r K) / (sin(theta) c): power conservation
+  const Real sin_theta = std::sin(theta);
+  const Real d_theta = -(a * r * k) / (sin_theta * c);
+  // the subreflector point
+  const Real xs = distance * sin_theta;
+  const Real zs = distance * std::cos(theta);
+  // phi = atan((r - xs) / (zs - zm)), the direction from sub to main reflector
+  const Real phi = std::atan((r - xs) / (zs - main_z));
+  // dR/dr = tan((phi + theta)/2) (dtheta/dr R): reflection on the subreflector
+  d_distance_ = std::tan((phi + theta) / Real(2)) * (d_theta * distance);
+  // dz_m/dr = tan(phi/2): reflection into +Z on the main reflector
+  d_main_z_ = std::tan(phi / Real(2));
+  return d_theta;
+}
+
+namespace {
+
+// Counts at or above this do not fit an int.
+template <RealType Real>
+constexpr Real kIntLimit = Real(2147483648.0);
+
+// path length: sqrt((xs - r)^2 + (zs - zm)^2) + sqrt(xs^2 + zs^2) - zm
+template <RealType Real>
+Real path_length(Real xs, Real zs, Real zm, Real r) {
+  Real path = std::sqrt((xs - r) * (xs - r) + (zs - zm) * (zs - zm));
+  path = path + std::sqrt(xs * xs + zs * zs);
+  path = path - zm;
+  return path;
+}
+
+// A ray with its path length, from the feed angle and both points.
+template <RealType Real>
+Ray<Real> make_ray(Real angle_deg, Real sub_z, Real sub_r, Real main_z, Real main_r) {
+  return {angle_deg, sub_z, sub_r, main_z, main_r, path_length(sub_r, sub_z, main_z, main_r)};
+}
+
+// A ray that can be printed and kept: every value of it finite.
+template <RealType Real>
+bool finite_ray(const Ray<Real>& t) {
+  return std::isfinite(t.feed_angle_deg) && std::isfinite(t.sub_z) && std::isfinite(t.sub_r) &&
+         std::isfinite(t.main_z) && std::isfinite(t.main_r) && std::isfinite(t.path_length);
+}
+
+}  // namespace
+
+template <RealType Real>
+StepCounts step_counts(const DesignInputs<Real>& in) {
+  StepCounts c;
+  const Real out = in.output_interval();
+  const Real calc = in.calc_interval();
+  if (calc == Real(0)) {
+    c.problem = "the calculation interval is 0; the integration cannot step.";
+    return c;
+  }
+  if (out == Real(0)) {
+    c.problem = "the output interval is 0; the ray table would have no end.";
+    return c;
+  }
+  // steps_per_output = trunc(output_interval / calc_interval + 0.1)
+  const Real per_output = out / calc + Constants<Real>::tenth;
+  if (!(per_output < kIntLimit<Real>)) {
+    c.problem = "the calculation interval is too small for the output interval.";
+    return c;
+  }
+  // output_steps = trunc((1 - main_inner_radius) / output_interval + 0.1)
+  const Real outputs = (Real(1) - in.main_inner_radius) / out + Constants<Real>::tenth;
+  if (std::isnan(outputs)) {
+    c.problem = "the main reflector inner radius gives no number of rays.";
+    return c;
+  }
+  if (outputs >= static_cast<Real>(kMaxRays)) {
+    c.problem = "the output interval is too small: the ray table holds at most " +
+                std::to_string(kMaxRays) + " rays.";
+    return c;
+  }
+  c.steps_per_output = static_cast<int>(per_output);
+  // Below one step the table is the first ray alone.
+  c.output_steps = outputs < Real(0) ? 0 : static_cast<int>(outputs);
+  return c;
+}
+
+template <RealType Real>
+RayTable<Real> synthesize(const DesignInputs<Real>& in, SurfaceDerivatives<Real>& derivatives) {
+  RayTable<Real> table;
+  table.counts = step_counts(in);
+  if (!table.counts.problem.empty()) return table;
+  const int output_steps = table.counts.output_steps;
+  table.rays.reserve(static_cast<std::size_t>(output_steps) + 1);
+
+  // Work storage: four derivative arrays and a full copy of the vector, so
+  // that the power ratio and feed exponent are there at every stage.
+  constexpr int kEquations = 3;
+  std::array<Real, kEquations> k1{}, k2{}, k3{}, k4{};
+  RayState<Real> y = start_state(in);
+  RayState<Real> work = y;
+  const Real h = in.calc_interval();
+  const Real deg = Constants<Real>::deg;
+
+  // Ray 1, the subreflector-rim ray, from the starting values.
+  const Ray<Real> first =
+      make_ray(in.feed_half_angle_rad / deg, std::cos(y[ray::feed_angle]) * y[ray::sub_distance],
+               in.sub_radius, y[ray::main_z], in.main_inner_radius);
+  if (!finite_ray(first)) {
+    table.broken_ray = 1;
+    table.broken_radius = in.main_inner_radius;
+    return table;
+  }
+  table.rays.push_back(first);
+
+  for (int i = 1; i <= output_steps; ++i) {
+    numerics::RUNGE(std::span<Real>(y), kEquations, h, table.counts.steps_per_output, derivatives,
+                    std::span<Real>(k1), std::span<Real>(k2), std::span<Real>(k3),
+                    std::span<Real>(k4), std::span<Real>(work));
+    const Ray<Real> next = make_ray(
+        y[ray::feed_angle] / deg, std::cos(y[ray::feed_angle]) * y[ray::sub_distance],
+        std::sin(y[ray::feed_angle]) * y[ray::sub_distance], y[ray::main_z], y[ray::radius]);
+    if (!finite_ray(next)) {
+      table.broken_ray = i + 1;
+      table.broken_radius = y[ray::radius];
+      return table;
+    }
+    table.rays.push_back(next);
+  }
+  return table;
+}
+
+template <RealType Real>
+RayTable<Real> synthesize(const DesignInputs<Real>& in) {
+  SurfaceDerivatives<Real> derivatives(in.aperture);
+  return synthesize(in, derivatives);
+}
+
+#define RAVOST_INSTANTIATE(Real)                                                            \
+  template StartValues<Real> start_values<Real>(const DesignInputs<Real>&);                 \
+  template RayState<Real> start_state<Real>(const DesignInputs<Real>&);                     \
+  template class SurfaceDerivatives<Real>;                                                  \
+  template StepCounts step_counts<Real>(const DesignInputs<Real>&);                         \
+  template RayTable<Real> synthesize<Real>(const DesignInputs<Real>&,                       \
+                                           SurfaceDerivatives<Real>&);                      \
+  template RayTable<Real> synthesize<Real>(const DesignInputs<Real>&);
+RAVOST_INSTANTIATE(float)
+RAVOST_INSTANTIATE(double)
+#undef RAVOST_INSTANTIATE
+
+}  // namespace design

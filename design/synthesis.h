@@ -1,0 +1,118 @@
+// The surface synthesis: integrates feed angle, subreflector distance and
+// main-reflector Z over the main-aperture radius and returns the ray table.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "design/inputs.h"
+
+namespace design {
+
+// The vector the synthesis integrates.  Element 0 is the abscissa (the
+// main-reflector radius), 1 to 3 the integrated values, the rest parameters.
+template <RealType Real>
+using RayState = std::array<Real, 11>;
+namespace ray {
+inline constexpr std::size_t radius = 0;         // r, main-reflector radius
+inline constexpr std::size_t feed_angle = 1;     // theta, radians
+inline constexpr std::size_t sub_distance = 2;   // R, feed to subreflector point
+inline constexpr std::size_t main_z = 3;         // z_m, main-reflector Z
+inline constexpr std::size_t hole_to_feed = 4;   // main_hole_to_feed
+inline constexpr std::size_t feed_to_sub = 5;    // feed_to_sub_rim
+inline constexpr std::size_t power_ratio = 8;    // K
+inline constexpr std::size_t feed_exponent = 9;  // n
+}  // namespace ray
+
+// The values the first derivative needs to be finite, from the geometry.
+template <RealType Real>
+struct StartValues {
+  Real theta;     // feed half angle, radians
+  Real distance;  // feed to subreflector rim
+  Real phi;       // direction of the ray from the subreflector rim to the hole rim
+};
+template <RealType Real>
+StartValues<Real> start_values(const DesignInputs<Real>& in);
+
+// The vector at the subreflector-rim ray, where the integration starts.
+template <RealType Real>
+RayState<Real> start_state(const DesignInputs<Real>& in);
+
+// The derivatives of feed angle, subreflector distance and main-reflector Z
+// with respect to the main-reflector radius, for RUNGE.  The geometry is
+// evaluated on the call for component 1; components 2 and 3 hand out what
+// that call remembered, so RUNGE must ask for 1, 2, 3 with the same vector
+// (it does).  The aperture density is a pure function of the radius, so the
+// last radius and its density are remembered as well: a Runge-Kutta step meets
+// only two distinct radii (the midpoint twice, and the end point again as the
+// next step's start), which halves the aperture evaluations.
+template <RealType Real>
+class SurfaceDerivatives {
+ public:
+  // memoise = false evaluates the aperture density on every call; it exists
+  // to check that remembering it changes no bit.
+  explicit SurfaceDerivatives(const Aperture<Real>& aperture, bool memoise = true)
+      : aperture_(aperture), memoise_(memoise) {}
+
+  // dY(component + 1)/dr at v.
+  Real operator()(std::span<const Real> v, int component);
+
+  long density_evaluations() const { return density_evaluations_; }
+
+ private:
+  Real density(Real r);
+
+  const Aperture<Real>& aperture_;
+  bool memoise_;
+  Real d_distance_ = 0;  // dR/dr from the last call for component 1
+  Real d_main_z_ = 0;    // dz_m/dr from the last call for component 1
+  bool have_density_ = false;
+  Real density_r_ = 0;  // the radius of density_, compared bit for bit
+  Real density_ = 0;
+  long density_evaluations_ = 0;
+};
+
+// One ray of the table: where it meets both reflectors, the feed angle at
+// which it leaves the feed and its path length to the aperture plane z = 0.
+template <RealType Real>
+struct Ray {
+  Real feed_angle_deg;
+  Real sub_z;
+  Real sub_r;
+  Real main_z;
+  Real main_r;
+  Real path_length;
+};
+
+// Step counts of the synthesis from the two intervals, or the reason there
+// are none.
+struct StepCounts {
+  int steps_per_output = 0;  // integration steps per output row
+  int output_steps = 0;      // rows after the first ray
+  std::string problem;       // empty when the counts can be used
+};
+template <RealType Real>
+StepCounts step_counts(const DesignInputs<Real>& in);
+
+// The synthesised rays in ray order: ray 1, the subreflector-rim ray, meets
+// the main reflector at its hole rim.  When the integration left the range of
+// real surfaces, `rays` holds the rays before it and `broken_ray` (1-based)
+// and `broken_radius` say where.
+template <RealType Real>
+struct RayTable {
+  std::vector<Ray<Real>> rays;
+  StepCounts counts;
+  std::optional<int> broken_ray;
+  Real broken_radius = 0;
+};
+
+// Integrates both surfaces.  The counts must have no problem.
+template <RealType Real>
+RayTable<Real> synthesize(const DesignInputs<Real>& in, SurfaceDerivatives<Real>& derivatives);
+template <RealType Real>
+RayTable<Real> synthesize(const DesignInputs<Real>& in);
+
+}  // namespace design

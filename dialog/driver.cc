@@ -1,0 +1,98 @@
+#include "dialog/driver.h"
+
+#include <fstream>
+#include <istream>
+#include <ostream>
+
+#include "dialog/stages.h"
+
+namespace dialog {
+namespace {
+
+using design::Reflector;
+
+// Asks whether answers come from a file and, if so, opens it; returns its path.
+std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::path& dir,
+                                       const RunOptions& options, std::ifstream& file) {
+  std::string name;
+  if (options.answer_file) {
+    // As if typed: the questions show, the answers do not.
+    dialog.prompt(" File input? ");
+    dialog.prompt(" Enter input file ");
+    name = *options.answer_file;
+  } else {
+    if (!dialog.ask_yes(" File input? ")) return {};
+    dialog.prompt(" Enter input file ");
+    name = file_name(dialog.read_text("the name of the answer file", 40));
+  }
+  std::error_code ec;
+  const std::filesystem::path path = dir / name;
+  if (name.empty() || !std::filesystem::is_regular_file(path, ec)) {
+    throw RunError("Error: the answer file \"" + name + "\" does not exist or is not a file.");
+  }
+  file.open(path, std::ios::binary);
+  if (!file.is_open()) throw RunError("Error: cannot open the answer file \"" + name + "\".");
+  dialog.use_answer_file(file, name);
+  return path;
+}
+
+template <design::RealType Real>
+void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptions& options) {
+  std::ifstream answer_file;
+  const std::filesystem::path answer_path = open_answer_file(dialog, dir, options, answer_file);
+
+  OutFile listing(dir / "ravost.out", "ravost.out");
+  Session<Real> s{dialog, listing, dir, plothpfa::PLOTIF{0.1f}};
+  s.run_files.push_back(dir / "ravost.out");
+  if (!answer_path.empty()) s.run_files.push_back(answer_path);
+
+  const design::DesignInputs<Real> in = ask_design_inputs(s);
+  const design::RayTable<Real> table = run_synthesis(in, s);
+  if (dialog.ask_yes(" Plot dual reflector figure? ")) figure_stage(table, s);
+  const design::ScaledDesign<Real> scaled = scaling_stage(table, in, s);
+  if (dialog.ask_yes(" List main reflector dimensions? ")) {
+    listing_stage(scaled, s, Reflector::main);
+  }
+  if (dialog.ask_yes(" List subreflector dimensions? ")) listing_stage(scaled, s, Reflector::sub);
+  if (dialog.ask_yes(" Write main reflector TICRA .rsf file? ")) {
+    surface_file_stage(scaled, s, Reflector::main);
+  }
+  if (dialog.ask_yes(" Write subreflector TICRA .rsf file? ")) {
+    surface_file_stage(scaled, s, Reflector::sub);
+  }
+  if (dialog.ask_yes(" CHAMP main reflector spline w/ variable Z? ")) {
+    object_file_stage(scaled, s, Reflector::main);
+  }
+  if (dialog.ask_yes(" CHAMP subreflector spline w/ variable Z? ")) {
+    object_file_stage(scaled, s, Reflector::sub);
+  }
+  listing.close();
+}
+
+}  // namespace
+
+int run(std::istream& console_in, std::ostream& console_out, const std::filesystem::path& dir,
+        bool interactive, const RunOptions& options) {
+  Dialog dialog(console_in, console_out, interactive);
+  try {
+    if (options.precision == Precision::double_) {
+      run_stages<double>(dialog, dir, options);
+    } else {
+      run_stages<float>(dialog, dir, options);
+    }
+  } catch (const DialogStop&) {
+    dialog.end_open_line();
+    dialog.line("Stop - Program terminated.");
+    return 0;
+  } catch (const RunError& e) {
+    dialog.end_open_line();
+    dialog.line(e.what());
+    console_out.flush();
+    return 1;
+  }
+  // A normal end prints nothing.
+  console_out.flush();
+  return 0;
+}
+
+}  // namespace dialog
