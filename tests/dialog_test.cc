@@ -1,15 +1,17 @@
 // The console dialog: yes/no decisions, free-form numbers, texts, the echo of
 // answers taken from the answer file, and the reports that end a run.
-#include "ravost/dialog.h"
+#include "dialog/dialog.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <utility>
 
-#include "ravost/files.h"
+#include "dialog/files.h"
+#include "tests/test_util.h"
 
-namespace ravost {
+namespace dialog {
 namespace {
 
 // A dialog whose answers come from the console text given.
@@ -31,50 +33,30 @@ struct FileDialog {
   Dialog dialog;
 };
 
-int nyes(const std::string& line) {
+bool yes(const std::string& line) {
   ConsoleDialog c(line + "\n");
-  int code = 99;
-  int result = c.dialog.NYES(code);
-  EXPECT_EQ(result, code);
-  return code;
+  return c.dialog.read_yes();
 }
 
-TEST(Nyes, TheFirstYesOrNoLetterDecides) {
-  EXPECT_EQ(nyes("yes"), 1);
-  EXPECT_EQ(nyes("   Y"), 1);
-  EXPECT_EQ(nyes("si"), 1);
-  EXPECT_EQ(nyes("da"), 1);
-  EXPECT_EQ(nyes("ja"), 1);
-  EXPECT_EQ(nyes("no"), -1);
-  EXPECT_EQ(nyes("N"), -1);
-  EXPECT_EQ(nyes("ok"), 0);
-  EXPECT_EQ(nyes("okay"), 1);      // its y
-  EXPECT_EQ(nyes("anything"), -1);  // its n
-  EXPECT_EQ(nyes("1234 ?!"), 0);
-  EXPECT_EQ(nyes(""), 0);
+TEST(ReadYes, TheFirstYesOrNoLetterAmongTheFirstTwentyCharactersDecides) {
+  for (const char* answer : {"yes", "   Y", "si", "da", "ja", "okay" /* its y */}) {
+    EXPECT_TRUE(yes(answer)) << answer;
+  }
+  for (const char* answer : {"no", "N", "ok", "anything yes" /* its n first */, "1234 ?!", ""}) {
+    EXPECT_FALSE(yes(answer)) << answer;
+  }
+  EXPECT_TRUE(yes(std::string(19, ' ') + "y"));
+  EXPECT_FALSE(yes(std::string(20, ' ') + "y"));
 }
 
-TEST(Nyes, OnlyTheFirstTwentyCharactersCount) {
-  EXPECT_EQ(nyes(std::string(19, ' ') + "y"), 1);
-  EXPECT_EQ(nyes(std::string(20, ' ') + "y"), 0);
-  EXPECT_EQ(nyes(std::string(20, ' ') + "n"), 0);
-}
-
-TEST(Nyes, AnswerFromTheFileIsEchoedAsTwentyCharacters) {
+TEST(ReadYes, AnswerFromTheFileIsEchoedAsTwentyCharactersButNotFromTheConsole) {
   FileDialog f("y\nno thanks, not today at all\n");
-  int code = 0;
-  f.dialog.prompt(" Plot? ");
-  EXPECT_EQ(f.dialog.NYES(code), 1);
-  f.dialog.prompt(" List? ");
-  EXPECT_EQ(f.dialog.NYES(code), -1);
+  EXPECT_TRUE(f.dialog.ask_yes(" Plot? "));
+  EXPECT_FALSE(f.dialog.ask_yes(" List? "));
   EXPECT_EQ(f.out.str(), " Plot? y                   \n List? no thanks, not today\n");
-}
 
-TEST(Nyes, ConsoleAnswerIsNotEchoed) {
   ConsoleDialog c("y\n");
-  int code = 0;
-  c.dialog.prompt(" Plot? ");
-  c.dialog.NYES(code);
+  EXPECT_TRUE(c.dialog.ask_yes(" Plot? "));
   EXPECT_EQ(c.out.str(), " Plot? ");
 }
 
@@ -180,8 +162,7 @@ TEST(FreeForm, EndOfInputEndsTheRunWithAReport) {
     EXPECT_NE(m.find("end of the answer file \"design.ans\""), std::string::npos) << m;
   }
   ConsoleDialog c("");
-  int code = 0;
-  EXPECT_THROW(c.dialog.NYES(code), RunError);
+  EXPECT_THROW(c.dialog.read_yes(), RunError);
   EXPECT_THROW(c.dialog.read_text("a name", 40), RunError);
 }
 
@@ -249,16 +230,25 @@ TEST(Pause, WithoutATerminalWritesTheMessageAndGoesOn) {
   EXPECT_EQ(rest, "echo should-not-run");  // not consumed
 }
 
-TEST(Pause, AtATerminalAnEmptyLineEndsIt) {
-  std::istringstream in("\nnext\n");
+TEST(Pause, AtATerminalEachLineGoesToTheCommandInterpreterUntilAnEmptyOne) {
+  testutil::TempDir dir;
+  const std::filesystem::path ran = dir.path() / "ran";
+  std::istringstream in("touch '" + ran.string() + "'\n\nnext\n");
   std::ostringstream out;
   Dialog d(in, out, /*interactive=*/true);
   d.pause("failure in polint");
-  EXPECT_EQ(out.str(), "failure in polint\n");
+  EXPECT_TRUE(std::filesystem::exists(ran));
+  EXPECT_EQ(out.str(), "failure in polint\nfailure in polint\n");  // repeated after the command
   std::string rest;
   std::getline(in, rest);
   EXPECT_EQ(rest, "next");
+
+  std::istringstream empty("");
+  std::ostringstream out2;
+  Dialog at_end(empty, out2, true);
+  at_end.pause("failure in polint");  // the end of input ends the pause
+  EXPECT_EQ(out2.str(), "failure in polint\n");
 }
 
 }  // namespace
-}  // namespace ravost
+}  // namespace dialog

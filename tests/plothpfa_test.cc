@@ -11,6 +11,7 @@
 
 namespace {
 
+using plothpfa::PenMove;
 using plothpfa::Plotter;
 using Lines = std::vector<std::string>;
 
@@ -36,9 +37,9 @@ TEST(Plotter, InitialisationWritesInFirstAndNothingBeforeIt) {
   std::ostringstream out;
   Plotter plot;
   plot.PPEN(1);
-  plot.MOVEAP(1, 1.0f, 1.0f);
-  plot.MOVEPP(-1, 0.0f, 0.0f, 6);
-  plot.MOVEPP(1, 1.0f, 0.0f, 6);
+  plot.MOVEAP(PenMove::down, 1.0f, 1.0f);
+  plot.MOVEPP(PenMove::up, 0.0f, 0.0f, 6);
+  plot.MOVEPP(PenMove::down, 1.0f, 0.0f, 6);
   plot.ARROW(0.3f, 0.0f, 0.0f, 1.0f, 0.0f, 1);
   plot.SPLOT(1, 1, 1, 100, 100);
   EXPECT_FALSE(plot.initialised());
@@ -48,18 +49,18 @@ TEST(Plotter, InitialisationWritesInFirstAndNothingBeforeIt) {
 }
 
 TEST_F(PlotterTest, MovesAndDrawsConvertInchesToPlotterUnits) {
-  plot.MOVEAP(-1, 0.0f, 0.0f);
-  plot.MOVEAP(1, 1.0f, -0.2f);  // 1000 -> 1016.1; -200 -> -203.2, truncated towards zero
-  plot.MOVEAP(1, -0.2f, 1.0f);
+  plot.MOVEAP(PenMove::up, 0.0f, 0.0f);
+  plot.MOVEAP(PenMove::down, 1.0f, -0.2f);  // 1000 -> 1016.1; -200 -> -203.2, truncated towards zero
+  plot.MOVEAP(PenMove::down, -0.2f, 1.0f);
   plot.PPEN(2);
   EXPECT_EQ(lines(), (Lines{"PU;PA     0,     0;", "PD;PA  1016,  -203;", "PD;PA  -203,  1016;",
                             "SP2;"}));
 }
 
 TEST_F(PlotterTest, MoveWithAnotherCodeWritesNothing) {
-  plot.MOVEAP(0, 1.0f, 1.0f);
-  plot.MOVEAP(2, 1.0f, 1.0f);
-  plot.MOVEAP(-2, 1.0f, 1.0f);
+  plot.MOVEAP(static_cast<PenMove>(0), 1.0f, 1.0f);
+  plot.MOVEAP(static_cast<PenMove>(2), 1.0f, 1.0f);
+  plot.MOVEAP(static_cast<PenMove>(-2), 1.0f, 1.0f);
   EXPECT_TRUE(lines().empty());
 }
 
@@ -78,10 +79,10 @@ TEST_F(PlotterTest, WindowScaleIsTheRoundedRatioAndTheQuotientIsTruncated) {
 
 TEST_F(PlotterTest, OutOfFieldValuesPrintAsAsterisks) {
   // 1000 inches is 1016101 plotter units (seven digits); -100 inches -101610.
-  plot.MOVEAP(1, 1000.0f, -100.0f);
+  plot.MOVEAP(PenMove::down, 1000.0f, -100.0f);
   // Beyond any integer, infinite or NaN: still asterisks, never undefined.
-  plot.MOVEAP(1, 1.0e30f, -1.0e30f);
-  plot.MOVEAP(1, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN());
+  plot.MOVEAP(PenMove::down, 1.0e30f, -1.0e30f);
+  plot.MOVEAP(PenMove::down, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN());
   plot.SPLOT(1, 1, 1, std::numeric_limits<int>::max(), std::numeric_limits<int>::min());
   plot.PPEN(10);
   plot.PPEN(-1);
@@ -91,16 +92,16 @@ TEST_F(PlotterTest, OutOfFieldValuesPrintAsAsterisks) {
 
 // Window x of each step along the axis: 0.1 inch per step is 101 or 102 units.
 TEST_F(PlotterTest, ChainLineRestartsItsPatternAtAPenUpMove) {
-  plot.MOVEPP(-1, 0.0f, 0.0f, 6);
-  plot.MOVEPP(1, 0.55f, 0.0f, 6);  // five steps, 0.05 inch left undrawn
+  plot.MOVEPP(PenMove::up, 0.0f, 0.0f, 6);
+  plot.MOVEPP(PenMove::down, 0.55f, 0.0f, 6);  // five steps, 0.05 inch left undrawn
   EXPECT_EQ(lines(), (Lines{"PU;PA     0,     0;", "PD;PA   101,     0;", "PD;PA   203,     0;",
                             "PU;PA   304,     0;", "PD;PA   406,     0;", "PU;PA   508,     0;"}));
 }
 
 TEST_F(PlotterTest, ExactlyOneInchMakesNineStepsAndThePatternRunsOn) {
-  plot.MOVEPP(-1, 0.0f, 0.0f, 6);
+  plot.MOVEPP(PenMove::up, 0.0f, 0.0f, 6);
   // 1.0 - 9 * 0.1 in 32-bit steps leaves 0.09999993, less than one dash.
-  plot.MOVEPP(1, 1.0f, 0.0f, 6);
+  plot.MOVEPP(PenMove::down, 1.0f, 0.0f, 6);
   EXPECT_EQ(lines(), (Lines{"PU;PA     0,     0;", "PD;PA   101,     0;", "PD;PA   203,     0;",
                             "PU;PA   304,     0;", "PD;PA   406,     0;", "PU;PA   508,     0;",
                             "PD;PA   609,     0;", "PD;PA   711,     0;", "PD;PA   812,     0;",
@@ -108,12 +109,12 @@ TEST_F(PlotterTest, ExactlyOneInchMakesNineStepsAndThePatternRunsOn) {
 }
 
 TEST_F(PlotterTest, ChainLineCarriesItsPatternAndLastPointAcrossCorners) {
-  plot.MOVEPP(-1, 0.0f, 0.0f, 6);
-  plot.MOVEPP(1, 0.55f, 0.0f, 6);  // steps 0-4; stands at x = 0.5
+  plot.MOVEPP(PenMove::up, 0.0f, 0.0f, 6);
+  plot.MOVEPP(PenMove::down, 0.55f, 0.0f, 6);  // steps 0-4; stands at x = 0.5
   // Less than one step away: nothing is written and the point stays.
-  plot.MOVEPP(1, 0.55f, 0.05f, 6);
+  plot.MOVEPP(PenMove::down, 0.55f, 0.05f, 6);
   // Measured from (0.5, 0): steps 5, 0, 1 of the pattern, all drawn.
-  plot.MOVEPP(1, 0.5f, 0.35f, 6);
+  plot.MOVEPP(PenMove::down, 0.5f, 0.35f, 6);
   Lines all = lines();
   ASSERT_EQ(all.size(), 9u);
   EXPECT_EQ(Lines(all.begin() + 6, all.end()),
@@ -131,8 +132,8 @@ TEST_F(PlotterTest, PatternsFollowTheirTableAndUnknownPatternsDrawSolid) {
     std::ostringstream out;
     Plotter plot(plothpfa::PLOTIF{0.25f});
     plot.PINITF(2, out);
-    plot.MOVEPP(-1, 0.0f, 0.0f, pattern);
-    plot.MOVEPP(1, 0.0f, 2.5f, pattern);
+    plot.MOVEPP(PenMove::up, 0.0f, 0.0f, pattern);
+    plot.MOVEPP(PenMove::down, 0.0f, 2.5f, pattern);
     Lines all = crlf_lines(out.str());
     ASSERT_EQ(all.size(), 12u) << "pattern " << pattern;
     std::string steps;
@@ -153,8 +154,8 @@ TEST(Plotter, ChainLineEndsWhenTheDashNoLongerShortensTheRemainder) {
     std::ostringstream out;
     Plotter plot(plothpfa::PLOTIF{c.dash});
     plot.PINITF(2, out);
-    plot.MOVEPP(-1, 0.0f, 0.0f, 6);
-    plot.MOVEPP(1, c.x, 0.0f, 6);
+    plot.MOVEPP(PenMove::up, 0.0f, 0.0f, 6);
+    plot.MOVEPP(PenMove::down, c.x, 0.0f, 6);
     EXPECT_LE(crlf_lines(out.str()).size(), 4u) << c.dash << " " << c.x;
   }
 }

@@ -1,11 +1,12 @@
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
-#include <unistd.h>
+
+#include "dialog/stages.h"
 
 namespace testutil {
 
@@ -46,6 +47,48 @@ std::vector<std::string> crlf_lines(const std::string& text) {
     start = end + 2;
   }
   return lines;
+}
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+StageRun::StageRun(const std::string& answers, bool from_file)
+    : console_in(from_file ? "" : answers),
+      file_in(answers),
+      dialog(console_in, console_out),
+      listing(dir.path() / "ravost.out", "ravost.out"),
+      session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
+  if (from_file) dialog.use_answer_file(file_in, "design.ans");
+}
+
+std::string StageRun::listing_text() {
+  listing.close();
+  return read_file(dir.path() / "ravost.out");
+}
+
+FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>& sub_z) {
+  FiveRays f;
+  f.in.main_inner_radius = 0.2f;
+  f.table.counts.steps_per_output = 1;
+  f.table.counts.output_steps = 4;
+  const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
+  const float main_z[] = {-0.96f, -0.84f, -0.64f, -0.36f, 0.0f};
+  for (size_t i = 0; i < 5; ++i) {
+    f.table.rays.push_back({0.0f, sub_z[i], sub_r[i], main_z[i], main_r[i], 0.0f});
+  }
+  return f;
+}
+
+design::ScaledDesign<float> scaled_design(const std::string& scaling_answers) {
+  const FiveRays f = five_rays({0.4f, 0.3f, 0.2f, 0.1f, 0.0f}, {0.84f, 0.91f, 0.96f, 0.99f, 1.0f});
+  StageRun setup(scaling_answers);
+  return dialog::scaling_stage(f.table, f.in, setup.session);
 }
 
 }  // namespace testutil

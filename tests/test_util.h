@@ -1,9 +1,20 @@
-// Helpers shared by the test programs.
+// Helpers shared by the test programs: temporary folders, whole files, the
+// CR LF line reader, and one stage run on in-memory console streams with
+// small hand-made ray tables whose values can be checked by hand.
 #pragma once
 
+#include <array>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "design/inputs.h"
+#include "design/scaled.h"
+#include "design/synthesis.h"
+#include "dialog/dialog.h"
+#include "dialog/files.h"
+#include "dialog/session.h"
 
 namespace testutil {
 
@@ -29,5 +40,44 @@ void write_file(const std::filesystem::path& p, const std::string& text);
 // The lines of a text whose every line ends in CR LF, without their ends.  A
 // line without CR LF or a bare line feed fails the calling test.
 std::vector<std::string> crlf_lines(const std::string& text);
+
+// `text` with every line feed preceded by a carriage return, as the files
+// end their lines.
+std::string crlf(const std::string& text);
+
+// One stage run on in-memory console streams, with the listing file and any
+// other files in a temporary folder; answers come from the console or, when
+// `from_file` is set, from an answer file named "design.ans".
+struct StageRun {
+  explicit StageRun(const std::string& answers, bool from_file = false);
+
+  // The listing file as written so far; closes it.
+  std::string listing_text();
+  // Another file the stage wrote into the folder.
+  std::string file(const std::string& name) const { return read_file(dir.path() / name); }
+  std::string console() const { return console_out.str(); }
+
+  TempDir dir;
+  std::istringstream console_in;
+  std::istringstream file_in;
+  std::ostringstream console_out;
+  ::dialog::Dialog dialog;
+  ::dialog::OutFile listing;
+  ::dialog::Session<float> session;
+};
+
+// A hand-made ray table in ray order, as the synthesis leaves it: the main
+// radius rises from the hole rim (0.2) to 1 on z = r^2 - 1; the subreflector
+// points are given rim first, falling toward the axis.
+struct FiveRays {
+  design::RayTable<float> table;
+  design::DesignInputs<float> in;  // only the hole radius 0.2 is set
+};
+FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>& sub_z);
+
+// The five rays with the subreflector on z = 1 - r^2 at r = 0 (z 1), 0.1,
+// 0.2, 0.3, 0.4, scaled to diameter 2 so the values stay normalised.
+// `scaling_answers` answer the diameter and extrapolation questions.
+design::ScaledDesign<float> scaled_design(const std::string& scaling_answers = "2\nn\n");
 
 }  // namespace testutil

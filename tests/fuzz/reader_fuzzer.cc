@@ -6,22 +6,21 @@
 #include <sstream>
 #include <string>
 
-#include "ravost/dialog.h"
-#include "ravost/files.h"
+#include "dialog/dialog.h"
+#include "dialog/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
   std::istringstream console, file(text);
   std::ostringstream out;
-  ravost::Dialog dialog(console, out);
+  dialog::Dialog dialog(console, out);
   dialog.use_answer_file(file, "fuzz.ans");
   try {
     for (int round = 0; round < 64; ++round) {
-      int code = 0;
       float a = 0, b = 0, c = 0;
       int n = 0;
       switch (round % 6) {
-        case 0: dialog.NYES(code); break;
+        case 0: dialog.read_yes(); break;
         case 1: dialog.read("a", a); break;
         case 2: dialog.read("a and b", a, b); break;
         case 3: dialog.read("n", n); break;
@@ -29,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 5: dialog.read_text("text", round % 2 ? 40 : 70); break;
       }
     }
-  } catch (const ravost::RunError&) {
+  } catch (const dialog::RunError&) {
   }
   return 0;
 }

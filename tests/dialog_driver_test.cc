@@ -1,6 +1,6 @@
 // Whole runs through the driver: the order of the stage questions, the answer
 // file, the listing file, and how a run ends.
-#include "ravost/driver.h"
+#include "dialog/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "tests/test_util.h"
 
-namespace ravost {
+namespace dialog {
 namespace {
 
 using testutil::read_file;
@@ -25,10 +25,11 @@ struct Result {
   std::string console;
 };
 
-Result run_with(const TempDir& dir, const std::string& console_input) {
+Result run_with(const TempDir& dir, const std::string& console_input,
+                const RunOptions& options = {}) {
   std::istringstream in(console_input);
   std::ostringstream out;
-  int status = run(in, out, dir.path());
+  int status = run(in, out, dir.path(), false, options);
   return {status, out.str()};
 }
 
@@ -82,6 +83,30 @@ TEST(Driver, AnswerFileRunNeedsOnlyTheFirstTwoAnswersTyped) {
       << r.console;
   EXPECT_NE(r.console.find(" Enter main reflector diameter  2\n"), std::string::npos);
   EXPECT_TRUE(appear_in_order(r.console, kStageQuestions));
+}
+
+TEST(Driver, AnswerFileNamedOnTheCommandLineRunsAsIfTyped) {
+  TempDir typed, named;
+  const std::string answers = kDesign + "n\n2\nn\nn\nn\nn\nn\nn\nn\n";
+  write_file(typed.path() / "a.ans", answers);
+  write_file(named.path() / "a.ans", answers);
+  Result a = run_with(typed, "y\na.ans\n");
+  Result b = run_with(named, "", RunOptions{Precision::single, "a.ans"});
+  ASSERT_EQ(b.status, 0) << b.console;
+  // The two questions show without their answers, as if typed.
+  EXPECT_EQ(b.console, a.console);
+  EXPECT_EQ(read_file(named.path() / "ravost.out"), read_file(typed.path() / "ravost.out"));
+
+  // In 64 bits the same design lists the same first ray and a path length
+  // that agrees to the printed digits.
+  TempDir wide;
+  write_file(wide.path() / "a.ans", answers);
+  Result c = run_with(wide, "", RunOptions{Precision::double_, "a.ans"});
+  ASSERT_EQ(c.status, 0) << c.console;
+  const std::string listing = read_file(wide.path() / "ravost.out");
+  EXPECT_NE(listing.find("\r\n  26.57   0.50000   0.25000  -0.20000   0.12000 1.47099E+00\r\n"),
+            std::string::npos) << listing;
+  EXPECT_NE(listing.find(" Design scaled to Diameter =    2.000\r\n"), std::string::npos);
 }
 
 TEST(Driver, TypedAndFileRunsWriteTheSameListing) {
@@ -211,4 +236,4 @@ TEST(Driver, AnEmptyValueInTheSecondListingKeepsTheFirstListingsAnswer) {
 }
 
 }  // namespace
-}  // namespace ravost
+}  // namespace dialog

@@ -5,10 +5,12 @@
 
 #include <string>
 
-#include "ravost/stages.h"
-#include "tests/design_fixture.h"
+#include "dialog/stages.h"
+#include "tests/test_util.h"
 
-namespace ravost {
+namespace dialog {
+using design::Reflector;
+using design::ScaledDesign;
 namespace {
 
 using testutil::crlf;
@@ -17,9 +19,9 @@ using testutil::StageRun;
 
 // The rows of a main-reflector listing of the range answered.
 std::string main_rows(const std::string& range) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run(range + "\n");
-  list_dimensions(d, run.session, Reflector::main);
+  listing_stage(d, run.session, Reflector::main);
   const std::string text = run.listing_text();
   const std::string header_end = "   Radius    Z-axis\r\n";
   return text.substr(text.find(header_end) + header_end.size());
@@ -39,14 +41,14 @@ const std::string kMainHeader =
     "   Radius    Z-axis\n";
 
 TEST(Listing, ConsoleShowsRangePromptHeaderAndRows) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("0.2 1 0.4\n");
-  list_dimensions(d, run.session, Reflector::main);
+  listing_stage(d, run.session, Reflector::main);
   const std::string rows =
       "   0.2000   -0.9600\n"
       "   0.6000   -0.6400\n"
       "   1.0000    0.0000\n";
-  EXPECT_EQ(run.console_out.str(),
+  EXPECT_EQ(run.console(),
             " Radius min:    0.200 max:    1.000\n"
             " Enter start, stop, step " +
                 kMainHeader + rows);
@@ -54,20 +56,20 @@ TEST(Listing, ConsoleShowsRangePromptHeaderAndRows) {
 }
 
 TEST(Listing, RangeFromTheFileIsEchoedAsThreeFixedFields) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("0 10 3\n", true);
-  list_dimensions(d, run.session, Reflector::main);
-  EXPECT_EQ(run.console_out.str().substr(0, 36 + 25 + 28),
+  listing_stage(d, run.session, Reflector::main);
+  EXPECT_EQ(run.console().substr(0, 36 + 25 + 28),
             " Radius min:    0.200 max:    1.000\n"
             " Enter start, stop, step "
             "    0.000   10.000    3.000\n");
 }
 
 TEST(Listing, SubreflectorHeaderKeepsItsSpellingAndShowsTheRimDiameter) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("0 0 1\n");
-  list_dimensions(d, run.session, Reflector::sub);
-  EXPECT_EQ(run.console_out.str(),
+  listing_stage(d, run.session, Reflector::sub);
+  EXPECT_EQ(run.console(),
             " Radius min:    0.000 max:    0.400\n"
             " Enter start, stop, step "
             "\n"
@@ -79,10 +81,10 @@ TEST(Listing, SubreflectorHeaderKeepsItsSpellingAndShowsTheRimDiameter) {
 }
 
 TEST(Listing, SubreflectorAfterExtrapolationReachesTheNewRim) {
-  const Design d = scaled_design("2\ny\n1.2\n");
+  const ScaledDesign<float> d = scaled_design("2\ny\n1.2\n");
   StageRun run("0.6 0.6 1\n");
-  list_dimensions(d, run.session, Reflector::sub);
-  const std::string console = run.console_out.str();
+  listing_stage(d, run.session, Reflector::sub);
+  const std::string console = run.console();
   EXPECT_NE(console.find(" Radius min:    0.000 max:    0.600\n"), std::string::npos);
   EXPECT_NE(console.find(" Subreflector diameter:     1.200\n"), std::string::npos);
   // The new rim point lies on the cubic through the outer points: 1 - 0.36.
@@ -122,10 +124,10 @@ TEST(Listing, RowAtATableRadiusShowsThatPointsHeight) {
 }
 
 TEST(ListingRefusals, TooManyRowsOrRadiiTooFarOutAreAskedAgain) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("0 1 1e-9\n1e20 1e20 1\n0.2 0.2 1\n");
-  list_dimensions(d, run.session, Reflector::main);
-  const std::string console = run.console_out.str();
+  listing_stage(d, run.session, Reflector::main);
+  const std::string console = run.console();
   EXPECT_NE(console.find(" A listing holds at most 1000000 rows; choose a larger step.\n"),
             std::string::npos);
   EXPECT_NE(console.find(" These radii lie too far outside the reflector to list.\n"),
@@ -135,10 +137,10 @@ TEST(ListingRefusals, TooManyRowsOrRadiiTooFarOutAreAskedAgain) {
 }
 
 TEST(ListingRefusals, RefusedRangeFromTheFileEndsTheRunNamingTheLine) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("0 1e30 1\n", true);
   try {
-    list_dimensions(d, run.session, Reflector::main);
+    listing_stage(d, run.session, Reflector::main);
     FAIL() << "no report";
   } catch (const RunError& e) {
     EXPECT_NE(std::string(e.what()).find("\"design.ans\", line 1"), std::string::npos);
@@ -146,4 +148,4 @@ TEST(ListingRefusals, RefusedRangeFromTheFileEndsTheRunNamingTheLine) {
 }
 
 }  // namespace
-}  // namespace ravost
+}  // namespace dialog

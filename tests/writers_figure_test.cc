@@ -1,3 +1,7 @@
+// The dual reflector figure drawn from a hand-made ray table, and the figure
+// stage that asks for the plot file.
+#include "writers/figure.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,16 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "ravost/stages.h"
+#include "dialog/stages.h"
 #include "tests/test_util.h"
 
-namespace ravost {
+namespace writers {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-// The lines of a plot file; every line must end in CR LF.
 using testutil::crlf_lines;
+using testutil::StageRun;
+using Lines = std::vector<std::string>;
 
 // A hand-made table of n + 1 rays, every value exact in binary.  Row i
 // (1-based), in figure inches (8 per unit):
@@ -22,45 +25,30 @@ using testutil::crlf_lines;
 //   subreflector   ( 5 - (i-1)/16,    1 - (i-1)/16)
 // The axis runs from x = -2.25 to x_end = 8 * 0.625 + 1 = 6: 8.25 inches,
 // which the 0.1-inch chain line covers in 82 steps.
-Design design_with_steps(int n) {
-  Design d;
-  d.output_steps = n;
+design::RayTable<float> table_with_steps(int n) {
+  design::RayTable<float> t;
+  t.counts.output_steps = n;
   for (int i = 0; i <= n; ++i) {
     const float row = static_cast<float>(i);
-    d.rays.main_z[static_cast<size_t>(i)] = -0.28125f + row / 128.0f;
-    d.rays.main_r[static_cast<size_t>(i)] = 0.25f + row / 16.0f;
-    d.rays.sub_z[static_cast<size_t>(i)] = 0.625f - row / 128.0f;
-    d.rays.sub_r[static_cast<size_t>(i)] = 0.125f - row / 128.0f;
+    t.rays.push_back({0.0f, 0.625f - row / 128.0f, 0.125f - row / 128.0f, -0.28125f + row / 128.0f,
+                      0.25f + row / 16.0f, 0.0f});
   }
-  return d;
+  return t;
 }
 constexpr int kAxisSteps = 82;
 
-// Runs the stage with `answers` on the console (or, when `answer_file` is
-// set, from an answer file) in a fresh folder.
-struct StageRun {
-  explicit StageRun(const Design& d, const std::string& answers, bool answer_file = false)
-      : console_in(answer_file ? "" : answers), file(answers) {
-    Dialog dialog(console_in, console);
-    if (answer_file) dialog.use_answer_file(file, "answers.txt");
-    OutFile listing(dir.path() / "ravost.out", "ravost.out");
-    Session session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}};
-    dual_reflector_figure(d, session);
-  }
-  Lines plot(const std::string& name = "fig.plt") const {
-    return crlf_lines(testutil::read_file(dir.path() / name));
-  }
-
-  testutil::TempDir dir;
-  std::istringstream console_in;
-  std::istringstream file;
-  std::ostringstream console;
-};
+// The lines of the figure drawn from `t`.
+Lines plot_of(const design::RayTable<float>& t) {
+  std::ostringstream out;
+  plothpfa::Plotter plot;
+  plot.PINITF(2, out);
+  draw_figure(plot, t);
+  return crlf_lines(out.str());
+}
 
 TEST(DualReflectorFigure, DrawsProfilesAxisFeedMarkAndRayInOrder) {
   const int n = 10;
-  StageRun run(design_with_steps(n), "fig.plt\n");
-  const Lines p = run.plot();
+  const Lines p = plot_of(table_with_steps(n));
   ASSERT_EQ(p.size(), static_cast<size_t>(2 * n + kAxisSteps + 76));
 
   EXPECT_EQ(p[0], "IN;");
@@ -117,8 +105,7 @@ TEST(DualReflectorFigure, TracesRowNDivThreeAndRowOneForShortTables) {
                        Case{12, "PD;PA  4889,   825;"},    // row 4: (4.8125, 0.8125)
                        Case{2, "PD;PA  5080,  1016;"},     // row 1: (5, 1)
                        Case{1, "PD;PA  5080,  1016;"}}) {  // row 1
-    StageRun run(design_with_steps(c.n), "fig.plt\n");
-    const Lines p = run.plot();
+    const Lines p = plot_of(table_with_steps(c.n));
     ASSERT_EQ(p.size(), static_cast<size_t>(2 * c.n + kAxisSteps + 76)) << "n = " << c.n;
     const auto feed = std::find(p.begin(), p.end(), "PU;PA     0,     0;");
     ASSERT_NE(feed, p.end()) << "n = " << c.n;
@@ -127,50 +114,45 @@ TEST(DualReflectorFigure, TracesRowNDivThreeAndRowOneForShortTables) {
 }
 
 TEST(DualReflectorFigure, SingleStepTableDrawsNoReflectorLines) {
-  StageRun run(design_with_steps(1), "fig.plt\n");
-  const Lines p = run.plot();
+  const Lines p = plot_of(table_with_steps(1));
   ASSERT_GE(p.size(), 5u);
   EXPECT_EQ(p[2], "PU;PA -2286,  2032;");
   EXPECT_EQ(p[3], "PU;PA  5080,  1016;");
   EXPECT_EQ(p[4], "PU;PA -2286,     0;");
 }
 
-TEST(DualReflectorFigure, NameTypedOnTheConsoleIsNotEchoed) {
-  StageRun run(design_with_steps(10), "fig.plt   \n");
-  EXPECT_EQ(run.console.str(), " Enter plot file ");
-  EXPECT_EQ(run.plot().front(), "IN;");
-}
+TEST(FigureStage, WritesTheFigureToTheFileNamedTypedOrFromTheAnswerFile) {
+  const design::RayTable<float> t = table_with_steps(10);
+  StageRun typed("fig.plt   \n");
+  dialog::figure_stage(t, typed.session);
+  EXPECT_EQ(typed.console(), " Enter plot file ");  // not echoed
+  EXPECT_EQ(crlf_lines(typed.file("fig.plt")), plot_of(t));
 
-TEST(DualReflectorFigure, NameFromTheAnswerFileIsEchoedAtFullWidth) {
-  StageRun run(design_with_steps(10), "fig.plt\n", /*answer_file=*/true);
-  EXPECT_EQ(run.console.str(), " Enter plot file fig.plt" + std::string(33, ' ') + "\n");
-  EXPECT_EQ(run.plot().front(), "IN;");
-}
+  StageRun filed("fig.plt\n", /*from_file=*/true);
+  dialog::figure_stage(t, filed.session);
+  EXPECT_EQ(filed.console(), " Enter plot file fig.plt" + std::string(33, ' ') + "\n");
+  EXPECT_EQ(crlf_lines(filed.file("fig.plt")), plot_of(t));
 
-TEST(DualReflectorFigure, OnlyTheFirstFortyCharactersNameTheFile) {
+  // Only the first forty characters name the file.
   const std::string name(40, 'f');
-  StageRun run(design_with_steps(10), name + "tail\n");
-  EXPECT_EQ(run.plot(name).front(), "IN;");
+  StageRun long_name(name + "tail\n");
+  dialog::figure_stage(t, long_name.session);
+  EXPECT_EQ(crlf_lines(long_name.file(name)).front(), "IN;");
 }
 
-TEST(DualReflectorFigure, PlotFileThatCannotBeCreatedEndsTheRunNamingIt) {
-  testutil::TempDir dir;
-  std::filesystem::create_directory(dir.path() / "plots");
+TEST(FigureStage, PlotFileThatCannotBeCreatedEndsTheRunNamingIt) {
   for (const std::string name : {"plots", "missing/fig.plt"}) {
-    std::istringstream in(name + "\n");
-    std::ostringstream console;
-    Dialog dialog(in, console);
-    OutFile listing(dir.path() / "ravost.out", "ravost.out");
-    Session session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}};
+    StageRun run(name + "\n");
+    std::filesystem::create_directory(run.dir.path() / "plots");
     try {
-      dual_reflector_figure(design_with_steps(10), session);
+      dialog::figure_stage(table_with_steps(10), run.session);
       ADD_FAILURE() << "no error for " << name;
-    } catch (const RunError& e) {
+    } catch (const dialog::RunError& e) {
       EXPECT_NE(std::string(e.what()).find("\"" + name + "\""), std::string::npos) << e.what();
     }
+    EXPECT_FALSE(std::filesystem::exists(run.dir.path() / "missing"));
   }
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
 }
 
 }  // namespace
-}  // namespace ravost
+}  // namespace writers

@@ -1,46 +1,39 @@
 // The opening dialog: console and listing text for each distribution, typed
-// and from an answer file, the two stops, the design state it leaves, and the
+// and from an answer file, the two stops, the design inputs it leaves, and the
 // answers it refuses.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 
-#include "ravost/stages.h"
+#include "design/synthesis.h"
+#include "dialog/stages.h"
 #include "tests/test_util.h"
 
-namespace ravost {
+namespace dialog {
 namespace {
+
+using design::DesignInputs;
+namespace ray = design::ray;
 
 struct Outcome {
   std::string console;
   std::string listing;
-  Design design;
+  DesignInputs<float> design;
   bool stopped = false;
 };
 
 // Runs the dialog on `answers`, typed or read from an answer file.
 Outcome run(const std::string& answers, bool from_file) {
-  testutil::TempDir dir;
-  std::istringstream typed(from_file ? "" : answers);
-  std::istringstream file(answers);
-  std::ostringstream console;
-  Dialog dialog(typed, console);
-  if (from_file) dialog.use_answer_file(file, "design.ans");
+  testutil::StageRun stage(answers, from_file);
   Outcome o;
-  o.design.pi = 3.1415927f;
-  o.design.deg = o.design.pi / 180.0f;
-  {
-    OutFile listing(dir.path() / "ravost.out", "ravost.out");
-    Session session{dialog, listing, dir.path(), plothpfa::PLOTIF{}};
-    try {
-      design_inputs(o.design, session);
-    } catch (const DialogStop&) {
-      o.stopped = true;
-    }
+  try {
+    o.design = ask_design_inputs(stage.session);
+  } catch (const DialogStop&) {
+    o.stopped = true;
   }
-  o.console = console.str();
-  o.listing = testutil::read_file(dir.path() / "ravost.out");
+  o.console = stage.console();
+  o.listing = stage.listing_text();
   return o;
 }
 
@@ -108,9 +101,9 @@ TEST(DesignInputs, GaussianFromTheAnswerFileEchoesEveryAnswer) {
                            " Gaussian aperture distribution edge taper dB:  -3.5\r\n"
                            " Calculation Main Aperture interval:   -0.010\r\n"
                            " Output Aperture Interval:   -0.050\r\n");
-  EXPECT_EQ(o.design.apert.edge_taper_db, -3.5f);
-  EXPECT_EQ(o.design.calc_interval, 0.01f);
-  EXPECT_EQ(o.design.output_interval, 0.05f);
+  EXPECT_EQ(o.design.aperture.edge_taper_db, -3.5f);
+  EXPECT_EQ(o.design.calc_interval(), 0.01f);
+  EXPECT_EQ(o.design.output_interval(), 0.05f);
 }
 
 TEST(DesignInputs, TaylorShowsItsCoefficientTableOnTheConsoleOnly) {
@@ -145,7 +138,7 @@ TEST(DesignInputs, ListingIsTheSameTypedOrFromTheFileAndForEitherSidelobeSign) {
   const Outcome minus = run(kGeometry + "3\n-30\n5\n0.01\n0.05\n", false);
   EXPECT_EQ(plus.console, minus.console);
   EXPECT_EQ(plus.listing, minus.listing);
-  EXPECT_EQ(plus.design.apert.taylor_coefficients, minus.design.apert.taylor_coefficients);
+  EXPECT_EQ(plus.design.aperture.coefficients, minus.design.aperture.coefficients);
   EXPECT_EQ(plus.design.aperture_power, minus.design.aperture_power);
 }
 
@@ -169,22 +162,25 @@ TEST(DesignInputs, MoreThanTwentyZerosStopsBeforeTheTaylorSetUp) {
   EXPECT_NE(twenty.listing.find(" First Unchanged Zero, NB:           20\r\n"), std::string::npos);
 }
 
-TEST(DesignInputs, LeavesTheSynthesisItsStartingVector) {
-  const Design d = run(kGeometry + "1\n0.01\n0.05\n", false).design;
+TEST(DesignInputs, LeaveTheSynthesisItsStartingVector) {
+  const DesignInputs<float> d = run(kGeometry + "1\n0.01\n0.05\n", false).design;
+  const float deg = design::Constants<float>::deg;
   // The radian value is the listed degree value times pi/180.
-  const float degrees = std::atan(0.25f / 0.5f) / d.deg;
-  EXPECT_EQ(d.feed_half_angle, degrees * d.deg);
-  EXPECT_EQ(d.ray_state[ray::radius], 0.1f);
-  EXPECT_EQ(d.ray_state[ray::feed_angle], d.feed_half_angle);
-  EXPECT_EQ(d.ray_state[ray::sub_distance], 0.25f / std::sin(d.feed_half_angle));
-  EXPECT_EQ(d.ray_state[ray::main_z], -0.6f);
-  EXPECT_EQ(d.ray_state[ray::hole_to_feed], 0.6f);
-  EXPECT_EQ(d.ray_state[ray::feed_to_sub], 0.5f);
+  const float degrees = std::atan(0.25f / 0.5f) / deg;
+  EXPECT_EQ(d.feed_half_angle_deg, degrees);
+  EXPECT_EQ(d.feed_half_angle_rad, degrees * deg);
   EXPECT_NEAR(d.feed_exponent, 75.2f, 0.05f);
-  EXPECT_EQ(d.ray_state[ray::feed_exponent], d.feed_exponent);
   EXPECT_NEAR(d.aperture_power, 0.495f, 1e-6f);
   EXPECT_EQ(d.power_ratio, d.feed_power / d.aperture_power);
-  EXPECT_EQ(d.ray_state[ray::power_ratio], d.power_ratio);
+  const design::RayState<float> v = design::start_state(d);
+  EXPECT_EQ(v[ray::radius], 0.1f);
+  EXPECT_EQ(v[ray::feed_angle], d.feed_half_angle_rad);
+  EXPECT_EQ(v[ray::sub_distance], 0.25f / std::sin(d.feed_half_angle_rad));
+  EXPECT_EQ(v[ray::main_z], -0.6f);
+  EXPECT_EQ(v[ray::hole_to_feed], 0.6f);
+  EXPECT_EQ(v[ray::feed_to_sub], 0.5f);
+  EXPECT_EQ(v[ray::feed_exponent], d.feed_exponent);
+  EXPECT_EQ(v[ray::power_ratio], d.power_ratio);
 }
 
 // An answer that would leave the computation undefined: typed, the problem is
@@ -250,10 +246,10 @@ TEST(DesignInputs, TakesAsGivenWhatStaysDefined) {
 
 TEST(DesignInputs, RimRayWithoutDirectionIsRefusedAtTheInnerRadius) {
   // Hole rim exactly on the subreflector rim, as the synthesis computes it.
-  Design probe = run(kGeometry + "1\n0.01\n0.05\n", false).design;
-  const float r0 = probe.ray_state[ray::sub_distance];
-  const float xs = r0 * std::sin(probe.feed_half_angle);
-  const float zs = r0 * std::cos(probe.feed_half_angle);
+  const DesignInputs<float> probe = run(kGeometry + "1\n0.01\n0.05\n", false).design;
+  const float r0 = design::start_values(probe).distance;
+  const float xs = r0 * std::sin(probe.feed_half_angle_rad);
+  const float zs = r0 * std::cos(probe.feed_half_angle_rad);
   std::ostringstream answers;
   answers.precision(9);
   answers << -zs << "\n0.5\n0.25\n" << xs << "\n0.1\n40,-10\n1\n0.01\n0.05\n";
@@ -263,4 +259,4 @@ TEST(DesignInputs, RimRayWithoutDirectionIsRefusedAtTheInnerRadius) {
 }
 
 }  // namespace
-}  // namespace ravost
+}  // namespace dialog

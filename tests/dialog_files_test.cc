@@ -8,10 +8,12 @@
 #include <string>
 
 #include "fields/fields.h"
-#include "ravost/stages.h"
-#include "tests/design_fixture.h"
+#include "dialog/stages.h"
+#include "tests/test_util.h"
 
-namespace ravost {
+namespace dialog {
+using design::Reflector;
+using design::ScaledDesign;
 namespace {
 
 using testutil::crlf;
@@ -33,21 +35,21 @@ int lines_starting(const std::string& text, const std::string& start) {
 }
 
 TEST(SurfaceFile, TwoPointsHoldTheEndsOfTheMainReflector) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("main.rsf\n2\nMain reflector\n");
-  write_surface_file(d, run.session, Reflector::main);
+  surface_file_stage(d, run.session, Reflector::main);
   EXPECT_EQ(run.file("main.rsf"), crlf(padded("Main reflector", 40) + "\n"
                                        "   2   1   0\n"
                                        " 2.000000E-01 -9.600000E-01\n"
                                        " 1.000000E+00  0.000000E+00\n"));
-  EXPECT_EQ(run.console_out.str(), " Enter file  Enter number of radius points  Enter label ");
+  EXPECT_EQ(run.console(), " Enter file  Enter number of radius points  Enter label ");
 }
 
 TEST(SurfaceFile, AnswersFromTheFileAreEchoedAtFullWidth) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("sub.rsf\n2\nSubreflector\n", true);
-  write_surface_file(d, run.session, Reflector::sub);
-  EXPECT_EQ(run.console_out.str(), " Enter file " + padded("sub.rsf", 70) +
+  surface_file_stage(d, run.session, Reflector::sub);
+  EXPECT_EQ(run.console(), " Enter file " + padded("sub.rsf", 70) +
                                        "\n Enter number of radius points  2\n"
                                        " Enter label " +
                                        padded("Subreflector", 40) + "\n");
@@ -58,49 +60,49 @@ TEST(SurfaceFile, AnswersFromTheFileAreEchoedAtFullWidth) {
 }
 
 TEST(SurfaceFile, EquallySpacedPointsAndAnExtrapolatedRim) {
-  const Design d = scaled_design("2\ny\n1.2\n");
+  const ScaledDesign<float> d = scaled_design("2\ny\n1.2\n");
   StageRun run("sub.rsf\n4\nExtended\n");
-  write_surface_file(d, run.session, Reflector::sub);
+  surface_file_stage(d, run.session, Reflector::sub);
   const std::string text = run.file("sub.rsf");
   // The last point is the extrapolated one, at the new rim radius 0.6.
   EXPECT_NE(text.find("\r\n 0.000000E+00  1.000000E+00\r\n 2.000000E-01  9.600000E-01\r\n"
                       " 4.000000E-01  8.400000E-01\r\n 6.000000E-01" +
-                      fields::E(d.rays.sub_z[5], 14, 6) + "\r\n"),
+                      fields::E(d.sub_z[5], 14, 6) + "\r\n"),
             std::string::npos)
       << text;
 }
 
 TEST(SurfaceFile, OddCountsAndLongLabels) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun one("one.rsf\n1\n" + std::string(45, 'L') + "\n");
-  write_surface_file(d, one.session, Reflector::main);
+  surface_file_stage(d, one.session, Reflector::main);
   EXPECT_EQ(one.file("one.rsf"), crlf(std::string(40, 'L') + "\n   1   1   0\n"
                                       " 2.000000E-01 -9.600000E-01\n"));
 
   StageRun none("none.rsf\n-3\nEmpty\n");
-  write_surface_file(d, none.session, Reflector::main);
+  surface_file_stage(d, none.session, Reflector::main);
   EXPECT_EQ(none.file("none.rsf"), crlf(padded("Empty", 40) + "\n  -3   1   0\n"));
 
   StageRun wide("wide.rsf\n10000\nWide\n");
-  write_surface_file(d, wide.session, Reflector::main);
+  surface_file_stage(d, wide.session, Reflector::main);
   const std::string text = wide.file("wide.rsf");
   EXPECT_EQ(text.substr(42, 14), "****   1   0\r\n");
   EXPECT_EQ(lines_starting(text, " "), 10000);
 }
 
 TEST(SurfaceFile, FileIsCreatedBeforeTheCountIsAsked) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("early.rsf\n", true);
-  EXPECT_THROW(write_surface_file(d, run.session, Reflector::main), RunError);
+  EXPECT_THROW(surface_file_stage(d, run.session, Reflector::main), RunError);
   EXPECT_TRUE(std::filesystem::exists(run.dir.path() / "early.rsf"));
   EXPECT_EQ(run.file("early.rsf"), "");
 }
 
 TEST(SurfaceFile, FileThatCannotBeCreatedIsNamed) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("no/such/folder.rsf\n2\nx\n");
   try {
-    write_surface_file(d, run.session, Reflector::main);
+    surface_file_stage(d, run.session, Reflector::main);
     FAIL() << "no report";
   } catch (const RunError& e) {
     EXPECT_NE(std::string(e.what()).find("\"no/such/folder.rsf\""), std::string::npos);
@@ -108,15 +110,15 @@ TEST(SurfaceFile, FileThatCannotBeCreatedIsNamed) {
 }
 
 TEST(SurfaceFile, CountAboveTheLimitIsAskedAgainOrEndsAFileRun) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("big.rsf\n2000000000\n2\nBig\n");
-  write_surface_file(d, run.session, Reflector::main);
-  EXPECT_NE(run.console_out.str().find(" A surface file holds at most 1000000 points.\n"),
+  surface_file_stage(d, run.session, Reflector::main);
+  EXPECT_NE(run.console().find(" A surface file holds at most 1000000 points.\n"),
             std::string::npos);
   EXPECT_EQ(run.file("big.rsf").substr(42, 14), "   2   1   0\r\n");
 
   StageRun file_run("big.rsf\n2000000000\n", true);
-  EXPECT_THROW(write_surface_file(d, file_run.session, Reflector::main), RunError);
+  EXPECT_THROW(surface_file_stage(d, file_run.session, Reflector::main), RunError);
 }
 
 const std::string kFocalPoint =
@@ -127,9 +129,9 @@ const std::string kFocalPoint =
     "\n";
 
 TEST(ObjectFile, TwoPointsGiveTwoVariablesAndTwoNodes) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("main.tor\n1\n2\n");
-  write_object_file(d, run.session, Reflector::main);
+  object_file_stage(d, run.session, Reflector::main);
   EXPECT_EQ(run.file("main.tor"), crlf(kFocalPoint +
                                        "zmain1   real_variable\n"
                                        "(\n"
@@ -152,18 +154,18 @@ TEST(ObjectFile, TwoPointsGiveTwoVariablesAndTwoNodes) {
                                        "    )\n"
                                        ")\n"
                                        "\n"));
-  EXPECT_EQ(run.console_out.str(),
+  EXPECT_EQ(run.console(),
             " Enter file  Enter length units: 1 in., 2 ft., 3 mm, 4 m "
             " Enter number of points in spline ");
 }
 
 TEST(ObjectFile, SubreflectorInMetresReachesTheExtrapolatedRim) {
-  const Design d = scaled_design("2\ny\n1.2\n");
+  const ScaledDesign<float> d = scaled_design("2\ny\n1.2\n");
   StageRun run("sub.tor\n4\n2\n", true);
-  write_object_file(d, run.session, Reflector::sub);
+  object_file_stage(d, run.session, Reflector::sub);
   const std::string text = run.file("sub.tor");
   EXPECT_NE(text.find("\r\nzsub2   real_variable\r\n(\r\n   value    : " +
-                      fields::E(d.rays.sub_z[5], 13, 6) + "\r\n"),
+                      fields::E(d.sub_z[5], 13, 6) + "\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("\r\nsub_reflector  spline_circ_sym_reflector\r\n(\r\n"
                       "  z_offset         : \"ref(z_focal_point)\" m ,\r\n"
@@ -172,15 +174,15 @@ TEST(ObjectFile, SubreflectorInMetresReachesTheExtrapolatedRim) {
   EXPECT_NE(text.find("\r\n     0.000000E+00   \"ref(zsub1)\"\r\n"
                       "     6.000000E-01   \"ref(zsub2)\"\r\n    )\r\n"),
             std::string::npos);
-  EXPECT_EQ(run.console_out.str(), " Enter file " + padded("sub.tor", 70) +
+  EXPECT_EQ(run.console(), " Enter file " + padded("sub.tor", 70) +
                                        "\n Enter length units: 1 in., 2 ft., 3 mm, 4 m  4\n"
                                        " Enter number of points in spline  2\n");
 }
 
 TEST(ObjectFile, NamesGrowFromOneToThreeDigits) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("many.tor\n3\n101\n");
-  write_object_file(d, run.session, Reflector::main);
+  object_file_stage(d, run.session, Reflector::main);
   const std::string text = run.file("many.tor");
   for (const char* name : {"zmain9", "zmain10", "zmain99", "zmain100", "zmain101"}) {
     EXPECT_EQ(lines_starting(text, std::string(name) + "   real_variable\r\n"), 1) << name;
@@ -190,11 +192,11 @@ TEST(ObjectFile, NamesGrowFromOneToThreeDigits) {
 }
 
 TEST(ObjectFile, CountsAbove999StopAtNode999AndTheFileIsClosed) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   const std::string tail = "\r\n    )\r\n)\r\n\r\n";
   for (const char* count : {"1000", "2147483647"}) {
     StageRun run("big.tor\n2\n" + std::string(count) + "\n");
-    write_object_file(d, run.session, Reflector::main);
+    object_file_stage(d, run.session, Reflector::main);
     const std::string text = run.file("big.tor");
     EXPECT_EQ(lines_starting(text, "zmain"), 999) << count;
     EXPECT_EQ(text.find("zmain1000"), std::string::npos) << count;
@@ -206,16 +208,16 @@ TEST(ObjectFile, CountsAbove999StopAtNode999AndTheFileIsClosed) {
 }
 
 TEST(ObjectFile, OneNodeStandsAtTheFirstRadiusAndNoneLeavesAnEmptyTable) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun one("one.tor\n3\n1\n");
-  write_object_file(d, one.session, Reflector::main);
+  object_file_stage(d, one.session, Reflector::main);
   const std::string text = one.file("one.tor");
   EXPECT_NE(text.find("\r\n    (\r\n     2.000000E-01   \"ref(zmain1)\"\r\n    )\r\n"),
             std::string::npos);
   EXPECT_EQ(lines_starting(text, "zmain"), 1);
 
   StageRun none("none.tor\n2\n0\n");
-  write_object_file(d, none.session, Reflector::main);
+  object_file_stage(d, none.session, Reflector::main);
   EXPECT_EQ(none.file("none.tor"), crlf(kFocalPoint +
                                         "main_reflector  spline_circ_sym_reflector\n"
                                         "(\n"
@@ -229,18 +231,18 @@ TEST(ObjectFile, OneNodeStandsAtTheFirstRadiusAndNoneLeavesAnEmptyTable) {
 }
 
 TEST(ObjectFile, FocalPointIsWrittenBeforeTheCountIsAsked) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("early.tor\n3\n", true);
-  EXPECT_THROW(write_object_file(d, run.session, Reflector::main), RunError);
+  EXPECT_THROW(object_file_stage(d, run.session, Reflector::main), RunError);
   EXPECT_EQ(run.file("early.tor"), crlf(kFocalPoint));
 }
 
 TEST(ObjectFile, UnitChoiceOutsideOneToFourIsRefused) {
-  const Design d = scaled_design();
+  const ScaledDesign<float> d = scaled_design();
   StageRun run("u.tor\n0\n5\n3\n2\n");
-  write_object_file(d, run.session, Reflector::main);
+  object_file_stage(d, run.session, Reflector::main);
   const std::string refusal = " The length unit must be 1, 2, 3 or 4.\n";
-  const std::string console = run.console_out.str();
+  const std::string console = run.console();
   const size_t first = console.find(refusal);
   ASSERT_NE(first, std::string::npos);
   EXPECT_NE(console.find(refusal, first + 1), std::string::npos);
@@ -248,7 +250,7 @@ TEST(ObjectFile, UnitChoiceOutsideOneToFourIsRefused) {
 
   StageRun file_run("u.tor\n7\n", true);
   try {
-    write_object_file(d, file_run.session, Reflector::main);
+    object_file_stage(d, file_run.session, Reflector::main);
     FAIL() << "no report";
   } catch (const RunError& e) {
     EXPECT_NE(std::string(e.what()).find("\"design.ans\", line 2"), std::string::npos);
@@ -256,4 +258,4 @@ TEST(ObjectFile, UnitChoiceOutsideOneToFourIsRefused) {
 }
 
 }  // namespace
-}  // namespace ravost
+}  // namespace dialog

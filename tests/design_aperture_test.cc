@@ -1,0 +1,112 @@
+// Aperture distributions: uniform, Gaussian and the Taylor circular set-up
+// (zeros, coefficients with their console table, amplitudes), in both real
+// types against published values.
+#include "design/aperture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "writers/tables.h"
+
+namespace design {
+namespace {
+
+// The published Taylor values are given to four or five digits.
+constexpr float kPublished = 1e-4f;
+// The Gaussian uses 8.686 for 20/ln 10, 0.002 % off the exact dB value: at
+// 10 dB down the power is about 3e-5 of itself off.
+constexpr float kGaussianDb = 5e-5f;
+
+TEST(Aperture, UniformIsOneEverywhereEvenBeyondTheRim) {
+  const Aperture<float> a = uniform_aperture<float>();
+  for (float r : {0.0f, 0.5f, 1.0f, 2.0f}) EXPECT_EQ(a.density(r), 1.0f) << r;
+}
+
+TEST(Aperture, GaussianTaperInDbGrowsLinearlyWithRadius) {
+  const Aperture<float> a = gaussian_aperture(10.0f);
+  EXPECT_EQ(a.density(0.0f), 1.0f);
+  EXPECT_NEAR(a.density(0.5f), std::pow(10.0f, -0.5f), std::pow(10.0f, -0.5f) * kGaussianDb);
+  EXPECT_NEAR(a.density(1.0f), 0.1f, 0.1f * kGaussianDb);
+  // a negative taper rises towards the rim
+  EXPECT_NEAR(gaussian_aperture(-10.0f).density(1.0f), 10.0f, 10.0f * kGaussianDb);
+  EXPECT_NEAR(gaussian_aperture(10.0).density(1.0), 0.1, 0.1 * double{kGaussianDb});
+}
+
+TEST(Aperture, UnknownKindHasNoPower) {
+  Aperture<float> a;
+  a.kind = static_cast<Distribution>(4);
+  EXPECT_EQ(a.density(0.5f), 0.0f);
+}
+
+// 30 dB, nbar = 5 against the published zeros and coefficients.
+template <class Real>
+void expect_thirty_db_five_zeros() {
+  const Aperture<Real> a = taylor_aperture(Real(30), 5);
+  const double want_zeros[] = {4.9574, 7.0176, 9.9291, 13.1377, 16.4706};
+  for (int n = 0; n < 5; ++n) EXPECT_NEAR(a.zeros[n], want_zeros[n], kPublished) << n;
+  EXPECT_EQ(a.zeros[4], j1_zeros<Real>()[4]);  // the first unchanged zero itself
+  const double unnormalised[] = {1.0, 0.9890, -0.000753, -0.1016, 0.08197};
+  for (int m = 0; m < 5; ++m) EXPECT_NEAR(a.unnormalised[m], unnormalised[m], kPublished) << m;
+  const double normalised[] = {0.5080, 0.5024, -0.00038, -0.05161, 0.04164};
+  for (int m = 0; m < 5; ++m) EXPECT_NEAR(a.coefficients[m], normalised[m], kPublished) << m;
+
+  // Amplitude 1 on the axis, tapering to the rim, nothing beyond it.
+  const std::span<const Real> c(a.coefficients);
+  EXPECT_NEAR(taylor_amplitude<Real>(5, c, Real(0)), 1.0, 1e-6);
+  EXPECT_NEAR(taylor_amplitude<Real>(5, c, Real(0.5)), 0.664, 1e-3);
+  EXPECT_NEAR(taylor_amplitude<Real>(5, c, Real(1)), 0.327, 1e-3);
+  EXPECT_EQ(taylor_amplitude<Real>(5, c, Real(-0.5)), taylor_amplitude<Real>(5, c, Real(0.5)));
+  EXPECT_EQ(taylor_amplitude<Real>(5, c, std::nextafter(Real(1), Real(2))), Real(0));
+  EXPECT_NEAR(10.0 * std::log10(static_cast<double>(a.density(Real(1)))), -9.7, 0.05);
+}
+
+TEST(Taylor, ThirtyDbWithFiveZerosMatchesThePublishedValuesInBothRealTypes) {
+  expect_thirty_db_five_zeros<float>();
+  expect_thirty_db_five_zeros<double>();
+}
+
+TEST(Taylor, CoefficientTableShowsTheUnnormalisedValuesAsE15_6) {
+  const writers::Lines table = writers::taylor_table(taylor_aperture(30.0f, 5));
+  EXPECT_EQ(table, (writers::Lines{"", " UNNORMALIZED COEFFICIENTS", " NO.   COEFFICIENT",
+                                   "  1     1.000000E+00", "  2     9.890013E-01",
+                                   "  3    -7.530756E-04", "  4    -1.015957E-01",
+                                   "  5     8.196534E-02"}));
+}
+
+TEST(Taylor, OneZeroGivesAUniformDiscWithASingleRow) {
+  const Aperture<float> a = taylor_aperture(30.0f, 1);
+  EXPECT_EQ(writers::taylor_table(a).size(), 4u);
+  EXPECT_EQ(a.zeros[0], j1_zeros<float>()[0]);
+  EXPECT_EQ(a.density(0.0f), 1.0f);
+  EXPECT_EQ(a.density(1.0f), 1.0f);
+  EXPECT_EQ(a.density(1.5f), 0.0f);
+}
+
+TEST(Taylor, ZeroDbSpacesTheZerosEvenly) {
+  std::array<float, kMaxNbar> zeros{};
+  taylor_zeros(0.0f, 4, zeros);
+  for (int n = 1; n <= 4; ++n) {
+    const float want = j1_zeros<float>()[3] * (static_cast<float>(n) - 0.5f) / 3.5f;
+    EXPECT_NEAR(zeros[n - 1], want, want * 1e-6f) << n;
+  }
+}
+
+TEST(Taylor, CountsOutsideTheZeroTableTouchNothing) {
+  std::array<float, kMaxNbar> zeros{};
+  zeros.fill(7.0f);
+  std::array<float, kMaxNbar> coefficients = zeros;
+  for (int nbar : {0, -1, 21}) {
+    taylor_zeros(30.0f, nbar, zeros);
+    taylor_coefficients(nbar, zeros, coefficients);
+  }
+  for (float z : zeros) EXPECT_EQ(z, 7.0f);
+  for (float c : coefficients) EXPECT_EQ(c, 7.0f);
+  EXPECT_EQ(taylor_amplitude<float>(0, coefficients, 0.5f), 0.0f);
+  // More terms than coefficients given: only those given are summed.
+  EXPECT_EQ(taylor_amplitude<float>(5, std::span<const float>(coefficients).first(1), 0.5f), 7.0f);
+}
+
+}  // namespace
+}  // namespace design

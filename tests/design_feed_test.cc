@@ -1,0 +1,93 @@
+// The feed pattern's exponent and the feed and aperture power integrals, in
+// both real types against their closed forms.
+#include "design/feed.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "design/inputs.h"
+
+namespace design {
+namespace {
+
+constexpr float kDeg = Constants<float>::deg;
+// The 32-point rule on a smooth integrand: about six significant digits in
+// 32 bits, close to full precision in 64 bits.
+constexpr double kQuadrature = 1e-5;
+constexpr double kQuadrature64 = 1e-12;
+
+TEST(FeedExponent, FortyDegreesAtTenDbGivesAboutSeventyFive) {
+  const float n = feed_exponent_for(40.0f, -10.0f);
+  EXPECT_NEAR(n, 75.2f, 0.05f);
+  EXPECT_EQ(feed_exponent_for(40.0f, 10.0f), n);  // the sign of the level is dropped
+  // The pattern is 10 dB down at the beam edge.
+  EXPECT_NEAR(std::pow(std::cos(10.0f * kDeg), 2.0f * n), 0.1f, 0.1 * kQuadrature);
+  EXPECT_EQ(feed_exponent_for(40.0f, 0.0f), 0.0f);
+  EXPECT_NEAR(std::pow(std::cos(10.0 * Constants<double>::deg), 2.0 * feed_exponent_for(40.0, -10.0)),
+              0.1, 1e-14);
+}
+
+TEST(FeedExponent, IsUndefinedForNoBeamOrAFullTurn) {
+  for (float b : {0.0f, 360.0f, 400.0f}) EXPECT_FALSE(std::isfinite(feed_exponent_for(b, -10.0f))) << b;
+}
+
+// 2 (1 - cos(t/2)^(2n+2)) / (n + 1)
+double closed_form_feed_power(double n, double t) {
+  return 2.0 * (1.0 - std::pow(std::cos(t / 2.0), 2.0 * n + 2.0)) / (n + 1.0);
+}
+
+TEST(FeedPower, AgreesWithTheClosedForm) {
+  struct Case { double half_angle, beamwidth, level; };
+  for (Case c : {Case{26.565, 40.0, -10.0}, Case{30.0, 60.0, -12.0}, Case{10.0, 90.0, -3.0},
+                 Case{45.0, 40.0, 0.0}}) {
+    const float n = feed_exponent_for(static_cast<float>(c.beamwidth), static_cast<float>(c.level));
+    const float t = static_cast<float>(c.half_angle) * kDeg;
+    const double want = closed_form_feed_power(n, t);
+    EXPECT_NEAR(feed_power(n, t), want, want * kQuadrature) << c.half_angle << " " << c.beamwidth;
+
+    const double n64 = feed_exponent_for(c.beamwidth, c.level);
+    const double t64 = c.half_angle * Constants<double>::deg;
+    const double want64 = closed_form_feed_power(n64, t64);
+    EXPECT_NEAR(feed_power(n64, t64), want64, want64 * kQuadrature64) << c.half_angle;
+  }
+  // A flat feed (0 dB) radiates 1 - cos(half angle).
+  EXPECT_NEAR(feed_power(0.0f, 45.0f * kDeg), 1.0f - std::cos(45.0f * kDeg), kQuadrature);
+  EXPECT_NEAR(feed_power_integrand(3.1415927f / 2.0f, 1.0f), 0.5f, 1e-6f);  // cos(45)^2 sin(90)
+}
+
+TEST(AperturePower, UniformIsTheRingAreaAndGaussianItsClosedForm) {
+  EXPECT_NEAR(aperture_power(uniform_aperture<float>(), 0.1f), 0.495f, 1e-6f);  // (1 - 0.1^2) / 2
+  EXPECT_NEAR(aperture_power(uniform_aperture<double>(), 0.1), 0.495, 1e-14);
+
+  // integral of r e^(-k r) = -e^(-k r) (k r + 1) / k^2, k = 2 T / 8.686
+  const double k = 2.0 * 10.0 / 8.686;
+  auto prim = [k](double r) { return -std::exp(-k * r) * (k * r + 1.0) / (k * k); };
+  const double want = prim(1.0) - prim(0.1);
+  EXPECT_NEAR(aperture_power(gaussian_aperture(10.0f), 0.1f), want, 0.2 * kQuadrature);
+  EXPECT_NEAR(aperture_power(gaussian_aperture(10.0), 0.1), want, want * kQuadrature64);
+
+  Aperture<float> unknown;
+  unknown.kind = static_cast<Distribution>(0);
+  EXPECT_EQ(aperture_power(unknown, 0.1f), 0.0f);
+}
+
+TEST(PowerRatio, IsTheFeedPowerOverTheAperturePower) {
+  DesignInputs<float> in;
+  in.sub_radius = 0.25f;
+  in.feed_to_sub_rim = 0.5f;
+  in.main_inner_radius = 0.1f;
+  in.feed_beamwidth_deg = 40.0f;
+  in.beamwidth_level_db = -10.0f;
+  set_half_angle(in);
+  set_feed(in);
+  in.aperture = uniform_aperture<float>();
+  set_aperture(in);
+  EXPECT_EQ(in.feed_exponent, feed_exponent_for(40.0f, -10.0f));
+  EXPECT_EQ(in.feed_power, feed_power(in.feed_exponent, in.feed_half_angle_rad));
+  EXPECT_EQ(in.aperture_power, aperture_power(in.aperture, 0.1f));
+  EXPECT_EQ(in.power_ratio, in.feed_power / in.aperture_power);
+}
+
+}  // namespace
+}  // namespace design
