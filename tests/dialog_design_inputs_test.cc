@@ -9,6 +9,7 @@
 #include "design/synthesis.h"
 #include "dialog/stages.h"
 #include "tests/test_util.h"
+#include "writers/tables.h"
 
 namespace dialog {
 namespace {
@@ -60,9 +61,15 @@ const std::string kGeometryListing =
     " Main reflector inner radius:           0.1000\r\n"
     " Feed Half Subtended Angle:             26.565\r\n"
     " Feed beamwidth:  40.00 level dB: -10.0\r\n";
-const std::string kTaylorTable =
-    "\n UNNORMALIZED COEFFICIENTS\n NO.   COEFFICIENT\n  1     1.000000E+00\n"
-    "  2     9.890013E-01\n  3    -7.530756E-04\n  4    -1.015957E-01\n  5     8.196534E-02\n";
+// The coefficient table of 30 dB, nbar = 5 (its values are checked with the
+// aperture) as console lines.
+std::string taylor_table() {
+  std::string text;
+  for (const std::string& line : writers::taylor_table(design::taylor_aperture(30.0f, 5))) {
+    text += line + "\n";
+  }
+  return text;
+}
 
 TEST(DesignInputs, UniformTypedAtTheConsole) {
   const Outcome o = run(kGeometry + "1\n0.01\n0.05\n", false);
@@ -113,7 +120,7 @@ TEST(DesignInputs, TaylorShowsItsCoefficientTableOnTheConsoleOnly) {
       " Taylor Circular Distribution\n"
       " Enter Sidelobe Level  -30\n"
       " Enter Number of First Unchanged Zero of Uniform Distribution  5\n" +
-      kTaylorTable +
+      taylor_table() +
       " Enter Calculation Main Aperture Interval  0.01\n"
       " Enter Output Aperture Interval  0.05\n";
   ASSERT_GE(o.console.size(), tail.size());
