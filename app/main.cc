@@ -52,5 +52,5 @@ int main(int argc, char** argv) {
   if (!answers.empty()) options.answer_file = answers;
 
   std::ios::sync_with_stdio(false);
-  return dialog::run(std::cin, std::cout, ".", ::isatty(STDIN_FILENO) != 0, options);
+  return dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
 }

@@ -1,5 +1,9 @@
 #include "design/inputs.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
 #include "design/feed.h"
 #include "design/synthesis.h"
 
@@ -11,6 +15,21 @@ namespace {
 // r = 1 and would only make the run seem to hang.
 template <RealType Real>
 constexpr Real kMaxSteps = Real(10000000);
+
+// An output interval within this relative distance of a whole multiple of
+// the calculation interval counts as that multiple.
+constexpr double kWholeMultiple = 1.0e-3;
+// The last row may stand past the rim by rounding: this share of a
+// calculation step, plus the rounding of the answers themselves.
+constexpr double kRimAllowance = 1.0e-3;
+constexpr double kRounding = 1.0e-6;
+
+// A value in a message, as short as its digits allow.
+std::string number_text(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6g", v);
+  return buffer;
+}
 
 }  // namespace
 
@@ -38,6 +57,9 @@ std::string sub_radius_problem(const DesignInputs<Real>& in) {
 
 template <RealType Real>
 std::string inner_radius_problem(const DesignInputs<Real>& in) {
+  if (!(in.main_inner_radius < Real(1))) {
+    return "The inner radius of the main reflector must be less than 1, its outer radius.";
+  }
   const StartValues<Real> st = start_values(in);
   if (std::isfinite(st.phi)) return {};
   return "The inner radius of the main reflector puts its hole rim on the subreflector rim:"
@@ -117,7 +139,68 @@ std::string output_interval_problem(const DesignInputs<Real>& in) {
     return "The output interval is too large for the calculation interval:"
            " more than 10000000 steps per output.";
   }
+  // Each row stands a whole number of integration steps after the last.
+  const double calc = static_cast<double>(in.calc_interval());
+  const double ratio = static_cast<double>(out) / calc;
+  const double whole = std::round(ratio);
+  if (whole < 1.0 || std::fabs(ratio - whole) > kWholeMultiple * whole) {
+    return "The output interval must be a whole multiple of the calculation interval " +
+           number_text(calc) + "; try " + number_text(std::max(whole, 1.0) * calc) + ".";
+  }
+  const RowPlan plan = row_plan(in);
+  if (plan.output_steps < 1) {
+    return "The output interval is larger than the aperture from the hole to the rim:"
+           " the table would hold no row after the first.";
+  }
+  // Beyond the rim the integration leaves real surfaces.
+  if (plan.last_radius - 1.0 > kRimAllowance * calc + kRounding) {
+    std::string text = "The last row would land at r = " + number_text(plan.last_radius) +
+                       ", past the rim";
+    if (plan.fitting_interval > 0.0) text += "; try an output interval of " + number_text(plan.fitting_interval);
+    return text + ".";
+  }
   return {};
+}
+
+template <RealType Real>
+RowPlan row_plan(const DesignInputs<Real>& in) {
+  RowPlan plan;
+  const StepCounts counts = step_counts(in);
+  if (!counts.problem.empty()) return plan;
+  plan.output_steps = counts.output_steps;
+  const double calc = static_cast<double>(in.calc_interval());
+  const double hole = static_cast<double>(in.main_inner_radius);
+  plan.last_radius =
+      hole + static_cast<double>(counts.output_steps) * counts.steps_per_output * calc;
+  // An output interval that fits: a whole number of steps that divides the
+  // steps from the hole to the rim, as close as may be to the one answered,
+  // with at most 1000 rows.
+  const double total = std::round((1.0 - hole) / calc);
+  if (total >= 1.0 && total <= 1.0e7) {
+    const long steps = static_cast<long>(total);
+    long best = 0;
+    for (long d = 1; d <= steps; ++d) {
+      if (steps % d != 0 || steps / d > kMaxRays - 1) continue;
+      if (best == 0 || std::labs(d - counts.steps_per_output) < std::labs(best - counts.steps_per_output)) {
+        best = d;
+      }
+    }
+    if (best > 0) plan.fitting_interval = static_cast<double>(best) * calc;
+  }
+  return plan;
+}
+
+template <RealType Real>
+std::string interval_warning(const DesignInputs<Real>& in) {
+  const RowPlan plan = row_plan(in);
+  const double calc = static_cast<double>(in.calc_interval());
+  if (plan.output_steps < 1 || !(1.0 - plan.last_radius > 0.5 * calc)) return {};
+  std::string text = "Warning: the ray table ends at r = " + number_text(plan.last_radius) +
+                     ", short of the rim at 1";
+  if (plan.fitting_interval > 0.0) {
+    text += "; an output interval of " + number_text(plan.fitting_interval) + " reaches it";
+  }
+  return text + ".";
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                   \
@@ -129,7 +212,9 @@ std::string output_interval_problem(const DesignInputs<Real>& in) {
   template std::string taper_problem<Real>(const DesignInputs<Real>&);             \
   template std::string sidelobe_problem<Real>(Real);                               \
   template std::string calc_interval_problem<Real>(const DesignInputs<Real>&);     \
-  template std::string output_interval_problem<Real>(const DesignInputs<Real>&);
+  template std::string output_interval_problem<Real>(const DesignInputs<Real>&);     \
+  template RowPlan row_plan<Real>(const DesignInputs<Real>&);                        \
+  template std::string interval_warning<Real>(const DesignInputs<Real>&);
 RAVOST_INSTANTIATE(float)
 RAVOST_INSTANTIATE(double)
 #undef RAVOST_INSTANTIATE

@@ -84,4 +84,20 @@ std::string calc_interval_problem(const DesignInputs<Real>& in);
 template <RealType Real>
 std::string output_interval_problem(const DesignInputs<Real>& in);
 
+// Where the rows of the ray table land: the number of rows after the first,
+// the radius of the last row, and an output interval whose rows end on the
+// rim (0 when none fits).
+struct RowPlan {
+  int output_steps = 0;
+  double last_radius = 0.0;
+  double fitting_interval = 0.0;
+};
+template <RealType Real>
+RowPlan row_plan(const DesignInputs<Real>& in);
+
+// A warning when the last row falls short of the rim by more than half a
+// calculation step, or an empty text.
+template <RealType Real>
+std::string interval_warning(const DesignInputs<Real>& in);
+
 }  // namespace design

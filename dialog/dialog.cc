@@ -65,7 +65,16 @@ bool parse_int(std::string_view token, int& value) {
 }  // namespace
 
 Dialog::Dialog(std::istream& console_in, std::ostream& console_out, bool interactive)
-    : in_(console_in), out_(console_out), interactive_(interactive) {}
+    : Dialog(console_in, console_out, console_out, interactive) {}
+
+Dialog::Dialog(std::istream& console_in, std::ostream& console_out, std::ostream& errors,
+               bool interactive)
+    : in_(console_in), out_(console_out), err_(errors), interactive_(interactive) {}
+
+void Dialog::warn(std::string_view text) {
+  out_.flush();
+  err_ << text << '\n' << std::flush;
+}
 
 void Dialog::use_answer_file(std::istream& file, std::string name) {
   file_ = &file;
@@ -77,11 +86,13 @@ void Dialog::use_answer_file(std::istream& file, std::string name) {
 void Dialog::prompt(std::string_view text) {
   out_ << text << std::flush;
   line_open_ = true;
+  prompt_unended_ = true;
 }
 
 void Dialog::line(std::string_view text) {
   out_ << text << '\n';
   line_open_ = false;
+  prompt_unended_ = false;
 }
 
 void Dialog::end_open_line() {
@@ -90,6 +101,7 @@ void Dialog::end_open_line() {
 
 bool Dialog::next_line(std::string& line) {
   std::istream& s = from_file() ? *file_ : in_;
+  if (!from_file() && before_wait_) before_wait_();
   if (!std::getline(s, line)) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (from_file()) {
@@ -114,9 +126,13 @@ void Dialog::end_of_input(std::string_view what) {
 }
 
 void Dialog::unreadable(std::string_view token, std::string_view kind, std::string_view what) {
-  throw RunError("Error: \"" + std::string(token) + "\" is not " + std::string(kind) + " (" +
-                 std::string(what) + ", " + where() + ").");
+  std::string problem = "\"";
+  problem.append(token).append("\" is not ").append(kind);
+  throw UnreadableAnswer("Error: " + problem + " (" + std::string(what) + ", " + where() + ").",
+                         problem + "; give " + std::string(what) + " again.");
 }
+
+bool Dialog::asks_again() const { return !from_file() && interactive_; }
 
 bool Dialog::read_yes() {
   int code = 0;
@@ -212,9 +228,16 @@ void Dialog::echo_range(double start, double stop, double step) {
   if (from_file()) line(fields::F(start, 9, 3) + fields::F(stop, 9, 3) + fields::F(step, 9, 3));
 }
 
-std::string Dialog::read_text(std::string_view what, int width) {
+std::string Dialog::read_text(std::string_view what, int width, bool name) {
   std::string text;
   if (!next_line(text)) end_of_input(what);
+  // At a terminal a name longer than its field is asked again rather than
+  // cut to a name the user never gave.
+  if (name && asks_again() && static_cast<int>(file_name(text).size()) > width) {
+    const std::string problem = "A name here has at most " + std::to_string(width) +
+                                " characters; give a shorter one.";
+    throw UnreadableAnswer("Error: " + problem, problem);
+  }
   text = fields::A(text, width);
   if (from_file()) line(text);
   return text;
@@ -228,13 +251,16 @@ void Dialog::reject(std::string_view problem) {
   end_open_line();
   std::string text(" ");
   text += problem;
-  line(text);
+  warn(text);
 }
 
 void Dialog::pause(std::string_view message) {
-  end_open_line();
+  // A prompt whose answer came through a pipe is still open on the output,
+  // though the answer was read; at a terminal the typed Enter ended it.
+  if (line_open_ || (prompt_unended_ && !interactive_)) line({});
   line(message);
   if (!interactive_) return;
+  if (before_wait_) before_wait_();
   std::string command;
   while (std::getline(in_, command)) {
     if (!command.empty() && command.back() == '\r') command.pop_back();

@@ -4,11 +4,14 @@
 // cannot use.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
 #include <variant>
+
+#include "dialog/files.h"
 
 namespace dialog {
 
@@ -23,7 +26,19 @@ class Dialog {
 
   // `interactive` says whether the console input is a terminal a person types
   // at; only then does the interpolation pause wait for lines.
+  // Error reports, warnings and refused answers go to `errors` (the first
+  // form sends them to `console_out`).
   Dialog(std::istream& console_in, std::ostream& console_out, bool interactive = false);
+  Dialog(std::istream& console_in, std::ostream& console_out, std::ostream& errors,
+         bool interactive);
+
+  // Called before every wait for a line from the console, so that nothing
+  // written so far is lost if the user ends the program there.
+  void before_wait(std::function<void()> hook) { before_wait_ = std::move(hook); }
+
+  // A warning or an error report: one or two lines on the error stream.
+  void warn(std::string_view text);
+  std::ostream& errors() { return err_; }
 
   // Takes every later answer from `file`, named `name` in reports.
   void use_answer_file(std::istream& file, std::string name);
@@ -65,21 +80,34 @@ class Dialog {
     echo_range(start, stop, step);
   }
 
-  // Reads one line as a text of `width` characters, cut or padded with blanks.
-  std::string read_text(std::string_view what, int width);
+  // Reads one line as a text of `width` characters, cut or padded with
+  // blanks.  A `name` longer than `width` is refused at a terminal.
+  std::string read_text(std::string_view what, int width, bool name = false);
 
   // Asks one question until its answer passes: writes the prompt, calls
   // read(), then check(), which returns what is wrong or an empty text.  A
-  // refused answer goes through reject().
+  // refused answer goes through reject(); an answer that cannot be read is
+  // asked again at a terminal and ends the run otherwise.
   template <class Read, class Check>
   void ask(std::string_view question, Read read, Check check) {
     for (;;) {
       prompt(question);
-      read();
+      try {
+        read();
+      } catch (const UnreadableAnswer& e) {
+        if (!asks_again()) throw;
+        reject(e.problem());
+        continue;
+      }
       const std::string wrong = check();
       if (wrong.empty()) return;
       reject(wrong);
     }
+  }
+  // A question whose every readable answer is taken.
+  template <class Read>
+  void ask(std::string_view question, Read read) {
+    ask(question, read, [] { return std::string(); });
   }
 
   // A bad answer that the program cannot use.  From the console: writes
@@ -99,15 +127,21 @@ class Dialog {
   void read_items(std::string_view what, std::span<const Item> items);
   void echo_range(double start, double stop, double step);
   std::string where() const;
+  bool asks_again() const;
 
   std::istream& in_;
   std::ostream& out_;
+  std::ostream& err_;
   bool interactive_;
+  std::function<void()> before_wait_;
   std::istream* file_ = nullptr;
   std::string file_name_;
   long file_line_ = 0;
   AnswerSource source_ = AnswerSource::console;
   bool line_open_ = false;
+  // A prompt is the last thing written: its line is open on the output even
+  // when the answer came from a pipe.
+  bool prompt_unended_ = false;
 };
 
 }  // namespace dialog

@@ -1,5 +1,6 @@
 #include "dialog/driver.h"
 
+#include <algorithm>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -37,11 +38,15 @@ std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::pa
 }
 
 template <design::RealType Real>
-void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptions& options) {
+void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptions& options,
+                OutFile& listing) {
   std::ifstream answer_file;
   const std::filesystem::path answer_path = open_answer_file(dialog, dir, options, answer_file);
 
-  OutFile listing(dir / "ravost.out", "ravost.out");
+  listing = OutFile(dir / "ravost.out", "ravost.out", OutFile::Mode::in_place);
+  // Whatever the listing holds is on disk before the program waits for a
+  // person, who may end it there.
+  dialog.before_wait([&listing] { listing.flush(); });
   Session<Real> s{dialog, listing, dir, plothpfa::PLOTIF{0.1f}};
   s.run_files.push_back(dir / "ravost.out");
   if (!answer_path.empty()) s.run_files.push_back(answer_path);
@@ -71,23 +76,46 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
 
 }  // namespace
 
-int run(std::istream& console_in, std::ostream& console_out, const std::filesystem::path& dir,
-        bool interactive, const RunOptions& options) {
-  Dialog dialog(console_in, console_out, interactive);
+int run(std::istream& console_in, std::ostream& console_out, std::ostream& errors,
+        const std::filesystem::path& dir, bool interactive, const RunOptions& options) {
+  Dialog dialog(console_in, console_out, errors, interactive);
+  OutFile listing;
   try {
     if (options.precision == Precision::double_) {
-      run_stages<double>(dialog, dir, options);
+      run_stages<double>(dialog, dir, options, listing);
     } else {
-      run_stages<float>(dialog, dir, options);
+      run_stages<float>(dialog, dir, options, listing);
     }
   } catch (const DialogStop&) {
     dialog.end_open_line();
     dialog.line("Stop - Program terminated.");
+    dialog.before_wait({});
+    try {
+      listing.close();
+    } catch (const RunError& e) {
+      dialog.warn(e.what());
+      return 1;
+    }
     return 0;
   } catch (const RunError& e) {
+    dialog.before_wait({});
     dialog.end_open_line();
-    dialog.line(e.what());
     console_out.flush();
+    // The listing ends with the report, so that it says the run failed.
+    if (listing.is_open()) {
+      std::string report = e.what();
+      for (std::size_t start = 0; start <= report.size();) {
+        const std::size_t end = std::min(report.find('\n', start), report.size());
+        listing.line(std::string_view(report).substr(start, end - start));
+        start = end + 1;
+      }
+      try {
+        listing.close();
+      } catch (const RunError&) {
+        // The report below names the first failure.
+      }
+    }
+    dialog.warn(e.what());
     return 1;
   }
   // A normal end prints nothing.

@@ -18,11 +18,14 @@ struct RunOptions {
   std::optional<std::string> answer_file;
 };
 
-// Runs the whole program on the given console streams.  Files named in the
-// answers, and "ravost.out", are created in `dir`.  `interactive` says whether
-// a person types at the console.  Returns the exit status: 0 at a normal end
-// and at a stop of the dialog, 1 after an error report.
-int run(std::istream& console_in, std::ostream& console_out, const std::filesystem::path& dir,
-        bool interactive = false, const RunOptions& options = {});
+// Runs the whole program on the given console streams: prompts, echoes and
+// tables go to console_out, error reports, warnings and refused answers to
+// errors.  Files named in the answers, and "ravost.out", are created in
+// `dir`.  `interactive` says whether a person types at the console.  Returns
+// the exit status: 0 at a normal end and at a stop of the dialog, 1 after an
+// error report.
+int run(std::istream& console_in, std::ostream& console_out, std::ostream& errors,
+        const std::filesystem::path& dir, bool interactive = false,
+        const RunOptions& options = {});
 
 }  // namespace dialog

@@ -1,5 +1,11 @@
 #include "dialog/files.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
 namespace dialog {
 
 std::string file_name(std::string_view answer) {
@@ -7,30 +13,91 @@ std::string file_name(std::string_view answer) {
   return std::string(end == std::string_view::npos ? std::string_view{} : answer.substr(0, end + 1));
 }
 
-OutFile::OutFile(const std::filesystem::path& path, std::string name) : name_(std::move(name)) {
+OutFile::OutFile(const std::filesystem::path& path, std::string name, Mode mode) {
+  if (std::string problem = open(path, std::move(name), mode); !problem.empty()) {
+    throw RunError("Error: " + problem);
+  }
+}
+
+OutFile::OutFile(OutFile&& other) noexcept { *this = std::move(other); }
+
+OutFile& OutFile::operator=(OutFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    out_ = std::move(other.out_);
+    name_ = std::move(other.name_);
+    target_ = std::move(other.target_);
+    temporary_ = std::move(other.temporary_);
+    other.temporary_.clear();
+  }
+  return *this;
+}
+
+OutFile::~OutFile() { discard(); }
+
+void OutFile::discard() {
+  if (out_.is_open()) out_.close();
+  if (!temporary_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(temporary_, ec);
+    temporary_.clear();
+  }
+}
+
+std::string OutFile::open(const std::filesystem::path& path, std::string name, Mode mode) {
+  discard();
+  name_ = std::move(name);
+  target_ = path;
+  const std::string cannot = "The file \"" + name_ + "\" cannot be created";
+  if (name_.empty()) return "A file needs a name.";
   std::error_code ec;
-  if (!name_.empty() && !std::filesystem::is_directory(path, ec)) {
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status)) return cannot + ": it is a folder.";
+  std::filesystem::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  if (!std::filesystem::is_directory(folder, ec)) return cannot + ": its folder does not exist.";
+
+  const bool beside = mode == Mode::replace_when_complete &&
+                      (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status));
+  if (beside) {
+    temporary_ = folder / ("." + path.filename().string() + "." + std::to_string(::getpid()) +
+                           ".part");
+    out_.open(temporary_, std::ios::binary | std::ios::trunc);
+  } else {
     out_.open(path, std::ios::binary | std::ios::trunc);
   }
   if (!out_.is_open()) {
-    throw RunError("Error: cannot create the file \"" + name_ + "\".");
+    const int error = errno;
+    temporary_.clear();
+    return cannot + (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) + ".";
   }
+  return {};
 }
 
-OutFile::~OutFile() {
-  if (out_.is_open()) out_.close();
-}
+void OutFile::line(std::string_view text) { out_ << text << "\r\n"; }
 
-void OutFile::line(std::string_view text) {
-  out_ << text << "\r\n";
+void OutFile::flush() {
+  if (out_.is_open()) out_.flush();
 }
 
 void OutFile::close() {
   if (!out_.is_open()) return;
   out_.flush();
-  bool failed = !out_;
+  const bool failed = !out_;
   out_.close();
-  if (failed) throw RunError("Error: cannot write the file \"" + name_ + "\".");
+  if (failed || out_.fail()) {
+    discard();
+    throw RunError("Error: cannot write the file \"" + name_ + "\".");
+  }
+  if (!temporary_.empty()) {
+    std::error_code ec;
+    std::filesystem::rename(temporary_, target_, ec);
+    if (ec) {
+      discard();
+      throw RunError("Error: cannot write the file \"" + name_ + "\": " + ec.message() + ".");
+    }
+    temporary_.clear();
+  }
 }
 
 }  // namespace dialog

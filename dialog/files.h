@@ -9,11 +9,24 @@
 
 namespace dialog {
 
-// Ends the run at once with an error report (one or two lines) on the console
-// and a non-zero exit status.
+// Ends the run at once with an error report (one or two lines) on standard
+// error and in the listing file, and a non-zero exit status.
 class RunError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// An answer that could not be read as asked (not a number, a name too long).
+// At a terminal the question is asked again; otherwise it ends the run.
+class UnreadableAnswer : public RunError {
+ public:
+  UnreadableAnswer(const std::string& report, std::string problem)
+      : RunError(report), problem_(std::move(problem)) {}
+  // What is wrong, in one line, for asking again.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  std::string problem_;
 };
 
 // A stop asked for by the design dialog: "Stop - Program terminated.", status 0.
@@ -22,28 +35,51 @@ struct DialogStop {};
 // A file name as answered: the text without its trailing blanks.
 std::string file_name(std::string_view answer);
 
-// An output text file, created or rewritten from its start.  Every line ends
-// with CR LF.  The file is flushed and closed when the object goes away, on
-// every path out of the run.
+// An output text file.  Every line ends with CR LF.
+//
+// A file written whole by one stage goes to a temporary file beside it and
+// takes its name only when close() has written it completely: a run that
+// fails part-way leaves no half-written file behind, and an older file of
+// that name survives.  A name that is not a regular file (a device such as
+// /dev/null) is written in place.  The listing file is written in place
+// from the start, so that whatever the run printed stays in it.
 class OutFile {
  public:
+  enum class Mode { replace_when_complete, in_place };
+
+  OutFile() = default;
   // Opens `path`; a file that cannot be created ends the run with a report
   // naming `name` (the name as the user gave it).
-  OutFile(const std::filesystem::path& path, std::string name);
+  OutFile(const std::filesystem::path& path, std::string name, Mode mode);
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
+  OutFile(OutFile&& other) noexcept;
+  OutFile& operator=(OutFile&& other) noexcept;
   ~OutFile();
+
+  // Opens `path`; returns what is wrong when it cannot be created, or an
+  // empty text.
+  std::string open(const std::filesystem::path& path, std::string name, Mode mode);
 
   // Writes text followed by CR LF.
   void line(std::string_view text);
-  // Flushes and closes; a write that failed ends the run with a report.
+  // Pushes what is written so far to the file.
+  void flush();
+  // Flushes and closes; a file written beside its name takes the name now.
+  // A write that failed ends the run with a report.
   void close();
 
+  bool is_open() const { return out_.is_open(); }
+  std::ostream& stream() { return out_; }
   const std::string& name() const { return name_; }
 
  private:
+  void discard();
+
   std::ofstream out_;
   std::string name_;
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;  // empty when written in place
 };
 
 }  // namespace dialog

@@ -1,8 +1,11 @@
 #include "dialog/stages.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
+#include <type_traits>
 
+#include "design/check.h"
 #include "design/feed.h"
 #include "fields/fields.h"
 #include "writers/figure.h"
@@ -15,9 +18,12 @@ namespace {
 using design::DesignInputs;
 using design::Reflector;
 
-// The most points a surface file may hold.  The count is a free answer; a
-// file of billions of lines would leave the run writing for hours.
-constexpr int kMaxSurfacePoints = 1000000;
+// The point count of a surface file stands in a field of four digits.
+constexpr int kMaxSurfacePoints = 9999;
+
+// Above this many integration steps 32-bit rounding of the radius and the
+// surfaces builds up past the printed digits.
+constexpr double kFineSteps = 2.0e3;
 
 // The plot device handed to the plot writer: a plot file.
 constexpr int kPlotDevice = 2;
@@ -30,18 +36,72 @@ void to_console(Dialog& dialog, const writers::Lines& lines) {
   for (const std::string& text : lines) dialog.line(text);
 }
 
-// Asks for the name of a file and creates it.
+// Asks for the name of a file until a file of that name can be created, and
+// creates it.  `answer` receives the answer as read.
 template <design::RealType Real>
-OutFile create_answered_file(Session<Real>& s, std::string_view what) {
+OutFile ask_output_file(Session<Real>& s, std::string_view question, std::string_view what,
+                        int width, std::string& answer) {
+  OutFile file;
   std::string name;
   s.dialog.ask(
-      " Enter file ",
+      question,
       [&] {
-        s.answers.output_file_name = s.dialog.read_text(what, 70);
-        name = file_name(s.answers.output_file_name);
+        answer = s.dialog.read_text(what, width, true);
+        name = file_name(answer);
       },
-      [&]() -> std::string { return s.in_use(name) ? in_use_problem(name) : std::string(); });
-  return OutFile(s.path(name), name);
+      [&]() -> std::string {
+        if (s.in_use(name)) return in_use_problem(name);
+        return file.open(s.path(name), name, OutFile::Mode::replace_when_complete);
+      });
+  return file;
+}
+
+template <design::RealType Real>
+OutFile create_answered_file(Session<Real>& s, std::string_view what) {
+  return ask_output_file(s, " Enter file ", what, 70, s.answers.output_file_name);
+}
+
+// A number for a report, as short as its digits allow.
+std::string short_number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.4g", v);
+  return buffer;
+}
+
+// What is likely to mend a ray table that strays.
+template <design::RealType Real>
+std::string remedy(bool main_meets_sub, const DesignInputs<Real>& in) {
+  if (main_meets_sub) {
+    return "a geometry that can be shaped: the main reflector reaches the subreflector's height"
+           " (a longer distance from the feed to the subreflector, a deeper main reflector or a"
+           " milder distribution)";
+  }
+  const double steps = (1.0 - static_cast<double>(in.main_inner_radius)) /
+                       static_cast<double>(in.calc_interval());
+  if (std::is_same_v<Real, float> && steps > kFineSteps) {
+    return "--double: at " + short_number(steps) +
+           " steps the rounding of 32-bit reals builds up";
+  }
+  return "a finer calculation interval, for instance " +
+         short_number(static_cast<double>(in.calc_interval()) / 10.0);
+}
+
+// The report on a ray table that failed its check, and what to try.
+template <design::RealType Real>
+std::string check_report(const design::RayTableCheck& c, const DesignInputs<Real>& in) {
+  using Fault = design::RayTableCheck::Fault;
+  std::string text = "Error: ";
+  const std::string where = "at ray " + std::to_string(c.bad_ray) + " (main reflector radius " +
+                            short_number(c.bad_radius) + ")";
+  if (c.fault == Fault::path_strays) {
+    text += "the path length strays " + where + " by " + short_number(100.0 * c.stray_at_bad) +
+            " % from the first ray's (up to " + short_number(100.0 * c.largest_stray) +
+            " % at ray " + std::to_string(c.largest_stray_ray) + "): not a design.\n";
+  } else {
+    text += "the feed angle reaches zero " + where + ", before the rim: not a design.\n";
+  }
+  text += "Try " + remedy(c.main_meets_sub, in) + ".";
+  return text;
 }
 
 }  // namespace
@@ -57,10 +117,12 @@ DesignInputs<Real> ask_design_inputs(Session<Real>& s) {
   dialog.line(" Supplement to Tarnwick by Quessary");
   dialog.line("");
   dialog.line(" Initial design normalized to radius of one");
-  dialog.prompt(" Enter Axis Distance from Main Hole Rim to Feed ");
-  dialog.read("the axis distance from the main hole rim to the feed", in.main_hole_to_feed);
-  dialog.prompt(" Enter Axis Distance from Feed to Subreflector Rim ");
-  dialog.read("the axis distance from the feed to the subreflector rim", in.feed_to_sub_rim);
+  dialog.ask(" Enter Axis Distance from Main Hole Rim to Feed ", [&] {
+    dialog.read("the axis distance from the main hole rim to the feed", in.main_hole_to_feed);
+  });
+  dialog.ask(" Enter Axis Distance from Feed to Subreflector Rim ", [&] {
+    dialog.read("the axis distance from the feed to the subreflector rim", in.feed_to_sub_rim);
+  });
   dialog.ask(
       " Radius of subreflector ",
       [&] {
@@ -148,6 +210,9 @@ DesignInputs<Real> ask_design_inputs(Session<Real>& s) {
       " Enter Output Aperture Interval ",
       [&] { dialog.read("the output interval", in.output_interval_answer); },
       [&] { return design::output_interval_problem(in); });
+  if (const std::string warning = design::interval_warning(in); !warning.empty()) {
+    dialog.warn(warning);
+  }
   to_listing(s.listing, writers::interval_lines(in));
   return in;
 }
@@ -176,26 +241,26 @@ design::RayTable<Real> run_synthesis(const DesignInputs<Real>& in, Session<Real>
                    "): the surfaces are no longer finite.\n"
                    "Try a smaller calculation interval or a milder aperture distribution.");
   }
+  const design::RayTableCheck check = design::check_ray_table(table);
+  if (check.fault != design::RayTableCheck::Fault::none) throw RunError(check_report(check, in));
+  if (check.visible_stray()) {
+    s.dialog.warn("Warning: the path length strays by up to " +
+                  short_number(100.0 * check.largest_stray) + " % (ray " +
+                  std::to_string(check.largest_stray_ray) + "), more than the table's digits show.\n"
+                  "Try " + remedy(false, in) + ".");
+  }
   return table;
 }
 
 template <design::RealType Real>
 void figure_stage(const design::RayTable<Real>& table, Session<Real>& s) {
-  std::string answer, name;
-  s.dialog.ask(
-      " Enter plot file ",
-      [&] {
-        answer = s.dialog.read_text("the name of the plot file", 40);
-        name = file_name(answer);
-      },
-      [&]() -> std::string { return s.in_use(name) ? in_use_problem(name) : std::string(); });
-
+  std::string answer;
+  OutFile file = ask_output_file(s, " Enter plot file ", "the name of the plot file", 40, answer);
   plothpfa::Plotter plot(s.plotif);
-  if (!plot.PINITF(kPlotDevice, answer, s.dir)) {
-    throw RunError("Error: cannot create the file \"" + name + "\".");
-  }
+  plot.PINITF(kPlotDevice, file.stream());
   writers::draw_figure(plot, table);
-  if (!plot.close()) throw RunError("Error: cannot write the file \"" + name + "\".");
+  plot.close();
+  file.close();
 }
 
 template <design::RealType Real>
@@ -302,11 +367,11 @@ void surface_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>&
       " Enter number of radius points ",
       [&] { dialog.read("the number of radius points", points); },
       [&]() -> std::string {
-        if (points <= kMaxSurfacePoints) return {};
-        return "A surface file holds at most 1000000 points.";
+        if (points >= 1 && points <= kMaxSurfacePoints) return {};
+        return "A surface file holds from 1 to 9999 points.";
       });
-  dialog.prompt(" Enter label ");
-  s.answers.surface_label = dialog.read_text("the surface label", 40);
+  dialog.ask(" Enter label ",
+             [&] { s.answers.surface_label = dialog.read_text("the surface label", 40); });
   writers::write_surface_file(
       [&file](std::string_view text) { file.line(text); }, p, points, s.answers.surface_label);
   file.close();
@@ -329,8 +394,8 @@ void object_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& 
       });
   writers::write_object_head(out);
   int& points = s.answers.spline_points;
-  dialog.prompt(" Enter number of points in spline ");
-  dialog.read("the number of points in the spline", points);
+  dialog.ask(" Enter number of points in spline ",
+             [&] { dialog.read("the number of points in the spline", points); });
   writers::write_object_body(out, p, points, which, static_cast<writers::LengthUnit>(choice));
   file.close();
 }

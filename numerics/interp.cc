@@ -172,7 +172,7 @@ void SPLINT(std::span<const Real> xa_table, std::span<const Real> ya_table,
   if (h == Real(0)) {
     // A single point is a constant profile.  Two equal abscissae leave the
     // cubic undefined: after the pause the value of the point is taken.
-    if (n > 1 && pause) pause("bad xa input in splint");
+    if (pause) pause("bad xa input in splint");
     y = ya(klo);
     return;
   }

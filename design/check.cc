@@ -1,0 +1,44 @@
+#include "design/check.h"
+
+#include <cmath>
+
+namespace design {
+
+template <RealType Real>
+RayTableCheck check_ray_table(const RayTable<Real>& table) {
+  RayTableCheck c;
+  const auto& rays = table.rays;
+  if (rays.empty()) return c;
+  const double first = static_cast<double>(rays.front().path_length);
+  for (std::size_t i = 0; i < rays.size(); ++i) {
+    const Ray<Real>& ray = rays[i];
+    const double stray = std::fabs(static_cast<double>(ray.path_length) - first) / std::fabs(first);
+    if (stray > c.largest_stray) {
+      c.largest_stray = stray;
+      c.largest_stray_ray = static_cast<int>(i) + 1;
+    }
+    if (c.fault != RayTableCheck::Fault::none) continue;
+    RayTableCheck::Fault fault = RayTableCheck::Fault::none;
+    if (stray > kPathStrayLimit) {
+      fault = RayTableCheck::Fault::path_strays;
+    } else if (i + 1 < rays.size() && !(ray.feed_angle_deg > Real(0))) {
+      // Only the axial ray, the last, may leave the feed along the axis.
+      fault = RayTableCheck::Fault::feed_angle_zero;
+    }
+    if (fault == RayTableCheck::Fault::none) continue;
+    c.fault = fault;
+    c.bad_ray = static_cast<int>(i) + 1;
+    c.bad_radius = static_cast<double>(ray.main_r);
+    c.stray_at_bad = stray;
+    // The main reflector lies behind the subreflector; where its height
+    // climbs to the subreflector's, the rays between them run out of room.
+    const double gap = static_cast<double>(ray.sub_z) - static_cast<double>(ray.main_z);
+    c.main_meets_sub = gap < 1.0e-2 * std::fabs(first);
+  }
+  return c;
+}
+
+template RayTableCheck check_ray_table<float>(const RayTable<float>&);
+template RayTableCheck check_ray_table<double>(const RayTable<double>&);
+
+}  // namespace design
