@@ -97,7 +97,7 @@ std::string taper_problem(const DesignInputs<Real>& in) {
       std::isfinite(in.aperture.density(Real(1)))) {
     return {};
   }
-  return "The edge taper is too large: the aperture power is out of the range of 32-bit reals.";
+  return "The edge taper is too large: the aperture power is out of the range of the design's reals.";
 }
 
 template <RealType Real>

@@ -28,4 +28,10 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
         const std::filesystem::path& dir, bool interactive = false,
         const RunOptions& options = {});
 
+// The same with reports and prompts on one stream, as a terminal shows them.
+inline int run(std::istream& console_in, std::ostream& console, const std::filesystem::path& dir,
+               bool interactive = false, const RunOptions& options = {}) {
+  return run(console_in, console, console, dir, interactive, options);
+}
+
 }  // namespace dialog

@@ -60,8 +60,10 @@ std::string OutFile::open(const std::filesystem::path& path, std::string name, M
   const bool beside = mode == Mode::replace_when_complete &&
                       (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status));
   if (beside) {
-    temporary_ = folder / ("." + path.filename().string() + "." + std::to_string(::getpid()) +
-                           ".part");
+    std::string part = ".";
+    part.append(path.filename().string()).append(".").append(std::to_string(::getpid()));
+    part.append(".part");
+    temporary_ = folder / part;
     out_.open(temporary_, std::ios::binary | std::ios::trunc);
   } else {
     out_.open(path, std::ios::binary | std::ios::trunc);

@@ -51,7 +51,13 @@ OutFile ask_output_file(Session<Real>& s, std::string_view question, std::string
       },
       [&]() -> std::string {
         if (s.in_use(name)) return in_use_problem(name);
-        return file.open(s.path(name), name, OutFile::Mode::replace_when_complete);
+        std::string problem = file.open(s.path(name), name, OutFile::Mode::replace_when_complete);
+        // Only a person at a terminal can give another name; a pipe ends the
+        // run here, as an answer file does with its line.
+        if (!problem.empty() && !s.dialog.from_file() && !s.dialog.interactive()) {
+          throw RunError("Error: " + problem);
+        }
+        return problem;
       });
   return file;
 }

@@ -242,10 +242,10 @@ TEST(DesignInputs, UndefinedAnswersAreAskedAgainOrEndTheFileRun) {
 
 TEST(DesignInputs, TakesAsGivenWhatStaysDefined) {
   // A negative beamwidth, a subreflector in the feed plane, exactly 1000
-  // output steps, a hole as large as the reflector.
+  // output steps.
   for (const std::string& answers : std::initializer_list<std::string>{
            "0.6\n0.5\n0.25\n0.1\n-40,-10\n1\n0.01\n0.05\n", "0.6\n0\n0.25\n0.1\n40,-10\n1\n0.01\n0.05\n",
-        "0.6\n0.5\n0.25\n0.1\n40,-10\n1\n0.0009\n0.0009\n", "0.6\n0.5\n0.25\n1\n40,-10\n1\n0.01\n0.05\n",
+        "0.6\n0.5\n0.25\n0.1\n40,-10\n1\n0.0009\n0.0009\n",
         kGeometry + "3\n385\n5\n0.01\n0.05\n", kGeometry + "2\n300\n0.01\n0.05\n"}) {
     EXPECT_EQ(file_error(answers), "") << answers;
   }

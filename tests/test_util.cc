@@ -62,7 +62,7 @@ StageRun::StageRun(const std::string& answers, bool from_file)
     : console_in(from_file ? "" : answers),
       file_in(answers),
       dialog(console_in, console_out),
-      listing(dir.path() / "ravost.out", "ravost.out"),
+      listing(dir.path() / "ravost.out", "ravost.out", dialog::OutFile::Mode::in_place),
       session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
   if (from_file) dialog.use_answer_file(file_in, "design.ans");
 }

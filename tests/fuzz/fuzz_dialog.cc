@@ -2,8 +2,9 @@
 // on each in a scratch folder with a time limit.
 //
 // Every run must end with status 0 and a complete "ravost.out" (or a stop of
-// the dialog), or with a non-zero status and an error report on the console;
-// never a signal, a sanitizer report, a time-out or a NaN in any output.
+// the dialog), or with a non-zero status and an error report on standard
+// error and at the end of ravost.out; never a signal, a sanitizer report, a
+// time-out, a NaN in any output or a half-written file (".part") left behind.
 //
 //   fuzz_dialog --binary PATH [--seeds FIRST-LAST] [--timeout SECONDS] [--keep DIR]
 //   fuzz_dialog --emit DIR [--seeds FIRST-LAST]
@@ -262,6 +263,8 @@ Outcome run_one(const std::string& binary, const fs::path& dir, double timeout_s
     std::istringstream text(slurp(entry.path()));
     std::string line;
     for (int n = 1; std::getline(text, line); ++n) {
+      // The report that ends a failed run's listing may quote the answer.
+      if (file == "ravost.out" && line.starts_with("Error")) break;
       if (file == "console.out" &&
           (line.find(" Enter") != std::string::npos || line.find('?') != std::string::npos ||
            line.starts_with("Error") || line.starts_with(" The file"))) {
@@ -274,6 +277,11 @@ Outcome run_one(const std::string& binary, const fs::path& dir, double timeout_s
       }
     }
   }
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().filename().string().ends_with(".part")) {
+      return {false, "half-written file left behind: " + entry.path().filename().string()};
+    }
+  }
   if (code == 0) {
     if (console.find("Stop - Program terminated.") != std::string::npos) return {};
     std::string listing = slurp(dir / "ravost.out");
@@ -282,8 +290,17 @@ Outcome run_one(const std::string& binary, const fs::path& dir, double timeout_s
     }
     return {};
   }
-  if (console.find("Error") == std::string::npos) {
+  // Reports go to standard error, never to standard output.
+  if (errors.find("Error") == std::string::npos) {
     return {false, "status " + std::to_string(code) + " without an error report"};
+  }
+  if (console.find("Error") != std::string::npos) {
+    return {false, "error report on standard output"};
+  }
+  // A failed run's listing ends with its report.
+  if (fs::exists(dir / "ravost.out") &&
+      slurp(dir / "ravost.out").find("Error") == std::string::npos) {
+    return {false, "failed run whose ravost.out does not say so"};
   }
   return {};
 }
