@@ -5,10 +5,13 @@
 // complete.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <streambuf>
 #include <string>
 
+#include "design/feed.h"
 #include "design/scaled.h"
 #include "dialog/dialog.h"
 #include "dialog/driver.h"
@@ -223,6 +226,63 @@ TEST(RunSafety, ExtrapolationFollowsTheCubicThroughTheFourOutermostPoints) {
   const auto e = design::extrapolation(s, 12.0f, {});
   ASSERT_EQ(e.problem, design::Extrapolation<float>::Problem::none);
   EXPECT_NEAR(e.rim_z, z(6.0f), 1e-4f);
+}
+
+// The example designs' extrapolated rims, as printed, against the Lagrange
+// cubic through the four outermost scaled points worked out in long double.
+struct ExampleRim {
+  const char* name;
+  float hole_to_feed, feed_to_sub, sub_radius, hole, beamwidth, level;
+  design::Aperture<float> aperture;
+  float calc, output, diameter, new_diameter;
+};
+
+TEST(RunSafety, ExampleRimsAgreeWithTheirCubicToThePrintedDigits) {
+  const ExampleRim examples[] = {
+      {"uniform", 0.2f, 0.5f, 0.25f, 0.12f, 40, -10, design::uniform_aperture<float>(), 0.001f,
+       0.02f, 100, 26},
+      {"gaussian", 0.25f, 0.6f, 0.2f, 0.1f, 30, -12, design::gaussian_aperture(10.0f), 0.0005f,
+       0.025f, 3000, 700},
+      {"taylor", 0.3f, 0.55f, 0.22f, 0.15f, 50, -15, design::taylor_aperture(25.0f, 4), 0.001f,
+       0.05f, 48, 12}};
+  for (const ExampleRim& e : examples) {
+    design::DesignInputs<float> in;
+    in.main_hole_to_feed = e.hole_to_feed;
+    in.feed_to_sub_rim = e.feed_to_sub;
+    in.sub_radius = e.sub_radius;
+    in.main_inner_radius = e.hole;
+    design::set_half_angle(in);
+    in.feed_beamwidth_deg = e.beamwidth;
+    in.beamwidth_level_db = e.level;
+    design::set_feed(in);
+    in.aperture = e.aperture;
+    design::set_aperture(in);
+    in.calc_interval_answer = e.calc;
+    in.output_interval_answer = e.output;
+    const auto scaled = design::scale(design::synthesize(in), e.diameter, e.hole);
+    const std::size_t n = scaled.sub_r.size();
+    const long double x = e.new_diameter / 2.0L;
+    long double cubic = 0;
+    for (std::size_t j = n - 4; j < n; ++j) {
+      long double term = scaled.sub_z[j];
+      for (std::size_t k = n - 4; k < n; ++k) {
+        if (k != j) term *= (x - scaled.sub_r[k]) / (static_cast<long double>(scaled.sub_r[j]) - scaled.sub_r[k]);
+      }
+      cubic += term;
+    }
+    TempDir dir;
+    std::filesystem::copy_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples" /
+                                   (std::string(e.name) + ".ans"),
+                               dir.path() / "e.ans");
+    std::istringstream none;
+    std::ostringstream out, err;
+    dialog::RunOptions options;
+    options.answer_file = "e.ans";
+    ASSERT_EQ(dialog::run(none, out, err, dir.path(), false, options), 0) << err.str();
+    char line[64];
+    std::snprintf(line, sizeof line, " Subreflector Rim Z-axis = %9.3f\n", static_cast<double>(cubic));
+    EXPECT_NE(out.str().find(line), std::string::npos) << e.name << ": " << line;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,77 @@
+// The command line of the program, run as a user runs it: help and version,
+// a wrong command line, and an answer file named on the command line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/test_util.h"
+
+namespace {
+
+using testutil::read_file;
+using testutil::TempDir;
+
+struct Exit {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs the program in `dir` through the shell with `args` and `input` on its
+// standard input.
+Exit ravost(const TempDir& dir, const std::string& args, const std::string& input = "") {
+  testutil::write_file(dir.path() / "stdin", input);
+  const std::string command = "cd '" + dir.path().string() + "' && '" RAVOST_BINARY "' " + args +
+                              " <stdin >stdout 2>stderr";
+  const int status = std::system(command.c_str());
+  Exit e;
+  e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  e.out = read_file(dir.path() / "stdout");
+  e.err = read_file(dir.path() / "stderr");
+  return e;
+}
+
+TEST(CommandLine, HelpAndVersionExitWithZero) {
+  TempDir dir;
+  const Exit help = ravost(dir, "--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--double", "--report", "--wavelength", "--version", "ANSWERS"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  const Exit version = ravost(dir, "--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("ravost ", 0), 0u) << version.out;
+}
+
+TEST(CommandLine, UnknownOptionOrMissingFileIsAUsageError) {
+  TempDir dir;
+  for (const char* args : {"--frobnicate", "no_such_file.ans"}) {
+    const Exit e = ravost(dir, args);
+    EXPECT_EQ(e.status, 2) << args;
+    EXPECT_NE(e.err.find("Usage"), std::string::npos) << e.err;
+    EXPECT_EQ(e.out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "ravost.out"));
+  }
+}
+
+TEST(CommandLine, AnswerFileArgumentRunsAsIfItsNameWereTyped) {
+  TempDir typed, named;
+  for (const TempDir* dir : {&typed, &named}) {
+    std::filesystem::copy_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples/uniform.ans",
+                               dir->path() / "uniform.ans");
+  }
+  const Exit by_hand = ravost(typed, "", "y\nuniform.ans\n");
+  const Exit by_name = ravost(named, "uniform.ans");
+  EXPECT_EQ(by_hand.status, 0);
+  EXPECT_EQ(by_name.status, 0);
+  EXPECT_EQ(by_name.out, by_hand.out);
+  EXPECT_EQ(by_name.err, "");
+  for (const char* file : {"ravost.out", "uniform.plt", "uniform_main.rsf", "uniform_sub.tor"}) {
+    EXPECT_EQ(read_file(named.path() / file), read_file(typed.path() / file)) << file;
+  }
+}
+
+}  // namespace
