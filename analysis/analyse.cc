@@ -26,13 +26,6 @@ double feed_power(double theta, double n) {
   return -4.0 * std::expm1((2.0 * n + 2.0) * std::log(std::cos(0.5 * theta))) / (2.0 * n + 2.0);
 }
 
-// Derivative at x[1] of the parabola through three points.
-double parabola_slope(const double* x, const double* y, double at) {
-  const double d01 = x[0] - x[1], d02 = x[0] - x[2], d12 = x[1] - x[2];
-  return y[0] * (2 * at - x[1] - x[2]) / (d01 * d02) + y[1] * (2 * at - x[0] - x[2]) / (-d01 * d12) +
-         y[2] * (2 * at - x[0] - x[1]) / (d02 * d12);
-}
-
 // Piecewise linear function through samples of increasing abscissa, held
 // constant beyond the ends.
 class Linear {
@@ -135,12 +128,15 @@ void write_notes(Report& r, const DesignInput& d) {
                     " dB; design again with --double or a coarser calculation interval.");
   }
   notes.push_back("The largest ray direction error is " + fmt("%.3g", r.collimation_error_max_deg) + "\u00b0 (" +
-                  fmt("%.2g", 100 * r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30)) +
-                  " % of the half-power beamwidth); the delivered aperture power follows the wanted distribution within " +
-                  fmt("%.3g", r.aperture_power_error_max_db) + " dB.");
+                  fmt("%.2g", r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30)) +
+                  " half-power beamwidths), for the ray leaving the feed at " + fmt("%.2f", r.worst_ray_theta_deg) +
+                  "\u00b0 and landing at " + fmt("%.1f", 100 * r.worst_ray_rho) +
+                  " % of the radius; the delivered aperture power follows the wanted distribution within " +
+                  fmt("%.2g", r.aperture_power_error_max_db) + " dB.");
   if (r.rays_lost > 0)
     notes.push_back(std::to_string(r.rays_lost) + " of " + std::to_string(r.rays_requested) +
-                    " traced rays missed a reflector; the profiles do not cover the feed's cone.");
+                    " traced rays (feed angles " + fmt("%.2f", r.lost_theta_min_deg) + "\u00b0 to " +
+                    fmt("%.2f", r.lost_theta_max_deg) + "\u00b0) missed a reflector and are lost to the aperture.");
 }
 
 }  // namespace
@@ -163,6 +159,15 @@ Report analyse(const DesignInput& d, const Options& o) {
   r.rays_requested = trace.rays_requested;
   r.rays_traced = static_cast<int>(trace.rays.size());
   r.rays_lost = trace.rays_lost;
+  for (int i = 0, k = 0; i < trace.rays_requested; ++i) {
+    if (k < static_cast<int>(trace.rays.size()) && trace.rays[static_cast<std::size_t>(k)].index == i) {
+      ++k;
+      continue;
+    }
+    const double lost = theta_s * i / (trace.rays_requested - 1) * kDeg;
+    r.lost_theta_min_deg = r.rays_lost && r.lost_theta_max_deg == 0 && r.lost_theta_min_deg == 0 ? lost : std::min(r.lost_theta_min_deg, lost);
+    r.lost_theta_max_deg = std::max(r.lost_theta_max_deg, lost);
+  }
   r.aperture_plane_z = trace.aperture_plane_z;
   r.fan = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, theta_s, 9).rays;
   const auto& rays = trace.rays;
@@ -192,29 +197,46 @@ Report analyse(const DesignInput& d, const Options& o) {
   r.phase_error_pp_deg = 360.0 * r.path_error_pp_wavelengths;
   r.path_error_trend_share = trend_share(rho, path, weight);
 
-  // Aperture power density from the ray tubes: the feed power between the
-  // axis and theta, F(theta), lands outside rho(theta), so the density is
-  // -C dF/drho / rho, with C making the total equal the wanted total.
+  // Aperture power density: every tube between two neighbouring rays that
+  // both reached the aperture carries the feed power between their angles
+  // and spreads it evenly over the area between their landing radii; the
+  // bins add up what falls on them.  Tubes that fold over (a caustic) and
+  // rays that missed a reflector are accounted for as they are.
   const double rho_h = r.hole_rho;
   const double wanted_total = boost::math::quadrature::gauss_kronrod<double, 31>::integrate(
       [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, 10, 1e-12);
-  const double c_norm = wanted_total / (feed_power(rays.back().theta, n) - feed_power(rays.front().theta, n));
-  std::vector<double> feed_cum(m);
-  for (std::size_t i = 0; i < m; ++i) feed_cum[i] = feed_power(rays[i].theta, n);
-  r.ray_density.resize(m);
-  r.ray_wanted_density.resize(m);
+  const int bins = std::clamp(static_cast<int>(m) / 6, 20, 400);
+  const double bin_width = (1.0 - rho_h) / bins;
+  std::vector<double> deposited(static_cast<std::size_t>(bins), 0.0);
+  for (std::size_t i = 0; i + 1 < m; ++i) {
+    if (rays[i + 1].index != rays[i].index + 1) continue;
+    const double power = feed_power(rays[i + 1].theta, n) - feed_power(rays[i].theta, n);
+    const double lo_rho = std::min(rho[i], rho[i + 1]), hi_rho = std::max(rho[i], rho[i + 1]);
+    const double area = 0.5 * (hi_rho * hi_rho - lo_rho * lo_rho);
+    const int first = std::max(0, static_cast<int>(std::floor((lo_rho - rho_h) / bin_width)));
+    const int last = std::min(bins - 1, static_cast<int>(std::floor((hi_rho - rho_h) / bin_width)));
+    for (int b = first; b <= last; ++b) {
+      const double b_lo = std::max(lo_rho, rho_h + b * bin_width), b_hi = std::min(hi_rho, rho_h + (b + 1) * bin_width);
+      if (area > 0) {
+        if (b_hi > b_lo) deposited[static_cast<std::size_t>(b)] += power * 0.5 * (b_hi * b_hi - b_lo * b_lo) / area;
+      } else {
+        deposited[static_cast<std::size_t>(b)] += power;  // a tube focused onto one radius
+      }
+    }
+  }
+  // The feed power in the cone, spread as wanted, gives the wanted total.
+  const double c_norm = wanted_total / (feed_power(theta_s, n) - feed_power(0.0, n));
   double power_error = 0;
-  for (std::size_t i = 0; i < m; ++i) {
-    const std::size_t j = std::clamp<std::size_t>(i, 1, m - 2) - 1;
-    const double x3[3] = {rho[j], rho[j + 1], rho[j + 2]};
-    const double y3[3] = {feed_cum[j], feed_cum[j + 1], feed_cum[j + 2]};
-    double density = 0;
-    if (x3[0] != x3[1] && x3[1] != x3[2] && x3[0] != x3[2] && rho[i] > 0)
-      density = std::max(0.0, -c_norm * parabola_slope(x3, y3, rho[i]) / rho[i]);
-    r.ray_density[i] = density;
-    r.ray_wanted_density[i] = d.wanted_density(std::clamp(rho[i], 0.0, 1.0));
-    if (r.ray_wanted_density[i] > 1e-6) {
-      const double err = density > 0 ? std::abs(10.0 * std::log10(density / r.ray_wanted_density[i])) : 100.0;
+  for (int b = 0; b < bins; ++b) {
+    const double b_lo = rho_h + b * bin_width, b_hi = b_lo + bin_width;
+    const double centre = 0.5 * (b_lo + b_hi);
+    const double density = c_norm * deposited[static_cast<std::size_t>(b)] / (0.5 * (b_hi * b_hi - b_lo * b_lo));
+    const double wanted = d.wanted_density(centre);
+    r.density_rho.push_back(centre);
+    r.density_delivered.push_back(density);
+    r.density_wanted.push_back(wanted);
+    if (wanted > 1e-6) {
+      const double err = density > 0 ? std::abs(10.0 * std::log10(density / wanted)) : 100.0;
       power_error = std::max(power_error, std::min(err, 100.0));
     }
   }
@@ -228,7 +250,11 @@ Report analyse(const DesignInput& d, const Options& o) {
     r.ray_theta_deg[i] = rays[i].theta * kDeg;
     r.ray_path_error_wavelengths[i] = (path[i] - r.mean_path) / r.wavelength;
     r.ray_direction_error_deg[i] = rays[i].direction_error_deg;
-    r.collimation_error_max_deg = std::max(r.collimation_error_max_deg, std::abs(rays[i].direction_error_deg));
+    if (std::abs(rays[i].direction_error_deg) > r.collimation_error_max_deg) {
+      r.collimation_error_max_deg = std::abs(rays[i].direction_error_deg);
+      r.worst_ray_theta_deg = r.ray_theta_deg[i];
+      r.worst_ray_rho = rho[i];
+    }
   }
 
   // Aperture field: amplitude sqrt(density), phase from the path error, as
@@ -236,14 +262,14 @@ Report analyse(const DesignInput& d, const Options& o) {
   std::vector<std::size_t> order(m);
   for (std::size_t i = 0; i < m; ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return rho[x] < rho[y]; });
-  std::vector<double> xs, amp, phase;
+  std::vector<double> xs, phase, amp;
   for (std::size_t i : order) {
     if (!xs.empty() && !(rho[i] > xs.back())) continue;
     xs.push_back(rho[i]);
-    amp.push_back(std::sqrt(r.ray_density[i]));
     phase.push_back(-2.0 * M_PI * r.ray_path_error_wavelengths[i]);
   }
-  const Linear amp_of(xs, amp), phase_of(xs, phase);
+  for (double density : r.density_delivered) amp.push_back(std::sqrt(density));
+  const Linear amp_of(r.density_rho, amp), phase_of(xs, phase);
   const ApertureField field = [&](double x) { return std::polar(amp_of(x), phase_of(x)); };
   const ApertureField amplitude = [&](double x) { return std::complex<double>(amp_of(x)); };
   const ApertureField wanted = [&](double x) { return std::complex<double>(std::sqrt(std::max(0.0, d.wanted_density(x)))); };

@@ -54,6 +54,7 @@ struct Report {
 
   // Verification by ray trace.
   int rays_requested = 0, rays_traced = 0, rays_lost = 0;
+  double lost_theta_min_deg = 0, lost_theta_max_deg = 0;  // feed angles of the lost rays
   double path_error_pp_wavelengths = 0, path_error_rms_wavelengths = 0, phase_error_pp_deg = 0;
   double collimation_error_max_deg = 0;
   double aperture_power_error_max_db = 0;
@@ -62,7 +63,11 @@ struct Report {
 
   // Per traced ray, in increasing feed angle.
   std::vector<double> ray_theta_deg, ray_rho, ray_path_error_wavelengths, ray_direction_error_deg;
-  std::vector<double> ray_density, ray_wanted_density;  // delivered and wanted aperture power density
+  double worst_ray_theta_deg = 0, worst_ray_rho = 0;  // the ray with the largest direction error
+
+  // Aperture power density in radial bins from the hole to the rim (bin
+  // centres, normalised radius): delivered by the ray tubes and wanted.
+  std::vector<double> density_rho, density_delivered, density_wanted;
 
   // A fan of rays for the cross-section.
   std::vector<TracedRay> fan;

@@ -52,12 +52,13 @@ TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<doubl
   TraceResult out;
   out.rays_requested = n_rays;
   out.aperture_plane_z = main_z.back();
-  // The search ranges reach a little past each profile's ends (along the end
-  // tangents) so that the rays meant for the very ends are not lost to rounding.
-  const double sub_reach = sub.back() * 1.02;
+  // The search ranges reach past each profile's ends only by a rounding
+  // error, so that the rays meant for the very ends are kept; a ray that
+  // lands further out misses the reflector and is lost.
+  const double sub_reach = sub.back() * (1.0 + 1e-9);
   const double main_span = main.back() - main.front();
-  const double main_lo = std::max(0.0, main.front() - 0.02 * main_span);
-  const double main_hi = main.back() + 0.02 * main_span;
+  const double main_lo = std::max(0.0, main.front() - 1e-9 * main_span);
+  const double main_hi = main.back() + 1e-9 * main_span;
   out.rays.reserve(static_cast<std::size_t>(n_rays));
   for (int i = 0; i < n_rays; ++i) {
     const double theta = n_rays > 1 ? theta_max * i / (n_rays - 1) : 0.0;
@@ -90,6 +91,7 @@ TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<doubl
     }
     const double t = (out.aperture_plane_z - pm.z) / d2.z;
     TracedRay ray;
+    ray.index = i;
     ray.theta = theta;
     ray.sub_x = ps.x;
     ray.sub_z = ps.z;

@@ -8,6 +8,7 @@
 namespace analysis {
 
 struct TracedRay {
+  int index = 0;                     // place in the fan of rays leaving the feed
   double theta = 0;                  // feed angle from the axis, rad
   double sub_x = 0, sub_z = 0;       // hit point on the subreflector
   double main_x = 0, main_z = 0;     // hit point on the main reflector

@@ -112,10 +112,10 @@ svg::Chart aperture_chart(const Report& r) {
   svg::Series wanted{"wanted", svg::kWanted, {}, {}, 2.0, true, false};
   svg::Series delivered{"delivered by the profiles", svg::kDelivered, {}, {}, 1.6, false, false};
   double lo = 0, hi = 0;
-  for (std::size_t i : by_radius(r)) {
-    const double x = r.ray_rho[i] * r.aperture_radius;
-    wanted.x.push_back(x), wanted.y.push_back(db(r.ray_wanted_density[i]));
-    delivered.x.push_back(x), delivered.y.push_back(db(r.ray_density[i]));
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
+    const double x = r.density_rho[i] * r.aperture_radius;
+    wanted.x.push_back(x), wanted.y.push_back(db(r.density_wanted[i]));
+    delivered.x.push_back(x), delivered.y.push_back(db(r.density_delivered[i]));
     lo = std::min({lo, wanted.y.back(), delivered.y.back()});
     hi = std::max({hi, wanted.y.back(), delivered.y.back()});
   }
@@ -164,9 +164,9 @@ svg::Chart path_chart(const Report& r) {
 std::string aperture_csv(const Report& r) {
   std::ostringstream o;
   o << "radius,normalised_radius,wanted_db,delivered_db,wanted_density,delivered_density\n";
-  for (std::size_t i : by_radius(r))
-    o << num(r.ray_rho[i] * r.aperture_radius) << ',' << num(r.ray_rho[i]) << ',' << num(db(r.ray_wanted_density[i]))
-      << ',' << num(db(r.ray_density[i])) << ',' << num(r.ray_wanted_density[i]) << ',' << num(r.ray_density[i]) << '\n';
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i)
+    o << num(r.density_rho[i] * r.aperture_radius) << ',' << num(r.density_rho[i]) << ',' << num(db(r.density_wanted[i]))
+      << ',' << num(db(r.density_delivered[i])) << ',' << num(r.density_wanted[i]) << ',' << num(r.density_delivered[i]) << '\n';
   return o.str();
 }
 
