@@ -6,10 +6,17 @@
 #include <boost/math/special_functions/bessel.hpp>
 #include <boost/math/tools/roots.hpp>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 namespace test {
 namespace {
+
+std::string number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", v);
+  return buffer;
+}
 
 using State = std::array<double, 3>;  // r, R, z_m
 
@@ -61,7 +68,7 @@ double feed_exponent(double beamwidth_deg, double level_db) {
 Distribution uniform() { return {"uniform", [](double) { return 1.0; }}; }
 
 Distribution gaussian(double edge_taper_db) {
-  return {"Gaussian, " + std::to_string(edge_taper_db) + " dB edge taper", [edge_taper_db](double r) {
+  return {"Gaussian, " + number(edge_taper_db) + " dB edge taper", [edge_taper_db](double r) {
             const double a = std::exp(-edge_taper_db * r / 8.686);
             return a * a;
           }};
@@ -97,7 +104,7 @@ Distribution taylor(double sidelobe_db, int nbar) {
     for (std::size_t m = 0; m < c.size(); ++m) sum += c[m] * boost::math::cyl_bessel_j(0, j1[m] * r);
     return sum / g0;
   };
-  return {"Taylor, " + std::to_string(std::abs(sidelobe_db)) + " dB sidelobes, nbar " + std::to_string(nbar),
+  return {"Taylor, " + number(std::abs(sidelobe_db)) + " dB sidelobes, nbar " + std::to_string(nbar),
           [g](double r) { return g(r) * g(r); }};
 }
 
