@@ -1,12 +1,13 @@
 // RAVOST: synthesis of shaped, axially symmetric dual-reflector antennas.
 //
-//   ravost [--double] [ANSWERS]
+//   ravost [--double] [--report DIR [--wavelength W]] [ANSWERS]
 //
 // Without arguments the program asks its questions on the console; with an
 // answer file it runs that file as if "y" and its name had been typed.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 
 #include "dialog/driver.h"
@@ -30,6 +31,23 @@ int main(int argc, char** argv) {
                  "Answer file: run it as if \"y\" and its name had been typed at the first two "
                  "questions")
       ->check(CLI::ExistingFile);
+  std::string report_dir;
+  double wavelength = 0.0;
+  auto* report = app.add_option("--report", report_dir,
+                                "When the run ends normally, write the design report (ray trace, "
+                                "efficiencies, far field; JSON, SVG, CSV, HTML) into this folder");
+  report->check([](const std::string& dir) -> std::string {
+    std::error_code ec;
+    if (std::filesystem::exists(dir, ec) && !std::filesystem::is_directory(dir, ec)) {
+      return "the report folder \"" + dir + "\" is a file";
+    }
+    return {};
+  });
+  app.add_option("--wavelength", wavelength,
+                 "Wavelength for the report, in the unit of the main-reflector diameter "
+                 "(default: D/lambda = 100)")
+      ->check(CLI::PositiveNumber)
+      ->needs(report);
   app.set_version_flag("--version", std::string("ravost ") + RAVOST_VERSION);
   app.get_formatter()->column_width(22);
   app.footer(
@@ -50,6 +68,7 @@ int main(int argc, char** argv) {
   }
   if (use_double) options.precision = dialog::Precision::double_;
   if (!answers.empty()) options.answer_file = answers;
+  if (!report_dir.empty()) options.report = dialog::ReportRequest{report_dir, wavelength};
 
   std::ios::sync_with_stdio(false);
   return dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);

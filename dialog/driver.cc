@@ -71,6 +71,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   if (dialog.ask_yes(" CHAMP subreflector spline w/ variable Z? ")) {
     object_file_stage(scaled, s, Reflector::sub);
   }
+  if (options.report) write_design_report(in, scaled, *options.report);
   listing.close();
 }
 

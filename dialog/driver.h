@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "dialog/report_stage.h"
+
 namespace dialog {
 
 // The real type of the design.
@@ -16,6 +18,8 @@ struct RunOptions {
   // An answer file named on the command line: the run goes as if "y" and
   // this name had been typed at the first two questions.
   std::optional<std::string> answer_file;
+  // The design report, written when the run ends normally.
+  std::optional<ReportRequest> report;
 };
 
 // Runs the whole program on the given console streams: prompts, echoes and

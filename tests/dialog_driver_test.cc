@@ -91,7 +91,7 @@ TEST(Driver, AnswerFileNamedOnTheCommandLineRunsAsIfTyped) {
   write_file(typed.path() / "a.ans", answers);
   write_file(named.path() / "a.ans", answers);
   Result a = run_with(typed, "y\na.ans\n");
-  Result b = run_with(named, "", RunOptions{Precision::single, "a.ans"});
+  Result b = run_with(named, "", RunOptions{Precision::single, "a.ans", {}});
   ASSERT_EQ(b.status, 0) << b.console;
   // The two questions show without their answers, as if typed.
   EXPECT_EQ(b.console, a.console);
@@ -101,7 +101,7 @@ TEST(Driver, AnswerFileNamedOnTheCommandLineRunsAsIfTyped) {
   // that agrees to the printed digits.
   TempDir wide;
   write_file(wide.path() / "a.ans", answers);
-  Result c = run_with(wide, "", RunOptions{Precision::double_, "a.ans"});
+  Result c = run_with(wide, "", RunOptions{Precision::double_, "a.ans", {}});
   ASSERT_EQ(c.status, 0) << c.console;
   const std::string listing = read_file(wide.path() / "ravost.out");
   EXPECT_NE(listing.find("\r\n  26.57   0.50000   0.25000  -0.20000   0.12000 1.47099E+00\r\n"),

@@ -1,0 +1,108 @@
+#include "analysis/raytrace.h"
+
+#include <boost/math/tools/roots.hpp>
+#include <cmath>
+#include <optional>
+
+#include "analysis/spline.h"
+
+namespace analysis {
+namespace {
+
+// First zero of f on [a, b] found by scanning for a sign change and
+// narrowing it down with TOMS 748.  Nothing if f keeps its sign.
+template <class F>
+std::optional<double> first_root(F f, double a, double b, int segments) {
+  double x0 = a, f0 = f(a);
+  if (f0 == 0.0) return a;
+  for (int i = 1; i <= segments; ++i) {
+    const double x1 = a + (b - a) * i / segments;
+    const double f1 = f(x1);
+    if (f1 == 0.0) return x1;
+    if ((f0 < 0) != (f1 < 0)) {
+      boost::uintmax_t iterations = 100;
+      const auto bracket = boost::math::tools::toms748_solve(
+          f, x0, x1, f0, f1, boost::math::tools::eps_tolerance<double>(52), iterations);
+      return 0.5 * (bracket.first + bracket.second);
+    }
+    x0 = x1;
+    f0 = f1;
+  }
+  return std::nullopt;
+}
+
+struct Vec {
+  double x, z;
+};
+
+// Mirror image of direction d in the surface z(x) of slope s.
+Vec reflect(Vec d, double s) {
+  const double norm = std::hypot(s, 1.0);
+  const Vec n{-s / norm, 1.0 / norm};
+  const double dn = d.x * n.x + d.z * n.z;
+  return {d.x - 2.0 * dn * n.x, d.z - 2.0 * dn * n.z};
+}
+
+}  // namespace
+
+TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<double>& sub_z,
+                       const std::vector<double>& main_r, const std::vector<double>& main_z,
+                       double theta_max, int n_rays) {
+  const NaturalSpline sub(sub_r, sub_z), main(main_r, main_z);
+  TraceResult out;
+  out.rays_requested = n_rays;
+  out.aperture_plane_z = main_z.back();
+  // The search ranges reach past each profile's ends only by a rounding
+  // error, so that the rays meant for the very ends are kept; a ray that
+  // lands further out misses the reflector and is lost.
+  const double sub_reach = sub.back() * (1.0 + 1e-9);
+  const double main_span = main.back() - main.front();
+  const double main_lo = std::max(0.0, main.front() - 1e-9 * main_span);
+  const double main_hi = main.back() + 1e-9 * main_span;
+  out.rays.reserve(static_cast<std::size_t>(n_rays));
+  for (int i = 0; i < n_rays; ++i) {
+    const double theta = n_rays > 1 ? theta_max * i / (n_rays - 1) : 0.0;
+    const Vec d{std::sin(theta), std::cos(theta)};
+    // Subreflector: radius x where the ray x = z tan(theta) meets z_s(x).
+    const auto xs = first_root([&](double x) { return sub.value(x) * d.x - x * d.z; }, 0.0, sub_reach, 8);
+    if (!xs) {
+      ++out.rays_lost;
+      continue;
+    }
+    const Vec ps{*xs, sub.value(*xs)};
+    const Vec d1 = reflect(d, sub.slope(ps.x));
+    // Main reflector: radius x where the reflected ray meets z_m(x), i.e. the
+    // cross product of the ray direction with (point - ps) vanishes, ahead of ps.
+    const auto cross = [&](double x) { return d1.x * (main.value(x) - ps.z) - d1.z * (x - ps.x); };
+    const auto xm = first_root(cross, main_lo, main_hi, 16);
+    if (!xm) {
+      ++out.rays_lost;
+      continue;
+    }
+    const Vec pm{*xm, main.value(*xm)};
+    if ((pm.x - ps.x) * d1.x + (pm.z - ps.z) * d1.z <= 0.0) {
+      ++out.rays_lost;
+      continue;
+    }
+    const Vec d2 = reflect(d1, main.slope(pm.x));
+    if (d2.z <= 0.0) {
+      ++out.rays_lost;
+      continue;
+    }
+    const double t = (out.aperture_plane_z - pm.z) / d2.z;
+    TracedRay ray;
+    ray.index = i;
+    ray.theta = theta;
+    ray.sub_x = ps.x;
+    ray.sub_z = ps.z;
+    ray.main_x = pm.x;
+    ray.main_z = pm.z;
+    ray.aperture_x = pm.x + t * d2.x;
+    ray.direction_error_deg = std::atan2(d2.x, d2.z) * 180.0 / M_PI;
+    ray.path = std::hypot(ps.x, ps.z) + std::hypot(pm.x - ps.x, pm.z - ps.z) + t;
+    out.rays.push_back(ray);
+  }
+  return out;
+}
+
+}  // namespace analysis

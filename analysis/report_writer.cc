@@ -1,0 +1,334 @@
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+#include "analysis/analysis.h"
+#include "analysis/svg.h"
+
+namespace analysis {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMaxPlotPoints = 800;
+
+void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));
+  out << text;
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+double db(double power) { return 10.0 * std::log10(std::max(power, 1e-30)); }
+
+std::string num(double v, int digits = 9) {
+  if (!std::isfinite(v)) return "nan";
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
+  return buffer;
+}
+
+std::string fixed(double v, int decimals) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  return buffer;
+}
+
+// Every k-th point, and always the last, so that no polyline is needlessly long.
+svg::Series thin(svg::Series s) {
+  const std::size_t n = std::min(s.x.size(), s.y.size());
+  if (n <= kMaxPlotPoints) return s;
+  const std::size_t k = (n + kMaxPlotPoints - 1) / kMaxPlotPoints;
+  std::vector<double> x, y;
+  for (std::size_t i = 0; i < n; i += k) x.push_back(s.x[i]), y.push_back(s.y[i]);
+  if ((n - 1) % k != 0) x.push_back(s.x[n - 1]), y.push_back(s.y[n - 1]);
+  s.x = std::move(x);
+  s.y = std::move(y);
+  return s;
+}
+
+// Rays in increasing landing radius.
+std::vector<std::size_t> by_radius(const Report& r) {
+  std::vector<std::size_t> order(r.ray_rho.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return r.ray_rho[a] < r.ray_rho[b]; });
+  return order;
+}
+
+svg::Series vertical(double x, double y0, double y1, const char* label = "") {
+  return {label, svg::kGuide, {x, x}, {y0, y1}, 1.0, true, false};
+}
+
+svg::Chart geometry_chart(const Report& r, const DesignInput& d) {
+  svg::Chart c;
+  c.id = "geometry";
+  c.title = "Cross-section with traced rays";
+  c.x_label = "radius r (unit of D)";
+  c.y_label = "axial position z (unit of D)";
+  c.equal_scale = true;
+  c.scale_unit = "units";
+  c.height = 560;
+  const double z_top = std::max(*std::max_element(d.sub_z.begin(), d.sub_z.end()), r.aperture_plane_z) + 0.12 * r.aperture_radius;
+  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), 0.0);
+  c.series.push_back({"", svg::kGuide, {0, 0}, {z_low - 0.05 * r.aperture_radius, z_top}, 1.0, true, false});
+  // Rays first, so that the reflectors are drawn over them.
+  for (std::size_t i = 0; i < r.fan.size(); ++i) {
+    const TracedRay& ray = r.fan[i];
+    const double x_top = ray.main_x + (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
+    c.series.push_back({i == 0 ? "traced rays" : "", svg::kRay, {0.0, ray.sub_x, ray.main_x, x_top},
+                        {0.0, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
+  }
+  svg::Series sub{"subreflector", svg::kReflector, {}, {}, 2.2, false, false};
+  for (std::size_t i = d.sub_r.size(); i-- > 0;) sub.x.push_back(-d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
+  for (std::size_t i = d.sub_r[0] == 0.0 ? 1 : 0; i < d.sub_r.size(); ++i) sub.x.push_back(d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
+  svg::Series main_right{"main reflector", svg::kReflector, d.main_r, d.main_z, 2.2, false, false};
+  svg::Series main_left{"", svg::kReflector, {}, d.main_z, 2.2, false, false};
+  for (double x : d.main_r) main_left.x.push_back(-x);
+  c.series.push_back(thin(sub));
+  c.series.push_back(thin(main_right));
+  c.series.push_back(thin(main_left));
+  c.series.push_back({"feed", svg::kDelivered, {0.0}, {0.0}, 2.5, false, true});
+  c.notes.push_back({0.02 * r.aperture_radius, -0.06 * r.aperture_radius, "feed"});
+  c.notes.push_back({0.02 * r.aperture_radius, z_top - 0.05 * r.aperture_radius, "axis"});
+  const double pad = 0.06 * r.aperture_radius;
+  c.x_range = std::make_pair(-r.aperture_radius - pad, r.aperture_radius + pad);
+  c.y_range = std::make_pair(z_low - pad, z_top + pad);
+  return c;
+}
+
+svg::Chart aperture_chart(const Report& r) {
+  svg::Chart c;
+  c.id = "aperture";
+  c.title = "Aperture power density";
+  c.x_label = "radius (unit of D)";
+  c.y_label = "power density (dB, 1 on axis = 0 dB)";
+  svg::Series wanted{"wanted", svg::kWanted, {}, {}, 2.0, true, false};
+  svg::Series delivered{"delivered by the profiles", svg::kDelivered, {}, {}, 1.6, false, false};
+  double lo = 0, hi = 0;
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
+    const double x = r.density_rho[i] * r.aperture_radius;
+    wanted.x.push_back(x), wanted.y.push_back(db(r.density_wanted[i]));
+    delivered.x.push_back(x), delivered.y.push_back(db(r.density_delivered[i]));
+    lo = std::min({lo, wanted.y.back(), delivered.y.back()});
+    hi = std::max({hi, wanted.y.back(), delivered.y.back()});
+  }
+  lo = std::max(lo, -40.0);
+  hi = std::min(hi, 20.0);
+  const auto ticks = svg::nice_ticks(lo - 1.0, hi + 1.0, 6);
+  const double y0 = ticks.size() > 1 ? 2 * ticks.front() - ticks[1] : lo - 1, y1 = ticks.size() > 1 ? 2 * ticks.back() - ticks[ticks.size() - 2] : hi + 1;
+  c.series.push_back(thin(wanted));
+  c.series.push_back(thin(delivered));
+  if (r.shadow_rho > r.hole_rho && r.shadow_rho < 1) {
+    c.series.push_back(vertical(r.shadow_rho * r.aperture_radius, y0, y1, "edge of the subreflector's shadow"));
+  }
+  c.x_range = std::make_pair(0.0, r.aperture_radius);
+  c.y_range = std::make_pair(y0, y1);
+  return c;
+}
+
+svg::Chart pattern_chart(const Report& r) {
+  svg::Chart c;
+  c.id = "pattern";
+  c.title = "Far field (D/\u03bb = " + num(r.d_over_lambda, 6) + (r.wavelength_assumed ? ", assumed)" : ")");
+  c.x_label = "angle from the axis (deg)";
+  c.y_label = "relative power (dB)";
+  c.series.push_back(thin({"ideal (wanted distribution)", svg::kWanted, r.ideal.theta_deg, r.ideal.level_db, 1.4, true, false}));
+  c.series.push_back(thin({"without blockage", svg::kUnblocked, r.unblocked.theta_deg, r.unblocked.level_db, 1.4, false, false}));
+  c.series.push_back(thin({"delivered", svg::kDelivered, r.delivered.theta_deg, r.delivered.level_db, 1.8, false, false}));
+  c.x_range = std::make_pair(0.0, r.delivered.theta_deg.empty() ? 1.0 : r.delivered.theta_deg.back());
+  c.y_range = std::make_pair(-50.0, 0.0);
+  return c;
+}
+
+svg::Chart path_chart(const Report& r) {
+  svg::Chart c;
+  c.id = "path-error";
+  c.title = "Path-length error across the aperture";
+  c.x_label = "radius (unit of D)";
+  c.y_label = "path error (wavelengths)";
+  svg::Series s{"delivered", svg::kDelivered, {}, {}, 1.6, false, false};
+  for (std::size_t i : by_radius(r))
+    s.x.push_back(r.ray_rho[i] * r.aperture_radius), s.y.push_back(r.ray_path_error_wavelengths[i]);
+  c.series.push_back(thin(s));
+  c.x_range = std::make_pair(0.0, r.aperture_radius);
+  return c;
+}
+
+std::string aperture_csv(const Report& r) {
+  std::ostringstream o;
+  o << "radius,normalised_radius,wanted_db,delivered_db,wanted_density,delivered_density\n";
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i)
+    o << num(r.density_rho[i] * r.aperture_radius) << ',' << num(r.density_rho[i]) << ',' << num(db(r.density_wanted[i]))
+      << ',' << num(db(r.density_delivered[i])) << ',' << num(r.density_wanted[i]) << ',' << num(r.density_delivered[i]) << '\n';
+  return o.str();
+}
+
+std::string pattern_csv(const Report& r) {
+  std::ostringstream o;
+  o << "theta_deg,delivered_db,unblocked_db,ideal_db\n";
+  const std::size_t n = std::min({r.delivered.theta_deg.size(), r.unblocked.level_db.size(), r.ideal.level_db.size()});
+  for (std::size_t i = 0; i < n; ++i)
+    o << num(r.delivered.theta_deg[i]) << ',' << num(r.delivered.level_db[i]) << ',' << num(r.unblocked.level_db[i]) << ','
+      << num(r.ideal.level_db[i]) << '\n';
+  return o.str();
+}
+
+std::string path_csv(const Report& r) {
+  std::ostringstream o;
+  o << "radius,normalised_radius,feed_angle_deg,path_error_wavelengths,direction_error_deg\n";
+  for (std::size_t i : by_radius(r))
+    o << num(r.ray_rho[i] * r.aperture_radius) << ',' << num(r.ray_rho[i]) << ',' << num(r.ray_theta_deg[i]) << ','
+      << num(r.ray_path_error_wavelengths[i]) << ',' << num(r.ray_direction_error_deg[i]) << '\n';
+  return o.str();
+}
+
+std::string geometry_csv(const DesignInput& d) {
+  std::ostringstream o;
+  o << "reflector,r,z\n";
+  for (std::size_t i = 0; i < d.sub_r.size(); ++i) o << "sub," << num(d.sub_r[i]) << ',' << num(d.sub_z[i]) << '\n';
+  for (std::size_t i = 0; i < d.main_r.size(); ++i) o << "main," << num(d.main_r[i]) << ',' << num(d.main_z[i]) << '\n';
+  return o.str();
+}
+
+nlohmann::json pattern_json(const Pattern& p) {
+  return {{"hpbw_deg", p.hpbw_deg},
+          {"first_null_deg", p.first_null_deg},
+          {"first_sidelobe_db", p.first_sidelobe_db},
+          {"first_sidelobe_deg", p.first_sidelobe_deg},
+          {"sidelobes_computed", p.sidelobes_found}};
+}
+
+std::string report_json(const Report& r, const DesignInput& d) {
+  using nlohmann::json;
+  const Efficiency& e = r.efficiency;
+  json inputs = json::array();
+  for (const auto& [label, value] : d.inputs) inputs.push_back({{"label", label}, {"value", value}});
+  json j = {
+      {"distribution", d.distribution},
+      {"design_inputs", inputs},
+      {"main_diameter", d.main_diameter},
+      {"wavelength", r.wavelength},
+      {"wavelength_assumed", r.wavelength_assumed},
+      {"d_over_lambda", r.d_over_lambda},
+      {"directivity_dbi", r.directivity_dbi},
+      {"efficiency",
+       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"total", e.total}}},
+      {"pattern",
+       {{"hpbw_deg", r.delivered.hpbw_deg},
+        {"first_null_deg", r.delivered.first_null_deg},
+        {"first_sidelobe_db", r.delivered.first_sidelobe_db},
+        {"unblocked_first_sidelobe_db", r.unblocked.first_sidelobe_db},
+        {"ideal_first_sidelobe_db", r.ideal.first_sidelobe_db},
+        {"ideal_full_disc_first_sidelobe_db", r.ideal_disc_first_sidelobe_db},
+        {"delivered", pattern_json(r.delivered)},
+        {"unblocked", pattern_json(r.unblocked)},
+        {"ideal", pattern_json(r.ideal)}}},
+      {"verification",
+       {{"rays_traced", r.rays_traced},
+        {"rays_requested", r.rays_requested},
+        {"rays_lost", r.rays_lost},
+        {"path_length_error_peak_to_peak_wavelengths", r.path_error_pp_wavelengths},
+        {"path_length_error_rms_wavelengths", r.path_error_rms_wavelengths},
+        {"phase_error_peak_to_peak_deg", r.phase_error_pp_deg},
+        {"mean_path_length", r.mean_path},
+        {"collimation_error_max_deg", r.collimation_error_max_deg},
+        {"aperture_power_error_max_db", r.aperture_power_error_max_db}}},
+      {"geometry",
+       {{"hole_radius", d.hole_radius},
+        {"subreflector_radius", r.shadow_rho * r.aperture_radius},
+        {"feed_exponent", d.feed_exponent},
+        {"feed_edge_taper_db", r.feed_edge_taper_db},
+        {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}}},
+      {"design_precision", d.double_precision ? "64-bit" : "32-bit"},
+      {"notes", r.notes}};
+  return j.dump(2) + "\n";
+}
+
+std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& figures) {
+  const auto esc = svg::escape;
+  const Efficiency& e = r.efficiency;
+  const auto loss = [](double eff) { return eff > 0 ? fixed(-10.0 * std::log10(eff), 2) : "&#8734;"; };
+  std::ostringstream o;
+  o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Design report: " << esc(d.distribution)
+    << "</title>\n<style>\n"
+       "body{font-family:Helvetica,Arial,sans-serif;max-width:980px;margin:24px auto;padding:0 16px;color:#111;line-height:1.4}\n"
+       "h1{font-size:1.6em;margin-bottom:0.2em}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}\n"
+       "table{border-collapse:collapse;margin:8px 0}td,th{border:1px solid #ccc;padding:3px 10px;text-align:left}\n"
+       "td.n{text-align:right;font-variant-numeric:tabular-nums}th{background:#f2f2f2}\n"
+       "figure{margin:18px 0}figcaption{font-size:0.92em;color:#333;margin-top:4px}svg{max-width:100%;height:auto}\n"
+       ".warn{color:#a40000}\n</style>\n</head>\n<body>\n";
+  o << "<h1>Dual-reflector design report</h1>\n<p>" << esc(d.distribution) << " aperture distribution, main diameter "
+    << num(d.main_diameter, 6) << ", D/&#955; = " << num(r.d_over_lambda, 6)
+    << (r.wavelength_assumed ? " <span class=\"warn\">(no wavelength given: D/&#955; = 100 assumed)</span>" : "") << ".</p>\n";
+
+  o << "<h2>Design inputs</h2>\n<table>\n";
+  for (const auto& [label, value] : d.inputs) o << "<tr><th>" << esc(label) << "</th><td>" << esc(value) << "</td></tr>\n";
+  o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n</table>\n";
+
+  o << "<h2>Figures of merit</h2>\n<table>\n<tr><th>quantity</th><th>value</th><th>loss (dB)</th></tr>\n";
+  o << "<tr><td>Directivity</td><td class=\"n\">" << fixed(r.directivity_dbi, 2) << " dBi</td><td></td></tr>\n";
+  const std::pair<const char*, double> effs[] = {{"Spillover efficiency", e.spillover}, {"Illumination efficiency", e.illumination},
+                                                 {"Blockage efficiency", e.blockage}, {"Phase efficiency", e.phase},
+                                                 {"Total efficiency", e.total}};
+  for (const auto& [label, v] : effs)
+    o << "<tr><td>" << label << "</td><td class=\"n\">" << fixed(100 * v, 2) << " %</td><td class=\"n\">" << loss(v) << "</td></tr>\n";
+  o << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(r.delivered.hpbw_deg, 4) << "&#176;</td><td></td></tr>\n";
+  o << "<tr><td>First null</td><td class=\"n\">" << num(r.delivered.first_null_deg, 4) << "&#176;</td><td></td></tr>\n";
+  o << "<tr><td>First sidelobe (delivered / without blockage / ideal)</td><td class=\"n\">" << fixed(r.delivered.first_sidelobe_db, 1)
+    << " / " << fixed(r.unblocked.first_sidelobe_db, 1) << " / " << fixed(r.ideal.first_sidelobe_db, 1) << " dB</td><td></td></tr>\n";
+  o << "<tr><td>Path-length error, peak to peak (rms)</td><td class=\"n\">" << num(r.path_error_pp_wavelengths, 3) << " ("
+    << num(r.path_error_rms_wavelengths, 3) << ") &#955;</td><td></td></tr>\n";
+  o << "<tr><td>Largest ray direction error</td><td class=\"n\">" << num(r.collimation_error_max_deg, 3) << "&#176;</td><td></td></tr>\n";
+  o << "<tr><td>Largest aperture power error</td><td class=\"n\">" << num(r.aperture_power_error_max_db, 3) << " dB</td><td></td></tr>\n";
+  o << "<tr><td>Rays traced</td><td class=\"n\">" << r.rays_traced << " of " << r.rays_requested << "</td><td></td></tr>\n</table>\n";
+
+  o << "<h2>What limits the design</h2>\n<ul>\n";
+  for (const auto& note : r.notes) o << "<li>" << esc(note) << "</li>\n";
+  o << "</ul>\n";
+
+  o << "<h2>Figures</h2>\n";
+  for (const auto& [file, svg_text] : figures) {
+    const std::size_t body = svg_text.find("<svg");
+    std::string caption = file;
+    if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
+    if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
+    if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
+    if (file == "path_error.svg") caption = "Path-length error of the traced rays against their landing radius.";
+    o << "<figure id=\"" << esc(file) << "\">\n" << svg_text.substr(body == std::string::npos ? 0 : body) << "<figcaption><b>"
+      << esc(file) << "</b> (data in " << esc(file.substr(0, file.size() - 4)) << ".csv): " << esc(caption)
+      << "</figcaption>\n</figure>\n";
+  }
+  o << "</body>\n</html>\n";
+  return o.str();
+}
+
+}  // namespace
+
+void write_report(const Report& r, const DesignInput& d, const fs::path& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir))
+    throw std::runtime_error("cannot create the report folder " + dir.string() + (ec ? ": " + ec.message() : ""));
+  const std::vector<std::pair<std::string, std::string>> figures = {
+      {"geometry.svg", svg::render(geometry_chart(r, d))},
+      {"aperture.svg", svg::render(aperture_chart(r))},
+      {"pattern.svg", svg::render(pattern_chart(r))},
+      {"path_error.svg", svg::render(path_chart(r))}};
+  const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  for (const auto& [file, text] : figures) write_text(dir / file, prolog + text);
+  write_text(dir / "geometry.csv", geometry_csv(d));
+  write_text(dir / "aperture.csv", aperture_csv(r));
+  write_text(dir / "pattern.csv", pattern_csv(r));
+  write_text(dir / "path_error.csv", path_csv(r));
+  write_text(dir / "report.json", report_json(r, d));
+  write_text(dir / "report.html", report_html(r, d, figures));
+}
+
+}  // namespace analysis

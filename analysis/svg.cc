@@ -1,0 +1,210 @@
+#include "analysis/svg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <sstream>
+
+namespace analysis::svg {
+namespace {
+
+constexpr double kLeft = 78, kRight = 24, kTop = 40, kBottom = 58;
+
+double nice_step(double span, int target) {
+  const double raw = span / std::max(1, target);
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double f = raw / power;
+  return (f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0) * power;
+}
+
+std::string number(double v, double step) {
+  const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  std::string s = buffer;
+  if (s.find_first_not_of("-0.") == std::string::npos) s = decimals ? "0." + std::string(static_cast<std::size_t>(decimals), '0') : "0";
+  return s;
+}
+
+std::string px(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.2f", v);
+  return buffer;
+}
+
+std::pair<double, double> data_range(const Chart& c, bool x_axis) {
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const auto& s : c.series)
+    for (double v : x_axis ? s.x : s.y)
+      if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+  if (!(lo <= hi)) return {0.0, 1.0};
+  if (hi - lo < 1e-300 || hi - lo < 1e-12 * std::max(std::abs(lo), std::abs(hi))) {
+    const double pad = lo == 0 ? 1.0 : 0.05 * std::abs(lo);
+    return {lo - pad, hi + pad};
+  }
+  return {lo, hi};
+}
+
+// Widens [lo, hi] to the enclosing round ticks.
+std::pair<double, double> widen(std::pair<double, double> r) {
+  const double step = nice_step(r.second - r.first, 6);
+  return {std::floor(r.first / step + 1e-9) * step, std::ceil(r.second / step - 1e-9) * step};
+}
+
+}  // namespace
+
+std::vector<double> nice_ticks(double lo, double hi, int target) {
+  std::vector<double> ticks;
+  if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return ticks;
+  const double step = nice_step(hi - lo, target);
+  for (double k = std::ceil(lo / step - 1e-9); k * step <= hi + 1e-9 * step; k += 1.0) {
+    const double t = k * step;
+    ticks.push_back(std::abs(t) < 1e-12 * step ? 0.0 : t);
+  }
+  return ticks;
+}
+
+std::string escape(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    switch (ch) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += ch;
+    }
+  }
+  return out;
+}
+
+std::string render(const Chart& c) {
+  auto xr = c.x_range ? *c.x_range : widen(data_range(c, true));
+  auto yr = c.y_range ? *c.y_range : widen(data_range(c, false));
+  const double pw = c.width - kLeft - kRight, ph = c.height - kTop - kBottom;
+  if (c.equal_scale) {
+    // Stretch the axis with the coarser scale so that both have the same.
+    const double sx = (xr.second - xr.first) / pw, sy = (yr.second - yr.first) / ph;
+    if (sx > sy) {
+      const double mid = 0.5 * (yr.first + yr.second), half = 0.5 * sx * ph;
+      yr = {mid - half, mid + half};
+    } else {
+      const double mid = 0.5 * (xr.first + xr.second), half = 0.5 * sy * pw;
+      xr = {mid - half, mid + half};
+    }
+  }
+  const auto X = [&](double v) { return kLeft + (v - xr.first) / (xr.second - xr.first) * pw; };
+  const auto Y = [&](double v) { return kTop + ph - (v - yr.first) / (yr.second - yr.first) * ph; };
+  const std::string clip = "clip-" + c.id;
+
+  std::ostringstream o;
+  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << c.width << "\" height=\"" << c.height
+    << "\" viewBox=\"0 0 " << c.width << ' ' << c.height << "\" font-family=\"Helvetica, Arial, sans-serif\" font-size=\"13\">\n";
+  o << "<title>" << escape(c.title) << "</title>\n";
+  o << "<defs><clipPath id=\"" << escape(clip) << "\"><rect x=\"" << px(kLeft) << "\" y=\"" << px(kTop) << "\" width=\""
+    << px(pw) << "\" height=\"" << px(ph) << "\"/></clipPath></defs>\n";
+  o << "<rect x=\"0\" y=\"0\" width=\"" << c.width << "\" height=\"" << c.height << "\" fill=\"white\"/>\n";
+  o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\" font-weight=\"bold\">"
+    << escape(c.title) << "</text>\n";
+
+  // Grid, ticks and tick labels.
+  const auto xt = nice_ticks(xr.first, xr.second, c.equal_scale ? 8 : 7);
+  const auto yt = nice_ticks(yr.first, yr.second, 6);
+  const double xstep = xt.size() > 1 ? xt[1] - xt[0] : 1, ystep = yt.size() > 1 ? yt[1] - yt[0] : 1;
+  o << "<g stroke=\"#e4e4e4\" stroke-width=\"1\">\n";
+  for (double t : xt) o << "<line x1=\"" << px(X(t)) << "\" y1=\"" << px(kTop) << "\" x2=\"" << px(X(t)) << "\" y2=\"" << px(kTop + ph) << "\"/>\n";
+  for (double t : yt) o << "<line x1=\"" << px(kLeft) << "\" y1=\"" << px(Y(t)) << "\" x2=\"" << px(kLeft + pw) << "\" y2=\"" << px(Y(t)) << "\"/>\n";
+  o << "</g>\n<g stroke=\"black\" stroke-width=\"1\">\n";
+  for (double t : xt) o << "<line x1=\"" << px(X(t)) << "\" y1=\"" << px(kTop + ph) << "\" x2=\"" << px(X(t)) << "\" y2=\"" << px(kTop + ph + 5) << "\"/>\n";
+  for (double t : yt) o << "<line x1=\"" << px(kLeft - 5) << "\" y1=\"" << px(Y(t)) << "\" x2=\"" << px(kLeft) << "\" y2=\"" << px(Y(t)) << "\"/>\n";
+  o << "</g>\n<g fill=\"black\">\n";
+  for (double t : xt)
+    o << "<text x=\"" << px(X(t)) << "\" y=\"" << px(kTop + ph + 19) << "\" text-anchor=\"middle\">" << number(t, xstep) << "</text>\n";
+  for (double t : yt)
+    o << "<text x=\"" << px(kLeft - 8) << "\" y=\"" << px(Y(t) + 4) << "\" text-anchor=\"end\">" << number(t, ystep) << "</text>\n";
+  o << "</g>\n";
+  o << "<rect x=\"" << px(kLeft) << "\" y=\"" << px(kTop) << "\" width=\"" << px(pw) << "\" height=\"" << px(ph)
+    << "\" fill=\"none\" stroke=\"black\" stroke-width=\"1\"/>\n";
+  o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"" << px(c.height - 14) << "\" text-anchor=\"middle\">" << escape(c.x_label) << "</text>\n";
+  o << "<text transform=\"translate(18 " << px(kTop + 0.5 * ph) << ") rotate(-90)\" text-anchor=\"middle\">" << escape(c.y_label) << "</text>\n";
+
+  // Data.
+  o << "<g clip-path=\"url(#" << escape(clip) << ")\" fill=\"none\" stroke-linejoin=\"round\">\n";
+  for (const auto& s : c.series) {
+    const std::size_t n = std::min(s.x.size(), s.y.size());
+    if (s.markers) {
+      for (std::size_t i = 0; i < n; ++i)
+        if (std::isfinite(s.x[i]) && std::isfinite(s.y[i]))
+          o << "<circle cx=\"" << px(X(s.x[i])) << "\" cy=\"" << px(Y(s.y[i])) << "\" r=\"" << px(1.5 * s.width)
+            << "\" fill=\"" << s.colour << "\" stroke=\"none\"/>\n";
+      continue;
+    }
+    // Points that are not finite break the line.
+    std::string points;
+    const auto flush = [&] {
+      if (!points.empty())
+        o << "<polyline stroke=\"" << s.colour << "\" stroke-width=\"" << px(s.width) << "\""
+          << (s.dashed ? " stroke-dasharray=\"7 4\"" : "") << " points=\"" << points << "\"/>\n";
+      points.clear();
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) {
+        flush();
+        continue;
+      }
+      // Keep far-off points from overflowing the drawing's coordinates.
+      const double yy = std::clamp(Y(s.y[i]), -10.0 * c.height, 11.0 * c.height);
+      if (!points.empty()) points += ' ';
+      points += px(X(s.x[i]));
+      points += ',';
+      points += px(yy);
+    }
+    flush();
+  }
+  o << "</g>\n";
+  for (const auto& note : c.notes)
+    o << "<text x=\"" << px(X(note.x)) << "\" y=\"" << px(Y(note.y)) << "\" font-size=\"12\">" << escape(note.text) << "</text>\n";
+
+  // Legend, top right inside the plot.
+  std::vector<const Series*> legend;
+  for (const auto& s : c.series)
+    if (!s.label.empty()) legend.push_back(&s);
+  if (!legend.empty()) {
+    std::size_t longest = 0;
+    for (const auto* s : legend) longest = std::max(longest, s->label.size());
+    const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(legend.size());
+    const double x0 = kLeft + pw - w - 8, y0 = kTop + 8;
+    o << "<g>\n<rect x=\"" << px(x0) << "\" y=\"" << px(y0) << "\" width=\"" << px(w) << "\" height=\"" << px(h)
+      << "\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"#b0b0b0\"/>\n";
+    for (std::size_t i = 0; i < legend.size(); ++i) {
+      const double y = y0 + 15 + 18.0 * static_cast<double>(i);
+      const Series& s = *legend[i];
+      if (s.markers)
+        o << "<circle cx=\"" << px(x0 + 19) << "\" cy=\"" << px(y - 4) << "\" r=\"3\" fill=\"" << s.colour << "\"/>\n";
+      else
+        o << "<line x1=\"" << px(x0 + 8) << "\" y1=\"" << px(y - 4) << "\" x2=\"" << px(x0 + 30) << "\" y2=\"" << px(y - 4)
+          << "\" stroke=\"" << s.colour << "\" stroke-width=\"" << px(std::max(2.0, s.width)) << "\""
+          << (s.dashed ? " stroke-dasharray=\"7 4\"" : "") << "/>\n";
+      o << "<text x=\"" << px(x0 + 36) << "\" y=\"" << px(y) << "\">" << escape(s.label) << "</text>\n";
+    }
+    o << "</g>\n";
+  }
+
+  // Scale bar, bottom left inside the plot.
+  if (!c.scale_unit.empty()) {
+    const double length = nice_step(xr.second - xr.first, 5);
+    const double x0 = kLeft + 14, y0 = kTop + ph - 16, x1 = x0 + length / (xr.second - xr.first) * pw;
+    o << "<g stroke=\"black\" stroke-width=\"2\"><line x1=\"" << px(x0) << "\" y1=\"" << px(y0) << "\" x2=\"" << px(x1)
+      << "\" y2=\"" << px(y0) << "\"/><line x1=\"" << px(x0) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x0) << "\" y2=\""
+      << px(y0 + 5) << "\"/><line x1=\"" << px(x1) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x1) << "\" y2=\""
+      << px(y0 + 5) << "\"/></g>\n";
+    o << "<text x=\"" << px(0.5 * (x0 + x1)) << "\" y=\"" << px(y0 - 8) << "\" text-anchor=\"middle\">"
+      << number(length, length) << ' ' << escape(c.scale_unit) << "</text>\n";
+  }
+  o << "</svg>\n";
+  return o.str();
+}
+
+}  // namespace analysis::svg

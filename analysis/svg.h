@@ -1,0 +1,53 @@
+// Small SVG chart writer: axes with ticks at round numbers, axis labels,
+// legend, polylines and markers, text as text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace analysis::svg {
+
+// One colour per quantity, the same in every figure.
+inline constexpr const char* kWanted = "#1f5fbf";     // wanted / ideal
+inline constexpr const char* kDelivered = "#d62728";  // what the design delivers
+inline constexpr const char* kUnblocked = "#2ca02c";  // delivered without the blockage
+inline constexpr const char* kReflector = "#202020";
+inline constexpr const char* kRay = "#e08a00";
+inline constexpr const char* kGuide = "#8a8a8a";      // axis of symmetry, planes
+
+struct Series {
+  std::string label;  // empty: not in the legend
+  std::string colour;
+  std::vector<double> x, y;
+  double width = 1.6;
+  bool dashed = false;
+  bool markers = false;  // a dot at every point instead of a line
+};
+
+struct Note {
+  double x, y;  // data coordinates
+  std::string text;
+};
+
+struct Chart {
+  std::string id;  // unique within a page (SVG ids share one name space there)
+  std::string title, x_label, y_label;
+  std::vector<Series> series;
+  std::vector<Note> notes;
+  std::optional<std::pair<double, double>> x_range, y_range;  // default: the data's
+  bool equal_scale = false;  // one data unit is as long on both axes
+  std::string scale_unit;    // non-empty: draw a scale bar of a round length in this unit
+  int width = 760, height = 430;
+};
+
+// Ticks at round numbers (1, 2 or 5 times a power of ten) covering [lo, hi].
+std::vector<double> nice_ticks(double lo, double hi, int target = 6);
+
+std::string render(const Chart& chart);
+
+// Text with &, <, > and quotes escaped for XML.
+std::string escape(const std::string& text);
+
+}  // namespace analysis::svg

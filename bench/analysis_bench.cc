@@ -1,0 +1,50 @@
+// The design report of a 1001-ray design at D/lambda = 1000: analysis alone
+// and with the files written.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+#include "analysis/analysis.h"
+#include "reference_design.h"
+
+namespace {
+
+analysis::DesignInput large_design() {
+  const test::Geometry g;
+  const double n = test::feed_exponent(40.0, -10.0);
+  const auto dist = test::taylor(25.0, 4);
+  const auto p = test::scaled_profiles(test::reference_rays(g, n, dist.density, test::even_radii(g.hole_radius, 1001)), 100.0);
+  analysis::DesignInput in;
+  in.sub_r = p.sub_r;
+  in.sub_z = p.sub_z;
+  in.main_r = p.main_r;
+  in.main_z = p.main_z;
+  in.main_diameter = 100.0;
+  in.hole_radius = p.main_r.front();
+  in.feed_exponent = n;
+  in.sub_half_angle_rad = std::atan(g.sub_radius / g.feed_to_sub_rim);
+  in.wanted_density = dist.density;
+  in.distribution = dist.name;
+  in.double_precision = true;
+  return in;
+}
+
+void BM_Analyse1001RaysAt1000Wavelengths(benchmark::State& state) {
+  const auto in = large_design();
+  analysis::Options o;
+  o.wavelength = 0.1;
+  for (auto _ : state) benchmark::DoNotOptimize(analysis::analyse(in, o));
+}
+BENCHMARK(BM_Analyse1001RaysAt1000Wavelengths)->Unit(benchmark::kMillisecond);
+
+void BM_WholeReport1001RaysAt1000Wavelengths(benchmark::State& state) {
+  const auto in = large_design();
+  analysis::Options o;
+  o.wavelength = 0.1;
+  const auto dir = std::filesystem::temp_directory_path() / "ravost_analysis_bench";
+  for (auto _ : state) analysis::write_report(analysis::analyse(in, o), in, dir);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_WholeReport1001RaysAt1000Wavelengths)->Unit(benchmark::kMillisecond);
+
+}  // namespace

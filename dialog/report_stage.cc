@@ -1,0 +1,99 @@
+#include "dialog/report_stage.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
+#include "analysis/analysis.h"
+#include "dialog/files.h"
+
+namespace dialog {
+namespace {
+
+std::string number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6g", v);
+  return buffer;
+}
+
+// The wanted distribution in 64 bits, from the parameters answered.
+template <design::RealType Real>
+design::Aperture<double> wanted(const design::Aperture<Real>& a) {
+  switch (a.kind) {
+    case design::Distribution::gaussian:
+      return design::gaussian_aperture(static_cast<double>(a.edge_taper_db));
+    case design::Distribution::taylor:
+      return design::taylor_aperture(static_cast<double>(a.sidelobe_level_db), a.nbar);
+    case design::Distribution::uniform:
+      break;
+  }
+  return design::uniform_aperture<double>();
+}
+
+std::string distribution_name(const design::Aperture<double>& a) {
+  switch (a.kind) {
+    case design::Distribution::gaussian:
+      return "Gaussian, " + number(a.edge_taper_db) + " dB edge taper";
+    case design::Distribution::taylor:
+      return "Taylor circular, " + number(a.sidelobe_level_db) + " dB sidelobes, nbar " +
+             std::to_string(a.nbar);
+    case design::Distribution::uniform:
+      break;
+  }
+  return "uniform";
+}
+
+
+}  // namespace
+
+template <design::RealType Real>
+void write_design_report(const design::DesignInputs<Real>& in,
+                         const design::ScaledDesign<Real>& scaled, const ReportRequest& request) {
+  auto widen = [](const std::vector<Real>& v) { return std::vector<double>(v.begin(), v.end()); };
+  analysis::DesignInput d;
+  d.sub_r = widen(scaled.sub_r);
+  d.sub_z = widen(scaled.sub_z);
+  d.main_r = widen(scaled.main_r);
+  d.main_z = widen(scaled.main_z);
+  d.main_diameter = static_cast<double>(scaled.main_diameter);
+  d.hole_radius = d.main_r.empty() ? 0.0 : d.main_r.front();
+  d.feed_exponent = static_cast<double>(in.feed_exponent);
+  d.sub_half_angle_rad = static_cast<double>(in.feed_half_angle_rad);
+  const design::Aperture<double> aperture = wanted(in.aperture);
+  d.wanted_density = [aperture](double rho) { return aperture.density(rho); };
+  d.distribution = distribution_name(aperture);
+  d.double_precision = std::is_same_v<Real, double>;
+  d.calc_interval = static_cast<double>(in.calc_interval());
+  d.inputs = {
+      {"Main hole rim to feed, along the axis", number(static_cast<double>(in.main_hole_to_feed))},
+      {"Feed to subreflector rim, along the axis", number(static_cast<double>(in.feed_to_sub_rim))},
+      {"Subreflector radius", number(static_cast<double>(in.sub_radius))},
+      {"Main reflector inner radius", number(static_cast<double>(in.main_inner_radius))},
+      {"Feed half angle to the subreflector rim",
+       number(static_cast<double>(in.feed_half_angle_deg)) + " deg"},
+      {"Feed beamwidth", number(static_cast<double>(in.feed_beamwidth_deg)) + " deg at " +
+                             number(static_cast<double>(in.beamwidth_level_db)) + " dB"},
+      {"Aperture distribution", d.distribution},
+      {"Calculation interval", number(static_cast<double>(in.calc_interval()))},
+      {"Output interval", number(static_cast<double>(in.output_interval()))},
+      {"Main reflector diameter", number(d.main_diameter)},
+      {"Subreflector diameter", number(static_cast<double>(scaled.sub_rim_diameter))},
+      {"Arithmetic", d.double_precision ? "64-bit reals (--double)" : "32-bit reals"}};
+  analysis::Options options;
+  options.wavelength = request.wavelength;
+  try {
+    const analysis::Report report = analysis::analyse(d, options);
+    analysis::write_report(report, d, request.dir);
+  } catch (const std::exception& e) {
+    throw RunError("Error: the design report cannot be made: " + std::string(e.what()));
+  }
+}
+
+template void write_design_report<float>(const design::DesignInputs<float>&,
+                                         const design::ScaledDesign<float>&, const ReportRequest&);
+template void write_design_report<double>(const design::DesignInputs<double>&,
+                                          const design::ScaledDesign<double>&,
+                                          const ReportRequest&);
+
+}  // namespace dialog

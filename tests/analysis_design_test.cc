@@ -1,0 +1,216 @@
+// The design report on reference designs: its figures against a calculation
+// from the design inputs alone, and its verification telling a good design
+// from a spoiled one.
+#include <gtest/gtest.h>
+
+#include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <boost/math/special_functions/bessel.hpp>
+#include <chrono>
+#include <cmath>
+
+#include "analysis_fixture.h"
+
+namespace {
+
+constexpr double kDeg = 180.0 / M_PI;
+
+// What the design should achieve, computed from the wanted distribution and
+// the geometry without any ray trace.
+struct Expected {
+  double spillover, illumination, blockage, total, directivity_dbi;
+  double hpbw_deg, first_null_deg, first_sidelobe_db;
+};
+
+double integral(const std::function<double(double)>& f, double a, double b) {
+  return boost::math::quadrature::gauss_kronrod<double, 61>::integrate(f, a, b, 12, 1e-12);
+}
+
+Expected expected(const analysis::DesignInput& in, double d_over_lambda) {
+  const double a = 0.5 * in.main_diameter;
+  const double h = in.hole_radius / a;
+  const double b = *std::max_element(in.sub_r.begin(), in.sub_r.end()) / a;
+  const auto amp = [&](double r) { return std::sqrt(in.wanted_density(r)); };
+  Expected e{};
+  e.spillover = 1.0 - std::pow(std::cos(in.sub_half_angle_rad / 2), 2 * in.feed_exponent + 2);
+  const double s_annulus = integral([&](double r) { return amp(r) * r; }, h, 1.0);
+  const double p_annulus = integral([&](double r) { return in.wanted_density(r) * r; }, h, 1.0);
+  const double s_open = integral([&](double r) { return amp(r) * r; }, b, 1.0);
+  e.illumination = 2.0 * s_annulus * s_annulus / p_annulus;
+  e.blockage = (s_open / s_annulus) * (s_open / s_annulus);
+  e.total = e.spillover * e.illumination * e.blockage;
+  e.directivity_dbi = 10.0 * std::log10(e.total * std::pow(M_PI * d_over_lambda, 2));
+  // Pattern of the unshadowed annulus, scanned finely in u = k a sin(theta).
+  const auto power = [&](double u) {
+    const double f = integral([&](double r) { return amp(r) * boost::math::cyl_bessel_j(0, u * r) * r; }, b, 1.0);
+    return f * f;
+  };
+  const double peak = power(0.0), ka = M_PI * d_over_lambda;
+  const auto angle = [&](double u) { return std::asin(u / ka) * kDeg; };
+  double u = 0.0;
+  const double du = 0.002;
+  while (power(u) > 0.5 * peak) u += du;
+  e.hpbw_deg = 2 * angle(u - du / 2);
+  while (power(u + du) < power(u)) u += du;
+  e.first_null_deg = angle(u);
+  double best = 0;
+  for (double p = power(u); p >= best; u += du, p = power(u)) best = p;
+  e.first_sidelobe_db = 10.0 * std::log10(best / peak);
+  return e;
+}
+
+void expect_report_matches(const analysis::Report& r, const Expected& e) {
+  EXPECT_NEAR(r.efficiency.spillover, e.spillover, 1e-12);
+  EXPECT_NEAR(r.efficiency.illumination, e.illumination, 0.01);
+  EXPECT_NEAR(r.efficiency.blockage, e.blockage, 0.01);
+  EXPECT_NEAR(r.efficiency.total, e.total, 0.01);
+  EXPECT_NEAR(r.directivity_dbi, e.directivity_dbi, 0.06);
+  EXPECT_NEAR(r.delivered.hpbw_deg / e.hpbw_deg, 1.0, 0.02);
+  EXPECT_NEAR(r.delivered.first_null_deg / e.first_null_deg, 1.0, 0.02);
+  EXPECT_NEAR(r.delivered.first_sidelobe_db, e.first_sidelobe_db, 0.5);
+}
+
+class Designs : public ::testing::TestWithParam<int> {};
+
+test::Distribution distribution(int which) {
+  switch (which) {
+    case 0: return test::uniform();
+    case 1: return test::gaussian(12.0);
+    default: return test::taylor(25.0, 4);
+  }
+}
+
+TEST_P(Designs, FiguresMatchTheDesignInputsAndTheProfilesFocus) {
+  const auto dist = distribution(GetParam());
+  const auto in = test::design_input(dist, 401);
+  analysis::Options o;
+  o.wavelength = 1.0;  // D/lambda = 100
+  const auto r = analysis::analyse(in, o);
+  EXPECT_FALSE(r.wavelength_assumed);
+  EXPECT_DOUBLE_EQ(r.d_over_lambda, 100.0);
+  expect_report_matches(r, expected(in, 100.0));
+  EXPECT_LT(r.path_error_pp_wavelengths, 0.02);
+  EXPECT_GT(r.efficiency.phase, 0.9999);
+  // Only a few rays next to the axis suffer from the spline's free end at
+  // the subreflector's vertex.
+  EXPECT_LT(r.rays_lost, r.rays_requested / 50);
+  // The ideal pattern of the annulus lies below what the shadow leaves.
+  EXPECT_LT(r.ideal.first_sidelobe_db, r.delivered.first_sidelobe_db);
+  EXPECT_LE(r.ideal_disc_first_sidelobe_db, r.ideal.first_sidelobe_db + 0.1);
+  ASSERT_EQ(r.delivered.level_db.size(), r.ideal.level_db.size());
+  ASSERT_EQ(r.delivered.level_db.size(), r.unblocked.level_db.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(UniformGaussianTaylor, Designs, ::testing::Values(0, 1, 2));
+
+TEST(DesignReport, DeliveredDensityFollowsTheWantedOneAwayFromTheRim) {
+  const auto in = test::design_input(test::taylor(25.0, 4), 401);
+  const auto r = analysis::analyse(in, {});
+  ASSERT_FALSE(r.density_rho.empty());
+  double worst = 0;
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i)
+    if (r.density_rho[i] > 0.15 && r.density_rho[i] < 0.97) worst = std::max(worst, std::abs(10 * std::log10(r.density_delivered[i] / r.density_wanted[i])));
+  EXPECT_LT(worst, 0.05);
+}
+
+TEST(DesignReport, WavelengthNotGivenAssumesDOverLambda100) {
+  const auto in = test::design_input(test::uniform(), 101);
+  const auto r = analysis::analyse(in, {});
+  EXPECT_TRUE(r.wavelength_assumed);
+  EXPECT_DOUBLE_EQ(r.d_over_lambda, 100.0);
+  EXPECT_DOUBLE_EQ(r.wavelength, 1.0);
+  ASSERT_FALSE(r.notes.empty());
+  EXPECT_NE(r.notes.front().find("D/\u03bb = 100"), std::string::npos);
+}
+
+TEST(DesignReport, SpoiledMainReflectorShowsInPathErrorAndPhaseEfficiency) {
+  auto in = test::design_input(test::uniform(), 401);
+  analysis::Options o;
+  o.wavelength = 1.0;
+  const auto good = analysis::analyse(in, o);
+  // A smooth bump of half a wavelength on the main reflector around 60 % of the radius.
+  for (std::size_t i = 0; i < in.main_r.size(); ++i) {
+    const double x = (in.main_r[i] / 50.0 - 0.6) / 0.1;
+    in.main_z[i] += 0.5 * o.wavelength * std::exp(-x * x);
+  }
+  const auto bad = analysis::analyse(in, o);
+  // Reflection doubles the bump in the path; the rays cross it at a slant.
+  EXPECT_GT(bad.path_error_pp_wavelengths, 0.8);
+  EXPECT_LT(bad.path_error_pp_wavelengths, 1.1);
+  EXPECT_LT(bad.efficiency.phase, 0.9);
+  EXPECT_GT(bad.collimation_error_max_deg, 1.0);
+  EXPECT_LT(bad.directivity_dbi, good.directivity_dbi - 0.4);
+  bool says_so = false;
+  for (const auto& note : bad.notes) says_so |= note.find("The path error is") == 0;
+  EXPECT_TRUE(says_so);
+}
+
+TEST(DesignReport, SteadyDriftOfA32BitDesignIsNamed) {
+  auto in = test::design_input(test::uniform(), 401);
+  // Path error growing steadily along the integration, as rounding in
+  // 32-bit reals accumulates: the main reflector sinks linearly with radius.
+  for (std::size_t i = 0; i < in.main_r.size(); ++i) in.main_z[i] -= 0.05 * (in.main_r[i] - in.main_r[0]) / 44.0;
+  analysis::Options o;
+  o.wavelength = 1.0;
+  in.double_precision = false;
+  const auto single = analysis::analyse(in, o);
+  EXPECT_GT(single.path_error_trend_share, 0.5);
+  const auto named = [](const analysis::Report& r) {
+    for (const auto& note : r.notes)
+      if (note.find("32-bit") != std::string::npos && note.find("--double") != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(named(single));
+  in.double_precision = true;
+  EXPECT_FALSE(named(analysis::analyse(in, o)));
+}
+
+TEST(DesignReport, TruncatedSubreflectorLosesRaysAndSaysSo) {
+  auto in = test::design_input(test::uniform(), 201);
+  const std::size_t keep = in.sub_r.size() * 3 / 4;
+  in.sub_r.resize(keep);
+  in.sub_z.resize(keep);
+  const auto r = analysis::analyse(in, {});
+  EXPECT_GT(r.rays_lost, r.rays_requested / 10);
+  EXPECT_EQ(r.rays_traced + r.rays_lost, r.rays_requested);
+  EXPECT_NEAR(r.lost_theta_max_deg, in.sub_half_angle_rad * kDeg, 1e-9);
+  bool says_so = false;
+  for (const auto& note : r.notes) says_so |= note.find("missed a reflector") != std::string::npos;
+  EXPECT_TRUE(says_so);
+}
+
+TEST(DesignReport, RefusesInputsItCannotUse) {
+  const auto good = test::design_input(test::uniform(), 51);
+  auto in = good;
+  in.main_r[5] = in.main_r[4];
+  EXPECT_THROW(analysis::analyse(in, {}), std::invalid_argument);
+  in = good;
+  in.sub_z[3] = std::nan("");
+  EXPECT_THROW(analysis::analyse(in, {}), std::invalid_argument);
+  in = good;
+  in.wanted_density = nullptr;
+  EXPECT_THROW(analysis::analyse(in, {}), std::invalid_argument);
+  in = good;
+  in.main_z.pop_back();
+  EXPECT_THROW(analysis::analyse(in, {}), std::invalid_argument);
+  analysis::Options o;
+  o.wavelength = -1;
+  EXPECT_THROW(analysis::analyse(good, o), std::invalid_argument);
+}
+
+TEST(DesignReport, LargeAntennaStaysFocusedAndQuick) {
+  const auto in = test::design_input(test::uniform(), 1001);
+  analysis::Options o;
+  o.wavelength = 0.1;  // D/lambda = 1000
+  const auto start = std::chrono::steady_clock::now();
+  const auto r = analysis::analyse(in, o);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(r.path_error_pp_wavelengths, 0.05);
+  EXPECT_NEAR(r.delivered.hpbw_deg, 10 * expected(in, 1000.0).hpbw_deg / 10, 0.02 * r.delivered.hpbw_deg);
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(seconds, 1.0);
+#else
+  (void)seconds;
+#endif
+}
+
+}  // namespace
