@@ -71,5 +71,13 @@ int main(int argc, char** argv) {
   if (!report_dir.empty()) options.report = dialog::ReportRequest{report_dir, wavelength};
 
   std::ios::sync_with_stdio(false);
-  return dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
+  const int status =
+      dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
+  // Output that never arrived (a full disk, a closed pipe) is a failure too.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error: cannot write the console output.\n";
+    return status == 0 ? 1 : status;
+  }
+  return status;
 }

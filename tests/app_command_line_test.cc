@@ -74,4 +74,17 @@ TEST(CommandLine, AnswerFileArgumentRunsAsIfItsNameWereTyped) {
   }
 }
 
+TEST(CommandLine, ConsoleOutputThatCannotBeWrittenIsAnError) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  TempDir dir;
+  std::filesystem::copy_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples/uniform.ans",
+                             dir.path() / "uniform.ans");
+  const std::string command = "cd '" + dir.path().string() + "' && '" RAVOST_BINARY
+                              "' uniform.ans </dev/null >/dev/full 2>stderr";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+  EXPECT_NE(read_file(dir.path() / "stderr").find("cannot write the console output"),
+            std::string::npos);
+}
+
 }  // namespace
