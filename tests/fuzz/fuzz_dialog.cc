@@ -7,6 +7,7 @@
 // time-out, a NaN in any output or a half-written file (".part") left behind.
 //
 //   fuzz_dialog --binary PATH [--seeds FIRST-LAST] [--timeout SECONDS] [--keep DIR]
+//               [--arg ARGUMENT]...
 //   fuzz_dialog --emit DIR [--seeds FIRST-LAST]
 //
 // --emit only writes the answer file of each seed as DIR/seed-N.ans, for
@@ -207,7 +208,8 @@ struct Outcome {
 };
 
 // Runs the program in `dir` with the answer file there; judges the result.
-Outcome run_one(const std::string& binary, const fs::path& dir, double timeout_s) {
+Outcome run_one(const std::string& binary, const std::vector<std::string>& extra,
+                const fs::path& dir, double timeout_s) {
   {
     std::ofstream stdin_text(dir / "console.in", std::ios::binary);
     stdin_text << "y\nanswers.ans\n";
@@ -225,7 +227,10 @@ Outcome run_one(const std::string& binary, const fs::path& dir, double timeout_s
     dup2(err, 2);
     setenv("ASAN_OPTIONS", "exitcode=86:detect_leaks=1", 1);
     setenv("UBSAN_OPTIONS", "halt_on_error=1:exitcode=87:print_stacktrace=1", 1);
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : extra) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
     _exit(122);
   }
   auto start = std::chrono::steady_clock::now();
@@ -313,6 +318,7 @@ int main(int argc, char** argv) {
   double timeout_s = 20.0;
   std::string keep;
   std::string emit;
+  std::vector<std::string> extra;  // passed to the program before any answer
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string opt = argv[i], val = argv[i + 1];
     if (opt == "--binary") {
@@ -327,6 +333,8 @@ int main(int argc, char** argv) {
       keep = val;
     } else if (opt == "--emit") {
       emit = val;
+    } else if (opt == "--arg") {
+      extra.push_back(val);
     }
   }
   if (!emit.empty()) {
@@ -353,7 +361,7 @@ int main(int argc, char** argv) {
       std::ofstream out(dir / "answers.ans", std::ios::binary);
       for (const auto& line : answers_for(seed)) out << line << '\n';
     }
-    Outcome o = run_one(binary, dir, timeout_s);
+    Outcome o = run_one(binary, extra, dir, timeout_s);
     if (o.ok) {
       ++passed;
     } else {
