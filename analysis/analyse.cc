@@ -2,6 +2,7 @@
 #include <boost/math/quadrature/gauss_kronrod.hpp>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -127,12 +128,41 @@ void write_notes(Report& r, const DesignInput& d) {
                     ". It costs " + fmt("%.3f", phase_loss) +
                     " dB; design again with --double or a coarser calculation interval.");
   }
+  std::string density = "the delivered aperture power follows the wanted distribution within " +
+                        fmt("%.2g", r.aperture_power_error_max_db) + " dB";
+  if (r.aperture_error_rho_min > r.hole_rho + 0.01 || r.aperture_error_rho_max < 0.99)
+    density += " between " + fmt("%.1f", 100 * r.aperture_error_rho_min) + " % and " + fmt("%.1f", 100 * r.aperture_error_rho_max) +
+               " % of the radius, where the rays land";
   notes.push_back("The largest ray direction error is " + fmt("%.3g", r.collimation_error_max_deg) + "\u00b0 (" +
                   fmt("%.2g", r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30)) +
                   " half-power beamwidths), for the ray leaving the feed at " + fmt("%.2f", r.worst_ray_theta_deg) +
-                  "\u00b0 and landing at " + fmt("%.1f", 100 * r.worst_ray_rho) +
-                  " % of the radius; the delivered aperture power follows the wanted distribution within " +
-                  fmt("%.2g", r.aperture_power_error_max_db) + " dB.");
+                  "\u00b0 and landing at " + fmt("%.1f", 100 * r.worst_ray_rho) + " % of the radius; " + density + ".");
+  if (r.aperture_bins_without_power > 0) {
+    const double bin_width = r.density_rho.size() > 1 ? r.density_rho[1] - r.density_rho[0] : 0;
+    notes.push_back(std::to_string(r.aperture_bins_without_power) + " of " + std::to_string(r.density_rho.size()) +
+                    " radial bins of the aperture (" + fmt("%.2g", bin_width * r.aperture_radius) +
+                    " wide) receive no power from any traced ray.");
+  }
+  const VertexRing& ring = r.vertex_ring;
+  if (ring.matters) {
+    std::string text = "Rays within " + fmt("%.2f", ring.feed_angle_max_deg) + "\u00b0 of the axis (" +
+                       fmt("%.2g", 100 * ring.power_share) +
+                       " % of the power on the subreflector) meet the subreflector between its vertex and the first surface point off the axis (radius " +
+                       fmt("%.3g", ring.sub_radius) + "), where a spline through the surface points cannot follow the surface; ";
+    if (ring.rays_traced > 0) {
+      text += "they leave the main reflector up to " + fmt("%.2g", ring.collimation_error_max_deg) + "\u00b0 off the axis, land between \u03c1 = " +
+              fmt("%.3f", ring.landing_rho_min) + " and " + fmt("%.3f", ring.landing_rho_max) + " with path errors up to " +
+              fmt("%.3g", ring.path_error_max_abs_wavelengths) + " \u03bb";
+      if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
+      text += ". The verification figures above leave them out (with them the path error is " +
+              fmt("%.3g", r.path_error_pp_all_rays_wavelengths) +
+              " \u03bb peak to peak); their power counts in the efficiencies and the far field where it lands, their phase does not.";
+    } else {
+      text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
+    }
+    text += " A smaller output interval puts a surface point closer to the vertex.";
+    notes.push_back(text);
+  }
   if (r.rays_lost > 0)
     notes.push_back(std::to_string(r.rays_lost) + " of " + std::to_string(r.rays_requested) +
                     " traced rays (feed angles " + fmt("%.2f", r.lost_theta_min_deg) + "\u00b0 to " +
@@ -159,20 +189,37 @@ Report analyse(const DesignInput& d, const Options& o) {
   r.rays_requested = trace.rays_requested;
   r.rays_traced = static_cast<int>(trace.rays.size());
   r.rays_lost = trace.rays_lost;
-  for (int i = 0, k = 0; i < trace.rays_requested; ++i) {
-    if (k < static_cast<int>(trace.rays.size()) && trace.rays[static_cast<std::size_t>(k)].index == i) {
-      ++k;
-      continue;
-    }
-    const double lost = theta_s * i / (trace.rays_requested - 1) * kDeg;
-    r.lost_theta_min_deg = r.rays_lost && r.lost_theta_max_deg == 0 && r.lost_theta_min_deg == 0 ? lost : std::min(r.lost_theta_min_deg, lost);
-    r.lost_theta_max_deg = std::max(r.lost_theta_max_deg, lost);
+  if (!trace.lost.empty()) {
+    r.lost_theta_min_deg = trace.lost.front().theta * kDeg;
+    r.lost_theta_max_deg = trace.lost.back().theta * kDeg;
   }
   r.aperture_plane_z = trace.aperture_plane_z;
   r.fan = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, theta_s, 9).rays;
   const auto& rays = trace.rays;
   const std::size_t m = rays.size();
   if (m < 3) throw std::invalid_argument("fewer than three rays reach the aperture: the profiles do not form a design");
+
+  // The vertex ring: rays that meet the subreflector inside the profile's
+  // first interval from the axis.
+  VertexRing& ring = r.vertex_ring;
+  if (std::abs(d.sub_r[0]) <= 1e-9 * std::abs(d.sub_r.back())) {
+    ring.sub_radius = d.sub_r[1];
+    const double theta_v = std::clamp(std::atan2(d.sub_r[1], d.sub_z[1]), 0.0, theta_s);
+    ring.feed_angle_max_deg = theta_v * kDeg;
+    ring.power_share = feed_power(theta_v, n) / feed_power(theta_s, n);
+  }
+  const auto in_ring = [&](double sub_x) { return sub_x < ring.sub_radius; };  // NaN: missed the subreflector
+  std::vector<bool> ringed(m);
+  std::vector<std::size_t> kept;  // the rays the verification figures are taken over
+  for (std::size_t i = 0; i < m; ++i) {
+    ringed[i] = in_ring(rays[i].sub_x);
+    if (!ringed[i]) kept.push_back(i);
+  }
+  for (const LostRay& lost : trace.lost) ring.rays_lost += in_ring(lost.sub_x) ? 1 : 0;
+  ring.rays_traced = static_cast<int>(m - kept.size());
+  ring.rays = ring.rays_traced + ring.rays_lost;
+  if (kept.size() < 3)
+    throw std::invalid_argument("fewer than three rays away from the subreflector's vertex reach the aperture: the profiles do not form a design");
 
   // Path error, weighted by the feed power each ray carries.
   std::vector<double> weight(m), rho(m), path(m);
@@ -184,32 +231,41 @@ Report analyse(const DesignInput& d, const Options& o) {
     path[i] = rays[i].path;
   }
   double sw = 0, sp = 0;
-  for (std::size_t i = 0; i < m; ++i) sw += weight[i], sp += weight[i] * path[i];
+  for (std::size_t i : kept) sw += weight[i], sp += weight[i] * path[i];
   r.mean_path = sp / sw;
-  double var = 0, lo = path[0], hi = path[0];
-  for (std::size_t i = 0; i < m; ++i) {
+  double var = 0, lo = path[kept[0]], hi = lo;
+  std::vector<double> kept_rho, kept_path, kept_weight;
+  for (std::size_t i : kept) {
     var += weight[i] * (path[i] - r.mean_path) * (path[i] - r.mean_path);
     lo = std::min(lo, path[i]);
     hi = std::max(hi, path[i]);
+    kept_rho.push_back(rho[i]);
+    kept_path.push_back(path[i]);
+    kept_weight.push_back(weight[i]);
   }
   r.path_error_pp_wavelengths = (hi - lo) / r.wavelength;
   r.path_error_rms_wavelengths = std::sqrt(var / sw) / r.wavelength;
   r.phase_error_pp_deg = 360.0 * r.path_error_pp_wavelengths;
-  r.path_error_trend_share = trend_share(rho, path, weight);
+  r.path_error_trend_share = trend_share(kept_rho, kept_path, kept_weight);
+  const auto [all_lo, all_hi] = std::minmax_element(path.begin(), path.end());
+  r.path_error_pp_all_rays_wavelengths = (*all_hi - *all_lo) / r.wavelength;
 
   // Aperture power density: every tube between two neighbouring rays that
   // both reached the aperture carries the feed power between their angles
   // and spreads it evenly over the area between their landing radii; the
   // bins add up what falls on them.  Tubes that fold over (a caustic) and
-  // rays that missed a reflector are accounted for as they are.
+  // rays that missed a reflector are accounted for as they are.  The tubes
+  // of the vertex ring count in the delivered density (their power lands
+  // somewhere) but not in its error, which is the design's.
   const double rho_h = r.hole_rho;
   const double wanted_total = boost::math::quadrature::gauss_kronrod<double, 31>::integrate(
       [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, 10, 1e-12);
   const int bins = std::clamp(static_cast<int>(m) / 6, 20, 400);
   const double bin_width = (1.0 - rho_h) / bins;
-  std::vector<double> deposited(static_cast<std::size_t>(bins), 0.0);
+  std::vector<double> deposited(static_cast<std::size_t>(bins), 0.0), deposited_kept = deposited;
   for (std::size_t i = 0; i + 1 < m; ++i) {
     if (rays[i + 1].index != rays[i].index + 1) continue;
+    const bool kept_tube = !ringed[i] && !ringed[i + 1];
     const double power = feed_power(rays[i + 1].theta, n) - feed_power(rays[i].theta, n);
     const double lo_rho = std::min(rho[i], rho[i + 1]), hi_rho = std::max(rho[i], rho[i + 1]);
     const double area = 0.5 * (hi_rho * hi_rho - lo_rho * lo_rho);
@@ -217,28 +273,36 @@ Report analyse(const DesignInput& d, const Options& o) {
     const int last = std::min(bins - 1, static_cast<int>(std::floor((hi_rho - rho_h) / bin_width)));
     for (int b = first; b <= last; ++b) {
       const double b_lo = std::max(lo_rho, rho_h + b * bin_width), b_hi = std::min(hi_rho, rho_h + (b + 1) * bin_width);
+      double share = 0;
       if (area > 0) {
-        if (b_hi > b_lo) deposited[static_cast<std::size_t>(b)] += power * 0.5 * (b_hi * b_hi - b_lo * b_lo) / area;
+        if (b_hi > b_lo) share = power * 0.5 * (b_hi * b_hi - b_lo * b_lo) / area;
       } else {
-        deposited[static_cast<std::size_t>(b)] += power;  // a tube focused onto one radius
+        share = power;  // a tube focused onto one radius
       }
+      deposited[static_cast<std::size_t>(b)] += share;
+      if (kept_tube) deposited_kept[static_cast<std::size_t>(b)] += share;
     }
   }
   // The feed power in the cone, spread as wanted, gives the wanted total.
+  // The error is taken over the bins wholly inside the radii the kept rays
+  // cover (a tenth of a bin of slack for the rays that just miss an edge).
   const double c_norm = wanted_total / (feed_power(theta_s, n) - feed_power(0.0, n));
+  r.aperture_error_rho_min = *std::min_element(kept_rho.begin(), kept_rho.end());
+  r.aperture_error_rho_max = *std::max_element(kept_rho.begin(), kept_rho.end());
   double power_error = 0;
   for (int b = 0; b < bins; ++b) {
     const double b_lo = rho_h + b * bin_width, b_hi = b_lo + bin_width;
-    const double centre = 0.5 * (b_lo + b_hi);
-    const double density = c_norm * deposited[static_cast<std::size_t>(b)] / (0.5 * (b_hi * b_hi - b_lo * b_lo));
+    const double centre = 0.5 * (b_lo + b_hi), bin_area = 0.5 * (b_hi * b_hi - b_lo * b_lo);
+    const double density = c_norm * deposited[static_cast<std::size_t>(b)] / bin_area;
+    const double density_kept = c_norm * deposited_kept[static_cast<std::size_t>(b)] / bin_area;
     const double wanted = d.wanted_density(centre);
     r.density_rho.push_back(centre);
     r.density_delivered.push_back(density);
     r.density_wanted.push_back(wanted);
-    if (wanted > 1e-6) {
-      const double err = density > 0 ? std::abs(10.0 * std::log10(density / wanted)) : 100.0;
-      power_error = std::max(power_error, std::min(err, 100.0));
-    }
+    if (!(wanted > 1e-6)) continue;
+    if (!(density > 0)) ++r.aperture_bins_without_power;
+    const bool inside = b_lo >= r.aperture_error_rho_min - 0.1 * bin_width && b_hi <= r.aperture_error_rho_max + 0.1 * bin_width;
+    if (inside && density_kept > 0) power_error = std::max(power_error, std::abs(10.0 * std::log10(density_kept / wanted)));
   }
   r.aperture_power_error_max_db = power_error;
 
@@ -246,25 +310,48 @@ Report analyse(const DesignInput& d, const Options& o) {
   r.ray_rho = rho;
   r.ray_path_error_wavelengths.resize(m);
   r.ray_direction_error_deg.resize(m);
+  r.ray_in_vertex_ring = ringed;
   for (std::size_t i = 0; i < m; ++i) {
     r.ray_theta_deg[i] = rays[i].theta * kDeg;
     r.ray_path_error_wavelengths[i] = (path[i] - r.mean_path) / r.wavelength;
     r.ray_direction_error_deg[i] = rays[i].direction_error_deg;
-    if (std::abs(rays[i].direction_error_deg) > r.collimation_error_max_deg) {
-      r.collimation_error_max_deg = std::abs(rays[i].direction_error_deg);
+    const double direction_error = std::abs(rays[i].direction_error_deg);
+    if (ringed[i]) {
+      const double e = r.ray_path_error_wavelengths[i];
+      const bool first = std::isnan(ring.landing_rho_min);
+      ring.collimation_error_max_deg = first ? direction_error : std::max(ring.collimation_error_max_deg, direction_error);
+      ring.path_error_max_abs_wavelengths = first ? std::abs(e) : std::max(ring.path_error_max_abs_wavelengths, std::abs(e));
+      ring.landing_rho_min = first ? rho[i] : std::min(ring.landing_rho_min, rho[i]);
+      ring.landing_rho_max = first ? rho[i] : std::max(ring.landing_rho_max, rho[i]);
+      continue;
+    }
+    if (direction_error > r.collimation_error_max_deg) {
+      r.collimation_error_max_deg = direction_error;
       r.worst_ray_theta_deg = r.ray_theta_deg[i];
       r.worst_ray_rho = rho[i];
     }
   }
+  if (ring.rays_traced > 0) {
+    double ring_lo = std::numeric_limits<double>::infinity(), ring_hi = -ring_lo;
+    for (std::size_t i = 0; i < m; ++i)
+      if (ringed[i]) ring_lo = std::min(ring_lo, path[i]), ring_hi = std::max(ring_hi, path[i]);
+    ring.path_error_pp_wavelengths = (ring_hi - ring_lo) / r.wavelength;
+  }
+  ring.matters = ring.rays_lost > 0 ||
+                 (ring.rays_traced > 0 && (r.path_error_pp_all_rays_wavelengths > 1.1 * r.path_error_pp_wavelengths ||
+                                           ring.collimation_error_max_deg > r.collimation_error_max_deg));
 
   // Aperture field: amplitude sqrt(density), phase from the path error, as
-  // functions of radius through the rays sorted by landing radius.
+  // functions of radius through the rays sorted by landing radius.  The
+  // phase comes from the rays outside the vertex ring only: theirs would
+  // interleave with it where they land and stand for radii they do not
+  // belong to; their power is in the amplitude.
   std::vector<std::size_t> order(m);
   for (std::size_t i = 0; i < m; ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return rho[x] < rho[y]; });
   std::vector<double> xs, phase, amp;
   for (std::size_t i : order) {
-    if (!xs.empty() && !(rho[i] > xs.back())) continue;
+    if (ringed[i] || (!xs.empty() && !(rho[i] > xs.back()))) continue;
     xs.push_back(rho[i]);
     phase.push_back(-2.0 * M_PI * r.ray_path_error_wavelengths[i]);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <limits>
 #include <functional>
 #include <string>
 #include <utility>
@@ -40,6 +41,25 @@ struct Efficiency {
   double spillover = 0, illumination = 0, blockage = 0, phase = 0, total = 0;
 };
 
+// Rays that meet the subreflector between its vertex and the first profile
+// point off the axis.  A spline through the profile points cannot follow the
+// surface's curvature there (its free end is straight), so these rays say
+// more about the sampling of the profile than about the design; they are
+// reported apart and left out of the verification figures.
+struct VertexRing {
+  double sub_radius = 0;           // first profile point off the axis; 0: the profile does not start at the axis
+  double feed_angle_max_deg = 0;   // feed angle of that point
+  double power_share = 0;          // share of the feed power in the subreflector cone
+  int rays = 0, rays_traced = 0, rays_lost = 0;
+  // Over the ring's rays that reached the aperture (NaN when none did); path
+  // errors against the mean path of the other rays.
+  static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  double path_error_pp_wavelengths = kNone, path_error_max_abs_wavelengths = kNone;
+  double collimation_error_max_deg = kNone;
+  double landing_rho_min = kNone, landing_rho_max = kNone;
+  bool matters = false;            // counting its rays would change the verification figures
+};
+
 struct Report {
   double wavelength = 0;
   double d_over_lambda = 0;
@@ -52,21 +72,31 @@ struct Report {
   Efficiency efficiency;
   double directivity_dbi = 0;
 
-  // Verification by ray trace.
+  // Verification by ray trace.  The figures below leave the vertex ring's
+  // rays out (see VertexRing); the rays counts and the lost rays count all.
   int rays_requested = 0, rays_traced = 0, rays_lost = 0;
   double lost_theta_min_deg = 0, lost_theta_max_deg = 0;  // feed angles of the lost rays
   double path_error_pp_wavelengths = 0, path_error_rms_wavelengths = 0, phase_error_pp_deg = 0;
+  double path_error_pp_all_rays_wavelengths = 0;  // with the vertex ring's rays
   double collimation_error_max_deg = 0;
+  // Largest error of the power density the rays outside the vertex ring
+  // deliver, over the bins wholly inside the radii they cover; bins that
+  // receive no power at all are counted, not given a level.
   double aperture_power_error_max_db = 0;
+  double aperture_error_rho_min = 0, aperture_error_rho_max = 0;
+  int aperture_bins_without_power = 0;  // bins of the annulus no traced ray delivers power to
   double mean_path = 0;              // power-weighted mean path length, diameter's unit
   double path_error_trend_share = 0; // share of the path-error variance a straight line in radius explains
+  VertexRing vertex_ring;
 
   // Per traced ray, in increasing feed angle.
   std::vector<double> ray_theta_deg, ray_rho, ray_path_error_wavelengths, ray_direction_error_deg;
+  std::vector<bool> ray_in_vertex_ring;
   double worst_ray_theta_deg = 0, worst_ray_rho = 0;  // the ray with the largest direction error
 
   // Aperture power density in radial bins from the hole to the rim (bin
-  // centres, normalised radius): delivered by the ray tubes and wanted.
+  // centres, normalised radius): delivered by the tubes between all traced
+  // rays (0 in a bin no power reaches) and wanted.
   std::vector<double> density_rho, density_delivered, density_wanted;
 
   // A fan of rays for the cross-section.

@@ -60,13 +60,17 @@ TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<doubl
   const double main_lo = std::max(0.0, main.front() - 1e-9 * main_span);
   const double main_hi = main.back() + 1e-9 * main_span;
   out.rays.reserve(static_cast<std::size_t>(n_rays));
+  const auto lose = [&](int index, double theta, double sub_x) {
+    out.lost.push_back({index, theta, sub_x});
+    ++out.rays_lost;
+  };
   for (int i = 0; i < n_rays; ++i) {
     const double theta = n_rays > 1 ? theta_max * i / (n_rays - 1) : 0.0;
     const Vec d{std::sin(theta), std::cos(theta)};
     // Subreflector: radius x where the ray x = z tan(theta) meets z_s(x).
     const auto xs = first_root([&](double x) { return sub.value(x) * d.x - x * d.z; }, 0.0, sub_reach, 8);
     if (!xs) {
-      ++out.rays_lost;
+      lose(i, theta, std::nan(""));
       continue;
     }
     const Vec ps{*xs, sub.value(*xs)};
@@ -76,17 +80,17 @@ TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<doubl
     const auto cross = [&](double x) { return d1.x * (main.value(x) - ps.z) - d1.z * (x - ps.x); };
     const auto xm = first_root(cross, main_lo, main_hi, 16);
     if (!xm) {
-      ++out.rays_lost;
+      lose(i, theta, ps.x);
       continue;
     }
     const Vec pm{*xm, main.value(*xm)};
     if ((pm.x - ps.x) * d1.x + (pm.z - ps.z) * d1.z <= 0.0) {
-      ++out.rays_lost;
+      lose(i, theta, ps.x);
       continue;
     }
     const Vec d2 = reflect(d1, main.slope(pm.x));
     if (d2.z <= 0.0) {
-      ++out.rays_lost;
+      lose(i, theta, ps.x);
       continue;
     }
     const double t = (out.aperture_plane_z - pm.z) / d2.z;

@@ -17,10 +17,18 @@ struct TracedRay {
   double path = 0;                   // feed -> sub -> main -> aperture plane
 };
 
+// A ray that missed a reflector or turned back.
+struct LostRay {
+  int index = 0;
+  double theta = 0;                  // feed angle, rad
+  double sub_x = 0;                  // radius of its subreflector hit; NaN if it missed the subreflector
+};
+
 struct TraceResult {
   std::vector<TracedRay> rays;       // in increasing feed angle, only rays that reached the plane
+  std::vector<LostRay> lost;         // in increasing feed angle
   int rays_requested = 0;
-  int rays_lost = 0;                 // missed a reflector
+  int rays_lost = 0;                 // missed a reflector (lost.size())
   double aperture_plane_z = 0;
 };
 

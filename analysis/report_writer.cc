@@ -115,16 +115,32 @@ svg::Chart aperture_chart(const Report& r) {
   for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
     const double x = r.density_rho[i] * r.aperture_radius;
     wanted.x.push_back(x), wanted.y.push_back(db(r.density_wanted[i]));
-    delivered.x.push_back(x), delivered.y.push_back(db(r.density_delivered[i]));
-    lo = std::min({lo, wanted.y.back(), delivered.y.back()});
-    hi = std::max({hi, wanted.y.back(), delivered.y.back()});
+    // A bin no power reaches has no level: the line breaks there.
+    const double level = r.density_delivered[i] > 0 ? db(r.density_delivered[i]) : std::nan("");
+    delivered.x.push_back(x), delivered.y.push_back(level);
+    lo = std::min(lo, wanted.y.back());
+    hi = std::max(hi, wanted.y.back());
+    if (std::isfinite(level)) lo = std::min(lo, level), hi = std::max(hi, level);
   }
   lo = std::max(lo, -40.0);
   hi = std::min(hi, 20.0);
-  const auto ticks = svg::nice_ticks(lo - 1.0, hi + 1.0, 6);
+  // Headroom above the curves for the legend.
+  const auto ticks = svg::nice_ticks(lo - 1.0, hi + 1.0 + 0.4 * (hi - lo + 2.0), 6);
   const double y0 = ticks.size() > 1 ? 2 * ticks.front() - ticks[1] : lo - 1, y1 = ticks.size() > 1 ? 2 * ticks.back() - ticks[ticks.size() - 2] : hi + 1;
   c.series.push_back(thin(wanted));
   c.series.push_back(thin(delivered));
+  // The bins no power reaches, as a bar along the bottom of the plot.
+  svg::Series empty{"no power reaches here", svg::kDelivered, {}, {}, 5.0, false, false};
+  const double half_bin = r.density_rho.size() > 1 ? 0.5 * (r.density_rho[1] - r.density_rho[0]) * r.aperture_radius : 0;
+  const double bar = y0 + 0.025 * (y1 - y0);
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
+    if (r.density_delivered[i] > 0) continue;
+    const double x = r.density_rho[i] * r.aperture_radius;
+    if (i > 0 && r.density_delivered[i - 1] > 0 && !empty.x.empty()) empty.x.push_back(std::nan("")), empty.y.push_back(bar);
+    empty.x.push_back(x - half_bin), empty.y.push_back(bar);
+    empty.x.push_back(x + half_bin), empty.y.push_back(bar);
+  }
+  if (!empty.x.empty()) c.series.push_back(empty);
   if (r.shadow_rho > r.hole_rho && r.shadow_rho < 1) {
     c.series.push_back(vertical(r.shadow_rho * r.aperture_radius, y0, y1, "edge of the subreflector's shadow"));
   }
@@ -154,9 +170,29 @@ svg::Chart path_chart(const Report& r) {
   c.x_label = "radius (unit of D)";
   c.y_label = "path error (wavelengths)";
   svg::Series s{"delivered", svg::kDelivered, {}, {}, 1.6, false, false};
-  for (std::size_t i : by_radius(r))
-    s.x.push_back(r.ray_rho[i] * r.aperture_radius), s.y.push_back(r.ray_path_error_wavelengths[i]);
+  svg::Series ringed{"", svg::kGuide, {}, {}, 1.4, false, true};
+  double lo = 0, hi = 0;
+  for (std::size_t i : by_radius(r)) {
+    const double x = r.ray_rho[i] * r.aperture_radius, y = r.ray_path_error_wavelengths[i];
+    if (r.ray_in_vertex_ring[i]) {
+      ringed.x.push_back(x), ringed.y.push_back(y);
+    } else {
+      s.x.push_back(x), s.y.push_back(y);
+      lo = std::min(lo, y), hi = std::max(hi, y);
+    }
+  }
   c.series.push_back(thin(s));
+  if (!ringed.x.empty()) {
+    // The scale is the other rays'; the ring's dots beyond it are clipped,
+    // and the legend gives their extent.
+    const auto [ring_lo, ring_hi] = std::minmax_element(ringed.y.begin(), ringed.y.end());
+    ringed.label = "rays next to the subreflector vertex, left out of the figures (" + num(*ring_lo, 2) + " to " +
+                   num(*ring_hi, 2) + " \u03bb)";
+    c.series.push_back(thin(ringed));
+    if (hi - lo <= 0) hi = lo + 1e-6;
+    const double pad = 0.1 * (hi - lo);
+    c.y_range = std::make_pair(lo - pad, hi + 0.6 * (hi - lo));  // room for the legend
+  }
   c.x_range = std::make_pair(0.0, r.aperture_radius);
   return c;
 }
@@ -166,7 +202,8 @@ std::string aperture_csv(const Report& r) {
   o << "radius,normalised_radius,wanted_db,delivered_db,wanted_density,delivered_density\n";
   for (std::size_t i = 0; i < r.density_rho.size(); ++i)
     o << num(r.density_rho[i] * r.aperture_radius) << ',' << num(r.density_rho[i]) << ',' << num(db(r.density_wanted[i]))
-      << ',' << num(db(r.density_delivered[i])) << ',' << num(r.density_wanted[i]) << ',' << num(r.density_delivered[i]) << '\n';
+      << ',' << (r.density_delivered[i] > 0 ? num(db(r.density_delivered[i])) : "")  // no power, no level
+      << ',' << num(r.density_wanted[i]) << ',' << num(r.density_delivered[i]) << '\n';
   return o.str();
 }
 
@@ -182,10 +219,11 @@ std::string pattern_csv(const Report& r) {
 
 std::string path_csv(const Report& r) {
   std::ostringstream o;
-  o << "radius,normalised_radius,feed_angle_deg,path_error_wavelengths,direction_error_deg\n";
+  o << "radius,normalised_radius,feed_angle_deg,path_error_wavelengths,direction_error_deg,vertex_ring\n";
   for (std::size_t i : by_radius(r))
     o << num(r.ray_rho[i] * r.aperture_radius) << ',' << num(r.ray_rho[i]) << ',' << num(r.ray_theta_deg[i]) << ','
-      << num(r.ray_path_error_wavelengths[i]) << ',' << num(r.ray_direction_error_deg[i]) << '\n';
+      << num(r.ray_path_error_wavelengths[i]) << ',' << num(r.ray_direction_error_deg[i]) << ','
+      << (r.ray_in_vertex_ring[i] ? 1 : 0) << '\n';
   return o.str();
 }
 
@@ -203,6 +241,24 @@ nlohmann::json pattern_json(const Pattern& p) {
           {"first_sidelobe_db", p.first_sidelobe_db},
           {"first_sidelobe_deg", p.first_sidelobe_deg},
           {"sidelobes_computed", p.sidelobes_found}};
+}
+
+// NaN (no ray to take a figure from) as null.
+nlohmann::json value_or_null(double v) { return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json(nullptr); }
+
+nlohmann::json vertex_ring_json(const VertexRing& v) {
+  return {{"subreflector_radius", v.sub_radius},
+          {"feed_angle_max_deg", v.feed_angle_max_deg},
+          {"power_share", v.power_share},
+          {"rays", v.rays},
+          {"rays_traced", v.rays_traced},
+          {"rays_lost", v.rays_lost},
+          {"path_length_error_peak_to_peak_wavelengths", value_or_null(v.path_error_pp_wavelengths)},
+          {"path_length_error_max_abs_wavelengths", value_or_null(v.path_error_max_abs_wavelengths)},
+          {"collimation_error_max_deg", value_or_null(v.collimation_error_max_deg)},
+          {"landing_radius_min_normalised", value_or_null(v.landing_rho_min)},
+          {"landing_radius_max_normalised", value_or_null(v.landing_rho_max)},
+          {"matters", v.matters}};
 }
 
 std::string report_json(const Report& r, const DesignInput& d) {
@@ -239,7 +295,11 @@ std::string report_json(const Report& r, const DesignInput& d) {
         {"phase_error_peak_to_peak_deg", r.phase_error_pp_deg},
         {"mean_path_length", r.mean_path},
         {"collimation_error_max_deg", r.collimation_error_max_deg},
-        {"aperture_power_error_max_db", r.aperture_power_error_max_db}}},
+        {"aperture_power_error_max_db", r.aperture_power_error_max_db},
+        {"aperture_power_error_range_normalised", {r.aperture_error_rho_min, r.aperture_error_rho_max}},
+        {"aperture_bins_without_power", r.aperture_bins_without_power},
+        {"path_length_error_peak_to_peak_all_rays_wavelengths", r.path_error_pp_all_rays_wavelengths},
+        {"vertex_ring", vertex_ring_json(r.vertex_ring)}}},
       {"geometry",
        {{"hole_radius", d.hole_radius},
         {"subreflector_radius", r.shadow_rho * r.aperture_radius},
@@ -270,7 +330,10 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
 
   o << "<h2>Design inputs</h2>\n<table>\n";
   for (const auto& [label, value] : d.inputs) o << "<tr><th>" << esc(label) << "</th><td>" << esc(value) << "</td></tr>\n";
-  o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n</table>\n";
+  // The arithmetic, unless the inputs already name it.
+  const bool named = std::any_of(d.inputs.begin(), d.inputs.end(), [](const auto& input) { return input.first == "Arithmetic"; });
+  if (!named) o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n";
+  o << "</table>\n";
 
   o << "<h2>Figures of merit</h2>\n<table>\n<tr><th>quantity</th><th>value</th><th>loss (dB)</th></tr>\n";
   o << "<tr><td>Directivity</td><td class=\"n\">" << fixed(r.directivity_dbi, 2) << " dBi</td><td></td></tr>\n";
@@ -283,11 +346,26 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
   o << "<tr><td>First null</td><td class=\"n\">" << num(r.delivered.first_null_deg, 4) << "&#176;</td><td></td></tr>\n";
   o << "<tr><td>First sidelobe (delivered / without blockage / ideal)</td><td class=\"n\">" << fixed(r.delivered.first_sidelobe_db, 1)
     << " / " << fixed(r.unblocked.first_sidelobe_db, 1) << " / " << fixed(r.ideal.first_sidelobe_db, 1) << " dB</td><td></td></tr>\n";
-  o << "<tr><td>Path-length error, peak to peak (rms)</td><td class=\"n\">" << num(r.path_error_pp_wavelengths, 3) << " ("
-    << num(r.path_error_rms_wavelengths, 3) << ") &#955;</td><td></td></tr>\n";
-  o << "<tr><td>Largest ray direction error</td><td class=\"n\">" << num(r.collimation_error_max_deg, 3) << "&#176;</td><td></td></tr>\n";
-  o << "<tr><td>Largest aperture power error</td><td class=\"n\">" << num(r.aperture_power_error_max_db, 3) << " dB</td><td></td></tr>\n";
+  const VertexRing& ring = r.vertex_ring;
+  const char* left_out = ring.rays_traced > 0 ? " <sup>*</sup>" : "";
+  o << "<tr><td>Path-length error, peak to peak (rms)" << left_out << "</td><td class=\"n\">" << num(r.path_error_pp_wavelengths, 3)
+    << " (" << num(r.path_error_rms_wavelengths, 3) << ") &#955;</td><td></td></tr>\n";
+  o << "<tr><td>Largest ray direction error" << left_out << "</td><td class=\"n\">" << num(r.collimation_error_max_deg, 3)
+    << "&#176;</td><td></td></tr>\n";
+  o << "<tr><td>Largest aperture power error" << left_out << "</td><td class=\"n\">" << num(r.aperture_power_error_max_db, 3)
+    << " dB";
+  if (r.aperture_bins_without_power > 0)
+    o << "<br><span class=\"warn\">" << r.aperture_bins_without_power << " of " << r.density_rho.size()
+      << " radial bins receive no power</span>";
+  o << "</td><td></td></tr>\n";
   o << "<tr><td>Rays traced</td><td class=\"n\">" << r.rays_traced << " of " << r.rays_requested << "</td><td></td></tr>\n</table>\n";
+  if (ring.rays_traced > 0) {
+    o << "<p><sup>*</sup> Without the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
+      << "&#176; of the axis that meet the subreflector before its first surface point off the axis ("
+      << num(100 * ring.power_share, 2) << " % of the power on the subreflector). With them: path error "
+      << num(r.path_error_pp_all_rays_wavelengths, 3) << " &#955; peak to peak, direction error up to "
+      << num(std::max(ring.collimation_error_max_deg, r.collimation_error_max_deg), 3) << "&#176;.</p>\n";
+  }
 
   o << "<h2>What limits the design</h2>\n<ul>\n";
   for (const auto& note : r.notes) o << "<li>" << esc(note) << "</li>\n";
@@ -300,7 +378,10 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
     if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
     if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
     if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
-    if (file == "path_error.svg") caption = "Path-length error of the traced rays against their landing radius.";
+    if (file == "path_error.svg")
+      caption = r.vertex_ring.rays_traced > 0
+                    ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others."
+                    : "Path-length error of the traced rays against their landing radius.";
     o << "<figure id=\"" << esc(file) << "\">\n" << svg_text.substr(body == std::string::npos ? 0 : body) << "<figcaption><b>"
       << esc(file) << "</b> (data in " << esc(file.substr(0, file.size() - 4)) << ".csv): " << esc(caption)
       << "</figcaption>\n</figure>\n";

@@ -178,6 +178,98 @@ TEST(DesignReport, TruncatedSubreflectorLosesRaysAndSaysSo) {
   EXPECT_TRUE(says_so);
 }
 
+// 45 profile points, as the example run writes: the subreflector's first
+// interval from the vertex spans 2.6 degrees of feed angle.
+TEST(VertexRing, RaysInsideTheFirstSubreflectorIntervalAreReportedApart) {
+  const auto in = test::design_input(test::uniform(), 45);
+  analysis::Options o;
+  o.wavelength = 1.0;
+  const auto r = analysis::analyse(in, o);
+  const auto& ring = r.vertex_ring;
+  const double theta_v = std::atan2(in.sub_r[1], in.sub_z[1]);
+  EXPECT_DOUBLE_EQ(ring.sub_radius, in.sub_r[1]);
+  EXPECT_NEAR(ring.feed_angle_max_deg, theta_v * kDeg, 1e-12);
+  const auto cone = [&](double t) { return 1.0 - std::pow(std::cos(t / 2), 2 * in.feed_exponent + 2); };
+  EXPECT_NEAR(ring.power_share, cone(theta_v) / cone(in.sub_half_angle_rad), 1e-12);
+  // The ring is the rays leaving the feed inside that angle, no others.
+  int flagged = 0;
+  double rest_lo = 1e300, rest_hi = -1e300, rest_direction = 0;
+  for (std::size_t i = 0; i < r.ray_rho.size(); ++i) {
+    if (std::abs(r.ray_theta_deg[i] - ring.feed_angle_max_deg) > 1e-9)
+      EXPECT_EQ(r.ray_in_vertex_ring[i], r.ray_theta_deg[i] < ring.feed_angle_max_deg) << r.ray_theta_deg[i];
+    if (r.ray_in_vertex_ring[i]) {
+      ++flagged;
+      continue;
+    }
+    rest_lo = std::min(rest_lo, r.ray_path_error_wavelengths[i]);
+    rest_hi = std::max(rest_hi, r.ray_path_error_wavelengths[i]);
+    rest_direction = std::max(rest_direction, std::abs(r.ray_direction_error_deg[i]));
+  }
+  EXPECT_EQ(ring.rays_traced, flagged);
+  EXPECT_EQ(ring.rays, flagged + ring.rays_lost);
+  EXPECT_GT(flagged, 200);
+  // The figures are the other rays' and say the design focuses; the ring's
+  // own rays stray by several times as much and are kept in view.
+  EXPECT_NEAR(r.path_error_pp_wavelengths, rest_hi - rest_lo, 1e-12);
+  EXPECT_NEAR(r.collimation_error_max_deg, rest_direction, 1e-12);
+  EXPECT_LT(r.path_error_pp_wavelengths, 0.01);
+  EXPECT_GT(r.path_error_pp_all_rays_wavelengths, 2 * r.path_error_pp_wavelengths);
+  EXPECT_GT(ring.collimation_error_max_deg, 2 * r.collimation_error_max_deg);
+  EXPECT_GT(ring.path_error_max_abs_wavelengths, r.path_error_pp_wavelengths);
+  EXPECT_LT(ring.landing_rho_min, 0.99);
+  EXPECT_GE(ring.landing_rho_max, ring.landing_rho_min);
+  EXPECT_GT(r.efficiency.phase, 0.99999);
+  EXPECT_TRUE(ring.matters);
+  bool says_so = false;
+  for (const auto& note : r.notes) says_so |= note.find("first surface point") != std::string::npos;
+  EXPECT_TRUE(says_so);
+}
+
+TEST(VertexRing, ASurfacePointNextToTheVertexShrinksIt) {
+  auto radii = test::even_radii(test::Geometry{}.hole_radius, 45);
+  analysis::Options o;
+  o.wavelength = 1.0;
+  const auto coarse = analysis::analyse(test::design_input_at(test::uniform(), radii), o);
+  radii.insert(radii.end() - 1, 0.9995);
+  const auto fine = analysis::analyse(test::design_input_at(test::uniform(), radii), o);
+  EXPECT_LT(fine.vertex_ring.feed_angle_max_deg, 0.5 * coarse.vertex_ring.feed_angle_max_deg);
+  EXPECT_LT(fine.vertex_ring.power_share, 0.25 * coarse.vertex_ring.power_share);
+  EXPECT_LT(fine.path_error_pp_all_rays_wavelengths, 0.5 * coarse.path_error_pp_all_rays_wavelengths);
+  EXPECT_LT(fine.path_error_pp_wavelengths, 0.01);
+}
+
+TEST(VertexRing, NoneWhenTheProfileDoesNotStartAtTheAxis) {
+  auto in = test::design_input(test::uniform(), 201);
+  in.sub_r.erase(in.sub_r.begin());
+  in.sub_z.erase(in.sub_z.begin());
+  const auto r = analysis::analyse(in, {});
+  EXPECT_EQ(r.vertex_ring.rays, 0);
+  EXPECT_FALSE(r.vertex_ring.matters);
+  EXPECT_TRUE(std::isnan(r.vertex_ring.collimation_error_max_deg));
+  EXPECT_EQ(r.path_error_pp_wavelengths, r.path_error_pp_all_rays_wavelengths);
+  for (bool ringed : r.ray_in_vertex_ring) EXPECT_FALSE(ringed);
+}
+
+// The main reflector cut at 90 % of its radius: the rays meant for the outer
+// tenth, the axial ray first, miss it and leave that part of the aperture
+// without power.
+TEST(DesignReport, AperturePartsWithoutPowerAreCountedNotGivenALevel) {
+  auto in = test::design_input(test::uniform(), 201);
+  while (in.main_r.back() > 0.9 * 50.0) in.main_r.pop_back(), in.main_z.pop_back();
+  const auto r = analysis::analyse(in, {});
+  EXPECT_GT(r.rays_lost, 0);
+  EXPECT_EQ(r.lost_theta_min_deg, 0.0);
+  EXPECT_EQ(r.vertex_ring.rays_lost, r.vertex_ring.rays);
+  EXPECT_TRUE(std::isnan(r.vertex_ring.landing_rho_min));
+  // About a tenth of the bins get nothing; the error is taken where the rays land.
+  EXPECT_NEAR(r.aperture_bins_without_power, 0.1 / 0.88 * static_cast<double>(r.density_rho.size()), 3.0);
+  EXPECT_NEAR(r.aperture_error_rho_max, 0.9, 0.01);
+  EXPECT_LT(r.aperture_power_error_max_db, 3.0);
+  bool says_so = false;
+  for (const auto& note : r.notes) says_so |= note.find("receive no power") != std::string::npos;
+  EXPECT_TRUE(says_so);
+}
+
 TEST(DesignReport, RefusesInputsItCannotUse) {
   const auto good = test::design_input(test::uniform(), 51);
   auto in = good;

@@ -3,52 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <regex>
+#include <sstream>
 
 #include "analysis/svg.h"
 #include "analysis_fixture.h"
+#include "analysis_xml_check.h"
 #include "test_util.h"
 
 namespace {
 
-// Whether the text is well-formed XML as far as elements go: every tag closed
-// in order, one root element, attribute values quoted, no stray '<' or '&'.
-std::string xml_fault(const std::string& text) {
-  std::vector<std::string> open;
-  int roots = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == '&') {
-      static const std::regex entity("&(amp|lt|gt|quot|apos|#[0-9]+|#x[0-9a-fA-F]+);");
-      if (!std::regex_search(text.begin() + static_cast<long>(i), text.end(), entity, std::regex_constants::match_continuous))
-        return "stray & at " + std::to_string(i);
-    }
-    if (text[i] != '<') {
-      ++i;
-      continue;
-    }
-    const std::size_t end = text.find('>', i);
-    if (end == std::string::npos) return "unclosed tag at " + std::to_string(i);
-    const std::string tag = text.substr(i + 1, end - i - 1);
-    i = end + 1;
-    if (tag.empty()) return "empty tag";
-    if (tag[0] == '?' || tag[0] == '!') continue;
-    if (tag.find('<') != std::string::npos) return "'<' inside a tag: " + tag;
-    if (tag[0] == '/') {
-      if (open.empty() || open.back() != tag.substr(1)) return "closing " + tag + " does not match";
-      open.pop_back();
-      continue;
-    }
-    static const std::regex element(R"(([A-Za-z][\w:-]*)(\s+[\w:-]+="[^"<]*")*\s*/?)");
-    std::smatch m;
-    if (!std::regex_match(tag, m, element)) return "malformed tag: " + tag.substr(0, 80);
-    if (open.empty() && ++roots > 1) return "more than one root element";
-    if (tag.back() != '/') open.push_back(m[1]);
-  }
-  if (!open.empty()) return "unclosed element " + open.back();
-  if (roots != 1) return "no root element";
-  return "";
-}
+using test::xml_fault;
 
 TEST(XmlChecker, CatchesBrokenFigures) {
   EXPECT_EQ(xml_fault("<?xml version=\"1.0\"?>\n<svg a=\"1\"><g><line x=\"2\"/></g><text>a &amp; b</text></svg>"), "");
@@ -117,7 +81,30 @@ TEST_F(ReportFiles, JsonCarriesTheFiguresOfMerit) {
   for (const char* k : {"path_length_error_peak_to_peak_wavelengths", "path_length_error_rms_wavelengths",
                         "collimation_error_max_deg", "aperture_power_error_max_db"})
     EXPECT_GE(v.at(k).get<double>(), 0.0) << k;
+  EXPECT_EQ(v.at("aperture_bins_without_power").get<int>(), report_->aperture_bins_without_power);
+  const auto& ring = v.at("vertex_ring");
+  EXPECT_EQ(ring.at("rays").get<int>(), report_->vertex_ring.rays);
+  for (const char* k : {"feed_angle_max_deg", "power_share", "path_length_error_peak_to_peak_wavelengths",
+                        "collimation_error_max_deg", "landing_radius_min_normalised"})
+    EXPECT_GT(ring.at(k).get<double>(), 0.0) << k;
   EXPECT_EQ(j.at("notes").size(), report_->notes.size());
+}
+
+TEST_F(ReportFiles, VertexRingWithoutRaysAtTheApertureIsNullNotANumber) {
+  auto in = *input_;
+  while (in.main_r.back() > 0.9 * 50.0) in.main_r.pop_back(), in.main_z.pop_back();
+  const auto r = analysis::analyse(in, {});
+  ASSERT_EQ(r.vertex_ring.rays_traced, 0);
+  analysis::write_report(r, in, dir_.path());
+  const std::string text = testutil::read_file(dir_.path() / "report.json");
+  const auto ring = nlohmann::json::parse(text).at("verification").at("vertex_ring");
+  EXPECT_TRUE(ring.at("collimation_error_max_deg").is_null());
+  EXPECT_GT(ring.at("rays_lost").get<int>(), 0);
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  // Bins no power reaches have no level in the table.
+  const std::string csv = testutil::read_file(dir_.path() / "aperture.csv");
+  EXPECT_EQ(csv.find("-300"), std::string::npos);
+  EXPECT_NE(csv.find(",,"), std::string::npos);
 }
 
 TEST_F(ReportFiles, CsvFilesHoldOneRowPerSample) {
@@ -131,6 +118,15 @@ TEST_F(ReportFiles, CsvFilesHoldOneRowPerSample) {
   EXPECT_EQ(rows("pattern.csv"), report_->delivered.u.size() + 1);
   EXPECT_EQ(rows("geometry.csv"), input_->sub_r.size() + input_->main_r.size() + 1);
   EXPECT_EQ(testutil::read_file(dir_.path() / "pattern.csv").substr(0, 40), "theta_deg,delivered_db,unblocked_db,idea");
+  // Each ray says whether it belongs to the vertex ring; the figure draws those apart.
+  std::istringstream path(testutil::read_file(dir_.path() / "path_error.csv"));
+  std::string line;
+  std::getline(path, line);
+  EXPECT_EQ(line.substr(line.rfind(',') + 1), "vertex_ring");
+  int ringed = 0;
+  while (std::getline(path, line)) ringed += line.back() == '1' ? 1 : 0;
+  EXPECT_EQ(ringed, report_->vertex_ring.rays_traced);
+  EXPECT_NE(testutil::read_file(dir_.path() / "path_error.svg").find("<circle"), std::string::npos);
 }
 
 TEST_F(ReportFiles, FolderThatCannotBeMadeIsAClearError) {
