@@ -6,6 +6,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
+#include <cstdint>
+
+#include "design/aperture.h"
+#include "numerics/besj_lanes.h"
+
 #include "numerics/besj.h"
 #include "numerics/runge.h"
 
@@ -57,5 +63,53 @@ void BM_RungeStepThreeEquations(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RungeStepThreeEquations);
+
+
+// The Taylor density's 19 arguments j1(n) r, n = 1..19, at 32 radii spread
+// over (0, 1]: as many series as expansion arguments as the density meets.
+constexpr std::size_t kTaylorArgs = 19;
+constexpr std::size_t kRadii = 32;
+std::array<std::array<float, kTaylorArgs>, kRadii> taylor_arguments() {
+  std::array<std::array<float, kTaylorArgs>, kRadii> args{};
+  for (std::size_t i = 0; i < kRadii; ++i) {
+    const float r = static_cast<float>(i + 1) / static_cast<float>(kRadii);
+    for (std::size_t n = 0; n < kTaylorArgs; ++n) args[i][n] = design::j1_zeros<float>()[n] * r;
+  }
+  return args;
+}
+
+// J0 at 19 arguments by the scalar BESJ, one after the other.
+void BM_BesjTaylorScalar(benchmark::State& state) {
+  const auto args = taylor_arguments();
+  std::array<float, kTaylorArgs> j0{};
+  for (auto _ : state) {
+    for (const auto& at_r : args) {
+      for (std::size_t n = 0; n < kTaylorArgs; ++n) j0[n] = numerics::BESJ(at_r[n], 0.0f);
+      benchmark::DoNotOptimize(j0);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kRadii * kTaylorArgs));
+}
+BENCHMARK(BM_BesjTaylorScalar);
+
+// The same 19 arguments in one batch: lanes chosen by the processor (0),
+// 4 lanes (1) or 8 lanes (2).
+void BM_BesjTaylorBatch(benchmark::State& state) {
+  const auto lanes = static_cast<numerics::BesjLanes>(state.range(0));
+  if (lanes == numerics::BesjLanes::eight && !numerics::besj_eight_lanes_available()) {
+    state.SkipWithError("no AVX");
+    return;
+  }
+  const auto args = taylor_arguments();
+  std::array<float, kTaylorArgs> j0{};
+  for (auto _ : state) {
+    for (const auto& at_r : args) {
+      numerics::BESJ0_many(at_r, j0, lanes);
+      benchmark::DoNotOptimize(j0);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kRadii * kTaylorArgs));
+}
+BENCHMARK(BM_BesjTaylorBatch)->ArgName("lanes")->Arg(0)->Arg(1)->Arg(2);
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Timing of the whole surface synthesis for a heavy design: 1001 rays at a
 // calculation interval of 1e-5 (88 000 Runge-Kutta steps), with the Taylor
 // distribution of nbar = 20 (19 Bessel calls per aperture density) and, for
-// comparison, with the uniform distribution.  Reports the time per step and
+// comparison, with the uniform and Gaussian distributions.  Reports the time per step and
 // the aperture densities and Bessel calls per step, with the aperture density
 // remembered per radius (as the program runs) and evaluated on every call.
 #include <benchmark/benchmark.h>
@@ -29,14 +29,16 @@ DesignInputs<float> heavy_design(int kind) {
   in.feed_beamwidth_deg = 40.0f;
   in.beamwidth_level_db = -10.0f;
   design::set_feed(in);
-  in.aperture = kind == 3 ? design::taylor_aperture(30.0f, kNbar) : design::uniform_aperture<float>();
+  in.aperture = kind == 3   ? design::taylor_aperture(30.0f, kNbar)
+                : kind == 2 ? design::gaussian_aperture(10.0f)
+                            : design::uniform_aperture<float>();
   design::set_aperture(in);
   in.calc_interval_answer = 0.00001f;
   in.output_interval_answer = 0.00088f;
   return in;
 }
 
-// Arguments: distribution kind (1 uniform, 3 Taylor), remember the density (1) or not (0).
+// Arguments: distribution kind (1 uniform, 2 Gaussian of 10 dB, 3 Taylor), remember the density (1) or not (0).
 void BM_Synthesis(benchmark::State& state) {
   const int kind = static_cast<int>(state.range(0));
   const bool memoise = state.range(1) != 0;
@@ -70,6 +72,7 @@ BENCHMARK(BM_Synthesis)
     ->Args({3, 0})
     ->Args({1, 1})
     ->Args({1, 0})
+    ->Args({2, 1})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

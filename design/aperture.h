@@ -39,6 +39,10 @@ struct Aperture {
 
   // Aperture power density at radius r.
   Real density(Real r) const;
+  // densities[i] = density(radii[i]) bit for bit, for every i below both
+  // sizes; the Taylor kind evaluates the Bessel values of several radii at
+  // once.
+  void density_many(std::span<const Real> radii, std::span<Real> densities) const;
 };
 
 template <RealType Real>
@@ -64,5 +68,10 @@ void taylor_coefficients(int nbar, const std::array<Real, kMaxNbar>& zeros,
 // 0 for |r| > 1.
 template <RealType Real>
 Real taylor_amplitude(int nbar, std::span<const Real> coefficients, Real r);
+// g[i] = taylor_amplitude(nbar, coefficients, radii[i]) bit for bit, for
+// every i below both sizes.
+template <RealType Real>
+void taylor_amplitude_many(int nbar, std::span<const Real> coefficients,
+                           std::span<const Real> radii, std::span<Real> g);
 
 }  // namespace design

@@ -1,5 +1,6 @@
 #include "design/synthesis.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "numerics/runge.h"
@@ -33,8 +34,48 @@ RayState<Real> start_state(const DesignInputs<Real>& in) {
 }
 
 template <RealType Real>
+void SurfaceDerivatives<Real>::expect_steps(Real r0, Real h, int steps) {
+  // Only the Taylor kind gains from evaluating densities together.
+  if (!memoise_ || aperture_.kind != Distribution::taylor) return;
+  ahead_count_ = 0;
+  ahead_next_ = 0;
+  ahead_from_ = r0;
+  ahead_h_ = h;
+  ahead_steps_ = steps > 0 ? steps : 0;
+}
+
+template <RealType Real>
+void SurfaceDerivatives<Real>::evaluate_ahead() {
+  const long steps = std::min(ahead_steps_, static_cast<long>(kStepsAhead));
+  const Real h = ahead_h_;
+  Real y = ahead_from_;
+  std::size_t n = 0;
+  for (long step = 0; step < steps; ++step) {
+    // the radii of RUNGE's second and fourth stages, in its operations
+    ahead_r_[n++] = h / Real(2) + y;
+    ahead_r_[n++] = y + h;
+    y = y + h;
+  }
+  ahead_from_ = y;
+  ahead_steps_ -= steps;
+  ahead_count_ = n;
+  ahead_next_ = 0;
+  aperture_.density_many(std::span(ahead_r_).first(n), std::span(ahead_density_).first(n));
+  density_evaluations_ += static_cast<long>(n);
+}
+
+template <RealType Real>
 Real SurfaceDerivatives<Real>::density(Real r) {
-  if (memoise_ && have_density_ && bits_of(r) == bits_of(density_r_)) return density_;
+  if (memoise_) {
+    if (have_density_ && bits_of(r) == bits_of(density_r_)) return density_;
+    if (ahead_next_ == ahead_count_ && ahead_steps_ > 0) evaluate_ahead();
+    if (ahead_next_ < ahead_count_ && bits_of(r) == bits_of(ahead_r_[ahead_next_])) {
+      density_ = ahead_density_[ahead_next_++];
+      density_r_ = r;
+      have_density_ = true;
+      return density_;
+    }
+  }
   density_ = aperture_.density(r);
   density_r_ = r;
   have_density_ = true;
@@ -168,6 +209,7 @@ RayTable<Real> synthesize(const DesignInputs<Real>& in, SurfaceDerivatives<Real>
   table.rays.push_back(first);
 
   for (int i = 1; i <= output_steps; ++i) {
+    derivatives.expect_steps(y[ray::radius], h, table.counts.steps_per_output);
     numerics::RUNGE(std::span<Real>(y), kEquations, h, table.counts.steps_per_output, derivatives,
                     std::span<Real>(k1), std::span<Real>(k2), std::span<Real>(k3),
                     std::span<Real>(k4), std::span<Real>(work));

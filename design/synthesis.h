@@ -62,8 +62,19 @@ class SurfaceDerivatives {
 
   long density_evaluations() const { return density_evaluations_; }
 
+  // Tells a remembering SurfaceDerivatives that the integrator is about to
+  // take `steps` steps of h from radius r0: it will ask for the density at
+  // each step's midpoint and end, which are worked out here as the integrator
+  // forms them and evaluated together a few steps ahead of the calls.  A call
+  // at a radius other than the one expected next is evaluated on its own, so
+  // a wrong expectation costs time, never a bit.
+  void expect_steps(Real r0, Real h, int steps);
+
  private:
   Real density(Real r);
+  void evaluate_ahead();
+
+  static constexpr std::size_t kStepsAhead = 24;
 
   const Aperture<Real>& aperture_;
   bool memoise_;
@@ -73,6 +84,14 @@ class SurfaceDerivatives {
   Real density_r_ = 0;  // the radius of density_, compared bit for bit
   Real density_ = 0;
   long density_evaluations_ = 0;
+  // Expected radii and their densities; the next one expected is at ahead_next_.
+  std::array<Real, 2 * kStepsAhead> ahead_r_{};
+  std::array<Real, 2 * kStepsAhead> ahead_density_{};
+  std::size_t ahead_count_ = 0;
+  std::size_t ahead_next_ = 0;
+  Real ahead_from_ = 0;  // the radius the steps not yet evaluated start from
+  Real ahead_h_ = 0;
+  long ahead_steps_ = 0;  // steps not yet evaluated
 };
 
 // One ray of the table: where it meets both reflectors, the feed angle at

@@ -6,6 +6,7 @@
 // with P and Q nested from the innermost bracket outwards.  This expansion
 // takes pi as 3.141593 (one unit in the last place above the float nearest pi).
 #include "numerics/besj.h"
+#include "numerics/besj_constants.h"
 
 #include <array>
 #include <cmath>
@@ -15,10 +16,7 @@
 namespace numerics {
 namespace {
 
-constexpr float kSwitchPoint = 6.0f;
-constexpr int kMaxGroups = 20;
-constexpr int kTermsPerGroup = 5;
-constexpr float kPiExpansion = 3.141593f;
+using namespace besj_constants;
 
 // Coefficients c1..c20 of 1/G(z) = sum c_k z^k (Abramowitz and Stegun 6.1.34,
 // as stored by the program: c2 is 0.5772126).

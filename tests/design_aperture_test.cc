@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <string>
 
+#include "numerics/besj.h"
 #include "writers/tables.h"
 
 namespace design {
@@ -106,6 +109,47 @@ TEST(Taylor, CountsOutsideTheZeroTableTouchNothing) {
   EXPECT_EQ(taylor_amplitude<float>(0, coefficients, 0.5f), 0.0f);
   // More terms than coefficients given: only those given are summed.
   EXPECT_EQ(taylor_amplitude<float>(5, std::span<const float>(coefficients).first(1), 0.5f), 7.0f);
+}
+
+// The amplitude as a plain term-by-term sum with the scalar Bessel routine.
+float term_by_term(int nbar, std::span<const float> c, float r) {
+  if (std::fabs(r) > 1.0f) return 0.0f;
+  const int n_max = std::min({nbar, kMaxNbar, static_cast<int>(c.size())});
+  if (n_max < 1) return 0.0f;
+  float g = c[0];
+  for (int n = 2; n <= n_max; ++n) g = g + c[n - 1] * numerics::BESJ(j1_zeros<float>()[n - 2] * r, 0.0f);
+  return g;
+}
+
+TEST(Taylor, AmplitudesAtManyRadiiHaveTheBitsOfTheTermByTermSum) {
+  std::vector<float> radii;
+  for (int k = -130; k <= 130; ++k) radii.push_back(static_cast<float>(k) / 110.0f);
+  radii.insert(radii.end(), {std::nextafter(1.0f, 2.0f), 1e-30f, std::nanf("")});
+  for (int nbar : {1, 2, 5, 13, 20}) {
+    const Aperture<float> a = taylor_aperture(nbar == 13 ? 40.0f : 25.0f, nbar);
+    // a short coefficient list ends the sum too
+    for (std::size_t size : {std::size_t{20}, std::size_t{3}}) {
+      const std::span<const float> c = std::span(a.coefficients).first(size);
+      // in one call, and in pieces of 7 (many passes, each with a remainder)
+      std::vector<float> whole(radii.size(), -9.0f), pieces(radii.size(), -9.0f);
+      taylor_amplitude_many<float>(nbar, c, radii, whole);
+      for (std::size_t start = 0; start < radii.size(); start += 7) {
+        const std::size_t n = std::min<std::size_t>(7, radii.size() - start);
+        taylor_amplitude_many<float>(nbar, c, std::span(radii).subspan(start, n),
+                                     std::span(pieces).subspan(start, n));
+      }
+      for (std::size_t i = 0; i < radii.size(); ++i) {
+        const float want = term_by_term(nbar, c, radii[i]);
+        EXPECT_EQ(bits_of(whole[i]), bits_of(want)) << nbar << " " << size << " r " << radii[i];
+        EXPECT_EQ(bits_of(pieces[i]), bits_of(want)) << nbar << " " << size << " r " << radii[i];
+      }
+    }
+    std::vector<float> densities(radii.size());
+    a.density_many(radii, densities);
+    for (std::size_t i = 0; i < radii.size(); ++i) {
+      EXPECT_EQ(bits_of(densities[i]), bits_of(a.density(radii[i]))) << nbar << " r " << radii[i];
+    }
+  }
 }
 
 }  // namespace

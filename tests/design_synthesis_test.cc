@@ -2,6 +2,7 @@
 // of a flat feed and the constant path length; the step counts; the
 // derivative routine; and the synthesis stage that prints the table.
 #include "design/synthesis.h"
+#include "numerics/runge.h"
 
 #include <gtest/gtest.h>
 
@@ -336,6 +337,49 @@ TEST(SurfaceDerivatives, RememberingTheApertureDensityHalvesItsEvaluationsAndCha
   EXPECT_EQ(steps, 44 * 10);
   EXPECT_EQ(plain.density_evaluations(), 4 * steps);
   EXPECT_EQ(remembering.density_evaluations(), 2 * steps + 1);
+}
+
+TEST(SurfaceDerivatives, TaylorDensitiesWorkedOutAheadChangeNoBitAndNoneIsWasted) {
+  Inputs in;
+  in.aperture = taylor_aperture(30.0f, 20);
+  in.calc = 0.0004f;  // 50 steps per ray: several passes ahead each
+  const DesignInputs<float> d = make_design(in);
+  SurfaceDerivatives<float> remembering(d.aperture);
+  SurfaceDerivatives<float> plain(d.aperture, false);
+  const Table a = synthesize(d, remembering);
+  const Table b = synthesize(d, plain);
+  ASSERT_EQ(a.rays.size(), b.rays.size());
+  for (std::size_t i = 0; i < a.rays.size(); ++i) EXPECT_TRUE(same_ray(a, i, b, i));
+  const long steps = static_cast<long>(a.counts.output_steps) * a.counts.steps_per_output;
+  EXPECT_EQ(remembering.density_evaluations(), 2 * steps + 1);
+}
+
+TEST(SurfaceDerivatives, AWrongExpectationCostsOnlyTime) {
+  // Steps expected from the wrong radius, with the wrong interval, and more
+  // or fewer of them than are taken: the integration keeps the bits of one
+  // that evaluates every density on its own.
+  Inputs in;
+  in.aperture = taylor_aperture(25.0f, 6);
+  const DesignInputs<float> d = make_design(in);
+  const float r0 = d.main_inner_radius;
+  const float h = d.calc_interval();
+  struct Expectation {
+    float r0, h;
+    int steps;
+  };
+  for (const Expectation e : {Expectation{r0 + h, h, 100}, Expectation{r0, 2.0f * h, 100},
+                              Expectation{r0, h, 30}, Expectation{r0, h, 300}}) {
+    RayState<float> a = start_state(d), b = a, work = a;
+    std::array<float, 3> k1{}, k2{}, k3{}, k4{};
+    SurfaceDerivatives<float> ahead(d.aperture);
+    SurfaceDerivatives<float> plain(d.aperture, false);
+    ahead.expect_steps(e.r0, e.h, e.steps);
+    numerics::RUNGE(std::span<float>(a), 3, h, 100, ahead, k1, k2, k3, k4, work);
+    numerics::RUNGE(std::span<float>(b), 3, h, 100, plain, k1, k2, k3, k4, work);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      EXPECT_EQ(bits_of(a[i]), bits_of(b[i])) << e.r0 << " " << e.h << " " << e.steps;
+    }
+  }
 }
 
 // The lines of ravost.out from the ray table's header on, up to the next
