@@ -69,9 +69,12 @@ std::vector<std::string> valid_design(Rng& rng) {
     a.push_back(num(uniform(rng, 15, 40)));
     a.push_back(std::to_string(pick(rng, 1, 12)));
   }
-  double calc = uniform(rng, 0.0005, 0.01);
-  a.push_back(num(calc));
-  a.push_back(num(calc * pick(rng, 1, 20)));
+  // Intervals whose rows end on the rim: a whole number of rows, each a
+  // whole number of integration steps.
+  const double hole = std::stod(a[3]);
+  const double output = (1.0 - hole) / pick(rng, 5, 200);
+  a.push_back(num(output / pick(rng, 1, 20)));
+  a.push_back(num(output));
   bool plot = chance(rng, 0.5);
   a.push_back(plot ? "y" : "n");
   if (plot) a.push_back("figure.plt");
