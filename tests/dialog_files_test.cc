@@ -98,12 +98,9 @@ TEST(SurfaceFile, RunThatFailsBeforeTheFileIsCompleteLeavesNone) {
 TEST(SurfaceFile, FileThatCannotBeCreatedIsNamed) {
   const ScaledDesign<float> d = scaled_design();
   StageRun run("no/such/folder.rsf\n2\nx\n");
-  try {
-    surface_file_stage(d, run.session, Reflector::main);
-    FAIL() << "no report";
-  } catch (const RunError& e) {
-    EXPECT_NE(std::string(e.what()).find("\"no/such/folder.rsf\""), std::string::npos);
-  }
+  const std::string report =
+      testutil::run_error([&] { surface_file_stage(d, run.session, Reflector::main); });
+  EXPECT_NE(report.find("\"no/such/folder.rsf\""), std::string::npos) << report;
 }
 
 TEST(SurfaceFile, CountAboveTheLimitIsAskedAgainOrEndsAFileRun) {
@@ -247,12 +244,9 @@ TEST(ObjectFile, UnitChoiceOutsideOneToFourIsRefused) {
   EXPECT_NE(run.file("u.tor").find("  length_unit      : mm,\r\n"), std::string::npos);
 
   StageRun file_run("u.tor\n7\n", true);
-  try {
-    object_file_stage(d, file_run.session, Reflector::main);
-    FAIL() << "no report";
-  } catch (const RunError& e) {
-    EXPECT_NE(std::string(e.what()).find("\"design.ans\", line 2"), std::string::npos);
-  }
+  const std::string report =
+      testutil::run_error([&] { object_file_stage(d, file_run.session, Reflector::main); });
+  EXPECT_NE(report.find("\"design.ans\", line 2"), std::string::npos) << report;
 }
 
 }  // namespace

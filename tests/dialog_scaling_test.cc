@@ -192,14 +192,9 @@ TEST(Refusals, DiameterOfZeroOrLessIsAskedAgainAtTheConsole) {
 
 TEST(Refusals, DiameterOfZeroFromTheFileEndsTheRunNamingTheLine) {
   StageRun run("0\n", true);
-  try {
-    scale_design(run);
-    FAIL() << "no report";
-  } catch (const RunError& e) {
-    const std::string report = e.what();
-    EXPECT_NE(report.find("\"design.ans\", line 1"), std::string::npos) << report;
-    EXPECT_NE(report.find("greater than 0"), std::string::npos) << report;
-  }
+  const std::string report = testutil::run_error([&] { scale_design(run); });
+  EXPECT_NE(report.find("\"design.ans\", line 1"), std::string::npos) << report;
+  EXPECT_NE(report.find("greater than 0"), std::string::npos) << report;
 }
 
 TEST(Refusals, DiametersThatWouldOverflowOrMergePointsAreRefused) {

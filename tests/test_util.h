@@ -80,4 +80,15 @@ FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>
 // `scaling_answers` answer the diameter and extrapolation questions.
 design::ScaledDesign<float> scaled_design(const std::string& scaling_answers = "2\nn\n");
 
+// The report with which `stage` ends the run, or "" when it ends normally.
+template <class Stage>
+std::string run_error(Stage&& stage) {
+  try {
+    stage();
+  } catch (const dialog::RunError& e) {
+    return e.what();
+  }
+  return {};
+}
+
 }  // namespace testutil
