@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   }
   if (use_double) options.precision = dialog::Precision::double_;
   if (!answers.empty()) options.answer_file = answers;
-  if (!report_dir.empty()) options.report = dialog::ReportRequest{report_dir, wavelength};
+  if (!report_dir.empty()) options.report = writers::ReportRequest{report_dir, wavelength};
 
   std::ios::sync_with_stdio(false);
   const int status =

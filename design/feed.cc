@@ -32,9 +32,18 @@ double integrate(double a, double b, F f) {
 }  // namespace
 
 template <RealType Real>
-Real feed_power_integrand(Real theta, Real feed_exponent) {
-  // (cos(theta/2))^(2n) sin(theta)
-  return std::pow(std::cos(theta / Real(2)), Real(2) * feed_exponent) * std::sin(theta);
+BeamwidthFeed<Real> BeamwidthFeed<Real>::make(Real beamwidth_deg, Real level_db) {
+  return {beamwidth_deg, level_db, feed_exponent_for(beamwidth_deg, level_db)};
+}
+
+template <RealType Real>
+Real BeamwidthFeed<Real>::enclosed_power(Real half_angle_rad) const {
+  return feed_power(exponent, half_angle_rad);
+}
+
+template <RealType Real>
+double BeamwidthFeed<Real>::enclosed_power_exact(double theta, double n) {
+  return -4.0 * std::expm1((2.0 * n + 2.0) * std::log(std::cos(0.5 * theta))) / (2.0 * n + 2.0);
 }
 
 template <RealType Real>
@@ -57,7 +66,7 @@ Real aperture_power(const Aperture<Real>& aperture, Real inner_radius) {
 }
 
 #define RAVOST_INSTANTIATE(Real)                                        \
-  template Real feed_power_integrand<Real>(Real, Real);                 \
+  template struct BeamwidthFeed<Real>;                                  \
   template Real feed_exponent_for<Real>(Real, Real);                    \
   template Real feed_power<Real>(Real, Real);                           \
   template Real aperture_power<Real>(const Aperture<Real>&, Real);

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "design/feed.h"
 #include "numerics/runge.h"
 
 namespace design {
 
 template <RealType Real>
-StartValues<Real> start_values(const DesignInputs<Real>& in) {
+StartValues<Real> start_values(const Design<Real>& in) {
   StartValues<Real> st;
   st.theta = in.feed_half_angle_rad;
   st.distance = in.sub_radius / std::sin(st.theta);
@@ -20,7 +21,7 @@ StartValues<Real> start_values(const DesignInputs<Real>& in) {
 }
 
 template <RealType Real>
-RayState<Real> start_state(const DesignInputs<Real>& in) {
+RayState<Real> start_state(const Design<Real>& in) {
   RayState<Real> y{};
   y[ray::radius] = in.main_inner_radius;
   y[ray::feed_angle] = in.feed_half_angle_rad;
@@ -29,7 +30,7 @@ RayState<Real> start_state(const DesignInputs<Real>& in) {
   y[ray::hole_to_feed] = in.main_hole_to_feed;
   y[ray::feed_to_sub] = in.feed_to_sub_rim;
   y[ray::power_ratio] = in.power_ratio;
-  y[ray::feed_exponent] = in.feed_exponent;
+  y[ray::feed_exponent] = in.feed.exponent;
   return y;
 }
 
@@ -96,7 +97,7 @@ Real SurfaceDerivatives<Real>::operator()(std::span<const Real> v, int component
   const Real n = v[ray::feed_exponent];
 
   // c = cos(theta/2) ** (2 n), the feed power pattern
-  const Real c = std::pow(std::cos(theta / Real(2)), Real(2) * n);
+  const Real c = BeamwidthFeed<Real>::pattern_of(theta, n);
   // a, the aperture power density at r
   const Real a = density(r);
   // dtheta/dr = -(a r K) / (sin(theta) c): power conservation
@@ -145,7 +146,7 @@ bool finite_ray(const Ray<Real>& t) {
 }  // namespace
 
 template <RealType Real>
-StepCounts step_counts(const DesignInputs<Real>& in) {
+StepCounts step_counts(const Design<Real>& in) {
   StepCounts c;
   const Real out = in.output_interval();
   const Real calc = in.calc_interval();
@@ -181,7 +182,7 @@ StepCounts step_counts(const DesignInputs<Real>& in) {
 }
 
 template <RealType Real>
-RayTable<Real> synthesize(const DesignInputs<Real>& in, SurfaceDerivatives<Real>& derivatives) {
+RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives) {
   RayTable<Real> table;
   table.counts = step_counts(in);
   if (!table.counts.problem.empty()) return table;
@@ -227,19 +228,19 @@ RayTable<Real> synthesize(const DesignInputs<Real>& in, SurfaceDerivatives<Real>
 }
 
 template <RealType Real>
-RayTable<Real> synthesize(const DesignInputs<Real>& in) {
+RayTable<Real> synthesize(const Design<Real>& in) {
   SurfaceDerivatives<Real> derivatives(in.aperture);
   return synthesize(in, derivatives);
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                            \
-  template StartValues<Real> start_values<Real>(const DesignInputs<Real>&);                 \
-  template RayState<Real> start_state<Real>(const DesignInputs<Real>&);                     \
+  template StartValues<Real> start_values<Real>(const Design<Real>&);                 \
+  template RayState<Real> start_state<Real>(const Design<Real>&);                     \
   template class SurfaceDerivatives<Real>;                                                  \
-  template StepCounts step_counts<Real>(const DesignInputs<Real>&);                         \
-  template RayTable<Real> synthesize<Real>(const DesignInputs<Real>&,                       \
+  template StepCounts step_counts<Real>(const Design<Real>&);                         \
+  template RayTable<Real> synthesize<Real>(const Design<Real>&,                       \
                                            SurfaceDerivatives<Real>&);                      \
-  template RayTable<Real> synthesize<Real>(const DesignInputs<Real>&);
+  template RayTable<Real> synthesize<Real>(const Design<Real>&);
 RAVOST_INSTANTIATE(float)
 RAVOST_INSTANTIATE(double)
 #undef RAVOST_INSTANTIATE

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "design/inputs.h"
+#include "design/spec.h"
 
 namespace design {
 
@@ -35,11 +35,11 @@ struct StartValues {
   Real phi;       // direction of the ray from the subreflector rim to the hole rim
 };
 template <RealType Real>
-StartValues<Real> start_values(const DesignInputs<Real>& in);
+StartValues<Real> start_values(const Design<Real>& in);
 
 // The vector at the subreflector-rim ray, where the integration starts.
 template <RealType Real>
-RayState<Real> start_state(const DesignInputs<Real>& in);
+RayState<Real> start_state(const Design<Real>& in);
 
 // The derivatives of feed angle, subreflector distance and main-reflector Z
 // with respect to the main-reflector radius, for RUNGE.  The geometry is
@@ -114,7 +114,7 @@ struct StepCounts {
   std::string problem;       // empty when the counts can be used
 };
 template <RealType Real>
-StepCounts step_counts(const DesignInputs<Real>& in);
+StepCounts step_counts(const Design<Real>& in);
 
 // The synthesised rays in ray order: ray 1, the subreflector-rim ray, meets
 // the main reflector at its hole rim.  When the integration left the range of
@@ -130,8 +130,8 @@ struct RayTable {
 
 // Integrates both surfaces.  The counts must have no problem.
 template <RealType Real>
-RayTable<Real> synthesize(const DesignInputs<Real>& in, SurfaceDerivatives<Real>& derivatives);
+RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives);
 template <RealType Real>
-RayTable<Real> synthesize(const DesignInputs<Real>& in);
+RayTable<Real> synthesize(const Design<Real>& in);
 
 }  // namespace design

@@ -7,9 +7,13 @@
 #include <ostream>
 
 #include "fields/fields.h"
-#include "dialog/files.h"
 
 namespace dialog {
+
+std::string file_name(std::string_view answer) {
+  size_t end = answer.find_last_not_of(' ');
+  return std::string(end == std::string_view::npos ? std::string_view{} : answer.substr(0, end + 1));
+}
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }

@@ -11,9 +11,30 @@
 #include <string_view>
 #include <variant>
 
-#include "dialog/files.h"
+#include "io/files.h"
 
 namespace dialog {
+
+using io::RunError;
+
+// An answer that could not be read as asked (not a number, a name too long).
+// At a terminal the question is asked again; otherwise it ends the run.
+class UnreadableAnswer : public RunError {
+ public:
+  UnreadableAnswer(const std::string& report, std::string problem)
+      : RunError(report), problem_(std::move(problem)) {}
+  // What is wrong, in one line, for asking again.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  std::string problem_;
+};
+
+// A stop asked for by the design dialog: "Stop - Program terminated.", status 0.
+struct DialogStop {};
+
+// A file name as answered: the text without its trailing blanks.
+std::string file_name(std::string_view answer);
 
 // Where answers come from.
 enum class AnswerSource { console, answer_file };

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "dialog/stages.h"
+#include "run/stages.h"
 
 namespace dialog {
 namespace {
@@ -39,22 +40,32 @@ std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::pa
 
 template <design::RealType Real>
 void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptions& options,
-                OutFile& listing) {
+                io::OutFile& listing, Chosen* chosen) {
   std::ifstream answer_file;
   const std::filesystem::path answer_path = open_answer_file(dialog, dir, options, answer_file);
 
-  listing = OutFile(dir / "ravost.out", "ravost.out", OutFile::Mode::in_place);
+  if (options.dry) {
+    listing = io::OutFile("/dev/null", "ravost.out", io::OutFile::Mode::in_place);
+  } else {
+    listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
+  }
   // Whatever the listing holds is on disk before the program waits for a
   // person, who may end it there.
   dialog.before_wait([&listing] { listing.flush(); });
-  Session<Real> s{dialog, listing, dir, plothpfa::PLOTIF{0.1f}};
-  s.run_files.push_back(dir / "ravost.out");
-  if (!answer_path.empty()) s.run_files.push_back(answer_path);
+  run::Context context{
+      run::Console{[&dialog](std::string_view text) { dialog.line(text); },
+                   [&dialog](std::string_view text) { dialog.warn(text); },
+                   [&dialog](std::string_view message) { dialog.pause(message); }},
+      listing, dir};
+  context.dry = options.dry;
+  context.run_files.push_back(dir / "ravost.out");
+  if (!answer_path.empty()) context.run_files.push_back(answer_path);
+  Session<Real> s{dialog, context};
 
-  const design::DesignInputs<Real> in = ask_design_inputs(s);
-  const design::RayTable<Real> table = run_synthesis(in, s);
+  const design::Design<Real> d = ask_design(s);
+  const design::RayTable<Real> table = run::synthesise(context, d);
   if (dialog.ask_yes(" Plot dual reflector figure? ")) figure_stage(table, s);
-  const design::ScaledDesign<Real> scaled = scaling_stage(table, in, s);
+  const design::ScaledDesign<Real> scaled = scaling_stage(table, d, s);
   if (dialog.ask_yes(" List main reflector dimensions? ")) {
     listing_stage(scaled, s, Reflector::main);
   }
@@ -71,21 +82,26 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   if (dialog.ask_yes(" CHAMP subreflector spline w/ variable Z? ")) {
     object_file_stage(scaled, s, Reflector::sub);
   }
-  if (options.report) write_design_report(in, scaled, *options.report);
+  if (options.report) {
+    s.plan.report = options.report;
+    if (!options.dry) run::write_report(context, d, scaled, *options.report);
+  }
   listing.close();
+  if (chosen) *chosen = Chosen{s.spec, s.plan};
 }
 
 }  // namespace
 
 int run(std::istream& console_in, std::ostream& console_out, std::ostream& errors,
-        const std::filesystem::path& dir, bool interactive, const RunOptions& options) {
+        const std::filesystem::path& dir, bool interactive, const RunOptions& options,
+        Chosen* chosen) {
   Dialog dialog(console_in, console_out, errors, interactive);
-  OutFile listing;
+  io::OutFile listing;
   try {
     if (options.precision == Precision::double_) {
-      run_stages<double>(dialog, dir, options, listing);
+      run_stages<double>(dialog, dir, options, listing, chosen);
     } else {
-      run_stages<float>(dialog, dir, options, listing);
+      run_stages<float>(dialog, dir, options, listing, chosen);
     }
   } catch (const DialogStop&) {
     dialog.end_open_line();

@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
-#include "dialog/report_stage.h"
+#include "design/spec.h"
+#include "writers/output_plan.h"
 
 namespace dialog {
 
-// The real type of the design.
-enum class Precision { single, double_ };
+using design::Precision;
 
 struct RunOptions {
   Precision precision = Precision::single;
@@ -19,7 +19,16 @@ struct RunOptions {
   // this name had been typed at the first two questions.
   std::optional<std::string> answer_file;
   // The design report, written when the run ends normally.
-  std::optional<ReportRequest> report;
+  std::optional<writers::ReportRequest> report;
+  // Compute the whole design but write no file: for reading the design an
+  // answer file describes.
+  bool dry = false;
+};
+
+// The design and output plan a run's answers chose.
+struct Chosen {
+  design::DesignSpec spec;
+  writers::OutputPlan plan;
 };
 
 // Runs the whole program on the given console streams: prompts, echoes and
@@ -30,7 +39,7 @@ struct RunOptions {
 // error report.
 int run(std::istream& console_in, std::ostream& console_out, std::ostream& errors,
         const std::filesystem::path& dir, bool interactive = false,
-        const RunOptions& options = {});
+        const RunOptions& options = {}, Chosen* chosen = nullptr);
 
 // The same with reports and prompts on one stream, as a terminal shows them.
 inline int run(std::istream& console_in, std::ostream& console, const std::filesystem::path& dir,

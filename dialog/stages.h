@@ -1,25 +1,19 @@
-// The stages of a run, in the order the driver calls them.  Each asks its
-// questions, hands the answers to the design computation and sends the
-// resulting text to the console, the listing file or its own file.
+// The questions of a run, stage by stage, in the order the driver asks them.
+// Each fills its part of the design spec or the output plan and hands the
+// values to the run layer, which computes and writes.
 #pragma once
 
-#include "design/inputs.h"
 #include "design/scaled.h"
+#include "design/spec.h"
 #include "design/synthesis.h"
 #include "dialog/session.h"
 
 namespace dialog {
 
-// The opening dialog: geometry, feed, aperture distribution and intervals,
-// with the feed and aperture power balance; writes the normalised design to
-// the listing file.
+// The opening dialog: geometry, feed, aperture distribution and intervals.
+// The normalised design goes to the listing block by block as it is answered.
 template <design::RealType Real>
-design::DesignInputs<Real> ask_design_inputs(Session<Real>& s);
-
-// Integrates both surfaces and prints the ray table; ends the run with a
-// report when the integration breaks down.
-template <design::RealType Real>
-design::RayTable<Real> run_synthesis(const design::DesignInputs<Real>& in, Session<Real>& s);
+design::Design<Real> ask_design(Session<Real>& s);
 
 // Asks for the plot file and writes the dual reflector figure to it.
 template <design::RealType Real>
@@ -29,7 +23,7 @@ void figure_stage(const design::RayTable<Real>& table, Session<Real>& s);
 // the subreflector extrapolation.
 template <design::RealType Real>
 design::ScaledDesign<Real> scaling_stage(const design::RayTable<Real>& table,
-                                         const design::DesignInputs<Real>& in, Session<Real>& s);
+                                         const design::Design<Real>& d, Session<Real>& s);
 
 // A listing of one reflector's height at chosen radii.
 template <design::RealType Real>

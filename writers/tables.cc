@@ -12,7 +12,7 @@ using fields::I;
 using fields::X;
 
 template <design::RealType Real>
-Lines geometry_lines(const design::DesignInputs<Real>& in) {
+Lines geometry_lines(const design::Design<Real>& in) {
   return {" Normalized Shaped Axisymmetric Dual ADE Reflector",
           "",
           " Supplement to Tarnwick by Quessary",
@@ -25,15 +25,15 @@ Lines geometry_lines(const design::DesignInputs<Real>& in) {
 }
 
 template <design::RealType Real>
-std::string subtended_angle_line(const design::DesignInputs<Real>& in) {
+std::string subtended_angle_line(const design::Design<Real>& in) {
   return " Subreflector subtended angle: " +
          F(Real(2) * in.feed_half_angle_rad / design::Constants<Real>::deg, 8, 2);
 }
 
 template <design::RealType Real>
-std::string feed_line(const design::DesignInputs<Real>& in) {
-  return " Feed beamwidth: " + F(in.feed_beamwidth_deg, 6, 2) + " level dB: " +
-         F(in.beamwidth_level_db, 5, 1);
+std::string feed_line(const design::Design<Real>& in) {
+  return " Feed beamwidth: " + F(in.feed.beamwidth_deg, 6, 2) + " level dB: " +
+         F(in.feed.level_db, 5, 1);
 }
 
 template <design::RealType Real>
@@ -54,7 +54,7 @@ Lines distribution_lines(const design::Aperture<Real>& a) {
 }
 
 template <design::RealType Real>
-Lines interval_lines(const design::DesignInputs<Real>& in) {
+Lines interval_lines(const design::Design<Real>& in) {
   return {" Calculation Main Aperture interval: " + F(in.calc_interval_answer, 8, 3),
           " Output Aperture Interval: " + F(in.output_interval_answer, 8, 3)};
 }
@@ -141,11 +141,11 @@ std::string listing_row(Real radius, Real height) {
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                            \
-  template Lines geometry_lines<Real>(const design::DesignInputs<Real>&);                   \
-  template std::string subtended_angle_line<Real>(const design::DesignInputs<Real>&);       \
-  template std::string feed_line<Real>(const design::DesignInputs<Real>&);                  \
+  template Lines geometry_lines<Real>(const design::Design<Real>&);                   \
+  template std::string subtended_angle_line<Real>(const design::Design<Real>&);       \
+  template std::string feed_line<Real>(const design::Design<Real>&);                  \
   template Lines distribution_lines<Real>(const design::Aperture<Real>&);                   \
-  template Lines interval_lines<Real>(const design::DesignInputs<Real>&);                   \
+  template Lines interval_lines<Real>(const design::Design<Real>&);                   \
   template Lines taylor_table<Real>(const design::Aperture<Real>&);                         \
   template std::string ray_row<Real>(const design::Ray<Real>&);                             \
   template Lines scaled_table_header<Real>(Real);                                           \

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "design/inputs.h"
+#include "design/spec.h"
 #include "design/scaled.h"
 #include "design/synthesis.h"
 
@@ -18,15 +18,15 @@ using Lines = std::vector<std::string>;
 
 // The normalised design, block by block as the dialog completes it.
 template <design::RealType Real>
-Lines geometry_lines(const design::DesignInputs<Real>& in);
+Lines geometry_lines(const design::Design<Real>& in);
 template <design::RealType Real>
-std::string subtended_angle_line(const design::DesignInputs<Real>& in);
+std::string subtended_angle_line(const design::Design<Real>& in);
 template <design::RealType Real>
-std::string feed_line(const design::DesignInputs<Real>& in);
+std::string feed_line(const design::Design<Real>& in);
 template <design::RealType Real>
 Lines distribution_lines(const design::Aperture<Real>& aperture);
 template <design::RealType Real>
-Lines interval_lines(const design::DesignInputs<Real>& in);
+Lines interval_lines(const design::Design<Real>& in);
 
 // The console table of the unnormalised Taylor coefficients.
 template <design::RealType Real>

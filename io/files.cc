@@ -1,4 +1,4 @@
-#include "dialog/files.h"
+#include "io/files.h"
 
 #include <unistd.h>
 
@@ -6,12 +6,7 @@
 #include <cstring>
 #include <utility>
 
-namespace dialog {
-
-std::string file_name(std::string_view answer) {
-  size_t end = answer.find_last_not_of(' ');
-  return std::string(end == std::string_view::npos ? std::string_view{} : answer.substr(0, end + 1));
-}
+namespace io {
 
 OutFile::OutFile(const std::filesystem::path& path, std::string name, Mode mode) {
   if (std::string problem = open(path, std::move(name), mode); !problem.empty()) {
@@ -102,4 +97,4 @@ void OutFile::close() {
   }
 }
 
-}  // namespace dialog
+}  // namespace io

@@ -1,4 +1,7 @@
-// How a run ends early, and the output text files.
+// Every file the program writes goes through here: a text file written
+// beside its name and renamed when complete, and a folder of files (the
+// report) staged and moved into place whole.  A failure is a RunError, the
+// one way a run ends early with a report.
 #pragma once
 
 #include <filesystem>
@@ -7,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace dialog {
+namespace io {
 
 // Ends the run at once with an error report (one or two lines) on standard
 // error and in the listing file, and a non-zero exit status.
@@ -15,25 +18,6 @@ class RunError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// An answer that could not be read as asked (not a number, a name too long).
-// At a terminal the question is asked again; otherwise it ends the run.
-class UnreadableAnswer : public RunError {
- public:
-  UnreadableAnswer(const std::string& report, std::string problem)
-      : RunError(report), problem_(std::move(problem)) {}
-  // What is wrong, in one line, for asking again.
-  const std::string& problem() const { return problem_; }
-
- private:
-  std::string problem_;
-};
-
-// A stop asked for by the design dialog: "Stop - Program terminated.", status 0.
-struct DialogStop {};
-
-// A file name as answered: the text without its trailing blanks.
-std::string file_name(std::string_view answer);
 
 // An output text file.  Every line ends with CR LF.
 //
@@ -82,4 +66,4 @@ class OutFile {
   std::filesystem::path temporary_;  // empty when written in place
 };
 
-}  // namespace dialog
+}  // namespace io

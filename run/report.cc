@@ -1,42 +1,22 @@
-#include "dialog/report_stage.h"
-
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
 
 #include "analysis/analysis.h"
-#include "dialog/files.h"
+#include "fields/prose.h"
+#include "run/stages.h"
 
-namespace dialog {
+namespace run {
 namespace {
 
-std::string number(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", v);
-  return buffer;
-}
+std::string number(double v) { return fields::number(v); }
 
-// The wanted distribution in 64 bits, from the parameters answered.
-template <design::RealType Real>
-design::Aperture<double> wanted(const design::Aperture<Real>& a) {
+std::string distribution_name(const design::ApertureSpec& a) {
   switch (a.kind) {
     case design::Distribution::gaussian:
-      return design::gaussian_aperture(static_cast<double>(a.edge_taper_db));
+      return "Gaussian, " + number(a.taper_db) + " dB edge taper";
     case design::Distribution::taylor:
-      return design::taylor_aperture(static_cast<double>(a.sidelobe_level_db), a.nbar);
-    case design::Distribution::uniform:
-      break;
-  }
-  return design::uniform_aperture<double>();
-}
-
-std::string distribution_name(const design::Aperture<double>& a) {
-  switch (a.kind) {
-    case design::Distribution::gaussian:
-      return "Gaussian, " + number(a.edge_taper_db) + " dB edge taper";
-    case design::Distribution::taylor:
-      return "Taylor circular, " + number(a.sidelobe_level_db) + " dB sidelobes, nbar " +
+      return "Taylor circular, " + number(std::fabs(a.sidelobe_db)) + " dB sidelobes, nbar " +
              std::to_string(a.nbar);
     case design::Distribution::uniform:
       break;
@@ -44,12 +24,11 @@ std::string distribution_name(const design::Aperture<double>& a) {
   return "uniform";
 }
 
-
 }  // namespace
 
 template <design::RealType Real>
-void write_design_report(const design::DesignInputs<Real>& in,
-                         const design::ScaledDesign<Real>& scaled, const ReportRequest& request) {
+void write_report(Context&, const Design<Real>& in, const design::ScaledDesign<Real>& scaled,
+                  const writers::ReportRequest& request) {
   auto widen = [](const std::vector<Real>& v) { return std::vector<double>(v.begin(), v.end()); };
   analysis::DesignInput d;
   d.sub_r = widen(scaled.sub_r);
@@ -58,11 +37,11 @@ void write_design_report(const design::DesignInputs<Real>& in,
   d.main_z = widen(scaled.main_z);
   d.main_diameter = static_cast<double>(scaled.main_diameter);
   d.hole_radius = d.main_r.empty() ? 0.0 : d.main_r.front();
-  d.feed_exponent = static_cast<double>(in.feed_exponent);
+  d.feed_exponent = static_cast<double>(in.feed.exponent);
   d.sub_half_angle_rad = static_cast<double>(in.feed_half_angle_rad);
-  const design::Aperture<double> aperture = wanted(in.aperture);
+  const design::Aperture<double> aperture = design::make_aperture<double>(in.spec.aperture);
   d.wanted_density = [aperture](double rho) { return aperture.density(rho); };
-  d.distribution = distribution_name(aperture);
+  d.distribution = distribution_name(in.spec.aperture);
   d.double_precision = std::is_same_v<Real, double>;
   d.calc_interval = static_cast<double>(in.calc_interval());
   d.inputs = {
@@ -72,8 +51,8 @@ void write_design_report(const design::DesignInputs<Real>& in,
       {"Main reflector inner radius", number(static_cast<double>(in.main_inner_radius))},
       {"Feed half angle to the subreflector rim",
        number(static_cast<double>(in.feed_half_angle_deg)) + " deg"},
-      {"Feed beamwidth", number(static_cast<double>(in.feed_beamwidth_deg)) + " deg at " +
-                             number(static_cast<double>(in.beamwidth_level_db)) + " dB"},
+      {"Feed beamwidth", number(static_cast<double>(in.feed.beamwidth_deg)) + " deg at " +
+                             number(static_cast<double>(in.feed.level_db)) + " dB"},
       {"Aperture distribution", d.distribution},
       {"Calculation interval", number(static_cast<double>(in.calc_interval()))},
       {"Output interval", number(static_cast<double>(in.output_interval()))},
@@ -85,15 +64,18 @@ void write_design_report(const design::DesignInputs<Real>& in,
   try {
     const analysis::Report report = analysis::analyse(d, options);
     analysis::write_report(report, d, request.dir);
+  } catch (const io::RunError&) {
+    throw;
   } catch (const std::exception& e) {
     throw RunError("Error: the design report cannot be made: " + std::string(e.what()));
   }
 }
 
-template void write_design_report<float>(const design::DesignInputs<float>&,
-                                         const design::ScaledDesign<float>&, const ReportRequest&);
-template void write_design_report<double>(const design::DesignInputs<double>&,
-                                          const design::ScaledDesign<double>&,
-                                          const ReportRequest&);
+template void write_report<float>(Context&, const Design<float>&,
+                                  const design::ScaledDesign<float>&,
+                                  const writers::ReportRequest&);
+template void write_report<double>(Context&, const Design<double>&,
+                                   const design::ScaledDesign<double>&,
+                                   const writers::ReportRequest&);
 
-}  // namespace dialog
+}  // namespace run

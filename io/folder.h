@@ -1,0 +1,46 @@
+// A folder of files written as one, such as the design report: the files are
+// staged in a hidden folder inside the target folder and moved into it only
+// when commit() is called.  A writer destroyed without commit() removes what
+// it staged (and the target folder, if it created it), so a failed run
+// leaves the old files whole and no partial set of new ones.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace io {
+
+class FolderWriter {
+ public:
+  // Creates the folder if it is missing and a staging folder inside it;
+  // throws RunError when either cannot be created.
+  explicit FolderWriter(std::filesystem::path dir);
+  FolderWriter(const FolderWriter&) = delete;
+  FolderWriter& operator=(const FolderWriter&) = delete;
+  ~FolderWriter();
+
+  // Stages one file of the folder with these contents (bytes as given);
+  // throws RunError when it cannot be written.
+  void write(const std::string& name, std::string_view contents);
+  // Moves every staged file into the folder, replacing older files.
+  void commit();
+
+  const std::filesystem::path& dir() const { return dir_; }
+
+ private:
+  void discard();
+
+  std::filesystem::path dir_;
+  std::filesystem::path staging_;
+  std::vector<std::string> names_;
+  bool created_dir_ = false;
+  bool committed_ = false;
+};
+
+// Whether files can be created in `dir` (created if missing, and removed
+// again when it was): an empty text, or what is wrong in one sentence.
+std::string folder_problem(const std::filesystem::path& dir);
+
+}  // namespace io
