@@ -1,0 +1,55 @@
+// What every stage of a run writes to besides its own files: the console
+// (lines, warnings and the interpolation pause, as the front end shows them),
+// the listing file "ravost.out", and the folder in which file names are
+// taken.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/files.h"
+#include "numerics/pause.h"
+#include "plothpfa/plothpfa.h"
+#include "writers/tables.h"
+
+namespace run {
+
+using io::RunError;
+
+struct Console {
+  std::function<void(std::string_view)> line;  // one console line
+  std::function<void(std::string_view)> warn;  // a warning on the error stream
+  numerics::PauseHandler pause;                // the interpolation routines' pause
+};
+
+struct Context {
+  Console console;
+  io::OutFile& listing;
+  std::filesystem::path dir;
+  plothpfa::PLOTIF plotif{0.1f};
+  // Files that stay open for the whole run (the listing, the answer file):
+  // no output may be created over them.
+  std::vector<std::filesystem::path> run_files = {};
+  // Compute everything but create no file (every file goes to /dev/null):
+  // used to read an answer file's design without running it.
+  bool dry = false;
+
+  std::filesystem::path path(std::string_view name) const { return dir / name; }
+  // True when the name is one of the run's open files.
+  bool in_use(std::string_view name) const;
+  // Opens an output file of the given name (relative to dir), written beside
+  // its name and renamed when complete; returns what is wrong, or empty.
+  std::string open(io::OutFile& file, std::string_view name) const;
+
+  void line(std::string_view text) const { console.line(text); }
+  void warn(std::string_view text) const { console.warn(text); }
+  void to_console(const writers::Lines& lines) const;
+  void to_listing(const writers::Lines& lines);
+  // Each line to the console and then to the listing.
+  void both(const writers::Lines& lines);
+};
+
+}  // namespace run

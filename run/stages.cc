@@ -1,0 +1,381 @@
+#include "run/stages.h"
+
+#include <cmath>
+#include <string>
+#include <type_traits>
+
+#include "design/check.h"
+#include "fields/fields.h"
+#include "fields/prose.h"
+#include "run/messages.h"
+#include "writers/figure.h"
+#include "writers/files.h"
+
+namespace run {
+namespace {
+
+using design::Reflector;
+
+// Above this many integration steps 32-bit rounding of the radius and the
+// surfaces builds up past the printed digits.
+constexpr double kFineSteps = 2.0e3;
+
+// The plot device handed to the plot writer: a plot file.
+constexpr int kPlotDevice = 2;
+
+std::string short_number(double v) { return fields::number(v, 4); }
+
+// What is likely to mend a ray table that strays.
+template <design::RealType Real>
+std::string remedy(bool main_meets_sub, const Design<Real>& d) {
+  if (main_meets_sub) {
+    return "a geometry that can be shaped: the main reflector reaches the subreflector's height"
+           " (a longer distance from the feed to the subreflector, a deeper main reflector or a"
+           " milder distribution)";
+  }
+  const double steps = (1.0 - static_cast<double>(d.main_inner_radius)) /
+                       static_cast<double>(d.calc_interval());
+  if (std::is_same_v<Real, float> && steps > kFineSteps) {
+    return "--double: at " + short_number(steps) + " steps the rounding of 32-bit reals builds up";
+  }
+  return "a finer calculation interval, for instance " +
+         short_number(static_cast<double>(d.calc_interval()) / 10.0);
+}
+
+// The report on a ray table that failed its check, and what to try.
+template <design::RealType Real>
+std::string check_report(const design::RayTableCheck& c, const Design<Real>& d) {
+  using Fault = design::RayTableCheck::Fault;
+  std::string text = "Error: ";
+  const std::string where = "at ray " + std::to_string(c.bad_ray) + " (main reflector radius " +
+                            short_number(c.bad_radius) + ")";
+  if (c.fault == Fault::path_strays) {
+    text += "the path length strays " + where + " by " + short_number(100.0 * c.stray_at_bad) +
+            " % from the first ray's (up to " + short_number(100.0 * c.largest_stray) +
+            " % at ray " + std::to_string(c.largest_stray_ray) + "): not a design.\n";
+  } else {
+    text += "the feed angle reaches zero " + where + ", before the rim: not a design.\n";
+  }
+  text += "Try " + remedy(c.main_meets_sub, d) + ".";
+  return text;
+}
+
+// A file of the plan, opened or the run ends with what is wrong.
+void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
+  if (c.in_use(name)) {
+    throw RunError("Error: the file \"" + name +
+                   "\" is the listing or the answer file of this run; give another name.");
+  }
+  if (std::string problem = c.open(file, name); !problem.empty()) {
+    throw RunError("Error: " + problem);
+  }
+}
+
+}  // namespace
+
+bool Context::in_use(std::string_view name) const {
+  std::error_code ec;
+  for (const auto& f : run_files) {
+    if (std::filesystem::equivalent(path(name), f, ec)) return true;
+  }
+  return false;
+}
+
+std::string Context::open(io::OutFile& file, std::string_view name) const {
+  if (dry) {
+    if (name.empty()) return "A file needs a name.";
+    return file.open("/dev/null", std::string(name), io::OutFile::Mode::in_place);
+  }
+  return file.open(path(name), std::string(name), io::OutFile::Mode::replace_when_complete);
+}
+
+void Context::to_console(const writers::Lines& lines) const {
+  for (const std::string& text : lines) console.line(text);
+}
+
+void Context::to_listing(const writers::Lines& lines) {
+  for (const std::string& text : lines) listing.line(text);
+}
+
+void Context::both(const writers::Lines& lines) {
+  to_console(lines);
+  to_listing(lines);
+}
+
+template <design::RealType Real>
+void list_geometry(Context& c, const Design<Real>& d) {
+  c.to_listing(writers::geometry_lines(d));
+}
+
+template <design::RealType Real>
+void show_subtended_angle(Context& c, const Design<Real>& d) {
+  c.line(writers::subtended_angle_line(d));
+}
+
+template <design::RealType Real>
+void list_feed(Context& c, const Design<Real>& d) {
+  c.listing.line(writers::feed_line(d));
+}
+
+template <design::RealType Real>
+void show_taylor_heading(Context& c, const Design<Real>& d) {
+  if (d.aperture.kind == design::Distribution::taylor) {
+    c.line(" Taylor Circular Distribution");
+  }
+}
+
+template <design::RealType Real>
+void list_distribution(Context& c, const Design<Real>& d) {
+  if (d.aperture.kind == design::Distribution::taylor) {
+    c.to_console(writers::taylor_table(d.aperture));
+  }
+  c.to_listing(writers::distribution_lines(d.aperture));
+}
+
+template <design::RealType Real>
+void list_intervals(Context& c, const Design<Real>& d) {
+  if (const std::string warning = interval_warning(design::row_plan(d)); !warning.empty()) {
+    c.warn(warning);
+  }
+  c.to_listing(writers::interval_lines(d));
+}
+
+template <design::RealType Real>
+void list_design(Context& c, const Design<Real>& d) {
+  list_geometry(c, d);
+  show_subtended_angle(c, d);
+  list_feed(c, d);
+  show_taylor_heading(c, d);
+  list_distribution(c, d);
+  list_intervals(c, d);
+}
+
+template <design::RealType Real>
+design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
+  const design::StepCounts counts = design::step_counts(d);
+  if (!counts.problem.empty()) throw RunError("Error: " + counts.problem);
+
+  design::RayTable<Real> table = design::synthesize(d);
+  c.both(writers::ray_table_header());
+  for (const design::Ray<Real>& ray : table.rays) {
+    const std::string row = writers::ray_row(ray);
+    c.listing.line(row);
+    c.line(row);
+  }
+  if (table.broken_ray) {
+    // The integration has left the range of real surfaces (typically a
+    // calculation interval too coarse for a steep distribution near the
+    // axis): the run ends rather than print a table of NaN.
+    throw RunError("Error: the integration breaks down at ray " +
+                   std::to_string(*table.broken_ray) + " (main reflector radius " +
+                   writers::trimmed(fields::F(table.broken_radius, 12, 5)) +
+                   "): the surfaces are no longer finite.\n"
+                   "Try a smaller calculation interval or a milder aperture distribution.");
+  }
+  const design::RayTableCheck check = design::check_ray_table(table);
+  if (check.fault != design::RayTableCheck::Fault::none) throw RunError(check_report(check, d));
+  if (check.visible_stray()) {
+    c.warn("Warning: the path length strays by up to " + short_number(100.0 * check.largest_stray) +
+           " % (ray " + std::to_string(check.largest_stray_ray) +
+           "), more than the table's digits show.\nTry " + remedy(false, d) + ".");
+  }
+  return table;
+}
+
+template <design::RealType Real>
+void write_figure(Context& c, const design::RayTable<Real>& table, io::OutFile& file) {
+  plothpfa::Plotter plot(c.plotif);
+  plot.PINITF(kPlotDevice, file.stream());
+  writers::draw_figure(plot, table);
+  plot.close();
+  file.close();
+}
+
+template <design::RealType Real>
+design::ScaledDesign<Real> scale(Context& c, const design::RayTable<Real>& table,
+                                 const Design<Real>& d, Real diameter) {
+  design::ScaledDesign<Real> scaled = design::scale(table, diameter, d.main_inner_radius);
+  c.both(writers::scaled_table_header(diameter));
+  for (std::size_t i = 0; i < scaled.sub_r.size(); ++i) {
+    const std::string row = writers::scaled_row(scaled, i);
+    c.listing.line(row);
+    c.line(row);
+  }
+  c.line(writers::sub_diameter_line(scaled.sub_rim_diameter));
+  return scaled;
+}
+
+template <design::RealType Real>
+std::optional<design::Problem> extrapolation_problem(Context& c,
+                                                     const design::ScaledDesign<Real>& scaled,
+                                                     Real new_diameter,
+                                                     design::Extrapolation<Real>& e) {
+  using Fault = design::Problem::Fault;
+  e = design::extrapolation(scaled, new_diameter, c.console.pause);
+  switch (e.problem) {
+    case design::Extrapolation<Real>::Problem::none:
+      return std::nullopt;
+    case design::Extrapolation<Real>::Problem::not_beyond_rim: {
+      design::Problem p{design::Input::extrapolation, Fault::not_beyond_rim};
+      p.value = static_cast<double>(new_diameter);
+      p.reference = static_cast<double>(scaled.sub_rim_diameter);
+      return p;
+    }
+    case design::Extrapolation<Real>::Problem::too_far:
+      break;
+  }
+  design::Problem p{design::Input::extrapolation, Fault::too_far};
+  p.value = static_cast<double>(new_diameter);
+  return p;
+}
+
+template <design::RealType Real>
+void extrapolate(Context& c, design::ScaledDesign<Real>& scaled, Real new_diameter,
+                 const design::Extrapolation<Real>& e) {
+  design::extend_sub(scaled, new_diameter, e);
+  c.both(writers::extrapolation_lines(scaled.sub_rim_diameter, e.rim_z));
+}
+
+template <design::RealType Real>
+void show_radius_range(Context& c, const design::Profile<Real>& p) {
+  c.line(writers::radius_range_line(p));
+}
+
+template <design::RealType Real>
+std::string listing_problem(const design::Profile<Real>& p, Real start, Real stop, Real step) {
+  const int count = design::list_row_count(start, stop, step);
+  if (count < 0) return "A listing holds at most 1000000 rows; choose a larger step.";
+  // Outside its table the spline continues its end cubics; far enough out
+  // their cubes overflow.  The rows run monotonically, so the two end rows
+  // are the farthest out.
+  if (count > 0) {
+    const Real first = design::list_row_radius(start, step, 1);
+    const Real last = design::list_row_radius(start, step, count);
+    if (!std::isfinite(last) || !std::isfinite(p.height(first)) || !std::isfinite(p.height(last))) {
+      return "These radii lie too far outside the reflector to list.";
+    }
+  }
+  return {};
+}
+
+template <design::RealType Real>
+void write_listing(Context& c, const design::ScaledDesign<Real>& scaled,
+                   const design::Profile<Real>& p, Reflector which, Real start, Real stop,
+                   Real step) {
+  const int count = design::list_row_count(start, stop, step);
+  const Real diameter = which == Reflector::main ? scaled.main_diameter : scaled.sub_rim_diameter;
+  c.both(writers::listing_header(which, diameter));
+  for (int i = 1; i <= count; ++i) {
+    const Real r = design::list_row_radius(start, step, i);
+    const std::string row = writers::listing_row(r, p.height(r));
+    c.listing.line(row);
+    c.line(row);
+  }
+}
+
+template <design::RealType Real>
+void write_surface_file(const design::Profile<Real>& p,
+                        const writers::SurfaceFileRequest& request, io::OutFile& file) {
+  writers::write_surface_file([&file](std::string_view text) { file.line(text); }, p,
+                              request.points, request.label);
+  file.close();
+}
+
+template <design::RealType Real>
+void write_object_file(const design::Profile<Real>& p, Reflector which,
+                       const writers::ObjectFileRequest& request, io::OutFile& file) {
+  const writers::LineSink out = [&file](std::string_view text) { file.line(text); };
+  writers::write_object_head(out);
+  writers::write_object_body(out, p, request.points, which, request.unit);
+  file.close();
+}
+
+template <design::RealType Real>
+void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan) {
+  list_design(c, d);
+  const design::RayTable<Real> table = synthesise(c, d);
+  if (plan.figure_file) {
+    io::OutFile file;
+    open_or_fail(c, file, *plan.figure_file);
+    write_figure(c, table, file);
+  }
+  const Real diameter = static_cast<Real>(plan.diameter);
+  if (std::string problem = design::scaling_problem(table, diameter, d.main_inner_radius);
+      !problem.empty()) {
+    throw RunError("Error: scale.diameter: " + problem);
+  }
+  design::ScaledDesign<Real> scaled = scale(c, table, d, diameter);
+  if (plan.extrapolated_sub_diameter) {
+    const Real to = static_cast<Real>(*plan.extrapolated_sub_diameter);
+    design::Extrapolation<Real> e;
+    if (auto problem = extrapolation_problem(c, scaled, to, e)) {
+      throw RunError("Error: scale.extrapolate_sub_diameter: " + sentence(*problem));
+    }
+    extrapolate(c, scaled, to, e);
+  }
+  const std::pair<const std::optional<writers::ListingRequest>*, Reflector> listings[] = {
+      {&plan.main_listing, Reflector::main}, {&plan.sub_listing, Reflector::sub}};
+  for (const auto& [request, which] : listings) {
+    if (!*request) continue;
+    const Real start = static_cast<Real>((*request)->start);
+    const Real stop = static_cast<Real>((*request)->stop);
+    const Real step = static_cast<Real>((*request)->step);
+    const design::Profile<Real> p = scaled.profile(which, c.console.pause);
+    show_radius_range(c, p);
+    if (std::string problem = listing_problem(p, start, stop, step); !problem.empty()) {
+      throw RunError(std::string("Error: listing.") + (which == Reflector::main ? "main" : "sub") +
+                     ": " + problem);
+    }
+    write_listing(c, scaled, p, which, start, stop, step);
+  }
+  const std::pair<const std::optional<writers::SurfaceFileRequest>*, Reflector> surfaces[] = {
+      {&plan.main_surface, Reflector::main}, {&plan.sub_surface, Reflector::sub}};
+  for (const auto& [request, which] : surfaces) {
+    if (!*request) continue;
+    const design::Profile<Real> p = scaled.profile(which, c.console.pause);
+    io::OutFile file;
+    open_or_fail(c, file, (*request)->file);
+    write_surface_file(p, **request, file);
+  }
+  const std::pair<const std::optional<writers::ObjectFileRequest>*, Reflector> objects[] = {
+      {&plan.main_object, Reflector::main}, {&plan.sub_object, Reflector::sub}};
+  for (const auto& [request, which] : objects) {
+    if (!*request) continue;
+    const design::Profile<Real> p = scaled.profile(which, c.console.pause);
+    io::OutFile file;
+    open_or_fail(c, file, (*request)->file);
+    write_object_file(p, which, **request, file);
+  }
+  if (plan.report && !c.dry) write_report(c, d, scaled, *plan.report);
+}
+
+#define RAVOST_INSTANTIATE(Real)                                                                \
+  template void list_geometry<Real>(Context&, const Design<Real>&);                             \
+  template void show_subtended_angle<Real>(Context&, const Design<Real>&);                      \
+  template void list_feed<Real>(Context&, const Design<Real>&);                                 \
+  template void show_taylor_heading<Real>(Context&, const Design<Real>&);                         \
+  template void list_distribution<Real>(Context&, const Design<Real>&);                         \
+  template void list_intervals<Real>(Context&, const Design<Real>&);                            \
+  template void list_design<Real>(Context&, const Design<Real>&);                               \
+  template design::RayTable<Real> synthesise<Real>(Context&, const Design<Real>&);              \
+  template void write_figure<Real>(Context&, const design::RayTable<Real>&, io::OutFile&);      \
+  template design::ScaledDesign<Real> scale<Real>(Context&, const design::RayTable<Real>&,      \
+                                                  const Design<Real>&, Real);                   \
+  template std::optional<design::Problem> extrapolation_problem<Real>(                          \
+      Context&, const design::ScaledDesign<Real>&, Real, design::Extrapolation<Real>&);         \
+  template void extrapolate<Real>(Context&, design::ScaledDesign<Real>&, Real,                  \
+                                  const design::Extrapolation<Real>&);                          \
+  template void show_radius_range<Real>(Context&, const design::Profile<Real>&);               \
+  template std::string listing_problem<Real>(const design::Profile<Real>&, Real, Real, Real);   \
+  template void write_listing<Real>(Context&, const design::ScaledDesign<Real>&,                \
+                                    const design::Profile<Real>&, Reflector, Real, Real, Real); \
+  template void write_surface_file<Real>(const design::Profile<Real>&,                          \
+                                         const writers::SurfaceFileRequest&, io::OutFile&);     \
+  template void write_object_file<Real>(const design::Profile<Real>&, Reflector,                \
+                                        const writers::ObjectFileRequest&, io::OutFile&);       \
+  template void run_plan<Real>(Context&, const Design<Real>&, const writers::OutputPlan&);
+RAVOST_INSTANTIATE(float)
+RAVOST_INSTANTIATE(double)
+#undef RAVOST_INSTANTIATE
+
+}  // namespace run
