@@ -1,31 +1,26 @@
 #include <algorithm>
 #include <boost/math/quadrature/gauss_kronrod.hpp>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
 #include "analysis/analysis.h"
+#include "design/feed.h"
+#include "fields/prose.h"
 
 namespace analysis {
 namespace {
 
 constexpr double kDeg = 180.0 / M_PI;
 
+using Feed = design::BeamwidthFeed<double>;
+
 double loss_db(double efficiency) { return efficiency > 0 ? -10.0 * std::log10(efficiency) : 300.0; }
 
-std::string fmt(const char* format, double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
-
-// Feed power inside the cone of half angle theta per 2 pi, for the power
-// pattern cos(theta/2)^(2n): 4 (1 - cos(theta/2)^(2n+2)) / (2n+2).
-double feed_power(double theta, double n) {
-  return -4.0 * std::expm1((2.0 * n + 2.0) * std::log(std::cos(0.5 * theta))) / (2.0 * n + 2.0);
-}
+// Prose numbers: `significant` digits, or `decimals` after the point.
+std::string num(double v, int significant = 6) { return fields::number(v, significant); }
+std::string fix(double v, int decimals) { return fields::fixed(v, decimals); }
 
 // Piecewise linear function through samples of increasing abscissa, held
 // constant beyond the ends.
@@ -44,6 +39,35 @@ class Linear {
   std::vector<double> x_, y_;
 };
 
+// The traced rays and what the steps derive from them, per ray in increasing
+// feed angle.
+struct Rays {
+  TraceResult trace;
+  std::vector<bool> ringed;          // in the vertex ring
+  std::vector<std::size_t> kept;     // the rays the verification figures are taken over
+  std::vector<double> weight;        // feed power each ray stands for
+  std::vector<double> rho, path;     // landing radius (normalised) and path length
+};
+
+// The aperture field as functions of normalised radius, and the bands it is
+// integrated over.
+struct ApertureModel {
+  Linear amplitude, phase;           // sqrt of the delivered density; phase of the path error
+  std::function<double(double)> wanted_density;
+  Intervals annulus;                 // hole to rim, split at the shadow's edge
+  Intervals open;                    // shadow's edge to rim
+
+  ApertureField field() const {
+    return [this](double x) { return std::polar(amplitude(x), phase(x)); };
+  }
+  ApertureField amplitude_only() const {
+    return [this](double x) { return std::complex<double>(amplitude(x)); };
+  }
+  ApertureField wanted() const {
+    return [this](double x) { return std::complex<double>(std::sqrt(std::max(0.0, wanted_density(x)))); };
+  }
+};
+
 void check_profile(const std::vector<double>& r, const std::vector<double>& z, const char* name) {
   if (r.size() < 3 || r.size() != z.size())
     throw std::invalid_argument(std::string(name) + " profile needs at least three points with r and z each");
@@ -54,6 +78,7 @@ void check_profile(const std::vector<double>& r, const std::vector<double>& z, c
     if (!(r[i] > r[i - 1])) throw std::invalid_argument(std::string(name) + " profile radii must increase");
 }
 
+// Rejects a design or options the analysis cannot work with.
 void validate(const DesignInput& d, const Options& o) {
   check_profile(d.sub_r, d.sub_z, "subreflector");
   check_profile(d.main_r, d.main_z, "main-reflector");
@@ -66,6 +91,15 @@ void validate(const DesignInput& d, const Options& o) {
   if (!d.wanted_density) throw std::invalid_argument("wanted aperture density is missing");
   if (!(o.wavelength >= 0) || !std::isfinite(o.wavelength)) throw std::invalid_argument("wavelength must not be negative");
   if (o.rays < 9) throw std::invalid_argument("trace at least 9 rays");
+  if (!(o.assumed_d_over_lambda > 0) || !std::isfinite(o.assumed_d_over_lambda))
+    throw std::invalid_argument("the assumed D/lambda must be positive");
+  if (o.fan_rays < 0) throw std::invalid_argument("the fan of rays must not be negative");
+  if (o.rays_per_bin < 1 || o.bins_min < 1 || o.bins_max < o.bins_min)
+    throw std::invalid_argument("aperture bins: at least one ray a bin, and 1 <= fewest bins <= most bins");
+  if (o.sidelobes < 1 || !(o.full_disc_u_max > 0)) throw std::invalid_argument("far field: at least one sidelobe, positive extent");
+  for (double v : {o.vertex_on_axis, o.ring_path_error_growth, o.wanted_density_floor, o.bin_edge_slack, o.sidelobe_rise_db,
+                   o.focus_path_error, o.drift_path_error, o.drift_trend_share, o.coverage_margin})
+    if (!(v >= 0) || !std::isfinite(v)) throw std::invalid_argument("analysis thresholds must be finite and not negative");
 }
 
 // Share of the weighted variance of y that a straight line in x explains.
@@ -83,163 +117,89 @@ double trend_share(const std::vector<double>& x, const std::vector<double>& y, c
   return sxx > 0 && syy > 0 ? sxy * sxy / (sxx * syy) : 0;
 }
 
-void write_notes(Report& r, const DesignInput& d) {
-  auto& notes = r.notes;
-  const Efficiency& e = r.efficiency;
-  if (r.wavelength_assumed)
-    notes.push_back("No wavelength was given: every figure that depends on it assumes D/\u03bb = 100.");
-  const std::pair<const char*, double> losses[] = {{"spillover", loss_db(e.spillover)},
-                                                   {"illumination taper", loss_db(e.illumination)},
-                                                   {"blockage", loss_db(e.blockage)},
-                                                   {"phase error", loss_db(e.phase)}};
-  const auto worst = *std::max_element(std::begin(losses), std::end(losses),
-                                       [](const auto& a, const auto& b) { return a.second < b.second; });
-  notes.push_back("The efficiency of " + fmt("%.1f", 100 * e.total) + " % costs " + fmt("%.2f", loss_db(e.total)) +
-                  " dB in all; the largest loss is " + worst.first + " (" + fmt("%.2f", worst.second) + " dB).");
-  notes.push_back("Spillover costs " + fmt("%.2f", loss_db(e.spillover)) + " dB: the feed illuminates the subreflector rim at " +
-                  fmt("%.1f", r.feed_edge_taper_db) + " dB.");
-  notes.push_back("Blockage costs " + fmt("%.2f", loss_db(e.blockage)) + " dB: the subreflector shadows the aperture out to " +
-                  fmt("%.3g", r.shadow_rho * r.aperture_radius) + " (" + fmt("%.1f", 100 * r.shadow_rho) +
-                  " % of the radius), beyond the hole of radius " + fmt("%.3g", r.hole_rho * r.aperture_radius) + ".");
-  const double ideal = r.ideal.first_sidelobe_db, real = r.delivered.first_sidelobe_db;
-  if (real > ideal + 0.5)
-    notes.push_back("The first sidelobe rises from " + fmt("%.1f", ideal) + " dB (ideal) to " + fmt("%.1f", real) +
-                    " dB because of the hole and the shadow (the wanted distribution over the whole disc gives " +
-                    fmt("%.1f", r.ideal_disc_first_sidelobe_db) + " dB, without the shadow the profiles give " +
-                    fmt("%.1f", r.unblocked.first_sidelobe_db) + " dB).");
-  else
-    notes.push_back("The first sidelobe is " + fmt("%.1f", real) + " dB, within 0.5 dB of the ideal " + fmt("%.1f", ideal) +
-                    " dB of the wanted distribution on the annulus.");
-  const double phase_loss = loss_db(e.phase);
-  const std::string path = fmt("%.3g", r.path_error_pp_wavelengths) + " \u03bb peak to peak (" +
-                           fmt("%.3g", r.path_error_rms_wavelengths) + " \u03bb rms, " + fmt("%.1f", r.phase_error_pp_deg) +
-                           "\u00b0 of phase)";
-  if (r.path_error_pp_wavelengths < 0.02)
-    notes.push_back("The profiles focus well: the path error is " + path + " and costs " + fmt("%.3f", phase_loss) + " dB.");
-  else
-    notes.push_back("The path error is " + path + " and costs " + fmt("%.3f", phase_loss) + " dB.");
-  if (!d.double_precision && r.path_error_pp_wavelengths > 0.01 && r.path_error_trend_share > 0.5) {
-    std::string steps;
-    if (d.calc_interval > 0)
-      steps = " over about " + fmt("%.0f", (1.0 - r.hole_rho) / d.calc_interval) + " integration steps of " +
-              fmt("%g", d.calc_interval);
-    notes.push_back("The design was computed in 32-bit reals and the path error drifts steadily across the aperture (a straight line in radius explains " +
-                    fmt("%.0f", 100 * r.path_error_trend_share) + " % of it): rounding accumulated" + steps +
-                    ". It costs " + fmt("%.3f", phase_loss) +
-                    " dB; design again with --double or a coarser calculation interval.");
-  }
-  std::string density = "the delivered aperture power follows the wanted distribution within " +
-                        fmt("%.2g", r.aperture_power_error_max_db) + " dB";
-  if (r.aperture_error_rho_min > r.hole_rho + 0.01 || r.aperture_error_rho_max < 0.99)
-    density += " between " + fmt("%.1f", 100 * r.aperture_error_rho_min) + " % and " + fmt("%.1f", 100 * r.aperture_error_rho_max) +
-               " % of the radius, where the rays land";
-  notes.push_back("The largest ray direction error is " + fmt("%.3g", r.collimation_error_max_deg) + "\u00b0 (" +
-                  fmt("%.2g", r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30)) +
-                  " half-power beamwidths), for the ray leaving the feed at " + fmt("%.2f", r.worst_ray_theta_deg) +
-                  "\u00b0 and landing at " + fmt("%.1f", 100 * r.worst_ray_rho) + " % of the radius; " + density + ".");
-  if (r.aperture_bins_without_power > 0) {
-    const double bin_width = r.density_rho.size() > 1 ? r.density_rho[1] - r.density_rho[0] : 0;
-    notes.push_back(std::to_string(r.aperture_bins_without_power) + " of " + std::to_string(r.density_rho.size()) +
-                    " radial bins of the aperture (" + fmt("%.2g", bin_width * r.aperture_radius) +
-                    " wide) receive no power from any traced ray.");
-  }
-  const VertexRing& ring = r.vertex_ring;
-  if (ring.matters) {
-    std::string text = "Rays within " + fmt("%.2f", ring.feed_angle_max_deg) + "\u00b0 of the axis (" +
-                       fmt("%.2g", 100 * ring.power_share) +
-                       " % of the power on the subreflector) meet the subreflector between its vertex and the first surface point off the axis (radius " +
-                       fmt("%.3g", ring.sub_radius) + "), where a spline through the surface points cannot follow the surface; ";
-    if (ring.rays_traced > 0) {
-      text += "they leave the main reflector up to " + fmt("%.2g", ring.collimation_error_max_deg) + "\u00b0 off the axis, land between \u03c1 = " +
-              fmt("%.3f", ring.landing_rho_min) + " and " + fmt("%.3f", ring.landing_rho_max) + " with path errors up to " +
-              fmt("%.3g", ring.path_error_max_abs_wavelengths) + " \u03bb";
-      if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
-      text += ". The verification figures above leave them out (with them the path error is " +
-              fmt("%.3g", r.path_error_pp_all_rays_wavelengths) +
-              " \u03bb peak to peak); their power counts in the efficiencies and the far field where it lands, their phase does not.";
-    } else {
-      text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
-    }
-    text += " A smaller output interval puts a surface point closer to the vertex.";
-    notes.push_back(text);
-  }
-  if (r.rays_lost > 0)
-    notes.push_back(std::to_string(r.rays_lost) + " of " + std::to_string(r.rays_requested) +
-                    " traced rays (feed angles " + fmt("%.2f", r.lost_theta_min_deg) + "\u00b0 to " +
-                    fmt("%.2f", r.lost_theta_max_deg) + "\u00b0) missed a reflector and are lost to the aperture.");
-}
-
-}  // namespace
-
-Report analyse(const DesignInput& d, const Options& o) {
-  validate(d, o);
-  Report r;
+// Wavelength, the aperture's radii and the feed's level at the subreflector rim.
+void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   const double a = 0.5 * d.main_diameter;
-  const double n = d.feed_exponent, theta_s = d.sub_half_angle_rad;
   r.aperture_radius = a;
   r.wavelength_assumed = !(o.wavelength > 0);
-  r.wavelength = r.wavelength_assumed ? d.main_diameter / 100.0 : o.wavelength;
+  r.wavelength = r.wavelength_assumed ? d.main_diameter / o.assumed_d_over_lambda : o.wavelength;
   r.d_over_lambda = d.main_diameter / r.wavelength;
   r.hole_rho = d.hole_radius / a;
   r.shadow_rho = *std::max_element(d.sub_r.begin(), d.sub_r.end()) / a;
-  r.feed_edge_taper_db = 20.0 * n * std::log10(std::cos(0.5 * theta_s));
+  r.feed_edge_taper_db = 10.0 * std::log10(Feed::pattern_of(d.sub_half_angle_rad, d.feed_exponent));
+}
 
-  // Ray trace.
-  const TraceResult trace = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, theta_s, o.rays);
-  r.rays_requested = trace.rays_requested;
-  r.rays_traced = static_cast<int>(trace.rays.size());
-  r.rays_lost = trace.rays_lost;
-  if (!trace.lost.empty()) {
-    r.lost_theta_min_deg = trace.lost.front().theta * kDeg;
-    r.lost_theta_max_deg = trace.lost.back().theta * kDeg;
+// Traces the rays from the feed to the aperture plane, and the fan drawn in
+// the cross-section.
+Rays trace(Report& r, const DesignInput& d, const Options& o) {
+  Rays rays;
+  rays.trace = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, d.sub_half_angle_rad, o.rays);
+  const TraceResult& t = rays.trace;
+  r.rays_requested = t.rays_requested;
+  r.rays_traced = static_cast<int>(t.rays.size());
+  r.rays_lost = t.rays_lost;
+  if (!t.lost.empty()) {
+    r.lost_theta_min_deg = t.lost.front().theta * kDeg;
+    r.lost_theta_max_deg = t.lost.back().theta * kDeg;
   }
-  r.aperture_plane_z = trace.aperture_plane_z;
-  r.fan = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, theta_s, 9).rays;
-  const auto& rays = trace.rays;
-  const std::size_t m = rays.size();
-  if (m < 3) throw std::invalid_argument("fewer than three rays reach the aperture: the profiles do not form a design");
+  r.aperture_plane_z = t.aperture_plane_z;
+  r.fan = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, d.sub_half_angle_rad, o.fan_rays).rays;
+  if (t.rays.size() < 3) throw std::invalid_argument("fewer than three rays reach the aperture: the profiles do not form a design");
+  return rays;
+}
 
-  // The vertex ring: rays that meet the subreflector inside the profile's
-  // first interval from the axis.
+// The vertex ring: rays that meet the subreflector inside the profile's first
+// interval from the axis.  Sorts the rays into the ring and the kept ones.
+void find_vertex_ring(Report& r, const DesignInput& d, const Options& o, Rays& rays) {
   VertexRing& ring = r.vertex_ring;
-  if (std::abs(d.sub_r[0]) <= 1e-9 * std::abs(d.sub_r.back())) {
+  const double theta_s = d.sub_half_angle_rad, n = d.feed_exponent;
+  if (std::abs(d.sub_r[0]) <= o.vertex_on_axis * std::abs(d.sub_r.back())) {
     ring.sub_radius = d.sub_r[1];
     const double theta_v = std::clamp(std::atan2(d.sub_r[1], d.sub_z[1]), 0.0, theta_s);
     ring.feed_angle_max_deg = theta_v * kDeg;
-    ring.power_share = feed_power(theta_v, n) / feed_power(theta_s, n);
+    ring.power_share = Feed::enclosed_power_exact(theta_v, n) / Feed::enclosed_power_exact(theta_s, n);
   }
   const auto in_ring = [&](double sub_x) { return sub_x < ring.sub_radius; };  // NaN: missed the subreflector
-  std::vector<bool> ringed(m);
-  std::vector<std::size_t> kept;  // the rays the verification figures are taken over
+  const std::size_t m = rays.trace.rays.size();
+  rays.ringed.assign(m, false);
   for (std::size_t i = 0; i < m; ++i) {
-    ringed[i] = in_ring(rays[i].sub_x);
-    if (!ringed[i]) kept.push_back(i);
+    rays.ringed[i] = in_ring(rays.trace.rays[i].sub_x);
+    if (!rays.ringed[i]) rays.kept.push_back(i);
   }
-  for (const LostRay& lost : trace.lost) ring.rays_lost += in_ring(lost.sub_x) ? 1 : 0;
-  ring.rays_traced = static_cast<int>(m - kept.size());
+  for (const LostRay& lost : rays.trace.lost) ring.rays_lost += in_ring(lost.sub_x) ? 1 : 0;
+  ring.rays_traced = static_cast<int>(m - rays.kept.size());
   ring.rays = ring.rays_traced + ring.rays_lost;
-  if (kept.size() < 3)
+  if (rays.kept.size() < 3)
     throw std::invalid_argument("fewer than three rays away from the subreflector's vertex reach the aperture: the profiles do not form a design");
+}
 
-  // Path error, weighted by the feed power each ray carries.
-  std::vector<double> weight(m), rho(m), path(m);
+// Path error of the kept rays, weighted by the feed power each ray carries.
+void path_errors(Report& r, const DesignInput& d, Rays& rays) {
+  const auto& traced = rays.trace.rays;
+  const std::size_t m = traced.size();
+  const double n = d.feed_exponent;
+  rays.weight.resize(m);
+  rays.rho.resize(m);
+  rays.path.resize(m);
   for (std::size_t i = 0; i < m; ++i) {
-    const double lo = i > 0 ? 0.5 * (rays[i].theta + rays[i - 1].theta) : rays[i].theta;
-    const double hi = i + 1 < m ? 0.5 * (rays[i].theta + rays[i + 1].theta) : rays[i].theta;
-    weight[i] = feed_power(hi, n) - feed_power(lo, n);
-    rho[i] = rays[i].aperture_x / a;
-    path[i] = rays[i].path;
+    const double lo = i > 0 ? 0.5 * (traced[i].theta + traced[i - 1].theta) : traced[i].theta;
+    const double hi = i + 1 < m ? 0.5 * (traced[i].theta + traced[i + 1].theta) : traced[i].theta;
+    rays.weight[i] = Feed::enclosed_power_exact(hi, n) - Feed::enclosed_power_exact(lo, n);
+    rays.rho[i] = traced[i].aperture_x / r.aperture_radius;
+    rays.path[i] = traced[i].path;
   }
+  const auto& weight = rays.weight;
+  const auto& path = rays.path;
   double sw = 0, sp = 0;
-  for (std::size_t i : kept) sw += weight[i], sp += weight[i] * path[i];
+  for (std::size_t i : rays.kept) sw += weight[i], sp += weight[i] * path[i];
   r.mean_path = sp / sw;
-  double var = 0, lo = path[kept[0]], hi = lo;
+  double var = 0, lo = path[rays.kept[0]], hi = lo;
   std::vector<double> kept_rho, kept_path, kept_weight;
-  for (std::size_t i : kept) {
+  for (std::size_t i : rays.kept) {
     var += weight[i] * (path[i] - r.mean_path) * (path[i] - r.mean_path);
     lo = std::min(lo, path[i]);
     hi = std::max(hi, path[i]);
-    kept_rho.push_back(rho[i]);
+    kept_rho.push_back(rays.rho[i]);
     kept_path.push_back(path[i]);
     kept_weight.push_back(weight[i]);
   }
@@ -249,24 +209,32 @@ Report analyse(const DesignInput& d, const Options& o) {
   r.path_error_trend_share = trend_share(kept_rho, kept_path, kept_weight);
   const auto [all_lo, all_hi] = std::minmax_element(path.begin(), path.end());
   r.path_error_pp_all_rays_wavelengths = (*all_hi - *all_lo) / r.wavelength;
+}
 
-  // Aperture power density: every tube between two neighbouring rays that
-  // both reached the aperture carries the feed power between their angles
-  // and spreads it evenly over the area between their landing radii; the
-  // bins add up what falls on them.  Tubes that fold over (a caustic) and
-  // rays that missed a reflector are accounted for as they are.  The tubes
-  // of the vertex ring count in the delivered density (their power lands
-  // somewhere) but not in its error, which is the design's.
-  const double rho_h = r.hole_rho;
+// Aperture power density: every tube between two neighbouring rays that
+// both reached the aperture carries the feed power between their angles and
+// spreads it evenly over the area between their landing radii; the bins add
+// up what falls on them.  Tubes that fold over (a caustic) and rays that
+// missed a reflector are accounted for as they are.  The tubes of the vertex
+// ring count in the delivered density (their power lands somewhere) but not
+// in its error, which is the design's.
+void aperture_density(Report& r, const DesignInput& d, const Options& o, const Rays& rays) {
+  // Adaptive 31-point Gauss-Kronrod rule for the wanted power on the annulus.
+  constexpr unsigned kMaxDepth = 10;
+  constexpr double kTolerance = 1e-12;
+  const auto& traced = rays.trace.rays;
+  const auto& rho = rays.rho;
+  const std::size_t m = traced.size();
+  const double n = d.feed_exponent, rho_h = r.hole_rho;
   const double wanted_total = boost::math::quadrature::gauss_kronrod<double, 31>::integrate(
-      [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, 10, 1e-12);
-  const int bins = std::clamp(static_cast<int>(m) / 6, 20, 400);
+      [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, kMaxDepth, kTolerance);
+  const int bins = std::clamp(static_cast<int>(m) / o.rays_per_bin, o.bins_min, o.bins_max);
   const double bin_width = (1.0 - rho_h) / bins;
   std::vector<double> deposited(static_cast<std::size_t>(bins), 0.0), deposited_kept = deposited;
   for (std::size_t i = 0; i + 1 < m; ++i) {
-    if (rays[i + 1].index != rays[i].index + 1) continue;
-    const bool kept_tube = !ringed[i] && !ringed[i + 1];
-    const double power = feed_power(rays[i + 1].theta, n) - feed_power(rays[i].theta, n);
+    if (traced[i + 1].index != traced[i].index + 1) continue;
+    const bool kept_tube = !rays.ringed[i] && !rays.ringed[i + 1];
+    const double power = Feed::enclosed_power_exact(traced[i + 1].theta, n) - Feed::enclosed_power_exact(traced[i].theta, n);
     const double lo_rho = std::min(rho[i], rho[i + 1]), hi_rho = std::max(rho[i], rho[i + 1]);
     const double area = 0.5 * (hi_rho * hi_rho - lo_rho * lo_rho);
     const int first = std::max(0, static_cast<int>(std::floor((lo_rho - rho_h) / bin_width)));
@@ -285,10 +253,16 @@ Report analyse(const DesignInput& d, const Options& o) {
   }
   // The feed power in the cone, spread as wanted, gives the wanted total.
   // The error is taken over the bins wholly inside the radii the kept rays
-  // cover (a tenth of a bin of slack for the rays that just miss an edge).
-  const double c_norm = wanted_total / (feed_power(theta_s, n) - feed_power(0.0, n));
-  r.aperture_error_rho_min = *std::min_element(kept_rho.begin(), kept_rho.end());
-  r.aperture_error_rho_max = *std::max_element(kept_rho.begin(), kept_rho.end());
+  // cover (with some slack for the rays that just miss an edge).
+  const double c_norm =
+      wanted_total / (Feed::enclosed_power_exact(d.sub_half_angle_rad, n) - Feed::enclosed_power_exact(0.0, n));
+  r.aperture_error_rho_min = rho[rays.kept.front()];
+  r.aperture_error_rho_max = rho[rays.kept.front()];
+  for (std::size_t i : rays.kept) {
+    r.aperture_error_rho_min = std::min(r.aperture_error_rho_min, rho[i]);
+    r.aperture_error_rho_max = std::max(r.aperture_error_rho_max, rho[i]);
+  }
+  const double slack = o.bin_edge_slack * bin_width;
   double power_error = 0;
   for (int b = 0; b < bins; ++b) {
     const double b_lo = rho_h + b * bin_width, b_hi = b_lo + bin_width;
@@ -299,91 +273,211 @@ Report analyse(const DesignInput& d, const Options& o) {
     r.density_rho.push_back(centre);
     r.density_delivered.push_back(density);
     r.density_wanted.push_back(wanted);
-    if (!(wanted > 1e-6)) continue;
+    if (!(wanted > o.wanted_density_floor)) continue;
     if (!(density > 0)) ++r.aperture_bins_without_power;
-    const bool inside = b_lo >= r.aperture_error_rho_min - 0.1 * bin_width && b_hi <= r.aperture_error_rho_max + 0.1 * bin_width;
+    const bool inside = b_lo >= r.aperture_error_rho_min - slack && b_hi <= r.aperture_error_rho_max + slack;
     if (inside && density_kept > 0) power_error = std::max(power_error, std::abs(10.0 * std::log10(density_kept / wanted)));
   }
   r.aperture_power_error_max_db = power_error;
+}
 
+// Per-ray figures, the worst ray direction, and the vertex ring's own
+// figures and whether it matters.
+void ray_figures(Report& r, const Options& o, const Rays& rays) {
+  const auto& traced = rays.trace.rays;
+  const std::size_t m = traced.size();
+  VertexRing& ring = r.vertex_ring;
   r.ray_theta_deg.resize(m);
-  r.ray_rho = rho;
+  r.ray_rho = rays.rho;
   r.ray_path_error_wavelengths.resize(m);
   r.ray_direction_error_deg.resize(m);
-  r.ray_in_vertex_ring = ringed;
+  r.ray_in_vertex_ring = rays.ringed;
   for (std::size_t i = 0; i < m; ++i) {
-    r.ray_theta_deg[i] = rays[i].theta * kDeg;
-    r.ray_path_error_wavelengths[i] = (path[i] - r.mean_path) / r.wavelength;
-    r.ray_direction_error_deg[i] = rays[i].direction_error_deg;
-    const double direction_error = std::abs(rays[i].direction_error_deg);
-    if (ringed[i]) {
+    r.ray_theta_deg[i] = traced[i].theta * kDeg;
+    r.ray_path_error_wavelengths[i] = (rays.path[i] - r.mean_path) / r.wavelength;
+    r.ray_direction_error_deg[i] = traced[i].direction_error_deg;
+    const double direction_error = std::abs(traced[i].direction_error_deg);
+    if (rays.ringed[i]) {
       const double e = r.ray_path_error_wavelengths[i];
       const bool first = std::isnan(ring.landing_rho_min);
       ring.collimation_error_max_deg = first ? direction_error : std::max(ring.collimation_error_max_deg, direction_error);
       ring.path_error_max_abs_wavelengths = first ? std::abs(e) : std::max(ring.path_error_max_abs_wavelengths, std::abs(e));
-      ring.landing_rho_min = first ? rho[i] : std::min(ring.landing_rho_min, rho[i]);
-      ring.landing_rho_max = first ? rho[i] : std::max(ring.landing_rho_max, rho[i]);
+      ring.landing_rho_min = first ? rays.rho[i] : std::min(ring.landing_rho_min, rays.rho[i]);
+      ring.landing_rho_max = first ? rays.rho[i] : std::max(ring.landing_rho_max, rays.rho[i]);
       continue;
     }
     if (direction_error > r.collimation_error_max_deg) {
       r.collimation_error_max_deg = direction_error;
       r.worst_ray_theta_deg = r.ray_theta_deg[i];
-      r.worst_ray_rho = rho[i];
+      r.worst_ray_rho = rays.rho[i];
     }
   }
   if (ring.rays_traced > 0) {
     double ring_lo = std::numeric_limits<double>::infinity(), ring_hi = -ring_lo;
     for (std::size_t i = 0; i < m; ++i)
-      if (ringed[i]) ring_lo = std::min(ring_lo, path[i]), ring_hi = std::max(ring_hi, path[i]);
+      if (rays.ringed[i]) ring_lo = std::min(ring_lo, rays.path[i]), ring_hi = std::max(ring_hi, rays.path[i]);
     ring.path_error_pp_wavelengths = (ring_hi - ring_lo) / r.wavelength;
   }
   ring.matters = ring.rays_lost > 0 ||
-                 (ring.rays_traced > 0 && (r.path_error_pp_all_rays_wavelengths > 1.1 * r.path_error_pp_wavelengths ||
-                                           ring.collimation_error_max_deg > r.collimation_error_max_deg));
+                 (ring.rays_traced > 0 &&
+                  (r.path_error_pp_all_rays_wavelengths > o.ring_path_error_growth * r.path_error_pp_wavelengths ||
+                   ring.collimation_error_max_deg > r.collimation_error_max_deg));
+}
 
-  // Aperture field: amplitude sqrt(density), phase from the path error, as
-  // functions of radius through the rays sorted by landing radius.  The
-  // phase comes from the rays outside the vertex ring only: theirs would
-  // interleave with it where they land and stand for radii they do not
-  // belong to; their power is in the amplitude.
-  std::vector<std::size_t> order(m);
-  for (std::size_t i = 0; i < m; ++i) order[i] = i;
+// Aperture field: amplitude sqrt(density), phase from the path error, as
+// functions of radius through the rays sorted by landing radius.  The phase
+// comes from the rays outside the vertex ring only: theirs would interleave
+// with it where they land and stand for radii they do not belong to; their
+// power is in the amplitude.
+ApertureModel model_aperture(const Report& r, const DesignInput& d, const Rays& rays) {
+  const auto& rho = rays.rho;
+  std::vector<std::size_t> order(rho.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return rho[x] < rho[y]; });
   std::vector<double> xs, phase, amp;
   for (std::size_t i : order) {
-    if (ringed[i] || (!xs.empty() && !(rho[i] > xs.back()))) continue;
+    if (rays.ringed[i] || (!xs.empty() && !(rho[i] > xs.back()))) continue;
     xs.push_back(rho[i]);
     phase.push_back(-2.0 * M_PI * r.ray_path_error_wavelengths[i]);
   }
   for (double density : r.density_delivered) amp.push_back(std::sqrt(density));
-  const Linear amp_of(r.density_rho, amp), phase_of(xs, phase);
-  const ApertureField field = [&](double x) { return std::polar(amp_of(x), phase_of(x)); };
-  const ApertureField amplitude = [&](double x) { return std::complex<double>(amp_of(x)); };
-  const ApertureField wanted = [&](double x) { return std::complex<double>(std::sqrt(std::max(0.0, d.wanted_density(x)))); };
-
+  const double rho_h = r.hole_rho;
   const double edge = std::clamp(std::max(r.shadow_rho, rho_h), rho_h, 1.0);
-  const Intervals annulus{{rho_h, edge}, {edge, 1.0}}, open{{edge, 1.0}};
-  const ApertureQuadrature q_annulus(annulus), q_open(open);
+  return {Linear(r.density_rho, amp), Linear(xs, phase), d.wanted_density, {{rho_h, edge}, {edge, 1.0}}, {{edge, 1.0}}};
+}
+
+// Spillover, illumination, blockage and phase efficiencies, and the directivity.
+void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
+  const ApertureField amplitude = model.amplitude_only();
+  const ApertureQuadrature q_annulus(model.annulus), q_open(model.open);
   const double s_annulus = q_annulus.integrate(amplitude).real();
   const double s_open = q_open.integrate(amplitude).real();
-
+  const double n = d.feed_exponent;
   Efficiency& e = r.efficiency;
-  e.spillover = feed_power(theta_s, n) / feed_power(M_PI, n);
-  e.illumination = illumination_efficiency(amplitude, annulus);
+  e.spillover = Feed::enclosed_power_exact(d.sub_half_angle_rad, n) / Feed::enclosed_power_exact(M_PI, n);
+  e.illumination = illumination_efficiency(amplitude, model.annulus);
   e.blockage = s_annulus > 0 ? (s_open / s_annulus) * (s_open / s_annulus) : 0;
-  e.phase = s_open > 0 ? std::norm(q_open.integrate(field)) / (s_open * s_open) : 0;
+  e.phase = s_open > 0 ? std::norm(q_open.integrate(model.field())) / (s_open * s_open) : 0;
   e.total = e.spillover * e.illumination * e.blockage * e.phase;
   const double ka = M_PI * r.d_over_lambda;
   r.directivity_dbi = e.total > 0 ? 10.0 * std::log10(e.total * ka * ka) : -300.0;
+}
 
-  // Far field.
-  r.delivered = far_field(field, open, r.d_over_lambda);
+// Far field delivered, without blockage and of the wanted distribution, on
+// the same angles; and the wanted distribution's first sidelobe over the
+// whole disc.
+void far_fields(Report& r, const Options& o, const ApertureModel& model) {
+  const ApertureField field = model.field(), wanted = model.wanted();
+  r.delivered = far_field(field, model.open, r.d_over_lambda, 0, o.sidelobes);
   const double u_max = r.delivered.u.back();
-  r.unblocked = far_field(field, annulus, r.d_over_lambda, u_max);
-  r.ideal = far_field(wanted, annulus, r.d_over_lambda, u_max);
-  r.ideal_disc_first_sidelobe_db = far_field(wanted, {{0.0, 1.0}}, r.d_over_lambda, std::min(u_max, 20.0)).first_sidelobe_db;
+  r.unblocked = far_field(field, model.annulus, r.d_over_lambda, u_max);
+  r.ideal = far_field(wanted, model.annulus, r.d_over_lambda, u_max);
+  r.ideal_disc_first_sidelobe_db =
+      far_field(wanted, {{0.0, 1.0}}, r.d_over_lambda, std::min(u_max, o.full_disc_u_max)).first_sidelobe_db;
+}
 
-  write_notes(r, d);
+// What limits the design, in plain words.
+void write_notes(Report& r, const DesignInput& d, const Options& o) {
+  auto& notes = r.notes;
+  const Efficiency& e = r.efficiency;
+  if (r.wavelength_assumed)
+    notes.push_back("No wavelength was given: every figure that depends on it assumes D/\u03bb = " +
+                    num(o.assumed_d_over_lambda) + ".");
+  const std::pair<const char*, double> losses[] = {{"spillover", loss_db(e.spillover)},
+                                                   {"illumination taper", loss_db(e.illumination)},
+                                                   {"blockage", loss_db(e.blockage)},
+                                                   {"phase error", loss_db(e.phase)}};
+  const auto worst = *std::max_element(std::begin(losses), std::end(losses),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+  notes.push_back("The efficiency of " + fix(100 * e.total, 1) + " % costs " + fix(loss_db(e.total), 2) +
+                  " dB in all; the largest loss is " + worst.first + " (" + fix(worst.second, 2) + " dB).");
+  notes.push_back("Spillover costs " + fix(loss_db(e.spillover), 2) + " dB: the feed illuminates the subreflector rim at " +
+                  fix(r.feed_edge_taper_db, 1) + " dB.");
+  notes.push_back("Blockage costs " + fix(loss_db(e.blockage), 2) + " dB: the subreflector shadows the aperture out to " +
+                  num(r.shadow_rho * r.aperture_radius, 3) + " (" + fix(100 * r.shadow_rho, 1) +
+                  " % of the radius), beyond the hole of radius " + num(r.hole_rho * r.aperture_radius, 3) + ".");
+  const double ideal = r.ideal.first_sidelobe_db, real = r.delivered.first_sidelobe_db;
+  if (real > ideal + o.sidelobe_rise_db)
+    notes.push_back("The first sidelobe rises from " + fix(ideal, 1) + " dB (ideal) to " + fix(real, 1) +
+                    " dB because of the hole and the shadow (the wanted distribution over the whole disc gives " +
+                    fix(r.ideal_disc_first_sidelobe_db, 1) + " dB, without the shadow the profiles give " +
+                    fix(r.unblocked.first_sidelobe_db, 1) + " dB).");
+  else
+    notes.push_back("The first sidelobe is " + fix(real, 1) + " dB, within " + num(o.sidelobe_rise_db) + " dB of the ideal " +
+                    fix(ideal, 1) + " dB of the wanted distribution on the annulus.");
+  const double phase_loss = loss_db(e.phase);
+  const std::string path = num(r.path_error_pp_wavelengths, 3) + " \u03bb peak to peak (" +
+                           num(r.path_error_rms_wavelengths, 3) + " \u03bb rms, " + fix(r.phase_error_pp_deg, 1) +
+                           "\u00b0 of phase)";
+  if (r.path_error_pp_wavelengths < o.focus_path_error)
+    notes.push_back("The profiles focus well: the path error is " + path + " and costs " + fix(phase_loss, 3) + " dB.");
+  else
+    notes.push_back("The path error is " + path + " and costs " + fix(phase_loss, 3) + " dB.");
+  if (!d.double_precision && r.path_error_pp_wavelengths > o.drift_path_error && r.path_error_trend_share > o.drift_trend_share) {
+    std::string steps;
+    if (d.calc_interval > 0)
+      steps = " over about " + fix((1.0 - r.hole_rho) / d.calc_interval, 0) + " integration steps of " + num(d.calc_interval);
+    notes.push_back("The design was computed in 32-bit reals and the path error drifts steadily across the aperture (a straight line in radius explains " +
+                    fix(100 * r.path_error_trend_share, 0) + " % of it): rounding accumulated" + steps +
+                    ". It costs " + fix(phase_loss, 3) +
+                    " dB; design again with --double or a coarser calculation interval.");
+  }
+  std::string density = "the delivered aperture power follows the wanted distribution within " +
+                        num(r.aperture_power_error_max_db, 2) + " dB";
+  if (r.aperture_error_rho_min > r.hole_rho + o.coverage_margin || r.aperture_error_rho_max < 1.0 - o.coverage_margin)
+    density += " between " + fix(100 * r.aperture_error_rho_min, 1) + " % and " + fix(100 * r.aperture_error_rho_max, 1) +
+               " % of the radius, where the rays land";
+  notes.push_back("The largest ray direction error is " + num(r.collimation_error_max_deg, 3) + "\u00b0 (" +
+                  num(r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30), 2) +
+                  " half-power beamwidths), for the ray leaving the feed at " + fix(r.worst_ray_theta_deg, 2) +
+                  "\u00b0 and landing at " + fix(100 * r.worst_ray_rho, 1) + " % of the radius; " + density + ".");
+  if (r.aperture_bins_without_power > 0) {
+    const double bin_width = r.density_rho.size() > 1 ? r.density_rho[1] - r.density_rho[0] : 0;
+    notes.push_back(std::to_string(r.aperture_bins_without_power) + " of " + std::to_string(r.density_rho.size()) +
+                    " radial bins of the aperture (" + num(bin_width * r.aperture_radius, 2) +
+                    " wide) receive no power from any traced ray.");
+  }
+  const VertexRing& ring = r.vertex_ring;
+  if (ring.matters) {
+    std::string text = "Rays within " + fix(ring.feed_angle_max_deg, 2) + "\u00b0 of the axis (" +
+                       num(100 * ring.power_share, 2) +
+                       " % of the power on the subreflector) meet the subreflector between its vertex and the first surface point off the axis (radius " +
+                       num(ring.sub_radius, 3) + "), where a spline through the surface points cannot follow the surface; ";
+    if (ring.rays_traced > 0) {
+      text += "they leave the main reflector up to " + num(ring.collimation_error_max_deg, 2) + "\u00b0 off the axis, land between \u03c1 = " +
+              fix(ring.landing_rho_min, 3) + " and " + fix(ring.landing_rho_max, 3) + " with path errors up to " +
+              num(ring.path_error_max_abs_wavelengths, 3) + " \u03bb";
+      if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
+      text += ". The verification figures above leave them out (with them the path error is " +
+              num(r.path_error_pp_all_rays_wavelengths, 3) +
+              " \u03bb peak to peak); their power counts in the efficiencies and the far field where it lands, their phase does not.";
+    } else {
+      text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
+    }
+    text += " A smaller output interval puts a surface point closer to the vertex.";
+    notes.push_back(text);
+  }
+  if (r.rays_lost > 0)
+    notes.push_back(std::to_string(r.rays_lost) + " of " + std::to_string(r.rays_requested) +
+                    " traced rays (feed angles " + fix(r.lost_theta_min_deg, 2) + "\u00b0 to " +
+                    fix(r.lost_theta_max_deg, 2) + "\u00b0) missed a reflector and are lost to the aperture.");
+}
+
+}  // namespace
+
+Report analyse(const DesignInput& d, const Options& o) {
+  validate(d, o);
+  Report r;
+  set_geometry(r, d, o);
+  Rays rays = trace(r, d, o);
+  find_vertex_ring(r, d, o, rays);
+  path_errors(r, d, rays);
+  aperture_density(r, d, o, rays);
+  ray_figures(r, o, rays);
+  const ApertureModel model = model_aperture(r, d, rays);
+  efficiencies(r, d, model);
+  far_fields(r, o, model);
+  write_notes(r, d, o);
   return r;
 }
 

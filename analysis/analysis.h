@@ -32,9 +32,49 @@ struct DesignInput {
   double calc_interval = 0;       // normalised integration step of the design (0: unknown)
 };
 
+// How the analysis is done and the levels at which its notes speak.  The
+// defaults are the program's; analyse() rejects values it cannot work with.
 struct Options {
-  double wavelength = 0;  // in the unit of the diameter; 0: D/lambda = 100 is assumed
-  int rays = 3001;        // rays traced from the feed
+  double wavelength = 0;  // in the unit of the diameter; 0: assumed_d_over_lambda is assumed
+  int rays = 3001;        // rays traced from the feed (at least 9)
+  double assumed_d_over_lambda = 100;  // D/lambda when no wavelength is given
+  int fan_rays = 9;       // rays drawn in the cross-section
+
+  // The vertex ring (see VertexRing).
+  // The subreflector profile starts at the axis when its first radius is at
+  // most this share of its largest.
+  double vertex_on_axis = 1e-9;
+  // The ring matters when its rays lose power, leave the main reflector
+  // further off the axis than any other ray, or widen the peak-to-peak path
+  // error by more than this factor.
+  double ring_path_error_growth = 1.1;
+
+  // Aperture power density.
+  int rays_per_bin = 6;   // radial bins: one for this many traced rays,
+  int bins_min = 20;      // but no fewer than this
+  int bins_max = 400;     // and no more than this
+  // Bins whose wanted density (1 on the axis) is this low or lower are not
+  // checked: no power is meant to reach them.
+  double wanted_density_floor = 1e-6;
+  // Share of a bin by which the rays' landing radii may fall short of its
+  // edge and still count it wholly covered.
+  double bin_edge_slack = 0.1;
+
+  // Far field.
+  int sidelobes = 10;            // the delivered pattern reaches past this many sidelobes
+  double full_disc_u_max = 20;   // furthest k a sin(theta) of the whole-disc pattern of the wanted distribution
+
+  // Notes.
+  double sidelobe_rise_db = 0.5;      // a first sidelobe this much above the ideal is explained
+  double focus_path_error = 0.02;     // wavelengths peak to peak below which the profiles "focus well"
+  // Rounding drift of a 32-bit design is named when the path error exceeds
+  // this many wavelengths peak to peak and a straight line in radius
+  // explains more than drift_trend_share of it.
+  double drift_path_error = 0.01;
+  double drift_trend_share = 0.5;
+  // The range of the aperture power error is stated when the rays leave more
+  // than this share of the radius uncovered at the hole or at the rim.
+  double coverage_margin = 0.01;
 };
 
 struct Efficiency {
@@ -115,8 +155,10 @@ struct Report {
 Report analyse(const DesignInput& design, const Options& options);
 
 // Writes report.json, report.html, geometry.svg, aperture.svg, pattern.svg,
-// path_error.svg and the CSV files beside them into dir (created if missing).
-// Throws std::runtime_error with a one-line message when a file cannot be written.
+// path_error.svg and the CSV files beside them into dir (created if missing),
+// all of them or none: on failure the older files stay as they were and a
+// folder made for the report is removed again.  Throws std::runtime_error
+// with a one-line message when a file cannot be written.
 void write_report(const Report& report, const DesignInput& design, const std::filesystem::path& dir);
 
 }  // namespace analysis

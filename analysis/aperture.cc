@@ -14,7 +14,6 @@ namespace {
 constexpr int kGaussPoints = 15;
 constexpr double kStepU = 0.05;      // pattern sampling in k a sin(theta): ~60 samples a lobe
 constexpr double kLimitU = 400.0;    // never look further out than this
-constexpr int kSidelobesWanted = 10;
 
 double to_db(double power) { return 10.0 * std::log10(std::max(power, 1e-30)); }
 
@@ -90,7 +89,8 @@ Pattern far_field_on(const ApertureField& field, const Intervals& bands, double 
   return p;
 }
 
-Pattern far_field(const ApertureField& field, const Intervals& bands, double d_over_lambda, double u_max) {
+Pattern far_field(const ApertureField& field, const Intervals& bands, double d_over_lambda, double u_max,
+                  int sidelobes) {
   if (!(d_over_lambda > 0)) throw std::invalid_argument("far field needs a positive D/lambda");
   const double ka = M_PI * d_over_lambda;
   const double limit = std::min(u_max > 0 ? u_max : kLimitU, ka);
@@ -98,7 +98,7 @@ Pattern far_field(const ApertureField& field, const Intervals& bands, double d_o
   Pattern p;
   std::vector<double> power;
   // Sample outwards; count the sidelobes (local maxima past the first minimum)
-  // and, when no limit was given, stop half a lobe past the tenth.
+  // and, when no limit was given, stop half a lobe past the last one wanted.
   int minima = 0;
   double stop_at = limit;
   for (int i = 0;; ++i) {
@@ -110,7 +110,7 @@ Pattern far_field(const ApertureField& field, const Intervals& bands, double d_o
       const double a = power[n - 3], b = power[n - 2], c = power[n - 1];
       if (b < a && b <= c) ++minima;
       if (minima > 0 && b > a && b >= c) ++p.sidelobes_found;
-      if (u_max <= 0 && p.sidelobes_found == kSidelobesWanted && stop_at == limit)
+      if (u_max <= 0 && p.sidelobes_found == sidelobes && stop_at == limit)
         stop_at = std::min(limit, u + 1.6);
     }
     if (u >= stop_at) break;

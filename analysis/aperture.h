@@ -39,9 +39,11 @@ struct Pattern {
 };
 
 // Far field E(theta) = int field(rho) J0(k a rho sin theta) rho d rho over the
-// bands, from the axis out to at least the tenth sidelobe (or as far as
-// k a sin(theta) <= u_max when u_max > 0).  d_over_lambda sets k a = pi D / lambda.
-Pattern far_field(const ApertureField& field, const Intervals& bands, double d_over_lambda, double u_max = 0);
+// bands, from the axis out to half a lobe past the sidelobes-th sidelobe (or
+// as far as k a sin(theta) <= u_max when u_max > 0).  d_over_lambda sets
+// k a = pi D / lambda.
+Pattern far_field(const ApertureField& field, const Intervals& bands, double d_over_lambda, double u_max = 0,
+                  int sidelobes = 10);
 
 // Pattern for the given samples u = k a sin(theta) only (no derived figures).
 Pattern far_field_on(const ApertureField& field, const Intervals& bands, double d_over_lambda,

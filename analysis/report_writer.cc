@@ -1,15 +1,14 @@
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
 #include "analysis/analysis.h"
 #include "analysis/svg.h"
+#include "fields/prose.h"
+#include "io/files.h"
+#include "io/folder.h"
 
 namespace analysis {
 namespace {
@@ -18,28 +17,15 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kMaxPlotPoints = 800;
 
-void write_text(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
-}
-
 double db(double power) { return 10.0 * std::log10(std::max(power, 1e-30)); }
 
+// A number for the tables and the page, "nan" when it is not finite.
 std::string num(double v, int digits = 9) {
   if (!std::isfinite(v)) return "nan";
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
-  return buffer;
+  return fields::number(v, digits);
 }
 
-std::string fixed(double v, int decimals) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-  return buffer;
-}
+using fields::fixed;
 
 // Every k-th point, and always the last, so that no polyline is needlessly long.
 svg::Series thin(svg::Series s) {
@@ -326,7 +312,8 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
        ".warn{color:#a40000}\n</style>\n</head>\n<body>\n";
   o << "<h1>Dual-reflector design report</h1>\n<p>" << esc(d.distribution) << " aperture distribution, main diameter "
     << num(d.main_diameter, 6) << ", D/&#955; = " << num(r.d_over_lambda, 6)
-    << (r.wavelength_assumed ? " <span class=\"warn\">(no wavelength given: D/&#955; = 100 assumed)</span>" : "") << ".</p>\n";
+    << (r.wavelength_assumed ? " <span class=\"warn\">(no wavelength given: D/&#955; = " + num(r.d_over_lambda, 6) + " assumed)</span>" : "")
+    << ".</p>\n";
 
   o << "<h2>Design inputs</h2>\n<table>\n";
   for (const auto& [label, value] : d.inputs) o << "<tr><th>" << esc(label) << "</th><td>" << esc(value) << "</td></tr>\n";
@@ -393,23 +380,29 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
 }  // namespace
 
 void write_report(const Report& r, const DesignInput& d, const fs::path& dir) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir))
-    throw std::runtime_error("cannot create the report folder " + dir.string() + (ec ? ": " + ec.message() : ""));
-  const std::vector<std::pair<std::string, std::string>> figures = {
-      {"geometry.svg", svg::render(geometry_chart(r, d))},
-      {"aperture.svg", svg::render(aperture_chart(r))},
-      {"pattern.svg", svg::render(pattern_chart(r))},
-      {"path_error.svg", svg::render(path_chart(r))}};
-  const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  for (const auto& [file, text] : figures) write_text(dir / file, prolog + text);
-  write_text(dir / "geometry.csv", geometry_csv(d));
-  write_text(dir / "aperture.csv", aperture_csv(r));
-  write_text(dir / "pattern.csv", pattern_csv(r));
-  write_text(dir / "path_error.csv", path_csv(r));
-  write_text(dir / "report.json", report_json(r, d));
-  write_text(dir / "report.html", report_html(r, d, figures));
+  try {
+    // Every file is staged and the folder takes them all at once, or none.
+    io::FolderWriter folder(dir);
+    const std::vector<std::pair<std::string, std::string>> figures = {
+        {"geometry.svg", svg::render(geometry_chart(r, d))},
+        {"aperture.svg", svg::render(aperture_chart(r))},
+        {"pattern.svg", svg::render(pattern_chart(r))},
+        {"path_error.svg", svg::render(path_chart(r))}};
+    const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    for (const auto& [file, text] : figures) folder.write(file, prolog + text);
+    folder.write("geometry.csv", geometry_csv(d));
+    folder.write("aperture.csv", aperture_csv(r));
+    folder.write("pattern.csv", pattern_csv(r));
+    folder.write("path_error.csv", path_csv(r));
+    folder.write("report.json", report_json(r, d));
+    folder.write("report.html", report_html(r, d, figures));
+    folder.commit();
+  } catch (const io::RunError& e) {
+    // The caller puts the report's failure in its own words around ours.
+    std::string what = e.what();
+    if (what.rfind("Error: ", 0) == 0) what.erase(0, 7);
+    throw std::runtime_error(what);
+  }
 }
 
 }  // namespace analysis

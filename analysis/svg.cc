@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <sstream>
+
+#include "fields/prose.h"
 
 namespace analysis::svg {
 namespace {
@@ -18,20 +19,16 @@ double nice_step(double span, int target) {
   return (f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0) * power;
 }
 
+// A tick label with as many decimals as the tick step needs.
 std::string number(double v, double step) {
   const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-  std::string s = buffer;
+  std::string s = fields::fixed(v, decimals);
   if (s.find_first_not_of("-0.") == std::string::npos) s = decimals ? "0." + std::string(static_cast<std::size_t>(decimals), '0') : "0";
   return s;
 }
 
-std::string px(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.2f", v);
-  return buffer;
-}
+// A drawing coordinate or length, to a hundredth of a pixel.
+std::string px(double v) { return fields::fixed(v, 2); }
 
 std::pair<double, double> data_range(const Chart& c, bool x_axis) {
   double lo = std::numeric_limits<double>::infinity(), hi = -lo;

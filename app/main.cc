@@ -1,15 +1,18 @@
 // RAVOST: synthesis of shaped, axially symmetric dual-reflector antennas.
 //
-//   ravost [--double] [--report DIR [--wavelength W]] [ANSWERS]
+//   ravost [--double] [--report DIR [--wavelength W]] [ANSWERS | DESIGN.toml]
+//   ravost --to-toml ANSWERS
 //
 // Without arguments the program asks its questions on the console; with an
-// answer file it runs that file as if "y" and its name had been typed.
+// answer file it runs that file as if "y" and its name had been typed; a
+// file ending in .toml is a design file, checked whole and then run.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
 
+#include "app/design_file_run.h"
 #include "dialog/driver.h"
 
 #ifndef RAVOST_VERSION
@@ -27,10 +30,14 @@ int main(int argc, char** argv) {
   app.add_flag("--double", use_double,
                "Compute the design in 64-bit reals (default: 32-bit, as the listings have always "
                "been computed)");
-  app.add_option("ANSWERS", answers,
-                 "Answer file: run it as if \"y\" and its name had been typed at the first two "
-                 "questions")
+  app.add_option("INPUT", answers,
+                 "A design file (ending in .toml): check it whole, then run it; or an answer "
+                 "file: run it as if \"y\" and its name had been typed at the first two questions")
       ->check(CLI::ExistingFile);
+  bool to_toml = false;
+  app.add_flag("--to-toml", to_toml,
+               "Print the design file equivalent to the answer file INPUT, and write nothing "
+               "else");
   std::string report_dir;
   double wavelength = 0.0;
   auto* report = app.add_option("--report", report_dir,
@@ -66,13 +73,25 @@ int main(int argc, char** argv) {
     std::cerr << "ravost: " << e.what() << '\n' << app.help();
     return 2;
   }
+  if (to_toml && answers.empty()) {
+    std::cerr << "ravost: --to-toml needs an answer file\n";
+    return 2;
+  }
   if (use_double) options.precision = dialog::Precision::double_;
   if (!answers.empty()) options.answer_file = answers;
   if (!report_dir.empty()) options.report = writers::ReportRequest{report_dir, wavelength};
 
   std::ios::sync_with_stdio(false);
-  const int status =
-      dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
+  const bool design_file = std::filesystem::path(answers).extension() == ".toml";
+  int status = 0;
+  if (to_toml) {
+    status = app::answers_to_design_file(answers, std::cout, std::cerr, ".", options);
+  } else if (design_file) {
+    status = app::run_design_file(answers, std::cout, std::cerr, ".",
+                                  app::DesignFileOptions{use_double, options.report});
+  } else {
+    status = dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
+  }
   // Output that never arrived (a full disk, a closed pipe) is a failure too.
   std::cout.flush();
   if (!std::cout) {

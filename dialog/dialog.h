@@ -4,6 +4,7 @@
 // cannot use.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <iosfwd>
 #include <span>
@@ -31,7 +32,9 @@ class UnreadableAnswer : public RunError {
 };
 
 // A stop asked for by the design dialog: "Stop - Program terminated.", status 0.
-struct DialogStop {};
+struct DialogStop : std::exception {
+  const char* what() const noexcept override { return "Stop - Program terminated."; }
+};
 
 // A file name as answered: the text without its trailing blanks.
 std::string file_name(std::string_view answer);

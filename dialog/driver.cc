@@ -87,7 +87,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
     if (!options.dry) run::write_report(context, d, scaled, *options.report);
   }
   listing.close();
-  if (chosen) *chosen = Chosen{s.spec, s.plan};
+  if (chosen) *chosen = Chosen{s.spec, s.plan, true};
 }
 
 }  // namespace

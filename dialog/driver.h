@@ -29,6 +29,7 @@ struct RunOptions {
 struct Chosen {
   design::DesignSpec spec;
   writers::OutputPlan plan;
+  bool complete = false;  // false after a stop of the dialog or an error
 };
 
 // Runs the whole program on the given console streams: prompts, echoes and

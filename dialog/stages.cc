@@ -253,7 +253,9 @@ void surface_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>&
   dialog.ask(" Enter label ", [&] {
     s.answers.surface_label = dialog.read_text("the surface label", writers::kLabelWidth);
   });
-  const writers::SurfaceFileRequest request{file.name(), points, s.answers.surface_label};
+  // The label is written in a field of its width; the plan keeps its text.
+  const writers::SurfaceFileRequest request{file.name(), points,
+                                            file_name(s.answers.surface_label)};
   (which == Reflector::main ? s.plan.main_surface : s.plan.sub_surface) = request;
   run::write_surface_file(p, request, file);
 }

@@ -1,8 +1,8 @@
 // A folder of files written as one, such as the design report: the files are
 // staged in a hidden folder inside the target folder and moved into it only
 // when commit() is called.  A writer destroyed without commit() removes what
-// it staged (and the target folder, if it created it), so a failed run
-// leaves the old files whole and no partial set of new ones.
+// it staged (and the folders it created), so a failed run leaves the old
+// files whole and no partial set of new ones.
 #pragma once
 
 #include <filesystem>
@@ -14,17 +14,21 @@ namespace io {
 
 class FolderWriter {
  public:
-  // Creates the folder if it is missing and a staging folder inside it;
-  // throws RunError when either cannot be created.
+  // Creates the folder (and any missing folders above it) and a staging
+  // folder inside it; throws RunError when either cannot be created.
   explicit FolderWriter(std::filesystem::path dir);
   FolderWriter(const FolderWriter&) = delete;
   FolderWriter& operator=(const FolderWriter&) = delete;
   ~FolderWriter();
 
-  // Stages one file of the folder with these contents (bytes as given);
-  // throws RunError when it cannot be written.
+  // Stages one file of the folder with these contents (bytes as given); a
+  // name staged again is replaced.  `name` is a plain file name, without a
+  // folder.  Throws RunError when the file cannot be written.
   void write(const std::string& name, std::string_view contents);
-  // Moves every staged file into the folder, replacing older files.
+  // Moves every staged file into the folder, replacing older files.  Either
+  // all of them take their places or, when one cannot (a folder of that name
+  // is in the way, say), none does: the files already moved are taken back,
+  // the older files restored, and RunError is thrown.
   void commit();
 
   const std::filesystem::path& dir() const { return dir_; }
@@ -33,10 +37,11 @@ class FolderWriter {
   void discard();
 
   std::filesystem::path dir_;
-  std::filesystem::path staging_;
+  std::filesystem::path staging_;  // empty once committed or discarded
   std::vector<std::string> names_;
-  bool created_dir_ = false;
+  std::vector<std::filesystem::path> created_;  // folders this writer created, innermost first
   bool committed_ = false;
+  bool keep_staging_ = false;      // older files could not be put back and are kept there
 };
 
 // Whether files can be created in `dir` (created if missing, and removed

@@ -1,0 +1,118 @@
+#include "app/design_file_run.h"
+
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "designfile/design_file.h"
+#include "io/folder.h"
+#include "run/messages.h"
+#include "run/stages.h"
+
+namespace app {
+namespace {
+
+// Writes each line of a report (lines separated by \n) to the listing.
+void to_listing(io::OutFile& listing, std::string_view report) {
+  for (std::size_t start = 0; start <= report.size();) {
+    const std::size_t end = std::min(report.find('\n', start), report.size());
+    listing.line(report.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+template <design::RealType Real>
+void run_all(run::Context& context, const designfile::DesignFile& file) {
+  const design::Design<Real> d = design::make_design<Real>(file.spec);
+  run::run_plan(context, d, file.plan);
+}
+
+}  // namespace
+
+int run_design_file(const std::filesystem::path& path, std::ostream& out, std::ostream& err,
+                    const std::filesystem::path& dir, const DesignFileOptions& options) {
+  designfile::ReadResult read = designfile::read(path);
+  if (!read.file) {
+    for (const std::string& line : read.errors) err << line << '\n';
+    err.flush();
+    return 1;
+  }
+  designfile::DesignFile& file = *read.file;
+  if (options.force_double && file.spec.precision != design::Precision::double_) {
+    // The file was checked in 32 bits; a 64-bit design is checked again.
+    file.spec.precision = design::Precision::double_;
+    const std::vector<design::Problem> problems = design::validate(file.spec);
+    for (const design::Problem& p : problems) {
+      err << "Error in " << path.string() << ": " << designfile::key_of(p.input) << ": "
+          << run::sentence(p) << '\n';
+    }
+    if (!problems.empty()) return 1;
+  }
+  if (options.report) file.plan.report = options.report;
+  // A report folder that cannot be written is found before any work.
+  if (file.plan.report) {
+    if (std::string problem = io::folder_problem(file.plan.report->dir); !problem.empty()) {
+      err << "Error: " << problem << '\n';
+      err.flush();
+      return 1;
+    }
+  }
+
+  io::OutFile listing;
+  run::Context context{
+      run::Console{[&out](std::string_view text) { out << text << '\n'; },
+                   [&out, &err](std::string_view text) {
+                     out.flush();
+                     err << text << '\n';
+                     err.flush();
+                   },
+                   [&out](std::string_view message) { out << message << '\n'; }},
+      listing, dir};
+  try {
+    listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
+    context.run_files.push_back(dir / "ravost.out");
+    if (file.spec.precision == design::Precision::double_) {
+      run_all<double>(context, file);
+    } else {
+      run_all<float>(context, file);
+    }
+    listing.close();
+  } catch (const io::RunError& e) {
+    out.flush();
+    if (listing.is_open()) {
+      to_listing(listing, e.what());
+      try {
+        listing.close();
+      } catch (const io::RunError&) {
+        // The report below names the first failure.
+      }
+    }
+    err << e.what() << '\n';
+    err.flush();
+    return 1;
+  }
+  out.flush();
+  return 0;
+}
+
+int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
+                           const std::filesystem::path& dir, const dialog::RunOptions& options) {
+  dialog::RunOptions dry = options;
+  dry.answer_file = answers;
+  dry.dry = true;
+  std::istringstream no_console;
+  std::ostringstream console;
+  dialog::Chosen chosen;
+  const int status = dialog::run(no_console, console, err, dir, false, dry, &chosen);
+  if (status != 0) return status;
+  if (!chosen.complete) {
+    err << "Error in " << answers
+        << ": the answers stop the dialog before the design is complete.\n";
+    return 1;
+  }
+  out << designfile::to_toml(chosen.spec, chosen.plan);
+  out.flush();
+  return out ? 0 : 1;
+}
+
+}  // namespace app

@@ -1,0 +1,33 @@
+// The two front ends that work with design files: running one, and writing
+// the design file of an answer file.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "dialog/driver.h"
+
+namespace app {
+
+// What the command line adds to a design file: --double, --report.
+struct DesignFileOptions {
+  bool force_double = false;
+  std::optional<writers::ReportRequest> report;
+};
+
+// Reads, validates and runs a design file: tables to `out`, reports and
+// warnings to `err`, ravost.out and the files it names in `dir`.  A file with
+// problems writes nothing and gives one line per problem.  Returns the exit
+// status: 0 at a normal end, 1 otherwise.
+int run_design_file(const std::filesystem::path& file, std::ostream& out, std::ostream& err,
+                    const std::filesystem::path& dir, const DesignFileOptions& options);
+
+// Reads an answer file as the dialog would (computing the design, writing no
+// file) and prints the equivalent design file to `out`.  Returns the exit
+// status.
+int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
+                           const std::filesystem::path& dir, const dialog::RunOptions& options);
+
+}  // namespace app

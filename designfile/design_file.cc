@@ -1,0 +1,864 @@
+#include "designfile/design_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <span>
+#include <system_error>
+#include <toml++/toml.h>
+#include <utility>
+
+#include "designfile/text_checks.h"
+#include "fields/prose.h"
+#include "run/messages.h"
+
+namespace designfile {
+namespace {
+
+using design::Input;
+using design::Problem;
+using Line = std::uint32_t;
+
+// More dots than this outside strings and comments cannot belong to a design
+// file (which has a few dozen) and could nest tables deep enough to exhaust
+// the parser's stack.
+constexpr std::size_t kMaxDots = 1000;
+
+// The smallest magnitudes that a 32-bit real rounds to infinity and the
+// largest that it rounds to 0 (round to nearest, ties to even).
+constexpr double kFloatOverflow = 0x1.ffffffp127;
+constexpr double kFloatUnderflow = 0x1p-150;
+
+std::string in_quotes(std::string_view s) {
+  std::string out(1, '"');
+  out += detail::printable(s);
+  out += '"';
+  return out;
+}
+
+// A sentence for a report: the first letter a capital, a full stop at the end.
+std::string as_sentence(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+  if (text.empty()) return "The file cannot be read.";
+  if (text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
+  if (text.back() != '.' && text.back() != '?') text += '.';
+  return text;
+}
+
+// "a, b and c"
+std::string listed(std::span<const std::string_view> names, std::string_view before = "",
+                   std::string_view after = "") {
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
+    out.append(before).append(names[i]).append(after);
+  }
+  return out;
+}
+
+// Edits (insertions, deletions, replacements, swaps of neighbours) between
+// two names, ignoring case.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  const std::size_t width = b.size() + 1;
+  std::vector<std::size_t> d((a.size() + 1) * width);
+  const auto at = [&](std::size_t i, std::size_t j) -> std::size_t& { return d[i * width + j]; };
+  for (std::size_t i = 0; i <= a.size(); ++i) at(i, 0) = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) at(0, j) = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+      at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1, at(i - 1, j - 1) + cost});
+      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) &&
+          lower(a[i - 2]) == lower(b[j - 1])) {
+        at(i, j) = std::min(at(i, j), at(i - 2, j - 2) + 1);
+      }
+    }
+  }
+  return at(a.size(), b.size());
+}
+
+// The known name closest to `name`, when it is close enough to be a slip.
+std::optional<std::string_view> closest(std::string_view name,
+                                        std::span<const std::string_view> known) {
+  if (name.size() > 64) return std::nullopt;
+  std::optional<std::string_view> best;
+  std::size_t best_distance = 0;
+  for (std::string_view k : known) {
+    const std::size_t d = edit_distance(name, k);
+    const std::size_t allowed = k.size() <= 4 ? 1 : k.size() <= 8 ? 2 : 3;
+    if (d <= allowed && (!best || d < best_distance)) {
+      best = k;
+      best_distance = d;
+    }
+  }
+  return best;
+}
+
+std::string type_name(const toml::node& n) {
+  switch (n.type()) {
+    case toml::node_type::string:
+      return "a string";
+    case toml::node_type::integer:
+      return "a whole number";
+    case toml::node_type::floating_point:
+      return "a real number";
+    case toml::node_type::boolean:
+      return "true or false";
+    case toml::node_type::date:
+      return "a date";
+    case toml::node_type::time:
+      return "a time";
+    case toml::node_type::date_time:
+      return "a date and time";
+    case toml::node_type::array:
+      return "an array";
+    case toml::node_type::table:
+      return "a section";
+    case toml::node_type::none:
+      break;
+  }
+  return "nothing";
+}
+
+// The keys of each section, for unknown names and suggestions.
+constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", "feed_to_sub_rim",
+                                                           "sub_radius", "main_inner_radius"};
+constexpr std::array<std::string_view, 2> kFeedKeys = {"beamwidth_deg", "level_db"};
+constexpr std::array<std::string_view, 4> kApertureKeys = {"distribution", "taper_db",
+                                                           "sidelobe_db", "nbar"};
+constexpr std::array<std::string_view, 3> kSynthesisKeys = {"calc_interval", "output_interval",
+                                                            "precision"};
+constexpr std::array<std::string_view, 2> kScaleKeys = {"diameter", "extrapolate_sub_diameter"};
+constexpr std::array<std::string_view, 1> kFigureKeys = {"file"};
+constexpr std::array<std::string_view, 3> kListingKeys = {"start", "stop", "step"};
+constexpr std::array<std::string_view, 3> kSurfaceKeys = {"file", "points", "label"};
+constexpr std::array<std::string_view, 3> kObjectKeys = {"file", "unit", "points"};
+constexpr std::array<std::string_view, 2> kReportKeys = {"folder", "wavelength"};
+constexpr std::array<std::string_view, 2> kReflectors = {"main", "sub"};
+constexpr std::array<std::string_view, 10> kSections = {
+    "geometry", "feed", "aperture", "synthesis", "scale",
+    "figure",   "listing", "surface", "object", "report"};
+
+struct SectionKeys {
+  std::string_view section;
+  std::span<const std::string_view> keys;
+};
+constexpr std::array<SectionKeys, 10> kAllKeys = {{
+    {"geometry", kGeometryKeys},
+    {"feed", kFeedKeys},
+    {"aperture", kApertureKeys},
+    {"synthesis", kSynthesisKeys},
+    {"scale", kScaleKeys},
+    {"figure", kFigureKeys},
+    {"listing.main", kListingKeys},
+    {"surface.main", kSurfaceKeys},
+    {"object.main", kObjectKeys},
+    {"report", kReportKeys},
+}};
+
+// The section that holds a key of this name elsewhere, as "section.key".
+std::optional<std::string> key_elsewhere(std::string_view name, std::string_view here) {
+  for (const SectionKeys& s : kAllKeys) {
+    if (s.section == here) continue;
+    for (std::string_view k : s.keys) {
+      if (k == name) return std::string(s.section) + "." + std::string(k);
+    }
+  }
+  return std::nullopt;
+}
+
+// One error, placed at its line.
+struct Error {
+  Line line;
+  std::string text;
+};
+
+// A section of the file: its table, or none when it is absent or is not a
+// table (which has been reported).
+struct Section {
+  std::string key;
+  const toml::table* table = nullptr;
+  Line line = 1;
+  bool present = false;  // given in the file, whatever its type
+};
+
+enum class Got { absent, ok, bad };
+
+// Which check a real passes besides being finite.
+enum class Range { any, design };
+
+struct Choice {
+  std::string_view name;
+  int value;
+};
+constexpr std::array<Choice, 3> kDistributions = {{{"uniform", 1}, {"gaussian", 2}, {"taylor", 3}}};
+constexpr std::array<Choice, 2> kPrecisions = {{{"32-bit", 0}, {"64-bit", 1}}};
+constexpr std::array<Choice, 4> kUnits = {{{"in", 1}, {"ft", 2}, {"mm", 3}, {"m", 4}}};
+
+class Reader {
+ public:
+  Reader(const toml::table& root, std::string_view display_name)
+      : root_(root), name_(display_name) {}
+
+  ReadResult read();
+
+ private:
+  void error(Line line, std::string_view key, std::string sentence) {
+    errors_.push_back({line == 0 ? 1 : line, "Error in " + name_ + ", line " +
+                                                 std::to_string(line == 0 ? 1 : line) + ": " +
+                                                 std::string(key) + ": " + as_sentence(sentence)});
+  }
+
+  Section section(const toml::table* parent, std::string_view parent_key, std::string_view name,
+                  bool required, std::span<const std::string_view> keys);
+  void check_keys(const Section& s, std::span<const std::string_view> known);
+  void check_root();
+  void check_group(std::string_view group, std::span<const std::string_view> known_keys);
+
+  const toml::node* find(const Section& s, std::string_view name, bool required,
+                         std::string_view why = "");
+  Got real(const Section& s, std::string_view name, bool required, double& out, Range range);
+  Got whole(const Section& s, std::string_view name, bool required, int& out);
+  Got text(const Section& s, std::string_view name, bool required, std::string& out);
+  Got choice(const Section& s, std::string_view name, bool required, std::span<const Choice> choices,
+             std::string_view what, int& out);
+  void not_applicable(const Section& s, std::string_view name, std::string sentence);
+
+  Line line_of(std::string_view key, Line fallback) const {
+    auto it = lines_.find(std::string(key));
+    return it == lines_.end() ? fallback : it->second;
+  }
+  // Reports the problems of one item of the plan, its inputs named by `keys`.
+  void report_plan(const writers::OutputPlan& item,
+                   std::span<const std::pair<Input, std::string>> keys, Line fallback);
+
+  bool read_design(design::DesignSpec& spec);
+  bool read_plan(writers::OutputPlan& plan);
+
+  const toml::table& root_;
+  std::string name_;
+  std::vector<Error> errors_;
+  std::map<std::string, Line> lines_;  // of each key read
+  bool single_ = true;                 // a 32-bit design: its reals must fit floats
+  bool precision_known_ = true;
+};
+
+Section Reader::section(const toml::table* parent, std::string_view parent_key,
+                        std::string_view name, bool required,
+                        std::span<const std::string_view> keys) {
+  Section s;
+  s.key = parent_key.empty() ? std::string(name) : std::string(parent_key) + "." + std::string(name);
+  const toml::node* node = parent ? parent->get(name) : nullptr;
+  if (!node) {
+    if (required) {
+      error(1, s.key,
+            "The section [" + s.key + "] is missing; it needs " + listed(keys) + ".");
+    }
+    return s;
+  }
+  s.present = true;
+  s.line = node->source().begin.line;
+  if (s.line == 0) s.line = 1;
+  s.table = node->as_table();
+  if (!s.table) {
+    error(s.line, s.key, "Expected a section [" + s.key + "], found " + type_name(*node) + ".");
+  }
+  return s;
+}
+
+void Reader::check_keys(const Section& s, std::span<const std::string_view> known) {
+  if (!s.table) return;
+  for (auto&& [k, node] : *s.table) {
+    const std::string_view name = k.str();
+    if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+    const std::string key = s.key + "." + detail::printable(name);
+    Line line = k.source().begin.line;
+    if (line == 0) line = node.source().begin.line;
+    std::string sentence = "Unknown key";
+    if (auto near = closest(name, known)) {
+      sentence += "; did you mean " + s.key + "." + std::string(*near) + "?";
+    } else if (auto other = key_elsewhere(name, s.key)) {
+      sentence += "; " + *other + " belongs in [" + other->substr(0, other->rfind('.')) + "].";
+    } else {
+      sentence += ": [" + s.key + "] holds " + listed(known) + ".";
+    }
+    error(line, key, sentence);
+  }
+}
+
+void Reader::check_root() {
+  for (auto&& [k, node] : root_) {
+    const std::string_view name = k.str();
+    if (std::find(kSections.begin(), kSections.end(), name) != kSections.end()) continue;
+    Line line = k.source().begin.line;
+    if (line == 0) line = node.source().begin.line;
+    const std::string key = detail::printable(name);
+    if (node.is_table() || node.is_array_of_tables()) {
+      std::string sentence = "Unknown section";
+      if (auto near = closest(name, kSections)) {
+        sentence += "; did you mean [" + std::string(*near) + "]?";
+      } else {
+        sentence += ": a design file has the sections " + listed(kSections, "[", "]") + ".";
+      }
+      error(line, key, sentence);
+      continue;
+    }
+    std::string sentence = "Unknown key: every key belongs in a section";
+    if (auto other = key_elsewhere(name, "")) {
+      sentence += "; did you mean " + *other + "?";
+    } else {
+      sentence += ".";
+    }
+    error(line, key, sentence);
+  }
+}
+
+// A section that holds one section per reflector, [listing.main] and
+// [listing.sub]: anything else in it is unknown.
+void Reader::check_group(std::string_view group, std::span<const std::string_view> known_keys) {
+  const toml::node* node = root_.get(group);
+  if (!node) return;
+  const toml::table* table = node->as_table();
+  if (!table) {
+    Line line = node->source().begin.line;
+    error(line, group, "Expected the sections [" + std::string(group) + ".main] and [" +
+                           std::string(group) + ".sub], found " + type_name(*node) + ".");
+    return;
+  }
+  for (auto&& [k, child] : *table) {
+    const std::string_view name = k.str();
+    if (std::find(kReflectors.begin(), kReflectors.end(), name) != kReflectors.end()) continue;
+    Line line = k.source().begin.line;
+    if (line == 0) line = child.source().begin.line;
+    const std::string key = std::string(group) + "." + detail::printable(name);
+    std::string sentence = child.is_table() ? "Unknown section" : "Unknown key";
+    if (auto near = closest(name, kReflectors)) {
+      sentence += "; did you mean [" + std::string(group) + "." + std::string(*near) + "]?";
+    } else if (!child.is_table() &&
+               std::find(known_keys.begin(), known_keys.end(), name) != known_keys.end()) {
+      sentence += ": " + std::string(name) + " belongs in [" + std::string(group) + ".main] or [" +
+                  std::string(group) + ".sub].";
+    } else {
+      sentence += ": [" + std::string(group) + "] holds the sections [" + std::string(group) +
+                  ".main] and [" + std::string(group) + ".sub].";
+    }
+    error(line, key, sentence);
+  }
+}
+
+const toml::node* Reader::find(const Section& s, std::string_view name, bool required,
+                               std::string_view why) {
+  const toml::node* node = s.table ? s.table->get(name) : nullptr;
+  const std::string key = s.key + "." + std::string(name);
+  if (node) {
+    Line line = node->source().begin.line;
+    lines_[key] = line == 0 ? s.line : line;
+    return node;
+  }
+  // A section that is missing or is not a table has been reported whole.
+  if (required && s.table) {
+    std::string sentence = "The key is missing";
+    if (!why.empty()) sentence += ": " + std::string(why);
+    error(s.line, key, sentence + ".");
+  }
+  return nullptr;
+}
+
+Got Reader::real(const Section& s, std::string_view name, bool required, double& out,
+                 Range range) {
+  const toml::node* node = find(s, name, required);
+  if (!node) return required ? Got::bad : Got::absent;
+  const std::string key = s.key + "." + std::string(name);
+  const Line line = line_of(key, s.line);
+  double v = 0;
+  if (const auto* i = node->as_integer()) {
+    v = static_cast<double>(i->get());
+  } else if (const auto* f = node->as_floating_point()) {
+    v = f->get();
+  } else {
+    error(line, key, "Expected a number, found " + type_name(*node) + ".");
+    return Got::bad;
+  }
+  if (!std::isfinite(v)) {
+    error(line, key, "The value must be a finite number, not " +
+                         std::string(std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf") + ".");
+    return Got::bad;
+  }
+  if (range == Range::design && single_ && precision_known_) {
+    if (std::fabs(v) >= kFloatOverflow) {
+      error(line, key,
+            "The value " + fields::number(v) +
+                " is out of the range of a 32-bit design (about 3.4e+38); use a smaller value "
+                "or precision = \"64-bit\".");
+      return Got::bad;
+    }
+    if (v != 0.0 && std::fabs(v) <= kFloatUnderflow) {
+      error(line, key,
+            "The value " + fields::number(v) +
+                " is too small for a 32-bit design: it would become 0; use 0, a larger value "
+                "or precision = \"64-bit\".");
+      return Got::bad;
+    }
+  }
+  // A 32-bit design holds the 32-bit value, as the dialog holds its answers:
+  // written back it is the same short decimal.
+  out = range == Range::design && single_ ? static_cast<double>(static_cast<float>(v)) : v;
+  return Got::ok;
+}
+
+Got Reader::whole(const Section& s, std::string_view name, bool required, int& out) {
+  const toml::node* node = find(s, name, required);
+  if (!node) return required ? Got::bad : Got::absent;
+  const std::string key = s.key + "." + std::string(name);
+  const auto* i = node->as_integer();
+  if (!i) {
+    error(line_of(key, s.line), key, "Expected a whole number, found " + type_name(*node) + ".");
+    return Got::bad;
+  }
+  // Far outside any count the checks accept: held as the nearest int, which
+  // they refuse as well.
+  const std::int64_t v = i->get();
+  out = static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max()));
+  return Got::ok;
+}
+
+Got Reader::text(const Section& s, std::string_view name, bool required, std::string& out) {
+  const toml::node* node = find(s, name, required);
+  if (!node) return required ? Got::bad : Got::absent;
+  const std::string key = s.key + "." + std::string(name);
+  const auto* str = node->as_string();
+  if (!str) {
+    error(line_of(key, s.line), key, "Expected a string, found " + type_name(*node) + ".");
+    return Got::bad;
+  }
+  if (detail::has_control_character(str->get())) {
+    error(line_of(key, s.line), key,
+          "The text holds a control character such as a line break; a name or a label is one "
+          "line of text.");
+    return Got::bad;
+  }
+  out = str->get();
+  return Got::ok;
+}
+
+Got Reader::choice(const Section& s, std::string_view name, bool required,
+                   std::span<const Choice> choices, std::string_view what, int& out) {
+  const toml::node* node = find(s, name, required);
+  if (!node) return required ? Got::bad : Got::absent;
+  const std::string key = s.key + "." + std::string(name);
+  const auto* str = node->as_string();
+  if (str) {
+    for (const Choice& c : choices) {
+      if (str->get() == c.name) {
+        out = c.value;
+        return Got::ok;
+      }
+    }
+  }
+  std::string sentence = "The " + std::string(what) + " must be ";
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    if (i > 0) sentence += i + 1 == choices.size() ? " or " : ", ";
+    sentence.append("\"").append(choices[i].name).append("\"");
+  }
+  sentence += ", not " + (str ? in_quotes(str->get()) : type_name(*node)) + ".";
+  error(line_of(key, s.line), key, sentence);
+  return Got::bad;
+}
+
+void Reader::not_applicable(const Section& s, std::string_view name, std::string sentence) {
+  if (!s.table) return;
+  const toml::node* node = s.table->get(name);
+  if (!node) return;
+  Line line = node->source().begin.line;
+  error(line == 0 ? s.line : line, s.key + "." + std::string(name), std::move(sentence));
+}
+
+bool Reader::read_design(design::DesignSpec& spec) {
+  bool ok = true;
+  auto take = [&ok](Got g) {
+    if (g == Got::bad) ok = false;
+    return g;
+  };
+
+  // The precision first: it decides which reals are in range.
+  const Section synthesis = section(&root_, "", "synthesis", true, kSynthesisKeys);
+  check_keys(synthesis, kSynthesisKeys);
+  int precision = 0;
+  const Got gp = take(choice(synthesis, "precision", false, kPrecisions, "precision", precision));
+  precision_known_ = gp != Got::bad;
+  single_ = precision == 0;
+  spec.precision = single_ ? design::Precision::single : design::Precision::double_;
+
+  const Section geometry = section(&root_, "", "geometry", true, kGeometryKeys);
+  check_keys(geometry, kGeometryKeys);
+  take(real(geometry, "main_hole_to_feed", true, spec.geometry.main_hole_to_feed, Range::design));
+  take(real(geometry, "feed_to_sub_rim", true, spec.geometry.feed_to_sub_rim, Range::design));
+  take(real(geometry, "sub_radius", true, spec.geometry.sub_radius, Range::design));
+  take(real(geometry, "main_inner_radius", true, spec.geometry.main_inner_radius, Range::design));
+
+  const Section feed = section(&root_, "", "feed", true, kFeedKeys);
+  check_keys(feed, kFeedKeys);
+  take(real(feed, "beamwidth_deg", true, spec.feed.beamwidth_deg, Range::design));
+  take(real(feed, "level_db", true, spec.feed.level_db, Range::design));
+
+  const Section aperture = section(&root_, "", "aperture", true, kApertureKeys);
+  check_keys(aperture, kApertureKeys);
+  int kind = 0;
+  const Got gk = take(choice(aperture, "distribution", true, kDistributions,
+                             "distribution", kind));
+  if (gk == Got::ok) spec.aperture.kind = static_cast<design::Distribution>(kind);
+  const bool gaussian = gk == Got::ok && spec.aperture.kind == design::Distribution::gaussian;
+  const bool taylor = gk == Got::ok && spec.aperture.kind == design::Distribution::taylor;
+  if (gk != Got::ok) {
+    // The kind is unknown: check the types of what is given.
+    double unused = 0;
+    int unused_nbar = 0;
+    real(aperture, "taper_db", false, unused, Range::design);
+    real(aperture, "sidelobe_db", false, unused, Range::design);
+    whole(aperture, "nbar", false, unused_nbar);
+  } else {
+    if (gaussian) {
+      if (aperture.table && !aperture.table->get("taper_db")) {
+        find(aperture, "taper_db", true, "a Gaussian distribution needs its edge taper");
+        ok = false;
+      } else {
+        take(real(aperture, "taper_db", true, spec.aperture.taper_db, Range::design));
+      }
+    } else {
+      not_applicable(aperture, "taper_db",
+                     "Only a Gaussian distribution takes an edge taper; remove the key or set "
+                     "aperture.distribution = \"gaussian\".");
+      if (aperture.table && aperture.table->get("taper_db")) ok = false;
+    }
+    if (taylor) {
+      for (std::string_view k : {std::string_view("sidelobe_db"), std::string_view("nbar")}) {
+        if (aperture.table && !aperture.table->get(k)) {
+          find(aperture, k, true, "a Taylor distribution needs its sidelobe level and nbar");
+          ok = false;
+        }
+      }
+      if (aperture.table && aperture.table->get("sidelobe_db")) {
+        take(real(aperture, "sidelobe_db", true, spec.aperture.sidelobe_db, Range::design));
+      }
+      if (aperture.table && aperture.table->get("nbar")) {
+        take(whole(aperture, "nbar", true, spec.aperture.nbar));
+      }
+    } else {
+      for (std::string_view k : {std::string_view("sidelobe_db"), std::string_view("nbar")}) {
+        if (aperture.table && aperture.table->get(k)) {
+          not_applicable(aperture, k,
+                         "Only a Taylor distribution takes " +
+                             std::string(k == "nbar" ? "nbar" : "a sidelobe level") +
+                             "; remove the key or set aperture.distribution = \"taylor\".");
+          ok = false;
+        }
+      }
+    }
+  }
+
+  take(real(synthesis, "calc_interval", true, spec.synthesis.calc_interval, Range::design));
+  take(real(synthesis, "output_interval", true, spec.synthesis.output_interval, Range::design));
+
+  // A missing section leaves its keys unread.
+  for (const Section* s : {&synthesis, &geometry, &feed, &aperture}) {
+    if (!s->table) ok = false;
+  }
+  if (!ok) return false;
+
+  for (const Problem& p : design::validate(spec)) {
+    const std::string key = key_of(p.input);
+    error(line_of(key, 1), key, run::sentence(p));
+  }
+  return true;
+}
+
+void Reader::report_plan(const writers::OutputPlan& item,
+                         std::span<const std::pair<Input, std::string>> keys, Line fallback) {
+  for (const Problem& p : writers::validate(item)) {
+    for (const auto& [input, key] : keys) {
+      if (p.input == input) {
+        error(line_of(key, fallback), key, run::sentence(p));
+        break;
+      }
+    }
+  }
+}
+
+bool Reader::read_plan(writers::OutputPlan& plan) {
+  const std::size_t before = errors_.size();
+
+  // Each item is checked alone, in a plan with a diameter that passes.
+  auto alone = [] {
+    writers::OutputPlan p;
+    p.diameter = 1.0;
+    return p;
+  };
+
+  const Section scale = section(&root_, "", "scale", true, kScaleKeys);
+  check_keys(scale, kScaleKeys);
+  {
+    bool ok = real(scale, "diameter", true, plan.diameter, Range::design) == Got::ok;
+    double to = 0;
+    const Got ge = real(scale, "extrapolate_sub_diameter", false, to, Range::design);
+    if (ge == Got::ok) plan.extrapolated_sub_diameter = to;
+    ok = ok && ge != Got::bad;
+    if (ok) {
+      writers::OutputPlan item;
+      item.diameter = plan.diameter;
+      item.extrapolated_sub_diameter = plan.extrapolated_sub_diameter;
+      const std::pair<Input, std::string> keys[] = {
+          {Input::diameter, "scale.diameter"},
+          {Input::extrapolation, "scale.extrapolate_sub_diameter"}};
+      report_plan(item, keys, scale.line);
+    }
+  }
+
+  // Every file an output names, with its key, to find one file named twice.
+  std::vector<std::pair<std::string, std::string>> files;
+
+  const Section figure = section(&root_, "", "figure", false, kFigureKeys);
+  check_keys(figure, kFigureKeys);
+  if (figure.table) {
+    std::string file;
+    if (text(figure, "file", true, file) == Got::ok) {
+      plan.figure_file = file;
+      writers::OutputPlan item = alone();
+      item.figure_file = file;
+      const std::pair<Input, std::string> keys[] = {{Input::file_name, "figure.file"}};
+      report_plan(item, keys, figure.line);
+      files.emplace_back("figure.file", file);
+    }
+  }
+
+  check_group("listing", kListingKeys);
+  check_group("surface", kSurfaceKeys);
+  check_group("object", kObjectKeys);
+  const toml::node* listing_node = root_.get("listing");
+  const toml::node* surface_node = root_.get("surface");
+  const toml::node* object_node = root_.get("object");
+  const toml::table* listing = listing_node ? listing_node->as_table() : nullptr;
+  const toml::table* surface = surface_node ? surface_node->as_table() : nullptr;
+  const toml::table* object = object_node ? object_node->as_table() : nullptr;
+  for (std::string_view which : kReflectors) {
+    const bool main = which == "main";
+    const Section s = section(listing, "listing", which, false, kListingKeys);
+    check_keys(s, kListingKeys);
+    if (!s.table) continue;
+    writers::ListingRequest request;
+    const Got g1 = real(s, "start", true, request.start, Range::design);
+    const Got g2 = real(s, "stop", true, request.stop, Range::design);
+    const Got g3 = real(s, "step", true, request.step, Range::design);
+    if (g1 != Got::ok || g2 != Got::ok || g3 != Got::ok) continue;
+    (main ? plan.main_listing : plan.sub_listing) = request;
+    writers::OutputPlan item = alone();
+    item.main_listing = request;
+    const std::pair<Input, std::string> keys[] = {{Input::listing, s.key}};
+    report_plan(item, keys, s.line);
+  }
+  for (std::string_view which : kReflectors) {
+    const bool main = which == "main";
+    const Section s = section(surface, "surface", which, false, kSurfaceKeys);
+    check_keys(s, kSurfaceKeys);
+    if (!s.table) continue;
+    writers::SurfaceFileRequest request;
+    const Got g1 = text(s, "file", true, request.file);
+    const Got g2 = whole(s, "points", true, request.points);
+    const Got g3 = text(s, "label", false, request.label);
+    if (g1 == Got::ok) files.emplace_back(s.key + ".file", request.file);
+    if (g1 != Got::ok || g2 != Got::ok || g3 == Got::bad) continue;
+    (main ? plan.main_surface : plan.sub_surface) = request;
+    writers::OutputPlan item = alone();
+    item.main_surface = request;
+    const std::pair<Input, std::string> keys[] = {{Input::file_name, s.key + ".file"},
+                                                  {Input::surface_points, s.key + ".points"},
+                                                  {Input::label, s.key + ".label"}};
+    report_plan(item, keys, s.line);
+  }
+  for (std::string_view which : kReflectors) {
+    const bool main = which == "main";
+    const Section s = section(object, "object", which, false, kObjectKeys);
+    check_keys(s, kObjectKeys);
+    if (!s.table) continue;
+    writers::ObjectFileRequest request;
+    int unit = 0;
+    const Got g1 = text(s, "file", true, request.file);
+    const Got g2 = choice(s, "unit", true, kUnits, "unit", unit);
+    const Got g3 = whole(s, "points", true, request.points);
+    if (g1 == Got::ok) files.emplace_back(s.key + ".file", request.file);
+    if (g1 != Got::ok || g2 != Got::ok || g3 != Got::ok) continue;
+    request.unit = static_cast<writers::LengthUnit>(unit);
+    (main ? plan.main_object : plan.sub_object) = request;
+    writers::OutputPlan item = alone();
+    item.main_object = request;
+    const std::pair<Input, std::string> keys[] = {{Input::file_name, s.key + ".file"},
+                                                  {Input::length_unit, s.key + ".unit"},
+                                                  {Input::spline_points, s.key + ".points"}};
+    report_plan(item, keys, s.line);
+  }
+
+  // Two outputs written to one file would leave only the last of them.
+  for (std::size_t i = 1; i < files.size(); ++i) {
+    if (files[i].second.empty()) continue;
+    const std::filesystem::path path = std::filesystem::path(files[i].second).lexically_normal();
+    for (std::size_t j = 0; j < i; ++j) {
+      if (std::filesystem::path(files[j].second).lexically_normal() == path) {
+        error(line_of(files[i].first, 1), files[i].first,
+              "The file " + in_quotes(files[i].second) + " is also " + files[j].first +
+                  "; every output needs a file of its own.");
+        break;
+      }
+    }
+  }
+
+  const Section report = section(&root_, "", "report", false, kReportKeys);
+  check_keys(report, kReportKeys);
+  if (report.table) {
+    std::string folder;
+    double wavelength = 0;
+    Got g1 = text(report, "folder", true, folder);
+    if (g1 == Got::ok && folder.empty()) {
+      error(line_of("report.folder", report.line), "report.folder",
+            "The report folder needs a name.");
+      g1 = Got::bad;
+    }
+    Got g2 = real(report, "wavelength", false, wavelength, Range::any);
+    if (g2 == Got::ok && !(wavelength > 0)) {
+      error(line_of("report.wavelength", report.line), "report.wavelength",
+            "The wavelength must be greater than 0.");
+      g2 = Got::bad;
+    }
+    if (g1 == Got::ok && g2 != Got::bad) plan.report = writers::ReportRequest{folder, wavelength};
+  }
+  return errors_.size() == before;
+}
+
+ReadResult Reader::read() {
+  check_root();
+  DesignFile file;
+  const bool design_read = read_design(file.spec);
+  read_plan(file.plan);
+  ReadResult result;
+  if (errors_.empty() && design_read) {
+    result.file = std::move(file);
+    return result;
+  }
+  std::stable_sort(errors_.begin(), errors_.end(),
+                   [](const Error& a, const Error& b) { return a.line < b.line; });
+  for (Error& e : errors_) result.errors.push_back(std::move(e.text));
+  if (result.errors.empty()) result.errors.push_back("Error in " + name_ + ": the file cannot be used.");
+  return result;
+}
+
+ReadResult file_error(std::string_view name, std::string sentence) {
+  ReadResult r;
+  r.errors.push_back("Error in " + std::string(name) + ": " + as_sentence(std::move(sentence)));
+  return r;
+}
+
+ReadResult line_error(std::string_view name, Line line, std::string sentence) {
+  ReadResult r;
+  r.errors.push_back("Error in " + std::string(name) + ", line " + std::to_string(line) + ": " +
+                     as_sentence(std::move(sentence)));
+  return r;
+}
+
+}  // namespace
+
+std::string key_of(Input input) {
+  switch (input) {
+    case Input::main_hole_to_feed:
+      return "geometry.main_hole_to_feed";
+    case Input::feed_to_sub_rim:
+      return "geometry.feed_to_sub_rim";
+    case Input::sub_radius:
+      return "geometry.sub_radius";
+    case Input::main_inner_radius:
+      return "geometry.main_inner_radius";
+    case Input::feed_beamwidth:
+      return "feed.beamwidth_deg";
+    case Input::distribution:
+      return "aperture.distribution";
+    case Input::taper:
+      return "aperture.taper_db";
+    case Input::sidelobe:
+      return "aperture.sidelobe_db";
+    case Input::nbar:
+      return "aperture.nbar";
+    case Input::calc_interval:
+      return "synthesis.calc_interval";
+    case Input::output_interval:
+      return "synthesis.output_interval";
+    case Input::diameter:
+      return "scale.diameter";
+    case Input::extrapolation:
+      return "scale.extrapolate_sub_diameter";
+    case Input::listing:
+      return "listing";
+    case Input::surface_points:
+      return "surface.points";
+    case Input::length_unit:
+      return "object.unit";
+    case Input::spline_points:
+      return "object.points";
+    case Input::file_name:
+      return "file";
+    case Input::label:
+      return "surface.label";
+  }
+  return "design";
+}
+
+ReadResult parse(std::string_view text, std::string_view display_name) {
+  if (text.size() > kMaxFileBytes) {
+    return file_error(display_name, "The file is larger than " + std::to_string(kMaxFileBytes) +
+                                        " bytes; a design file takes a few kilobytes.");
+  }
+  if (auto line = detail::first_invalid_utf8_line(text)) {
+    return line_error(display_name, *line,
+                      "The file is not UTF-8 text: this line holds a byte that is not part of "
+                      "any UTF-8 character.");
+  }
+  if (detail::structural_dots(text) > kMaxDots) {
+    return file_error(display_name,
+                      "The file has more than " + std::to_string(kMaxDots) +
+                          " dots outside its strings and comments (in keys, section names and "
+                          "numbers); a design file has a few dozen.");
+  }
+  toml::table root;
+  try {
+    root = toml::parse(text, std::string(display_name));
+  } catch (const toml::parse_error& e) {
+    const Line line = e.source().begin.line == 0 ? 1 : e.source().begin.line;
+    return line_error(display_name, line, detail::printable(e.description(), 300));
+  }
+  return Reader(root, display_name).read();
+}
+
+ReadResult read(const std::filesystem::path& path) {
+  const std::string name = path.string();
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    return file_error(name, "This is a folder, not a design file.");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::error_code exists_ec;
+    const bool exists = std::filesystem::exists(path, exists_ec);
+    return file_error(name, exists ? "The file cannot be opened for reading."
+                                   : "There is no such file.");
+  }
+  // One byte more than the limit tells a file that is too large.
+  std::string text(kMaxFileBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) return file_error(name, "The file cannot be read.");
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return parse(text, name);
+}
+
+}  // namespace designfile

@@ -1,0 +1,125 @@
+// Design files: a whole design and the outputs of its run in one TOML file,
+// read, checked and written.
+//
+// FORMAT
+//
+// A design file is TOML (UTF-8, at most 1 MB).  Every key belongs in a
+// section; keys and sections not listed here are refused, so a misspelt name
+// is reported instead of being ignored.  Reals may be written as integers
+// (10 for 10.0) and must be finite.  Lengths of the geometry are normalised
+// to a main-reflector outer radius of 1.
+//
+//   [geometry]                        all required
+//   main_hole_to_feed = 0.2           axial distance, main hole rim to feed
+//   feed_to_sub_rim = 0.5             axial distance, feed to subreflector rim
+//   sub_radius = 0.25                 subreflector rim radius
+//   main_inner_radius = 0.12          radius of the main reflector's hole
+//
+//   [feed]                            all required
+//   beamwidth_deg = 40.0              full beamwidth, degrees ...
+//   level_db = -10.0                  ... at this level (dB; sign ignored)
+//
+//   [aperture]
+//   distribution = "uniform"          "uniform", "gaussian" or "taylor"
+//   taper_db = 10.0                   Gaussian only, required there: edge taper
+//   sidelobe_db = 25.0                Taylor only, required there: sidelobe
+//                                     level (its size is used)
+//   nbar = 4                          Taylor only, required there: the first
+//                                     unchanged zero, a whole number 1..20
+//
+//   [synthesis]
+//   calc_interval = 0.001             required: integration step in r
+//   output_interval = 0.02            required: spacing of the ray table's
+//                                     rows, a whole multiple of calc_interval
+//   precision = "32-bit"              optional: "32-bit" (default) or "64-bit"
+//
+//   [scale]
+//   diameter = 100.0                  required: main reflector diameter
+//   extrapolate_sub_diameter = 26.0   optional: extend the subreflector to
+//                                     this larger diameter
+//
+//   [figure]                          optional section: the HP-GL figure
+//   file = "uniform.plt"              at most 40 characters
+//
+//   [listing.main], [listing.sub]     optional sections: dimension listings
+//   start = 6.0, stop = 50.0, step = 4.0   radii, in the unit of the diameter
+//
+//   [surface.main], [surface.sub]     optional sections: surface files
+//   file = "uniform_main.rsf"         at most 70 characters
+//   points = 21                       number of radius points, 1..9999
+//   label = "Main reflector"          optional, at most 40 characters
+//
+//   [object.main], [object.sub]       optional sections: spline objects
+//   file = "uniform_main.tor"         at most 70 characters
+//   unit = "mm"                       "in", "ft", "mm" or "m"
+//   points = 21                       spline nodes, 2..999
+//
+//   [report]                          optional section: the design report
+//   folder = "report"                 required in the section
+//   wavelength = 0.03                 optional, > 0, in the unit of the
+//                                     diameter (default: D/lambda = 100)
+//
+// In a 32-bit design every real must also be within the range of 32-bit
+// reals.  File names and labels are one line of text each, and no two
+// outputs may name the same file.
+//
+// ERRORS
+//
+// A file is checked whole before anything is computed.  Each thing wrong
+// with it gives one line:
+//
+//   Error in FILE, line N: KEY: SENTENCE
+//
+// with KEY the dotted name of the key or section (geometry.sub_radius,
+// listing.main).  A key or section that is missing is reported at the line
+// of its section header, or at line 1 when there is none.  A file that is
+// not TOML gives one line with the place and the reason; a file that cannot
+// be read, is too large or is not UTF-8 gives one line without a key.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "design/spec.h"
+#include "writers/output_plan.h"
+
+namespace designfile {
+
+// Files larger than this are refused unread.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
+
+struct DesignFile {
+  design::DesignSpec spec;
+  writers::OutputPlan plan;
+};
+
+// Either a design file that passed every check, or the lines of its errors
+// (at least one), in the order of their lines in the file.
+struct ReadResult {
+  std::optional<DesignFile> file;
+  std::vector<std::string> errors;
+};
+
+// Reads and checks the file at `path`; errors name it as given.
+ReadResult read(const std::filesystem::path& path);
+// Checks `text` as a design file; errors name it `display_name`.
+ReadResult parse(std::string_view text, std::string_view display_name);
+
+// The design file of a spec and plan, with a comment per section.  Reals are
+// written so that they read back as the same value in the spec's precision:
+// the shortest decimal of the 32-bit value in a 32-bit spec, of the 64-bit
+// value in a 64-bit spec.  The report's wavelength, which the report uses in
+// 64 bits, is always written in 64 bits.  A spec or plan that does not pass
+// the checks is written as it stands and is refused when read back.
+std::string to_toml(const design::DesignSpec& spec, const writers::OutputPlan& plan);
+
+// The key of a design input, e.g. "geometry.sub_radius".  The inputs of the
+// outputs that exist once per reflector or per file give their key without
+// the reflector: "listing", "surface.points", "surface.label",
+// "object.unit", "object.points", "file".
+std::string key_of(design::Input input);
+
+}  // namespace designfile

@@ -1,0 +1,213 @@
+// Writing a design file: the sections in the order the reader documents them,
+// each with a comment, the reals in their shortest exact form.
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "designfile/design_file.h"
+
+namespace designfile {
+namespace {
+
+// The smallest magnitudes that a 32-bit real rounds to infinity and the
+// largest that it rounds to 0.
+constexpr double kFloatOverflow = 0x1.ffffffp127;
+constexpr double kFloatUnderflow = 0x1p-150;
+
+// The shortest decimal that reads back as v, always with a point or an
+// exponent so that it reads back as a real.
+template <class Real>
+std::string real_text(Real v) {
+  if (std::isnan(v)) return "nan";
+  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+  char buffer[64];
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  std::string text(buffer, r.ptr);
+  if (text.find_first_of(".e") == std::string::npos) text += ".0";
+  return text;
+}
+
+// A TOML basic string: quotes, backslashes and control characters escaped,
+// everything else as it stands.
+std::string string_text(std::string_view s) {
+  std::string out = "\"";
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (ch) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          static constexpr char hex[] = "0123456789ABCDEF";
+          out += "\\u00";
+          out += hex[c >> 4];
+          out += hex[c & 0xf];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+class Writer {
+ public:
+  explicit Writer(design::Precision precision) : single_(precision == design::Precision::single) {}
+
+  void comment(std::string_view text) { out_.append("# ").append(text).append("\n"); }
+  void section(std::string_view comment_text, std::string_view name) {
+    out_ += "\n";
+    comment(comment_text);
+    out_.append("[").append(name).append("]\n");
+  }
+  // A real in the design's precision.  One that a 32-bit real cannot hold
+  // (it would become infinite or 0) keeps its 64-bit value, so that reading
+  // it back refuses it as it stands.
+  void real(std::string_view key, double v) {
+    const bool fits = std::isnan(v) || std::isinf(v) ||
+                      (std::fabs(v) < kFloatOverflow && (v == 0.0 || std::fabs(v) > kFloatUnderflow));
+    put(key, single_ && fits ? real_text(static_cast<float>(v)) : real_text(v));
+  }
+  // A real used in 64 bits whatever the design's precision.
+  void real64(std::string_view key, double v) { put(key, real_text(v)); }
+  void whole(std::string_view key, int v) { put(key, std::to_string(v)); }
+  void text(std::string_view key, std::string_view v) { put(key, string_text(v)); }
+
+  std::string take() { return std::move(out_); }
+
+ private:
+  void put(std::string_view key, const std::string& value) {
+    out_.append(key).append(" = ").append(value).append("\n");
+  }
+
+  bool single_;
+  std::string out_;
+};
+
+std::string distribution_name(design::Distribution kind) {
+  switch (kind) {
+    case design::Distribution::uniform:
+      return "uniform";
+    case design::Distribution::gaussian:
+      return "gaussian";
+    case design::Distribution::taylor:
+      return "taylor";
+  }
+  // Not one of the kinds: written so that reading it back names the fault.
+  return "kind " + std::to_string(static_cast<int>(kind));
+}
+
+std::string unit_name(writers::LengthUnit unit) {
+  switch (unit) {
+    case writers::LengthUnit::inch:
+      return "in";
+    case writers::LengthUnit::foot:
+      return "ft";
+    case writers::LengthUnit::millimetre:
+      return "mm";
+    case writers::LengthUnit::metre:
+      return "m";
+  }
+  return "unit " + std::to_string(static_cast<int>(unit));
+}
+
+std::string_view reflector_name(bool main) { return main ? "main reflector" : "subreflector"; }
+
+}  // namespace
+
+std::string to_toml(const design::DesignSpec& spec, const writers::OutputPlan& plan) {
+  const bool single = spec.precision == design::Precision::single;
+  Writer w(spec.precision);
+  w.comment("RAVOST design file: a dual-reflector design and the outputs of its run.");
+
+  w.section("Geometry, in units of the main reflector's outer radius.", "geometry");
+  w.real("main_hole_to_feed", spec.geometry.main_hole_to_feed);
+  w.real("feed_to_sub_rim", spec.geometry.feed_to_sub_rim);
+  w.real("sub_radius", spec.geometry.sub_radius);
+  w.real("main_inner_radius", spec.geometry.main_inner_radius);
+
+  w.section("Feed: full beamwidth in degrees at a level in dB.", "feed");
+  w.real("beamwidth_deg", spec.feed.beamwidth_deg);
+  w.real("level_db", spec.feed.level_db);
+
+  w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",
+            "aperture");
+  w.text("distribution", distribution_name(spec.aperture.kind));
+  if (spec.aperture.kind == design::Distribution::gaussian) {
+    w.real("taper_db", spec.aperture.taper_db);
+  } else if (spec.aperture.kind == design::Distribution::taylor) {
+    w.real("sidelobe_db", spec.aperture.sidelobe_db);
+    w.whole("nbar", spec.aperture.nbar);
+  }
+
+  w.section("Synthesis: integration step and row spacing in r; precision 32-bit or 64-bit.",
+            "synthesis");
+  w.real("calc_interval", spec.synthesis.calc_interval);
+  w.real("output_interval", spec.synthesis.output_interval);
+  w.text("precision", single ? "32-bit" : "64-bit");
+
+  w.section("Scale: main reflector diameter; optionally a larger subreflector diameter.", "scale");
+  w.real("diameter", plan.diameter);
+  if (plan.extrapolated_sub_diameter) {
+    w.real("extrapolate_sub_diameter", *plan.extrapolated_sub_diameter);
+  }
+
+  if (plan.figure_file) {
+    w.section("HP-GL plot file of the dual reflector figure.", "figure");
+    w.text("file", *plan.figure_file);
+  }
+
+  for (const bool main : {true, false}) {
+    const auto& listing = main ? plan.main_listing : plan.sub_listing;
+    if (!listing) continue;
+    w.section("Dimension listing of the " + std::string(reflector_name(main)) +
+                  ": radii from start to stop by step.",
+              main ? "listing.main" : "listing.sub");
+    w.real("start", listing->start);
+    w.real("stop", listing->stop);
+    w.real("step", listing->step);
+  }
+  for (const bool main : {true, false}) {
+    const auto& surface = main ? plan.main_surface : plan.sub_surface;
+    if (!surface) continue;
+    w.section("Surface file of the " + std::string(reflector_name(main)) +
+                  ": radius points and a label.",
+              main ? "surface.main" : "surface.sub");
+    w.text("file", surface->file);
+    w.whole("points", surface->points);
+    w.text("label", surface->label);
+  }
+  for (const bool main : {true, false}) {
+    const auto& object = main ? plan.main_object : plan.sub_object;
+    if (!object) continue;
+    w.section("Spline object file of the " + std::string(reflector_name(main)) +
+                  ": length unit (in, ft, mm, m) and spline points.",
+              main ? "object.main" : "object.sub");
+    w.text("file", object->file);
+    w.text("unit", unit_name(object->unit));
+    w.whole("points", object->points);
+  }
+
+  if (plan.report) {
+    w.section("Design report: its folder and the wavelength (default: D/lambda = 100).",
+              "report");
+    w.text("folder", plan.report->dir.string());
+    if (plan.report->wavelength != 0.0) w.real64("wavelength", plan.report->wavelength);
+  }
+  return w.take();
+}
+
+}  // namespace designfile
