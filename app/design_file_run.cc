@@ -6,6 +6,7 @@
 
 #include "designfile/design_file.h"
 #include "io/folder.h"
+#include "io/interrupt.h"
 #include "run/messages.h"
 #include "run/stages.h"
 
@@ -68,6 +69,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
                    },
                    [&out](std::string_view message) { out << message << '\n'; }},
       listing, dir};
+  if (options.show_progress) context.console.progress = &err;
   try {
     listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
     context.run_files.push_back(dir / "ravost.out");
@@ -89,6 +91,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     }
     err << e.what() << '\n';
     err.flush();
+    if (const auto* signal = dynamic_cast<const io::Interrupted*>(&e)) return signal->exit_status();
     return 1;
   }
   out.flush();

@@ -15,6 +15,7 @@ namespace app {
 struct DesignFileOptions {
   bool force_double = false;
   std::optional<writers::ReportRequest> report;
+  bool show_progress = false;  // on the error stream, a terminal
 };
 
 // Reads, validates and runs a design file: tables to `out`, reports and

@@ -14,6 +14,7 @@
 
 #include "app/design_file_run.h"
 #include "dialog/driver.h"
+#include "io/interrupt.h"
 
 #ifndef RAVOST_VERSION
 #define RAVOST_VERSION "unknown"
@@ -78,17 +79,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (use_double) options.precision = dialog::Precision::double_;
+  options.show_progress = ::isatty(STDERR_FILENO) != 0;
   if (!answers.empty()) options.answer_file = answers;
   if (!report_dir.empty()) options.report = writers::ReportRequest{report_dir, wavelength};
 
   std::ios::sync_with_stdio(false);
+  io::install_interrupt_handlers();
   const bool design_file = std::filesystem::path(answers).extension() == ".toml";
   int status = 0;
   if (to_toml) {
     status = app::answers_to_design_file(answers, std::cout, std::cerr, ".", options);
   } else if (design_file) {
     status = app::run_design_file(answers, std::cout, std::cerr, ".",
-                                  app::DesignFileOptions{use_double, options.report});
+                                  app::DesignFileOptions{use_double, options.report, options.show_progress});
   } else {
     status = dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
   }

@@ -38,7 +38,25 @@ RayTableCheck check_ray_table(const RayTable<Real>& table) {
   return c;
 }
 
+template <RealType Real>
+Synthesis<Real> synthesise_and_check(const Design<Real>& d, const SynthesisOptions& options) {
+  Synthesis<Real> s{synthesize(d, options), {}};
+  const RayTable<Real>& t = s.table;
+  s.summary.steps = t.steps;
+  s.summary.steps_per_output = t.counts.steps_per_output;
+  s.summary.rows = static_cast<int>(t.rays.size());
+  s.summary.broken_ray = t.broken_ray;
+  s.summary.broken_radius = static_cast<double>(t.broken_radius);
+  s.summary.stopped = t.stopped;
+  s.summary.check = check_ray_table(t);
+  return s;
+}
+
 template RayTableCheck check_ray_table<float>(const RayTable<float>&);
 template RayTableCheck check_ray_table<double>(const RayTable<double>&);
+template Synthesis<float> synthesise_and_check<float>(const Design<float>&,
+                                                      const SynthesisOptions&);
+template Synthesis<double> synthesise_and_check<double>(const Design<double>&,
+                                                        const SynthesisOptions&);
 
 }  // namespace design

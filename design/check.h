@@ -4,6 +4,8 @@
 // is not a design, however finite its numbers.
 #pragma once
 
+#include <optional>
+
 #include "design/synthesis.h"
 
 namespace design {
@@ -32,5 +34,34 @@ struct RayTableCheck {
 
 template <RealType Real>
 RayTableCheck check_ray_table(const RayTable<Real>& table);
+
+}  // namespace design
+
+namespace design {
+
+// What a synthesis did, beside its table: the steps, where it broke down or
+// was stopped, and the table's self-check.
+struct SynthesisSummary {
+  long steps = 0;
+  int steps_per_output = 0;
+  int rows = 0;                   // rays in the table
+  std::optional<int> broken_ray;  // 1-based, where the surfaces stopped being finite
+  double broken_radius = 0.0;
+  bool stopped = false;
+  RayTableCheck check;
+  // A design: finite to the rim, not stopped, and its check found no fault.
+  bool sound() const { return !broken_ray && !stopped && check.fault == RayTableCheck::Fault::none; }
+};
+
+template <RealType Real>
+struct Synthesis {
+  RayTable<Real> table;
+  SynthesisSummary summary;
+};
+
+// Synthesises a design and checks its table.  The design's step counts must
+// have no problem (validate() finds them).
+template <RealType Real>
+Synthesis<Real> synthesise_and_check(const Design<Real>& d, const SynthesisOptions& options = {});
 
 }  // namespace design

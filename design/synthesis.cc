@@ -182,7 +182,8 @@ StepCounts step_counts(const Design<Real>& in) {
 }
 
 template <RealType Real>
-RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives) {
+RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives,
+                          const SynthesisOptions& options) {
   RayTable<Real> table;
   table.counts = step_counts(in);
   if (!table.counts.problem.empty()) return table;
@@ -223,14 +224,19 @@ RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& deri
       return table;
     }
     table.rays.push_back(next);
+    table.steps += table.counts.steps_per_output;
+    if (options.on_row && !options.on_row(i, output_steps)) {
+      table.stopped = i < output_steps;
+      if (table.stopped) return table;
+    }
   }
   return table;
 }
 
 template <RealType Real>
-RayTable<Real> synthesize(const Design<Real>& in) {
+RayTable<Real> synthesize(const Design<Real>& in, const SynthesisOptions& options) {
   SurfaceDerivatives<Real> derivatives(in.aperture);
-  return synthesize(in, derivatives);
+  return synthesize(in, derivatives, options);
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                            \
@@ -238,9 +244,9 @@ RayTable<Real> synthesize(const Design<Real>& in) {
   template RayState<Real> start_state<Real>(const Design<Real>&);                     \
   template class SurfaceDerivatives<Real>;                                                  \
   template StepCounts step_counts<Real>(const Design<Real>&);                         \
-  template RayTable<Real> synthesize<Real>(const Design<Real>&,                       \
-                                           SurfaceDerivatives<Real>&);                      \
-  template RayTable<Real> synthesize<Real>(const Design<Real>&);
+  template RayTable<Real> synthesize<Real>(const Design<Real>&, SurfaceDerivatives<Real>&,   \
+                                           const SynthesisOptions&);                        \
+  template RayTable<Real> synthesize<Real>(const Design<Real>&, const SynthesisOptions&);
 RAVOST_INSTANTIATE(float)
 RAVOST_INSTANTIATE(double)
 #undef RAVOST_INSTANTIATE

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -126,12 +127,23 @@ struct RayTable {
   StepCounts counts;
   std::optional<int> broken_ray;
   Real broken_radius = 0;
+  long steps = 0;        // integration steps taken
+  bool stopped = false;  // the caller stopped the synthesis before the rim
+};
+
+// How a synthesis runs.
+struct SynthesisOptions {
+  // Called after each row of the table with the rows done and the rows in
+  // all; returning false stops the synthesis there (for a run that is being
+  // interrupted).  Progress reports hang off it too.
+  std::function<bool(int done, int total)> on_row;
 };
 
 // Integrates both surfaces.  The counts must have no problem.
 template <RealType Real>
-RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives);
+RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives,
+                          const SynthesisOptions& options = {});
 template <RealType Real>
-RayTable<Real> synthesize(const Design<Real>& in);
+RayTable<Real> synthesize(const Design<Real>& in, const SynthesisOptions& options = {});
 
 }  // namespace design

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "fields/fields.h"
+#include "io/interrupt.h"
 
 namespace dialog {
 
@@ -105,8 +106,13 @@ void Dialog::end_open_line() {
 
 bool Dialog::next_line(std::string& line) {
   std::istream& s = from_file() ? *file_ : in_;
+  io::check_interrupt();
   if (!from_file() && before_wait_) before_wait_();
-  if (!std::getline(s, line)) return false;
+  if (!std::getline(s, line)) {
+    // A signal ends a wait for a typed line as an end of input would.
+    io::check_interrupt();
+    return false;
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (from_file()) {
     ++file_line_;

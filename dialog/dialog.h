@@ -31,9 +31,16 @@ class UnreadableAnswer : public RunError {
   std::string problem_;
 };
 
-// A stop asked for by the design dialog: "Stop - Program terminated.", status 0.
-struct DialogStop : std::exception {
-  const char* what() const noexcept override { return "Stop - Program terminated."; }
+// A stop of the design dialog: "Stop - Program terminated." on the console,
+// and the reason on the error stream.  A stop produces no design, so the run
+// ends with status 1.
+class DialogStop : public std::exception {
+ public:
+  explicit DialogStop(std::string reason) : reason_(std::move(reason)) {}
+  const char* what() const noexcept override { return reason_.c_str(); }
+
+ private:
+  std::string reason_;
 };
 
 // A file name as answered: the text without its trailing blanks.

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "dialog/stages.h"
+#include "io/interrupt.h"
 #include "run/stages.h"
 
 namespace dialog {
@@ -58,6 +59,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
                    [&dialog](std::string_view message) { dialog.pause(message); }},
       listing, dir};
   context.dry = options.dry;
+  if (options.show_progress) context.console.progress = &dialog.errors();
   context.run_files.push_back(dir / "ravost.out");
   if (!answer_path.empty()) context.run_files.push_back(answer_path);
   Session<Real> s{dialog, context};
@@ -103,7 +105,7 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
     } else {
       run_stages<float>(dialog, dir, options, listing, chosen);
     }
-  } catch (const DialogStop&) {
+  } catch (const DialogStop& stop) {
     dialog.end_open_line();
     dialog.line("Stop - Program terminated.");
     dialog.before_wait({});
@@ -113,7 +115,9 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
       dialog.warn(e.what());
       return 1;
     }
-    return 0;
+    // No design came of the run: a script must not take it for success.
+    dialog.warn(std::string("Error: the dialog stops: ") + stop.what() + ".");
+    return 1;
   } catch (const RunError& e) {
     dialog.before_wait({});
     dialog.end_open_line();
@@ -133,6 +137,7 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
       }
     }
     dialog.warn(e.what());
+    if (const auto* signal = dynamic_cast<const io::Interrupted*>(&e)) return signal->exit_status();
     return 1;
   }
   // A normal end prints nothing.

@@ -23,6 +23,8 @@ struct RunOptions {
   // Compute the whole design but write no file: for reading the design an
   // answer file describes.
   bool dry = false;
+  // Show the progress of long work on the error stream (a terminal).
+  bool show_progress = false;
 };
 
 // The design and output plan a run's answers chose.

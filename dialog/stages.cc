@@ -135,7 +135,9 @@ design::Design<Real> ask_design(Session<Real>& s) {
           " Enter edge taper (dB) ",
           [&] {
             dialog.read("the edge taper", a.taper);
-            if (a.taper == Real(0)) throw DialogStop{};
+            if (a.taper == Real(0)) {
+              throw DialogStop("a Gaussian edge taper of 0 dB describes no Gaussian distribution");
+            }
             spec.aperture.taper_db = widen(a.taper);
           },
           [&] { return problem_of(spec, Input::taper); });
@@ -156,7 +158,10 @@ design::Design<Real> ask_design(Session<Real>& s) {
           " Enter Number of First Unchanged Zero of Uniform Distribution ",
           [&] {
             dialog.read("the number of the first unchanged zero", nbar);
-            if (nbar > design::kMaxNbar) throw DialogStop{};
+            if (nbar > design::kMaxNbar) {
+              throw DialogStop("a first unchanged zero above " + std::to_string(design::kMaxNbar) +
+                               " is beyond the zeros the program holds");
+            }
             spec.aperture.nbar = nbar;
           },
           [&] { return problem_of(spec, Input::nbar); });

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ struct Console {
   std::function<void(std::string_view)> line;  // one console line
   std::function<void(std::string_view)> warn;  // a warning on the error stream
   numerics::PauseHandler pause;                // the interpolation routines' pause
+  // Where progress of long work is shown (a terminal's error stream), or
+  // nothing.
+  std::ostream* progress = nullptr;
 };
 
 struct Context {

@@ -7,7 +7,9 @@
 #include "design/check.h"
 #include "fields/fields.h"
 #include "fields/prose.h"
+#include "io/interrupt.h"
 #include "run/messages.h"
+#include "run/progress.h"
 #include "writers/figure.h"
 #include "writers/files.h"
 
@@ -155,7 +157,15 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
   const design::StepCounts counts = design::step_counts(d);
   if (!counts.problem.empty()) throw RunError("Error: " + counts.problem);
 
-  design::RayTable<Real> table = design::synthesize(d);
+  design::SynthesisOptions options;
+  ProgressLine progress(c.console.progress, "Synthesis");
+  options.on_row = [&progress](int done, int total) {
+    progress.update(done, total);
+    return io::interrupted() == 0;
+  };
+  design::Synthesis<Real> result = design::synthesise_and_check(d, options);
+  progress.clear();
+  const design::RayTable<Real>& table = result.table;
   c.both(writers::ray_table_header());
   for (const design::Ray<Real>& ray : table.rays) {
     const std::string row = writers::ray_row(ray);
@@ -172,14 +182,15 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
                    "): the surfaces are no longer finite.\n"
                    "Try a smaller calculation interval or a milder aperture distribution.");
   }
-  const design::RayTableCheck check = design::check_ray_table(table);
+  io::check_interrupt();
+  const design::RayTableCheck& check = result.summary.check;
   if (check.fault != design::RayTableCheck::Fault::none) throw RunError(check_report(check, d));
   if (check.visible_stray()) {
     c.warn("Warning: the path length strays by up to " + short_number(100.0 * check.largest_stray) +
            " % (ray " + std::to_string(check.largest_stray_ray) +
            "), more than the table's digits show.\nTry " + remedy(false, d) + ".");
   }
-  return table;
+  return result.table;
 }
 
 template <design::RealType Real>

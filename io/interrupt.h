@@ -1,0 +1,34 @@
+// Ending a run on Ctrl-C (SIGINT) or SIGTERM without leaving half-written
+// files: the handler only records the signal; the run notices it where it
+// waits for input or between rows of its work, and unwinds with Interrupted.
+// Unwinding removes every file not yet complete (io::OutFile, FolderWriter)
+// and closes the listing with what it holds.
+#pragma once
+
+#include "io/files.h"
+
+namespace io {
+
+// The run was interrupted by a signal; the exit status is 128 + the signal.
+class Interrupted : public RunError {
+ public:
+  explicit Interrupted(int signal);
+  int signal() const { return signal_; }
+  int exit_status() const { return 128 + signal_; }
+
+ private:
+  int signal_;
+};
+
+// Installs the handlers for SIGINT and SIGTERM.  A second signal of either
+// kind ends the program at once.  Blocking reads are not restarted, so a
+// wait for a typed answer ends when a signal comes.
+void install_interrupt_handlers();
+
+// The signal that interrupted the run, or 0.
+int interrupted();
+
+// Throws Interrupted when a signal has come.
+void check_interrupt();
+
+}  // namespace io
