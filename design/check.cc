@@ -1,5 +1,7 @@
 #include "design/check.h"
 
+#include "design/feed.h"
+
 #include <cmath>
 
 namespace design {
@@ -49,6 +51,14 @@ Synthesis<Real> synthesise_and_check(const Design<Real>& d, const SynthesisOptio
   s.summary.broken_radius = static_cast<double>(t.broken_radius);
   s.summary.stopped = t.stopped;
   s.summary.check = check_ray_table(t);
+  s.summary.rim_level_db =
+      10.0 * std::log10(static_cast<double>(d.feed.pattern(d.feed_half_angle_rad)));
+  if (t.broken_ray && !t.rays.empty()) {
+    const Ray<Real>& last = t.rays.back();
+    const double gap = static_cast<double>(last.sub_z) - static_cast<double>(last.main_z);
+    s.summary.main_meets_sub_at_break =
+        gap < 1.0e-2 * std::fabs(static_cast<double>(t.rays.front().path_length));
+  }
   return s;
 }
 

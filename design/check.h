@@ -49,6 +49,11 @@ struct SynthesisSummary {
   double broken_radius = 0.0;
   bool stopped = false;
   RayTableCheck check;
+  // The feed's power at the subreflector rim, in dB below its peak (negative).
+  double rim_level_db = 0.0;
+  // At a breakdown: the last finite ray has the main reflector at (or above)
+  // the subreflector's height.
+  bool main_meets_sub_at_break = false;
   // A design: finite to the rim, not stopped, and its check found no fault.
   bool sound() const { return !broken_ray && !stopped && check.fault == RayTableCheck::Fault::none; }
 };

@@ -40,10 +40,28 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
   const Design<Real> d = make_design<Real>(spec);
   switch (which) {
     case Input::main_hole_to_feed:
+      return;
+
     case Input::feed_to_sub_rim:
+      if (!(d.feed_to_sub_rim > Real(0))) {
+        out.push_back(problem(which, d.feed_to_sub_rim == Real(0) ? Fault::zero : Fault::negative,
+                              spec.geometry.feed_to_sub_rim));
+        return;
+      }
+      // The subreflector rim must stand in front of the plane of the main
+      // reflector's hole rim, or the first ray runs backwards.
+      if (!(d.main_hole_to_feed + d.feed_to_sub_rim > Real(0))) {
+        Problem p = problem(which, Fault::behind_hole_plane, spec.geometry.feed_to_sub_rim);
+        p.reference = spec.geometry.main_hole_to_feed;
+        out.push_back(p);
+      }
       return;
 
     case Input::sub_radius: {
+      if (d.sub_radius < Real(0)) {
+        out.push_back(problem(which, Fault::negative, spec.geometry.sub_radius));
+        return;
+      }
       const StartValues<Real> st = start_values(d);
       if (std::isfinite(st.theta) && std::isfinite(st.distance)) return;
       out.push_back(problem(which, d.sub_radius == Real(0) ? Fault::zero : Fault::no_finite_start,
@@ -52,6 +70,10 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
     }
 
     case Input::main_inner_radius: {
+      if (d.main_inner_radius < Real(0)) {
+        out.push_back(problem(which, Fault::negative, spec.geometry.main_inner_radius));
+        return;
+      }
       if (!(d.main_inner_radius < Real(1))) {
         out.push_back(problem(which, Fault::not_below_one, spec.geometry.main_inner_radius));
         return;

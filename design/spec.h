@@ -95,6 +95,7 @@ struct Problem {
     not_below_one,         // must be below 1 (the main reflector's radius)
     no_finite_start,       // the geometry gives no finite first ray
     hole_on_sub_rim,       // the first ray has no direction
+    behind_hole_plane,     // the subreflector rim behind the hole rim's plane
     beamwidth_range,       // beamwidth 0 or >= 360 degrees
     beamwidth_too_narrow,  // the exponent is not finite
     no_power_at_rim,       // the pattern is 0 at the subreflector rim

@@ -86,10 +86,13 @@ design::Design<Real> ask_design(Session<Real>& s) {
     dialog.read("the axis distance from the main hole rim to the feed", a.hole_to_feed);
     spec.geometry.main_hole_to_feed = widen(a.hole_to_feed);
   });
-  dialog.ask(" Enter Axis Distance from Feed to Subreflector Rim ", [&] {
-    dialog.read("the axis distance from the feed to the subreflector rim", a.feed_to_sub);
-    spec.geometry.feed_to_sub_rim = widen(a.feed_to_sub);
-  });
+  dialog.ask(
+      " Enter Axis Distance from Feed to Subreflector Rim ",
+      [&] {
+        dialog.read("the axis distance from the feed to the subreflector rim", a.feed_to_sub);
+        spec.geometry.feed_to_sub_rim = widen(a.feed_to_sub);
+      },
+      [&] { return problem_of(spec, Input::feed_to_sub_rim); });
   dialog.ask(
       " Radius of subreflector ",
       [&] {

@@ -38,6 +38,8 @@ std::string sentence(const design::Problem& p) {
         case Input::sub_radius:
           return "The radius of the subreflector must not be 0: it would subtend no angle at the "
                  "feed.";
+        case Input::feed_to_sub_rim:
+          return "The distance from the feed to the subreflector rim must not be 0.";
         case Input::calc_interval:
           return "The calculation interval must not be 0.";
         case Input::output_interval:
@@ -46,7 +48,21 @@ std::string sentence(const design::Problem& p) {
           return "The value must not be 0.";
       }
     case Fault::negative:
-      return "The value must not be below 0.";
+      switch (p.input) {
+        case Input::sub_radius:
+          return "The radius of the subreflector must be greater than 0.";
+        case Input::feed_to_sub_rim:
+          return "The distance from the feed to the subreflector rim must be greater than 0: the "
+                 "subreflector stands in front of the feed.";
+        case Input::main_inner_radius:
+          return "The inner radius of the main reflector must not be negative (0 for no hole).";
+        default:
+          return "The value must not be below 0.";
+      }
+    case Fault::behind_hole_plane:
+      return "The subreflector rim would stand behind the plane of the main reflector's hole rim:"
+             " the distance from the feed to the subreflector rim must exceed " +
+             number(-p.reference) + ".";
     case Fault::no_finite_start:
       return "The radius of the subreflector gives no finite distance from the feed to its rim.";
     case Fault::not_below_one:

@@ -44,6 +44,26 @@ std::string remedy(bool main_meets_sub, const Design<Real>& d) {
          short_number(static_cast<double>(d.calc_interval()) / 10.0);
 }
 
+// Below this feed level at the subreflector rim (dB), a breakdown is put
+// down to the feed: the first steps of the feed angle overshoot.
+constexpr double kWeakRimDb = -40.0;
+
+// What the numbers of a breakdown show, and what fits that cause.
+template <design::RealType Real>
+std::string breakdown_advice(const design::SynthesisSummary& s, const Design<Real>& d) {
+  if (s.main_meets_sub_at_break) {
+    return "The main reflector reaches the subreflector's height there; try " + remedy(true, d) +
+           ".";
+  }
+  if (s.rim_level_db < kWeakRimDb) {
+    return "The feed illuminates the subreflector rim " + fields::number(-s.rim_level_db, 3) +
+           " dB below its peak, too weakly to shape: try a wider feed beamwidth or a subreflector"
+           " that subtends a smaller angle (a longer distance from the feed to its rim or a"
+           " smaller radius).";
+  }
+  return "Try a smaller calculation interval or a milder aperture distribution.";
+}
+
 // The report on a ray table that failed its check, and what to try.
 template <design::RealType Real>
 std::string check_report(const design::RayTableCheck& c, const Design<Real>& d) {
@@ -173,14 +193,13 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
     c.line(row);
   }
   if (table.broken_ray) {
-    // The integration has left the range of real surfaces (typically a
-    // calculation interval too coarse for a steep distribution near the
-    // axis): the run ends rather than print a table of NaN.
+    // The integration has left the range of real surfaces: the run ends
+    // rather than print a table of NaN, with what the numbers show.
     throw RunError("Error: the integration breaks down at ray " +
                    std::to_string(*table.broken_ray) + " (main reflector radius " +
                    writers::trimmed(fields::F(table.broken_radius, 12, 5)) +
-                   "): the surfaces are no longer finite.\n"
-                   "Try a smaller calculation interval or a milder aperture distribution.");
+                   "): the surfaces are no longer finite.\n" +
+                   breakdown_advice(result.summary, d));
   }
   io::check_interrupt();
   const design::RayTableCheck& check = result.summary.check;
