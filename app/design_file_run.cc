@@ -45,7 +45,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     const std::vector<design::Problem> problems = design::validate(file.spec);
     for (const design::Problem& p : problems) {
       err << "Error in " << path.string() << ": " << designfile::key_of(p.input) << ": "
-          << run::sentence(p) << '\n';
+          << io::sentence_case(run::sentence(p)) << '\n';
     }
     if (!problems.empty()) return 1;
   }

@@ -122,23 +122,24 @@ bool Dialog::next_line(std::string& line) {
   return true;
 }
 
-std::string Dialog::where() const {
-  if (from_file()) return "answer file \"" + file_name_ + "\", line " + std::to_string(file_line_);
-  return "console input";
+std::string Dialog::report(std::string_view what) const {
+  if (from_file()) return io::error_in(file_name_, file_line_, what);
+  return io::error_text(what);
 }
 
 void Dialog::end_of_input(std::string_view what) {
   if (from_file()) {
-    throw RunError("Error: end of the answer file \"" + file_name_ + "\" after line " +
-                   std::to_string(file_line_) + ": no answer for " + std::string(what) + ".");
+    throw RunError(io::error_in(file_name_, file_line_ + 1,
+                                "the file ends without an answer for " + std::string(what) + "."));
   }
-  throw RunError("Error: end of console input: no answer for " + std::string(what) + ".");
+  throw RunError(io::error_text("the console input ends without an answer for " +
+                                std::string(what) + "."));
 }
 
 void Dialog::unreadable(std::string_view token, std::string_view kind, std::string_view what) {
   std::string problem = "\"";
   problem.append(token).append("\" is not ").append(kind);
-  throw UnreadableAnswer("Error: " + problem + " (" + std::string(what) + ", " + where() + ").",
+  throw UnreadableAnswer(report(problem + " (" + std::string(what) + ")."),
                          problem + "; give " + std::string(what) + " again.");
 }
 
@@ -241,22 +242,30 @@ void Dialog::echo_range(double start, double stop, double step) {
 std::string Dialog::read_text(std::string_view what, int width, bool name) {
   std::string text;
   if (!next_line(text)) end_of_input(what);
-  // At a terminal a name longer than its field is asked again rather than
-  // cut to a name the user never gave.
-  if (name && asks_again() && static_cast<int>(file_name(text).size()) > width) {
-    const std::string problem = "A name here has at most " + std::to_string(width) +
-                                " characters; give a shorter one.";
-    throw UnreadableAnswer("Error: " + problem, problem);
+  // A name longer than its field is refused rather than cut to a name the
+  // user never gave: asked again at a terminal, the end of the run otherwise.
+  if (name && static_cast<int>(file_name(text).size()) > width) {
+    const std::string problem = "The name \"" + file_name(text) + "\" has " +
+                                std::to_string(file_name(text).size()) + " characters; a name here" +
+                                " has at most " + std::to_string(width) + ".";
+    throw UnreadableAnswer(report(problem), problem);
   }
   text = fields::A(text, width);
   if (from_file()) line(text);
   return text;
 }
 
+std::string Dialog::read_line(std::string_view what) {
+  std::string text;
+  if (!next_line(text)) end_of_input(what);
+  text = file_name(text);
+  if (from_file()) line(text);
+  return text;
+}
+
 void Dialog::reject(std::string_view problem) {
   if (from_file()) {
-    throw RunError("Error in the answer file \"" + file_name_ + "\", line " +
-                   std::to_string(file_line_) + ":\n" + std::string(problem));
+    throw RunError(report(problem));
   }
   end_open_line();
   std::string text(" ");

@@ -114,6 +114,9 @@ class Dialog {
   // Reads one line as a text of `width` characters, cut or padded with
   // blanks.  A `name` longer than `width` is refused at a terminal.
   std::string read_text(std::string_view what, int width, bool name = false);
+  // Reads one whole line, without trailing blanks (a name that goes into no
+  // field).
+  std::string read_line(std::string_view what);
 
   // Asks one question until its answer passes: writes the prompt, calls
   // read(), then check(), which returns what is wrong or an empty text.  A
@@ -157,7 +160,9 @@ class Dialog {
   [[noreturn]] void unreadable(std::string_view token, std::string_view kind, std::string_view what);
   void read_items(std::string_view what, std::span<const Item> items);
   void echo_range(double start, double stop, double step);
-  std::string where() const;
+  // An error line for what is wrong with the answer just read: naming the
+  // answer file and its line, or the console.
+  std::string report(std::string_view what) const;
   bool asks_again() const;
 
   std::istream& in_;

@@ -18,25 +18,37 @@ using design::Reflector;
 std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::path& dir,
                                        const RunOptions& options, std::ifstream& file) {
   std::string name;
+  auto problem = [&]() -> std::string {
+    std::error_code ec;
+    const std::filesystem::path path = dir / name;
+    if (name.empty()) return "An answer file needs a name.";
+    if (!std::filesystem::is_regular_file(path, ec)) {
+      return "The answer file \"" + name + "\" does not exist or is not a file.";
+    }
+    file.open(path, std::ios::binary);
+    if (!file.is_open()) return "The answer file \"" + name + "\" cannot be opened.";
+    return {};
+  };
   if (options.answer_file) {
     // As if typed: the questions show, the answers do not.
     dialog.prompt(" File input? ");
     dialog.prompt(" Enter input file ");
     name = *options.answer_file;
+    if (std::string wrong = problem(); !wrong.empty()) throw RunError(io::error_text(wrong));
   } else {
     if (!dialog.ask_yes(" File input? ")) return {};
-    dialog.prompt(" Enter input file ");
-    name = file_name(dialog.read_text("the name of the answer file", 40));
+    // The name goes into no field: it is taken whole.  A person at a
+    // terminal may try another name; a pipe ends the run.
+    dialog.ask(
+        " Enter input file ", [&] { name = dialog.read_line("the name of the answer file"); },
+        [&]() -> std::string {
+          std::string wrong = problem();
+          if (!wrong.empty() && !dialog.interactive()) throw RunError(io::error_text(wrong));
+          return wrong;
+        });
   }
-  std::error_code ec;
-  const std::filesystem::path path = dir / name;
-  if (name.empty() || !std::filesystem::is_regular_file(path, ec)) {
-    throw RunError("Error: the answer file \"" + name + "\" does not exist or is not a file.");
-  }
-  file.open(path, std::ios::binary);
-  if (!file.is_open()) throw RunError("Error: cannot open the answer file \"" + name + "\".");
   dialog.use_answer_file(file, name);
-  return path;
+  return dir / name;
 }
 
 template <design::RealType Real>
@@ -116,7 +128,7 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
       return 1;
     }
     // No design came of the run: a script must not take it for success.
-    dialog.warn(std::string("Error: the dialog stops: ") + stop.what() + ".");
+    dialog.warn(io::error_text(std::string("the dialog stops: ") + stop.what() + "."));
     return 1;
   } catch (const RunError& e) {
     dialog.before_wait({});

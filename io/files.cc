@@ -8,9 +8,24 @@
 
 namespace io {
 
+std::string sentence_case(std::string_view what) {
+  std::string text(what);
+  if (text.size() >= 2 && text[0] >= 'A' && text[0] <= 'Z' && text[1] >= 'a' && text[1] <= 'z') {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string error_text(std::string_view what) { return "Error: " + sentence_case(what); }
+
+std::string error_in(std::string_view file, long line, std::string_view what) {
+  return "Error in " + std::string(file) + ", line " + std::to_string(line) + ": " +
+         sentence_case(what);
+}
+
 OutFile::OutFile(const std::filesystem::path& path, std::string name, Mode mode) {
   if (std::string problem = open(path, std::move(name), mode); !problem.empty()) {
-    throw RunError("Error: " + problem);
+    throw RunError(error_text(problem));
   }
 }
 

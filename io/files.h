@@ -19,6 +19,16 @@ class RunError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The one format of error lines: "Error: <what>" for the console and the
+// command line, "Error in <file>, line <n>: <what>" for answer and design
+// files; <what> in sentence case (its first word not capitalised unless it is
+// a name or an abbreviation).
+std::string error_text(std::string_view what);
+std::string error_in(std::string_view file, long line, std::string_view what);
+// `what` with its first letter in lower case when it starts an ordinary
+// word ("The file" -> "the file"; "TOML" and "--double" stay).
+std::string sentence_case(std::string_view what);
+
 // An output text file.  Every line ends with CR LF.
 //
 // A file written whole by one stage goes to a temporary file beside it and

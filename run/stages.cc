@@ -89,7 +89,7 @@ void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
                    "\" is the listing or the answer file of this run; give another name.");
   }
   if (std::string problem = c.open(file, name); !problem.empty()) {
-    throw RunError("Error: " + problem);
+    throw RunError(io::error_text(problem));
   }
 }
 
@@ -175,7 +175,7 @@ void list_design(Context& c, const Design<Real>& d) {
 template <design::RealType Real>
 design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
   const design::StepCounts counts = design::step_counts(d);
-  if (!counts.problem.empty()) throw RunError("Error: " + counts.problem);
+  if (!counts.problem.empty()) throw RunError(io::error_text(counts.problem));
 
   design::SynthesisOptions options;
   ProgressLine progress(c.console.progress, "Synthesis");
@@ -332,14 +332,15 @@ void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan
   const Real diameter = static_cast<Real>(plan.diameter);
   if (std::string problem = design::scaling_problem(table, diameter, d.main_inner_radius);
       !problem.empty()) {
-    throw RunError("Error: scale.diameter: " + problem);
+    throw RunError(io::error_text("scale.diameter: " + io::sentence_case(problem)));
   }
   design::ScaledDesign<Real> scaled = scale(c, table, d, diameter);
   if (plan.extrapolated_sub_diameter) {
     const Real to = static_cast<Real>(*plan.extrapolated_sub_diameter);
     design::Extrapolation<Real> e;
     if (auto problem = extrapolation_problem(c, scaled, to, e)) {
-      throw RunError("Error: scale.extrapolate_sub_diameter: " + sentence(*problem));
+      throw RunError(io::error_text("scale.extrapolate_sub_diameter: " +
+                                    io::sentence_case(sentence(*problem))));
     }
     extrapolate(c, scaled, to, e);
   }
@@ -353,8 +354,9 @@ void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan
     const design::Profile<Real> p = scaled.profile(which, c.console.pause);
     show_radius_range(c, p);
     if (std::string problem = listing_problem(p, start, stop, step); !problem.empty()) {
-      throw RunError(std::string("Error: listing.") + (which == Reflector::main ? "main" : "sub") +
-                     ": " + problem);
+      throw RunError(io::error_text(std::string("listing.") +
+                                    (which == Reflector::main ? "main" : "sub") + ": " +
+                                    io::sentence_case(problem)));
     }
     write_listing(c, scaled, p, which, start, stop, step);
   }
