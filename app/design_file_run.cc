@@ -98,6 +98,30 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
   return 0;
 }
 
+std::string save_typed_answers(const dialog::Chosen& chosen, const std::filesystem::path& dir) {
+  try {
+    io::OutFile answers(dir / "ravost.ans", "ravost.ans", io::OutFile::Mode::replace_when_complete);
+    for (const std::string& line : chosen.typed_answers) answers.line(line);
+    answers.close();
+    if (chosen.complete) {
+      io::OutFile design(dir / "ravost.toml", "ravost.toml",
+                         io::OutFile::Mode::replace_when_complete);
+      const std::string text = designfile::to_toml(chosen.spec, chosen.plan);
+      for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        design.line(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+      }
+      design.close();
+    }
+  } catch (const io::RunError& e) {
+    std::string text = e.what();
+    if (text.rfind("Error: ", 0) == 0) text.erase(0, 7);
+    return text;
+  }
+  return {};
+}
+
 int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
                            const std::filesystem::path& dir, const dialog::RunOptions& options) {
   dialog::RunOptions dry = options;

@@ -31,4 +31,9 @@ int run_design_file(const std::filesystem::path& file, std::ostream& out, std::o
 int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
                            const std::filesystem::path& dir, const dialog::RunOptions& options);
 
+// Saves the lines a person typed as the answer file ravost.ans in `dir`, and
+// the design file ravost.toml when the design was complete.  Returns what
+// went wrong, or an empty text.
+std::string save_typed_answers(const dialog::Chosen& chosen, const std::filesystem::path& dir);
+
 }  // namespace app

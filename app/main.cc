@@ -93,7 +93,19 @@ int main(int argc, char** argv) {
     status = app::run_design_file(answers, std::cout, std::cerr, ".",
                                   app::DesignFileOptions{use_double, options.report, options.show_progress});
   } else {
-    status = dialog::run(std::cin, std::cout, std::cerr, ".", ::isatty(STDIN_FILENO) != 0, options);
+    const bool terminal = ::isatty(STDIN_FILENO) != 0;
+    dialog::Chosen chosen;
+    status = dialog::run(std::cin, std::cout, std::cerr, ".", terminal, options, &chosen);
+    // A person's answers are kept, so that a run can be repeated or mended
+    // one line at a time.
+    if (terminal && !chosen.typed_answers.empty()) {
+      const std::string problem = app::save_typed_answers(chosen, ".");
+      if (!problem.empty()) std::cerr << io::error_text(problem) << '\n';
+      if (status != 0 && problem.empty()) {
+        std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
+                     "\"ravost ravost.ans\".\n";
+      }
+    }
   }
   // Output that never arrived (a full disk, a closed pipe) is a failure too.
   std::cout.flush();

@@ -6,43 +6,35 @@
 // remembered per radius (as the program runs) and evaluated on every call.
 #include <benchmark/benchmark.h>
 
-#include "design/aperture.h"
-#include "design/inputs.h"
+#include "design/spec.h"
 #include "design/synthesis.h"
 
 namespace {
 
-using design::DesignInputs;
+using design::Design;
 
 constexpr int kNbar = 20;
 
 // The example geometry (hole rim to feed 0.2, feed to subreflector rim 0.5,
 // subreflector radius 0.25, hole radius 0.12) with a 40 degree feed at
 // -10 dB, 1001 rays 0.00088 apart, 88 steps of 1e-5 per ray.
-DesignInputs<float> heavy_design(int kind) {
-  DesignInputs<float> in;
-  in.main_hole_to_feed = 0.2f;
-  in.feed_to_sub_rim = 0.5f;
-  in.sub_radius = 0.25f;
-  in.main_inner_radius = 0.12f;
-  design::set_half_angle(in);
-  in.feed_beamwidth_deg = 40.0f;
-  in.beamwidth_level_db = -10.0f;
-  design::set_feed(in);
-  in.aperture = kind == 3   ? design::taylor_aperture(30.0f, kNbar)
-                : kind == 2 ? design::gaussian_aperture(10.0f)
-                            : design::uniform_aperture<float>();
-  design::set_aperture(in);
-  in.calc_interval_answer = 0.00001f;
-  in.output_interval_answer = 0.00088f;
-  return in;
+Design<float> heavy_design(int kind) {
+  design::DesignSpec spec;
+  spec.geometry = {0.2, 0.5, 0.25, 0.12};
+  spec.feed = {40.0, -10.0};
+  spec.aperture = kind == 3   ? design::ApertureSpec{design::Distribution::taylor, 0.0, 30.0, kNbar}
+                  : kind == 2 ? design::ApertureSpec{design::Distribution::gaussian, 10.0}
+                              : design::ApertureSpec{};
+  spec.synthesis = {0.00001, 0.00088};
+  spec.precision = design::Precision::single;
+  return design::make_design<float>(spec);
 }
 
 // Arguments: distribution kind (1 uniform, 2 Gaussian of 10 dB, 3 Taylor), remember the density (1) or not (0).
 void BM_Synthesis(benchmark::State& state) {
   const int kind = static_cast<int>(state.range(0));
   const bool memoise = state.range(1) != 0;
-  const DesignInputs<float> in = heavy_design(kind);
+  const Design<float> in = heavy_design(kind);
 
   long steps = 0;
   long densities = 0;

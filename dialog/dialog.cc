@@ -113,6 +113,7 @@ bool Dialog::next_line(std::string& line) {
     io::check_interrupt();
     return false;
   }
+  if (!from_file() && recording_) typed_.push_back(line);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (from_file()) {
     ++file_line_;
@@ -165,12 +166,39 @@ bool Dialog::read_yes() {
   return code == 1;
 }
 
+namespace {
+
+// "0,12" alone on a line: digits, one comma, digits.  Where one value is
+// asked it reads as 0, though a person may have meant a decimal comma.
+bool looks_like_decimal_comma(std::string_view line) {
+  std::size_t p = 0;
+  while (p < line.size() && is_blank(line[p])) ++p;
+  if (p < line.size() && (line[p] == '+' || line[p] == '-')) ++p;
+  const std::size_t first = p;
+  while (p < line.size() && line[p] >= '0' && line[p] <= '9') ++p;
+  if (p == first || p == line.size() || line[p] != ',') return false;
+  const std::size_t second = ++p;
+  while (p < line.size() && line[p] >= '0' && line[p] <= '9') ++p;
+  if (p == second) return false;
+  while (p < line.size() && is_blank(line[p])) ++p;
+  return p == line.size();
+}
+
+}  // namespace
+
 void Dialog::read_items(std::string_view what, std::span<const Item> items) {
   size_t index = 0;
   bool comma_is_empty_value = true;  // a comma now stands for an empty value
   std::string line;
   while (index < items.size()) {
     if (!next_line(line)) end_of_input(what);
+    if (!from_file() && interactive_ && items.size() == 1 && looks_like_decimal_comma(line)) {
+      const std::string text = file_name(line.substr(line.find_first_not_of(" \t")));
+      std::string decimal = text;
+      decimal[decimal.find(',')] = '.';
+      warn("Warning: \"" + text + "\" reads as " + text.substr(0, text.find(',')) +
+           ": a comma separates values; write " + decimal + " for a decimal point.");
+    }
     size_t p = 0;
     const size_t end = line.size();
     while (index < items.size()) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "io/files.h"
 
@@ -84,6 +85,11 @@ class Dialog {
   // Ends a console line that a prompt has left open.
   void end_open_line();
   std::ostream& console() { return out_; }
+
+  // Keeps every line read from the console from now on (typed_answers()),
+  // so that a person's answers can be saved as an answer file.
+  void record_console() { recording_ = true; }
+  const std::vector<std::string>& typed_answers() const { return typed_; }
 
   // Reads one yes/no answer: true only for a yes.  The first of the letters
   // y, Y, s, S, d, D, j, J (yes) or n, N (no) among the first 20 characters
@@ -178,6 +184,8 @@ class Dialog {
   // A prompt is the last thing written: its line is open on the output even
   // when the answer came from a pipe.
   bool prompt_unended_ = false;
+  bool recording_ = false;
+  std::vector<std::string> typed_;
 };
 
 }  // namespace dialog

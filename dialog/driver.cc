@@ -36,7 +36,10 @@ std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::pa
     name = *options.answer_file;
     if (std::string wrong = problem(); !wrong.empty()) throw RunError(io::error_text(wrong));
   } else {
-    if (!dialog.ask_yes(" File input? ")) return {};
+    if (!dialog.ask_yes(" File input? ")) {
+      dialog.record_console();
+      return {};
+    }
     // The name goes into no field: it is taken whole.  A person at a
     // terminal may try another name; a pipe ends the run.
     dialog.ask(
@@ -101,7 +104,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
     if (!options.dry) run::write_report(context, d, scaled, *options.report);
   }
   listing.close();
-  if (chosen) *chosen = Chosen{s.spec, s.plan, true};
+  if (chosen) *chosen = Chosen{s.spec, s.plan, true, {}};
 }
 
 }  // namespace
@@ -110,6 +113,14 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
         const std::filesystem::path& dir, bool interactive, const RunOptions& options,
         Chosen* chosen) {
   Dialog dialog(console_in, console_out, errors, interactive);
+  // The typed answers reach the caller however the run ends.
+  struct KeepTyped {
+    const Dialog& dialog;
+    Chosen* chosen;
+    ~KeepTyped() {
+      if (chosen) chosen->typed_answers = dialog.typed_answers();
+    }
+  } keep_typed{dialog, chosen};
   io::OutFile listing;
   try {
     if (options.precision == Precision::double_) {

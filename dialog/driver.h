@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "design/spec.h"
 #include "writers/output_plan.h"
@@ -32,6 +33,9 @@ struct Chosen {
   design::DesignSpec spec;
   writers::OutputPlan plan;
   bool complete = false;  // false after a stop of the dialog or an error
+  // Every line typed at the console after the first question, also when the
+  // run failed: an answer file of the session.
+  std::vector<std::string> typed_answers;
 };
 
 // Runs the whole program on the given console streams: prompts, echoes and

@@ -10,9 +10,15 @@ namespace io {
 
 std::string sentence_case(std::string_view what) {
   std::string text(what);
-  if (text.size() >= 2 && text[0] >= 'A' && text[0] <= 'Z' && text[1] >= 'a' && text[1] <= 'z') {
-    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  if (text.empty() || text[0] < 'A' || text[0] > 'Z') return text;
+  // An ordinary word: its other letters are all lower case ("The", "A");
+  // an abbreviation ("TOML") keeps its capitals.
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= 'A' && c <= 'Z') return text;
+    if (!(c >= 'a' && c <= 'z')) break;
   }
+  text[0] = static_cast<char>(text[0] - 'A' + 'a');
   return text;
 }
 

@@ -1,5 +1,6 @@
 #include "run/stages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <type_traits>
@@ -148,6 +149,11 @@ void show_taylor_heading(Context& c, const Design<Real>& d) {
 
 template <design::RealType Real>
 void list_distribution(Context& c, const Design<Real>& d) {
+  if (d.aperture.kind == design::Distribution::gaussian && d.aperture.edge_taper_db < Real(0)) {
+    c.warn("Warning: an edge taper of " + fields::number(static_cast<double>(d.aperture.edge_taper_db)) +
+           " dB makes the aperture's edge brighter than its centre; the taper is the drop in dB"
+           " from the centre to the edge.");
+  }
   if (d.aperture.kind == design::Distribution::taylor) {
     c.to_console(writers::taylor_table(d.aperture));
   }
@@ -273,6 +279,12 @@ void show_radius_range(Context& c, const design::Profile<Real>& p) {
 
 template <design::RealType Real>
 std::string listing_problem(const design::Profile<Real>& p, Real start, Real stop, Real step) {
+  if (step == Real(0)) return "The step of a listing must not be 0.";
+  if ((stop - start) * step < Real(0)) {
+    return "A step of " + fields::number(static_cast<double>(step)) + " cannot reach the stop " +
+           fields::number(static_cast<double>(stop)) + " from the start " +
+           fields::number(static_cast<double>(start)) + ".";
+  }
   const int count = design::list_row_count(start, stop, step);
   if (count < 0) return "A listing holds at most 1000000 rows; choose a larger step.";
   // Outside its table the spline continues its end cubics; far enough out
@@ -294,6 +306,21 @@ void write_listing(Context& c, const design::ScaledDesign<Real>& scaled,
                    Real step) {
   const int count = design::list_row_count(start, stop, step);
   const Real diameter = which == Reflector::main ? scaled.main_diameter : scaled.sub_rim_diameter;
+  if (count > 0) {
+    // Beyond its points the spline continues its end cubics: say so.
+    const Real first = design::list_row_radius(start, step, 1);
+    const Real last = design::list_row_radius(start, step, count);
+    const Real lo = std::min(first, last), hi = std::max(first, last);
+    const Real slack = (p.last_radius() - p.first_radius()) * Real(1.0e-4);
+    if (lo < p.first_radius() - slack || hi > p.last_radius() + slack) {
+      c.warn("Warning: the listing reaches r = " +
+             fields::number(static_cast<double>(lo < p.first_radius() - slack ? lo : hi), 5) +
+             ", outside the " + (which == Reflector::main ? "main reflector" : "subreflector") +
+             "'s radii " + fields::number(static_cast<double>(p.first_radius()), 5) + " to " +
+             fields::number(static_cast<double>(p.last_radius()), 5) +
+             "; the heights there are extrapolated.");
+    }
+  }
   c.both(writers::listing_header(which, diameter));
   for (int i = 1; i <= count; ++i) {
     const Real r = design::list_row_radius(start, step, i);
