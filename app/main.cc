@@ -9,16 +9,32 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 
 #include "app/design_file_run.h"
 #include "dialog/driver.h"
+#include "io/folder.h"
 #include "io/interrupt.h"
 
 #ifndef RAVOST_VERSION
 #define RAVOST_VERSION "unknown"
 #endif
+
+namespace {
+
+// A finite number above 0, written whole ("abc", "nan", "1e999" are not).
+bool positive_number(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  double v = 0.0;
+  const auto [end, ec] = std::from_chars(first, last, v);
+  return ec == std::errc() && end == last && std::isfinite(v) && v > 0.0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
@@ -40,7 +56,7 @@ int main(int argc, char** argv) {
                "Print the design file equivalent to the answer file INPUT, and write nothing "
                "else");
   std::string report_dir;
-  double wavelength = 0.0;
+  std::string wavelength_text;
   auto* report = app.add_option("--report", report_dir,
                                 "When the run ends normally, write the design report (ray trace, "
                                 "efficiencies, far field; JSON, SVG, CSV, HTML) into this folder");
@@ -51,17 +67,21 @@ int main(int argc, char** argv) {
     }
     return {};
   });
-  app.add_option("--wavelength", wavelength,
+  app.add_option("--wavelength", wavelength_text,
                  "Wavelength for the report, in the unit of the main-reflector diameter "
                  "(default: D/lambda = 100)")
-      ->check(CLI::PositiveNumber)
+      ->check([](const std::string& text) -> std::string {
+        if (positive_number(text)) return {};
+        return "--wavelength must be a positive number (in the unit of the diameter), not \"" +
+               text + "\"";
+      })
       ->needs(report);
   app.set_version_flag("--version", std::string("ravost ") + RAVOST_VERSION);
   app.get_formatter()->column_width(22);
   app.footer(
       "Files: ravost.out (the listing) in the working directory; plot, surface and object files "
-      "as answered.\nExit status: 0 at a normal end or a stop of the dialog, 1 after an error "
-      "report, 2 for a wrong command line.");
+      "as answered.\nExit status: 0 at a normal end, 1 after an error report or a stop of the "
+      "dialog, 2 for a wrong command line, 130/143 when interrupted.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -71,7 +91,14 @@ int main(int argc, char** argv) {
     std::cout << e.what() << '\n';
     return 0;
   } catch (const CLI::ParseError& e) {
-    std::cerr << "ravost: " << e.what() << '\n' << app.help();
+    // One line on what is wrong and the usage line; --help has the rest.
+    std::string what = e.what();
+    if (const auto colon = what.find(": --wavelength"); colon != std::string::npos) {
+      what = what.substr(colon + 2);
+    }
+    std::cerr << io::error_text(what) << '\n'
+              << "Usage: ravost [--double] [--report DIR [--wavelength W]] "
+                 "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
     return 2;
   }
   if (to_toml && answers.empty()) {
@@ -81,7 +108,14 @@ int main(int argc, char** argv) {
   if (use_double) options.precision = dialog::Precision::double_;
   options.show_progress = ::isatty(STDERR_FILENO) != 0;
   if (!answers.empty()) options.answer_file = answers;
-  if (!report_dir.empty()) options.report = writers::ReportRequest{report_dir, wavelength};
+  if (!report_dir.empty()) {
+    options.report = writers::ReportRequest{report_dir, wavelength_text.empty() ? 0.0 : std::stod(wavelength_text)};
+    // A report that cannot be written is found before any question.
+    if (const std::string problem = io::folder_problem(report_dir); !problem.empty()) {
+      std::cerr << io::error_text(problem) << '\n';
+      return 1;
+    }
+  }
 
   std::ios::sync_with_stdio(false);
   io::install_interrupt_handlers();
