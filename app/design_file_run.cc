@@ -73,6 +73,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
   try {
     listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
     context.run_files.push_back(dir / "ravost.out");
+    context.run_files.push_back(path);  // no output may overwrite the design file
     if (file.spec.precision == design::Precision::double_) {
       run_all<double>(context, file);
     } else {

@@ -230,7 +230,13 @@ std::vector<Problem> validate_input_in(const DesignSpec& spec, Input which) {
 DesignSpec round_to_precision(const DesignSpec& spec) {
   if (spec.precision == Precision::double_) return spec;
   DesignSpec s = spec;
-  auto round = [](double& v) { v = static_cast<double>(static_cast<float>(v)); };
+  // Through a volatile float: GCC 12 at -O2 vectorises a run of
+  // double -> float -> double conversions of neighbouring fields into no
+  // rounding at all.
+  auto round = [](double& v) {
+    volatile float narrow = static_cast<float>(v);
+    v = static_cast<double>(narrow);
+  };
   round(s.geometry.main_hole_to_feed);
   round(s.geometry.feed_to_sub_rim);
   round(s.geometry.sub_radius);

@@ -1,5 +1,9 @@
 #include "designfile/design_file.h"
 
+#include "io/files.h"
+
+#include <toml++/toml.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -9,7 +13,6 @@
 #include <map>
 #include <span>
 #include <system_error>
-#include <toml++/toml.h>
 #include <utility>
 
 #include "designfile/text_checks.h"
@@ -22,6 +25,10 @@ namespace {
 using design::Input;
 using design::Problem;
 using Line = std::uint32_t;
+
+// At most this many error lines are shown: a file with more is no design
+// file gone slightly wrong.
+constexpr std::size_t kMaxErrors = 100;
 
 // More dots than this outside strings and comments cannot belong to a design
 // file (which has a few dozen) and could nest tables deep enough to exhaust
@@ -43,10 +50,10 @@ std::string in_quotes(std::string_view s) {
 // A sentence for a report: the first letter a capital, a full stop at the end.
 std::string as_sentence(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
-  if (text.empty()) return "The file cannot be read.";
-  if (text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
+  if (text.empty()) return "the file cannot be read.";
   if (text.back() != '.' && text.back() != '?') text += '.';
-  return text;
+  // Error lines are in sentence case: "Error in f, line 3: key: the ...".
+  return io::sentence_case(text);
 }
 
 // "a, b and c"
@@ -141,8 +148,8 @@ constexpr std::array<std::string_view, 3> kObjectKeys = {"file", "unit", "points
 constexpr std::array<std::string_view, 2> kReportKeys = {"folder", "wavelength"};
 constexpr std::array<std::string_view, 2> kReflectors = {"main", "sub"};
 constexpr std::array<std::string_view, 10> kSections = {
-    "geometry", "feed", "aperture", "synthesis", "scale",
-    "figure",   "listing", "surface", "object", "report"};
+    "geometry", "feed",    "aperture", "synthesis", "scale",
+    "figure",   "listing", "surface",  "object",    "report"};
 
 struct SectionKeys {
   std::string_view section;
@@ -184,7 +191,6 @@ struct Section {
   std::string key;
   const toml::table* table = nullptr;
   Line line = 1;
-  bool present = false;  // given in the file, whatever its type
 };
 
 enum class Got { absent, ok, bad };
@@ -222,12 +228,15 @@ class Reader {
 
   const toml::node* find(const Section& s, std::string_view name, bool required,
                          std::string_view why = "");
-  Got real(const Section& s, std::string_view name, bool required, double& out, Range range);
-  Got whole(const Section& s, std::string_view name, bool required, int& out);
+  Got real(const Section& s, std::string_view name, bool required, double& out, Range range,
+           std::string_view why = "");
+  Got whole(const Section& s, std::string_view name, bool required, int& out,
+            std::string_view why = "");
   Got text(const Section& s, std::string_view name, bool required, std::string& out);
-  Got choice(const Section& s, std::string_view name, bool required, std::span<const Choice> choices,
-             std::string_view what, int& out);
-  void not_applicable(const Section& s, std::string_view name, std::string sentence);
+  Got choice(const Section& s, std::string_view name, bool required,
+             std::span<const Choice> choices, std::string_view what, int& out);
+  // Reports a key that the file gives but may not: true when it is there.
+  bool refused(const Section& s, std::string_view name, std::string sentence);
 
   Line line_of(std::string_view key, Line fallback) const {
     auto it = lines_.find(std::string(key));
@@ -252,16 +261,15 @@ Section Reader::section(const toml::table* parent, std::string_view parent_key,
                         std::string_view name, bool required,
                         std::span<const std::string_view> keys) {
   Section s;
-  s.key = parent_key.empty() ? std::string(name) : std::string(parent_key) + "." + std::string(name);
+  s.key =
+      parent_key.empty() ? std::string(name) : std::string(parent_key) + "." + std::string(name);
   const toml::node* node = parent ? parent->get(name) : nullptr;
   if (!node) {
     if (required) {
-      error(1, s.key,
-            "The section [" + s.key + "] is missing; it needs " + listed(keys) + ".");
+      error(1, s.key, "The section [" + s.key + "] is missing; it needs " + listed(keys) + ".");
     }
     return s;
   }
-  s.present = true;
   s.line = node->source().begin.line;
   if (s.line == 0) s.line = 1;
   s.table = node->as_table();
@@ -326,8 +334,9 @@ void Reader::check_group(std::string_view group, std::span<const std::string_vie
   const toml::table* table = node->as_table();
   if (!table) {
     Line line = node->source().begin.line;
-    error(line, group, "Expected the sections [" + std::string(group) + ".main] and [" +
-                           std::string(group) + ".sub], found " + type_name(*node) + ".");
+    error(line, group,
+          "Expected the sections [" + std::string(group) + ".main] and [" + std::string(group) +
+              ".sub], found " + type_name(*node) + ".");
     return;
   }
   for (auto&& [k, child] : *table) {
@@ -369,9 +378,9 @@ const toml::node* Reader::find(const Section& s, std::string_view name, bool req
   return nullptr;
 }
 
-Got Reader::real(const Section& s, std::string_view name, bool required, double& out,
-                 Range range) {
-  const toml::node* node = find(s, name, required);
+Got Reader::real(const Section& s, std::string_view name, bool required, double& out, Range range,
+                 std::string_view why) {
+  const toml::node* node = find(s, name, required, why);
   if (!node) return required ? Got::bad : Got::absent;
   const std::string key = s.key + "." + std::string(name);
   const Line line = line_of(key, s.line);
@@ -385,8 +394,8 @@ Got Reader::real(const Section& s, std::string_view name, bool required, double&
     return Got::bad;
   }
   if (!std::isfinite(v)) {
-    error(line, key, "The value must be a finite number, not " +
-                         std::string(std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf") + ".");
+    const char* given = std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf";
+    error(line, key, std::string("The value must be a finite number, not ") + given + ".");
     return Got::bad;
   }
   if (range == Range::design && single_ && precision_known_) {
@@ -405,14 +414,13 @@ Got Reader::real(const Section& s, std::string_view name, bool required, double&
       return Got::bad;
     }
   }
-  // A 32-bit design holds the 32-bit value, as the dialog holds its answers:
-  // written back it is the same short decimal.
-  out = range == Range::design && single_ ? static_cast<double>(static_cast<float>(v)) : v;
+  out = v;
   return Got::ok;
 }
 
-Got Reader::whole(const Section& s, std::string_view name, bool required, int& out) {
-  const toml::node* node = find(s, name, required);
+Got Reader::whole(const Section& s, std::string_view name, bool required, int& out,
+                  std::string_view why) {
+  const toml::node* node = find(s, name, required, why);
   if (!node) return required ? Got::bad : Got::absent;
   const std::string key = s.key + "." + std::string(name);
   const auto* i = node->as_integer();
@@ -471,12 +479,12 @@ Got Reader::choice(const Section& s, std::string_view name, bool required,
   return Got::bad;
 }
 
-void Reader::not_applicable(const Section& s, std::string_view name, std::string sentence) {
-  if (!s.table) return;
-  const toml::node* node = s.table->get(name);
-  if (!node) return;
-  Line line = node->source().begin.line;
+bool Reader::refused(const Section& s, std::string_view name, std::string sentence) {
+  const toml::node* node = s.table ? s.table->get(name) : nullptr;
+  if (!node) return false;
+  const Line line = node->source().begin.line;
   error(line == 0 ? s.line : line, s.key + "." + std::string(name), std::move(sentence));
+  return true;
 }
 
 bool Reader::read_design(design::DesignSpec& spec) {
@@ -510,8 +518,7 @@ bool Reader::read_design(design::DesignSpec& spec) {
   const Section aperture = section(&root_, "", "aperture", true, kApertureKeys);
   check_keys(aperture, kApertureKeys);
   int kind = 0;
-  const Got gk = take(choice(aperture, "distribution", true, kDistributions,
-                             "distribution", kind));
+  const Got gk = take(choice(aperture, "distribution", true, kDistributions, "distribution", kind));
   if (gk == Got::ok) spec.aperture.kind = static_cast<design::Distribution>(kind);
   const bool gaussian = gk == Got::ok && spec.aperture.kind == design::Distribution::gaussian;
   const bool taylor = gk == Got::ok && spec.aperture.kind == design::Distribution::taylor;
@@ -523,42 +530,29 @@ bool Reader::read_design(design::DesignSpec& spec) {
     real(aperture, "sidelobe_db", false, unused, Range::design);
     whole(aperture, "nbar", false, unused_nbar);
   } else {
+    constexpr std::string_view set = "; remove the key or set aperture.distribution = ";
     if (gaussian) {
-      if (aperture.table && !aperture.table->get("taper_db")) {
-        find(aperture, "taper_db", true, "a Gaussian distribution needs its edge taper");
-        ok = false;
-      } else {
-        take(real(aperture, "taper_db", true, spec.aperture.taper_db, Range::design));
-      }
-    } else {
-      not_applicable(aperture, "taper_db",
-                     "Only a Gaussian distribution takes an edge taper; remove the key or set "
-                     "aperture.distribution = \"gaussian\".");
-      if (aperture.table && aperture.table->get("taper_db")) ok = false;
+      take(real(aperture, "taper_db", true, spec.aperture.taper_db, Range::design,
+                "a Gaussian distribution needs its edge taper"));
+    } else if (refused(aperture, "taper_db",
+                       "Only a Gaussian distribution takes an edge taper" + std::string(set) +
+                           "\"gaussian\".")) {
+      ok = false;
     }
+    constexpr std::string_view taylor_needs =
+        "a Taylor distribution needs its sidelobe level and nbar";
     if (taylor) {
-      for (std::string_view k : {std::string_view("sidelobe_db"), std::string_view("nbar")}) {
-        if (aperture.table && !aperture.table->get(k)) {
-          find(aperture, k, true, "a Taylor distribution needs its sidelobe level and nbar");
-          ok = false;
-        }
-      }
-      if (aperture.table && aperture.table->get("sidelobe_db")) {
-        take(real(aperture, "sidelobe_db", true, spec.aperture.sidelobe_db, Range::design));
-      }
-      if (aperture.table && aperture.table->get("nbar")) {
-        take(whole(aperture, "nbar", true, spec.aperture.nbar));
-      }
+      take(real(aperture, "sidelobe_db", true, spec.aperture.sidelobe_db, Range::design,
+                taylor_needs));
+      take(whole(aperture, "nbar", true, spec.aperture.nbar, taylor_needs));
     } else {
-      for (std::string_view k : {std::string_view("sidelobe_db"), std::string_view("nbar")}) {
-        if (aperture.table && aperture.table->get(k)) {
-          not_applicable(aperture, k,
-                         "Only a Taylor distribution takes " +
-                             std::string(k == "nbar" ? "nbar" : "a sidelobe level") +
-                             "; remove the key or set aperture.distribution = \"taylor\".");
-          ok = false;
-        }
-      }
+      const bool sidelobe = refused(
+          aperture, "sidelobe_db",
+          "Only a Taylor distribution takes a sidelobe level" + std::string(set) + "\"taylor\".");
+      const bool nbar =
+          refused(aperture, "nbar",
+                  "Only a Taylor distribution takes nbar" + std::string(set) + "\"taylor\".");
+      if (sidelobe || nbar) ok = false;
     }
   }
 
@@ -750,8 +744,17 @@ ReadResult Reader::read() {
   }
   std::stable_sort(errors_.begin(), errors_.end(),
                    [](const Error& a, const Error& b) { return a.line < b.line; });
-  for (Error& e : errors_) result.errors.push_back(std::move(e.text));
-  if (result.errors.empty()) result.errors.push_back("Error in " + name_ + ": the file cannot be used.");
+  for (std::size_t i = 0; i < errors_.size() && i < kMaxErrors; ++i) {
+    result.errors.push_back(std::move(errors_[i].text));
+  }
+  if (errors_.size() > kMaxErrors) {
+    result.errors.push_back("Error in " + name_ + ": " +
+                            std::to_string(errors_.size() - kMaxErrors) +
+                            " more errors are not shown.");
+  }
+  if (result.errors.empty()) {
+    result.errors.push_back("Error in " + name_ + ": The file cannot be used.");
+  }
   return result;
 }
 
@@ -824,6 +827,13 @@ ReadResult parse(std::string_view text, std::string_view display_name) {
                       "The file is not UTF-8 text: this line holds a byte that is not part of "
                       "any UTF-8 character.");
   }
+  if (auto control = detail::first_control_character(text)) {
+    static constexpr char hex[] = "0123456789abcdef";
+    const std::string byte = {'0', 'x', hex[control->byte >> 4], hex[control->byte & 0xf]};
+    return line_error(display_name, control->line,
+                      "The file holds a control character (byte " + byte +
+                          ") on this line; a design file is plain text.");
+  }
   if (detail::structural_dots(text) > kMaxDots) {
     return file_error(display_name,
                       "The file has more than " + std::to_string(kMaxDots) +
@@ -850,8 +860,8 @@ ReadResult read(const std::filesystem::path& path) {
   if (!in) {
     std::error_code exists_ec;
     const bool exists = std::filesystem::exists(path, exists_ec);
-    return file_error(name, exists ? "The file cannot be opened for reading."
-                                   : "There is no such file.");
+    return file_error(name,
+                      exists ? "The file cannot be opened for reading." : "There is no such file.");
   }
   // One byte more than the limit tells a file that is too large.
   std::string text(kMaxFileBytes + 1, '\0');

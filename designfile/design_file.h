@@ -59,9 +59,10 @@
 //   wavelength = 0.03                 optional, > 0, in the unit of the
 //                                     diameter (default: D/lambda = 100)
 //
-// In a 32-bit design every real must also be within the range of 32-bit
-// reals.  File names and labels are one line of text each, and no two
-// outputs may name the same file.
+// A 32-bit design computes with each real rounded to 32 bits, so every real
+// it uses must lie within the range of 32-bit reals (and not round to 0).
+// File names and labels are one line of text each, and no two outputs may
+// name the same file.
 //
 // ERRORS
 //
@@ -73,8 +74,10 @@
 // with KEY the dotted name of the key or section (geometry.sub_radius,
 // listing.main).  A key or section that is missing is reported at the line
 // of its section header, or at line 1 when there is none.  A file that is
-// not TOML gives one line with the place and the reason; a file that cannot
-// be read, is too large or is not UTF-8 gives one line without a key.
+// not TOML (or holds a byte that is not UTF-8, or a control character) gives
+// one line with the place and the reason, without a key; a file that cannot
+// be read or is too large gives one line without a place.  At most 100 lines
+// are given.
 #pragma once
 
 #include <filesystem>
@@ -97,7 +100,9 @@ struct DesignFile {
 };
 
 // Either a design file that passed every check, or the lines of its errors
-// (at least one), in the order of their lines in the file.
+// (at least one), in the order of their lines in the file.  The reals are
+// the values the file gives, in 64 bits; a 32-bit design rounds them when it
+// is made.
 struct ReadResult {
   std::optional<DesignFile> file;
   std::vector<std::string> errors;

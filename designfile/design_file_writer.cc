@@ -27,6 +27,19 @@ std::string real_text(Real v) {
   return text;
 }
 
+// A 32-bit value as the reader takes it back: the decimal is read as a
+// 64-bit real and then rounded to 32 bits.  For a very few values that
+// double rounding misses the value of the shortest decimal (7.038531e-26 is
+// one); those are written with the digits of their 64-bit value instead.
+std::string float_text(float v) {
+  std::string text = real_text(v);
+  if (!std::isfinite(v)) return text;
+  double back = 0;
+  std::from_chars(text.data(), text.data() + text.size(), back);
+  if (static_cast<float>(back) != v) text = real_text(static_cast<double>(v));
+  return text;
+}
+
 // A TOML basic string: quotes, backslashes and control characters escaped,
 // everything else as it stands.
 std::string string_text(std::string_view s) {
@@ -77,9 +90,10 @@ class Writer {
   // (it would become infinite or 0) keeps its 64-bit value, so that reading
   // it back refuses it as it stands.
   void real(std::string_view key, double v) {
-    const bool fits = std::isnan(v) || std::isinf(v) ||
-                      (std::fabs(v) < kFloatOverflow && (v == 0.0 || std::fabs(v) > kFloatUnderflow));
-    put(key, single_ && fits ? real_text(static_cast<float>(v)) : real_text(v));
+    const bool fits =
+        std::isnan(v) || std::isinf(v) ||
+        (std::fabs(v) < kFloatOverflow && (v == 0.0 || std::fabs(v) > kFloatUnderflow));
+    put(key, single_ && fits ? float_text(static_cast<float>(v)) : real_text(v));
   }
   // A real used in 64 bits whatever the design's precision.
   void real64(std::string_view key, double v) { put(key, real_text(v)); }
@@ -183,9 +197,9 @@ std::string to_toml(const design::DesignSpec& spec, const writers::OutputPlan& p
   for (const bool main : {true, false}) {
     const auto& surface = main ? plan.main_surface : plan.sub_surface;
     if (!surface) continue;
-    w.section("Surface file of the " + std::string(reflector_name(main)) +
-                  ": radius points and a label.",
-              main ? "surface.main" : "surface.sub");
+    w.section(
+        "Surface file of the " + std::string(reflector_name(main)) + ": radius points and a label.",
+        main ? "surface.main" : "surface.sub");
     w.text("file", surface->file);
     w.whole("points", surface->points);
     w.text("label", surface->label);
@@ -202,8 +216,7 @@ std::string to_toml(const design::DesignSpec& spec, const writers::OutputPlan& p
   }
 
   if (plan.report) {
-    w.section("Design report: its folder and the wavelength (default: D/lambda = 100).",
-              "report");
+    w.section("Design report: its folder and the wavelength (default: D/lambda = 100).", "report");
     w.text("folder", plan.report->dir.string());
     if (plan.report->wavelength != 0.0) w.real64("wavelength", plan.report->wavelength);
   }

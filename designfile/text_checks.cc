@@ -50,6 +50,19 @@ std::optional<std::uint32_t> first_invalid_utf8_line(std::string_view text) {
   return std::nullopt;
 }
 
+std::optional<ControlCharacter> first_control_character(std::string_view text) {
+  std::uint32_t line = 1;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\n') {
+      ++line;
+    } else if ((c < 0x20 && c != '\t' && c != '\r') || c == 0x7f) {
+      return ControlCharacter{line, c};
+    }
+  }
+  return std::nullopt;
+}
+
 std::size_t structural_dots(std::string_view t) {
   std::size_t dots = 0;
   const std::size_t n = t.size();

@@ -14,6 +14,15 @@ namespace designfile::detail {
 // nothing when the whole text is valid.
 std::optional<std::uint32_t> first_invalid_utf8_line(std::string_view text);
 
+// The line (from 1) and value of the first control character other than tab,
+// line feed and carriage return: TOML allows none anywhere, not even in
+// strings or comments.
+struct ControlCharacter {
+  std::uint32_t line;
+  unsigned char byte;
+};
+std::optional<ControlCharacter> first_control_character(std::string_view text);
+
 // The number of dots outside strings and comments: those of dotted keys and
 // section names, and those of numbers.  Each dot of a dotted key nests a
 // table one level deeper, and the parser builds and frees nested tables
