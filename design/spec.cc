@@ -78,7 +78,9 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
         out.push_back(problem(which, Fault::not_below_one, spec.geometry.main_inner_radius));
         return;
       }
-      if (!std::isfinite(start_values(d).phi)) {
+      // A subreflector that gives no first ray is the subreflector's problem.
+      const StartValues<Real> st = start_values(d);
+      if (std::isfinite(st.theta) && std::isfinite(st.distance) && !std::isfinite(st.phi)) {
         out.push_back(problem(which, Fault::hole_on_sub_rim, spec.geometry.main_inner_radius));
       }
       return;
