@@ -79,7 +79,7 @@ test::Distribution distribution(int which) {
   }
 }
 
-TEST_P(Designs, FiguresMatchTheDesignInputsAndTheProfilesFocus) {
+TEST_P(Designs, FiguresMatchTheDesignAndTheProfilesFocus) {
   const auto dist = distribution(GetParam());
   const auto in = test::design_input(dist, 401);
   analysis::Options o;
@@ -195,8 +195,9 @@ TEST(VertexRing, RaysInsideTheFirstSubreflectorIntervalAreReportedApart) {
   int flagged = 0;
   double rest_lo = 1e300, rest_hi = -1e300, rest_direction = 0;
   for (std::size_t i = 0; i < r.ray_rho.size(); ++i) {
-    if (std::abs(r.ray_theta_deg[i] - ring.feed_angle_max_deg) > 1e-9)
+    if (std::abs(r.ray_theta_deg[i] - ring.feed_angle_max_deg) > 1e-9) {
       EXPECT_EQ(r.ray_in_vertex_ring[i], r.ray_theta_deg[i] < ring.feed_angle_max_deg) << r.ray_theta_deg[i];
+    }
     if (r.ray_in_vertex_ring[i]) {
       ++flagged;
       continue;

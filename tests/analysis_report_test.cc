@@ -1,11 +1,18 @@
 // The report files: well-formed figures, the JSON keys, a page naming each
-// figure, and a clear failure when the folder cannot be made.
+// figure, a clear failure when the folder cannot be made, and a report that
+// replaces an older one whole or not at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "analysis/svg.h"
+#include "io/files.h"
+#include "io/folder.h"
 #include "analysis_fixture.h"
 #include "analysis_xml_check.h"
 #include "test_util.h"
@@ -13,6 +20,30 @@
 namespace {
 
 using test::xml_fault;
+namespace fs = std::filesystem;
+
+const char* const kReportFiles[] = {"geometry.svg", "aperture.svg", "pattern.svg", "path_error.svg", "geometry.csv",
+                                    "aperture.csv", "pattern.csv", "path_error.csv", "report.json", "report.html"};
+
+// Every entry of a folder: a file by its size and a hash of its bytes (short
+// enough to read in a failure), a folder as "<folder>".
+std::map<std::string, std::string> listing(const fs::path& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::string& entry = entries[e.path().filename().string()];
+    if (e.is_directory()) {
+      entry = "<folder>";
+    } else {
+      const std::string bytes = testutil::read_file(e.path());
+      entry = std::to_string(bytes.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(bytes));
+    }
+  }
+  return entries;
+}
+
+bool has_note(const analysis::Report& r, const std::string& start) {
+  return std::any_of(r.notes.begin(), r.notes.end(), [&](const std::string& n) { return n.rfind(start, 0) == 0; });
+}
 
 TEST(XmlChecker, CatchesBrokenFigures) {
   EXPECT_EQ(xml_fault("<?xml version=\"1.0\"?>\n<svg a=\"1\"><g><line x=\"2\"/></g><text>a &amp; b</text></svg>"), "");
@@ -136,10 +167,79 @@ TEST_F(ReportFiles, FolderThatCannotBeMadeIsAClearError) {
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     const std::string what = e.what();
-    EXPECT_NE(what.find("cannot create the report folder"), std::string::npos) << what;
+    EXPECT_NE(what.find("cannot create the folder"), std::string::npos) << what;
+    EXPECT_EQ(what.find("Error:"), std::string::npos) << what;  // the caller says that
     EXPECT_NE(what.find("plain"), std::string::npos) << what;
     EXPECT_EQ(what.find('\n'), std::string::npos);
   }
+}
+
+TEST_F(ReportFiles, RewriteReplacesEveryFileOrNone) {
+  const auto out = dir_.path() / "report";
+  fs::create_directory(out);
+  for (const char* name : kReportFiles) testutil::write_file(out / name, std::string("old ") + name);
+  testutil::write_file(out / "notes.txt", "not the report's");
+  // A folder where report.json goes: the files written before it are moved
+  // into place first and must be taken back.
+  fs::remove(out / "report.json");
+  fs::create_directory(out / "report.json");
+  const auto before = listing(out);
+  try {
+    analysis::write_report(*report_, *input_, out);
+    FAIL() << "no error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("report.json"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(listing(out), before);  // old files byte for byte, nothing staged or new left
+
+  fs::remove(out / "report.json");
+  analysis::write_report(*report_, *input_, out);
+  analysis::write_report(*report_, *input_, dir_.path() / "fresh");
+  const auto fresh = listing(dir_.path() / "fresh");
+  auto expected = fresh;
+  expected["notes.txt"] = before.at("notes.txt");
+  EXPECT_EQ(fresh.size(), std::size(kReportFiles));
+  EXPECT_EQ(listing(out), expected);
+}
+
+TEST_F(ReportFiles, FailedReportLeavesNoFolderBehind) {
+  // JSON text must be valid UTF-8: report.json fails after the figures and
+  // tables are written, and the folders made for the report go again.
+  auto in = *input_;
+  in.distribution = "Taylor \xff";
+  EXPECT_THROW(analysis::write_report(*report_, in, dir_.path() / "new" / "report"), std::exception);
+  EXPECT_FALSE(fs::exists(dir_.path() / "new"));
+  EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+TEST(FolderWriter, WritersIntoOneFolderKeepApartAndNamesStayInIt) {
+  testutil::TempDir dir;
+  io::FolderWriter first(dir.path());
+  first.write("a.txt", "first");
+  EXPECT_THROW(first.write("../escaped.txt", "x"), std::invalid_argument);
+  {
+    io::FolderWriter second(dir.path());  // staged beside the first, then dropped
+    second.write("a.txt", "second");
+  }
+  first.write("a.txt", "first again");  // staged again: replaced, moved once
+  first.commit();
+  ASSERT_EQ(listing(dir.path()).size(), 1u);  // nothing staged left
+  EXPECT_EQ(testutil::read_file(dir.path() / "a.txt"), "first again");
+  EXPECT_FALSE(fs::exists(dir.path().parent_path() / "escaped.txt"));
+}
+
+TEST_F(ReportFiles, OptionsSetTheThresholds) {
+  ASSERT_TRUE(has_note(*report_, "The profiles focus well"));
+  analysis::Options o;
+  o.focus_path_error = 0.5 * report_->path_error_pp_wavelengths;
+  o.bins_max = 50;
+  const auto strict = analysis::analyse(*input_, o);
+  EXPECT_FALSE(has_note(strict, "The profiles focus well"));
+  EXPECT_TRUE(has_note(strict, "The path error is"));
+  EXPECT_EQ(strict.density_rho.size(), 50u);
+  EXPECT_EQ(report_->density_rho.size(), 400u);
+  o.bins_min = 60;
+  EXPECT_THROW(analysis::analyse(*input_, o), std::invalid_argument);
 }
 
 }  // namespace

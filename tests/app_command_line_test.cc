@@ -38,7 +38,7 @@ TEST(CommandLine, HelpAndVersionExitWithZero) {
   TempDir dir;
   const Exit help = ravost(dir, "--help");
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--double", "--report", "--wavelength", "--version", "ANSWERS"}) {
+  for (const char* option : {"--double", "--report", "--wavelength", "--version", "INPUT"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Exit version = ravost(dir, "--version");

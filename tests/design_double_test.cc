@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "design/feed.h"
-#include "design/inputs.h"
+#include "design/spec.h"
 #include "design/synthesis.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -34,26 +35,17 @@ Point slope(Real r, const Point& p, Real k, Real n) {
 }
 
 TEST(DesignDouble, RayTableAgreesWithAnIndependentLongDoubleSolutionToThePrintedDigits) {
-  design::DesignInputs<double> in;
-  in.main_hole_to_feed = 0.2;
-  in.feed_to_sub_rim = 0.5;
-  in.sub_radius = 0.25;
-  in.main_inner_radius = 0.12;
-  design::set_half_angle(in);
-  in.feed_beamwidth_deg = 40;
-  in.beamwidth_level_db = -10;
-  design::set_feed(in);
-  in.aperture = design::uniform_aperture<double>();
-  design::set_aperture(in);
-  in.calc_interval_answer = 1e-5;
-  in.output_interval_answer = 0.02;
+  design::DesignSpec spec = testutil::example_spec();
+  spec.synthesis.calc_interval = 1e-5;
+  spec.precision = design::Precision::double_;
+  const design::Design<double> in = design::make_design<double>(spec);
   const design::RayTable<double> table = design::synthesize(in);
   ASSERT_EQ(table.rays.size(), 45u);
 
   // Independently: the feed power to the subreflector rim in closed form,
   // int_0^a cos(t/2)^(2n) sin t dt = 4 (1 - cos(a/2)^(2n+2)) / (2n + 2), and
   // the uniform aperture power (1 - r0^2)/2.
-  const Real n = in.feed_exponent;
+  const Real n = in.feed.exponent;
   const Real a = std::atan(Real(0.25) / Real(0.5));
   const Real feed = 4 * (1 - std::pow(std::cos(a / 2), 2 * n + 2)) / (2 * n + 2);
   const Real k = feed / ((1 - Real(0.12) * Real(0.12)) / 2);

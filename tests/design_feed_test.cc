@@ -6,7 +6,8 @@
 
 #include <cmath>
 
-#include "design/inputs.h"
+#include "design/spec.h"
+#include "tests/test_util.h"
 
 namespace design {
 namespace {
@@ -73,20 +74,37 @@ TEST(AperturePower, UniformIsTheRingAreaAndGaussianItsClosedForm) {
 }
 
 TEST(PowerRatio, IsTheFeedPowerOverTheAperturePower) {
-  DesignInputs<float> in;
-  in.sub_radius = 0.25f;
-  in.feed_to_sub_rim = 0.5f;
-  in.main_inner_radius = 0.1f;
-  in.feed_beamwidth_deg = 40.0f;
-  in.beamwidth_level_db = -10.0f;
-  set_half_angle(in);
-  set_feed(in);
-  in.aperture = uniform_aperture<float>();
-  set_aperture(in);
-  EXPECT_EQ(in.feed_exponent, feed_exponent_for(40.0f, -10.0f));
-  EXPECT_EQ(in.feed_power, feed_power(in.feed_exponent, in.feed_half_angle_rad));
-  EXPECT_EQ(in.aperture_power, aperture_power(in.aperture, 0.1f));
-  EXPECT_EQ(in.power_ratio, in.feed_power / in.aperture_power);
+  DesignSpec spec = testutil::example_spec();
+  spec.geometry.main_inner_radius = 0.1;
+  const Design<float> d = make_design<float>(spec);
+  EXPECT_EQ(d.feed.exponent, feed_exponent_for(40.0f, -10.0f));
+  EXPECT_EQ(d.feed_power, feed_power(d.feed.exponent, d.feed_half_angle_rad));
+  EXPECT_EQ(d.aperture_power, aperture_power(d.aperture, 0.1f));
+  EXPECT_EQ(d.power_ratio, d.feed_power / d.aperture_power);
+}
+
+TEST(BeamwidthFeed, IsTheOnePatternTheFreeFunctionsAndTheClosedFormAgreeWith) {
+  const BeamwidthFeed<float> f = BeamwidthFeed<float>::make(40.0f, -10.0f);
+  EXPECT_EQ(f.exponent, feed_exponent_for(40.0f, -10.0f));
+  for (float t : {0.0f, 0.1f, 0.4636476f, 1.5f}) {
+    EXPECT_EQ(f.pattern(t), BeamwidthFeed<float>::pattern_of(t, f.exponent));
+    EXPECT_EQ(f.power_integrand(t), feed_power_integrand(t, f.exponent)) << t;
+  }
+  EXPECT_FLOAT_EQ(f.pattern(20.0f * kDeg), 0.1f);  // -10 dB at half the beamwidth
+  EXPECT_EQ(f.enclosed_power(0.4f), feed_power(f.exponent, 0.4f));
+
+  // The closed form 2 (1 - cos(t/2)^(2n+2)) / (n + 1): 1 - cos(t) for n = 0.
+  for (double n : {0.0, 0.5, 75.2}) {
+    for (double t : {0.46, 2.0}) {
+      const double want = closed_form_feed_power(n, t);
+      EXPECT_NEAR(BeamwidthFeed<double>::enclosed_power_exact(t, n), want, want * 1e-13) << n << " " << t;
+    }
+  }
+  EXPECT_NEAR(BeamwidthFeed<double>::enclosed_power_exact(2.0, 0.0), 1.0 - std::cos(2.0), 1e-15);
+  EXPECT_EQ(BeamwidthFeed<double>::enclosed_power_exact(0.0, 75.2), 0.0);
+  const BeamwidthFeed<double> wide = BeamwidthFeed<double>::make(40.0, -10.0);
+  const double exact = BeamwidthFeed<double>::enclosed_power_exact(0.46, wide.exponent);
+  EXPECT_NEAR(wide.enclosed_power(0.46), exact, exact * kQuadrature64);
 }
 
 }  // namespace

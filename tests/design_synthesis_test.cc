@@ -16,6 +16,7 @@
 #include "design/feed.h"
 #include "dialog/driver.h"
 #include "dialog/stages.h"
+#include "run/stages.h"
 #include "tests/test_util.h"
 #include "writers/tables.h"
 
@@ -24,36 +25,9 @@ namespace {
 
 using Table = RayTable<float>;
 
-// The geometry, feed and intervals of a design.
-struct Inputs {
-  float hole_to_feed = 0.2f;
-  float feed_to_sub = 0.5f;
-  float sub_radius = 0.25f;
-  float inner_radius = 0.12f;
-  float beamwidth = 40.0f;
-  float level_db = -10.0f;
-  Aperture<float> aperture = uniform_aperture<float>();
-  float calc = 0.001f;
-  float output = 0.02f;
-};
-
-// The design inputs as the dialog leaves them, with the power balance.
-DesignInputs<float> make_design(const Inputs& i) {
-  DesignInputs<float> in;
-  in.main_hole_to_feed = i.hole_to_feed;
-  in.feed_to_sub_rim = i.feed_to_sub;
-  in.sub_radius = i.sub_radius;
-  in.main_inner_radius = i.inner_radius;
-  set_half_angle(in);
-  in.feed_beamwidth_deg = i.beamwidth;
-  in.beamwidth_level_db = i.level_db;
-  set_feed(in);
-  in.aperture = i.aperture;
-  set_aperture(in);
-  in.calc_interval_answer = i.calc;
-  in.output_interval_answer = i.output;
-  return in;
-}
+// The example design (examples/uniform.ans), and its variants.
+DesignSpec example_spec() { return testutil::example_spec(); }
+Design<float> example_design() { return make_design<float>(example_spec()); }
 
 // The path length of a ray, in double, from its points.
 double path_length(const Ray<float>& t) {
@@ -96,7 +70,7 @@ double feed_angle(const Ray<float>& ray) {
 }
 
 TEST(Synthesis, TheFirstRayIsTheInputGeometry) {
-  const Table t = synthesize(make_design(Inputs{}));
+  const Table t = synthesize(example_design());
   ASSERT_EQ(t.rays.size(), 45u);
   EXPECT_FALSE(t.broken_ray);
   const Ray<float>& first = t.rays[0];
@@ -110,7 +84,7 @@ TEST(Synthesis, TheFirstRayIsTheInputGeometry) {
 }
 
 TEST(Synthesis, ThePathLengthIsConstantDownTheTable) {
-  const Table t = synthesize(make_design(Inputs{}));
+  const Table t = synthesize(example_design());
   const double first = path_length(t.rays[0]);
   EXPECT_NEAR(first, 1.470986, 1e-6);
   for (std::size_t i = 0; i < t.rays.size(); ++i) {
@@ -120,10 +94,10 @@ TEST(Synthesis, ThePathLengthIsConstantDownTheTable) {
 }
 
 TEST(Synthesis, AFlatFeedOnAUniformApertureFollowsTheClosedForm) {
-  Inputs flat;
-  flat.level_db = 0.0f;
-  const DesignInputs<float> in = make_design(flat);
-  ASSERT_EQ(in.feed_exponent, 0.0f);
+  DesignSpec flat = example_spec();
+  flat.feed.level_db = 0.0;
+  const Design<float> in = make_design<float>(flat);
+  ASSERT_EQ(in.feed.exponent, 0.0f);
   const Table t = synthesize(in);
   // cos(theta) = cos(theta0) + (1 - cos(theta0)) (r^2 - r0^2) / (1 - r0^2)
   const double c0 = std::cos(static_cast<double>(in.feed_half_angle_rad));
@@ -137,7 +111,7 @@ TEST(Synthesis, AFlatFeedOnAUniformApertureFollowsTheClosedForm) {
 }
 
 TEST(Synthesis, TheLastRayMeetsTheMainReflectorRimAlongTheAxis) {
-  const Table t = synthesize(make_design(Inputs{}));
+  const Table t = synthesize(example_design());
   const Ray<float>& last = t.rays.back();
   EXPECT_NEAR(static_cast<double>(last.feed_angle_deg) * Constants<double>::deg, 0.0, kLastTheta);
   EXPECT_NEAR(feed_angle(last), 0.0, kLastTheta);
@@ -151,20 +125,10 @@ TEST(Synthesis, TheLastRayMeetsTheMainReflectorRimAlongTheAxis) {
 }
 
 TEST(Synthesis, The64BitDesignAgreesWithThe32BitOne) {
-  const Table narrow = synthesize(make_design(Inputs{}));
-  DesignInputs<double> in;
-  in.main_hole_to_feed = 0.2;
-  in.feed_to_sub_rim = 0.5;
-  in.sub_radius = 0.25;
-  in.main_inner_radius = 0.12;
-  set_half_angle(in);
-  in.feed_beamwidth_deg = 40.0;
-  in.beamwidth_level_db = -10.0;
-  set_feed(in);
-  in.aperture = uniform_aperture<double>();
-  set_aperture(in);
-  in.calc_interval_answer = 0.001;
-  in.output_interval_answer = 0.02;
+  const Table narrow = synthesize(example_design());
+  DesignSpec spec = example_spec();
+  spec.precision = Precision::double_;
+  const Design<double> in = make_design<double>(spec);
   const RayTable<double> wide = synthesize(in);
   ASSERT_EQ(wide.rays.size(), narrow.rays.size());
   for (std::size_t i = 0; i < wide.rays.size(); ++i) {
@@ -178,13 +142,12 @@ TEST(Synthesis, The64BitDesignAgreesWithThe32BitOne) {
 }
 
 TEST(Synthesis, EqualIntervalsGiveOneRowPerIntegrationStep) {
-  Inputs every;
-  every.calc = 0.01f;
-  every.output = 0.01f;
-  DesignInputs<float> fifth = make_design(every);
-  fifth.output_interval_answer = 0.05f;
-  const Table a = synthesize(make_design(every));
-  const Table b = synthesize(fifth);
+  DesignSpec every = example_spec();
+  every.synthesis = {0.01, 0.01};
+  DesignSpec fifth = every;
+  fifth.synthesis.output_interval = 0.05;
+  const Table a = synthesize(make_design<float>(every));
+  const Table b = synthesize(make_design<float>(fifth));
   EXPECT_EQ(a.counts.steps_per_output, 1);
   EXPECT_EQ(a.counts.output_steps, 88);  // trunc(0.88 / 0.01 + 0.1)
   EXPECT_EQ(b.counts.steps_per_output, 5);
@@ -194,11 +157,10 @@ TEST(Synthesis, EqualIntervalsGiveOneRowPerIntegrationStep) {
 }
 
 TEST(Synthesis, AnOutputIntervalBelowTheStepRepeatsTheFirstRay) {
-  Inputs in;
-  in.inner_radius = 0.8f;
-  in.calc = 0.001f;
-  in.output = 0.0005f;  // trunc(0.5 + 0.1) = 0 steps per row
-  const Table t = synthesize(make_design(in));
+  DesignSpec in = example_spec();
+  in.geometry.main_inner_radius = 0.8;
+  in.synthesis = {0.001, 0.0005};  // trunc(0.5 + 0.1) = 0 steps per row
+  const Table t = synthesize(make_design<float>(in));
   EXPECT_EQ(t.counts.steps_per_output, 0);
   EXPECT_EQ(t.counts.output_steps, 400);
   ASSERT_EQ(t.rays.size(), 401u);
@@ -215,62 +177,61 @@ TEST(Synthesis, AnOutputIntervalBelowTheStepRepeatsTheFirstRay) {
 }
 
 TEST(Synthesis, NegativeIntervalsBehaveAsTheirAbsoluteValues) {
-  const DesignInputs<float> positive = make_design(Inputs{});
-  DesignInputs<float> negative = positive;
-  negative.calc_interval_answer = -positive.calc_interval_answer;
-  negative.output_interval_answer = -positive.output_interval_answer;
-  const Table a = synthesize(positive);
-  const Table b = synthesize(negative);
+  DesignSpec negative = example_spec();
+  negative.synthesis = {-0.001, -0.02};
+  const Table a = synthesize(example_design());
+  const Table b = synthesize(make_design<float>(negative));
   ASSERT_EQ(b.rays.size(), a.rays.size());
   for (std::size_t i = 0; i < a.rays.size(); ++i) EXPECT_TRUE(same_ray(b, i, a, i));
 }
 
 TEST(Synthesis, ATableOfExactly1001RaysReachesTheRim) {
-  Inputs in;
-  in.inner_radius = 0.0f;
-  in.calc = 0.001f;
-  in.output = 0.001f;  // trunc(1 / 0.001 + 0.1) = 1000 steps
-  const Table t = synthesize(make_design(in));
+  DesignSpec in = example_spec();
+  in.geometry.main_inner_radius = 0.0;
+  in.synthesis = {0.001, 0.001};  // trunc(1 / 0.001 + 0.1) = 1000 steps
+  const Table t = synthesize(make_design<float>(in));
   EXPECT_EQ(t.counts.output_steps, 1000);
   EXPECT_EQ(t.rays.size(), static_cast<std::size_t>(kMaxRays));
   EXPECT_NEAR(t.rays.back().main_r, 1.0f, kLastRadius);
 }
 
 TEST(Synthesis, IntervalsThatWouldOverrunTheTableOrNeverEndGiveNoRaysAndTheStageWritesNothing) {
-  Inputs too_many;
-  too_many.inner_radius = 0.0f;
-  too_many.calc = 0.000999f;
-  too_many.output = 0.000999f;  // trunc(1001.1) = 1001 steps, 1002 rays
-  Inputs zero_calc;
-  zero_calc.calc = 0.0f;
-  Inputs zero_output;
-  zero_output.output = 0.0f;
-  Inputs tiny_calc;
-  tiny_calc.calc = 1e-30f;  // 2e28 steps per row do not fit an int
-  for (const Inputs& i : {too_many, zero_calc, zero_output, tiny_calc}) {
-    const DesignInputs<float> in = make_design(i);
-    EXPECT_FALSE(step_counts(in).problem.empty()) << i.calc << " " << i.output;
+  DesignSpec too_many = example_spec();
+  too_many.geometry.main_inner_radius = 0.0;
+  too_many.synthesis = {0.000999, 0.000999};  // trunc(1001.1) = 1001 steps, 1002 rays
+  DesignSpec zero_calc = example_spec();
+  zero_calc.synthesis.calc_interval = 0.0;
+  DesignSpec zero_output = example_spec();
+  zero_output.synthesis.output_interval = 0.0;
+  DesignSpec tiny_calc = example_spec();
+  tiny_calc.synthesis.calc_interval = 1e-30;  // 2e28 steps per row do not fit an int
+  for (const DesignSpec& i : {too_many, zero_calc, zero_output, tiny_calc}) {
+    const Design<float> in = make_design<float>(i);
+    EXPECT_FALSE(step_counts(in).problem.empty())
+        << i.synthesis.calc_interval << " " << i.synthesis.output_interval;
     EXPECT_TRUE(synthesize(in).rays.empty());
+    // validate() refuses what the synthesis cannot run.
+    EXPECT_FALSE(validate(i).empty()) << i.synthesis.calc_interval;
     testutil::StageRun run("");
-    EXPECT_THROW(dialog::run_synthesis(in, run.session), dialog::RunError);
+    EXPECT_THROW(run::synthesise(run.context, in), io::RunError);
     EXPECT_EQ(run.console(), "");
     EXPECT_EQ(run.listing_text(), "");
   }
 }
 
 TEST(Synthesis, AHoleRadiusBeyondTheRimGivesTheFirstRayAlone) {
-  Inputs in;
-  in.inner_radius = 1.5f;  // trunc(-0.5 / 0.02 + 0.1) would be -24
-  const Table t = synthesize(make_design(in));
+  DesignSpec in = example_spec();
+  in.geometry.main_inner_radius = 1.5;  // trunc(-0.5 / 0.02 + 0.1) would be -24
+  const Table t = synthesize(make_design<float>(in));
   EXPECT_EQ(t.counts.output_steps, 0);
   ASSERT_EQ(t.rays.size(), 1u);
   EXPECT_EQ(t.rays[0].main_r, 1.5f);
 }
 
 TEST(SynthesisStage, TheTableGoesToBothStreams) {
-  const DesignInputs<float> in = make_design(Inputs{});
+  const Design<float> in = example_design();
   testutil::StageRun run("");
-  const Table t = dialog::run_synthesis(in, run.session);
+  const Table t = run::synthesise(run.context, in);
   const std::string listing = run.listing_text();
   EXPECT_EQ(testutil::crlf(run.console()), listing);
   const std::vector<std::string> lines = testutil::crlf_lines(listing);
@@ -307,7 +268,7 @@ TEST(SurfaceDerivatives, ASubreflectorPointAboveTheMainPointGivesAFlatMainReflec
 TEST(SurfaceDerivatives, ComponentsTwoAndThreeAreTheOnesOfTheLastCallForComponentOne) {
   const Aperture<float> uniform = uniform_aperture<float>();
   SurfaceDerivatives<float> f(uniform);
-  const RayState<float> v = start_state(make_design(Inputs{}));
+  const RayState<float> v = start_state(example_design());
   RayState<float> other = v;
   other[ray::radius] = 0.6f;
   other[ray::feed_angle] = 0.2f;
@@ -322,10 +283,10 @@ TEST(SurfaceDerivatives, ComponentsTwoAndThreeAreTheOnesOfTheLastCallForComponen
 }
 
 TEST(SurfaceDerivatives, RememberingTheApertureDensityHalvesItsEvaluationsAndChangesNoBit) {
-  Inputs in;
-  in.aperture = gaussian_aperture(10.0f);  // the density varies with r
-  in.calc = 0.002f;
-  const DesignInputs<float> d = make_design(in);
+  DesignSpec in = example_spec();
+  in.aperture = {Distribution::gaussian, 10.0};  // the density varies with r
+  in.synthesis.calc_interval = 0.002;
+  const Design<float> d = make_design<float>(in);
   SurfaceDerivatives<float> remembering(d.aperture);
   SurfaceDerivatives<float> plain(d.aperture, false);
   const Table a = synthesize(d, remembering);
@@ -340,10 +301,10 @@ TEST(SurfaceDerivatives, RememberingTheApertureDensityHalvesItsEvaluationsAndCha
 }
 
 TEST(SurfaceDerivatives, TaylorDensitiesWorkedOutAheadChangeNoBitAndNoneIsWasted) {
-  Inputs in;
-  in.aperture = taylor_aperture(30.0f, 20);
-  in.calc = 0.0004f;  // 50 steps per ray: several passes ahead each
-  const DesignInputs<float> d = make_design(in);
+  DesignSpec in = example_spec();
+  in.aperture = {Distribution::taylor, 0.0, 30.0, 20};
+  in.synthesis.calc_interval = 0.0004;  // 50 steps per ray: several passes ahead each
+  const Design<float> d = make_design<float>(in);
   SurfaceDerivatives<float> remembering(d.aperture);
   SurfaceDerivatives<float> plain(d.aperture, false);
   const Table a = synthesize(d, remembering);
@@ -358,9 +319,9 @@ TEST(SurfaceDerivatives, AWrongExpectationCostsOnlyTime) {
   // Steps expected from the wrong radius, with the wrong interval, and more
   // or fewer of them than are taken: the integration keeps the bits of one
   // that evaluates every density on its own.
-  Inputs in;
-  in.aperture = taylor_aperture(25.0f, 6);
-  const DesignInputs<float> d = make_design(in);
+  DesignSpec in = example_spec();
+  in.aperture = {Distribution::taylor, 0.0, 25.0, 6};
+  const Design<float> d = make_design<float>(in);
   const float r0 = d.main_inner_radius;
   const float h = d.calc_interval();
   struct Expectation {

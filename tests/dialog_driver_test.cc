@@ -144,7 +144,9 @@ TEST(Driver, ShortAnswerFileEndsTheRunWithAReportAndKeepsTheListing) {
   write_file(dir.path() / "short.ans", "0.2\n0.5\n");
   Result r = run_with(dir, "y\nshort.ans\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.console.find("Error: end of the answer file \"short.ans\" after line 2"),
+  // The missing answer is on line 3.
+  EXPECT_NE(r.console.find("Error in short.ans, line 3: the file ends without an answer for the "
+                           "radius of the subreflector.\n"),
             std::string::npos)
       << r.console;
   // The report starts on a line of its own, after the open prompt.
@@ -156,7 +158,8 @@ TEST(Driver, EndOfConsoleInputEndsTheRun) {
   TempDir dir;
   Result r = run_with(dir, "");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, " File input? \nError: end of console input: no answer for a yes/no question.\n");
+  EXPECT_EQ(r.console,
+            " File input? \nError: the console input ends without an answer for a yes/no question.\n");
 }
 
 TEST(Driver, ListingThatCannotBeCreatedIsNamed) {
@@ -164,15 +167,20 @@ TEST(Driver, ListingThatCannotBeCreatedIsNamed) {
   std::filesystem::create_directory(dir.path() / "ravost.out");
   Result r = run_with(dir, "n\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.console.find("The file \"ravost.out\" cannot be created"), std::string::npos)
+  EXPECT_NE(r.console.find("Error: the file \"ravost.out\" cannot be created"), std::string::npos)
       << r.console;
 }
 
-TEST(Driver, GaussianTaperOfZeroStopsWithStatusZero) {
+TEST(Driver, GaussianTaperOfZeroStopsTheDialogWithItsReasonAndStatusOne) {
+  // No design comes of a stopped dialog, so the run does not end as a success.
   TempDir dir;
-  Result r = run_with(dir, "n\n0.2\n0.5\n0.25\n0.12\n40 -10\n2\n0\n");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(r.console.ends_with("Stop - Program terminated.\n")) << r.console;
+  std::istringstream in("n\n0.2\n0.5\n0.25\n0.12\n40 -10\n2\n0\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(run(in, out, err, dir.path()), 1);
+  EXPECT_TRUE(out.str().ends_with("Stop - Program terminated.\n")) << out.str();
+  EXPECT_EQ(err.str(),
+            "Error: the dialog stops: a Gaussian edge taper of 0 dB describes no Gaussian "
+            "distribution.\n");
   std::string listing = read_file(dir.path() / "ravost.out");
   EXPECT_TRUE(listing.ends_with(" Feed beamwidth:  40.00 level dB: -10.0\r\n")) << listing;
 }
@@ -203,7 +211,8 @@ TEST(Driver, NoFileIsCreatedOverTheListingOrTheAnswerFile) {
   write_file(dir.path() / "design.ans", answers);
   Result r = run_with(dir, "y\ndesign.ans\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.console.find("line 10:\nThe file \"design.ans\" is the listing or the answer file"),
+  EXPECT_NE(r.console.find("Error in design.ans, line 10: the file \"design.ans\" is the listing or "
+                           "the answer file"),
             std::string::npos)
       << r.console;
   EXPECT_EQ(read_file(dir.path() / "design.ans"), answers);

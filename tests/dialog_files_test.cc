@@ -5,9 +5,11 @@
 
 #include <climits>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "fields/fields.h"
+#include "dialog/driver.h"
 #include "dialog/stages.h"
 #include "tests/test_util.h"
 
@@ -185,43 +187,73 @@ TEST(ObjectFile, NamesGrowFromOneToThreeDigits) {
   EXPECT_EQ(lines_starting(text, "     "), 101);  // node lines
 }
 
-TEST(ObjectFile, CountsAbove999StopAtNode999AndTheFileIsClosed) {
+TEST(ObjectFile, NineHundredNinetyNineNodesSpanTheWholeReflector) {
   const ScaledDesign<float> d = scaled_design();
-  const std::string tail = "\r\n    )\r\n)\r\n\r\n";
-  for (const char* count : {"1000", "2147483647"}) {
-    StageRun run("big.tor\n2\n" + std::string(count) + "\n");
-    object_file_stage(d, run.session, Reflector::main);
-    const std::string text = run.file("big.tor");
-    EXPECT_EQ(lines_starting(text, "zmain"), 999) << count;
-    EXPECT_EQ(text.find("zmain1000"), std::string::npos) << count;
-    EXPECT_EQ(lines_starting(text, "     "), 999) << count;
-    const std::string last_node = "   \"ref(zmain999)\"" + tail;
-    ASSERT_GE(text.size(), last_node.size());
-    EXPECT_EQ(text.substr(text.size() - last_node.size()), last_node) << count;
+  StageRun run("big.tor\n2\n999\n");
+  object_file_stage(d, run.session, Reflector::main);
+  const std::string text = run.file("big.tor");
+  EXPECT_EQ(lines_starting(text, "zmain"), 999);
+  EXPECT_EQ(lines_starting(text, "     "), 999);  // node lines
+  EXPECT_NE(text.find("\r\n    (\r\n     2.000000E-01   \"ref(zmain1)\"\r\n"), std::string::npos);
+  // The last node stands on the rim, and the file is complete.
+  const std::string end = "     1.000000E+00   \"ref(zmain999)\"\r\n    )\r\n)\r\n\r\n";
+  ASSERT_GE(text.size(), end.size());
+  EXPECT_EQ(text.substr(text.size() - end.size()), end);
+}
+
+TEST(ObjectFile, CountsOutsideTwoTo999AreAskedAgainOrEndAFileRunNamingTheLine) {
+  const ScaledDesign<float> d = scaled_design();
+  const std::string refusal =
+      " A spline object holds from 2 to 999 points (its node numbers have three digits).\n";
+  const std::string prompt = " Enter number of points in spline ";
+  for (const std::string bad : {"-5", "0", "1", "1000", "2147483647"}) {
+    // Typed: the count is refused, asked again, and the next answer taken.
+    StageRun typed("c.tor\n2\n" + bad + "\n2\n");
+    object_file_stage(d, typed.session, Reflector::main);
+    const std::string console = typed.console();
+    EXPECT_EQ(console.substr(console.size() - refusal.size() - prompt.size()), refusal + prompt)
+        << bad;
+    EXPECT_EQ(lines_starting(typed.file("c.tor"), "zmain"), 2) << bad;
+
+    // From the answer file: the run ends naming the line, and no file is left.
+    StageRun filed("c.tor\n2\n" + bad + "\n2\n", true);
+    const std::string report =
+        testutil::run_error([&] { object_file_stage(d, filed.session, Reflector::main); });
+    EXPECT_EQ(report, "Error in design.ans, line 3: a" + refusal.substr(2, refusal.size() - 3))
+        << bad;
+    EXPECT_FALSE(std::filesystem::exists(filed.dir.path() / "c.tor")) << bad;
   }
 }
 
-TEST(ObjectFile, OneNodeStandsAtTheFirstRadiusAndNoneLeavesAnEmptyTable) {
-  const ScaledDesign<float> d = scaled_design();
-  StageRun one("one.tor\n3\n1\n");
-  object_file_stage(d, one.session, Reflector::main);
-  const std::string text = one.file("one.tor");
-  EXPECT_NE(text.find("\r\n    (\r\n     2.000000E-01   \"ref(zmain1)\"\r\n    )\r\n"),
-            std::string::npos);
-  EXPECT_EQ(lines_starting(text, "zmain"), 1);
-
-  StageRun none("none.tor\n2\n0\n");
-  object_file_stage(d, none.session, Reflector::main);
-  EXPECT_EQ(none.file("none.tor"), crlf(kFocalPoint +
-                                        "main_reflector  spline_circ_sym_reflector\n"
-                                        "(\n"
-                                        "  z_offset         : \"ref(z_focal_point)\" ft,\n"
-                                        "  length_unit      : ft,\n"
-                                        "  nodes            : table\n"
-                                        "    (\n"
-                                        "    )\n"
-                                        ")\n"
-                                        "\n"));
+TEST(ObjectFile, AWholeRunEndsAtTheAnswerLineOfACountOutOfRange) {
+  // The example's last answer is the subreflector's spline count (line 33).
+  const std::string example =
+      testutil::read_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples/uniform.ans");
+  const std::string head = example.substr(0, example.rfind("11\n"));
+  ASSERT_EQ(head + "11\n", example);
+  for (const std::string count : {"999", "1000"}) {
+    testutil::TempDir dir;
+    testutil::write_file(dir.path() / "u.ans", head + count + "\n");
+    std::istringstream none;
+    std::ostringstream out, err;
+    RunOptions options;
+    options.answer_file = "u.ans";
+    const int status = run(none, out, err, dir.path(), false, options);
+    const std::string listing = testutil::read_file(dir.path() / "ravost.out");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "uniform_main.tor")) << count;
+    if (count == "999") {
+      EXPECT_EQ(status, 0) << err.str();
+      EXPECT_EQ(lines_starting(testutil::read_file(dir.path() / "uniform_sub.tor"), "zsub"), 999);
+      continue;
+    }
+    EXPECT_EQ(status, 1);
+    const std::string report =
+        "Error in u.ans, line 33: a spline object holds from 2 to 999 points (its node numbers "
+        "have three digits).\n";
+    EXPECT_EQ(err.str(), report);
+    EXPECT_EQ(listing.substr(listing.size() - testutil::crlf(report).size()), testutil::crlf(report));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "uniform_sub.tor"));
+  }
 }
 
 TEST(ObjectFile, RunThatFailsAtTheCountLeavesTheOlderFile) {
@@ -246,7 +278,7 @@ TEST(ObjectFile, UnitChoiceOutsideOneToFourIsRefused) {
   StageRun file_run("u.tor\n7\n", true);
   const std::string report =
       testutil::run_error([&] { object_file_stage(d, file_run.session, Reflector::main); });
-  EXPECT_NE(report.find("\"design.ans\", line 2"), std::string::npos) << report;
+  EXPECT_EQ(report.rfind("Error in design.ans, line 2: ", 0), 0u) << report;
 }
 
 }  // namespace

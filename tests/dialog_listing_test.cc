@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "dialog/stages.h"
 #include "tests/test_util.h"
@@ -109,13 +110,27 @@ TEST(Listing, RowCountsFollowStartStopAndStep) {
   EXPECT_EQ(down.substr(0, 9), "   1.0000");
   EXPECT_EQ(down.substr(21, 9), "   0.5000");
   EXPECT_EQ(down.substr(42, 9), "   0.0000");
-  EXPECT_EQ(row_count(main_rows("0.05 0 1")), 1);  // quotient between -0.2 and 0
 }
 
-TEST(Listing, EmptyRangesWriteTheHeaderOnly) {
-  EXPECT_EQ(main_rows("0 10 0"), "");
-  EXPECT_EQ(main_rows("3 3 0"), "");  // 0 / 0
-  EXPECT_EQ(main_rows("10 0 1"), "");
+TEST(ListingRefusals, AStepOfZeroOrAwayFromTheStopIsAskedAgain) {
+  const ScaledDesign<float> d = scaled_design();
+  const std::pair<std::string, std::string> cases[] = {
+      {"0 10 0", "The step of a listing must not be 0."},
+      {"3 3 0", "The step of a listing must not be 0."},
+      {"10 0 1", "A step of 1 cannot reach the stop 0 from the start 10."},
+      {"0.05 0 1", "A step of 1 cannot reach the stop 0 from the start 0.05."}};
+  for (const auto& [range, refusal] : cases) {
+    StageRun typed(range + "\n0.2 0.2 1\n");
+    listing_stage(d, typed.session, Reflector::main);
+    EXPECT_NE(typed.console().find(" " + refusal + "\n Enter start, stop, step "), std::string::npos)
+        << typed.console();
+    EXPECT_EQ(typed.listing_text(), crlf(kMainHeader + "   0.2000   -0.9600\n")) << range;
+
+    StageRun filed(range + "\n", true);
+    const std::string report =
+        testutil::run_error([&] { listing_stage(d, filed.session, Reflector::main); });
+    EXPECT_EQ(report, "Error in design.ans, line 1: " + io::sentence_case(refusal)) << range;
+  }
 }
 
 TEST(Listing, RowAtATableRadiusShowsThatPointsHeight) {
@@ -141,7 +156,7 @@ TEST(ListingRefusals, RefusedRangeFromTheFileEndsTheRunNamingTheLine) {
   StageRun run("0 1e30 1\n", true);
   const std::string report =
       testutil::run_error([&] { listing_stage(d, run.session, Reflector::main); });
-  EXPECT_NE(report.find("\"design.ans\", line 1"), std::string::npos) << report;
+  EXPECT_EQ(report.rfind("Error in design.ans, line 1: ", 0), 0u) << report;
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ int run_with_report(const TempDir& dir, double wavelength, dialog::Precision pre
   dialog::RunOptions options;
   options.answer_file = "a.ans";
   options.precision = precision;
-  options.report = dialog::ReportRequest{dir.path() / "report", wavelength};
+  options.report = writers::ReportRequest{dir.path() / "report", wavelength};
   const int status = dialog::run(in, out, err, dir.path(), false, options);
   errors = err.str();
   return status;

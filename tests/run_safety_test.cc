@@ -67,7 +67,8 @@ TEST(RunSafety, IntervalsThatCannotReachTheRimAreRefusedWithTheirLine) {
   // Not a whole multiple: rows would land 0.014 apart and stop short.
   Outcome r = run_file(dir, kGeometry + "0.007\n0.02\n" + kNoOutputs);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("line 8:\nThe output interval must be a whole multiple"), std::string::npos)
+  EXPECT_NE(r.err.find("Error in a.ans, line 8: the output interval must be a whole multiple"),
+            std::string::npos)
       << r.err;
   // The last row would land at r = 1.001, past the rim.
   r = run_file(dir, "0.2\n0.5\n0.25\n0.161\n40, -10\n1\n0.002\n0.01\n" + kNoOutputs);
@@ -128,7 +129,7 @@ TEST(RunSafety, TerminalAsksAgainForTyposAndFilesItCannotCreate) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("\"1OO\" is not a number"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("its folder does not exist"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("at most 70 characters"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("has 80 characters; a name here has at most 70."), std::string::npos) << r.err;
   EXPECT_NE(r.listing.find(" Design scaled to Diameter =  100.000"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "m.rsf"));
 }
@@ -229,39 +230,27 @@ TEST(RunSafety, ExtrapolationFollowsTheCubicThroughTheFourOutermostPoints) {
 }
 
 // The example designs' extrapolated rims, as printed, against the Lagrange
-// cubic through the four outermost scaled points worked out in long double.
-struct ExampleRim {
-  const char* name;
-  float hole_to_feed, feed_to_sub, sub_radius, hole, beamwidth, level;
-  design::Aperture<float> aperture;
-  float calc, output, diameter, new_diameter;
-};
-
+// cubic through the four outermost scaled points worked out in long double
+// (the design, diameter and new diameter as the run's answers chose them).
 TEST(RunSafety, ExampleRimsAgreeWithTheirCubicToThePrintedDigits) {
-  const ExampleRim examples[] = {
-      {"uniform", 0.2f, 0.5f, 0.25f, 0.12f, 40, -10, design::uniform_aperture<float>(), 0.001f,
-       0.02f, 100, 26},
-      {"gaussian", 0.25f, 0.6f, 0.2f, 0.1f, 30, -12, design::gaussian_aperture(10.0f), 0.0005f,
-       0.025f, 3000, 700},
-      {"taylor", 0.3f, 0.55f, 0.22f, 0.15f, 50, -15, design::taylor_aperture(25.0f, 4), 0.001f,
-       0.05f, 48, 12}};
-  for (const ExampleRim& e : examples) {
-    design::DesignInputs<float> in;
-    in.main_hole_to_feed = e.hole_to_feed;
-    in.feed_to_sub_rim = e.feed_to_sub;
-    in.sub_radius = e.sub_radius;
-    in.main_inner_radius = e.hole;
-    design::set_half_angle(in);
-    in.feed_beamwidth_deg = e.beamwidth;
-    in.beamwidth_level_db = e.level;
-    design::set_feed(in);
-    in.aperture = e.aperture;
-    design::set_aperture(in);
-    in.calc_interval_answer = e.calc;
-    in.output_interval_answer = e.output;
-    const auto scaled = design::scale(design::synthesize(in), e.diameter, e.hole);
+  for (const char* name : {"uniform", "gaussian", "taylor"}) {
+    TempDir dir;
+    std::filesystem::copy_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples" /
+                                   (std::string(name) + ".ans"),
+                               dir.path() / "e.ans");
+    std::istringstream none;
+    std::ostringstream out, err;
+    dialog::RunOptions options;
+    options.answer_file = "e.ans";
+    dialog::Chosen chosen;
+    ASSERT_EQ(dialog::run(none, out, err, dir.path(), false, options, &chosen), 0) << err.str();
+    ASSERT_TRUE(chosen.plan.extrapolated_sub_diameter) << name;
+
+    const design::Design<float> d = design::make_design<float>(chosen.spec);
+    const auto scaled = design::scale(design::synthesize(d), static_cast<float>(chosen.plan.diameter),
+                                      d.main_inner_radius);
     const std::size_t n = scaled.sub_r.size();
-    const long double x = e.new_diameter / 2.0L;
+    const long double x = static_cast<float>(*chosen.plan.extrapolated_sub_diameter) / 2.0L;
     long double cubic = 0;
     for (std::size_t j = n - 4; j < n; ++j) {
       long double term = scaled.sub_z[j];
@@ -270,18 +259,9 @@ TEST(RunSafety, ExampleRimsAgreeWithTheirCubicToThePrintedDigits) {
       }
       cubic += term;
     }
-    TempDir dir;
-    std::filesystem::copy_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples" /
-                                   (std::string(e.name) + ".ans"),
-                               dir.path() / "e.ans");
-    std::istringstream none;
-    std::ostringstream out, err;
-    dialog::RunOptions options;
-    options.answer_file = "e.ans";
-    ASSERT_EQ(dialog::run(none, out, err, dir.path(), false, options), 0) << err.str();
     char line[64];
     std::snprintf(line, sizeof line, " Subreflector Rim Z-axis = %9.3f\n", static_cast<double>(cubic));
-    EXPECT_NE(out.str().find(line), std::string::npos) << e.name << ": " << line;
+    EXPECT_NE(out.str().find(line), std::string::npos) << name << ": " << line;
   }
 }
 

@@ -58,12 +58,26 @@ std::string crlf(const std::string& text) {
   return out;
 }
 
+design::DesignSpec example_spec() {
+  design::DesignSpec s;
+  s.geometry = {0.2, 0.5, 0.25, 0.12};
+  s.feed = {40.0, -10.0};
+  s.aperture.kind = design::Distribution::uniform;
+  s.synthesis = {0.001, 0.02};
+  s.precision = design::Precision::single;
+  return s;
+}
+
 StageRun::StageRun(const std::string& answers, bool from_file)
     : console_in(from_file ? "" : answers),
       file_in(answers),
       dialog(console_in, console_out),
-      listing(dir.path() / "ravost.out", "ravost.out", dialog::OutFile::Mode::in_place),
-      session{dialog, listing, dir.path(), plothpfa::PLOTIF{0.1f}} {
+      listing(dir.path() / "ravost.out", "ravost.out", io::OutFile::Mode::in_place),
+      context{run::Console{[this](std::string_view text) { dialog.line(text); },
+                           [this](std::string_view text) { dialog.warn(text); },
+                           [this](std::string_view message) { dialog.pause(message); }},
+              listing, dir.path()},
+      session{dialog, context} {
   if (from_file) dialog.use_answer_file(file_in, "design.ans");
 }
 
@@ -74,7 +88,9 @@ std::string StageRun::listing_text() {
 
 FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>& sub_z) {
   FiveRays f;
-  f.in.main_inner_radius = 0.2f;
+  design::DesignSpec spec = example_spec();
+  spec.geometry.main_inner_radius = 0.2;
+  f.in = design::make_design<float>(spec);
   f.table.counts.steps_per_output = 1;
   f.table.counts.output_steps = 4;
   const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};

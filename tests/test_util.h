@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "design/inputs.h"
 #include "design/scaled.h"
+#include "design/spec.h"
 #include "design/synthesis.h"
 #include "dialog/dialog.h"
-#include "dialog/files.h"
 #include "dialog/session.h"
+#include "io/files.h"
+#include "run/context.h"
 
 namespace testutil {
 
@@ -45,6 +46,12 @@ std::vector<std::string> crlf_lines(const std::string& text);
 // end their lines.
 std::string crlf(const std::string& text);
 
+// The design of examples/uniform.ans: hole rim to feed 0.2, feed to
+// subreflector rim 0.5, subreflector radius 0.25, hole radius 0.12, a 40
+// degree feed at -10 dB, a uniform aperture, intervals 0.001 and 0.02, in
+// 32-bit reals.  Tests derive their variants from it.
+design::DesignSpec example_spec();
+
 // One stage run on in-memory console streams, with the listing file and any
 // other files in a temporary folder; answers come from the console or, when
 // `from_file` is set, from an answer file named "design.ans".
@@ -62,7 +69,8 @@ struct StageRun {
   std::istringstream file_in;
   std::ostringstream console_out;
   ::dialog::Dialog dialog;
-  ::dialog::OutFile listing;
+  ::io::OutFile listing;
+  ::run::Context context;
   ::dialog::Session<float> session;
 };
 
@@ -71,7 +79,7 @@ struct StageRun {
 // points are given rim first, falling toward the axis.
 struct FiveRays {
   design::RayTable<float> table;
-  design::DesignInputs<float> in;  // only the hole radius 0.2 is set
+  design::Design<float> in;  // the example design with a hole radius of 0.2
 };
 FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>& sub_z);
 
@@ -85,7 +93,7 @@ template <class Stage>
 std::string run_error(Stage&& stage) {
   try {
     stage();
-  } catch (const dialog::RunError& e) {
+  } catch (const io::RunError& e) {
     return e.what();
   }
   return {};

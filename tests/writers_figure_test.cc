@@ -133,11 +133,15 @@ TEST(FigureStage, WritesTheFigureToTheFileNamedTypedOrFromTheAnswerFile) {
   EXPECT_EQ(filed.console(), " Enter plot file fig.plt" + std::string(33, ' ') + "\n");
   EXPECT_EQ(crlf_lines(filed.file("fig.plt")), plot_of(t));
 
-  // Only the first forty characters name the file.
+  // Forty characters fill the name's field; a longer name is refused, not cut.
   const std::string name(40, 'f');
-  StageRun long_name(name + "tail\n");
-  dialog::figure_stage(t, long_name.session);
-  EXPECT_EQ(crlf_lines(long_name.file(name)).front(), "IN;");
+  StageRun exact(name + "\n");
+  dialog::figure_stage(t, exact.session);
+  EXPECT_EQ(crlf_lines(exact.file(name)).front(), "IN;");
+  StageRun longer(name + "tail\n");
+  EXPECT_EQ(testutil::run_error([&] { dialog::figure_stage(t, longer.session); }),
+            "Error: the name \"" + name + "tail\" has 44 characters; a name here has at most 40.");
+  EXPECT_FALSE(std::filesystem::exists(longer.dir.path() / name));
 }
 
 TEST(FigureStage, PlotFileThatCannotBeCreatedEndsTheRunNamingIt) {
