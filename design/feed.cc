@@ -3,6 +3,7 @@
 #include <array>
 #include <boost/math/quadrature/gauss.hpp>
 #include <cmath>
+#include <limits>
 #include <span>
 
 #include "numerics/glint.h"
@@ -26,6 +27,9 @@ float integrate(float a, float b, F f) {
 
 template <class F>
 double integrate(double a, double b, F f) {
+  // The 64-bit rule refuses bounds that are not finite; like the 32-bit
+  // rule, a design with such a bound gets a NaN for validate() to find.
+  if (!std::isfinite(a) || !std::isfinite(b)) return std::numeric_limits<double>::quiet_NaN();
   return boost::math::quadrature::gauss<double, kQuadratureOrder>::integrate(f, a, b);
 }
 

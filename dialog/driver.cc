@@ -132,14 +132,18 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
     dialog.end_open_line();
     dialog.line("Stop - Program terminated.");
     dialog.before_wait({});
+    // No design came of the run: a script must not take it for success, and
+    // the listing says why it ends there.
+    const std::string report =
+        io::error_text(std::string("the dialog stops: ") + stop.what() + ".");
     try {
+      if (listing.is_open()) listing.line(report);
       listing.close();
     } catch (const RunError& e) {
       dialog.warn(e.what());
       return 1;
     }
-    // No design came of the run: a script must not take it for success.
-    dialog.warn(io::error_text(std::string("the dialog stops: ") + stop.what() + "."));
+    dialog.warn(report);
     return 1;
   } catch (const RunError& e) {
     dialog.before_wait({});

@@ -182,7 +182,11 @@ TEST(Driver, GaussianTaperOfZeroStopsTheDialogWithItsReasonAndStatusOne) {
             "Error: the dialog stops: a Gaussian edge taper of 0 dB describes no Gaussian "
             "distribution.\n");
   std::string listing = read_file(dir.path() / "ravost.out");
-  EXPECT_TRUE(listing.ends_with(" Feed beamwidth:  40.00 level dB: -10.0\r\n")) << listing;
+  // The listing keeps what the dialog wrote and ends with the reason.
+  EXPECT_TRUE(listing.ends_with(" Feed beamwidth:  40.00 level dB: -10.0\r\n"
+                                "Error: the dialog stops: a Gaussian edge taper of 0 dB describes"
+                                " no Gaussian distribution.\r\n"))
+      << listing;
 }
 
 TEST(Driver, IntegrationThatBreaksDownEndsWithAReportInsteadOfNaNRows) {
