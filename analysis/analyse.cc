@@ -466,18 +466,27 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
 }  // namespace
 
 Report analyse(const DesignInput& d, const Options& o) {
+  constexpr int kSteps = 5;
+  auto done = [&o](int step) {
+    if (o.progress) o.progress(step, kSteps);
+  };
   validate(d, o);
   Report r;
   set_geometry(r, d, o);
   Rays rays = trace(r, d, o);
+  done(1);
   find_vertex_ring(r, d, o, rays);
   path_errors(r, d, rays);
   aperture_density(r, d, o, rays);
   ray_figures(r, o, rays);
+  done(2);
   const ApertureModel model = model_aperture(r, d, rays);
   efficiencies(r, d, model);
+  done(3);
   far_fields(r, o, model);
+  done(4);
   write_notes(r, d, o);
+  done(5);
   return r;
 }
 

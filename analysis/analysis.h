@@ -35,6 +35,9 @@ struct DesignInput {
 // How the analysis is done and the levels at which its notes speak.  The
 // defaults are the program's; analyse() rejects values it cannot work with.
 struct Options {
+  // Called after each step of the analysis with the steps done and the
+  // steps in all (for a progress line); may be empty.
+  std::function<void(int done, int total)> progress;
   double wavelength = 0;  // in the unit of the diameter; 0: assumed_d_over_lambda is assumed
   int rays = 3001;        // rays traced from the feed (at least 9)
   double assumed_d_over_lambda = 100;  // D/lambda when no wavelength is given

@@ -8,8 +8,8 @@ constexpr std::chrono::milliseconds kQuiet{1000};  // show nothing for quick wor
 constexpr std::chrono::milliseconds kEvery{200};   // between updates
 }  // namespace
 
-ProgressLine::ProgressLine(std::ostream* out, std::string what)
-    : out_(out), what_(std::move(what)), start_(Clock::now()), last_(start_) {}
+ProgressLine::ProgressLine(std::ostream* out, std::string what, std::string unit)
+    : out_(out), what_(std::move(what)), unit_(std::move(unit)), start_(Clock::now()), last_(start_) {}
 
 ProgressLine::~ProgressLine() { clear(); }
 
@@ -20,7 +20,7 @@ void ProgressLine::update(int done, int total) {
   last_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   const double left = done > 0 ? elapsed * (total - done) / done : 0.0;
-  *out_ << '\r' << what_ << ": " << done << '/' << total << " rows, about "
+  *out_ << '\r' << what_ << ": " << done << '/' << total << ' ' << unit_ << ", about "
         << static_cast<long>(std::ceil(left)) << " s left\x1b[K" << std::flush;
   shown_ = true;
 }

@@ -1,5 +1,5 @@
 // A one-line progress indicator for long work, on a terminal's error stream:
-// nothing for the first second, then "what: done/total rows, about N s left",
+// nothing for the first second, then "what: done/total unit, about N s left",
 // rewritten in place at most a few times a second and cleared when the work
 // ends.  Without a stream (the error stream is not a terminal) it does
 // nothing.
@@ -13,7 +13,8 @@ namespace run {
 
 class ProgressLine {
  public:
-  ProgressLine(std::ostream* out, std::string what);
+  // "what: done/total unit, about N s left".
+  ProgressLine(std::ostream* out, std::string what, std::string unit);
   ~ProgressLine();
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
@@ -25,6 +26,7 @@ class ProgressLine {
   using Clock = std::chrono::steady_clock;
   std::ostream* out_;
   std::string what_;
+  std::string unit_;
   Clock::time_point start_;
   Clock::time_point last_;
   bool shown_ = false;

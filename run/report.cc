@@ -4,6 +4,8 @@
 
 #include "analysis/analysis.h"
 #include "fields/prose.h"
+#include "io/interrupt.h"
+#include "run/progress.h"
 #include "run/stages.h"
 
 namespace run {
@@ -27,7 +29,7 @@ std::string distribution_name(const design::ApertureSpec& a) {
 }  // namespace
 
 template <design::RealType Real>
-void write_report(Context&, const Design<Real>& in, const design::ScaledDesign<Real>& scaled,
+void write_report(Context& c, const Design<Real>& in, const design::ScaledDesign<Real>& scaled,
                   const writers::ReportRequest& request) {
   auto widen = [](const std::vector<Real>& v) { return std::vector<double>(v.begin(), v.end()); };
   analysis::DesignInput d;
@@ -61,8 +63,14 @@ void write_report(Context&, const Design<Real>& in, const design::ScaledDesign<R
       {"Arithmetic", d.double_precision ? "64-bit reals (--double)" : "32-bit reals"}};
   analysis::Options options;
   options.wavelength = request.wavelength;
+  ProgressLine progress(c.console.progress, "Report", "steps");
+  options.progress = [&progress](int done, int total) {
+    progress.update(done, total);
+    io::check_interrupt();
+  };
   try {
     const analysis::Report report = analysis::analyse(d, options);
+    progress.clear();
     analysis::write_report(report, d, request.dir);
   } catch (const io::RunError&) {
     throw;

@@ -184,7 +184,7 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
   if (!counts.problem.empty()) throw RunError(io::error_text(counts.problem));
 
   design::SynthesisOptions options;
-  ProgressLine progress(c.console.progress, "Synthesis");
+  ProgressLine progress(c.console.progress, "Synthesis", "rows");
   options.on_row = [&progress](int done, int total) {
     progress.update(done, total);
     return io::interrupted() == 0;
