@@ -138,7 +138,21 @@ int answers_to_design_file(const std::string& answers, std::ostream& out, std::o
         << ": the answers stop the dialog before the design is complete.\n";
     return 1;
   }
-  out << designfile::to_toml(chosen.spec, chosen.plan);
+  const std::string text = designfile::to_toml(chosen.spec, chosen.plan);
+  // Names and labels an answer file takes may hold bytes a design file
+  // cannot (it is UTF-8 text): the design file must read back as written.
+  const designfile::ReadResult back = designfile::parse(text, "design.toml");
+  if (!back.file) {
+    std::string why = back.errors.empty() ? std::string("it cannot be read") : back.errors.front();
+    if (const auto colon = why.find(": "); why.rfind("Error in ", 0) == 0 && colon != std::string::npos) {
+      why.erase(0, colon + 2);
+    }
+    err << io::error_text("the answers of \"" + answers +
+                          "\" make no design file that reads back: " + why)
+        << '\n';
+    return 1;
+  }
+  out << text;
   out.flush();
   return out ? 0 : 1;
 }
