@@ -129,7 +129,9 @@ int main(int argc, char** argv) {
   } else {
     const bool terminal = ::isatty(STDIN_FILENO) != 0;
     dialog::Chosen chosen;
-    status = dialog::run(std::cin, std::cout, std::cerr, ".", terminal, options, &chosen);
+    io::InterruptibleInput input_buffer(STDIN_FILENO);
+    std::istream input(&input_buffer);
+    status = dialog::run(input, std::cout, std::cerr, ".", terminal, options, &chosen);
     // A person's answers are kept, so that a run can be repeated or mended
     // one line at a time.
     if (terminal && !chosen.typed_answers.empty()) {

@@ -328,8 +328,11 @@ RowPlan row_plan(const Design<Real>& d) {
   // An output interval that fits: a whole number of steps that divides the
   // steps from the hole to the rim, as close as may be to the one answered,
   // with at most 1000 rows.
+  // Only when whole steps from the hole reach the rim (within the rim
+  // allowance) can any output interval end there.
   const double total = std::round((1.0 - hole) / calc);
-  if (total >= 1.0 && total <= kMaxSteps) {
+  const bool steps_reach_rim = std::fabs(hole + total * calc - 1.0) <= kRimAllowance * calc + kRounding;
+  if (steps_reach_rim && total >= 1.0 && total <= kMaxSteps) {
     const long steps = static_cast<long>(total);
     long best = 0;
     for (long k = 1; k <= steps; ++k) {

@@ -316,6 +316,8 @@ void Dialog::pause(std::string_view message) {
     [[maybe_unused]] int status = std::system(command.c_str());
     line(message);
   }
+  // A signal ends the wait as the end of input would.
+  io::check_interrupt();
 }
 
 }  // namespace dialog

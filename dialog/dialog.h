@@ -132,15 +132,20 @@ class Dialog {
   void ask(std::string_view question, Read read, Check check) {
     for (;;) {
       prompt(question);
+      // A refused answer is not kept among the typed answers: the saved
+      // answer file holds the one that was taken.
+      const std::size_t typed = typed_.size();
       try {
         read();
       } catch (const UnreadableAnswer& e) {
         if (!asks_again()) throw;
+        typed_.resize(typed);
         reject(e.problem());
         continue;
       }
       const std::string wrong = check();
       if (wrong.empty()) return;
+      typed_.resize(typed);
       reject(wrong);
     }
   }

@@ -47,3 +47,17 @@ void check_interrupt() {
 }
 
 }  // namespace io
+
+#include <unistd.h>
+
+namespace io {
+
+InterruptibleInput::int_type InterruptibleInput::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+  if (n <= 0) return traits_type::eof();  // end of input, an error or a signal
+  setg(buffer_, buffer_, buffer_ + n);
+  return traits_type::to_int_type(*gptr());
+}
+
+}  // namespace io

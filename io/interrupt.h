@@ -22,7 +22,8 @@ class Interrupted : public RunError {
 
 // Installs the handlers for SIGINT and SIGTERM.  A second signal of either
 // kind ends the program at once.  Blocking reads are not restarted, so a
-// wait for a typed answer ends when a signal comes.
+// wait for a typed answer ends when a signal comes (when standard input is
+// read through InterruptibleInput).
 void install_interrupt_handlers();
 
 // The signal that interrupted the run, or 0.
@@ -30,5 +31,27 @@ int interrupted();
 
 // Throws Interrupted when a signal has come.
 void check_interrupt();
+
+}  // namespace io
+
+#include <streambuf>
+
+namespace io {
+
+// Standard input read with read(2) itself: a signal that interrupts a wait
+// for a typed line ends that read (as an end of input, which the run then
+// turns into Interrupted), where the library's own file buffer would retry
+// it and leave Ctrl-C unanswered until the next Enter.
+class InterruptibleInput : public std::streambuf {
+ public:
+  explicit InterruptibleInput(int fd = 0) : fd_(fd) {}
+
+ protected:
+  int_type underflow() override;
+
+ private:
+  int fd_;
+  char buffer_[4096];
+};
 
 }  // namespace io

@@ -109,8 +109,9 @@ std::string sentence(const design::Problem& p) {
              " the table would hold no row after the first.";
     case Fault::past_rim: {
       std::string text = "The last row would land at r = " + number(p.reference) + ", past the rim";
-      if (p.suggestion > 0.0) text += "; try an output interval of " + number(p.suggestion);
-      return text + ".";
+      if (p.suggestion > 0.0) return text + "; try an output interval of " + number(p.suggestion) + ".";
+      return text + "; no output interval ends on the rim when whole calculation steps from this"
+                    " hole radius miss it: change the hole radius or the calculation interval.";
     }
     case Fault::out_of_range:
       return range_sentence(p);

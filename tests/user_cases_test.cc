@@ -1,0 +1,671 @@
+// The program as its users meet it, run as its own binary: answers refused at
+// their line or asked again at a terminal, the stops of the dialog, warnings,
+// the command line, interrupts, progress, the answers saved from a terminal,
+// and the checks at the edges of their limits.  Every run is also checked for
+// files it must not leave behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "design/check.h"
+#include "tests/test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::read_file;
+using testutil::TempDir;
+using testutil::write_file;
+
+const std::string kUniform = read_file(fs::path(RAVOST_SOURCE_DIR) / "examples/uniform.ans");
+
+// examples/uniform.ans with some of its lines (numbered from 1) replaced.
+std::string uniform_with(const std::map<int, std::string>& lines) {
+  std::string out;
+  int n = 0;
+  for (std::size_t start = 0; start < kUniform.size();) {
+    const std::size_t end = kUniform.find('\n', start);
+    const auto changed = lines.find(++n);
+    out += changed != lines.end() ? changed->second : kUniform.substr(start, end - start);
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
+}
+
+// The example design with a long synthesis: 8.8 million steps, some seconds
+// in 64-bit reals, and the output interval still a whole multiple.
+const std::string kLongSynthesis = uniform_with({{7, "1e-7"}});
+
+// What a run may not leave: files still being written (".name.pid.part")
+// and staging folders (".pid-n.staged"), both hidden, at any depth.
+std::vector<std::string> leftovers(const fs::path& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.path().filename().string().starts_with(".")) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+// The program's console: plain files (answers from a file "stdin", output to
+// "stdout" and "stderr" in the run's folder), or a pseudo-terminal for
+// standard input and output with standard error in "stderr" or on the
+// terminal too.
+enum class Console { files, terminal, terminal_with_errors };
+
+// One run of the program in a folder of its own.
+class Program {
+ public:
+  Program(const TempDir& dir, const std::vector<std::string>& args, Console console,
+          const std::string& input = "")
+      : dir_(dir.path()) {
+    std::vector<std::string> words{RAVOST_BINARY};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    const bool terminal = console != Console::files;
+    std::string slave;
+    if (terminal) {
+      master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+      if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+        ADD_FAILURE() << "no pseudo-terminal";
+        return;
+      }
+      slave = ::ptsname(master_);
+    }
+    write_file(dir_ / "stdin", input);
+    const int in = ::open((dir_ / "stdin").c_str(), O_RDONLY);
+    const int out = ::open((dir_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open((dir_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string folder = dir_.string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      if (terminal) {
+        // A session of its own with the terminal as its controlling one, so
+        // that a typed Ctrl-C reaches it as at a real terminal.
+        ::setsid();
+        const int tty = ::open(slave.c_str(), O_RDWR);
+        ::ioctl(tty, TIOCSCTTY, 0);
+        ::dup2(tty, 0);
+        ::dup2(tty, 1);
+        ::dup2(console == Console::terminal_with_errors ? tty : err, 2);
+      } else {
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+      }
+      if (::chdir(folder.c_str()) == 0) ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(in);
+    ::close(out);
+    ::close(err);
+  }
+
+  ~Program() {
+    if (pid_ > 0 && status_ == kRunning) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) ::close(master_);
+  }
+
+  // Types at the terminal.
+  void type(const std::string& text) {
+    ASSERT_EQ(::write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+
+  // Reads the terminal until it has shown `text` `times` times in all; false
+  // when the program ends or a minute passes first.
+  bool wait_for(const std::string& text, int times = 1) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (count(screen(), text) < times) {
+      if (Clock::now() > deadline || !pump(100)) return false;
+    }
+    return true;
+  }
+
+  // Without a terminal: waits until standard output holds `text`.
+  bool wait_for_output(const std::string& text) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (out().find(text) == std::string::npos) {
+      siginfo_t ended{};
+      ::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT);
+      if (Clock::now() > deadline || ended.si_pid != 0) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+
+  void signal(int number) { ::kill(pid_, number); }
+
+  // Waits for the end of the run: its exit status, or minus the signal that
+  // killed it.  A run still going after `seconds` fails the test and is killed.
+  int finish(int seconds = 120) {
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (status_ == kRunning) {
+      if (master_ >= 0) pump(50);
+      int status = 0;
+      const pid_t done = ::waitpid(pid_, &status, master_ >= 0 ? WNOHANG : 0);
+      if (done == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+      } else if (Clock::now() > deadline) {
+        ADD_FAILURE() << "the run did not end; the screen:\n" << screen();
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        status_ = -SIGKILL;
+      } else if (master_ < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    while (master_ >= 0 && pump(0)) {
+    }
+    return status_;
+  }
+
+  // What the terminal showed, without the carriage returns it adds.
+  std::string screen() const {
+    std::string text;
+    for (char c : screen_) {
+      if (c != '\r') text += c;
+    }
+    return text;
+  }
+  const std::string& raw_screen() const { return screen_; }
+  std::string out() const { return read_file(dir_ / "stdout"); }
+  std::string err() const { return read_file(dir_ / "stderr"); }
+
+  static int count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+      ++n;
+    }
+    return n;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr int kRunning = std::numeric_limits<int>::min();
+
+  // Reads what the terminal has to show, waiting up to `ms`; false once the
+  // program has closed it.
+  bool pump(int ms) {
+    pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, ms) <= 0) return status_ == kRunning;
+    char buffer[4096];
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    screen_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  fs::path dir_;
+  pid_t pid_ = -1;
+  int master_ = -1;
+  int status_ = kRunning;
+  std::string screen_;
+};
+
+struct Exit {
+  int status;
+  std::string out, err, listing;
+};
+
+// Runs `answers` as the answer file "a.ans" named on the command line, with
+// no terminal anywhere.
+Exit run_answers(const TempDir& dir, const std::string& answers,
+                 std::vector<std::string> args = {}) {
+  write_file(dir.path() / "a.ans", answers);
+  args.push_back("a.ans");
+  Program p(dir, args, Console::files);
+  const int status = p.finish();
+  return {status, p.out(), p.err(), read_file(dir.path() / "ravost.out")};
+}
+
+// ---------------------------------------------------------------------------
+// From an answer file
+
+TEST(AnswerFile, AnAnswerThatCannotBeUsedEndsTheRunAtItsLineAndLeavesNoPartialFile) {
+  struct Case {
+    std::map<int, std::string> lines;
+    std::string report;  // all of standard error, or its start
+    bool whole = true;
+    int report_lines = 1;
+  };
+  const std::string n41(41, 'p'), n71(71, 's');
+  const Case cases[] = {
+      // Names longer than their fields are refused, not cut.
+      {{{10, n41}},
+       "Error in a.ans, line 10: the name \"" + n41 +
+           "\" has 41 characters; a name here has at most 40."},
+      {{{19, n71}},
+       "Error in a.ans, line 19: the name \"" + n71 +
+           "\" has 71 characters; a name here has at most 70."},
+      {{{27, n71}}, "Error in a.ans, line 27: the name \"" + n71 + "\" has 71 characters", false},
+      // The spline's point count comes after its file was opened.
+      {{{29, "1000"}}, "Error in a.ans, line 29: a spline object holds from 2 to 999 points", false},
+      // The geometry, each at its own line.
+      {{{2, "0"}}, "Error in a.ans, line 2: the distance from the feed to the subreflector rim must "
+                   "not be 0."},
+      {{{2, "-0.3"}}, "Error in a.ans, line 2: the distance from the feed to the subreflector rim "
+                      "must be greater than 0", false},
+      {{{3, "0"}}, "Error in a.ans, line 3: the radius of the subreflector must not be 0", false},
+      {{{3, "-0.25"}}, "Error in a.ans, line 3: the radius of the subreflector must be greater "
+                       "than 0."},
+      {{{4, "-0.1"}}, "Error in a.ans, line 4: the inner radius of the main reflector must not be "
+                      "negative (0 for no hole)."},
+      {{{4, "1"}}, "Error in a.ans, line 4: the inner radius of the main reflector must be less "
+                   "than 1, its outer radius."},
+      // Feed to rim plus hole rim to feed must stay above 0: exactly 0 is
+      // refused where the second of them is answered.
+      {{{1, "-0.5"}}, "Error in a.ans, line 2: the subreflector rim would stand behind the plane "
+                      "of the main reflector's hole rim", false},
+      // A subreflector rim the feed barely lights: the integration breaks
+      // down, and a finer interval would not help.
+      {{{2, "0.1"}},
+       "Error: the integration breaks down at ray 2 (main reflector radius 0.14000): the surfaces "
+       "are no longer finite.\nThe feed illuminates the subreflector rim 123 dB below its peak, "
+       "too weakly to shape: try a wider feed beamwidth",
+       false, 2},
+      // The largest hole radius below 1 passes its own answer; the intervals
+      // then have no room.
+      {{{4, "0.99999994"}}, "Error in a.ans, line 8: the output interval is larger than the "
+                            "aperture", false},
+      // 0.5 % and just past 0.1 % off a whole multiple of the 0.001 step.
+      {{{8, "0.0201"}}, "Error in a.ans, line 8: the output interval must be a whole multiple of "
+                        "the calculation interval 0.001; try 0.02."},
+      {{{8, "0.0200200025"}}, "Error in a.ans, line 8: the output interval must be a whole "
+                              "multiple", false},
+      // The last row 1e-5 plus 1e-6 of the radius past the rim and a float more.
+      {{{4, "0.100011021"}, {7, "0.01"}, {8, "0.1"}},
+       "Error in a.ans, line 8: the last row would land at r = 1.00001, past the rim", false},
+      // Listing steps that never reach the stop.
+      {{{15, "6 50 0"}}, "Error in a.ans, line 15: the step of a listing must not be 0."},
+      {{{15, "50 6 4"}}, "Error in a.ans, line 15: a step of 4 cannot reach the stop 6 from the "
+                         "start 50."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    TempDir dir;
+    const Exit e = run_answers(dir, uniform_with(c.lines));
+    EXPECT_EQ(e.status, 1);
+    EXPECT_EQ(Program::count(e.err, "\n"), c.report_lines) << e.err;
+    if (c.whole) {
+      EXPECT_EQ(e.err, c.report + "\n");
+    } else {
+      EXPECT_EQ(e.err.rfind(c.report, 0), 0u) << e.err;
+    }
+    // The listing ends with the same report.
+    const std::string last = testutil::crlf(e.err);
+    EXPECT_TRUE(e.listing.ends_with(last)) << e.listing;
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+    if (c.lines.begin()->first == 29) {
+      EXPECT_FALSE(fs::exists(dir.path() / "uniform_main.tor"));
+    }
+  }
+}
+
+TEST(AnswerFile, AnswersAtTheEdgeOfTheirLimitsAreTakenAndWarningsLetTheRunGoOn) {
+  struct Case {
+    std::string answers;
+    std::string err;  // all of standard error
+  };
+  const std::string gaussian_minus_10 =
+      "0.2\n0.5\n0.25\n0.12\n40, -10\n2\n-10\n0.001\n0.02\nn\n100\nn\nn\nn\nn\nn\nn\nn\n";
+  const Case cases[] = {
+      // 0.02002 reads as the last float within 1e-3 of 20 steps.
+      {uniform_with({{8, "0.02002"}}), ""},
+      // Last rows 5e-6 past the rim, and at the last float inside the
+      // allowance (1.0000109934).
+      {uniform_with({{4, "0.100005"}, {7, "0.01"}, {8, "0.1"}}), ""},
+      {uniform_with({{4, "0.100011013"}, {7, "0.01"}, {8, "0.1"}}), ""},
+      // A listing that runs backwards reaches its stop.
+      {uniform_with({{15, "50 6 -4"}}), ""},
+      // A decimal comma in an answer file reads as two values without a word.
+      {uniform_with({{4, "0,12"}}), ""},
+      {gaussian_minus_10,
+       "Warning: an edge taper of -10 dB makes the aperture's edge brighter than its centre; the "
+       "taper is the drop in dB from the centre to the edge.\n"},
+      {uniform_with({{15, "6 80 4"}}),
+       "Warning: the listing reaches r = 78, outside the main reflector's radii 6 to 50; the "
+       "heights there are extrapolated.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answers);
+    TempDir dir;
+    const Exit e = run_answers(dir, c.answers);
+    EXPECT_EQ(e.status, 0);
+    EXPECT_EQ(e.err, c.err);
+    EXPECT_TRUE(e.listing.ends_with("\r\n"));
+    EXPECT_EQ(e.listing.find("Error"), std::string::npos);
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  }
+}
+
+// The refusal of a last row past the rim offers an output interval to try;
+// when the hole radius leaves no whole number of steps to the rim, no output
+// interval helps, and the one refused must not be offered back.
+TEST(AnswerFile, PastTheRimAdviceDoesNotOfferTheRefusedInterval) {
+  TempDir dir;
+  const Exit e = run_answers(dir, uniform_with({{4, "0.100012"}, {7, "0.01"}, {8, "0.1"}}));
+  EXPECT_EQ(e.status, 1);
+  EXPECT_EQ(e.err.rfind("Error in a.ans, line 8: the last row would land at r = 1.00001, past the "
+                        "rim",
+                        0),
+            0u)
+      << e.err;
+  EXPECT_EQ(e.err.find("try an output interval of 0.1."), std::string::npos) << e.err;
+}
+
+TEST(AnswerFile, StopsOfTheDialogEndWithStatusOneAndTheReasonInTheListing) {
+  const std::string geometry = "0.2\n0.5\n0.25\n0.12\n40 -10\n";
+  const std::pair<std::string, std::string> stops[] = {
+      {geometry + "2\n0\n",
+       "Error: the dialog stops: a Gaussian edge taper of 0 dB describes no Gaussian "
+       "distribution."},
+      {geometry + "3\n30\n21\n",
+       "Error: the dialog stops: a first unchanged zero above 20 is beyond the zeros the program "
+       "holds."},
+  };
+  for (const auto& [answers, reason] : stops) {
+    TempDir dir;
+    const Exit e = run_answers(dir, answers);
+    EXPECT_EQ(e.status, 1);
+    EXPECT_TRUE(e.out.ends_with("\nStop - Program terminated.\n")) << e.out;
+    EXPECT_EQ(e.err, reason + "\n");
+    EXPECT_TRUE(e.listing.ends_with("\r\n" + reason + "\r\n")) << e.listing;
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The command line
+
+TEST(CommandLine, AWavelengthThatIsNotAPositiveNumberIsAUsageErrorInTwoLines) {
+  TempDir dir;
+  write_file(dir.path() / "u.ans", kUniform);
+  for (const char* w : {"abc", "nan", "0", "-1", "inf"}) {
+    Program p(dir, {"--report", "r", "--wavelength", w, "u.ans"}, Console::files);
+    EXPECT_EQ(p.finish(), 2) << w;
+    const std::string err = p.err();
+    EXPECT_EQ(Program::count(err, "\n"), 2) << err;
+    EXPECT_EQ(err.rfind(std::string("Error: --wavelength must be a positive number (in the unit of "
+                                     "the diameter), not \"") + w + "\"\nUsage: ravost ",
+                        0),
+              0u)
+        << err;
+    EXPECT_EQ(p.out(), "");
+    EXPECT_FALSE(fs::exists(dir.path() / "r"));
+    EXPECT_FALSE(fs::exists(dir.path() / "ravost.out"));
+  }
+}
+
+TEST(CommandLine, AReportFolderThatCannotBeCreatedEndsTheRunBeforeAnyQuestion) {
+  TempDir dir;
+  write_file(dir.path() / "plain", "a file\n");
+  write_file(dir.path() / "u.ans", kUniform);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--report", "plain/report"},
+        std::vector<std::string>{"--report", "plain/report", "u.ans"}}) {
+    Program p(dir, args, Console::files, "n\n");
+    EXPECT_EQ(p.finish(), 1);
+    EXPECT_EQ(p.out(), "");
+    EXPECT_EQ(p.err(), "Error: cannot create the folder \"plain/report\": Not a directory.\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "ravost.out"));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// At a terminal
+
+TEST(Terminal, UnusableAnswersAreAskedAgainAndTheRunGoesOn) {
+  TempDir dir;
+  Program p(dir, {}, Console::terminal);
+  const std::string n41(41, 'p'), n71(71, 's');
+  p.type("n\n0.2\n"
+         "0\n-0.3\n0.5\n"       // feed to subreflector rim
+         "0\n0.25\n"            // subreflector radius
+         "1\n-0.1\n0,12\n"      // hole radius: "0,12" reads as 0, with a warning
+         "40 -10\n1\n0.001\n0.02\n"
+         "y\n" + n41 + "\np.plt\n"
+         "100\nn\n"
+         "y\n6 50 0\n50 6 4\n50 6 -4\n"
+         "n\n"
+         "y\n" + n71 + "\nm.rsf\n21\nlabel\n"
+         "n\nn\nn\n");
+  EXPECT_EQ(p.finish(), 0) << p.err();
+  const std::string screen = p.screen();
+  const std::pair<const char*, int> asked[] = {
+      {" Enter Axis Distance from Feed to Subreflector Rim ", 3},
+      {" Radius of subreflector ", 2},
+      {" Enter Inner Radius of Main Reflector ", 3},
+      {" Enter plot file ", 2},
+      {" Enter start, stop, step ", 3},
+      {" Enter file ", 2},
+  };
+  for (const auto& [prompt, times] : asked) EXPECT_EQ(Program::count(screen, prompt), times) << prompt;
+  const std::string err = p.err();
+  for (const std::string& said :
+       {std::string(" The distance from the feed to the subreflector rim must not be 0.\n"),
+        std::string(" The radius of the subreflector must not be 0"),
+        std::string(" The inner radius of the main reflector must be less than 1"),
+        std::string(" The inner radius of the main reflector must not be negative"),
+        std::string("Warning: \"0,12\" reads as 0: a comma separates values; write 0.12 for a "
+                    "decimal point.\n"),
+        " The name \"" + n41 + "\" has 41 characters; a name here has at most 40.\n",
+        std::string(" The step of a listing must not be 0.\n"),
+        std::string(" A step of 4 cannot reach the stop 6 from the start 50.\n"),
+        " The name \"" + n71 + "\" has 71 characters; a name here has at most 70.\n"}) {
+    EXPECT_NE(err.find(said), std::string::npos) << said << "\nin:\n" << err;
+  }
+  // The hole radius is the 0 that "0,12" reads as.
+  EXPECT_NE(read_file(dir.path() / "ravost.out").find(" Main reflector inner radius:           0.0000\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(dir.path() / "p.plt"));
+  EXPECT_TRUE(fs::exists(dir.path() / "m.rsf"));
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+TEST(Terminal, TheSumOfTheAxialDistancesMustStayAboveZero) {
+  TempDir dir;
+  Program p(dir, {}, Console::terminal);
+  p.type("n\n-0.5\n0.5\n0.50001\n");
+  ASSERT_TRUE(p.wait_for(" Radius of subreflector "));
+  EXPECT_EQ(Program::count(p.screen(), " Enter Axis Distance from Feed to Subreflector Rim "), 2);
+  EXPECT_NE(p.err().find(" The subreflector rim would stand behind the plane of the main "
+                         "reflector's hole rim"),
+            std::string::npos)
+      << p.err();
+  p.type("\x04");  // the end of the input
+  EXPECT_EQ(p.finish(), 1);
+}
+
+TEST(Terminal, TheAnswerFileNameIsTakenWholeAndAskedAgainWhenItCannotBeOpened) {
+  const std::string name = "answers_of_a_design_with_a_name_over_forty.ans";
+  ASSERT_GT(name.size(), 40u);
+  TempDir typed;
+  write_file(typed.path() / name, kUniform);
+  {
+    Program p(typed, {}, Console::terminal);
+    p.type("y\nno_such.ans\n" + name + "\n");
+    EXPECT_EQ(p.finish(), 0) << p.err();
+    EXPECT_EQ(Program::count(p.screen(), " Enter input file "), 2);
+    EXPECT_EQ(p.err(), " The answer file \"no_such.ans\" does not exist or is not a file.\n");
+    EXPECT_TRUE(fs::exists(typed.path() / "uniform_sub.tor"));
+  }
+  // Through a pipe the long name works, and one that cannot be opened ends
+  // the run.
+  TempDir piped;
+  write_file(piped.path() / name, kUniform);
+  Program good(piped, {}, Console::files, "y\n" + name + "\n");
+  EXPECT_EQ(good.finish(), 0);
+  EXPECT_EQ(good.err(), "");
+  Program bad(piped, {}, Console::files, "y\nno_such.ans\n" + name + "\n");
+  EXPECT_EQ(bad.finish(), 1);
+  EXPECT_EQ(bad.err(), "Error: the answer file \"no_such.ans\" does not exist or is not a file.\n");
+}
+
+TEST(Terminal, AnAnswerFileEndsTheRunAtAnUnusableAnswerThoughTheConsoleIsATerminal) {
+  TempDir dir;
+  write_file(dir.path() / "a.ans", uniform_with({{4, "1"}}));
+  Program p(dir, {"a.ans"}, Console::terminal);
+  p.type("0.12\n");  // a person ready to answer again is not asked
+  EXPECT_EQ(p.finish(), 1);
+  EXPECT_EQ(Program::count(p.screen(), " Enter Inner Radius of Main Reflector "), 1);
+  EXPECT_EQ(p.err(),
+            "Error in a.ans, line 4: the inner radius of the main reflector must be less than 1, "
+            "its outer radius.\n");
+}
+
+// Replays the answers a typed run saved, in a folder of their own.
+std::string replayed_listing(const TempDir& typed) {
+  TempDir again;
+  fs::copy_file(typed.path() / "ravost.ans", again.path() / "ravost.ans");
+  Program p(again, {"ravost.ans"}, Console::files);
+  EXPECT_EQ(p.finish(), 0) << p.err();
+  return read_file(again.path() / "ravost.out");
+}
+
+TEST(Terminal, TypedAnswersAreSavedAndReplayToTheSameListing) {
+  TempDir dir;
+  Program p(dir, {}, Console::terminal);
+  p.type("n\n" + kUniform);
+  ASSERT_EQ(p.finish(), 0) << p.err();
+  EXPECT_EQ(p.err(), "");
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans"), testutil::crlf(kUniform));
+  EXPECT_NE(read_file(dir.path() / "ravost.toml").find("[geometry]"), std::string::npos);
+  EXPECT_EQ(replayed_listing(dir), read_file(dir.path() / "ravost.out"));
+}
+
+// An answer refused and typed again belongs to no answer file: saved with the
+// others, it would end the replay at its line.
+TEST(Terminal, AnswersSavedAfterAnAnswerAskedAgainReplayToTheSameListing) {
+  TempDir dir;
+  Program p(dir, {}, Console::terminal);
+  p.type("n\n" + uniform_with({{4, "1\n0.12"}}));
+  ASSERT_EQ(p.finish(), 0) << p.err();
+  EXPECT_EQ(Program::count(p.screen(), " Enter Inner Radius of Main Reflector "), 2);
+  EXPECT_EQ(replayed_listing(dir), read_file(dir.path() / "ravost.out"));
+}
+
+// ---------------------------------------------------------------------------
+// Interrupts and progress
+
+// The listing of an interrupted run ends with the report of the interrupt.
+void expect_interrupted(const TempDir& dir, const std::string& err, const std::string& how) {
+  const std::string report =
+      "Error: the run was " + how + "; files not yet complete were removed.";
+  EXPECT_NE(err.find(report + "\n"), std::string::npos) << err;
+  EXPECT_TRUE(read_file(dir.path() / "ravost.out").ends_with(report + "\r\n"));
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+TEST(Interrupt, CtrlCDuringALongSynthesisAtATerminalShowsProgressAndEndsWith130) {
+  TempDir dir;
+  write_file(dir.path() / "long.ans", kLongSynthesis);
+  Program p(dir, {"--double", "long.ans"}, Console::terminal_with_errors);
+  // The progress line shows on the terminal's standard error.
+  ASSERT_TRUE(p.wait_for(" rows, about ")) << p.screen();
+  EXPECT_TRUE(std::regex_search(p.raw_screen(), std::regex("\rSynthesis: [0-9]+/44 rows, about ")))
+      << p.screen();
+  p.type("\x03");
+  EXPECT_EQ(p.finish(), 130) << p.screen();
+  expect_interrupted(dir, p.screen(), "interrupted (Ctrl-C)");
+  // The run ended in the synthesis.
+  EXPECT_EQ(read_file(dir.path() / "ravost.out").find(" Design scaled"), std::string::npos);
+}
+
+TEST(Interrupt, SigtermDuringALongSynthesisWithoutATerminalEndsWith143) {
+  TempDir dir;
+  write_file(dir.path() / "long.ans", kLongSynthesis);
+  Program p(dir, {"--double", "long.ans"}, Console::files);
+  // The last question before the synthesis is out; its answer follows at once.
+  ASSERT_TRUE(p.wait_for_output(" Enter Output Aperture Interval "));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  p.signal(SIGTERM);
+  EXPECT_EQ(p.finish(), 143);
+  // Only the report: no progress where standard error is no terminal.
+  EXPECT_EQ(p.err(),
+            "Error: the run was terminated (signal 15); files not yet complete were removed.\n");
+  expect_interrupted(dir, p.err(), "terminated (signal 15)");
+}
+
+TEST(Interrupt, ASignalWhileThePromptWaitsEndsTheRunAndSavesTheAnswersSoFar) {
+  const std::pair<int, std::string> signals[] = {{SIGINT, "interrupted (Ctrl-C)"},
+                                                 {SIGTERM, "terminated (signal 15)"}};
+  for (const auto& [number, how] : signals) {
+    TempDir dir;
+    Program p(dir, {}, Console::terminal);
+    p.type("n\n0.2\n");
+    ASSERT_TRUE(p.wait_for(" Enter Axis Distance from Feed to Subreflector Rim "));
+    // The prompt is out just before the read begins.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (number == SIGINT) {
+      p.type("\x03");
+    } else {
+      p.signal(number);
+    }
+    // The wait ends with the signal, not with the next line typed.
+    const int status = p.finish(10);
+    EXPECT_EQ(status, 128 + number) << p.screen();
+    if (status != 128 + number) continue;
+    expect_interrupted(dir, p.err(), how);
+    EXPECT_EQ(read_file(dir.path() / "ravost.ans"), "0.2\r\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "ravost.toml"));
+    EXPECT_NE(p.err().find("saved in ravost.ans"), std::string::npos) << p.err();
+  }
+}
+
+TEST(Progress, ALongCleanRunWithoutATerminalWritesNothingToStandardError) {
+  TempDir dir;
+  const Exit e = run_answers(dir, kLongSynthesis, {"--double"});
+  EXPECT_EQ(e.status, 0);
+  EXPECT_EQ(e.err, "");
+  EXPECT_NE(e.listing.find("Path length"), std::string::npos);
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+// ---------------------------------------------------------------------------
+// The ray table's self-check
+
+TEST(SelfCheck, OnlyTheLastRayMayLeaveTheFeedAlongTheAxis) {
+  // Five rays of equal path length whose feed angles fall to 0 at the last.
+  auto table = [](float second, float last) {
+    design::RayTable<float> t;
+    const float angles[] = {30.0f, second, 10.0f, 5.0f, last};
+    for (int i = 0; i < 5; ++i) {
+      const float r = 0.2f * static_cast<float>(i + 1);
+      t.rays.push_back({angles[i], 0.5f, 0.25f - 0.05f * i, r * r - 1.0f, r, 2.0f});
+    }
+    return t;
+  };
+  using Fault = design::RayTableCheck::Fault;
+  const design::RayTableCheck zero = design::check_ray_table(table(0.0f, 0.0f));
+  EXPECT_EQ(zero.fault, Fault::feed_angle_zero);
+  EXPECT_EQ(zero.bad_ray, 2);
+  EXPECT_DOUBLE_EQ(zero.bad_radius, static_cast<double>(0.4f));
+  EXPECT_EQ(design::check_ray_table(table(-0.0f, 0.0f)).fault, Fault::feed_angle_zero);
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  EXPECT_EQ(design::check_ray_table(table(tiny, 0.0f)).fault, Fault::none);
+  EXPECT_EQ(design::check_ray_table(table(-tiny, 0.0f)).fault, Fault::feed_angle_zero);
+  EXPECT_EQ(design::check_ray_table(table(std::nanf(""), 0.0f)).fault, Fault::feed_angle_zero);
+}
+
+}  // namespace
