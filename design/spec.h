@@ -2,10 +2,14 @@
 // those choices (validate), and the design derived from them (make_design).
 //
 // A DesignSpec holds the answers and nothing derived from them.  Its reals are
-// doubles; a 32-bit design rounds each to float once (round_to_precision), so
-// a spec read from the dialog, from a design file or built in code gives the
-// same design bit for bit.  validate() returns every problem it finds as a
-// structured Problem; the front ends turn problems into their own sentences.
+// doubles; a 32-bit design rounds each to float (round_to_precision), so a
+// spec read from the dialog, from a design file or built in code gives the
+// same design bit for bit.  (The dialog rounds a decimal straight to float, a
+// design file through double: a decimal of more than nine significant digits
+// lying within a double's rounding of the midpoint between two floats can
+// round to the other float.  The decimals people and --to-toml write do not.)
+// validate() returns the problems it finds as structured Problems; the front
+// ends turn them into their own sentences.
 #pragma once
 
 #include <optional>
@@ -124,10 +128,11 @@ struct Problem {
   double upper = 0;
 };
 
-// Every problem with the spec, in the order of its inputs.  Each input is
-// checked with the inputs before it, as a dialog asks them; the problems of
-// an input whose earlier inputs have problems are still reported when they
-// can be computed.
+// The problems of the spec, in the order of its inputs.  Each input is
+// checked with the inputs before it, as a dialog asks them.  The inputs come
+// in groups that build on each other (geometry, feed, aperture, intervals):
+// checking stops after the first group with a problem, whose checks later
+// groups would only repeat.
 std::vector<Problem> validate(const DesignSpec& spec);
 // The problems of one input, given the inputs before it.
 std::vector<Problem> validate_input(const DesignSpec& spec, Input which);
