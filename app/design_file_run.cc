@@ -24,7 +24,7 @@ void to_listing(io::OutFile& listing, std::string_view report) {
 
 template <design::RealType Real>
 void run_all(run::Context& context, const designfile::DesignFile& file) {
-  const design::Design<Real> d = design::make_design<Real>(file.spec);
+  const design::Design<Real> d = design::make_design<Real>(file.choices);
   run::run_plan(context, d, file.plan);
 }
 
@@ -39,10 +39,10 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     return 1;
   }
   designfile::DesignFile& file = *read.file;
-  if (options.force_double && file.spec.precision != design::Precision::double_) {
+  if (options.force_double && file.choices.precision != design::Precision::double_) {
     // The file was checked in 32 bits; a 64-bit design is checked again.
-    file.spec.precision = design::Precision::double_;
-    const std::vector<design::Problem> problems = design::validate(file.spec);
+    file.choices.precision = design::Precision::double_;
+    const std::vector<design::Problem> problems = design::validate(file.choices);
     for (const design::Problem& p : problems) {
       err << "Error in " << path.string() << ": " << designfile::key_of(p.input) << ": "
           << io::sentence_case(run::sentence(p)) << '\n';
@@ -74,7 +74,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
     context.run_files.push_back(dir / "ravost.out");
     context.run_files.push_back(path);  // no output may overwrite the design file
-    if (file.spec.precision == design::Precision::double_) {
+    if (file.choices.precision == design::Precision::double_) {
       run_all<double>(context, file);
     } else {
       run_all<float>(context, file);
@@ -107,7 +107,7 @@ std::string save_typed_answers(const dialog::Chosen& chosen, const std::filesyst
     if (chosen.complete) {
       io::OutFile design(dir / "ravost.toml", "ravost.toml",
                          io::OutFile::Mode::replace_when_complete);
-      const std::string text = designfile::to_toml(chosen.spec, chosen.plan);
+      const std::string text = designfile::to_toml(chosen.choices, chosen.plan);
       for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         design.line(std::string_view(text).substr(start, end - start));
@@ -138,7 +138,7 @@ int answers_to_design_file(const std::string& answers, std::ostream& out, std::o
         << ": the answers stop the dialog before the design is complete.\n";
     return 1;
   }
-  const std::string text = designfile::to_toml(chosen.spec, chosen.plan);
+  const std::string text = designfile::to_toml(chosen.choices, chosen.plan);
   // Names and labels an answer file takes may hold bytes a design file
   // cannot (it is UTF-8 text): the design file must read back as written.
   const designfile::ReadResult back = designfile::parse(text, "design.toml");

@@ -6,7 +6,7 @@
 // remembered per radius (as the program runs) and evaluated on every call.
 #include <benchmark/benchmark.h>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/synthesis.h"
 
 namespace {
@@ -19,15 +19,15 @@ constexpr int kNbar = 20;
 // subreflector radius 0.25, hole radius 0.12) with a 40 degree feed at
 // -10 dB, 1001 rays 0.00088 apart, 88 steps of 1e-5 per ray.
 Design<float> heavy_design(int kind) {
-  design::DesignSpec spec;
-  spec.geometry = {0.2, 0.5, 0.25, 0.12};
-  spec.feed = {40.0, -10.0};
-  spec.aperture = kind == 3   ? design::ApertureSpec{design::Distribution::taylor, 0.0, 30.0, kNbar}
+  design::DesignSpec choices;
+  choices.geometry = {0.2, 0.5, 0.25, 0.12};
+  choices.feed = {40.0, -10.0};
+  choices.aperture = kind == 3   ? design::ApertureSpec{design::Distribution::taylor, 0.0, 30.0, kNbar}
                   : kind == 2 ? design::ApertureSpec{design::Distribution::gaussian, 10.0}
                               : design::ApertureSpec{};
-  spec.synthesis = {0.00001, 0.00088};
-  spec.precision = design::Precision::single;
-  return design::make_design<float>(spec);
+  choices.synthesis = {0.00001, 0.00088};
+  choices.precision = design::Precision::single;
+  return design::make_design<float>(choices);
 }
 
 // Arguments: distribution kind (1 uniform, 2 Gaussian of 10 dB, 3 Taylor), remember the density (1) or not (0).

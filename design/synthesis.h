@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "design/spec.h"
+#include "design/choices.h"
 
 namespace design {
 

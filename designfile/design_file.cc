@@ -246,7 +246,7 @@ class Reader {
   void report_plan(const writers::OutputPlan& item,
                    std::span<const std::pair<Input, std::string>> keys, Line fallback);
 
-  bool read_design(design::DesignSpec& spec);
+  bool read_design(design::DesignSpec& choices);
   bool read_plan(writers::OutputPlan& plan);
 
   const toml::table& root_;
@@ -487,7 +487,7 @@ bool Reader::refused(const Section& s, std::string_view name, std::string senten
   return true;
 }
 
-bool Reader::read_design(design::DesignSpec& spec) {
+bool Reader::read_design(design::DesignSpec& choices) {
   bool ok = true;
   auto take = [&ok](Got g) {
     if (g == Got::bad) ok = false;
@@ -501,27 +501,27 @@ bool Reader::read_design(design::DesignSpec& spec) {
   const Got gp = take(choice(synthesis, "precision", false, kPrecisions, "precision", precision));
   precision_known_ = gp != Got::bad;
   single_ = precision == 0;
-  spec.precision = single_ ? design::Precision::single : design::Precision::double_;
+  choices.precision = single_ ? design::Precision::single : design::Precision::double_;
 
   const Section geometry = section(&root_, "", "geometry", true, kGeometryKeys);
   check_keys(geometry, kGeometryKeys);
-  take(real(geometry, "main_hole_to_feed", true, spec.geometry.main_hole_to_feed, Range::design));
-  take(real(geometry, "feed_to_sub_rim", true, spec.geometry.feed_to_sub_rim, Range::design));
-  take(real(geometry, "sub_radius", true, spec.geometry.sub_radius, Range::design));
-  take(real(geometry, "main_inner_radius", true, spec.geometry.main_inner_radius, Range::design));
+  take(real(geometry, "main_hole_to_feed", true, choices.geometry.main_hole_to_feed, Range::design));
+  take(real(geometry, "feed_to_sub_rim", true, choices.geometry.feed_to_sub_rim, Range::design));
+  take(real(geometry, "sub_radius", true, choices.geometry.sub_radius, Range::design));
+  take(real(geometry, "main_inner_radius", true, choices.geometry.main_inner_radius, Range::design));
 
   const Section feed = section(&root_, "", "feed", true, kFeedKeys);
   check_keys(feed, kFeedKeys);
-  take(real(feed, "beamwidth_deg", true, spec.feed.beamwidth_deg, Range::design));
-  take(real(feed, "level_db", true, spec.feed.level_db, Range::design));
+  take(real(feed, "beamwidth_deg", true, choices.feed.beamwidth_deg, Range::design));
+  take(real(feed, "level_db", true, choices.feed.level_db, Range::design));
 
   const Section aperture = section(&root_, "", "aperture", true, kApertureKeys);
   check_keys(aperture, kApertureKeys);
   int kind = 0;
   const Got gk = take(choice(aperture, "distribution", true, kDistributions, "distribution", kind));
-  if (gk == Got::ok) spec.aperture.kind = static_cast<design::Distribution>(kind);
-  const bool gaussian = gk == Got::ok && spec.aperture.kind == design::Distribution::gaussian;
-  const bool taylor = gk == Got::ok && spec.aperture.kind == design::Distribution::taylor;
+  if (gk == Got::ok) choices.aperture.kind = static_cast<design::Distribution>(kind);
+  const bool gaussian = gk == Got::ok && choices.aperture.kind == design::Distribution::gaussian;
+  const bool taylor = gk == Got::ok && choices.aperture.kind == design::Distribution::taylor;
   if (gk != Got::ok) {
     // The kind is unknown: check the types of what is given.
     double unused = 0;
@@ -532,7 +532,7 @@ bool Reader::read_design(design::DesignSpec& spec) {
   } else {
     constexpr std::string_view set = "; remove the key or set aperture.distribution = ";
     if (gaussian) {
-      take(real(aperture, "taper_db", true, spec.aperture.taper_db, Range::design,
+      take(real(aperture, "taper_db", true, choices.aperture.taper_db, Range::design,
                 "a Gaussian distribution needs its edge taper"));
     } else if (refused(aperture, "taper_db",
                        "Only a Gaussian distribution takes an edge taper" + std::string(set) +
@@ -542,9 +542,9 @@ bool Reader::read_design(design::DesignSpec& spec) {
     constexpr std::string_view taylor_needs =
         "a Taylor distribution needs its sidelobe level and nbar";
     if (taylor) {
-      take(real(aperture, "sidelobe_db", true, spec.aperture.sidelobe_db, Range::design,
+      take(real(aperture, "sidelobe_db", true, choices.aperture.sidelobe_db, Range::design,
                 taylor_needs));
-      take(whole(aperture, "nbar", true, spec.aperture.nbar, taylor_needs));
+      take(whole(aperture, "nbar", true, choices.aperture.nbar, taylor_needs));
     } else {
       const bool sidelobe = refused(
           aperture, "sidelobe_db",
@@ -556,8 +556,8 @@ bool Reader::read_design(design::DesignSpec& spec) {
     }
   }
 
-  take(real(synthesis, "calc_interval", true, spec.synthesis.calc_interval, Range::design));
-  take(real(synthesis, "output_interval", true, spec.synthesis.output_interval, Range::design));
+  take(real(synthesis, "calc_interval", true, choices.synthesis.calc_interval, Range::design));
+  take(real(synthesis, "output_interval", true, choices.synthesis.output_interval, Range::design));
 
   // A missing section leaves its keys unread.
   for (const Section* s : {&synthesis, &geometry, &feed, &aperture}) {
@@ -565,7 +565,7 @@ bool Reader::read_design(design::DesignSpec& spec) {
   }
   if (!ok) return false;
 
-  for (const Problem& p : design::validate(spec)) {
+  for (const Problem& p : design::validate(choices)) {
     const std::string key = key_of(p.input);
     error(line_of(key, 1), key, run::sentence(p));
   }
@@ -735,7 +735,7 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
 ReadResult Reader::read() {
   check_root();
   DesignFile file;
-  const bool design_read = read_design(file.spec);
+  const bool design_read = read_design(file.choices);
   read_plan(file.plan);
   ReadResult result;
   if (errors_.empty() && design_read) {

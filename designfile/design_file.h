@@ -86,7 +86,7 @@
 #include <string_view>
 #include <vector>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "writers/output_plan.h"
 
 namespace designfile {
@@ -95,7 +95,7 @@ namespace designfile {
 inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
 
 struct DesignFile {
-  design::DesignSpec spec;
+  design::DesignSpec choices;
   writers::OutputPlan plan;
 };
 
@@ -113,13 +113,13 @@ ReadResult read(const std::filesystem::path& path);
 // Checks `text` as a design file; errors name it `display_name`.
 ReadResult parse(std::string_view text, std::string_view display_name);
 
-// The design file of a spec and plan, with a comment per section.  Reals are
-// written so that they read back as the same value in the spec's precision:
-// the shortest decimal of the 32-bit value in a 32-bit spec, of the 64-bit
-// value in a 64-bit spec.  The report's wavelength, which the report uses in
-// 64 bits, is always written in 64 bits.  A spec or plan that does not pass
+// The design file of a choices and plan, with a comment per section.  Reals are
+// written so that they read back as the same value in the choices's precision:
+// the shortest decimal of the 32-bit value in a 32-bit choices, of the 64-bit
+// value in a 64-bit choices.  The report's wavelength, which the report uses in
+// 64 bits, is always written in 64 bits.  A choices or plan that does not pass
 // the checks is written as it stands and is refused when read back.
-std::string to_toml(const design::DesignSpec& spec, const writers::OutputPlan& plan);
+std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan& plan);
 
 // The key of a design input, e.g. "geometry.sub_radius".  The inputs of the
 // outputs that exist once per reflector or per file give their key without

@@ -142,35 +142,35 @@ std::string_view reflector_name(bool main) { return main ? "main reflector" : "s
 
 }  // namespace
 
-std::string to_toml(const design::DesignSpec& spec, const writers::OutputPlan& plan) {
-  const bool single = spec.precision == design::Precision::single;
-  Writer w(spec.precision);
+std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan& plan) {
+  const bool single = choices.precision == design::Precision::single;
+  Writer w(choices.precision);
   w.comment("RAVOST design file: a dual-reflector design and the outputs of its run.");
 
   w.section("Geometry, in units of the main reflector's outer radius.", "geometry");
-  w.real("main_hole_to_feed", spec.geometry.main_hole_to_feed);
-  w.real("feed_to_sub_rim", spec.geometry.feed_to_sub_rim);
-  w.real("sub_radius", spec.geometry.sub_radius);
-  w.real("main_inner_radius", spec.geometry.main_inner_radius);
+  w.real("main_hole_to_feed", choices.geometry.main_hole_to_feed);
+  w.real("feed_to_sub_rim", choices.geometry.feed_to_sub_rim);
+  w.real("sub_radius", choices.geometry.sub_radius);
+  w.real("main_inner_radius", choices.geometry.main_inner_radius);
 
   w.section("Feed: full beamwidth in degrees at a level in dB.", "feed");
-  w.real("beamwidth_deg", spec.feed.beamwidth_deg);
-  w.real("level_db", spec.feed.level_db);
+  w.real("beamwidth_deg", choices.feed.beamwidth_deg);
+  w.real("level_db", choices.feed.level_db);
 
   w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",
             "aperture");
-  w.text("distribution", distribution_name(spec.aperture.kind));
-  if (spec.aperture.kind == design::Distribution::gaussian) {
-    w.real("taper_db", spec.aperture.taper_db);
-  } else if (spec.aperture.kind == design::Distribution::taylor) {
-    w.real("sidelobe_db", spec.aperture.sidelobe_db);
-    w.whole("nbar", spec.aperture.nbar);
+  w.text("distribution", distribution_name(choices.aperture.kind));
+  if (choices.aperture.kind == design::Distribution::gaussian) {
+    w.real("taper_db", choices.aperture.taper_db);
+  } else if (choices.aperture.kind == design::Distribution::taylor) {
+    w.real("sidelobe_db", choices.aperture.sidelobe_db);
+    w.whole("nbar", choices.aperture.nbar);
   }
 
   w.section("Synthesis: integration step and row spacing in r; precision 32-bit or 64-bit.",
             "synthesis");
-  w.real("calc_interval", spec.synthesis.calc_interval);
-  w.real("output_interval", spec.synthesis.output_interval);
+  w.real("calc_interval", choices.synthesis.calc_interval);
+  w.real("output_interval", choices.synthesis.output_interval);
   w.text("precision", single ? "32-bit" : "64-bit");
 
   w.section("Scale: main reflector diameter; optionally a larger subreflector diameter.", "scale");

@@ -104,7 +104,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
     if (!options.dry) run::write_report(context, d, scaled, *options.report);
   }
   listing.close();
-  if (chosen) *chosen = Chosen{s.spec, s.plan, true, {}};
+  if (chosen) *chosen = Chosen{s.choices, s.plan, true, {}};
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "writers/output_plan.h"
 
 namespace dialog {
@@ -30,7 +30,7 @@ struct RunOptions {
 
 // The design and output plan a run's answers chose.
 struct Chosen {
-  design::DesignSpec spec;
+  design::DesignSpec choices;
   writers::OutputPlan plan;
   bool complete = false;  // false after a stop of the dialog or an error
   // Every line typed at the console after the first question, also when the

@@ -1,11 +1,11 @@
 // What the dialog works with besides its questions: the run's context (the
-// console, the listing, the folder), the design spec and output plan it
+// console, the listing, the folder), the design choices and output plan it
 // fills answer by answer, and the earlier answers of the output stages.
 #pragma once
 
 #include <string>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "dialog/dialog.h"
 #include "run/context.h"
 #include "writers/output_plan.h"
@@ -32,7 +32,7 @@ struct Session {
   run::Context& run;
   Answers<Real> answers = {};
   // What the answers chose, as values.
-  design::DesignSpec spec = {};
+  design::DesignSpec choices = {};
   writers::OutputPlan plan = {};
 };
 

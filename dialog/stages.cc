@@ -18,9 +18,9 @@ std::string in_use_problem(std::string_view name) {
          "\" is the listing or the answer file of this run; give another name.";
 }
 
-// The first problem of one input of the spec, as a sentence, or empty.
-std::string problem_of(const design::DesignSpec& spec, Input which) {
-  const std::vector<design::Problem> found = design::validate_input(spec, which);
+// The first problem of one input of the choices, as a sentence, or empty.
+std::string problem_of(const design::DesignSpec& choices, Input which) {
+  const std::vector<design::Problem> found = design::validate_input(choices, which);
   return found.empty() ? std::string() : run::sentence(found.front());
 }
 
@@ -65,8 +65,8 @@ io::OutFile create_answered_file(Session<Real>& s, std::string_view what) {
 template <design::RealType Real>
 design::Design<Real> ask_design(Session<Real>& s) {
   Dialog& dialog = s.dialog;
-  design::DesignSpec& spec = s.spec;
-  spec.precision = std::is_same_v<Real, float> ? design::Precision::single
+  design::DesignSpec& choices = s.choices;
+  choices.precision = std::is_same_v<Real, float> ? design::Precision::single
                                                 : design::Precision::double_;
   // The answers in the design's reals, as read; an empty value keeps the
   // earlier one.
@@ -84,41 +84,41 @@ design::Design<Real> ask_design(Session<Real>& s) {
   dialog.line(" Initial design normalized to radius of one");
   dialog.ask(" Enter Axis Distance from Main Hole Rim to Feed ", [&] {
     dialog.read("the axis distance from the main hole rim to the feed", a.hole_to_feed);
-    spec.geometry.main_hole_to_feed = widen(a.hole_to_feed);
+    choices.geometry.main_hole_to_feed = widen(a.hole_to_feed);
   });
   dialog.ask(
       " Enter Axis Distance from Feed to Subreflector Rim ",
       [&] {
         dialog.read("the axis distance from the feed to the subreflector rim", a.feed_to_sub);
-        spec.geometry.feed_to_sub_rim = widen(a.feed_to_sub);
+        choices.geometry.feed_to_sub_rim = widen(a.feed_to_sub);
       },
-      [&] { return problem_of(spec, Input::feed_to_sub_rim); });
+      [&] { return problem_of(choices, Input::feed_to_sub_rim); });
   dialog.ask(
       " Radius of subreflector ",
       [&] {
         dialog.read("the radius of the subreflector", a.sub_radius);
-        spec.geometry.sub_radius = widen(a.sub_radius);
+        choices.geometry.sub_radius = widen(a.sub_radius);
       },
-      [&] { return problem_of(spec, Input::sub_radius); });
+      [&] { return problem_of(choices, Input::sub_radius); });
   dialog.ask(
       " Enter Inner Radius of Main Reflector ",
       [&] {
         dialog.read("the inner radius of the main reflector", a.inner_radius);
-        spec.geometry.main_inner_radius = widen(a.inner_radius);
+        choices.geometry.main_inner_radius = widen(a.inner_radius);
       },
-      [&] { return problem_of(spec, Input::main_inner_radius); });
-  run::list_geometry(s.run, design::make_design<Real>(spec));
+      [&] { return problem_of(choices, Input::main_inner_radius); });
+  run::list_geometry(s.run, design::make_design<Real>(choices));
 
   // The feed.
-  run::show_subtended_angle(s.run, design::make_design<Real>(spec));
+  run::show_subtended_angle(s.run, design::make_design<Real>(choices));
   dialog.ask(
       " Enter Feed Beamwidth, Beamwidth level dB ",
       [&] {
         dialog.read("the feed beamwidth and its level", a.beamwidth, a.level);
-        spec.feed = {widen(a.beamwidth), widen(a.level)};
+        choices.feed = {widen(a.beamwidth), widen(a.level)};
       },
-      [&] { return problem_of(spec, Input::feed_beamwidth); });
-  run::list_feed(s.run, design::make_design<Real>(spec));
+      [&] { return problem_of(choices, Input::feed_beamwidth); });
+  run::list_feed(s.run, design::make_design<Real>(choices));
 
   // The aperture distribution.
   int kind = 0;
@@ -126,10 +126,10 @@ design::Design<Real> ask_design(Session<Real>& s) {
       " Enter aperture distr: 1 Uniform, 2 Gaussian, 3 Taylor ",
       [&] {
         dialog.read("the aperture distribution", kind);
-        spec.aperture.kind = static_cast<design::Distribution>(kind);
+        choices.aperture.kind = static_cast<design::Distribution>(kind);
       },
-      [&] { return problem_of(spec, Input::distribution); });
-  switch (spec.aperture.kind) {
+      [&] { return problem_of(choices, Input::distribution); });
+  switch (choices.aperture.kind) {
     case design::Distribution::uniform:
       break;
 
@@ -141,21 +141,21 @@ design::Design<Real> ask_design(Session<Real>& s) {
             if (a.taper == Real(0)) {
               throw DialogStop("a Gaussian edge taper of 0 dB describes no Gaussian distribution");
             }
-            spec.aperture.taper_db = widen(a.taper);
+            choices.aperture.taper_db = widen(a.taper);
           },
-          [&] { return problem_of(spec, Input::taper); });
+          [&] { return problem_of(choices, Input::taper); });
       break;
 
     case design::Distribution::taylor: {
-      run::show_taylor_heading(s.run, design::make_design<Real>(spec));
+      run::show_taylor_heading(s.run, design::make_design<Real>(choices));
       dialog.ask(
           " Enter Sidelobe Level ",
           [&] {
             dialog.read("the sidelobe level", a.sidelobe);
             a.sidelobe = std::fabs(a.sidelobe);
-            spec.aperture.sidelobe_db = widen(a.sidelobe);
+            choices.aperture.sidelobe_db = widen(a.sidelobe);
           },
-          [&] { return problem_of(spec, Input::sidelobe); });
+          [&] { return problem_of(choices, Input::sidelobe); });
       int nbar = 0;
       dialog.ask(
           " Enter Number of First Unchanged Zero of Uniform Distribution ",
@@ -165,30 +165,30 @@ design::Design<Real> ask_design(Session<Real>& s) {
               throw DialogStop("a first unchanged zero above " + std::to_string(design::kMaxNbar) +
                                " is beyond the zeros the program holds");
             }
-            spec.aperture.nbar = nbar;
+            choices.aperture.nbar = nbar;
           },
-          [&] { return problem_of(spec, Input::nbar); });
+          [&] { return problem_of(choices, Input::nbar); });
       break;
     }
   }
-  run::list_distribution(s.run, design::make_design<Real>(spec));
+  run::list_distribution(s.run, design::make_design<Real>(choices));
 
   // The synthesis intervals, listed as entered and used by their size.
   dialog.ask(
       " Enter Calculation Main Aperture Interval ",
       [&] {
         dialog.read("the calculation interval", a.calc);
-        spec.synthesis.calc_interval = widen(a.calc);
+        choices.synthesis.calc_interval = widen(a.calc);
       },
-      [&] { return problem_of(spec, Input::calc_interval); });
+      [&] { return problem_of(choices, Input::calc_interval); });
   dialog.ask(
       " Enter Output Aperture Interval ",
       [&] {
         dialog.read("the output interval", a.output);
-        spec.synthesis.output_interval = widen(a.output);
+        choices.synthesis.output_interval = widen(a.output);
       },
-      [&] { return problem_of(spec, Input::output_interval); });
-  const design::Design<Real> d = design::make_design<Real>(spec);
+      [&] { return problem_of(choices, Input::output_interval); });
+  const design::Design<Real> d = design::make_design<Real>(choices);
   run::list_intervals(s.run, d);
   return d;
 }

@@ -1,10 +1,10 @@
 // The questions of a run, stage by stage, in the order the driver asks them.
-// Each fills its part of the design spec or the output plan and hands the
+// Each fills its part of the design choices or the output plan and hands the
 // values to the run layer, which computes and writes.
 #pragma once
 
 #include "design/scaled.h"
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/synthesis.h"
 #include "dialog/session.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "design/spec.h"
+#include "design/choices.h"
 
 namespace run {
 

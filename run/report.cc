@@ -41,9 +41,9 @@ void write_report(Context& c, const Design<Real>& in, const design::ScaledDesign
   d.hole_radius = d.main_r.empty() ? 0.0 : d.main_r.front();
   d.feed_exponent = static_cast<double>(in.feed.exponent);
   d.sub_half_angle_rad = static_cast<double>(in.feed_half_angle_rad);
-  const design::Aperture<double> aperture = design::make_aperture<double>(in.spec.aperture);
+  const design::Aperture<double> aperture = design::make_aperture<double>(in.choices.aperture);
   d.wanted_density = [aperture](double rho) { return aperture.density(rho); };
-  d.distribution = distribution_name(in.spec.aperture);
+  d.distribution = distribution_name(in.choices.aperture);
   d.double_precision = std::is_same_v<Real, double>;
   d.calc_interval = static_cast<double>(in.calc_interval());
   d.inputs = {

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "design/scaled.h"
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/synthesis.h"
 #include "run/context.h"
 #include "writers/output_plan.h"
@@ -87,7 +87,7 @@ void write_report(Context& c, const Design<Real>& d, const design::ScaledDesign<
                   const writers::ReportRequest& request);
 
 // Runs a whole design and plan, every stage in order: the front end for
-// design files.  The spec and plan must have passed validation.
+// design files.  The choices and plan must have passed validation.
 template <design::RealType Real>
 void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan);
 

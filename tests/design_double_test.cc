@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "design/feed.h"
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/synthesis.h"
 #include "tests/test_util.h"
 
@@ -35,10 +35,10 @@ Point slope(Real r, const Point& p, Real k, Real n) {
 }
 
 TEST(DesignDouble, RayTableAgreesWithAnIndependentLongDoubleSolutionToThePrintedDigits) {
-  design::DesignSpec spec = testutil::example_spec();
-  spec.synthesis.calc_interval = 1e-5;
-  spec.precision = design::Precision::double_;
-  const design::Design<double> in = design::make_design<double>(spec);
+  design::DesignSpec choices = testutil::example_spec();
+  choices.synthesis.calc_interval = 1e-5;
+  choices.precision = design::Precision::double_;
+  const design::Design<double> in = design::make_design<double>(choices);
   const design::RayTable<double> table = design::synthesize(in);
   ASSERT_EQ(table.rays.size(), 45u);
 

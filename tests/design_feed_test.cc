@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "tests/test_util.h"
 
 namespace design {
@@ -74,9 +74,9 @@ TEST(AperturePower, UniformIsTheRingAreaAndGaussianItsClosedForm) {
 }
 
 TEST(PowerRatio, IsTheFeedPowerOverTheAperturePower) {
-  DesignSpec spec = testutil::example_spec();
-  spec.geometry.main_inner_radius = 0.1;
-  const Design<float> d = make_design<float>(spec);
+  DesignSpec choices = testutil::example_spec();
+  choices.geometry.main_inner_radius = 0.1;
+  const Design<float> d = make_design<float>(choices);
   EXPECT_EQ(d.feed.exponent, feed_exponent_for(40.0f, -10.0f));
   EXPECT_EQ(d.feed_power, feed_power(d.feed.exponent, d.feed_half_angle_rad));
   EXPECT_EQ(d.aperture_power, aperture_power(d.aperture, 0.1f));

@@ -126,9 +126,9 @@ TEST(Synthesis, TheLastRayMeetsTheMainReflectorRimAlongTheAxis) {
 
 TEST(Synthesis, The64BitDesignAgreesWithThe32BitOne) {
   const Table narrow = synthesize(example_design());
-  DesignSpec spec = example_spec();
-  spec.precision = Precision::double_;
-  const Design<double> in = make_design<double>(spec);
+  DesignSpec choices = example_spec();
+  choices.precision = Precision::double_;
+  const Design<double> in = make_design<double>(choices);
   const RayTable<double> wide = synthesize(in);
   ASSERT_EQ(wide.rays.size(), narrow.rays.size());
   for (std::size_t i = 0; i < wide.rays.size(); ++i) {

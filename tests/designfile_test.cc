@@ -78,7 +78,7 @@ class Answers {
 // Two design files hold the same design and outputs: their reals equal in
 // the design's precision (the report's wavelength, used in 64 bits, in 64).
 void expect_same(const designfile::DesignFile& x, const designfile::DesignFile& y) {
-  const bool single = x.spec.precision == design::Precision::single;
+  const bool single = x.choices.precision == design::Precision::single;
   const auto same = [single](double a, double b) {
     if (single) {
       EXPECT_EQ(static_cast<float>(a), static_cast<float>(b));
@@ -86,8 +86,8 @@ void expect_same(const designfile::DesignFile& x, const designfile::DesignFile& 
       EXPECT_EQ(a, b);
     }
   };
-  const DesignSpec& a = x.spec;
-  const DesignSpec& b = y.spec;
+  const DesignSpec& a = x.choices;
+  const DesignSpec& b = y.choices;
   EXPECT_EQ(a.precision, b.precision);
   same(a.geometry.main_hole_to_feed, b.geometry.main_hole_to_feed);
   same(a.geometry.feed_to_sub_rim, b.geometry.feed_to_sub_rim);
@@ -153,7 +153,7 @@ TEST_P(ExampleTest, HoldsTheAnswersOfItsAnswerFile) {
   const std::string name = GetParam();
   const ReadResult r = designfile::read(example(name + ".toml"));
   ASSERT_TRUE(r.file) << joined(r.errors);
-  const DesignSpec& s = r.file->spec;
+  const DesignSpec& s = r.file->choices;
   const OutputPlan& p = r.file->plan;
 
   Answers a(example(name + ".ans"));
@@ -213,8 +213,8 @@ TEST_P(ExampleTest, ReadsBackFromItsWrittenFileInBothPrecisions) {
   ASSERT_TRUE(r.file) << joined(r.errors);
   for (design::Precision precision : {design::Precision::single, design::Precision::double_}) {
     designfile::DesignFile f = *r.file;
-    f.spec.precision = precision;
-    const designfile::DesignFile back = parsed(to_toml(f.spec, f.plan));
+    f.choices.precision = precision;
+    const designfile::DesignFile back = parsed(to_toml(f.choices, f.plan));
     expect_same(f, back);
   }
 }
@@ -228,13 +228,13 @@ designfile::DesignFile awkward(design::Precision precision) {
     return precision == design::Precision::single ? static_cast<double>(static_cast<float>(v)) : v;
   };
   designfile::DesignFile f;
-  f.spec.precision = precision;
-  f.spec.geometry = {value(0.2 + 1e-9), value(0.1 * 5), value(0.25 - 1e-12), value(0.12)};
-  f.spec.feed = {value(40.0 / 3.0), value(-10.1)};
-  f.spec.aperture.kind = design::Distribution::taylor;
-  f.spec.aperture.sidelobe_db = value(25.1);
-  f.spec.aperture.nbar = 4;
-  f.spec.synthesis = {value(0.001), value(0.02)};
+  f.choices.precision = precision;
+  f.choices.geometry = {value(0.2 + 1e-9), value(0.1 * 5), value(0.25 - 1e-12), value(0.12)};
+  f.choices.feed = {value(40.0 / 3.0), value(-10.1)};
+  f.choices.aperture.kind = design::Distribution::taylor;
+  f.choices.aperture.sidelobe_db = value(25.1);
+  f.choices.aperture.nbar = 4;
+  f.choices.synthesis = {value(0.001), value(0.02)};
   f.plan.diameter = value(123456.789);
   f.plan.extrapolated_sub_diameter = value(0.1);
   f.plan.figure_file = "plot \"one\" \\ é.plt";
@@ -253,23 +253,23 @@ designfile::DesignFile awkward(design::Precision precision) {
 
 TEST(DesignFileWrite, RoundTripsAwkwardValuesExactly) {
   designfile::DesignFile any_double = awkward(design::Precision::double_);
-  any_double.spec.precision = design::Precision::single;
+  any_double.choices.precision = design::Precision::single;
   for (const designfile::DesignFile& f :
        {awkward(design::Precision::single), any_double, awkward(design::Precision::double_)}) {
-    const std::string text = to_toml(f.spec, f.plan);
+    const std::string text = to_toml(f.choices, f.plan);
     const designfile::DesignFile back = parsed(text);
     expect_same(f, back);
     // -0.0 keeps its sign.
     ASSERT_TRUE(back.plan.main_listing);
     EXPECT_TRUE(std::signbit(back.plan.main_listing->step));
     // Written again, the file is the same.
-    EXPECT_EQ(to_toml(back.spec, back.plan), text);
+    EXPECT_EQ(to_toml(back.choices, back.plan), text);
   }
 }
 
 TEST(DesignFileWrite, WritesShortDecimalsThatReadAsReals) {
   const designfile::DesignFile single = awkward(design::Precision::single);
-  const std::string text = to_toml(single.spec, single.plan);
+  const std::string text = to_toml(single.choices, single.plan);
   // The 32-bit values as typed, not their 64-bit expansions.
   EXPECT_NE(text.find("\ndiameter = 123456.79\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nextrapolate_sub_diameter = 0.1\n"), std::string::npos) << text;
@@ -278,9 +278,9 @@ TEST(DesignFileWrite, WritesShortDecimalsThatReadAsReals) {
 
   designfile::DesignFile whole = single;
   whole.plan.diameter = 100.0;
-  whole.spec.precision = design::Precision::double_;
+  whole.choices.precision = design::Precision::double_;
   whole.plan.extrapolated_sub_diameter = 0.1;
-  const std::string text64 = to_toml(whole.spec, whole.plan);
+  const std::string text64 = to_toml(whole.choices, whole.plan);
   EXPECT_NE(text64.find("\ndiameter = 100.0\n"), std::string::npos) << text64;
   EXPECT_NE(text64.find("\nextrapolate_sub_diameter = 0.1\n"), std::string::npos) << text64;
   EXPECT_NE(text64.find("\nprecision = \"64-bit\"\n"), std::string::npos) << text64;
@@ -338,9 +338,9 @@ using Lines = std::vector<std::string>;
 
 TEST(DesignFileRead, BaseIsValidAndIntegersReadAsReals) {
   const designfile::DesignFile f = parsed(kBase);
-  EXPECT_EQ(f.spec.feed.beamwidth_deg, 40.0);
+  EXPECT_EQ(f.choices.feed.beamwidth_deg, 40.0);
   EXPECT_EQ(f.plan.diameter, 100.0);
-  EXPECT_EQ(f.spec.precision, design::Precision::single);
+  EXPECT_EQ(f.choices.precision, design::Precision::single);
   ASSERT_TRUE(f.plan.main_surface);
   EXPECT_EQ(f.plan.main_surface->label, "");
   EXPECT_FALSE(f.plan.sub_surface);
@@ -411,8 +411,8 @@ TEST(DesignFileRead, WrongTypesAndMissingKeys) {
 TEST(DesignFileRead, KeysOfTheDistribution) {
   const std::string taylor =
       replaced(kBase, "\"uniform\"\n", "\"taylor\"\nsidelobe_db = -25\nnbar = 4\n");
-  EXPECT_EQ(parsed(taylor).spec.aperture.nbar, 4);
-  EXPECT_EQ(parsed(taylor).spec.aperture.sidelobe_db, -25.0);
+  EXPECT_EQ(parsed(taylor).choices.aperture.nbar, 4);
+  EXPECT_EQ(parsed(taylor).choices.aperture.sidelobe_db, -25.0);
   EXPECT_EQ(errors_of(replaced(taylor, "nbar = 4", "nbar = 4.0")),
             (Lines{"Error in t.toml, line 12: aperture.nbar: expected a whole number, found a "
                    "real number."}));
@@ -652,7 +652,7 @@ TEST(DesignFileRead, MutatedFilesNeverCrash) {
     if (r.file) {
       ++valid;
       EXPECT_TRUE(r.errors.empty());
-      const designfile::DesignFile back = parsed(to_toml(r.file->spec, r.file->plan));
+      const designfile::DesignFile back = parsed(to_toml(r.file->choices, r.file->plan));
       expect_same(*r.file, back);
     } else {
       ASSERT_FALSE(r.errors.empty()) << text;

@@ -169,10 +169,10 @@ TEST(Extrapolation, ShortTableUsesThePolynomialThroughAllItsPoints) {
   t.counts.output_steps = 1;
   // ray order: rim first
   t.rays = {{0.0f, 1.2f, 0.2f, 0.0f, 0.5f, 0.0f}, {0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f}};
-  design::DesignSpec spec = testutil::example_spec();
-  spec.geometry.main_inner_radius = 0.5;
+  design::DesignSpec choices = testutil::example_spec();
+  choices.geometry.main_inner_radius = 0.5;
   StageRun run("2\ny\n0.6\n");
-  const ScaledDesign<float> d = scaling_stage(t, design::make_design<float>(spec), run.session);
+  const ScaledDesign<float> d = scaling_stage(t, design::make_design<float>(choices), run.session);
   ASSERT_EQ(d.sub_r.size(), 3u);
   EXPECT_EQ(d.sub_r[2], 0.3f);
   EXPECT_NEAR(d.sub_z[2], 1.3f, kPolintTolerance);  // on the line z = 1 + r

@@ -11,7 +11,7 @@
 
 #include <ios>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/synthesis.h"
 #include "tests/test_util.h"
 
@@ -20,7 +20,7 @@ namespace {
 
 struct Pinned {
   const char* name;
-  DesignSpec spec;
+  DesignSpec choices;
   std::size_t rays;
   float feed_exponent, power_ratio;
   Ray<float> last;
@@ -56,7 +56,7 @@ TEST(FloatFlags, TheExampleDesignsKeepTheirLastBits) {
   };
   for (const Pinned& p : designs) {
     SCOPED_TRACE(p.name);
-    const Design<float> d = make_design<float>(p.spec);
+    const Design<float> d = make_design<float>(p.choices);
     EXPECT_TRUE(same_bits(d.feed.exponent, p.feed_exponent, "feed exponent"));
     EXPECT_TRUE(same_bits(d.power_ratio, p.power_ratio, "power ratio"));
     const RayTable<float> t = synthesize(d);

@@ -246,7 +246,7 @@ TEST(RunSafety, ExampleRimsAgreeWithTheirCubicToThePrintedDigits) {
     ASSERT_EQ(dialog::run(none, out, err, dir.path(), false, options, &chosen), 0) << err.str();
     ASSERT_TRUE(chosen.plan.extrapolated_sub_diameter) << name;
 
-    const design::Design<float> d = design::make_design<float>(chosen.spec);
+    const design::Design<float> d = design::make_design<float>(chosen.choices);
     const auto scaled = design::scale(design::synthesize(d), static_cast<float>(chosen.plan.diameter),
                                       d.main_inner_radius);
     const std::size_t n = scaled.sub_r.size();

@@ -88,9 +88,9 @@ std::string StageRun::listing_text() {
 
 FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>& sub_z) {
   FiveRays f;
-  design::DesignSpec spec = example_spec();
-  spec.geometry.main_inner_radius = 0.2;
-  f.in = design::make_design<float>(spec);
+  design::DesignSpec choices = example_spec();
+  choices.geometry.main_inner_radius = 0.2;
+  f.in = design::make_design<float>(choices);
   f.table.counts.steps_per_output = 1;
   f.table.counts.output_steps = 4;
   const float main_r[] = {0.2f, 0.4f, 0.6f, 0.8f, 1.0f};

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "design/scaled.h"
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/synthesis.h"
 #include "dialog/dialog.h"
 #include "dialog/session.h"

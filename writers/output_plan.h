@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "writers/files.h"
 
 namespace writers {

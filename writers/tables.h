@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "design/spec.h"
+#include "design/choices.h"
 #include "design/scaled.h"
 #include "design/synthesis.h"
 

@@ -29,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   check(r.errors.empty());
-  const std::string written = designfile::to_toml(r.file->spec, r.file->plan);
+  const std::string written = designfile::to_toml(r.file->choices, r.file->plan);
   const designfile::ReadResult back = designfile::parse(written, "written.toml");
   check(back.file.has_value());
-  check(designfile::to_toml(back.file->spec, back.file->plan) == written);
+  check(designfile::to_toml(back.file->choices, back.file->plan) == written);
   return 0;
 }

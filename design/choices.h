@@ -3,7 +3,7 @@
 //
 // A DesignSpec holds the answers and nothing derived from them.  Its reals are
 // doubles; a 32-bit design rounds each to float (round_to_precision), so a
-// spec read from the dialog, from a design file or built in code gives the
+// choices read from the dialog, from a design file or built in code gives the
 // same design bit for bit.  (The dialog rounds a decimal straight to float, a
 // design file through double: a decimal of more than nine significant digits
 // lying within a double's rounding of the midpoint between two floats can
@@ -62,8 +62,8 @@ struct DesignSpec {
   Precision precision = Precision::single;
 };
 
-// Every real of the spec as the design's precision holds it.
-DesignSpec round_to_precision(const DesignSpec& spec);
+// Every real of the choices as the design's precision holds it.
+DesignSpec round_to_precision(const DesignSpec& choices);
 
 // The inputs a user chooses, by name.  The output requests are listed too, so
 // that one problem type serves the design and its outputs.
@@ -128,19 +128,19 @@ struct Problem {
   double upper = 0;
 };
 
-// The problems of the spec, in the order of its inputs.  Each input is
+// The problems of the choices, in the order of its inputs.  Each input is
 // checked with the inputs before it, as a dialog asks them.  The inputs come
 // in groups that build on each other (geometry, feed, aperture, intervals):
 // checking stops after the first group with a problem, whose checks later
 // groups would only repeat.
-std::vector<Problem> validate(const DesignSpec& spec);
+std::vector<Problem> validate(const DesignSpec& choices);
 // The problems of one input, given the inputs before it.
-std::vector<Problem> validate_input(const DesignSpec& spec, Input which);
+std::vector<Problem> validate_input(const DesignSpec& choices, Input which);
 
-// The design derived from a spec, in reals of type Real.
+// The design derived from a choices, in reals of type Real.
 template <RealType Real>
 struct Design {
-  DesignSpec spec;  // as chosen, rounded to the precision
+  DesignSpec choices;  // as chosen, rounded to the precision
 
   Real main_hole_to_feed = 0;
   Real feed_to_sub_rim = 0;
@@ -166,12 +166,12 @@ struct Design {
   Real power_ratio = 0;     // feed_power / aperture_power
 };
 
-// The design of a spec.  Every value is computed, also for a spec with
+// The design of a choices.  Every value is computed, also for a choices with
 // problems (they may then be infinite or NaN): call validate() first.
 template <RealType Real>
-Design<Real> make_design(const DesignSpec& spec);
+Design<Real> make_design(const DesignSpec& choices);
 
-// The pieces of a design the dialog needs before the whole spec is known.
+// The pieces of a design the dialog needs before the whole choices is known.
 // Half angle in degrees of a subreflector of radius sub_radius whose rim
 // lies feed_to_sub_rim ahead of the feed.
 template <RealType Real>
@@ -203,6 +203,6 @@ struct RowPlan {
 };
 template <RealType Real>
 RowPlan row_plan(const Design<Real>& d);
-RowPlan row_plan(const DesignSpec& spec);
+RowPlan row_plan(const DesignSpec& choices);
 
 }  // namespace design

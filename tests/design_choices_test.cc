@@ -1,8 +1,8 @@
 // A design as a value: validate() against the limits of each input, the
 // problems it names and their sentences, make_design() against the design a
-// dialog run builds from the same answers, and the rounding of a spec to the
+// dialog run builds from the same answers, and the rounding of a choices to the
 // precision of its design.
-#include "design/spec.h"
+#include "design/choices.h"
 
 #include <gtest/gtest.h>
 
@@ -236,7 +236,7 @@ TEST(Validate, AGeometryProblemHidesTheChecksThatBuildOnIt) {
   EXPECT_EQ(all.front().input, Input::main_inner_radius);
 }
 
-// The spec with `value` set by `set` passes the check of `which`.
+// The choices with `value` set by `set` passes the check of `which`.
 template <class Set>
 bool accepted(Input which, double value, Set set) {
   DesignSpec s = testutil::example_spec();
@@ -327,14 +327,14 @@ TEST(MakeDesign, ASpecWrittenByHandGivesTheDesignOfTheDialogBitForBit) {
   for (const auto& [name, by_hand] : examples) {
     SCOPED_TRACE(name);
     const dialog::Chosen single = chosen_by(name, Precision::single);
-    EXPECT_TRUE(same_spec(single.spec, round_to_precision(by_hand)));
-    EXPECT_TRUE(same_design(make_design<float>(single.spec), make_design<float>(by_hand)));
+    EXPECT_TRUE(same_spec(single.choices, round_to_precision(by_hand)));
+    EXPECT_TRUE(same_design(make_design<float>(single.choices), make_design<float>(by_hand)));
 
     DesignSpec wide = by_hand;
     wide.precision = Precision::double_;
     const dialog::Chosen doubled = chosen_by(name, Precision::double_);
-    EXPECT_TRUE(same_spec(doubled.spec, wide));
-    EXPECT_TRUE(same_design(make_design<double>(doubled.spec), make_design<double>(wide)));
+    EXPECT_TRUE(same_spec(doubled.choices, wide));
+    EXPECT_TRUE(same_design(make_design<double>(doubled.choices), make_design<double>(wide)));
   }
 }
 
@@ -364,11 +364,11 @@ TEST(RoundToPrecision, ADoubleSpecAndItsFloatCopyGiveOneDesign) {
   EXPECT_EQ(rounded.geometry.sub_radius, static_cast<double>(0.22f));
   EXPECT_EQ(rounded.synthesis.output_interval, static_cast<double>(0.05f));
   EXPECT_TRUE(same_spec(round_to_precision(rounded), rounded));
-  EXPECT_TRUE(same_spec(make_design<float>(fine).spec, rounded));
+  EXPECT_TRUE(same_spec(make_design<float>(fine).choices, rounded));
   EXPECT_TRUE(same_design(make_design<float>(fine), make_design<float>(rounded)));
   EXPECT_TRUE(same_design(make_design<float>(fine), make_design<float>(taylor_example())));
 
-  // A 64-bit spec keeps its digits.
+  // A 64-bit choices keeps its digits.
   DesignSpec wide = fine;
   wide.precision = Precision::double_;
   EXPECT_TRUE(same_spec(round_to_precision(wide), wide));

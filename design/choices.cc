@@ -1,4 +1,4 @@
-#include "design/spec.h"
+#include "design/choices.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,9 +35,9 @@ bool known_kind(Distribution kind) {
 }
 
 template <RealType Real>
-void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
+void check(const DesignSpec& choices, Input which, std::vector<Problem>& out) {
   using Fault = Problem::Fault;
-  const Design<Real> d = make_design<Real>(spec);
+  const Design<Real> d = make_design<Real>(choices);
   switch (which) {
     case Input::main_hole_to_feed:
       return;
@@ -45,43 +45,43 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
     case Input::feed_to_sub_rim:
       if (!(d.feed_to_sub_rim > Real(0))) {
         out.push_back(problem(which, d.feed_to_sub_rim == Real(0) ? Fault::zero : Fault::negative,
-                              spec.geometry.feed_to_sub_rim));
+                              choices.geometry.feed_to_sub_rim));
         return;
       }
       // The subreflector rim must stand in front of the plane of the main
       // reflector's hole rim, or the first ray runs backwards.
       if (!(d.main_hole_to_feed + d.feed_to_sub_rim > Real(0))) {
-        Problem p = problem(which, Fault::behind_hole_plane, spec.geometry.feed_to_sub_rim);
-        p.reference = spec.geometry.main_hole_to_feed;
+        Problem p = problem(which, Fault::behind_hole_plane, choices.geometry.feed_to_sub_rim);
+        p.reference = choices.geometry.main_hole_to_feed;
         out.push_back(p);
       }
       return;
 
     case Input::sub_radius: {
       if (d.sub_radius < Real(0)) {
-        out.push_back(problem(which, Fault::negative, spec.geometry.sub_radius));
+        out.push_back(problem(which, Fault::negative, choices.geometry.sub_radius));
         return;
       }
       const StartValues<Real> st = start_values(d);
       if (std::isfinite(st.theta) && std::isfinite(st.distance)) return;
       out.push_back(problem(which, d.sub_radius == Real(0) ? Fault::zero : Fault::no_finite_start,
-                            spec.geometry.sub_radius));
+                            choices.geometry.sub_radius));
       return;
     }
 
     case Input::main_inner_radius: {
       if (d.main_inner_radius < Real(0)) {
-        out.push_back(problem(which, Fault::negative, spec.geometry.main_inner_radius));
+        out.push_back(problem(which, Fault::negative, choices.geometry.main_inner_radius));
         return;
       }
       if (!(d.main_inner_radius < Real(1))) {
-        out.push_back(problem(which, Fault::not_below_one, spec.geometry.main_inner_radius));
+        out.push_back(problem(which, Fault::not_below_one, choices.geometry.main_inner_radius));
         return;
       }
       // A subreflector that gives no first ray is the subreflector's problem.
       const StartValues<Real> st = start_values(d);
       if (std::isfinite(st.theta) && std::isfinite(st.distance) && !std::isfinite(st.phi)) {
-        out.push_back(problem(which, Fault::hole_on_sub_rim, spec.geometry.main_inner_radius));
+        out.push_back(problem(which, Fault::hole_on_sub_rim, choices.geometry.main_inner_radius));
       }
       return;
     }
@@ -89,29 +89,29 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
     case Input::feed_beamwidth: {
       const Real b = std::fabs(d.feed.beamwidth_deg);
       if (b == Real(0) || b >= Real(360)) {
-        out.push_back(problem(which, Fault::beamwidth_range, spec.feed.beamwidth_deg));
+        out.push_back(problem(which, Fault::beamwidth_range, choices.feed.beamwidth_deg));
         return;
       }
       if (!std::isfinite(d.feed.exponent)) {
-        out.push_back(problem(which, Fault::beamwidth_too_narrow, spec.feed.beamwidth_deg));
+        out.push_back(problem(which, Fault::beamwidth_too_narrow, choices.feed.beamwidth_deg));
         return;
       }
       // The synthesis divides by the pattern at the subreflector rim.
       if (d.feed.pattern(d.feed_half_angle_rad) == Real(0)) {
-        out.push_back(problem(which, Fault::no_power_at_rim, spec.feed.beamwidth_deg));
+        out.push_back(problem(which, Fault::no_power_at_rim, choices.feed.beamwidth_deg));
       }
       return;
     }
 
     case Input::distribution:
-      if (!known_kind(spec.aperture.kind)) {
+      if (!known_kind(choices.aperture.kind)) {
         out.push_back(
-            problem(which, Fault::unknown_kind, static_cast<double>(spec.aperture.kind)));
+            problem(which, Fault::unknown_kind, static_cast<double>(choices.aperture.kind)));
       }
       return;
 
     case Input::taper: {
-      if (spec.aperture.kind != Distribution::gaussian) return;
+      if (choices.aperture.kind != Distribution::gaussian) return;
       if (d.aperture.edge_taper_db == Real(0)) {
         out.push_back(problem(which, Fault::taper_zero));
         return;
@@ -125,23 +125,23 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
           std::isfinite(d.aperture.density(Real(1)))) {
         return;
       }
-      out.push_back(problem(which, Fault::taper_too_large, spec.aperture.taper_db));
+      out.push_back(problem(which, Fault::taper_too_large, choices.aperture.taper_db));
       return;
     }
 
     case Input::sidelobe: {
-      if (spec.aperture.kind != Distribution::taylor) return;
+      if (choices.aperture.kind != Distribution::taylor) return;
       // The zeros need R^2 for R = 10^(S/20).
       const Real ratio = std::pow(Real(10), d.aperture.sidelobe_level_db / Real(20));
       if (!std::isfinite(ratio * ratio)) {
-        out.push_back(problem(which, Fault::sidelobe_too_large, spec.aperture.sidelobe_db));
+        out.push_back(problem(which, Fault::sidelobe_too_large, choices.aperture.sidelobe_db));
       }
       return;
     }
 
     case Input::nbar: {
-      if (spec.aperture.kind != Distribution::taylor) return;
-      const int nbar = spec.aperture.nbar;
+      if (choices.aperture.kind != Distribution::taylor) return;
+      const int nbar = choices.aperture.nbar;
       if (nbar < 1) out.push_back(problem(which, Fault::nbar_below_one, nbar));
       if (nbar > kMaxNbar) {
         Problem p = problem(which, Fault::nbar_above_max, nbar);
@@ -159,7 +159,7 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
       }
       if (d.main_inner_radius < Real(1) &&
           !((Real(1) - d.main_inner_radius) / h <= kStepLimit<Real>)) {
-        Problem p = problem(which, Fault::too_many_steps, spec.synthesis.calc_interval);
+        Problem p = problem(which, Fault::too_many_steps, choices.synthesis.calc_interval);
         p.limit = kMaxSteps;
         out.push_back(p);
       }
@@ -167,7 +167,7 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
     }
 
     case Input::output_interval: {
-      const double value = spec.synthesis.output_interval;
+      const double value = choices.synthesis.output_interval;
       const Real outv = d.output_interval();
       if (outv == Real(0)) {
         out.push_back(problem(which, Fault::zero));
@@ -221,17 +221,17 @@ void check(const DesignSpec& spec, Input which, std::vector<Problem>& out) {
 }
 
 template <RealType Real>
-std::vector<Problem> validate_input_in(const DesignSpec& spec, Input which) {
+std::vector<Problem> validate_input_in(const DesignSpec& choices, Input which) {
   std::vector<Problem> out;
-  check<Real>(round_to_precision(spec), which, out);
+  check<Real>(round_to_precision(choices), which, out);
   return out;
 }
 
 }  // namespace
 
-DesignSpec round_to_precision(const DesignSpec& spec) {
-  if (spec.precision == Precision::double_) return spec;
-  DesignSpec s = spec;
+DesignSpec round_to_precision(const DesignSpec& choices) {
+  if (choices.precision == Precision::double_) return choices;
+  DesignSpec s = choices;
   // Through a volatile float: GCC 12 at -O2 vectorises a run of
   // double -> float -> double conversions of neighbouring fields into no
   // rounding at all.
@@ -252,12 +252,12 @@ DesignSpec round_to_precision(const DesignSpec& spec) {
   return s;
 }
 
-std::vector<Problem> validate_input(const DesignSpec& spec, Input which) {
-  return spec.precision == Precision::double_ ? validate_input_in<double>(spec, which)
-                                              : validate_input_in<float>(spec, which);
+std::vector<Problem> validate_input(const DesignSpec& choices, Input which) {
+  return choices.precision == Precision::double_ ? validate_input_in<double>(choices, which)
+                                              : validate_input_in<float>(choices, which);
 }
 
-std::vector<Problem> validate(const DesignSpec& spec) {
+std::vector<Problem> validate(const DesignSpec& choices) {
   std::vector<Problem> all;
   // A later input's check is only meaningful once the inputs it builds on
   // can be used: stop at the first input of a group that has problems.
@@ -266,7 +266,7 @@ std::vector<Problem> validate(const DesignSpec& spec) {
                          Input::taper,             Input::sidelobe,        Input::nbar,
                          Input::calc_interval,     Input::output_interval};
   for (Input which : order) {
-    std::vector<Problem> found = validate_input(spec, which);
+    std::vector<Problem> found = validate_input(choices, which);
     all.insert(all.end(), found.begin(), found.end());
     // The geometry must be sound before the feed, the feed before the
     // aperture, the aperture before the intervals.
@@ -293,8 +293,8 @@ Aperture<Real> make_aperture(const ApertureSpec& a) {
 template <RealType Real>
 Design<Real> make_design(const DesignSpec& chosen) {
   Design<Real> d;
-  d.spec = round_to_precision(chosen);
-  const DesignSpec& s = d.spec;
+  d.choices = round_to_precision(chosen);
+  const DesignSpec& s = d.choices;
   d.main_hole_to_feed = static_cast<Real>(s.geometry.main_hole_to_feed);
   d.feed_to_sub_rim = static_cast<Real>(s.geometry.feed_to_sub_rim);
   d.sub_radius = static_cast<Real>(s.geometry.sub_radius);
@@ -348,9 +348,9 @@ RowPlan row_plan(const Design<Real>& d) {
   return plan;
 }
 
-RowPlan row_plan(const DesignSpec& spec) {
-  return spec.precision == Precision::double_ ? row_plan(make_design<double>(spec))
-                                              : row_plan(make_design<float>(spec));
+RowPlan row_plan(const DesignSpec& choices) {
+  return choices.precision == Precision::double_ ? row_plan(make_design<double>(choices))
+                                              : row_plan(make_design<float>(choices));
 }
 
 #define RAVOST_INSTANTIATE(Real)                                       \
