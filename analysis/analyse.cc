@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <boost/math/quadrature/gauss.hpp>
 #include <boost/math/quadrature/gauss_kronrod.hpp>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +18,27 @@ namespace {
 constexpr double kDeg = 180.0 / M_PI;
 
 using Feed = design::BeamwidthFeed<double>;
+
+// The feed's power pattern and enclosed power, from whichever model the
+// design input carries.
+struct FeedPower {
+  std::function<double(double)> pattern, enclosed;
+  double last_angle = M_PI;
+};
+
+FeedPower feed_of(const DesignInput& d) {
+  if (d.feed_pattern && d.feed_enclosed_power) return {d.feed_pattern, d.feed_enclosed_power, d.feed_last_angle_rad};
+  const double n = d.feed_exponent;
+  return {[n](double t) { return Feed::pattern_of(t, n); }, [n](double t) { return Feed::enclosed_power_exact(t, n); }, M_PI};
+}
+
+// The two profiles a trace goes through, and the radius inside which the
+// subreflector's rays form the vertex ring (0: no ring).
+struct Profiles {
+  const Surface& sub;
+  const Surface& main;
+  double ring_radius = 0;
+};
 
 double loss_db(double efficiency) { return efficiency > 0 ? -10.0 * std::log10(efficiency) : 300.0; }
 
@@ -42,6 +66,7 @@ class Linear {
 // The traced rays and what the steps derive from them, per ray in increasing
 // feed angle.
 struct Rays {
+  FeedPower feed;
   TraceResult trace;
   std::vector<bool> ringed;          // in the vertex ring
   std::vector<std::size_t> kept;     // the rays the verification figures are taken over
@@ -85,7 +110,13 @@ void validate(const DesignInput& d, const Options& o) {
   if (!(d.main_diameter > 0)) throw std::invalid_argument("main diameter must be positive");
   if (!(d.hole_radius >= 0 && d.hole_radius < 0.5 * d.main_diameter))
     throw std::invalid_argument("hole radius must lie between 0 and D/2");
-  if (!(d.feed_exponent > 0)) throw std::invalid_argument("feed exponent must be positive");
+  if (!(d.feed_pattern && d.feed_enclosed_power) && !(d.feed_exponent > 0))
+    throw std::invalid_argument("feed exponent must be positive");
+  if (!(d.feed_last_angle_rad >= d.sub_half_angle_rad && d.feed_last_angle_rad <= M_PI))
+    throw std::invalid_argument("the feed pattern must reach the subreflector's half angle");
+  const std::size_t steps = d.step_main_r.size();
+  if (d.step_sub_r.size() != steps || d.step_sub_z.size() != steps || d.step_main_z.size() != steps)
+    throw std::invalid_argument("the design's step points need both profile points each");
   if (!(d.sub_half_angle_rad > 0 && d.sub_half_angle_rad < M_PI))
     throw std::invalid_argument("subreflector half angle must lie between 0 and 180 degrees");
   if (!d.wanted_density) throw std::invalid_argument("wanted aperture density is missing");
@@ -97,8 +128,10 @@ void validate(const DesignInput& d, const Options& o) {
   if (o.rays_per_bin < 1 || o.bins_min < 1 || o.bins_max < o.bins_min)
     throw std::invalid_argument("aperture bins: at least one ray a bin, and 1 <= fewest bins <= most bins");
   if (o.sidelobes < 1 || !(o.full_disc_u_max > 0)) throw std::invalid_argument("far field: at least one sidelobe, positive extent");
+  if (o.annuli < 2) throw std::invalid_argument("verify over at least two annuli");
   for (double v : {o.vertex_on_axis, o.ring_path_error_growth, o.wanted_density_floor, o.bin_edge_slack, o.sidelobe_rise_db,
-                   o.focus_path_error, o.drift_path_error, o.drift_trend_share, o.coverage_margin})
+                   o.focus_path_error, o.drift_path_error, o.drift_trend_share, o.coverage_margin,
+                   o.advice_directivity_loss_db, o.advice_path_error})
     if (!(v >= 0) || !std::isfinite(v)) throw std::invalid_argument("analysis thresholds must be finite and not negative");
 }
 
@@ -126,14 +159,15 @@ void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   r.d_over_lambda = d.main_diameter / r.wavelength;
   r.hole_rho = d.hole_radius / a;
   r.shadow_rho = *std::max_element(d.sub_r.begin(), d.sub_r.end()) / a;
-  r.feed_edge_taper_db = 10.0 * std::log10(Feed::pattern_of(d.sub_half_angle_rad, d.feed_exponent));
+  r.feed_edge_taper_db = 10.0 * std::log10(std::max(feed_of(d).pattern(d.sub_half_angle_rad), 1e-300));
 }
 
 // Traces the rays from the feed to the aperture plane, and the fan drawn in
 // the cross-section.
-Rays trace(Report& r, const DesignInput& d, const Options& o) {
+Rays trace(Report& r, const DesignInput& d, const Options& o, const Profiles& p) {
   Rays rays;
-  rays.trace = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, d.sub_half_angle_rad, o.rays);
+  rays.feed = feed_of(d);
+  rays.trace = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.rays);
   const TraceResult& t = rays.trace;
   r.rays_requested = t.rays_requested;
   r.rays_traced = static_cast<int>(t.rays.size());
@@ -143,21 +177,21 @@ Rays trace(Report& r, const DesignInput& d, const Options& o) {
     r.lost_theta_max_deg = t.lost.back().theta * kDeg;
   }
   r.aperture_plane_z = t.aperture_plane_z;
-  r.fan = trace_rays(d.sub_r, d.sub_z, d.main_r, d.main_z, d.sub_half_angle_rad, o.fan_rays).rays;
+  if (o.fan_rays > 0) r.fan = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.fan_rays).rays;
   if (t.rays.size() < 3) throw std::invalid_argument("fewer than three rays reach the aperture: the profiles do not form a design");
   return rays;
 }
 
 // The vertex ring: rays that meet the subreflector inside the profile's first
 // interval from the axis.  Sorts the rays into the ring and the kept ones.
-void find_vertex_ring(Report& r, const DesignInput& d, const Options& o, Rays& rays) {
+void find_vertex_ring(Report& r, const DesignInput& d, const Profiles& p, Rays& rays) {
   VertexRing& ring = r.vertex_ring;
-  const double theta_s = d.sub_half_angle_rad, n = d.feed_exponent;
-  if (std::abs(d.sub_r[0]) <= o.vertex_on_axis * std::abs(d.sub_r.back())) {
-    ring.sub_radius = d.sub_r[1];
-    const double theta_v = std::clamp(std::atan2(d.sub_r[1], d.sub_z[1]), 0.0, theta_s);
+  const double theta_s = d.sub_half_angle_rad;
+  if (p.ring_radius > 0) {
+    ring.sub_radius = p.ring_radius;
+    const double theta_v = std::clamp(std::atan2(p.ring_radius, p.sub.value(p.ring_radius)), 0.0, theta_s);
     ring.feed_angle_max_deg = theta_v * kDeg;
-    ring.power_share = Feed::enclosed_power_exact(theta_v, n) / Feed::enclosed_power_exact(theta_s, n);
+    ring.power_share = rays.feed.enclosed(theta_v) / rays.feed.enclosed(theta_s);
   }
   const auto in_ring = [&](double sub_x) { return sub_x < ring.sub_radius; };  // NaN: missed the subreflector
   const std::size_t m = rays.trace.rays.size();
@@ -174,17 +208,16 @@ void find_vertex_ring(Report& r, const DesignInput& d, const Options& o, Rays& r
 }
 
 // Path error of the kept rays, weighted by the feed power each ray carries.
-void path_errors(Report& r, const DesignInput& d, Rays& rays) {
+void path_errors(Report& r, Rays& rays) {
   const auto& traced = rays.trace.rays;
   const std::size_t m = traced.size();
-  const double n = d.feed_exponent;
   rays.weight.resize(m);
   rays.rho.resize(m);
   rays.path.resize(m);
   for (std::size_t i = 0; i < m; ++i) {
     const double lo = i > 0 ? 0.5 * (traced[i].theta + traced[i - 1].theta) : traced[i].theta;
     const double hi = i + 1 < m ? 0.5 * (traced[i].theta + traced[i + 1].theta) : traced[i].theta;
-    rays.weight[i] = Feed::enclosed_power_exact(hi, n) - Feed::enclosed_power_exact(lo, n);
+    rays.weight[i] = rays.feed.enclosed(hi) - rays.feed.enclosed(lo);
     rays.rho[i] = traced[i].aperture_x / r.aperture_radius;
     rays.path[i] = traced[i].path;
   }
@@ -225,7 +258,7 @@ void aperture_density(Report& r, const DesignInput& d, const Options& o, const R
   const auto& traced = rays.trace.rays;
   const auto& rho = rays.rho;
   const std::size_t m = traced.size();
-  const double n = d.feed_exponent, rho_h = r.hole_rho;
+  const double rho_h = r.hole_rho;
   const double wanted_total = boost::math::quadrature::gauss_kronrod<double, 31>::integrate(
       [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, kMaxDepth, kTolerance);
   const int bins = std::clamp(static_cast<int>(m) / o.rays_per_bin, o.bins_min, o.bins_max);
@@ -234,7 +267,7 @@ void aperture_density(Report& r, const DesignInput& d, const Options& o, const R
   for (std::size_t i = 0; i + 1 < m; ++i) {
     if (traced[i + 1].index != traced[i].index + 1) continue;
     const bool kept_tube = !rays.ringed[i] && !rays.ringed[i + 1];
-    const double power = Feed::enclosed_power_exact(traced[i + 1].theta, n) - Feed::enclosed_power_exact(traced[i].theta, n);
+    const double power = rays.feed.enclosed(traced[i + 1].theta) - rays.feed.enclosed(traced[i].theta);
     const double lo_rho = std::min(rho[i], rho[i + 1]), hi_rho = std::max(rho[i], rho[i + 1]);
     const double area = 0.5 * (hi_rho * hi_rho - lo_rho * lo_rho);
     const int first = std::max(0, static_cast<int>(std::floor((lo_rho - rho_h) / bin_width)));
@@ -255,7 +288,7 @@ void aperture_density(Report& r, const DesignInput& d, const Options& o, const R
   // The error is taken over the bins wholly inside the radii the kept rays
   // cover (with some slack for the rays that just miss an edge).
   const double c_norm =
-      wanted_total / (Feed::enclosed_power_exact(d.sub_half_angle_rad, n) - Feed::enclosed_power_exact(0.0, n));
+      wanted_total / (rays.feed.enclosed(d.sub_half_angle_rad) - rays.feed.enclosed(0.0));
   r.aperture_error_rho_min = rho[rays.kept.front()];
   r.aperture_error_rho_max = rho[rays.kept.front()];
   for (std::size_t i : rays.kept) {
@@ -278,7 +311,7 @@ void aperture_density(Report& r, const DesignInput& d, const Options& o, const R
     const bool inside = b_lo >= r.aperture_error_rho_min - slack && b_hi <= r.aperture_error_rho_max + slack;
     if (inside && density_kept > 0) power_error = std::max(power_error, std::abs(10.0 * std::log10(density_kept / wanted)));
   }
-  r.aperture_power_error_max_db = power_error;
+  r.aperture_power_error_max_db = power_error;  // replaced by the annuli's figure
 }
 
 // Per-ray figures, the worst ray direction, and the vertex ring's own
@@ -324,6 +357,111 @@ void ray_figures(Report& r, const Options& o, const Rays& rays) {
                    ring.collimation_error_max_deg > r.collimation_error_max_deg));
 }
 
+// Verification over cones of equal feed power, which the design sends to
+// annuli of equal wanted power.  Per cone the path and direction errors are
+// means weighted by the power each ray carries, so that refining the traced
+// surfaces can only make them converge: a single ray's error near a badly
+// sampled spot weighs as little as the power it carries.  The aperture power
+// is compared annulus by annulus, the outermost one (where the rays from
+// next to the axis land) apart.
+void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays) {
+  const auto& traced = rays.trace.rays;
+  const std::size_t m = traced.size();
+  const auto k = static_cast<std::size_t>(o.annuli);
+  const double cone_power = rays.feed.enclosed(d.sub_half_angle_rad);
+  const auto cone_of = [&](double theta) {
+    const double share = rays.feed.enclosed(theta) / cone_power;
+    return std::min(k - 1, static_cast<std::size_t>(std::max(0.0, share) * static_cast<double>(k)));
+  };
+  // Path and direction, per cone over the kept rays (and over all rays for
+  // the path error with the vertex ring).
+  std::vector<double> w(k, 0.0), w_all(k, 0.0), path(k, 0.0), path_all(k, 0.0), dir(k, 0.0), theta(k, 0.0), rho(k, 0.0);
+  for (std::size_t i = 0; i < m; ++i) {
+    const std::size_t c = cone_of(traced[i].theta);
+    const double wi = rays.weight[i];
+    w_all[c] += wi;
+    path_all[c] += wi * rays.path[i];
+    if (rays.ringed[i]) continue;
+    w[c] += wi;
+    path[c] += wi * rays.path[i];
+    dir[c] += wi * std::abs(traced[i].direction_error_deg);
+    theta[c] += wi * traced[i].theta;
+    rho[c] += wi * rays.rho[i];
+  }
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo, lo_all = lo, hi_all = hi;
+  r.collimation_error_max_deg = 0;
+  for (std::size_t c = 0; c < k; ++c) {
+    if (w_all[c] > 0) {
+      lo_all = std::min(lo_all, path_all[c] / w_all[c]);
+      hi_all = std::max(hi_all, path_all[c] / w_all[c]);
+    }
+    if (!(w[c] > 0)) continue;
+    lo = std::min(lo, path[c] / w[c]);
+    hi = std::max(hi, path[c] / w[c]);
+    if (dir[c] / w[c] >= r.collimation_error_max_deg) {
+      r.collimation_error_max_deg = dir[c] / w[c];
+      r.worst_ray_theta_deg = theta[c] / w[c] * kDeg;
+      r.worst_ray_rho = rho[c] / w[c];
+    }
+  }
+  r.path_error_pp_wavelengths = hi > lo ? (hi - lo) / r.wavelength : 0.0;
+  r.phase_error_pp_deg = 360.0 * r.path_error_pp_wavelengths;
+  r.path_error_pp_all_rays_wavelengths = hi_all > lo_all ? (hi_all - lo_all) / r.wavelength : 0.0;
+
+  // Annuli of equal wanted power: their edges from the wanted power from the
+  // hole outwards, tabulated by Gauss-Legendre panels and inverted linearly.
+  constexpr int kPanels = 400;
+  const double rho_h = r.hole_rho;
+  std::vector<double> grid{rho_h}, cumulative{0.0};
+  for (int i = 0; i < kPanels; ++i) {
+    const double a = rho_h + (1.0 - rho_h) * i / kPanels, b = rho_h + (1.0 - rho_h) * (i + 1) / kPanels;
+    const double part = boost::math::quadrature::gauss<double, 10>::integrate(
+        [&](double x) { return std::max(0.0, d.wanted_density(x)) * x; }, a, b);
+    grid.push_back(b);
+    cumulative.push_back(cumulative.back() + part);
+  }
+  const Linear radius_at(cumulative, grid);
+  std::vector<double> edge(k + 1);
+  for (std::size_t j = 0; j <= k; ++j) edge[j] = radius_at(cumulative.back() * static_cast<double>(j) / static_cast<double>(k));
+  edge.front() = rho_h;
+  edge.back() = 1.0;
+  // The annulus index counts from the rim inwards, as the cones count from
+  // the axis outwards.
+  std::vector<double> delivered(k, 0.0);
+  double arrived = 0;
+  for (std::size_t i = 0; i + 1 < m; ++i) {
+    if (traced[i + 1].index != traced[i].index + 1) continue;
+    const double power = rays.feed.enclosed(traced[i + 1].theta) - rays.feed.enclosed(traced[i].theta);
+    const double a = std::min(rays.rho[i], rays.rho[i + 1]), b = std::max(rays.rho[i], rays.rho[i + 1]);
+    arrived += power;
+    for (std::size_t j = 0; j < k; ++j) {
+      const double lo_j = edge[k - 1 - j], hi_j = edge[k - j];
+      double share = 0;
+      if (b > a) {
+        const double x0 = std::max(a, lo_j), x1 = std::min(b, hi_j);
+        if (x1 > x0) share = (x1 * x1 - x0 * x0) / (b * b - a * a);
+      } else if (a >= lo_j && (a < hi_j || (j == 0 && a <= hi_j))) {
+        share = 1.0;  // a tube focused onto one radius
+      }
+      delivered[j] += power * share;
+    }
+  }
+  const double wanted = cone_power / static_cast<double>(k);
+  double error = 0, misplaced = 0;
+  for (std::size_t j = 0; j < k; ++j) {
+    misplaced += std::max(0.0, delivered[j] - wanted);
+    if (!(delivered[j] > 0)) continue;
+    const double e = std::abs(10.0 * std::log10(delivered[j] / wanted));
+    if (j == 0)
+      r.aperture_power_error_rim_db = e;
+    else
+      error = std::max(error, e);
+  }
+  r.aperture_power_error_max_db = error;
+  r.misplaced_power_share = misplaced / cone_power;
+  r.lost_power_share = std::max(0.0, 1.0 - arrived / cone_power);
+}
+
 // Aperture field: amplitude sqrt(density), phase from the path error, as
 // functions of radius through the rays sorted by landing radius.  The phase
 // comes from the rays outside the vertex ring only: theirs would interleave
@@ -352,9 +490,9 @@ void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
   const ApertureQuadrature q_annulus(model.annulus), q_open(model.open);
   const double s_annulus = q_annulus.integrate(amplitude).real();
   const double s_open = q_open.integrate(amplitude).real();
-  const double n = d.feed_exponent;
+  const FeedPower feed = feed_of(d);
   Efficiency& e = r.efficiency;
-  e.spillover = Feed::enclosed_power_exact(d.sub_half_angle_rad, n) / Feed::enclosed_power_exact(M_PI, n);
+  e.spillover = feed.enclosed(d.sub_half_angle_rad) / feed.enclosed(feed.last_angle);
   e.illumination = illumination_efficiency(amplitude, model.annulus);
   e.blockage = s_annulus > 0 ? (s_open / s_annulus) * (s_open / s_annulus) : 0;
   e.phase = s_open > 0 ? std::norm(q_open.integrate(model.field())) / (s_open * s_open) : 0;
@@ -422,15 +560,17 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                     ". It costs " + fix(phase_loss, 3) +
                     " dB; design again with --double or a coarser calculation interval.");
   }
-  std::string density = "the delivered aperture power follows the wanted distribution within " +
-                        num(r.aperture_power_error_max_db, 2) + " dB";
-  if (r.aperture_error_rho_min > r.hole_rho + o.coverage_margin || r.aperture_error_rho_max < 1.0 - o.coverage_margin)
-    density += " between " + fix(100 * r.aperture_error_rho_min, 1) + " % and " + fix(100 * r.aperture_error_rho_max, 1) +
-               " % of the radius, where the rays land";
-  notes.push_back("The largest ray direction error is " + num(r.collimation_error_max_deg, 3) + "\u00b0 (" +
+  std::string density = "each of " + std::to_string(o.annuli) +
+                        " annuli of equal wanted power receives its share within " + num(r.aperture_power_error_max_db, 2) +
+                        " dB (the outermost, where the rays from next to the axis land, within " +
+                        num(r.aperture_power_error_rim_db, 2) + " dB), and " + num(100 * r.misplaced_power_share, 2) +
+                        " % of the power lands in another annulus than wanted";
+  if (r.lost_power_share > 0) density += " (" + num(100 * r.lost_power_share, 2) + " % is lost)";
+  notes.push_back("The largest ray direction error, as a power-weighted mean over " + std::to_string(o.annuli) +
+                  " cones of equal feed power, is " + num(r.collimation_error_max_deg, 3) + "\u00b0 (" +
                   num(r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30), 2) +
-                  " half-power beamwidths), for the ray leaving the feed at " + fix(r.worst_ray_theta_deg, 2) +
-                  "\u00b0 and landing at " + fix(100 * r.worst_ray_rho, 1) + " % of the radius; " + density + ".");
+                  " half-power beamwidths), for the rays leaving the feed near " + fix(r.worst_ray_theta_deg, 2) +
+                  "\u00b0 and landing near " + fix(100 * r.worst_ray_rho, 1) + " % of the radius; " + density + ".");
   if (r.aperture_bins_without_power > 0) {
     const double bin_width = r.density_rho.size() > 1 ? r.density_rho[1] - r.density_rho[0] : 0;
     notes.push_back(std::to_string(r.aperture_bins_without_power) + " of " + std::to_string(r.density_rho.size()) +
@@ -438,7 +578,7 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                     " wide) receive no power from any traced ray.");
   }
   const VertexRing& ring = r.vertex_ring;
-  if (ring.matters) {
+  if (ring.matters && !r.traces_design) {
     std::string text = "Rays within " + fix(ring.feed_angle_max_deg, 2) + "\u00b0 of the axis (" +
                        num(100 * ring.power_share, 2) +
                        " % of the power on the subreflector) meet the subreflector between its vertex and the first surface point off the axis (radius " +
@@ -463,30 +603,277 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                     fix(r.lost_theta_max_deg, 2) + "\u00b0) missed a reflector and are lost to the aperture.");
 }
 
+// The design's own profiles from its integration steps: both profile
+// points of every step with the slopes the reflection law gives there (the
+// feed sits at the origin, and every ray leaves the main reflector along
+// +z), between them a cubic Hermite.  The subreflector's vertex is put on the
+// axis from the innermost step with the slope 0 of a smooth vertex, where a
+// parabola through that step meets the axis.
+struct DesignSurfaces {
+  HermiteSurface sub, main;
+};
+
+DesignSurfaces design_surfaces(const DesignInput& d) {
+  const std::size_t n = d.step_main_r.size();
+  std::vector<double> sx, sz, ss, mx, mz, ms;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double xs = d.step_sub_r[i], zs = d.step_sub_z[i], r = d.step_main_r[i], zm = d.step_main_z[i];
+    const double l1 = std::hypot(xs, zs), l2 = std::hypot(r - xs, zm - zs);
+    const double u1x = xs / l1, u1z = zs / l1, u2x = (r - xs) / l2, u2z = (zm - zs) / l2;
+    // normals along (outgoing - incoming); the surface slope is -n_x / n_z
+    const double sub_slope = -(u2x - u1x) / (u2z - u1z);
+    const double main_slope = u2x / (1.0 - u2z);
+    if (!std::isfinite(sub_slope) || !std::isfinite(main_slope))
+      throw std::invalid_argument("a step of the design has no surface slope");
+    if (mx.empty() || r > mx.back()) mx.push_back(r), mz.push_back(zm), ms.push_back(main_slope);
+    sx.push_back(xs), sz.push_back(zs), ss.push_back(sub_slope);
+  }
+  // The subreflector in increasing radius, from the vertex.
+  std::vector<double> vx, vz, vs;
+  if (!sx.empty() && sx.back() > 0) vx.push_back(0.0), vz.push_back(sz.back() - 0.5 * ss.back() * sx.back()), vs.push_back(0.0);
+  for (std::size_t i = sx.size(); i-- > 0;)
+    if (vx.empty() || sx[i] > vx.back()) vx.push_back(sx[i]), vz.push_back(sz[i]), vs.push_back(ss[i]);
+  if (vx.size() < 3 || mx.size() < 3) throw std::invalid_argument("the design's steps do not form profiles");
+  return {HermiteSurface(std::move(vx), std::move(vz), std::move(vs)), HermiteSurface(std::move(mx), std::move(mz), std::move(ms))};
+}
+
+// The figures of one pair of profiles; the far field too when `far` is set.
+Report figures(const DesignInput& d, const Options& o, const Profiles& p, bool far, const std::function<void(int)>& done) {
+  Report r;
+  set_geometry(r, d, o);
+  Rays rays = trace(r, d, o, p);
+  find_vertex_ring(r, d, p, rays);
+  path_errors(r, rays);
+  aperture_density(r, d, o, rays);
+  ray_figures(r, o, rays);
+  annulus_figures(r, d, o, rays);
+  if (done) done(1);
+  const ApertureModel model = model_aperture(r, d, rays);
+  efficiencies(r, d, model);
+  if (far) far_fields(r, o, model);
+  if (done) done(2);
+  return r;
+}
+
+// The written profiles: natural splines through the points as written.
+struct WrittenSurfaces {
+  SplineSurface sub, main;
+  double ring_radius;
+};
+
+WrittenSurfaces written_surfaces(const DesignInput& d, const Options& o) {
+  const bool on_axis = std::abs(d.sub_r[0]) <= o.vertex_on_axis * std::abs(d.sub_r.back());
+  return {SplineSurface(NaturalSpline(d.sub_r, d.sub_z)), SplineSurface(NaturalSpline(d.main_r, d.main_z)),
+          on_axis ? d.sub_r[1] : 0.0};
+}
+
+// The figures of the written profiles without the far field, for the parts
+// of the loss and the sampling advice.
+Report quick_figures(const DesignInput& d, const Options& o, const Surface& sub, const Surface& main, double ring) {
+  Options quick = o;
+  quick.fan_rays = 0;
+  return figures(d, quick, {sub, main, ring}, false, {});
+}
+
+// How much of the written surfaces' loss comes from the subreflector next to
+// its vertex, how much from the splines' natural ends, and the rest: the
+// design's own curve is put in for the first written interval of the
+// subreflector, then the splines are clamped to the design's end slopes.
+Report::WrittenLoss split_loss(const DesignInput& d, const Options& o, const Report& design, const Report& written,
+                               const DesignSurfaces& own, const WrittenSurfaces& w) {
+  Report::WrittenLoss loss;
+  loss.total_db = design.directivity_dbi - written.directivity_dbi;
+  const double ring = w.ring_radius;
+  const JoinedSurface sub_ring(own.sub, w.sub, ring);
+  const double with_vertex =
+      ring > 0 ? quick_figures(d, o, sub_ring, w.main, 0).directivity_dbi : written.directivity_dbi;
+  const auto clamped = [](const std::vector<double>& r, const std::vector<double>& z, const HermiteSurface& s) {
+    const std::optional<double> back =
+        r.back() <= s.back() ? std::optional<double>(s.slope(r.back())) : std::nullopt;  // not past an extrapolated rim
+    return SplineSurface(NaturalSpline(r, z, s.slope(r.front()), back));
+  };
+  const SplineSurface sub_clamped = clamped(d.sub_r, d.sub_z, own.sub), main_clamped = clamped(d.main_r, d.main_z, own.main);
+  const JoinedSurface sub_both(own.sub, sub_clamped, ring);
+  const double with_ends = quick_figures(d, o, sub_both, main_clamped, 0).directivity_dbi;
+  loss.vertex_ring_db = with_vertex - written.directivity_dbi;
+  loss.spline_ends_db = with_ends - with_vertex;
+  loss.rest_db = loss.total_db - loss.vertex_ring_db - loss.spline_ends_db;
+  return loss;
+}
+
+// Written profiles of the design's steps taken every `stride` steps, as the
+// program writes them: sorted by radius, the subreflector's innermost point
+// put on the axis and the main reflector's first on the hole rim.
+struct Rows {
+  std::vector<double> sub_r, sub_z, main_r, main_z;
+};
+
+Rows rows_every(const DesignInput& d, std::size_t stride) {
+  Rows rows;
+  for (std::size_t i = 0; i < d.step_main_r.size(); i += stride) {
+    rows.sub_r.push_back(d.step_sub_r[i]);
+    rows.sub_z.push_back(d.step_sub_z[i]);
+    rows.main_r.push_back(d.step_main_r[i]);
+    rows.main_z.push_back(d.step_main_z[i]);
+  }
+  std::reverse(rows.sub_r.begin(), rows.sub_r.end());
+  std::reverse(rows.sub_z.begin(), rows.sub_z.end());
+  rows.sub_r.front() = 0.0;
+  rows.main_r.front() = d.hole_radius;
+  return rows;
+}
+
+bool strictly_increasing(const std::vector<double>& x) {
+  for (std::size_t i = 1; i < x.size(); ++i)
+    if (!(x[i] > x[i - 1])) return false;
+  return true;
+}
+
+// Whether written surfaces pass the advice: directivity within its loss of
+// the design's, path error within its limit.
+bool passes(const DesignInput& d, const Options& o, const Report& design, const Surface& sub, const Surface& main,
+            double ring) {
+  try {
+    const Report r = quick_figures(d, o, sub, main, ring);
+    return design.directivity_dbi - r.directivity_dbi < o.advice_directivity_loss_db &&
+           r.path_error_pp_wavelengths < o.advice_path_error;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
+// The coarsest output interval (a whole number of steps, ending on the rim,
+// at most the one written, at most kMaxRows rows) and the fewest equally
+// spaced surface points whose written surfaces pass; 0 where none does.
+Report::SamplingAdvice advise(const DesignInput& d, const Options& o, const Report& design, const DesignSurfaces& own) {
+  constexpr std::size_t kMaxRows = 1001;
+  Report::SamplingAdvice advice;
+  const std::size_t steps = d.step_main_r.size() - 1;
+  if (steps >= 1 && d.steps_per_row > 0 && d.step_interval > 0) {
+    for (std::size_t stride = std::min<std::size_t>(static_cast<std::size_t>(d.steps_per_row), steps); stride >= 1; --stride) {
+      if (steps % stride != 0) continue;
+      if (steps / stride + 1 > kMaxRows) break;
+      const Rows rows = rows_every(d, stride);
+      if (rows.sub_r.size() < 3 || !strictly_increasing(rows.sub_r) || !strictly_increasing(rows.main_r)) continue;
+      const SplineSurface sub(NaturalSpline(rows.sub_r, rows.sub_z)), main(NaturalSpline(rows.main_r, rows.main_z));
+      if (passes(d, o, design, sub, main, rows.sub_r[1])) {
+        advice.output_interval = d.step_interval * static_cast<double>(stride);
+        break;
+      }
+    }
+  }
+  // Surface and spline points, sampled from the design's own profiles at
+  // equally spaced radii: the fewest that pass, every count tried above it
+  // passing too.
+  const auto sampled = [&](int points) {
+    std::vector<double> sr(static_cast<std::size_t>(points)), sz = sr, mr = sr, mz = sr;
+    for (int i = 0; i < points; ++i) {
+      const double t = static_cast<double>(i) / (points - 1);
+      sr[static_cast<std::size_t>(i)] = own.sub.front() + t * (own.sub.back() - own.sub.front());
+      mr[static_cast<std::size_t>(i)] = own.main.front() + t * (own.main.back() - own.main.front());
+      sz[static_cast<std::size_t>(i)] = own.sub.value(sr[static_cast<std::size_t>(i)]);
+      mz[static_cast<std::size_t>(i)] = own.main.value(mr[static_cast<std::size_t>(i)]);
+    }
+    const SplineSurface sub(NaturalSpline(sr, sz)), main(NaturalSpline(mr, mz));
+    return passes(d, o, design, sub, main, sr[1]);
+  };
+  int pass = 0, fail = 2;
+  for (int points = 8; points <= o.advice_max_points; points *= 2) {
+    if (sampled(points)) {
+      pass = points;
+      break;
+    }
+    fail = points;
+  }
+  if (pass == 0 && o.advice_max_points > fail && sampled(o.advice_max_points)) pass = o.advice_max_points;
+  if (pass > 0) {
+    while (pass - fail > 1) {
+      const int mid = fail + (pass - fail) / 2;
+      (sampled(mid) ? pass : fail) = mid;
+    }
+    advice.surface_points = pass;
+    advice.spline_points = pass;
+  }
+  return advice;
+}
+
+// What the written surfaces lose and how finely to write them, in plain words.
+void write_written_notes(Report& r, const DesignInput& d, const Options& o) {
+  const Report& w = *r.as_written;
+  const Report::WrittenLoss& l = r.written_loss;
+  r.notes.push_back("The figures trace the design as synthesised (its integration steps, with the slopes the reflection law gives there). The surfaces as written (natural splines through the " +
+                    std::to_string(d.sub_r.size()) + " subreflector and " + std::to_string(d.main_r.size()) +
+                    " main-reflector points) give " + fix(w.directivity_dbi, 2) + " dBi, " + fix(l.total_db, 3) +
+                    " dB less: " + fix(l.vertex_ring_db, 3) + " dB from the subreflector between its vertex and the first written point off the axis, " +
+                    fix(l.spline_ends_db, 3) + " dB from the splines' straight ends, " + fix(l.rest_db, 3) +
+                    " dB from the spacing of the points elsewhere.");
+  const Report::SamplingAdvice& a = r.sampling_advice;
+  std::string advice;
+  if (a.output_interval > 0)
+    advice = "An output interval of " + num(a.output_interval) + " (normalised)";
+  else
+    advice = "No output interval that is a whole number of calculation steps and ends on the rim";
+  advice += " keeps";
+  advice += " the written surfaces within " + num(o.advice_directivity_loss_db) + " dB of the design's directivity and their path error under " +
+            num(o.advice_path_error) + " \u03bb peak to peak";
+  if (!(a.output_interval > 0)) advice += "; a finer calculation interval gives more steps to choose from";
+  advice += ". ";
+  if (a.surface_points > 0)
+    advice += "Surface files and spline objects need at least " + std::to_string(a.surface_points) +
+              " equally spaced points per reflector for the same.";
+  else
+    advice += "No surface file or spline object of at most " + std::to_string(o.advice_max_points) +
+              " equally spaced points per reflector does the same.";
+  r.notes.push_back(advice);
+  for (const std::string& note : w.notes)
+    if (note.rfind("Rays within ", 0) == 0) r.notes.push_back("As written: " + note);
+}
+
 }  // namespace
 
 Report analyse(const DesignInput& d, const Options& o) {
-  constexpr int kSteps = 5;
-  auto done = [&o](int step) {
-    if (o.progress) o.progress(step, kSteps);
-  };
   validate(d, o);
-  Report r;
-  set_geometry(r, d, o);
-  Rays rays = trace(r, d, o);
-  done(1);
-  find_vertex_ring(r, d, o, rays);
-  path_errors(r, d, rays);
-  aperture_density(r, d, o, rays);
-  ray_figures(r, o, rays);
-  done(2);
-  const ApertureModel model = model_aperture(r, d, rays);
-  efficiencies(r, d, model);
-  done(3);
-  far_fields(r, o, model);
-  done(4);
+  const bool own_steps = !d.step_main_r.empty();
+  const int total = own_steps ? 6 : 3;
+  int steps_done = 0;
+  const auto step = [&](int) {
+    if (o.progress) o.progress(++steps_done, total);
+  };
+  const WrittenSurfaces written = written_surfaces(d, o);
+  const Profiles written_profiles{written.sub, written.main, written.ring_radius};
+  std::optional<DesignSurfaces> own;
+  std::string fallback;
+  if (own_steps) {
+    try {
+      own.emplace(design_surfaces(d));
+    } catch (const std::invalid_argument& e) {
+      fallback = e.what();
+    }
+  }
+  if (!own) {
+    Report r = figures(d, o, written_profiles, true, step);
+    write_notes(r, d, o);
+    if (!fallback.empty())
+      r.notes.push_back("The figures trace the profiles as written: " + fallback + ".");
+    if (o.progress) o.progress(total, total);
+    return r;
+  }
+  // Rays nearer the axis than the innermost step leave the feed where the
+  // integration never reached (it ends on the main reflector's rim a fixed
+  // step short of the axis); like the written profiles' first interval,
+  // they are kept apart from the verification figures.
+  const double innermost = d.step_sub_r.back();
+  Report r = figures(d, o, {own->sub, own->main, innermost > 0 ? innermost : 0.0}, true, step);
+  r.traces_design = true;
   write_notes(r, d, o);
-  done(5);
+  auto w = std::make_shared<Report>(figures(d, o, written_profiles, true, step));
+  write_notes(*w, d, o);
+  r.written_loss = split_loss(d, o, r, *w, *own, written);
+  step(0);
+  r.sampling_advice = advise(d, o, r, *own);
+  r.as_written = std::move(w);
+  write_written_notes(r, d, o);
+  step(0);
   return r;
 }
 

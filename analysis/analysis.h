@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <limits>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +24,21 @@ struct DesignInput {
   double main_diameter = 0;       // D
   double hole_radius = 0;         // scaled hole radius (main_r[0])
   double feed_exponent = 0;       // n: feed power cos(theta/2)^(2n) per unit solid angle
+  // The feed by any model: power pattern P(theta) per unit solid angle (1 on
+  // the axis) and the enclosed power, the integral of P sin from 0 to theta.
+  // When unset, the cos(theta/2)^(2n) pattern of feed_exponent is used.
+  std::function<double(double theta)> feed_pattern, feed_enclosed_power;
+  double feed_last_angle_rad = M_PI;  // the pattern is known up to this angle
+  std::string feed_model;             // one line naming the feed model
+  // A tabulated feed's planes, for the figure (empty for analytic models).
+  std::vector<double> feed_table_theta_deg, feed_table_e_db, feed_table_h_db;
+  // The design as synthesised, scaled like the profiles: both profile points
+  // of the integration steps (every k-th step of long integrations), ray by
+  // ray from the subreflector-rim ray to the main reflector's rim.  Empty when
+  // only the written profiles are known; the report then traces those.
+  std::vector<double> step_sub_r, step_sub_z, step_main_r, step_main_z;
+  double step_interval = 0;       // normalised main radius between those steps
+  int steps_per_row = 0;          // of those steps between written rows
   double sub_half_angle_rad = 0;  // feed to subreflector rim, as designed (without extrapolation)
   // Wanted aperture power density at normalised radius rho in [0, 1], 1 on axis.
   std::function<double(double rho)> wanted_density;
@@ -78,6 +94,19 @@ struct Options {
   // The range of the aperture power error is stated when the rays leave more
   // than this share of the radius uncovered at the hole or at the rim.
   double coverage_margin = 0.01;
+
+  // Verification over annuli: the cone of feed angles is cut into this many
+  // cones of equal power, which the design sends to annuli of equal wanted
+  // power; errors are power-weighted means per cone, so that one ray's
+  // error weighs as much as the power it carries.
+  int annuli = 50;
+
+  // Sampling advice: the written surfaces may lose at most this much
+  // directivity against the design and keep the path error below this many
+  // wavelengths peak to peak.
+  double advice_directivity_loss_db = 0.01;
+  double advice_path_error = 0.02;
+  int advice_max_points = 999;  // most surface and spline points advised
 };
 
 struct Efficiency {
@@ -128,6 +157,12 @@ struct Report {
   double aperture_power_error_max_db = 0;
   double aperture_error_rho_min = 0, aperture_error_rho_max = 0;
   int aperture_bins_without_power = 0;  // bins of the annulus no traced ray delivers power to
+  // Over annuli of equal wanted power (see Options::annuli): the error of the
+  // outermost annulus, where the rays from next to the axis land, apart from
+  // aperture_power_error_max_db; the share of the power in the subreflector
+  // cone that lands in another annulus than wanted, and the share lost.
+  double aperture_power_error_rim_db = 0;
+  double misplaced_power_share = 0, lost_power_share = 0;
   double mean_path = 0;              // power-weighted mean path length, diameter's unit
   double path_error_trend_share = 0; // share of the path-error variance a straight line in radius explains
   VertexRing vertex_ring;
@@ -152,6 +187,25 @@ struct Report {
   double ideal_disc_first_sidelobe_db = 0;  // wanted distribution over the whole disc
 
   std::vector<std::string> notes;  // what limits the design, in plain words
+
+  // What the figures above trace: the design as synthesised (cubic Hermite
+  // through its integration steps) or the profiles as written.
+  bool traces_design = false;
+  // The same figures traced through the profiles as written (natural
+  // splines through the rows); set when the figures above trace the design.
+  std::shared_ptr<const Report> as_written;
+  // Directivity the written surfaces lose against the design, and its parts:
+  // the subreflector between its vertex and the first written point off the
+  // axis, the natural splines' ends, the rest of the sampling.
+  struct WrittenLoss {
+    double total_db = 0, vertex_ring_db = 0, spline_ends_db = 0, rest_db = 0;
+  } written_loss;
+  // Coarsest sampling at which the written surfaces lose less than the
+  // advice's directivity and keep its path error; 0 where none was found.
+  struct SamplingAdvice {
+    double output_interval = 0;  // normalised, a whole number of calculation steps
+    int surface_points = 0, spline_points = 0;
+  } sampling_advice;
 };
 
 // Pure computation.  Throws std::invalid_argument for inputs it cannot use.

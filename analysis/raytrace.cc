@@ -3,6 +3,7 @@
 #include <boost/math/tools/roots.hpp>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 
 #include "analysis/spline.h"
 
@@ -45,13 +46,47 @@ Vec reflect(Vec d, double s) {
 
 }  // namespace
 
+HermiteSurface::HermiteSurface(std::vector<double> r, std::vector<double> z, std::vector<double> slope) {
+  const std::size_t n = r.size();
+  if (n < 2 || z.size() != n || slope.size() != n)
+    throw std::invalid_argument("a profile needs at least two points, each with a height and a slope");
+  for (std::size_t i = 0; i < n; ++i)
+    if (!std::isfinite(r[i]) || !std::isfinite(z[i]) || !std::isfinite(slope[i]))
+      throw std::invalid_argument("a profile point is not a number");
+  for (std::size_t i = 1; i < n; ++i)
+    if (!(r[i] > r[i - 1])) throw std::invalid_argument("profile radii must increase");
+  front_ = r.front();
+  back_ = r.back();
+  front_z_ = z.front();
+  back_z_ = z.back();
+  front_slope_ = slope.front();
+  back_slope_ = slope.back();
+  curve_ = std::make_shared<const Curve>(std::move(r), std::move(z), std::move(slope));
+}
+
+double HermiteSurface::value(double r) const {
+  if (r <= front_) return front_z_ + front_slope_ * (r - front_);
+  if (r >= back_) return back_z_ + back_slope_ * (r - back_);
+  return (*curve_)(r);
+}
+
+double HermiteSurface::slope(double r) const {
+  if (r <= front_) return front_slope_;
+  if (r >= back_) return back_slope_;
+  return curve_->prime(r);
+}
+
 TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<double>& sub_z,
                        const std::vector<double>& main_r, const std::vector<double>& main_z,
                        double theta_max, int n_rays) {
-  const NaturalSpline sub(sub_r, sub_z), main(main_r, main_z);
+  return trace_rays(SplineSurface(NaturalSpline(sub_r, sub_z)), SplineSurface(NaturalSpline(main_r, main_z)), theta_max,
+                    n_rays);
+}
+
+TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max, int n_rays) {
   TraceResult out;
   out.rays_requested = n_rays;
-  out.aperture_plane_z = main_z.back();
+  out.aperture_plane_z = main.value(main.back());
   // The search ranges reach past each profile's ends only by a rounding
   // error, so that the rays meant for the very ends are kept; a ray that
   // lands further out misses the reflector and is lost.

@@ -247,18 +247,11 @@ nlohmann::json vertex_ring_json(const VertexRing& v) {
           {"matters", v.matters}};
 }
 
-std::string report_json(const Report& r, const DesignInput& d) {
+// The figures of one trace: directivity, efficiencies, pattern, verification.
+nlohmann::json figures_json(const Report& r) {
   using nlohmann::json;
   const Efficiency& e = r.efficiency;
-  json inputs = json::array();
-  for (const auto& [label, value] : d.inputs) inputs.push_back({{"label", label}, {"value", value}});
-  json j = {
-      {"distribution", d.distribution},
-      {"design_inputs", inputs},
-      {"main_diameter", d.main_diameter},
-      {"wavelength", r.wavelength},
-      {"wavelength_assumed", r.wavelength_assumed},
-      {"d_over_lambda", r.d_over_lambda},
+  return {
       {"directivity_dbi", r.directivity_dbi},
       {"efficiency",
        {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"total", e.total}}},
@@ -282,18 +275,47 @@ std::string report_json(const Report& r, const DesignInput& d) {
         {"mean_path_length", r.mean_path},
         {"collimation_error_max_deg", r.collimation_error_max_deg},
         {"aperture_power_error_max_db", r.aperture_power_error_max_db},
+        {"aperture_power_error_rim_db", r.aperture_power_error_rim_db},
+        {"misplaced_power_share", r.misplaced_power_share},
+        {"lost_power_share", r.lost_power_share},
         {"aperture_power_error_range_normalised", {r.aperture_error_rho_min, r.aperture_error_rho_max}},
         {"aperture_bins_without_power", r.aperture_bins_without_power},
         {"path_length_error_peak_to_peak_all_rays_wavelengths", r.path_error_pp_all_rays_wavelengths},
-        {"vertex_ring", vertex_ring_json(r.vertex_ring)}}},
-      {"geometry",
-       {{"hole_radius", d.hole_radius},
-        {"subreflector_radius", r.shadow_rho * r.aperture_radius},
-        {"feed_exponent", d.feed_exponent},
-        {"feed_edge_taper_db", r.feed_edge_taper_db},
-        {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}}},
-      {"design_precision", d.double_precision ? "64-bit" : "32-bit"},
-      {"notes", r.notes}};
+        {"vertex_ring", vertex_ring_json(r.vertex_ring)}}}};
+}
+
+std::string report_json(const Report& r, const DesignInput& d) {
+  using nlohmann::json;
+  json inputs = json::array();
+  for (const auto& [label, value] : d.inputs) inputs.push_back({{"label", label}, {"value", value}});
+  json j = {
+      {"distribution", d.distribution},
+      {"design_inputs", inputs},
+      {"main_diameter", d.main_diameter},
+      {"wavelength", r.wavelength},
+      {"wavelength_assumed", r.wavelength_assumed},
+      {"d_over_lambda", r.d_over_lambda},
+      {"figures_trace", r.traces_design ? "design" : "written profiles"}};
+  j.update(figures_json(r));
+  if (r.as_written) {
+    json written = figures_json(*r.as_written);
+    const Report::WrittenLoss& l = r.written_loss;
+    written["directivity_loss_db"] = {
+        {"total", l.total_db}, {"vertex_ring", l.vertex_ring_db}, {"spline_ends", l.spline_ends_db}, {"rest", l.rest_db}};
+    j["as_written"] = written;
+    const Report::SamplingAdvice& a = r.sampling_advice;
+    const auto positive = [](auto v) { return v > 0 ? json(v) : json(nullptr); };
+    j["sampling_advice"] = {{"output_interval", positive(a.output_interval)},
+                            {"surface_points", positive(a.surface_points)},
+                            {"spline_points", positive(a.spline_points)}};
+  }
+  j["geometry"] = {{"hole_radius", d.hole_radius},
+                   {"subreflector_radius", r.shadow_rho * r.aperture_radius},
+                   {"feed_exponent", d.feed_exponent},
+                   {"feed_edge_taper_db", r.feed_edge_taper_db},
+                   {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}};
+  j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
+  j["notes"] = r.notes;
   return j.dump(2) + "\n";
 }
 
@@ -322,36 +344,82 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
   if (!named) o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n";
   o << "</table>\n";
 
-  o << "<h2>Figures of merit</h2>\n<table>\n<tr><th>quantity</th><th>value</th><th>loss (dB)</th></tr>\n";
-  o << "<tr><td>Directivity</td><td class=\"n\">" << fixed(r.directivity_dbi, 2) << " dBi</td><td></td></tr>\n";
-  const std::pair<const char*, double> effs[] = {{"Spillover efficiency", e.spillover}, {"Illumination efficiency", e.illumination},
-                                                 {"Blockage efficiency", e.blockage}, {"Phase efficiency", e.phase},
-                                                 {"Total efficiency", e.total}};
-  for (const auto& [label, v] : effs)
-    o << "<tr><td>" << label << "</td><td class=\"n\">" << fixed(100 * v, 2) << " %</td><td class=\"n\">" << loss(v) << "</td></tr>\n";
-  o << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(r.delivered.hpbw_deg, 4) << "&#176;</td><td></td></tr>\n";
-  o << "<tr><td>First null</td><td class=\"n\">" << num(r.delivered.first_null_deg, 4) << "&#176;</td><td></td></tr>\n";
-  o << "<tr><td>First sidelobe (delivered / without blockage / ideal)</td><td class=\"n\">" << fixed(r.delivered.first_sidelobe_db, 1)
-    << " / " << fixed(r.unblocked.first_sidelobe_db, 1) << " / " << fixed(r.ideal.first_sidelobe_db, 1) << " dB</td><td></td></tr>\n";
-  const VertexRing& ring = r.vertex_ring;
-  const char* left_out = ring.rays_traced > 0 ? " <sup>*</sup>" : "";
-  o << "<tr><td>Path-length error, peak to peak (rms)" << left_out << "</td><td class=\"n\">" << num(r.path_error_pp_wavelengths, 3)
-    << " (" << num(r.path_error_rms_wavelengths, 3) << ") &#955;</td><td></td></tr>\n";
-  o << "<tr><td>Largest ray direction error" << left_out << "</td><td class=\"n\">" << num(r.collimation_error_max_deg, 3)
-    << "&#176;</td><td></td></tr>\n";
-  o << "<tr><td>Largest aperture power error" << left_out << "</td><td class=\"n\">" << num(r.aperture_power_error_max_db, 3)
-    << " dB";
-  if (r.aperture_bins_without_power > 0)
-    o << "<br><span class=\"warn\">" << r.aperture_bins_without_power << " of " << r.density_rho.size()
-      << " radial bins receive no power</span>";
-  o << "</td><td></td></tr>\n";
-  o << "<tr><td>Rays traced</td><td class=\"n\">" << r.rays_traced << " of " << r.rays_requested << "</td><td></td></tr>\n</table>\n";
+  const Report* w = r.as_written.get();
+  // A row: the design's value and, beside it, the written surfaces' value
+  // with the difference in dB when given.
+  const auto row = [&](const std::string& label, const std::string& value, const std::string& loss_db, const std::string& written,
+                       const std::string& diff) {
+    o << "<tr><td>" << label << "</td><td class=\"n\">" << value << "</td><td class=\"n\">" << loss_db << "</td>";
+    if (w) o << "<td class=\"n\">" << written << "</td><td class=\"n\">" << diff << "</td>";
+    o << "</tr>\n";
+  };
+  const auto ratio_db = [](double a, double b) { return a > 0 && b > 0 ? fixed(10.0 * std::log10(a / b), 3) : std::string(); };
+  o << "<h2>Figures of merit</h2>\n";
+  if (w)
+    o << "<p>The design's figures trace the surfaces as synthesised; beside them the surfaces as written (natural splines through the "
+      << d.sub_r.size() << " subreflector and " << d.main_r.size() << " main-reflector points of the output interval).</p>\n";
+  o << "<table>\n<tr><th>quantity</th><th>design</th><th>loss (dB)</th>";
+  if (w) o << "<th>as written</th><th>difference (dB)</th>";
+  o << "</tr>\n";
+  row("Directivity", fixed(r.directivity_dbi, 2) + " dBi", "", w ? fixed(w->directivity_dbi, 2) + " dBi" : "",
+      w ? fixed(w->directivity_dbi - r.directivity_dbi, 3) : "");
+  const auto eff_row = [&](const char* label, double Efficiency::*field) {
+    const double v = e.*field;
+    row(label, fixed(100 * v, 2) + " %", loss(v), w ? fixed(100 * (w->efficiency.*field), 2) + " %" : "",
+        w ? ratio_db(w->efficiency.*field, v) : "");
+  };
+  eff_row("Spillover efficiency", &Efficiency::spillover);
+  eff_row("Illumination efficiency", &Efficiency::illumination);
+  eff_row("Blockage efficiency", &Efficiency::blockage);
+  eff_row("Phase efficiency", &Efficiency::phase);
+  eff_row("Total efficiency", &Efficiency::total);
+  row("Half-power beamwidth", num(r.delivered.hpbw_deg, 4) + "&#176;", "", w ? num(w->delivered.hpbw_deg, 4) + "&#176;" : "", "");
+  row("First null", num(r.delivered.first_null_deg, 4) + "&#176;", "", w ? num(w->delivered.first_null_deg, 4) + "&#176;" : "", "");
+  const auto sidelobes = [](const Report& x) {
+    return fixed(x.delivered.first_sidelobe_db, 1) + " / " + fixed(x.unblocked.first_sidelobe_db, 1) + " / " +
+           fixed(x.ideal.first_sidelobe_db, 1) + " dB";
+  };
+  row("First sidelobe (delivered / without blockage / ideal)", sidelobes(r), "", w ? sidelobes(*w) : "", "");
+  const VertexRing& ring = w ? w->vertex_ring : r.vertex_ring;
+  const std::string left_out = ring.rays_traced > 0 ? " <sup>*</sup>" : "";
+  const auto path = [](const Report& x) {
+    return num(x.path_error_pp_wavelengths, 3) + " (" + num(x.path_error_rms_wavelengths, 3) + ") &#955;";
+  };
+  row("Path-length error, peak to peak of the cone means (rms)" + (w ? std::string() : left_out), path(r), "",
+      w ? path(*w) + left_out : "", "");
+  row("Largest ray direction error, cone mean" + (w ? std::string() : left_out), num(r.collimation_error_max_deg, 3) + "&#176;", "",
+      w ? num(w->collimation_error_max_deg, 3) + "&#176;" + left_out : "", "");
+  const auto power = [](const Report& x) {
+    std::string text = num(x.aperture_power_error_max_db, 3) + " dB (rim " + num(x.aperture_power_error_rim_db, 3) + " dB)";
+    if (x.aperture_bins_without_power > 0)
+      text += "<br><span class=\"warn\">" + std::to_string(x.aperture_bins_without_power) + " of " +
+              std::to_string(x.density_rho.size()) + " radial bins receive no power</span>";
+    return text;
+  };
+  row("Largest annulus power error", power(r), "", w ? power(*w) : "", "");
+  const auto shares = [](const Report& x) {
+    return num(100 * x.misplaced_power_share, 3) + " % / " + num(100 * x.lost_power_share, 3) + " %";
+  };
+  row("Power misplaced / lost", shares(r), "", w ? shares(*w) : "", "");
+  row("Rays traced", std::to_string(r.rays_traced) + " of " + std::to_string(r.rays_requested), "",
+      w ? std::to_string(w->rays_traced) + " of " + std::to_string(w->rays_requested) : "", "");
+  o << "</table>\n";
+  if (w) {
+    const Report::WrittenLoss& l = r.written_loss;
+    o << "<p>The written surfaces lose " << fixed(l.total_db, 3) << " dB of directivity: " << fixed(l.vertex_ring_db, 3)
+      << " dB next to the subreflector's vertex, " << fixed(l.spline_ends_db, 3) << " dB at the splines' ends, "
+      << fixed(l.rest_db, 3) << " dB elsewhere.";
+    const Report::SamplingAdvice& a = r.sampling_advice;
+    o << " Sampling advice: output interval "
+      << (a.output_interval > 0 ? num(a.output_interval, 6) : std::string("none found")) << ", surface and spline points "
+      << (a.surface_points > 0 ? std::to_string(a.surface_points) : std::string("none found")) << ".</p>\n";
+  }
   if (ring.rays_traced > 0) {
+    const Report& x = w ? *w : r;
     o << "<p><sup>*</sup> Without the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
-      << "&#176; of the axis that meet the subreflector before its first surface point off the axis ("
+      << "&#176; of the axis that meet the written subreflector before its first surface point off the axis ("
       << num(100 * ring.power_share, 2) << " % of the power on the subreflector). With them: path error "
-      << num(r.path_error_pp_all_rays_wavelengths, 3) << " &#955; peak to peak, direction error up to "
-      << num(std::max(ring.collimation_error_max_deg, r.collimation_error_max_deg), 3) << "&#176;.</p>\n";
+      << num(x.path_error_pp_all_rays_wavelengths, 3) << " &#955; peak to peak.</p>\n";
   }
 
   o << "<h2>What limits the design</h2>\n<ul>\n";

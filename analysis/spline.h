@@ -1,6 +1,8 @@
-// Natural cubic spline through points of strictly increasing abscissa.
+// Cubic spline through points of strictly increasing abscissa: natural
+// (no curvature at an end) or clamped (a given slope at an end).
 #pragma once
 
+#include <optional>
 #include <vector>
 
 namespace analysis {
@@ -11,6 +13,9 @@ class NaturalSpline {
   // Throws std::invalid_argument unless there are at least two points, the
   // arrays have the same length and x increases strictly.
   NaturalSpline(std::vector<double> x, std::vector<double> y);
+  // The same with the slope at either end given (clamped) where it is set.
+  NaturalSpline(std::vector<double> x, std::vector<double> y, std::optional<double> front_slope,
+                std::optional<double> back_slope);
 
   // Beyond the end points the spline continues along its end tangents.
   double value(double x) const;

@@ -181,6 +181,22 @@ StepCounts step_counts(const Design<Real>& in) {
   return c;
 }
 
+int step_point_stride(int steps_per_output, int output_steps) {
+  if (steps_per_output <= 1) return 1;
+  const long total = static_cast<long>(steps_per_output) * output_steps;
+  const long least = (total + kMaxStepPoints - 1) / kMaxStepPoints;
+  if (least <= 1) return 1;
+  // the smallest divisor of steps_per_output at or above `least`
+  int best = steps_per_output;
+  for (int d = 1; static_cast<long>(d) * d <= steps_per_output; ++d) {
+    if (steps_per_output % d != 0) continue;
+    if (d >= least && d < best) best = d;
+    const int pair = steps_per_output / d;
+    if (pair >= least && pair < best) best = pair;
+  }
+  return best;
+}
+
 template <RealType Real>
 RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& derivatives,
                           const SynthesisOptions& options) {
@@ -209,12 +225,25 @@ RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& deri
     return table;
   }
   table.rays.push_back(first);
+  const auto keep_point = [&table, &y] {
+    table.step_points.push_back({y[ray::radius], y[ray::feed_angle], y[ray::sub_distance], y[ray::main_z]});
+  };
+  // RUNGE advances step by step alone, so stopping every `stride` steps to
+  // keep the state changes no bit of the rows.
+  const int stride = step_point_stride(table.counts.steps_per_output, output_steps);
+  const int strides_per_output = table.counts.steps_per_output / stride;
+  table.step_stride = stride;
+  table.step_points.reserve(static_cast<std::size_t>(output_steps) * strides_per_output + 1);
+  keep_point();
 
   for (int i = 1; i <= output_steps; ++i) {
     derivatives.expect_steps(y[ray::radius], h, table.counts.steps_per_output);
-    numerics::RUNGE(std::span<Real>(y), kEquations, h, table.counts.steps_per_output, derivatives,
-                    std::span<Real>(k1), std::span<Real>(k2), std::span<Real>(k3),
-                    std::span<Real>(k4), std::span<Real>(work));
+    for (int s = 0; s < strides_per_output; ++s) {
+      numerics::RUNGE(std::span<Real>(y), kEquations, h, stride, derivatives, std::span<Real>(k1),
+                      std::span<Real>(k2), std::span<Real>(k3), std::span<Real>(k4),
+                      std::span<Real>(work));
+      keep_point();
+    }
     const Ray<Real> next = make_ray(
         y[ray::feed_angle] / deg, std::cos(y[ray::feed_angle]) * y[ray::sub_distance],
         std::sin(y[ray::feed_angle]) * y[ray::sub_distance], y[ray::main_z], y[ray::radius]);

@@ -117,6 +117,25 @@ struct StepCounts {
 template <RealType Real>
 StepCounts step_counts(const Design<Real>& in);
 
+// The state of the integration after a step: the main-reflector radius and
+// height, the feed angle and the feed-to-subreflector distance.  With the feed
+// at the origin these give both profile points of one ray.
+template <RealType Real>
+struct StepPoint {
+  Real radius;
+  Real feed_angle;  // radians
+  Real sub_distance;
+  Real main_z;
+};
+
+// Integration steps beyond which the synthesis keeps only every k-th step
+// point, k dividing the steps between rows, so memory stays small.
+inline constexpr long kMaxStepPoints = 100000;
+
+// The stride at which step points are kept: the smallest divisor of
+// steps_per_output that keeps at most kMaxStepPoints of them.
+int step_point_stride(int steps_per_output, int output_steps);
+
 // The synthesised rays in ray order: ray 1, the subreflector-rim ray, meets
 // the main reflector at its hole rim.  When the integration left the range of
 // real surfaces, `rays` holds the rays before it and `broken_ray` (1-based)
@@ -129,6 +148,11 @@ struct RayTable {
   Real broken_radius = 0;
   long steps = 0;        // integration steps taken
   bool stopped = false;  // the caller stopped the synthesis before the rim
+  // The design as integrated: the state at the start and after every
+  // `step_stride`-th step, in the design's precision; the rows are among
+  // them (row i at index i * steps_per_output / step_stride).
+  std::vector<StepPoint<Real>> step_points;
+  int step_stride = 1;
 };
 
 // How a synthesis runs.

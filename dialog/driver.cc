@@ -101,7 +101,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   }
   if (options.report) {
     s.plan.report = options.report;
-    if (!options.dry) run::write_report(context, d, scaled, *options.report);
+    if (!options.dry) run::write_report(context, d, table, scaled, *options.report);
   }
   listing.close();
   if (chosen) *chosen = Chosen{s.choices, s.plan, true, {}};

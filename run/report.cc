@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -29,8 +31,8 @@ std::string distribution_name(const design::ApertureSpec& a) {
 }  // namespace
 
 template <design::RealType Real>
-void write_report(Context& c, const Design<Real>& in, const design::ScaledDesign<Real>& scaled,
-                  const writers::ReportRequest& request) {
+void write_report(Context& c, const Design<Real>& in, const design::RayTable<Real>& table,
+                  const design::ScaledDesign<Real>& scaled, const writers::ReportRequest& request) {
   auto widen = [](const std::vector<Real>& v) { return std::vector<double>(v.begin(), v.end()); };
   analysis::DesignInput d;
   d.sub_r = widen(scaled.sub_r);
@@ -46,6 +48,18 @@ void write_report(Context& c, const Design<Real>& in, const design::ScaledDesign
   d.distribution = distribution_name(in.choices.aperture);
   d.double_precision = std::is_same_v<Real, double>;
   d.calc_interval = static_cast<double>(in.calc_interval());
+  // The design as integrated, scaled like the written profiles (in double:
+  // the points themselves keep the design's precision).
+  const double to_d = 0.5 * d.main_diameter;
+  for (const design::StepPoint<Real>& p : table.step_points) {
+    const double theta = static_cast<double>(p.feed_angle), distance = static_cast<double>(p.sub_distance);
+    d.step_sub_r.push_back(distance * std::sin(theta) * to_d);
+    d.step_sub_z.push_back(distance * std::cos(theta) * to_d);
+    d.step_main_r.push_back(static_cast<double>(p.radius) * to_d);
+    d.step_main_z.push_back(static_cast<double>(p.main_z) * to_d);
+  }
+  d.step_interval = d.calc_interval * table.step_stride;
+  d.steps_per_row = table.counts.steps_per_output / std::max(1, table.step_stride);
   d.inputs = {
       {"Main hole rim to feed, along the axis", number(static_cast<double>(in.main_hole_to_feed))},
       {"Feed to subreflector rim, along the axis", number(static_cast<double>(in.feed_to_sub_rim))},
@@ -79,10 +93,10 @@ void write_report(Context& c, const Design<Real>& in, const design::ScaledDesign
   }
 }
 
-template void write_report<float>(Context&, const Design<float>&,
+template void write_report<float>(Context&, const Design<float>&, const design::RayTable<float>&,
                                   const design::ScaledDesign<float>&,
                                   const writers::ReportRequest&);
-template void write_report<double>(Context&, const Design<double>&,
+template void write_report<double>(Context&, const Design<double>&, const design::RayTable<double>&,
                                    const design::ScaledDesign<double>&,
                                    const writers::ReportRequest&);
 

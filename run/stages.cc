@@ -405,7 +405,7 @@ void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan
     open_or_fail(c, file, (*request)->file);
     write_object_file(p, which, **request, file);
   }
-  if (plan.report && !c.dry) write_report(c, d, scaled, *plan.report);
+  if (plan.report && !c.dry) write_report(c, d, table, scaled, *plan.report);
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                                \

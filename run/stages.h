@@ -83,8 +83,8 @@ void write_object_file(const design::Profile<Real>& p, design::Reflector which,
 
 // The design report into its folder (written whole or not at all).
 template <design::RealType Real>
-void write_report(Context& c, const Design<Real>& d, const design::ScaledDesign<Real>& scaled,
-                  const writers::ReportRequest& request);
+void write_report(Context& c, const Design<Real>& d, const design::RayTable<Real>& table,
+                  const design::ScaledDesign<Real>& scaled, const writers::ReportRequest& request);
 
 // Runs a whole design and plan, every stage in order: the front end for
 // design files.  The choices and plan must have passed validation.
