@@ -33,11 +33,14 @@ FeedPower feed_of(const DesignInput& d) {
 }
 
 // The two profiles a trace goes through, and the radius inside which the
-// subreflector's rays form the vertex ring (0: no ring).
+// subreflector's rays form the vertex ring (0: no ring).  The ring's rays
+// count in the figures over cones unless `ring_apart` is set (for the
+// design's own profiles, whose ring lies beyond the integration's reach).
 struct Profiles {
   const Surface& sub;
   const Surface& main;
   double ring_radius = 0;
+  bool ring_apart = false;
 };
 
 double loss_db(double efficiency) { return efficiency > 0 ? -10.0 * std::log10(efficiency) : 300.0; }
@@ -364,7 +367,7 @@ void ray_figures(Report& r, const Options& o, const Rays& rays) {
 // sampled spot weighs as little as the power it carries.  The aperture power
 // is compared annulus by annulus, the outermost one (where the rays from
 // next to the axis land) apart.
-void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays) {
+void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays, bool ring_apart) {
   const auto& traced = rays.trace.rays;
   const std::size_t m = traced.size();
   const auto k = static_cast<std::size_t>(o.annuli);
@@ -381,7 +384,7 @@ void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Ra
     const double wi = rays.weight[i];
     w_all[c] += wi;
     path_all[c] += wi * rays.path[i];
-    if (rays.ringed[i]) continue;
+    if (ring_apart && rays.ringed[i]) continue;
     w[c] += wi;
     path[c] += wi * rays.path[i];
     dir[c] += wi * std::abs(traced[i].direction_error_deg);
@@ -446,12 +449,14 @@ void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Ra
       delivered[j] += power * share;
     }
   }
+  // An annulus that receives less than a thousandth of its share counts as
+  // 30 dB short, so that a figure exists and shrinks as power arrives.
+  constexpr double kFloor = 1e-3;
   const double wanted = cone_power / static_cast<double>(k);
   double error = 0, misplaced = 0;
   for (std::size_t j = 0; j < k; ++j) {
     misplaced += std::max(0.0, delivered[j] - wanted);
-    if (!(delivered[j] > 0)) continue;
-    const double e = std::abs(10.0 * std::log10(delivered[j] / wanted));
+    const double e = std::abs(10.0 * std::log10(std::max(delivered[j] / wanted, kFloor)));
     if (j == 0)
       r.aperture_power_error_rim_db = e;
     else
@@ -588,9 +593,7 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
               fix(ring.landing_rho_min, 3) + " and " + fix(ring.landing_rho_max, 3) + " with path errors up to " +
               num(ring.path_error_max_abs_wavelengths, 3) + " \u03bb";
       if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
-      text += ". The verification figures above leave them out (with them the path error is " +
-              num(r.path_error_pp_all_rays_wavelengths, 3) +
-              " \u03bb peak to peak); their power counts in the efficiencies and the far field where it lands, their phase does not.";
+      text += ". The figures over cones of equal feed power count them with the power they carry; the phase of the aperture field leaves them out, their power counts where it lands.";
     } else {
       text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
     }
@@ -646,7 +649,7 @@ Report figures(const DesignInput& d, const Options& o, const Profiles& p, bool f
   path_errors(r, rays);
   aperture_density(r, d, o, rays);
   ray_figures(r, o, rays);
-  annulus_figures(r, d, o, rays);
+  annulus_figures(r, d, o, rays, p.ring_apart);
   if (done) done(1);
   const ApertureModel model = model_aperture(r, d, rays);
   efficiencies(r, d, model);
@@ -863,7 +866,7 @@ Report analyse(const DesignInput& d, const Options& o) {
   // step short of the axis); like the written profiles' first interval,
   // they are kept apart from the verification figures.
   const double innermost = d.step_sub_r.back();
-  Report r = figures(d, o, {own->sub, own->main, innermost > 0 ? innermost : 0.0}, true, step);
+  Report r = figures(d, o, {own->sub, own->main, innermost > 0 ? innermost : 0.0, true}, true, step);
   r.traces_design = true;
   write_notes(r, d, o);
   auto w = std::make_shared<Report>(figures(d, o, written_profiles, true, step));

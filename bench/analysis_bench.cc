@@ -5,7 +5,11 @@
 #include <filesystem>
 
 #include "analysis/analysis.h"
+#include "design/choices.h"
+#include "design/scaled.h"
+#include "design/synthesis.h"
 #include "reference_design.h"
+#include "run/report.h"
 
 namespace {
 
@@ -46,5 +50,31 @@ void BM_WholeReport1001RaysAt1000Wavelengths(benchmark::State& state) {
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_WholeReport1001RaysAt1000Wavelengths)->Unit(benchmark::kMillisecond);
+
+// A synthesised 1001-row Taylor design (10 integration steps a row, 64-bit):
+// the report traces its 10,001 steps and the written profiles, splits the
+// loss and searches the sampling advice.
+analysis::DesignInput synthesised_design() {
+  design::DesignSpec s;
+  s.geometry = {0.2, 0.5, 0.25, 0.1};
+  s.feed.beamwidth_deg = 40.0;
+  s.feed.level_db = -10.0;
+  s.aperture.kind = design::Distribution::taylor;
+  s.aperture.sidelobe_db = 25.0;
+  s.aperture.nbar = 4;
+  s.synthesis = {0.00009, 0.0009};
+  s.precision = design::Precision::double_;
+  const design::Design<double> d = design::make_design<double>(s);
+  const design::RayTable<double> table = design::synthesize(d);
+  return run::report_input(d, table, design::scale(table, 100.0, d.main_inner_radius));
+}
+
+void BM_AnalyseSynthesised1001RowsAt1000Wavelengths(benchmark::State& state) {
+  const auto in = synthesised_design();
+  analysis::Options o;
+  o.wavelength = 0.1;
+  for (auto _ : state) benchmark::DoNotOptimize(analysis::analyse(in, o));
+}
+BENCHMARK(BM_AnalyseSynthesised1001RowsAt1000Wavelengths)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -8,12 +8,18 @@
 #include "fields/prose.h"
 #include "io/interrupt.h"
 #include "run/progress.h"
+#include "run/report.h"
 #include "run/stages.h"
 
 namespace run {
 namespace {
 
 std::string number(double v) { return fields::number(v); }
+
+template <design::RealType Real>
+std::vector<double> widen(const std::vector<Real>& v) {
+  return std::vector<double>(v.begin(), v.end());
+}
 
 std::string distribution_name(const design::ApertureSpec& a) {
   switch (a.kind) {
@@ -31,9 +37,8 @@ std::string distribution_name(const design::ApertureSpec& a) {
 }  // namespace
 
 template <design::RealType Real>
-void write_report(Context& c, const Design<Real>& in, const design::RayTable<Real>& table,
-                  const design::ScaledDesign<Real>& scaled, const writers::ReportRequest& request) {
-  auto widen = [](const std::vector<Real>& v) { return std::vector<double>(v.begin(), v.end()); };
+analysis::DesignInput report_input(const design::Design<Real>& in, const design::RayTable<Real>& table,
+                                   const design::ScaledDesign<Real>& scaled) {
   analysis::DesignInput d;
   d.sub_r = widen(scaled.sub_r);
   d.sub_z = widen(scaled.sub_z);
@@ -75,6 +80,13 @@ void write_report(Context& c, const Design<Real>& in, const design::RayTable<Rea
       {"Main reflector diameter", number(d.main_diameter)},
       {"Subreflector diameter", number(static_cast<double>(scaled.sub_rim_diameter))},
       {"Arithmetic", d.double_precision ? "64-bit reals (--double)" : "32-bit reals"}};
+  return d;
+}
+
+template <design::RealType Real>
+void write_report(Context& c, const Design<Real>& in, const design::RayTable<Real>& table,
+                  const design::ScaledDesign<Real>& scaled, const writers::ReportRequest& request) {
+  const analysis::DesignInput d = report_input(in, table, scaled);
   analysis::Options options;
   options.wavelength = request.wavelength;
   ProgressLine progress(c.console.progress, "Report", "steps");
@@ -93,6 +105,10 @@ void write_report(Context& c, const Design<Real>& in, const design::RayTable<Rea
   }
 }
 
+template analysis::DesignInput report_input<float>(const design::Design<float>&, const design::RayTable<float>&,
+                                                   const design::ScaledDesign<float>&);
+template analysis::DesignInput report_input<double>(const design::Design<double>&, const design::RayTable<double>&,
+                                                    const design::ScaledDesign<double>&);
 template void write_report<float>(Context&, const Design<float>&, const design::RayTable<float>&,
                                   const design::ScaledDesign<float>&,
                                   const writers::ReportRequest&);

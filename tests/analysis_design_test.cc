@@ -193,7 +193,7 @@ TEST(VertexRing, RaysInsideTheFirstSubreflectorIntervalAreReportedApart) {
   EXPECT_NEAR(ring.power_share, cone(theta_v) / cone(in.sub_half_angle_rad), 1e-12);
   // The ring is the rays leaving the feed inside that angle, no others.
   int flagged = 0;
-  double rest_lo = 1e300, rest_hi = -1e300, rest_direction = 0;
+  double rest_direction = 0;
   for (std::size_t i = 0; i < r.ray_rho.size(); ++i) {
     if (std::abs(r.ray_theta_deg[i] - ring.feed_angle_max_deg) > 1e-9) {
       EXPECT_EQ(r.ray_in_vertex_ring[i], r.ray_theta_deg[i] < ring.feed_angle_max_deg) << r.ray_theta_deg[i];
@@ -202,8 +202,6 @@ TEST(VertexRing, RaysInsideTheFirstSubreflectorIntervalAreReportedApart) {
       ++flagged;
       continue;
     }
-    rest_lo = std::min(rest_lo, r.ray_path_error_wavelengths[i]);
-    rest_hi = std::max(rest_hi, r.ray_path_error_wavelengths[i]);
     rest_direction = std::max(rest_direction, std::abs(r.ray_direction_error_deg[i]));
   }
   EXPECT_EQ(ring.rays_traced, flagged);
@@ -211,10 +209,11 @@ TEST(VertexRing, RaysInsideTheFirstSubreflectorIntervalAreReportedApart) {
   EXPECT_GT(flagged, 200);
   // The figures are the other rays' and say the design focuses; the ring's
   // own rays stray by several times as much and are kept in view.
-  EXPECT_NEAR(r.path_error_pp_wavelengths, rest_hi - rest_lo, 1e-12);
-  EXPECT_NEAR(r.collimation_error_max_deg, rest_direction, 1e-12);
+  // The figures over cones of equal power weigh the ring's rays by the power
+  // they carry: they stay within the per-ray extremes of the other rays and
+  // the ring, and the ring's own rays stray by several times as much.
+  EXPECT_LE(r.collimation_error_max_deg, std::max(rest_direction, ring.collimation_error_max_deg));
   EXPECT_LT(r.path_error_pp_wavelengths, 0.01);
-  EXPECT_GT(r.path_error_pp_all_rays_wavelengths, 2 * r.path_error_pp_wavelengths);
   EXPECT_GT(ring.collimation_error_max_deg, 2 * r.collimation_error_max_deg);
   EXPECT_GT(ring.path_error_max_abs_wavelengths, r.path_error_pp_wavelengths);
   EXPECT_LT(ring.landing_rho_min, 0.99);
@@ -262,10 +261,13 @@ TEST(DesignReport, AperturePartsWithoutPowerAreCountedNotGivenALevel) {
   EXPECT_EQ(r.lost_theta_min_deg, 0.0);
   EXPECT_EQ(r.vertex_ring.rays_lost, r.vertex_ring.rays);
   EXPECT_TRUE(std::isnan(r.vertex_ring.landing_rho_min));
-  // About a tenth of the bins get nothing; the error is taken where the rays land.
+  // About a tenth of the bins get nothing, and the power wanted beyond 90 %
+  // of the radius, (1 - 0.9^2) / (1 - 0.12^2) of it, is lost; the annuli
+  // there show it.
   EXPECT_NEAR(r.aperture_bins_without_power, 0.1 / 0.88 * static_cast<double>(r.density_rho.size()), 3.0);
   EXPECT_NEAR(r.aperture_error_rho_max, 0.9, 0.01);
-  EXPECT_LT(r.aperture_power_error_max_db, 3.0);
+  EXPECT_NEAR(r.lost_power_share, (1 - 0.81) / (1 - 0.0144), 0.01);
+  EXPECT_GT(r.aperture_power_error_max_db, 3.0);
   bool says_so = false;
   for (const auto& note : r.notes) says_so |= note.find("receive no power") != std::string::npos;
   EXPECT_TRUE(says_so);
