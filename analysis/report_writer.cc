@@ -114,6 +114,17 @@ svg::Chart aperture_chart(const Report& r) {
   const auto ticks = svg::nice_ticks(lo - 1.0, hi + 1.0 + 0.4 * (hi - lo + 2.0), 6);
   const double y0 = ticks.size() > 1 ? 2 * ticks.front() - ticks[1] : lo - 1, y1 = ticks.size() > 1 ? 2 * ticks.back() - ticks[ticks.size() - 2] : hi + 1;
   c.series.push_back(thin(wanted));
+  if (r.as_written) {
+    // The written surfaces' density, on the same scale, under the design's.
+    const Report& w = *r.as_written;
+    delivered.label = "delivered by the design";
+    svg::Series written{"delivered by the written surfaces", svg::kWritten, {}, {}, 1.2, false, false};
+    for (std::size_t i = 0; i < w.density_rho.size(); ++i) {
+      written.x.push_back(w.density_rho[i] * r.aperture_radius);
+      written.y.push_back(w.density_delivered[i] > 0 ? std::clamp(db(w.density_delivered[i]), lo, hi) : std::nan(""));
+    }
+    c.series.push_back(thin(written));
+  }
   c.series.push_back(thin(delivered));
   // The bins no power reaches, as a bar along the bottom of the plot.
   svg::Series empty{"no power reaches here", svg::kDelivered, {}, {}, 5.0, false, false};
@@ -143,7 +154,11 @@ svg::Chart pattern_chart(const Report& r) {
   c.y_label = "relative power (dB)";
   c.series.push_back(thin({"ideal (wanted distribution)", svg::kWanted, r.ideal.theta_deg, r.ideal.level_db, 1.4, true, false}));
   c.series.push_back(thin({"without blockage", svg::kUnblocked, r.unblocked.theta_deg, r.unblocked.level_db, 1.4, false, false}));
-  c.series.push_back(thin({"delivered", svg::kDelivered, r.delivered.theta_deg, r.delivered.level_db, 1.8, false, false}));
+  if (r.as_written)
+    c.series.push_back(thin({"delivered by the written surfaces", svg::kWritten, r.as_written->delivered.theta_deg,
+                             r.as_written->delivered.level_db, 1.2, false, false}));
+  c.series.push_back(thin({r.as_written ? "delivered by the design" : "delivered", svg::kDelivered, r.delivered.theta_deg,
+                           r.delivered.level_db, 1.8, false, false}));
   c.x_range = std::make_pair(0.0, r.delivered.theta_deg.empty() ? 1.0 : r.delivered.theta_deg.back());
   c.y_range = std::make_pair(-50.0, 0.0);
   return c;
@@ -155,25 +170,34 @@ svg::Chart path_chart(const Report& r) {
   c.title = "Path-length error across the aperture";
   c.x_label = "radius (unit of D)";
   c.y_label = "path error (wavelengths)";
-  svg::Series s{"delivered", svg::kDelivered, {}, {}, 1.6, false, false};
-  svg::Series ringed{"", svg::kGuide, {}, {}, 1.4, false, true};
   double lo = 0, hi = 0;
-  for (std::size_t i : by_radius(r)) {
-    const double x = r.ray_rho[i] * r.aperture_radius, y = r.ray_path_error_wavelengths[i];
-    if (r.ray_in_vertex_ring[i]) {
-      ringed.x.push_back(x), ringed.y.push_back(y);
-    } else {
-      s.x.push_back(x), s.y.push_back(y);
-      lo = std::min(lo, y), hi = std::max(hi, y);
+  // The rays of one trace outside its vertex ring as a line; the ring's as
+  // grey dots on the scale of the lines.
+  svg::Series ringed{"", svg::kGuide, {}, {}, 1.4, false, true};
+  const auto rays = [&](const Report& x, const char* label, const char* colour, double width, bool dots_for_ring) {
+    svg::Series s{label, colour, {}, {}, width, false, false};
+    for (std::size_t i : by_radius(x)) {
+      const double px = x.ray_rho[i] * r.aperture_radius, py = x.ray_path_error_wavelengths[i];
+      if (x.ray_in_vertex_ring[i]) {
+        if (dots_for_ring) ringed.x.push_back(px), ringed.y.push_back(py);
+      } else {
+        s.x.push_back(px), s.y.push_back(py);
+        lo = std::min(lo, py), hi = std::max(hi, py);
+      }
     }
+    c.series.push_back(thin(s));
+  };
+  if (r.as_written) {
+    rays(*r.as_written, "the written surfaces", svg::kWritten, 1.2, true);
+    rays(r, "the design", svg::kDelivered, 1.6, false);
+  } else {
+    rays(r, "delivered", svg::kDelivered, 1.6, true);
   }
-  c.series.push_back(thin(s));
   if (!ringed.x.empty()) {
     // The scale is the other rays'; the ring's dots beyond it are clipped,
     // and the legend gives their extent.
     const auto [ring_lo, ring_hi] = std::minmax_element(ringed.y.begin(), ringed.y.end());
-    ringed.label = "rays next to the subreflector vertex, left out of the figures (" + num(*ring_lo, 2) + " to " +
-                   num(*ring_hi, 2) + " \u03bb)";
+    ringed.label = "rays next to the subreflector vertex (" + num(*ring_lo, 2) + " to " + num(*ring_hi, 2) + " \u03bb)";
     c.series.push_back(thin(ringed));
     if (hi - lo <= 0) hi = lo + 1e-6;
     const double pad = 0.1 * (hi - lo);
@@ -205,11 +229,15 @@ std::string pattern_csv(const Report& r) {
 
 std::string path_csv(const Report& r) {
   std::ostringstream o;
-  o << "radius,normalised_radius,feed_angle_deg,path_error_wavelengths,direction_error_deg,vertex_ring\n";
-  for (std::size_t i : by_radius(r))
-    o << num(r.ray_rho[i] * r.aperture_radius) << ',' << num(r.ray_rho[i]) << ',' << num(r.ray_theta_deg[i]) << ','
-      << num(r.ray_path_error_wavelengths[i]) << ',' << num(r.ray_direction_error_deg[i]) << ','
-      << (r.ray_in_vertex_ring[i] ? 1 : 0) << '\n';
+  o << "surfaces,radius,normalised_radius,feed_angle_deg,path_error_wavelengths,direction_error_deg,vertex_ring\n";
+  const auto rows = [&](const Report& x, const char* surfaces) {
+    for (std::size_t i : by_radius(x))
+      o << surfaces << ',' << num(x.ray_rho[i] * x.aperture_radius) << ',' << num(x.ray_rho[i]) << ','
+        << num(x.ray_theta_deg[i]) << ',' << num(x.ray_path_error_wavelengths[i]) << ','
+        << num(x.ray_direction_error_deg[i]) << ',' << (x.ray_in_vertex_ring[i] ? 1 : 0) << '\n';
+  };
+  rows(r, r.traces_design ? "design" : "written");
+  if (r.as_written) rows(*r.as_written, "written");
   return o.str();
 }
 

@@ -16,6 +16,7 @@ inline constexpr const char* kUnblocked = "#2ca02c";  // delivered without the b
 inline constexpr const char* kReflector = "#202020";
 inline constexpr const char* kRay = "#e08a00";
 inline constexpr const char* kGuide = "#8a8a8a";      // axis of symmetry, planes
+inline constexpr const char* kWritten = "#9467bd";    // the surfaces as written
 
 struct Series {
   std::string label;  // empty: not in the legend
