@@ -1,7 +1,7 @@
 // RAVOST: synthesis of shaped, axially symmetric dual-reflector antennas.
 //
-//   ravost [--double] [--report DIR [--wavelength W]] [ANSWERS | DESIGN.toml]
-//   ravost --to-toml ANSWERS
+//   ravost [--double] [--feed FILE] [--report DIR [--wavelength W]] [ANSWERS | DESIGN.toml]
+//   ravost [--feed FILE] --to-toml ANSWERS
 //
 // Without arguments the program asks its questions on the console; with an
 // answer file it runs that file as if "y" and its name had been typed; a
@@ -16,6 +16,7 @@
 
 #include "app/design_file_run.h"
 #include "dialog/driver.h"
+#include "feedfile/feed_file.h"
 #include "io/folder.h"
 #include "io/interrupt.h"
 
@@ -76,6 +77,11 @@ int main(int argc, char** argv) {
                text + "\"";
       })
       ->needs(report);
+  std::string feed_file;
+  app.add_option("--feed", feed_file,
+                 "Shape for the feed pattern in FILE (a table of angle and power in dB, or "
+                 "pattern cuts; told by content) instead of asking for a beamwidth")
+      ->type_name("FILE");
   app.set_version_flag("--version", std::string("ravost ") + RAVOST_VERSION);
   app.get_formatter()->column_width(22);
   app.footer(
@@ -117,9 +123,30 @@ int main(int argc, char** argv) {
     }
   }
 
+  const bool design_file = std::filesystem::path(answers).extension() == ".toml";
+  if (!feed_file.empty()) {
+    if (design_file) {
+      std::cerr << io::error_text("--feed is for the dialog and answer files; a design file "
+                                  "names its feed in its [feed] section.")
+                << '\n';
+      return 2;
+    }
+    // The feed is read whole before any question: a bad file ends the run
+    // with its line.
+    feedfile::ReadResult feed = feedfile::read(feed_file, feed_file);
+    if (!feed.table) {
+      std::cerr << feed.error << '\n';
+      return 1;
+    }
+    design::FeedSpec spec;
+    spec.model = feed.format;
+    spec.file = feed_file;
+    spec.table = std::make_shared<const design::FeedTable>(std::move(*feed.table));
+    options.feed = spec;
+  }
+
   std::ios::sync_with_stdio(false);
   io::install_interrupt_handlers();
-  const bool design_file = std::filesystem::path(answers).extension() == ".toml";
   int status = 0;
   if (to_toml) {
     status = app::answers_to_design_file(answers, std::cout, std::cerr, ".", options);

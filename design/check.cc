@@ -52,7 +52,7 @@ Synthesis<Real> synthesise_and_check(const Design<Real>& d, const SynthesisOptio
   s.summary.stopped = t.stopped;
   s.summary.check = check_ray_table(t);
   s.summary.rim_level_db =
-      10.0 * std::log10(static_cast<double>(d.feed.pattern(d.feed_half_angle_rad)));
+      10.0 * std::log10(static_cast<double>(d.feed_model.pattern(d.feed_half_angle_rad)));
   if (t.broken_ray && !t.rays.empty()) {
     const Ray<Real>& last = t.rays.back();
     const double gap = static_cast<double>(last.sub_z) - static_cast<double>(last.main_z);

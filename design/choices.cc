@@ -34,6 +34,20 @@ bool known_kind(Distribution kind) {
          kind == Distribution::taylor;
 }
 
+// The synthesis divides by the pattern at the subreflector rim and by the
+// feed power inside it: both must be finite and above 0.
+template <RealType Real>
+void check_feed_power(const Design<Real>& d, Input which, double value,
+                      std::vector<Problem>& out) {
+  const Real rim = d.feed_model.pattern(d.feed_half_angle_rad);
+  if (!(rim > Real(0)) || !std::isfinite(rim) || !(d.feed_power > Real(0)) ||
+      !std::isfinite(d.feed_power)) {
+    Problem p = problem(which, Problem::Fault::no_power_at_rim, value);
+    p.reference = static_cast<double>(d.feed_half_angle_deg);
+    out.push_back(p);
+  }
+}
+
 template <RealType Real>
 void check(const DesignSpec& choices, Input which, std::vector<Problem>& out) {
   using Fault = Problem::Fault;
@@ -87,6 +101,7 @@ void check(const DesignSpec& choices, Input which, std::vector<Problem>& out) {
     }
 
     case Input::feed_beamwidth: {
+      if (choices.feed.model != FeedModelKind::beamwidth) return;
       const Real b = std::fabs(d.feed.beamwidth_deg);
       if (b == Real(0) || b >= Real(360)) {
         out.push_back(problem(which, Fault::beamwidth_range, choices.feed.beamwidth_deg));
@@ -100,6 +115,46 @@ void check(const DesignSpec& choices, Input which, std::vector<Problem>& out) {
       if (d.feed.pattern(d.feed_half_angle_rad) == Real(0)) {
         out.push_back(problem(which, Fault::no_power_at_rim, choices.feed.beamwidth_deg));
       }
+      return;
+    }
+
+    case Input::feed_taper:
+      if (choices.feed.model != FeedModelKind::gaussian) return;
+      if (d.feed_model.taper_db == Real(0)) out.push_back(problem(which, Fault::taper_zero));
+      return;
+
+    case Input::feed_taper_angle: {
+      if (choices.feed.model != FeedModelKind::gaussian) return;
+      const Real angle = d.feed_model.taper_angle_rad;
+      if (!(angle > Real(0))) {
+        out.push_back(problem(which, angle == Real(0) ? Fault::zero : Fault::negative,
+                              choices.feed.taper_angle_deg));
+        return;
+      }
+      check_feed_power(d, which, choices.feed.taper_angle_deg, out);
+      return;
+    }
+
+    case Input::feed_table: {
+      if (choices.feed.model != FeedModelKind::table && choices.feed.model != FeedModelKind::cut) {
+        return;
+      }
+      const FeedTable* t = choices.feed.table.get();
+      if (t == nullptr || !d.feed_model.table) {
+        out.push_back(problem(which, Fault::table_unusable));
+        return;
+      }
+      if (t->theta_deg.front() != 0.0) {
+        out.push_back(problem(which, Fault::table_not_from_axis, t->theta_deg.front()));
+        return;
+      }
+      if (t->theta_deg.back() < static_cast<double>(d.feed_half_angle_deg)) {
+        Problem p = problem(which, Fault::table_short, t->theta_deg.back());
+        p.reference = static_cast<double>(d.feed_half_angle_deg);
+        out.push_back(p);
+        return;
+      }
+      check_feed_power(d, which, 0.0, out);
       return;
     }
 
@@ -245,6 +300,8 @@ DesignSpec round_to_precision(const DesignSpec& choices) {
   round(s.geometry.main_inner_radius);
   round(s.feed.beamwidth_deg);
   round(s.feed.level_db);
+  round(s.feed.taper_db);
+  round(s.feed.taper_angle_deg);
   round(s.aperture.taper_db);
   round(s.aperture.sidelobe_db);
   round(s.synthesis.calc_interval);
@@ -262,7 +319,8 @@ std::vector<Problem> validate(const DesignSpec& choices) {
   // A later input's check is only meaningful once the inputs it builds on
   // can be used: stop at the first input of a group that has problems.
   const Input order[] = {Input::main_hole_to_feed, Input::feed_to_sub_rim, Input::sub_radius,
-                         Input::main_inner_radius, Input::feed_beamwidth,  Input::distribution,
+                         Input::main_inner_radius, Input::feed_beamwidth,  Input::feed_taper,
+                         Input::feed_taper_angle,  Input::feed_table,      Input::distribution,
                          Input::taper,             Input::sidelobe,        Input::nbar,
                          Input::calc_interval,     Input::output_interval};
   for (Input which : order) {
@@ -270,7 +328,7 @@ std::vector<Problem> validate(const DesignSpec& choices) {
     all.insert(all.end(), found.begin(), found.end());
     // The geometry must be sound before the feed, the feed before the
     // aperture, the aperture before the intervals.
-    const bool gate = which == Input::main_inner_radius || which == Input::feed_beamwidth ||
+    const bool gate = which == Input::main_inner_radius || which == Input::feed_table ||
                       which == Input::nbar || which == Input::calc_interval;
     if (gate && !all.empty()) break;
   }
@@ -302,9 +360,26 @@ Design<Real> make_design(const DesignSpec& chosen) {
   d.feed_half_angle_deg = half_angle_deg(d.sub_radius, d.feed_to_sub_rim);
   d.feed_half_angle_rad = d.feed_half_angle_deg * Constants<Real>::deg;
 
-  d.feed = BeamwidthFeed<Real>::make(static_cast<Real>(s.feed.beamwidth_deg),
-                                     static_cast<Real>(s.feed.level_db));
-  d.feed_power = d.feed.enclosed_power(d.feed_half_angle_rad);
+  d.feed_model.kind = s.feed.model;
+  switch (s.feed.model) {
+    case FeedModelKind::beamwidth:
+      d.feed = BeamwidthFeed<Real>::make(static_cast<Real>(s.feed.beamwidth_deg),
+                                         static_cast<Real>(s.feed.level_db));
+      d.feed_model.beamwidth = d.feed;
+      break;
+    case FeedModelKind::gaussian:
+      d.feed_model.taper_db = static_cast<Real>(s.feed.taper_db);
+      d.feed_model.taper_angle_rad = static_cast<Real>(s.feed.taper_angle_deg) * Constants<Real>::deg;
+      break;
+    case FeedModelKind::table:
+    case FeedModelKind::cut:
+      d.feed_model.source = s.feed.table;
+      if (s.feed.table && table_fault(*s.feed.table).empty()) {
+        d.feed_model.table = std::make_shared<const TabulatedPattern>(*s.feed.table);
+      }
+      break;
+  }
+  d.feed_power = d.feed_model.enclosed_power(d.feed_half_angle_rad);
 
   d.aperture = make_aperture<Real>(s.aperture);
   d.aperture_power = aperture_power(d.aperture, d.main_inner_radius);

@@ -18,6 +18,7 @@
 
 #include "design/aperture.h"
 #include "design/feed.h"
+#include "design/feed_model.h"
 
 namespace design {
 
@@ -32,11 +33,18 @@ struct GeometrySpec {
   double main_inner_radius = 0;  // radius of the main reflector's hole
 };
 
-// The feed: a beamwidth (full angle, degrees) at a level below the axis (dB;
-// its sign is ignored).
+// The feed: by default a beamwidth (full angle, degrees) at a level below the
+// axis (dB; its sign is ignored).  A Gaussian model takes a taper (dB below
+// the axis) at an angle; a tabulated model takes the table a file gave (read
+// by the front end; `file` is the name as written in the design file).
 struct FeedSpec {
   double beamwidth_deg = 0;
   double level_db = 0;
+  FeedModelKind model = FeedModelKind::beamwidth;
+  double taper_db = 0;
+  double taper_angle_deg = 0;
+  std::string file = {};
+  std::shared_ptr<const FeedTable> table = {};
 };
 
 // The wanted aperture distribution.  `kind` may hold a value outside the
@@ -73,6 +81,9 @@ enum class Input {
   sub_radius,
   main_inner_radius,
   feed_beamwidth,
+  feed_taper,        // the Gaussian feed's taper
+  feed_taper_angle,  // the Gaussian feed's angle of that taper
+  feed_table,        // a tabulated feed
   distribution,
   taper,
   sidelobe,
@@ -103,6 +114,9 @@ struct Problem {
     beamwidth_range,       // beamwidth 0 or >= 360 degrees
     beamwidth_too_narrow,  // the exponent is not finite
     no_power_at_rim,       // the pattern is 0 at the subreflector rim
+    table_unusable,        // the feed table's numbers are no pattern
+    table_not_from_axis,   // the feed table starts at `value` degrees, not 0
+    table_short,           // the feed table stops at `value` degrees, before `reference`
     unknown_kind,          // not one of the distributions
     taper_zero,            // a Gaussian needs a taper
     taper_too_large,       // power out of the reals' range
@@ -150,7 +164,8 @@ struct Design {
   Real feed_half_angle_deg = 0;
   Real feed_half_angle_rad = 0;
 
-  BeamwidthFeed<Real> feed;
+  BeamwidthFeed<Real> feed;      // the beamwidth model's values (all 0 for another model)
+  FeedModel<Real> feed_model;    // the pattern the synthesis shapes for
   Aperture<Real> aperture;
 
   // The intervals as answered (the listing shows them so); the synthesis

@@ -96,8 +96,9 @@ Real SurfaceDerivatives<Real>::operator()(std::span<const Real> v, int component
   const Real k = v[ray::power_ratio];
   const Real n = v[ray::feed_exponent];
 
-  // c = cos(theta/2) ** (2 n), the feed power pattern
-  const Real c = BeamwidthFeed<Real>::pattern_of(theta, n);
+  // c = cos(theta/2) ** (2 n), the feed power pattern (or the design's
+  // other feed model)
+  const Real c = feed_ ? feed_->pattern(theta) : BeamwidthFeed<Real>::pattern_of(theta, n);
   // a, the aperture power density at r
   const Real a = density(r);
   // dtheta/dr = -(a r K) / (sin(theta) c): power conservation
@@ -264,7 +265,7 @@ RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& deri
 
 template <RealType Real>
 RayTable<Real> synthesize(const Design<Real>& in, const SynthesisOptions& options) {
-  SurfaceDerivatives<Real> derivatives(in.aperture);
+  SurfaceDerivatives<Real> derivatives(in);
   return synthesize(in, derivatives, options);
 }
 

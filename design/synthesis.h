@@ -57,6 +57,14 @@ class SurfaceDerivatives {
   // to check that remembering it changes no bit.
   explicit SurfaceDerivatives(const Aperture<Real>& aperture, bool memoise = true)
       : aperture_(aperture), memoise_(memoise) {}
+  // The derivatives of a design: its aperture and its feed model.  The
+  // beamwidth model is evaluated from the exponent in the vector, as it
+  // always has been; another model through the design's feed model, which
+  // must outlive this object.
+  explicit SurfaceDerivatives(const Design<Real>& in, bool memoise = true)
+      : aperture_(in.aperture),
+        memoise_(memoise),
+        feed_(in.feed_model.kind == FeedModelKind::beamwidth ? nullptr : &in.feed_model) {}
 
   // dY(component + 1)/dr at v.
   Real operator()(std::span<const Real> v, int component);
@@ -79,6 +87,7 @@ class SurfaceDerivatives {
 
   const Aperture<Real>& aperture_;
   bool memoise_;
+  const FeedModel<Real>* feed_ = nullptr;  // null: the beamwidth model
   Real d_distance_ = 0;  // dR/dr from the last call for component 1
   Real d_main_z_ = 0;    // dz_m/dr from the last call for component 1
   bool have_density_ = false;

@@ -785,6 +785,12 @@ std::string key_of(Input input) {
       return "geometry.main_inner_radius";
     case Input::feed_beamwidth:
       return "feed.beamwidth_deg";
+    case Input::feed_taper:
+      return "feed.taper_db";
+    case Input::feed_taper_angle:
+      return "feed.taper_angle_deg";
+    case Input::feed_table:
+      return "feed.file";
     case Input::distribution:
       return "aperture.distribution";
     case Input::taper:

@@ -78,6 +78,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   context.run_files.push_back(dir / "ravost.out");
   if (!answer_path.empty()) context.run_files.push_back(answer_path);
   Session<Real> s{dialog, context};
+  s.given_feed = options.feed;
 
   const design::Design<Real> d = ask_design(s);
   const design::RayTable<Real> table = run::synthesise(context, d);

@@ -26,6 +26,8 @@ struct RunOptions {
   bool dry = false;
   // Show the progress of long work on the error stream (a terminal).
   bool show_progress = false;
+  // A feed read from a file (--feed): the beamwidth question is not asked.
+  std::optional<design::FeedSpec> feed = {};
 };
 
 // The design and output plan a run's answers chose.

@@ -3,6 +3,7 @@
 // fills answer by answer, and the earlier answers of the output stages.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "design/choices.h"
@@ -34,6 +35,9 @@ struct Session {
   // What the answers chose, as values.
   design::DesignSpec choices = {};
   writers::OutputPlan plan = {};
+  // The feed given on the command line, which takes the beamwidth
+  // question's place.
+  std::optional<design::FeedSpec> given_feed = {};
 };
 
 }  // namespace dialog

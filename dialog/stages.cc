@@ -111,13 +111,21 @@ design::Design<Real> ask_design(Session<Real>& s) {
 
   // The feed.
   run::show_subtended_angle(s.run, design::make_design<Real>(choices));
-  dialog.ask(
-      " Enter Feed Beamwidth, Beamwidth level dB ",
-      [&] {
-        dialog.read("the feed beamwidth and its level", a.beamwidth, a.level);
-        choices.feed = {widen(a.beamwidth), widen(a.level)};
-      },
-      [&] { return problem_of(choices, Input::feed_beamwidth); });
+  if (s.given_feed) {
+    // The pattern comes from a file: nothing to ask, and a table that does
+    // not suit the geometry ends the run naming the file.
+    choices.feed = *s.given_feed;
+    const std::vector<design::Problem> found = design::validate_input(choices, Input::feed_table);
+    if (!found.empty()) throw RunError(run::feed_table_report(found.front(), choices.feed));
+  } else {
+    dialog.ask(
+        " Enter Feed Beamwidth, Beamwidth level dB ",
+        [&] {
+          dialog.read("the feed beamwidth and its level", a.beamwidth, a.level);
+          choices.feed = {widen(a.beamwidth), widen(a.level)};
+        },
+        [&] { return problem_of(choices, Input::feed_beamwidth); });
+  }
   run::list_feed(s.run, design::make_design<Real>(choices));
 
   // The aperture distribution.

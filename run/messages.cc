@@ -2,6 +2,7 @@
 
 #include "fields/fields.h"
 #include "fields/prose.h"
+#include "io/files.h"
 #include "writers/tables.h"
 
 namespace run {
@@ -44,6 +45,8 @@ std::string sentence(const design::Problem& p) {
           return "The calculation interval must not be 0.";
         case Input::output_interval:
           return "The output interval must not be 0.";
+        case Input::feed_taper_angle:
+          return "The angle of the Gaussian feed's taper must not be 0.";
         default:
           return "The value must not be 0.";
       }
@@ -75,11 +78,31 @@ std::string sentence(const design::Problem& p) {
     case Fault::beamwidth_too_narrow:
       return "The feed beamwidth is too narrow to define the feed pattern.";
     case Fault::no_power_at_rim:
+      if (p.input == Input::feed_table) {
+        return "The feed table holds no power at the subreflector rim: the design would need "
+               "infinite feed power there.";
+      }
+      if (p.input == Input::feed_taper_angle) {
+        return "The Gaussian feed is too narrow for the subreflector: no feed power reaches its "
+               "rim.";
+      }
       return "The feed beamwidth is too narrow for the subreflector: no feed power reaches its "
              "rim.";
+    case Fault::table_unusable:
+      return "The feed table cannot be used as a pattern.";
+    case Fault::table_not_from_axis:
+      return "The feed table starts at " + number(p.value) +
+             " degrees; it must start on the axis, at 0 degrees.";
+    case Fault::table_short:
+      return "The feed table stops at " + number(p.value) +
+             " degrees, short of the subreflector's half angle of " + number(p.reference) +
+             " degrees.";
     case Fault::unknown_kind:
       return "The aperture distribution must be 1 (uniform), 2 (Gaussian) or 3 (Taylor).";
     case Fault::taper_zero:
+      if (p.input == Input::feed_taper) {
+        return "A Gaussian feed taper of 0 dB has no Gaussian: give a taper other than 0.";
+      }
       return "A Gaussian edge taper of 0 dB has no Gaussian: give a taper other than 0.";
     case Fault::taper_too_large:
       return "The edge taper is too large: the aperture power is out of the range of the "
@@ -136,6 +159,23 @@ std::string sentence(const design::Problem& p) {
       }
   }
   return "The value cannot be used.";
+}
+
+std::string feed_table_report(const design::Problem& p, const design::FeedSpec& feed) {
+  const design::FeedTable* t = feed.table.get();
+  if (t == nullptr || t->lines.size() != t->theta_deg.size() || t->lines.empty()) {
+    return io::error_text(sentence(p));
+  }
+  long line = t->lines.front();
+  if (p.fault == Fault::table_short) {
+    line = t->lines.back();
+  } else if (p.fault == Fault::no_power_at_rim) {
+    // the first angle at or past the rim (the table reaches the rim here)
+    std::size_t i = 0;
+    while (i + 1 < t->theta_deg.size() && t->theta_deg[i] < p.reference) ++i;
+    line = t->lines[i];
+  }
+  return io::error_in(t->source, line, sentence(p));
 }
 
 std::string interval_warning(const design::RowPlan& plan) {

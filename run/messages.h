@@ -15,4 +15,10 @@ std::string sentence(const design::Problem& p);
 // empty text.
 std::string interval_warning(const design::RowPlan& plan);
 
+// The error line for a feed read from a file that does not suit the design:
+// it names the file and the line of the table the problem lies at (the last
+// angle for a table that stops short, the first angle at or past the
+// subreflector's rim for one without power there).
+std::string feed_table_report(const design::Problem& p, const design::FeedSpec& feed);
+
 }  // namespace run

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "design/check.h"
+#include "feedfile/feed_file.h"
 #include "fields/fields.h"
 #include "fields/prose.h"
 #include "io/interrupt.h"
@@ -138,6 +139,13 @@ void show_subtended_angle(Context& c, const Design<Real>& d) {
 template <design::RealType Real>
 void list_feed(Context& c, const Design<Real>& d) {
   c.listing.line(writers::feed_line(d));
+  // A tabulated phase that is not flat over the cone: the pattern was taken
+  // about another point than the one the design puts at the feed.
+  if (d.feed_model.source) {
+    const std::string warning = feedfile::phase_warning(
+        *d.feed_model.source, static_cast<double>(d.feed_half_angle_rad));
+    if (!warning.empty()) c.warn(warning);
+  }
 }
 
 template <design::RealType Real>

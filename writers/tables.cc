@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fields/fields.h"
+#include "fields/prose.h"
 
 namespace writers {
 
@@ -30,8 +31,48 @@ std::string subtended_angle_line(const design::Design<Real>& in) {
          F(Real(2) * in.feed_half_angle_rad / design::Constants<Real>::deg, 8, 2);
 }
 
+std::string feed_sampling(const design::FeedTable& t) {
+  const std::size_t n = t.theta_deg.size();
+  if (n < 2) return std::to_string(n).append(" angles");
+  const double first_step = t.theta_deg[1] - t.theta_deg[0];
+  double least = first_step, most = first_step;
+  for (std::size_t i = 2; i < n; ++i) {
+    const double step = t.theta_deg[i] - t.theta_deg[i - 1];
+    least = std::min(least, step);
+    most = std::max(most, step);
+  }
+  const bool even = most - least <= 1e-6 * most;
+  std::string text = std::to_string(n);
+  text += " angles ";
+  if (even) {
+    text += "every ";
+    text += fields::number(first_step);
+  } else {
+    text += "in steps of ";
+    text += fields::number(least);
+    text += " to ";
+    text += fields::number(most);
+  }
+  text += " deg to ";
+  text += fields::number(t.theta_deg.back());
+  text += " deg";
+  return text;
+}
+
 template <design::RealType Real>
 std::string feed_line(const design::Design<Real>& in) {
+  const design::FeedModel<Real>& m = in.feed_model;
+  switch (m.kind) {
+    case design::FeedModelKind::beamwidth:
+      break;
+    case design::FeedModelKind::gaussian:
+      return " Gaussian feed taper dB: " + F(m.taper_db, 5, 1) + " at angle: " +
+             F(m.taper_angle_rad / design::Constants<Real>::deg, 6, 2);
+    case design::FeedModelKind::table:
+    case design::FeedModelKind::cut:
+      if (!m.source) return " Feed pattern: none";
+      return " Feed pattern: " + m.source->source + ", " + feed_sampling(*m.source);
+  }
   return " Feed beamwidth: " + F(in.feed.beamwidth_deg, 6, 2) + " level dB: " +
          F(in.feed.level_db, 5, 1);
 }

@@ -23,6 +23,8 @@ template <design::RealType Real>
 std::string subtended_angle_line(const design::Design<Real>& in);
 template <design::RealType Real>
 std::string feed_line(const design::Design<Real>& in);
+// The sampling of a feed table in words: "361 angles every 0.5 deg to 180 deg".
+std::string feed_sampling(const design::FeedTable& t);
 template <design::RealType Real>
 Lines distribution_lines(const design::Aperture<Real>& aperture);
 template <design::RealType Real>

@@ -1,0 +1,269 @@
+#include "design/feed_model.h"
+
+#include <cmath>
+
+// Boost's pchip calls isnan unqualified; its declaration must be visible
+// where the template is defined.
+namespace boost::math::interpolators {
+using std::isnan;
+}
+
+#include <algorithm>
+#include <boost/math/interpolators/pchip.hpp>
+#include <boost/math/quadrature/gauss.hpp>
+#include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace design {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kPi = Constants<double>::pi;
+// Gauss-Legendre points per table interval: the interpolant is a cubic times
+// sin(theta) there, integrated to rounding by far fewer.
+constexpr int kIntervalPoints = 10;
+
+// Integral of P(t) sin(t) over [a, b] for a smooth P, adaptively.
+template <class F>
+double integrate_smooth(F pattern, double a, double b) {
+  if (!(b > a)) return 0.0;
+  auto f = [&pattern](double t) { return pattern(t) * std::sin(t); };
+  return boost::math::quadrature::gauss_kronrod<double, 31>::integrate(f, a, b, 15, 1e-13);
+}
+
+// The angle in [lo, hi] at which a rising enclosed power F reaches f,
+// by Newton steps on F' = P sin, kept inside a shrinking bracket.
+template <class F, class P>
+double solve_enclosed(F enclosed, P pattern, double f, double lo, double hi) {
+  double x = 0.5 * (lo + hi);
+  for (int i = 0; i < 200 && hi - lo > 1e-15 * std::max(1.0, hi); ++i) {
+    const double g = enclosed(x) - f;
+    if (g == 0.0) return x;
+    if (g < 0.0) lo = x; else hi = x;
+    const double slope = pattern(x) * std::sin(x);
+    double next = slope > 0.0 ? x - g / slope : kNaN;
+    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    if (std::fabs(next - x) < 1e-16 * std::max(1.0, x)) return next;
+    x = next;
+  }
+  return x;
+}
+
+std::string number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6g", v);
+  return buffer;
+}
+
+}  // namespace
+
+std::string table_fault(const FeedTable& t) {
+  const std::size_t n = t.theta_deg.size();
+  if (t.power.size() != n) return "the table's columns differ in length";
+  if (n < kMinFeedTableAngles) {
+    return "the table holds " + std::to_string(n) + " angles; it needs at least " +
+           std::to_string(kMinFeedTableAngles);
+  }
+  bool some_power = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!std::isfinite(t.theta_deg[i])) return "an angle is not a finite number";
+    if (i > 0 && !(t.theta_deg[i] > t.theta_deg[i - 1])) return "the angles do not increase";
+    if (!std::isfinite(t.power[i]) || t.power[i] < 0.0) return "a power is not a finite level";
+    some_power = some_power || t.power[i] > 0.0;
+  }
+  if (t.theta_deg.front() < 0.0 || t.theta_deg.back() > 180.0) {
+    return "the angles lie outside 0 to 180 degrees";
+  }
+  if (!some_power) return "the table holds no power";
+  return {};
+}
+
+namespace {
+
+std::vector<double> radians_of(const FeedTable& t) {
+  std::vector<double> r(t.theta_deg.size());
+  for (std::size_t i = 0; i < r.size(); ++i) r[i] = t.theta_deg[i] * Constants<double>::deg;
+  return r;
+}
+
+// The pattern's scale: the power on the axis when there is some there, else
+// the largest power, so that the pattern is 1 on the axis where it can be.
+double scale_of(const FeedTable& t) {
+  const double peak = *std::max_element(t.power.begin(), t.power.end());
+  const double axis = t.power.front();
+  if (axis > 0.0 && std::isfinite(peak / axis)) return axis;
+  return peak;
+}
+
+}  // namespace
+
+// The pattern is even in theta, so its slope on the axis is 0; a table that
+// starts elsewhere takes the monotone one-sided slope.
+TabulatedPattern::TabulatedPattern(const FeedTable& t)
+    : theta_(radians_of(t)),
+      spline_(boost::math::interpolators::pchip<std::vector<double>>(
+          radians_of(t), std::vector<double>(t.power), t.theta_deg.front() == 0.0 ? 0.0 : kNaN)),
+      scale_(scale_of(t)) {
+  cumulative_.assign(theta_.size(), 0.0);
+  for (std::size_t i = 1; i < theta_.size(); ++i) {
+    const auto f = [this](double x) { return pattern(x) * std::sin(x); };
+    cumulative_[i] = cumulative_[i - 1] +
+                     boost::math::quadrature::gauss<double, kIntervalPoints>::integrate(
+                         f, theta_[i - 1], theta_[i]);
+  }
+}
+
+double TabulatedPattern::pattern(double theta) const {
+  if (std::isnan(theta)) return kNaN;
+  theta = std::fabs(theta);
+  if (theta < theta_.front() || theta > theta_.back()) return 0.0;
+  return std::max(0.0, spline_(theta)) / scale_;
+}
+
+double TabulatedPattern::enclosed_power(double theta) const {
+  if (std::isnan(theta)) return kNaN;
+  if (theta <= theta_.front()) return 0.0;
+  if (theta >= theta_.back()) return cumulative_.back();
+  const auto it = std::upper_bound(theta_.begin(), theta_.end(), theta);
+  const std::size_t i = static_cast<std::size_t>(it - theta_.begin()) - 1;
+  const auto f = [this](double x) { return pattern(x) * std::sin(x); };
+  return cumulative_[i] +
+         boost::math::quadrature::gauss<double, kIntervalPoints>::integrate(f, theta_[i], theta);
+}
+
+double TabulatedPattern::angle_of_enclosed_power(double f) const {
+  if (std::isnan(f)) return kNaN;
+  if (f <= 0.0) return theta_.front();
+  if (f >= cumulative_.back()) return theta_.back();
+  // The interval whose ends enclose f, then Newton inside it.
+  const auto it = std::upper_bound(cumulative_.begin(), cumulative_.end(), f);
+  const std::size_t i = static_cast<std::size_t>(it - cumulative_.begin());
+  return solve_enclosed([this](double x) { return enclosed_power(x); },
+                        [this](double x) { return pattern(x); }, f, theta_[i - 1], theta_[i]);
+}
+
+template <RealType Real>
+double FeedModel<Real>::pattern_double(double theta) const {
+  switch (kind) {
+    case FeedModelKind::beamwidth:
+      return BeamwidthFeed<double>::pattern_of(theta, static_cast<double>(beamwidth.exponent));
+    case FeedModelKind::gaussian:
+      return gaussian_pattern(theta, static_cast<double>(taper_db),
+                              static_cast<double>(taper_angle_rad));
+    case FeedModelKind::table:
+    case FeedModelKind::cut:
+      return table ? table->pattern(theta) : kNaN;
+  }
+  return kNaN;
+}
+
+template <RealType Real>
+double FeedModel<Real>::enclosed_power_double(double theta) const {
+  switch (kind) {
+    case FeedModelKind::beamwidth:
+      return BeamwidthFeed<Real>::enclosed_power_exact(theta,
+                                                       static_cast<double>(beamwidth.exponent));
+    case FeedModelKind::gaussian:
+      if (std::isnan(theta)) return kNaN;
+      return integrate_smooth([this](double t) { return pattern_double(t); }, 0.0,
+                              std::min(theta, kPi));
+    case FeedModelKind::table:
+    case FeedModelKind::cut:
+      return table ? table->enclosed_power(theta) : kNaN;
+  }
+  return kNaN;
+}
+
+template <RealType Real>
+double FeedModel<Real>::angle_of_enclosed_power_double(double f) const {
+  switch (kind) {
+    case FeedModelKind::beamwidth: {
+      // F = 4 (1 - c^(2n+2)) / (2n+2), c = cos(theta/2)
+      const double m = 2.0 * static_cast<double>(beamwidth.exponent) + 2.0;
+      const double c = std::pow(1.0 - f * m / 4.0, 1.0 / m);
+      return 2.0 * std::acos(std::clamp(c, 0.0, 1.0));
+    }
+    case FeedModelKind::gaussian: {
+      if (std::isnan(f)) return kNaN;
+      if (f <= 0.0) return 0.0;
+      if (f >= enclosed_power_double(kPi)) return kPi;
+      return solve_enclosed([this](double x) { return enclosed_power_double(x); },
+                            [this](double x) { return pattern_double(x); }, f, 0.0, kPi);
+    }
+    case FeedModelKind::table:
+    case FeedModelKind::cut:
+      return table ? table->angle_of_enclosed_power(f) : kNaN;
+  }
+  return kNaN;
+}
+
+template <RealType Real>
+double FeedModel<Real>::last_angle_double() const {
+  if (analytic()) return kPi;
+  return table ? table->last_angle() : kNaN;
+}
+
+template <RealType Real>
+Real FeedModel<Real>::pattern(Real theta) const {
+  switch (kind) {
+    case FeedModelKind::beamwidth:
+      return beamwidth.pattern(theta);
+    case FeedModelKind::gaussian:
+      return gaussian_pattern(theta, taper_db, taper_angle_rad);
+    case FeedModelKind::table:
+    case FeedModelKind::cut:
+      break;
+  }
+  return static_cast<Real>(pattern_double(static_cast<double>(theta)));
+}
+
+template <RealType Real>
+Real FeedModel<Real>::enclosed_power(Real theta) const {
+  // The beamwidth model keeps the rule the power balance has always used.
+  if (kind == FeedModelKind::beamwidth) return beamwidth.enclosed_power(theta);
+  return static_cast<Real>(enclosed_power_double(static_cast<double>(theta)));
+}
+
+template <RealType Real>
+Real FeedModel<Real>::angle_of_enclosed_power(Real f) const {
+  return static_cast<Real>(angle_of_enclosed_power_double(static_cast<double>(f)));
+}
+
+template <RealType Real>
+Real FeedModel<Real>::last_angle() const {
+  if (analytic()) return Constants<Real>::pi;
+  return static_cast<Real>(last_angle_double());
+}
+
+template <RealType Real>
+std::string FeedModel<Real>::description() const {
+  switch (kind) {
+    case FeedModelKind::beamwidth:
+      return "cos^2n(theta/2), beamwidth " + number(static_cast<double>(beamwidth.beamwidth_deg)) +
+             " deg at " + number(-std::fabs(static_cast<double>(beamwidth.level_db))) +
+             " dB (n = " + number(static_cast<double>(beamwidth.exponent)) + ")";
+    case FeedModelKind::gaussian:
+      return "Gaussian, " + number(-static_cast<double>(taper_db)) + " dB at " +
+             number(static_cast<double>(taper_angle_rad) / Constants<double>::deg) + " deg";
+    case FeedModelKind::table:
+    case FeedModelKind::cut: {
+      if (!source) return "table";
+      const std::size_t n = source->theta_deg.size();
+      std::string s = std::string(kind == FeedModelKind::cut ? "pattern cuts" : "table") +
+                      " from " + source->source + ", " + std::to_string(n) + " angles";
+      if (n >= 2) {
+        s += " from " + number(source->theta_deg.front()) + " to " +
+             number(source->theta_deg.back()) + " deg";
+      }
+      return s;
+    }
+  }
+  return {};
+}
+
+template struct FeedModel<float>;
+template struct FeedModel<double>;
+
+}  // namespace design

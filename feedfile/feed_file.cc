@@ -1,0 +1,477 @@
+#include "feedfile/feed_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <complex>
+#include <fstream>
+#include <vector>
+
+#include "fields/prose.h"
+#include "io/files.h"
+
+namespace feedfile {
+namespace {
+
+using design::FeedModelKind;
+using design::FeedTable;
+using fields::number;
+
+// The floor of the dB values kept for figures (a power of 0).
+constexpr double kFloorDb = -300.0;
+// Angles may end this far past 180 degrees by rounding of a cut's step.
+constexpr double kAngleSlack = 1e-6;
+
+// A fault at one line of the file; parsing stops at the first.
+struct Fault {
+  long line;
+  std::string what;
+};
+
+struct Line {
+  long number;  // 1-based
+  std::string_view text;
+};
+
+// The file's lines without their line ends.
+std::vector<Line> split_lines(std::string_view text) {
+  std::vector<Line> lines;
+  long n = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back({++n, line});
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool blank(std::string_view s) { return trim(s).empty(); }
+bool comment(std::string_view s) {
+  const std::string_view t = trim(s);
+  return !t.empty() && t.front() == '#';
+}
+
+// A whole field as a number (a leading '+' allowed); nullopt when it is not
+// one.  Infinities and NaN are numbers here and refused by the caller.
+std::optional<double> to_number(std::string_view s) {
+  s = trim(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return std::nullopt;
+  double v = 0.0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::vector<std::string_view> split(std::string_view s, char separator) {
+  std::vector<std::string_view> out;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = s.find(separator, start);
+    out.push_back(trim(s.substr(start, end == std::string_view::npos ? end : end - start)));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return out;
+}
+
+std::vector<std::string_view> words(std::string_view s) {
+  std::vector<std::string_view> out;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
+    if (i > start) out.push_back(s.substr(start, i - start));
+  }
+  return out;
+}
+
+// A field shown in a message: printable and short.
+std::string shown(std::string_view s) {
+  std::string out;
+  for (char c : s.substr(0, 40)) {
+    const auto u = static_cast<unsigned char>(c);
+    out += u >= 0x20 && u < 0x7f ? c : '?';
+  }
+  return s.size() > 40 ? out + "..." : out;
+}
+
+double to_db(double power) { return power > 0.0 ? std::max(kFloorDb, 10.0 * std::log10(power)) : kFloorDb; }
+
+// The angle of a row: finite, increasing, from 0 to 180 degrees.
+std::optional<Fault> check_angle(const FeedTable& t, double theta, long line) {
+  if (!std::isfinite(theta)) return Fault{line, "the angle is not a finite number."};
+  if (t.theta_deg.empty() && theta != 0.0) {
+    return Fault{line, "the table starts at " + number(theta) +
+                           " degrees; it must start on the axis, at 0 degrees."};
+  }
+  if (!t.theta_deg.empty() && !(theta > t.theta_deg.back())) {
+    return Fault{line, "the angle " + number(theta) + " does not increase on the one before, " +
+                           number(t.theta_deg.back()) + "."};
+  }
+  if (theta > 180.0 + kAngleSlack) {
+    return Fault{line, "the angle " + number(theta) + " lies beyond 180 degrees."};
+  }
+  if (t.theta_deg.size() >= design::kMaxFeedTableAngles) {
+    return Fault{line, "the table holds more than " + std::to_string(design::kMaxFeedTableAngles) +
+                           " angles."};
+  }
+  return std::nullopt;
+}
+
+// A power in dB as linear power, or a fault.
+std::optional<Fault> linear_power(double db, long line, double& power) {
+  if (!std::isfinite(db)) return Fault{line, "a power is not a finite number."};
+  power = std::pow(10.0, db / 10.0);
+  if (!std::isfinite(power)) return Fault{line, "the power " + number(db) + " dB is out of range."};
+  return std::nullopt;
+}
+
+// What every table needs at its end: enough angles, and power somewhere.
+std::optional<Fault> check_whole(const FeedTable& t, long last_line) {
+  if (t.theta_deg.empty()) return Fault{std::max(1L, last_line), "the file holds no pattern."};
+  if (t.theta_deg.size() < design::kMinFeedTableAngles) {
+    return Fault{last_line, "the table holds " + std::to_string(t.theta_deg.size()) +
+                                " angles; a pattern needs at least " +
+                                std::to_string(design::kMinFeedTableAngles) + "."};
+  }
+  if (std::string fault = design::table_fault(t); !fault.empty()) {
+    return Fault{last_line, fault + "."};
+  }
+  return std::nullopt;
+}
+
+// ---- CSV ------------------------------------------------------------------
+
+std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
+  // The columns: 0 the angle; the power columns; an optional phase column.
+  std::vector<int> power_columns;
+  int phase_column = -1;
+  std::size_t fields = 0;
+  bool header_seen = false;
+  long last_line = lines.empty() ? 1 : lines.back().number;
+  for (const Line& line : lines) {
+    if (blank(line.text) || comment(line.text)) continue;
+    const std::vector<std::string_view> values = split(line.text, ',');
+    if (fields == 0) {
+      // The first line: a header of names, or the first row.
+      if (!to_number(values[0])) {
+        header_seen = true;
+        for (std::size_t i = 1; i < values.size(); ++i) {
+          std::string name(values[i]);
+          std::transform(name.begin(), name.end(), name.begin(),
+                         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+          if (name.find("phase") != std::string::npos && phase_column < 0) {
+            phase_column = static_cast<int>(i);
+          } else {
+            power_columns.push_back(static_cast<int>(i));
+          }
+        }
+        if (power_columns.empty() || power_columns.size() > 2) {
+          return Fault{line.number, "the header names " + std::to_string(power_columns.size()) +
+                                        " power columns; a table has one (every plane) or two "
+                                        "(the E and H planes)."};
+        }
+        fields = values.size();
+        continue;
+      }
+      if (values.size() != 2 && values.size() != 3) {
+        return Fault{line.number, "the line holds " + std::to_string(values.size()) +
+                                      " values; a table without a header has an angle and one "
+                                      "or two powers (dB) per line."};
+      }
+      for (std::size_t i = 1; i < values.size(); ++i) power_columns.push_back(static_cast<int>(i));
+      fields = values.size();
+    }
+    if (values.size() != fields) {
+      return Fault{line.number, "the line holds " + std::to_string(values.size()) + " values; " +
+                                    (header_seen ? "the header names " : "the first line holds ") +
+                                    std::to_string(fields) + "."};
+    }
+    std::vector<double> v(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const std::optional<double> x = to_number(values[i]);
+      if (!x) return Fault{line.number, "\"" + shown(values[i]) + "\" is not a number."};
+      v[i] = *x;
+    }
+    if (auto fault = check_angle(t, v[0], line.number)) return fault;
+    double e = 0.0, h = 0.0;
+    if (auto fault = linear_power(v[static_cast<std::size_t>(power_columns.front())], line.number, e)) return fault;
+    if (auto fault = linear_power(v[static_cast<std::size_t>(power_columns.back())], line.number, h)) return fault;
+    if (phase_column >= 0) {
+      const double phase = v[static_cast<std::size_t>(phase_column)];
+      if (!std::isfinite(phase)) return Fault{line.number, "the phase is not a finite number."};
+      t.phase_deg.push_back(phase);
+    }
+    t.theta_deg.push_back(v[0]);
+    t.power.push_back(0.5 * (e + h));
+    t.e_db.push_back(v[static_cast<std::size_t>(power_columns.front())]);
+    t.h_db.push_back(v[static_cast<std::size_t>(power_columns.back())]);
+    t.lines.push_back(line.number);
+    last_line = line.number;
+  }
+  return check_whole(t, last_line);
+}
+
+// ---- Cuts -----------------------------------------------------------------
+
+struct CutHeader {
+  double first = 0, step = 0, phi = 0;
+  long count = 0;
+  int icomp = 0, icut = 0, ncomp = 0;
+};
+
+// The header line of a cut: seven numbers, the last three whole.
+std::optional<CutHeader> cut_header(std::string_view text) {
+  const std::vector<std::string_view> w = words(text);
+  if (w.size() != 7) return std::nullopt;
+  double v[7];
+  for (int i = 0; i < 7; ++i) {
+    const std::optional<double> x = to_number(w[static_cast<std::size_t>(i)]);
+    if (!x || !std::isfinite(*x)) return std::nullopt;
+    v[i] = *x;
+  }
+  for (int i : {2, 4, 5, 6}) {
+    if (v[i] != std::floor(v[i]) || std::fabs(v[i]) > 1e9) return std::nullopt;
+  }
+  CutHeader h;
+  h.first = v[0];
+  h.step = v[1];
+  h.count = static_cast<long>(v[2]);
+  h.phi = v[3];
+  h.icomp = static_cast<int>(v[4]);
+  h.icut = static_cast<int>(v[5]);
+  h.ncomp = static_cast<int>(v[6]);
+  return h;
+}
+
+std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
+  std::vector<double> sum;       // power summed over the cuts, per angle
+  std::vector<double> e_plane;   // the cut at phi 0
+  std::vector<double> h_plane;   // the cut at phi 90
+  std::optional<CutHeader> first_cut;
+  int cuts = 0;
+  std::size_t i = 0;
+  const long end_line = lines.empty() ? 1 : lines.back().number;
+  const auto at_end = [&] {
+    while (i < lines.size() && blank(lines[i].text)) ++i;
+    return i >= lines.size();
+  };
+  while (!at_end()) {
+    ++i;  // the cut's line of text
+    if (i >= lines.size()) {
+      return Fault{lines[i - 1].number, "the cut ends after its line of text; a line "
+                                        "V_INI V_INC V_NUM C ICOMP ICUT NCOMP must follow."};
+    }
+    const Line& head = lines[i++];
+    const std::optional<CutHeader> h = cut_header(head.text);
+    if (!h) {
+      return Fault{head.number, "this line must hold the cut's V_INI V_INC V_NUM C ICOMP ICUT "
+                                "NCOMP (seven numbers, the last three whole)."};
+    }
+    if (h->icut != 1) {
+      return Fault{head.number, "the cut has ICUT " + std::to_string(h->icut) +
+                                    "; only polar cuts (ICUT 1) can be read."};
+    }
+    if (h->icomp != 1 && h->icomp != 3) {
+      return Fault{head.number, "the cut has ICOMP " + std::to_string(h->icomp) +
+                                    "; only theta/phi (1) and linear co/cross (3) components "
+                                    "can be read."};
+    }
+    if (h->ncomp != 2) {
+      return Fault{head.number, "the cut has NCOMP " + std::to_string(h->ncomp) +
+                                    "; only cuts of two components can be read."};
+    }
+    if (h->first != 0.0) {
+      return Fault{head.number, "the cut starts at " + number(h->first) +
+                                    " degrees; it must start on the axis, at 0 degrees."};
+    }
+    if (!(h->step > 0.0)) {
+      return Fault{head.number, "the cut's step V_INC is " + number(h->step) +
+                                    "; the angles must increase."};
+    }
+    if (h->count < static_cast<long>(design::kMinFeedTableAngles) ||
+        h->count > static_cast<long>(design::kMaxFeedTableAngles)) {
+      return Fault{head.number, "the cut has " + std::to_string(h->count) +
+                                    " angles; a pattern has from " +
+                                    std::to_string(design::kMinFeedTableAngles) + " to " +
+                                    std::to_string(design::kMaxFeedTableAngles) + "."};
+    }
+    if (h->first + static_cast<double>(h->count - 1) * h->step > 180.0 + kAngleSlack) {
+      return Fault{head.number, "the cut's angles reach " +
+                                    number(h->first + static_cast<double>(h->count - 1) * h->step) +
+                                    " degrees, beyond 180."};
+    }
+    if (first_cut && (h->first != first_cut->first || h->step != first_cut->step ||
+                      h->count != first_cut->count)) {
+      return Fault{head.number, "the cut's angles differ from the first cut's; every cut must "
+                                "have the same V_INI, V_INC and V_NUM."};
+    }
+    if (!first_cut) {
+      first_cut = h;
+      sum.assign(static_cast<std::size_t>(h->count), 0.0);
+    }
+    std::vector<double> power(static_cast<std::size_t>(h->count));
+    for (long k = 0; k < h->count; ++k, ++i) {
+      if (i >= lines.size()) {
+        return Fault{end_line, "the file ends after " + std::to_string(k) + " of the " +
+                                   std::to_string(h->count) + " lines the cut's header (line " +
+                                   std::to_string(head.number) + ") announces."};
+      }
+      const std::vector<std::string_view> w = words(lines[i].text);
+      if (w.size() != 4) {
+        return Fault{lines[i].number,
+                     "the line holds " + std::to_string(w.size()) +
+                         " values; a line of the cut holds two complex components (4 numbers): "
+                         "line " + std::to_string(k + 1) + " of the " + std::to_string(h->count) +
+                         " the header (line " + std::to_string(head.number) + ") announces."};
+      }
+      double v[4];
+      for (std::size_t j = 0; j < 4; ++j) {
+        const std::optional<double> x = to_number(w[j]);
+        if (!x) return Fault{lines[i].number, "\"" + shown(w[j]) + "\" is not a number."};
+        if (!std::isfinite(*x)) return Fault{lines[i].number, "a component is not a finite number."};
+        v[j] = *x;
+      }
+      const double p = std::norm(std::complex<double>(v[0], v[1])) +
+                       std::norm(std::complex<double>(v[2], v[3]));
+      if (!std::isfinite(p)) return Fault{lines[i].number, "the power is out of range."};
+      power[static_cast<std::size_t>(k)] = p;
+      if (cuts == 0) t.lines.push_back(lines[i].number);
+    }
+    for (std::size_t k = 0; k < power.size(); ++k) sum[k] += power[k];
+    if (h->phi == 0.0 && e_plane.empty()) e_plane = power;
+    if (h->phi == 90.0 && h_plane.empty()) h_plane = power;
+    ++cuts;
+  }
+  if (!first_cut) return Fault{end_line, "the file holds no pattern."};
+  for (std::size_t k = 0; k < sum.size(); ++k) {
+    t.theta_deg.push_back(first_cut->first + static_cast<double>(k) * first_cut->step);
+    const double p = sum[k] / cuts;
+    if (!std::isfinite(p)) return Fault{t.lines[k], "the power is out of range."};
+    t.power.push_back(p);
+  }
+  // The planes of the figure: the cuts at phi 0 and 90, else the average.
+  const std::vector<double>& e = e_plane.empty() ? t.power : e_plane;
+  const std::vector<double>& hp = h_plane.empty() ? t.power : h_plane;
+  for (std::size_t k = 0; k < sum.size(); ++k) {
+    t.e_db.push_back(to_db(e[k]));
+    t.h_db.push_back(to_db(hp[k]));
+  }
+  return check_whole(t, end_line);
+}
+
+// A cut file's second meaningful line is a cut header; a table's is not.
+bool looks_like_cuts(const std::vector<Line>& lines) {
+  std::size_t i = 0;
+  while (i < lines.size() && blank(lines[i].text)) ++i;
+  if (i + 1 >= lines.size()) return false;
+  if (comment(lines[i].text) && lines[i].text.find(',') != std::string_view::npos) return false;
+  return cut_header(lines[i + 1].text).has_value();
+}
+
+}  // namespace
+
+ReadResult parse(std::string_view text, std::string_view display_name) {
+  ReadResult r;
+  const std::vector<Line> lines = split_lines(text);
+  FeedTable t;
+  t.source = std::string(display_name);
+  std::optional<Fault> fault;
+  if (looks_like_cuts(lines)) {
+    r.format = FeedModelKind::cut;
+    fault = parse_cuts(lines, t);
+  } else {
+    r.format = FeedModelKind::table;
+    fault = parse_csv(lines, t);
+  }
+  if (fault) {
+    r.error = io::error_in(display_name, fault->line, fault->what);
+    return r;
+  }
+  r.table = std::move(t);
+  return r;
+}
+
+ReadResult read(const std::filesystem::path& path, std::string_view display_name) {
+  ReadResult r;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" is a folder.");
+    return r;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    r.error = io::error_text("the feed file \"" + std::string(display_name) +
+                             "\" does not exist or cannot be read.");
+    return r;
+  }
+  std::string text(kMaxFileBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) {
+    r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" cannot be read.");
+    return r;
+  }
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > kMaxFileBytes) {
+    r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" is larger than " +
+                             std::to_string(kMaxFileBytes >> 20) + " MB.");
+    return r;
+  }
+  return parse(text, display_name);
+}
+
+std::optional<PhaseFit> phase_fit(const FeedTable& t, double half_angle_rad) {
+  if (t.phase_deg.size() != t.theta_deg.size()) return std::nullopt;
+  const double half_deg = half_angle_rad * 180.0 / design::Constants<double>::pi;
+  // The phase unwrapped along the angle, inside the cone.
+  std::vector<double> x, y;
+  double previous = 0.0, offset = 0.0;
+  for (std::size_t i = 0; i < t.theta_deg.size() && t.theta_deg[i] <= half_deg; ++i) {
+    double p = t.phase_deg[i] + offset;
+    if (i > 0) {
+      while (p - previous > 180.0) { p -= 360.0; offset -= 360.0; }
+      while (p - previous < -180.0) { p += 360.0; offset += 360.0; }
+    }
+    previous = p;
+    x.push_back(std::cos(t.theta_deg[i] * design::Constants<double>::deg));
+    y.push_back(p);
+  }
+  if (x.size() < 2) return std::nullopt;
+  PhaseFit fit;
+  fit.variation_deg = *std::max_element(y.begin(), y.end()) - *std::min_element(y.begin(), y.end());
+  // Least squares of y = s x + c; s = k d in degrees, k d = 360 d / lambda.
+  double mx = 0, my = 0;
+  for (std::size_t i = 0; i < x.size(); ++i) { mx += x[i]; my += y[i]; }
+  mx /= static_cast<double>(x.size());
+  my /= static_cast<double>(y.size());
+  double sxy = 0, sxx = 0;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    sxy += (x[i] - mx) * (y[i] - my);
+    sxx += (x[i] - mx) * (x[i] - mx);
+  }
+  fit.offset_wavelengths = sxx > 0.0 ? sxy / sxx / 360.0 : 0.0;
+  return fit;
+}
+
+std::string phase_warning(const FeedTable& t, double half_angle_rad) {
+  const std::optional<PhaseFit> fit = phase_fit(t, half_angle_rad);
+  if (!fit || !(fit->variation_deg > kPhaseWarningDeg)) return {};
+  return "Warning: the phase in " + t.source + " varies by " + number(fit->variation_deg, 3) +
+         " degrees over the subreflector's cone: the feed's phase centre is not at the feed "
+         "point.\nThe best fit puts it " + number(fit->offset_wavelengths, 3) +
+         " wavelengths along the axis from the feed point (positive towards the subreflector).";
+}
+
+}  // namespace feedfile
