@@ -189,6 +189,22 @@ TEST(SamplingAdvice, RerunAtTheAdvisedIntervalKeepsTheDesignsDirectivity) {
   EXPECT_LT(again.as_written->path_error_pp_wavelengths, 0.02);
 }
 
+// Step points that cannot form profiles leave the report to the written
+// surfaces, and it says so; step columns of different lengths are refused.
+TEST(DesignFigures, StepsThatFormNoProfilesFallBackToTheWrittenSurfaces) {
+  const DesignSpec s = spec(Distribution::uniform, 0.02);
+  const design::Design<double> d = design::make_design<double>(s);
+  const design::RayTable<double> table = design::synthesize(d);
+  analysis::DesignInput in = run::report_input(d, table, design::scale(table, 2.0, d.main_inner_radius));
+  for (auto* v : {&in.step_sub_r, &in.step_sub_z, &in.step_main_r, &in.step_main_z}) v->resize(2);
+  const analysis::Report r = analysis::analyse(in, {});
+  EXPECT_FALSE(r.traces_design);
+  EXPECT_EQ(r.as_written, nullptr);
+  EXPECT_NE(r.notes.back().find("The figures trace the profiles as written"), std::string::npos) << r.notes.back();
+  in.step_main_z.pop_back();
+  EXPECT_THROW(analysis::analyse(in, {}), std::invalid_argument);
+}
+
 // Step points: every row is among them, and long integrations keep every
 // k-th step only, k dividing the steps between rows.
 TEST(StepPoints, RowsAreAmongThemAndLongIntegrationsAreThinned) {
