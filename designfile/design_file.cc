@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "designfile/text_checks.h"
+#include "feedfile/feed_file.h"
 #include "fields/prose.h"
 #include "run/messages.h"
 
@@ -135,7 +136,8 @@ std::string type_name(const toml::node& n) {
 // The keys of each section, for unknown names and suggestions.
 constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", "feed_to_sub_rim",
                                                            "sub_radius", "main_inner_radius"};
-constexpr std::array<std::string_view, 2> kFeedKeys = {"beamwidth_deg", "level_db"};
+constexpr std::array<std::string_view, 6> kFeedKeys = {
+    "model", "beamwidth_deg", "level_db", "taper_db", "taper_angle_deg", "file"};
 constexpr std::array<std::string_view, 4> kApertureKeys = {"distribution", "taper_db",
                                                            "sidelobe_db", "nbar"};
 constexpr std::array<std::string_view, 3> kSynthesisKeys = {"calc_interval", "output_interval",
@@ -203,13 +205,16 @@ struct Choice {
   int value;
 };
 constexpr std::array<Choice, 3> kDistributions = {{{"uniform", 1}, {"gaussian", 2}, {"taylor", 3}}};
+// In the order of design::FeedModelKind.
+constexpr std::array<Choice, 4> kFeedModels = {
+    {{"beamwidth", 0}, {"gaussian", 1}, {"table", 2}, {"cut", 3}}};
 constexpr std::array<Choice, 2> kPrecisions = {{{"32-bit", 0}, {"64-bit", 1}}};
 constexpr std::array<Choice, 4> kUnits = {{{"in", 1}, {"ft", 2}, {"mm", 3}, {"m", 4}}};
 
 class Reader {
  public:
-  Reader(const toml::table& root, std::string_view display_name)
-      : root_(root), name_(display_name) {}
+  Reader(const toml::table& root, std::string_view display_name, std::filesystem::path base)
+      : root_(root), name_(display_name), base_(std::move(base)) {}
 
   ReadResult read();
 
@@ -247,10 +252,12 @@ class Reader {
                    std::span<const std::pair<Input, std::string>> keys, Line fallback);
 
   bool read_design(design::DesignSpec& choices);
+  bool read_feed(const Section& feed, design::FeedSpec& spec);
   bool read_plan(writers::OutputPlan& plan);
 
   const toml::table& root_;
   std::string name_;
+  std::filesystem::path base_;  // the folder a feed file's name is relative to
   std::vector<Error> errors_;
   std::map<std::string, Line> lines_;  // of each key read
   bool single_ = true;                 // a 32-bit design: its reals must fit floats
@@ -512,8 +519,7 @@ bool Reader::read_design(design::DesignSpec& choices) {
 
   const Section feed = section(&root_, "", "feed", true, kFeedKeys);
   check_keys(feed, kFeedKeys);
-  take(real(feed, "beamwidth_deg", true, choices.feed.beamwidth_deg, Range::design));
-  take(real(feed, "level_db", true, choices.feed.level_db, Range::design));
+  if (!read_feed(feed, choices.feed)) ok = false;
 
   const Section aperture = section(&root_, "", "aperture", true, kApertureKeys);
   check_keys(aperture, kApertureKeys);
@@ -570,6 +576,77 @@ bool Reader::read_design(design::DesignSpec& choices) {
     error(line_of(key, 1), key, run::sentence(p));
   }
   return true;
+}
+
+// The feed: its model (the beamwidth model when none is named) and that
+// model's keys; the keys of another model are refused.  A table or cut file
+// is read here, relative to the design file's folder.
+bool Reader::read_feed(const Section& feed, design::FeedSpec& spec) {
+  int model = 0;
+  const Got gm = choice(feed, "model", false, kFeedModels, "feed model", model);
+  if (gm == Got::bad) return false;
+  spec.model = static_cast<design::FeedModelKind>(model);
+  const std::string_view name = kFeedModels[static_cast<std::size_t>(model)].name;
+  struct Owned {
+    std::string_view key;
+    int model;  // the model that takes it (table and cut share "file")
+  };
+  constexpr Owned owned[] = {{"beamwidth_deg", 0}, {"level_db", 0}, {"taper_db", 1},
+                             {"taper_angle_deg", 1}, {"file", 2}};
+  bool ok = true;
+  for (const Owned& o : owned) {
+    const bool mine = o.model == model || (o.model == 2 && model == 3);
+    if (mine) continue;
+    const std::string owner = o.model == 2 ? "\"table\" and \"cut\" models"
+                                           : "\"" + std::string(kFeedModels[static_cast<std::size_t>(o.model)].name) + "\" model";
+    if (refused(feed, o.key,
+                "Only the " + owner + " take" + (o.model == 2 ? "" : "s") + " this key; the feed's model is \"" +
+                    std::string(name) + "\".")) {
+      ok = false;
+    }
+  }
+  switch (spec.model) {
+    case design::FeedModelKind::beamwidth:
+      if (real(feed, "beamwidth_deg", true, spec.beamwidth_deg, Range::design) != Got::ok) ok = false;
+      if (real(feed, "level_db", true, spec.level_db, Range::design) != Got::ok) ok = false;
+      return ok;
+    case design::FeedModelKind::gaussian: {
+      constexpr std::string_view needs = "a Gaussian feed needs its taper and the angle of it";
+      if (real(feed, "taper_db", true, spec.taper_db, Range::design, needs) != Got::ok) ok = false;
+      if (real(feed, "taper_angle_deg", true, spec.taper_angle_deg, Range::design, needs) !=
+          Got::ok) {
+        ok = false;
+      }
+      return ok;
+    }
+    case design::FeedModelKind::table:
+    case design::FeedModelKind::cut:
+      break;
+  }
+  std::string file;
+  if (text(feed, "file", true, file) != Got::ok) return false;
+  const Line line = line_of(feed.key + ".file", feed.line);
+  if (file.empty()) {
+    error(line, feed.key + ".file", "A feed file needs a name.");
+    return false;
+  }
+  spec.file = file;
+  const std::filesystem::path path = (base_ / file).lexically_normal();
+  const std::string shown = path.string();
+  feedfile::ReadResult r = feedfile::read(path, shown);
+  if (!r.table) {
+    errors_.push_back({line, r.error});
+    return false;
+  }
+  if (r.format != spec.model) {
+    const bool cuts = r.format == design::FeedModelKind::cut;
+    error(line, feed.key + ".file",
+          "The file " + in_quotes(file) + " holds " + (cuts ? "pattern cuts" : "a table") +
+              "; its model is \"" + (cuts ? "cut" : "table") + "\".");
+    return false;
+  }
+  spec.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
+  return ok;
 }
 
 void Reader::report_plan(const writers::OutputPlan& item,
@@ -823,7 +900,8 @@ std::string key_of(Input input) {
   return "design";
 }
 
-ReadResult parse(std::string_view text, std::string_view display_name) {
+ReadResult parse(std::string_view text, std::string_view display_name,
+                 const std::filesystem::path& base) {
   if (text.size() > kMaxFileBytes) {
     return file_error(display_name, "The file is larger than " + std::to_string(kMaxFileBytes) +
                                         " bytes; a design file takes a few kilobytes.");
@@ -853,7 +931,7 @@ ReadResult parse(std::string_view text, std::string_view display_name) {
     const Line line = e.source().begin.line == 0 ? 1 : e.source().begin.line;
     return line_error(display_name, line, detail::printable(e.description(), 300));
   }
-  return Reader(root, display_name).read();
+  return Reader(root, display_name, base).read();
 }
 
 ReadResult read(const std::filesystem::path& path) {
@@ -874,7 +952,7 @@ ReadResult read(const std::filesystem::path& path) {
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad()) return file_error(name, "The file cannot be read.");
   text.resize(static_cast<std::size_t>(in.gcount()));
-  return parse(text, name);
+  return parse(text, name, path.parent_path());
 }
 
 }  // namespace designfile

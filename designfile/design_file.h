@@ -15,9 +15,16 @@
 //   sub_radius = 0.25                 subreflector rim radius
 //   main_inner_radius = 0.12          radius of the main reflector's hole
 //
-//   [feed]                            all required
-//   beamwidth_deg = 40.0              full beamwidth, degrees ...
+//   [feed]
+//   model = "beamwidth"               optional: "beamwidth" (default),
+//                                     "gaussian", "table" or "cut"
+//   beamwidth_deg = 40.0              beamwidth: full beamwidth, degrees ...
 //   level_db = -10.0                  ... at this level (dB; sign ignored)
+//   taper_db = 10.0                   gaussian: the taper in dB below the
+//   taper_angle_deg = 20.0            axis at this angle from it
+//   file = "horn.csv"                 table, cut: the feed file, relative to
+//                                     the design file's folder
+//   Each model takes its own keys, all required; another model's are refused.
 //
 //   [aperture]
 //   distribution = "uniform"          "uniform", "gaussian" or "taylor"
@@ -110,8 +117,10 @@ struct ReadResult {
 
 // Reads and checks the file at `path`; errors name it as given.
 ReadResult read(const std::filesystem::path& path);
-// Checks `text` as a design file; errors name it `display_name`.
-ReadResult parse(std::string_view text, std::string_view display_name);
+// Checks `text` as a design file; errors name it `display_name`.  A feed
+// file it names is read relative to `base`.
+ReadResult parse(std::string_view text, std::string_view display_name,
+                 const std::filesystem::path& base = {});
 
 // The design file of a choices and plan, with a comment per section.  Reals are
 // written so that they read back as the same value in the choices's precision:

@@ -153,9 +153,30 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
   w.real("sub_radius", choices.geometry.sub_radius);
   w.real("main_inner_radius", choices.geometry.main_inner_radius);
 
-  w.section("Feed: full beamwidth in degrees at a level in dB.", "feed");
-  w.real("beamwidth_deg", choices.feed.beamwidth_deg);
-  w.real("level_db", choices.feed.level_db);
+  switch (choices.feed.model) {
+    case design::FeedModelKind::beamwidth:
+      w.section("Feed: full beamwidth in degrees at a level in dB.", "feed");
+      w.real("beamwidth_deg", choices.feed.beamwidth_deg);
+      w.real("level_db", choices.feed.level_db);
+      break;
+    case design::FeedModelKind::gaussian:
+      w.section("Feed: a Gaussian pattern, taper_db below the axis at taper_angle_deg.", "feed");
+      w.text("model", "gaussian");
+      w.real("taper_db", choices.feed.taper_db);
+      w.real("taper_angle_deg", choices.feed.taper_angle_deg);
+      break;
+    case design::FeedModelKind::table:
+    case design::FeedModelKind::cut: {
+      const bool cut = choices.feed.model == design::FeedModelKind::cut;
+      w.section(cut ? "Feed: pattern cuts in a file, relative to this file's folder."
+                    : "Feed: a table of angle and power (dB) in a file, relative to this file's "
+                      "folder.",
+                "feed");
+      w.text("model", cut ? "cut" : "table");
+      w.text("file", choices.feed.file);
+      break;
+    }
+  }
 
   w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",
             "aperture");
