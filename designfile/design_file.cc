@@ -136,6 +136,7 @@ std::string type_name(const toml::node& n) {
 // The keys of each section, for unknown names and suggestions.
 constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", "feed_to_sub_rim",
                                                            "sub_radius", "main_inner_radius"};
+constexpr std::array<std::string_view, 2> kBeamwidthKeys = {"beamwidth_deg", "level_db"};
 constexpr std::array<std::string_view, 6> kFeedKeys = {
     "model", "beamwidth_deg", "level_db", "taper_db", "taper_angle_deg", "file"};
 constexpr std::array<std::string_view, 4> kApertureKeys = {"distribution", "taper_db",
@@ -517,7 +518,8 @@ bool Reader::read_design(design::DesignSpec& choices) {
   take(real(geometry, "sub_radius", true, choices.geometry.sub_radius, Range::design));
   take(real(geometry, "main_inner_radius", true, choices.geometry.main_inner_radius, Range::design));
 
-  const Section feed = section(&root_, "", "feed", true, kFeedKeys);
+  // A missing [feed] is told what the default model needs.
+  const Section feed = section(&root_, "", "feed", true, kBeamwidthKeys);
   check_keys(feed, kFeedKeys);
   if (!read_feed(feed, choices.feed)) ok = false;
 
