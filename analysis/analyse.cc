@@ -534,8 +534,12 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
   notes.push_back("The efficiency of " + fix(100 * e.total, 1) + " % costs " + fix(loss_db(e.total), 2) +
                   " dB in all; the largest loss is " + worst.first + " (" + fix(worst.second, 2) + " dB).");
-  notes.push_back("Spillover costs " + fix(loss_db(e.spillover), 2) + " dB: the feed illuminates the subreflector rim at " +
+  const std::string feed = d.feed_model.empty() ? "the feed" : "the feed (" + d.feed_model + ")";
+  notes.push_back("Spillover costs " + fix(loss_db(e.spillover), 2) + " dB: " + feed + " illuminates the subreflector rim at " +
                   fix(r.feed_edge_taper_db, 1) + " dB.");
+  if (d.feed_last_angle_rad < M_PI)
+    notes.push_back("The feed pattern is known up to " + fix(d.feed_last_angle_rad * kDeg, 1) +
+                    "\u00b0 only: the spillover counts the power radiated beyond the subreflector up to that angle.");
   notes.push_back("Blockage costs " + fix(loss_db(e.blockage), 2) + " dB: the subreflector shadows the aperture out to " +
                   num(r.shadow_rho * r.aperture_radius, 3) + " (" + fix(100 * r.shadow_rho, 1) +
                   " % of the radius), beyond the hole of radius " + num(r.hole_rho * r.aperture_radius, 3) + ".");

@@ -207,6 +207,52 @@ svg::Chart path_chart(const Report& r) {
   return c;
 }
 
+// The feed's power pattern as the design used it, on angles up to where it
+// is known: from the model, and the planes of a table.
+struct FeedCurve {
+  std::vector<double> theta_deg, power_db;
+};
+
+FeedCurve feed_curve(const DesignInput& d) {
+  constexpr int kSamples = 721;
+  FeedCurve f;
+  const double n = d.feed_exponent, last = d.feed_last_angle_rad;
+  for (int i = 0; i < kSamples; ++i) {
+    const double t = last * i / (kSamples - 1);
+    const double p = d.feed_pattern ? d.feed_pattern(t) : std::pow(std::cos(0.5 * t), 2.0 * n);
+    f.theta_deg.push_back(t * 180.0 / M_PI);
+    f.power_db.push_back(db(p));
+  }
+  return f;
+}
+
+svg::Chart feed_chart(const Report& r, const DesignInput& d) {
+  svg::Chart c;
+  c.id = "feed";
+  c.title = "Feed power pattern" + (d.feed_model.empty() ? std::string() : " (" + d.feed_model + ")");
+  c.x_label = "angle from the feed axis (deg)";
+  c.y_label = "relative power (dB)";
+  const FeedCurve f = feed_curve(d);
+  if (!d.feed_table_theta_deg.empty()) {
+    c.series.push_back(thin({"E plane (table)", svg::kUnblocked, d.feed_table_theta_deg, d.feed_table_e_db, 1.2, true, false}));
+    c.series.push_back(thin({"H plane (table)", svg::kWritten, d.feed_table_theta_deg, d.feed_table_h_db, 1.2, true, false}));
+  }
+  c.series.push_back(thin({"averaged over phi, as designed for", svg::kDelivered, f.theta_deg, f.power_db, 1.8, false, false}));
+  c.series.push_back(vertical(d.sub_half_angle_rad * 180.0 / M_PI, -60.0, 5.0, "subreflector rim"));
+  c.notes.push_back({d.sub_half_angle_rad * 180.0 / M_PI, -3.0, " rim: " + fixed(r.feed_edge_taper_db, 1) + " dB"});
+  c.x_range = std::make_pair(0.0, f.theta_deg.back());
+  c.y_range = std::make_pair(-60.0, 5.0);
+  return c;
+}
+
+std::string feed_csv(const DesignInput& d) {
+  std::ostringstream o;
+  const FeedCurve f = feed_curve(d);
+  o << "theta_deg,power_db\n";
+  for (std::size_t i = 0; i < f.theta_deg.size(); ++i) o << num(f.theta_deg[i]) << ',' << num(f.power_db[i]) << '\n';
+  return o.str();
+}
+
 std::string aperture_csv(const Report& r) {
   std::ostringstream o;
   o << "radius,normalised_radius,wanted_db,delivered_db,wanted_density,delivered_density\n";
@@ -340,6 +386,8 @@ std::string report_json(const Report& r, const DesignInput& d) {
   j["geometry"] = {{"hole_radius", d.hole_radius},
                    {"subreflector_radius", r.shadow_rho * r.aperture_radius},
                    {"feed_exponent", d.feed_exponent},
+                   {"feed_model", d.feed_model},
+                   {"feed_pattern_last_angle_deg", d.feed_last_angle_rad * 180.0 / M_PI},
                    {"feed_edge_taper_db", r.feed_edge_taper_db},
                    {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}};
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
@@ -460,6 +508,8 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
     std::string caption = file;
     if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
     if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
+    if (file == "feed.svg")
+      caption = "The feed's power pattern the design was shaped for (averaged over phi), the planes of a tabulated feed, and the subreflector rim.";
     if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
     if (file == "path_error.svg")
       caption = r.vertex_ring.rays_traced > 0
@@ -483,13 +533,15 @@ void write_report(const Report& r, const DesignInput& d, const fs::path& dir) {
         {"geometry.svg", svg::render(geometry_chart(r, d))},
         {"aperture.svg", svg::render(aperture_chart(r))},
         {"pattern.svg", svg::render(pattern_chart(r))},
-        {"path_error.svg", svg::render(path_chart(r))}};
+        {"path_error.svg", svg::render(path_chart(r))},
+        {"feed.svg", svg::render(feed_chart(r, d))}};
     const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     for (const auto& [file, text] : figures) folder.write(file, prolog + text);
     folder.write("geometry.csv", geometry_csv(d));
     folder.write("aperture.csv", aperture_csv(r));
     folder.write("pattern.csv", pattern_csv(r));
     folder.write("path_error.csv", path_csv(r));
+    folder.write("feed.csv", feed_csv(d));
     folder.write("report.json", report_json(r, d));
     folder.write("report.html", report_html(r, d, figures));
     folder.commit();

@@ -22,8 +22,8 @@ namespace {
 using test::xml_fault;
 namespace fs = std::filesystem;
 
-const char* const kReportFiles[] = {"geometry.svg", "aperture.svg", "pattern.svg", "path_error.svg", "geometry.csv",
-                                    "aperture.csv", "pattern.csv", "path_error.csv", "report.json", "report.html"};
+const char* const kReportFiles[] = {"geometry.svg", "aperture.svg", "pattern.svg", "path_error.svg", "feed.svg", "geometry.csv",
+                                    "aperture.csv", "pattern.csv", "path_error.csv", "feed.csv", "report.json", "report.html"};
 
 // Every entry of a folder: a file by its size and a hash of its bytes (short
 // enough to read in a failure), a folder as "<folder>".
@@ -76,7 +76,7 @@ TEST_F(ReportFiles, FiguresAreWellFormedAndThePageNamesThem) {
   const auto out = dir_.path() / "new" / "report";  // created with its parent
   analysis::write_report(*report_, *input_, out);
   const std::string html = testutil::read_file(out / "report.html");
-  for (const char* name : {"geometry", "aperture", "pattern", "path_error"}) {
+  for (const char* name : {"geometry", "aperture", "pattern", "path_error", "feed"}) {
     SCOPED_TRACE(name);
     const std::string svg = testutil::read_file(out / (std::string(name) + ".svg"));
     EXPECT_EQ(xml_fault(svg), "");
