@@ -491,11 +491,11 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
       << (a.surface_points > 0 ? std::to_string(a.surface_points) : std::string("none found")) << ".</p>\n";
   }
   if (ring.rays_traced > 0) {
-    const Report& x = w ? *w : r;
-    o << "<p><sup>*</sup> Without the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
-      << "&#176; of the axis that meet the written subreflector before its first surface point off the axis ("
-      << num(100 * ring.power_share, 2) << " % of the power on the subreflector). With them: path error "
-      << num(x.path_error_pp_all_rays_wavelengths, 3) << " &#955; peak to peak.</p>\n";
+    o << "<p><sup>*</sup> With the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
+      << "&#176; of the axis that meet the " << (w ? "written " : "")
+      << "subreflector before its first surface point off the axis (" << num(100 * ring.power_share, 2)
+      << " % of the power on the subreflector), each weighted by the power it carries; on their own they stray by up to "
+      << num(ring.collimation_error_max_deg, 3) << "&#176;.</p>\n";
   }
 
   o << "<h2>What limits the design</h2>\n<ul>\n";
