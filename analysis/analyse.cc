@@ -841,7 +841,7 @@ void write_written_notes(Report& r, const DesignInput& d, const Options& o) {
 Report analyse(const DesignInput& d, const Options& o) {
   validate(d, o);
   const bool own_steps = !d.step_main_r.empty();
-  const int total = own_steps ? 6 : 3;
+  const int total = own_steps ? (o.compare_written ? 6 : 3) : 3;
   int steps_done = 0;
   const auto step = [&](int) {
     if (o.progress) o.progress(++steps_done, total);
@@ -873,6 +873,10 @@ Report analyse(const DesignInput& d, const Options& o) {
   Report r = figures(d, o, {own->sub, own->main, innermost > 0 ? innermost : 0.0, true}, true, step);
   r.traces_design = true;
   write_notes(r, d, o);
+  if (!o.compare_written) {
+    step(0);
+    return r;
+  }
   auto w = std::make_shared<Report>(figures(d, o, written_profiles, true, step));
   write_notes(*w, d, o);
   r.written_loss = split_loss(d, o, r, *w, *own, written);

@@ -101,6 +101,10 @@ struct Options {
   // error weighs as much as the power it carries.
   int annuli = 50;
 
+  // Trace the written profiles beside the design's own and advise on the
+  // sampling (when the design's steps are given).  Sweeps leave it off.
+  bool compare_written = true;
+
   // Sampling advice: the written surfaces may lose at most this much
   // directivity against the design and keep the path error below this many
   // wavelengths peak to peak.

@@ -2,6 +2,8 @@
 //
 //   ravost [--double] [--feed FILE] [--report DIR [--wavelength W]] [ANSWERS | DESIGN.toml]
 //   ravost [--feed FILE] --to-toml ANSWERS
+//   ravost sweep DESIGN.toml --vary KEY=LO:HI:N ... --out DIR
+//   ravost optimize DESIGN.toml --free KEY=LO:HI ... --maximize FIGURE --out DIR
 //
 // Without arguments the program asks its questions on the console; with an
 // answer file it runs that file as if "y" and its name had been typed; a
@@ -19,6 +21,7 @@
 #include "feedfile/feed_file.h"
 #include "io/folder.h"
 #include "io/interrupt.h"
+#include "sweep/command.h"
 
 #ifndef RAVOST_VERSION
 #define RAVOST_VERSION "unknown"
@@ -38,6 +41,28 @@ bool positive_number(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Sweeps and optimisation have command lines of their own.
+  if (argc > 1 && (std::string_view(argv[1]) == "sweep" || std::string_view(argv[1]) == "optimize")) {
+    std::ios::sync_with_stdio(false);
+    io::install_interrupt_handlers();
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
+    int status = 1;
+    try {
+      status = std::string_view(argv[1]) == "sweep" ? sweep::sweep_command(args, std::cout, std::cerr, progress)
+                                                    : sweep::optimize_command(args, std::cout, std::cerr, progress);
+    } catch (const io::RunError& e) {
+      std::cerr << e.what() << '\n';
+    } catch (const std::exception& e) {
+      std::cerr << io::error_text(e.what()) << '\n';
+    }
+    std::cout.flush();
+    if (!std::cout) {
+      std::cerr << "Error: cannot write the console output.\n";
+      return status == 0 ? 1 : status;
+    }
+    return status;
+  }
   CLI::App app{
       "RAVOST designs a shaped, axially symmetric dual-reflector antenna from a normalised\n"
       "geometry, a feed beamwidth and a wanted aperture distribution.",
@@ -87,7 +112,8 @@ int main(int argc, char** argv) {
   app.footer(
       "Files: ravost.out (the listing) in the working directory; plot, surface and object files "
       "as answered.\nExit status: 0 at a normal end, 1 after an error report or a stop of the "
-      "dialog, 2 for a wrong command line, 130/143 when interrupted.");
+      "dialog, 2 for a wrong command line, 130/143 when interrupted.\n"
+      "Sweeps and optimisation: ravost sweep --help, ravost optimize --help.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

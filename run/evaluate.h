@@ -1,0 +1,56 @@
+// One design judged by its figures alone, without a file written: validated,
+// synthesised in 64-bit reals, self-checked and traced by the report's
+// analysis.  Sweeps and optimisation run thousands of these.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "design/choices.h"
+
+namespace run {
+
+// The figures of merit a sweep tabulates and an optimisation may maximise or
+// constrain, by name.
+inline constexpr std::array<std::string_view, 12> kFigureNames = {
+    "directivity_dbi", "efficiency",        "spillover",       "illumination",
+    "blockage",        "phase",             "hpbw_deg",        "first_null_deg",
+    "first_sidelobe_db", "path_error_wavelengths", "edge_taper_db", "sub_diameter"};
+
+struct Evaluation {
+  // "ok"; "refused": the inputs do not make a design; "failed": the
+  // synthesis broke down, failed its self-check or could not be traced.
+  std::string status = "ok";
+  std::string reason;  // one sentence when not ok
+  std::array<double, kFigureNames.size()> figures{};  // NaN when not ok
+
+  bool ok() const { return status == "ok"; }
+  // The figure of that name; NaN for an unknown name or a design not ok.
+  double figure(std::string_view name) const;
+};
+
+// The index of a figure's name in kFigureNames, or -1.
+int figure_index(std::string_view name);
+
+// The figures are the design report's own (the report of the same design
+// run alone in 64-bit reals, with the same diameter and wavelength).
+struct EvaluationOptions {
+  double diameter = 2.0;  // main reflector diameter, for sub_diameter
+  double wavelength = 0;  // in the unit of the diameter; 0: the report's assumed D/lambda
+  // The subreflector extrapolated to this diameter, as the design file asks.
+  std::optional<double> extrapolated_sub_diameter;
+};
+
+// Evaluates the design of `choices` in 64-bit reals, whatever precision it names.
+Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options);
+
+// The whole design report of `choices` (64-bit reals) into the folder `dir`,
+// written whole.  Throws io::RunError (or another exception) when the design
+// cannot be made or the report written.
+void write_design_report(design::DesignSpec choices, const EvaluationOptions& options,
+                         const std::filesystem::path& dir);
+
+}  // namespace run

@@ -1,0 +1,284 @@
+#include "sweep/command.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <iomanip>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+#include "fields/prose.h"
+#include "io/files.h"
+#include "io/folder.h"
+#include "io/interrupt.h"
+#include "sweep/sweep.h"
+
+namespace sweep {
+namespace {
+
+constexpr const char* kSweepUsage =
+    "Usage: ravost sweep DESIGN.toml --vary KEY=LO:HI:N [--vary ...] --out DIR [--jobs N] "
+    "[--shard K/N] [--best FIGURE]\n"
+    "       ravost sweep --merge DIR... --out DIR (ravost sweep --help for more)\n";
+constexpr const char* kOptimizeUsage =
+    "Usage: ravost optimize DESIGN.toml --free KEY=LO:HI [--free ...] --maximize FIGURE "
+    "[--constraint \"FIGURE <= VALUE\" ...] --out DIR (ravost optimize --help for more)\n";
+
+std::string figure_list() {
+  std::string list;
+  for (std::string_view f : run::kFigureNames) list += (list.empty() ? "" : ", ") + std::string(f);
+  return list;
+}
+
+// A wrong command line: one line on what is wrong, the usage, status 2.
+int usage_error(std::ostream& err, const std::string& what, const char* usage) {
+  err << io::error_text(what) << '\n' << usage;
+  return 2;
+}
+
+// CLI11 parses words after the program's name; `args` has none.
+int parse(CLI::App& app, std::vector<std::string> args, std::ostream& out, std::ostream& err, const char* usage) {
+  std::reverse(args.begin(), args.end());
+  try {
+    app.parse(args);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    return usage_error(err, e.what(), usage);
+  }
+  return -1;
+}
+
+// A progress line for designs: "Sweep: done/total designs, R designs/s,
+// about N s left", after a quiet second, rewritten a few times a second.
+class DesignProgress {
+ public:
+  DesignProgress(std::ostream* out, std::string what) : out_(out), what_(std::move(what)) {}
+  ~DesignProgress() { clear(); }
+  void update(long done, long total) {
+    if (!out_) return;
+    const auto now = Clock::now();
+    if (now - start_ < std::chrono::seconds(1) || (shown_ && now - last_ < std::chrono::milliseconds(200))) return;
+    last_ = now;
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    const double rate = done / elapsed;
+    *out_ << '\r' << what_ << ": " << done;
+    if (total > 0) *out_ << '/' << total;
+    *out_ << " designs, " << fields::number(rate, 3) << " designs/s";
+    if (total > 0 && rate > 0) *out_ << ", about " << static_cast<long>(std::ceil((total - done) / rate)) << " s left";
+    *out_ << "\x1b[K" << std::flush;
+    shown_ = true;
+  }
+  void clear() {
+    if (shown_ && out_) *out_ << "\r\x1b[K" << std::flush;
+    shown_ = false;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::ostream* out_;
+  std::string what_;
+  Clock::time_point start_ = Clock::now(), last_ = start_;
+  bool shown_ = false;
+};
+
+// The design file as a template, or its error lines and status 1.
+std::optional<DesignTemplate> read_template(const std::string& file, std::ostream& err) {
+  DesignTemplate t(file);
+  if (!t.problem().empty()) {
+    err << t.problem() << '\n';
+    return std::nullopt;
+  }
+  return t;
+}
+
+bool known_figure(const std::string& name) { return run::figure_index(name) >= 0; }
+
+int interrupted_status() { return 128 + io::interrupted(); }
+
+}  // namespace
+
+int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  std::ostream* progress) {
+  CLI::App app{"Evaluates a grid of designs: one or two inputs of a design file varied, each design "
+               "synthesised in 64-bit reals, self-checked and judged by the report's figures.",
+               "ravost sweep"};
+  std::string design_file, out_dir, shard_text, best = "directivity_dbi";
+  std::vector<std::string> vary, merge_dirs;
+  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  app.add_option("DESIGN", design_file, "The design file whose inputs are varied");
+  app.add_option("--vary", vary, "KEY=LO:HI:N: N values of a numeric key of the design file, LO to HI")
+      ->type_name("KEY=LO:HI:N");
+  app.add_option("--out", out_dir, "The folder for sweep.csv, sweep.json and sweep.html")->required();
+  app.add_option("--jobs", jobs, "Designs evaluated at once (default: the machine's cores)")
+      ->check(CLI::Range(1, 1024));
+  app.add_option("--shard", shard_text, "K/N: evaluate only the K-th of N interleaved parts of the grid");
+  app.add_option("--merge", merge_dirs, "Join the sweep.json of these parts' folders into one sweep")
+      ->type_name("DIR...");
+  app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
+  if (const int status = parse(app, args, out, err, kSweepUsage); status >= 0) return status;
+  if (!known_figure(best)) return usage_error(err, "no figure is called \"" + best + "\"; the figures are " + figure_list() + ".", kSweepUsage);
+  if (const std::string problem = io::folder_problem(out_dir); !problem.empty()) {
+    err << io::error_text(problem) << '\n';
+    return 1;
+  }
+
+  if (!merge_dirs.empty()) {
+    if (!design_file.empty() || !vary.empty() || !shard_text.empty())
+      return usage_error(err, "--merge joins finished parts: it takes no design file, --vary or --shard.", kSweepUsage);
+    std::vector<std::filesystem::path> dirs(merge_dirs.begin(), merge_dirs.end());
+    const Merged m = merge(dirs);
+    if (!m.problem.empty()) {
+      err << io::error_text(m.problem) << '\n';
+      return 1;
+    }
+    write_sweep(out_dir, m.source, m.axes, m.rows, m.grid, m.complete, best);
+    out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
+    if (!m.complete) {
+      err << io::error_text("the parts cover " + std::to_string(m.rows.size()) + " of the " + std::to_string(m.grid) +
+                            " designs: the merged sweep is marked incomplete.")
+          << '\n';
+      return 1;
+    }
+    return 0;
+  }
+
+  if (design_file.empty()) return usage_error(err, "a sweep needs a design file (or --merge).", kSweepUsage);
+  if (vary.empty() || vary.size() > 2) return usage_error(err, "a sweep varies one or two inputs (--vary).", kSweepUsage);
+  int shard = 1, shards = 1;
+  if (!shard_text.empty()) {
+    char slash = 0;
+    std::istringstream in(shard_text);
+    if (!(in >> shard >> slash >> shards) || slash != '/' || !in.eof() || shards < 1 || shard < 1 || shard > shards)
+      return usage_error(err, "--shard takes K/N with 1 <= K <= N, not \"" + shard_text + "\".", kSweepUsage);
+  }
+  std::vector<Axis> axes;
+  for (const std::string& text : vary) {
+    const Parsed p = parse_axis(text);
+    if (!p.axis) return usage_error(err, p.problem, kSweepUsage);
+    for (const Axis& a : axes)
+      if (a.key == p.axis->key) return usage_error(err, "the key " + a.key + " is varied twice.", kSweepUsage);
+    axes.push_back(*p.axis);
+  }
+  if (grid_size(axes) > 10'000'000) return usage_error(err, "a sweep holds at most 10000000 designs.", kSweepUsage);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(design_file, ec))
+    return usage_error(err, "the design file \"" + design_file + "\" cannot be read.", kSweepUsage);
+  const std::optional<DesignTemplate> t = read_template(design_file, err);
+  if (!t) return 1;
+  for (const Axis& a : axes)
+    if (const std::string problem = t->key_problem(a.key); !problem.empty()) return usage_error(err, problem, kSweepUsage);
+
+  SweepSpec spec;
+  spec.axes = axes;
+  spec.jobs = jobs;
+  spec.shard = shard;
+  spec.shards = shards;
+  DesignProgress line(progress, "Sweep");
+  spec.progress = [&line](long done, long total) { line.update(done, total); };
+  spec.stop = [] { return io::interrupted() != 0; };
+  const auto start = std::chrono::steady_clock::now();
+  const SweepResult result = run_sweep(*t, spec);
+  line.clear();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const bool stopped = io::interrupted() != 0;
+  const long grid = grid_size(axes);
+  write_sweep(out_dir, design_file, axes, result.rows, grid, result.complete && shards == 1, best,
+              shards > 1 ? shard_text : std::string());
+  long ok = 0;
+  for (const Row& r : result.rows) ok += r.evaluation.ok();
+  out << result.rows.size() << " designs (" << ok << " designed, " << result.rows.size() - ok << " refused or failed) in "
+      << fields::number(seconds, 3) << " s into " << out_dir << ".\n";
+  if (stopped) {
+    err << io::error_text("the sweep was interrupted: the " + std::to_string(result.rows.size()) +
+                          " designs done are written, marked incomplete.")
+        << '\n';
+    return interrupted_status();
+  }
+  return 0;
+}
+
+int optimize_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     std::ostream* progress) {
+  CLI::App app{"Maximises a figure of a design over free inputs of its design file, within their bounds "
+               "and the constraints (COBYLA from a few starts; a design that fails is infeasible).",
+               "ravost optimize"};
+  std::string design_file, out_dir, maximize;
+  std::vector<std::string> free_texts, constraint_texts;
+  OptimizeSpec spec;
+  app.add_option("DESIGN", design_file, "The design file whose inputs are free")->required();
+  app.add_option("--free", free_texts, "KEY=LO:HI: a numeric key of the design file, free within LO to HI")
+      ->type_name("KEY=LO:HI")
+      ->required();
+  app.add_option("--maximize", maximize, "The figure to maximise (" + figure_list() + ")")->required();
+  app.add_option("--constraint", constraint_texts, "\"FIGURE <= VALUE\" or \"FIGURE >= VALUE\" (a figure or a free key)")
+      ->type_name("TEXT");
+  app.add_option("--out", out_dir, "The folder for best.toml, its report, history.csv and convergence.svg")->required();
+  app.add_option("--starts", spec.starts, "Starts of the optimiser (default 3)")->check(CLI::Range(1, 100));
+  app.add_option("--evaluations", spec.evaluations, "Designs tried per start at most (default 150)")
+      ->check(CLI::Range(2, 100000));
+  if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
+  if (!known_figure(maximize))
+    return usage_error(err, "no figure is called \"" + maximize + "\"; the figures are " + figure_list() + ".", kOptimizeUsage);
+  for (const std::string& text : free_texts) {
+    const Parsed p = parse_free(text);
+    if (!p.free) return usage_error(err, p.problem, kOptimizeUsage);
+    for (const Free& f : spec.free)
+      if (f.key == p.free->key) return usage_error(err, "the key " + f.key + " is free twice.", kOptimizeUsage);
+    spec.free.push_back(*p.free);
+  }
+  for (const std::string& text : constraint_texts) {
+    const Parsed p = parse_constraint(text);
+    if (!p.constraint) return usage_error(err, p.problem, kOptimizeUsage);
+    bool known = known_figure(p.constraint->figure);
+    for (const Free& f : spec.free) known = known || f.key == p.constraint->figure;
+    if (!known)
+      return usage_error(err, "\"" + p.constraint->figure + "\" in \"" + text + "\" is neither a figure nor a free key.",
+                         kOptimizeUsage);
+    spec.constraints.push_back(*p.constraint);
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(design_file, ec))
+    return usage_error(err, "the design file \"" + design_file + "\" cannot be read.", kOptimizeUsage);
+  if (const std::string problem = io::folder_problem(out_dir); !problem.empty()) {
+    err << io::error_text(problem) << '\n';
+    return 1;
+  }
+  const std::optional<DesignTemplate> t = read_template(design_file, err);
+  if (!t) return 1;
+  for (const Free& f : spec.free)
+    if (const std::string problem = t->key_problem(f.key); !problem.empty()) return usage_error(err, problem, kOptimizeUsage);
+  spec.maximize = maximize;
+  DesignProgress line(progress, "Optimisation");
+  spec.progress = [&line](long done) { line.update(done, 0); };
+  spec.stop = [] { return io::interrupted() != 0; };
+  const OptimizeResult result = optimize(*t, spec);
+  line.clear();
+  try {
+    write_optimization(out_dir, *t, spec, result);
+  } catch (const std::exception& e) {
+    err << (dynamic_cast<const io::RunError*>(&e) ? std::string(e.what()) : io::error_text(e.what())) << '\n';
+    return 1;
+  }
+  out << result.history.size() << " designs tried.\n";
+  if (io::interrupted() != 0) {
+    err << io::error_text("the optimisation was interrupted: the designs tried so far are written.") << '\n';
+    return interrupted_status();
+  }
+  if (!result.best) {
+    err << io::error_text("no design tried met every constraint; history.csv lists them.") << '\n';
+    return 1;
+  }
+  const Row& b = result.history[*result.best];
+  out << "Best design (" << out_dir << "/best.toml):\n";
+  for (std::size_t i = 0; i < spec.free.size(); ++i)
+    out << "  " << spec.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
+  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
+    out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
+  return 0;
+}
+
+}  // namespace sweep

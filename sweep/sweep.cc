@@ -1,0 +1,254 @@
+#include "sweep/sweep.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <toml++/toml.h>
+
+
+namespace sweep {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A finite number written whole.
+std::optional<double> number(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::vector<std::string_view> split(std::string_view text, char at) {
+  std::vector<std::string_view> parts;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i)
+    if (i == text.size() || text[i] == at) parts.push_back(text.substr(from, i - from)), from = i + 1;
+  return parts;
+}
+
+// The node under a dotted key, and the table that holds it.
+toml::node* find_key(toml::table& root, const std::string& key, toml::table** parent, std::string* last) {
+  toml::table* table = &root;
+  const auto parts = split(key, '.');
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    toml::node* next = table->get(parts[i]);
+    if (!next || !next->is_table()) return nullptr;
+    table = next->as_table();
+  }
+  *parent = table;
+  *last = std::string(parts.back());
+  return table->get(parts.back());
+}
+
+// The sentence of a design file's error line, without the file and line.
+std::string without_place(const std::string& error) {
+  const std::size_t colon = error.find(": ");
+  return error.rfind("Error", 0) == 0 && colon != std::string::npos ? error.substr(colon + 2) : error;
+}
+
+}  // namespace
+
+run::EvaluationOptions options_of(const designfile::DesignFile& file, run::EvaluationOptions options) {
+  options.diameter = file.plan.diameter;
+  options.extrapolated_sub_diameter = file.plan.extrapolated_sub_diameter;
+  if (file.plan.report) options.wavelength = file.plan.report->wavelength;
+  return options;
+}
+
+Parsed parse_axis(const std::string& text) {
+  Parsed p;
+  const std::size_t eq = text.find('=');
+  const auto parts = split(eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), ':');
+  if (eq == std::string::npos || eq == 0 || parts.size() != 3) {
+    p.problem = "\"" + text + "\" is not KEY=LO:HI:N.";
+    return p;
+  }
+  const auto lo = number(parts[0]), hi = number(parts[1]), n = number(parts[2]);
+  if (!lo || !hi || !n) {
+    p.problem = "\"" + text + "\": LO, HI and N must be finite numbers.";
+    return p;
+  }
+  if (!(*n >= 1 && *n <= 100000 && *n == std::floor(*n))) {
+    p.problem = "\"" + text + "\": N must be a whole number from 1 to 100000.";
+    return p;
+  }
+  if (*n > 1 && !(*hi > *lo)) {
+    p.problem = "\"" + text + "\": HI must be above LO.";
+    return p;
+  }
+  p.axis = Axis{text.substr(0, eq), *lo, *hi, static_cast<int>(*n)};
+  return p;
+}
+
+Parsed parse_free(const std::string& text) {
+  Parsed p;
+  const std::size_t eq = text.find('=');
+  const auto parts = split(eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), ':');
+  if (eq == std::string::npos || eq == 0 || parts.size() != 2) {
+    p.problem = "\"" + text + "\" is not KEY=LO:HI.";
+    return p;
+  }
+  const auto lo = number(parts[0]), hi = number(parts[1]);
+  if (!lo || !hi || !(*hi > *lo)) {
+    p.problem = "\"" + text + "\": LO and HI must be finite numbers with HI above LO.";
+    return p;
+  }
+  p.free = Free{text.substr(0, eq), *lo, *hi};
+  return p;
+}
+
+Parsed parse_constraint(const std::string& text) {
+  Parsed p;
+  for (const char* op : {"<=", ">="}) {
+    const std::size_t at = text.find(op);
+    if (at == std::string::npos) continue;
+    std::string name = text.substr(0, at);
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    const auto value = number(std::string_view(text).substr(at + 2));
+    if (name.empty() || !value) break;
+    p.constraint = Constraint{name, op[0] == '<', *value};
+    return p;
+  }
+  p.problem = "\"" + text + "\" is not \"FIGURE <= VALUE\" or \"FIGURE >= VALUE\".";
+  return p;
+}
+
+DesignTemplate::DesignTemplate(const std::filesystem::path& file) : file_(file) {
+  const designfile::ReadResult r = designfile::read(file);
+  if (!r.file) {
+    problem_ = r.errors.front();
+    return;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  text_ = bytes.str();
+}
+
+std::string DesignTemplate::key_problem(const std::string& key) const {
+  toml::table root = toml::parse(text_);
+  toml::table* parent = nullptr;
+  std::string last;
+  const toml::node* node = find_key(root, key, &parent, &last);
+  if (!node) return "the design file " + file_.string() + " has no key " + key + ".";
+  if (!node->is_number()) return "the key " + key + " of " + file_.string() + " is not a number.";
+  return {};
+}
+
+std::string DesignTemplate::text_with(const std::vector<std::pair<std::string, double>>& values) const {
+  toml::table root = toml::parse(text_);
+  for (const auto& [key, value] : values) {
+    toml::table* parent = nullptr;
+    std::string last;
+    const toml::node* node = find_key(root, key, &parent, &last);
+    if (node && node->is_integer())
+      parent->insert_or_assign(last, static_cast<std::int64_t>(std::llround(value)));
+    else if (parent)
+      parent->insert_or_assign(last, value);
+  }
+  std::ostringstream text;
+  text << root << '\n';
+  return text.str();
+}
+
+designfile::ReadResult DesignTemplate::with(const std::vector<std::pair<std::string, double>>& values) const {
+  designfile::ReadResult r = designfile::parse(text_with(values), file_.string(), file_.parent_path());
+  for (std::string& e : r.errors) e = without_place(e);
+  return r;
+}
+
+run::Evaluation evaluate(const DesignTemplate& t, const std::vector<std::string>& keys, const std::vector<double>& values,
+                         const run::EvaluationOptions& options) {
+  std::vector<std::pair<std::string, double>> set;
+  for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], values[i]);
+  const designfile::ReadResult r = t.with(set);
+  if (!r.file) {
+    run::Evaluation e;
+    e.status = "refused";
+    e.reason = r.errors.front();
+    e.figures.fill(kNaN);
+    return e;
+  }
+  return run::evaluate(r.file->choices, options_of(*r.file, options));
+}
+
+long grid_size(const std::vector<Axis>& axes) {
+  long n = 1;
+  for (const Axis& a : axes) n *= a.n;
+  return n;
+}
+
+std::vector<double> grid_inputs(const std::vector<Axis>& axes, long index) {
+  // The first axis varies slowest.
+  std::vector<double> inputs(axes.size());
+  for (std::size_t k = axes.size(); k-- > 0;) {
+    inputs[k] = axes[k].value(static_cast<int>(index % axes[k].n));
+    index /= axes[k].n;
+  }
+  return inputs;
+}
+
+SweepResult run_sweep(const DesignTemplate& t, const SweepSpec& spec) {
+  std::vector<std::string> keys;
+  for (const Axis& a : spec.axes) keys.push_back(a.key);
+  const long grid = grid_size(spec.axes);
+  std::vector<long> mine;
+  for (long i = spec.shard - 1; i < grid; i += spec.shards) mine.push_back(i);
+  std::vector<Row> rows(mine.size());
+  std::vector<char> done(mine.size(), 0);
+  std::atomic<std::size_t> next{0};
+  std::atomic<long> finished{0};
+  std::mutex progress_lock;
+  const auto work = [&] {
+    for (;;) {
+      if (spec.stop && spec.stop()) return;
+      const std::size_t k = next.fetch_add(1);
+      if (k >= mine.size()) return;
+      Row& row = rows[k];
+      row.index = mine[k];
+      row.inputs = grid_inputs(spec.axes, mine[k]);
+      row.evaluation = evaluate(t, keys, row.inputs, spec.evaluation);
+      done[k] = 1;
+      const long n = ++finished;
+      if (spec.progress) {
+        const std::lock_guard<std::mutex> lock(progress_lock);
+        spec.progress(n, static_cast<long>(mine.size()));
+      }
+    }
+  };
+  const int jobs = std::max(1, std::min<int>(spec.jobs, static_cast<int>(std::max<std::size_t>(1, mine.size()))));
+  std::vector<std::thread> threads;
+  for (int j = 1; j < jobs; ++j) threads.emplace_back(work);
+  work();
+  for (std::thread& th : threads) th.join();
+  SweepResult result;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    if (done[k])
+      result.rows.push_back(std::move(rows[k]));
+    else
+      result.complete = false;
+  }
+  return result;
+}
+
+bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints) {
+  if (!row.evaluation.ok()) return false;
+  for (const Constraint& c : constraints) {
+    double v = row.evaluation.figure(c.figure);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      if (keys[i] == c.figure) v = row.inputs[i];
+    if (!(c.at_most ? v <= c.value : v >= c.value)) return false;
+  }
+  return true;
+}
+
+}  // namespace sweep

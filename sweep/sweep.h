@@ -1,0 +1,152 @@
+// Sweeps and optimisation of a design file's inputs: grids of designs judged
+// by their figures, spread over threads and over machines (shards), and a
+// derivative-free optimiser with bounds and inequality constraints.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "designfile/design_file.h"
+#include "run/evaluate.h"
+
+namespace sweep {
+
+// One varied input: KEY=LO:HI:N (N values from LO to HI, both included).
+struct Axis {
+  std::string key;
+  double lo = 0, hi = 0;
+  int n = 1;
+  double value(int i) const { return n > 1 ? lo + (hi - lo) * i / (n - 1) : lo; }
+};
+
+// One free input of an optimisation: KEY=LO:HI.
+struct Free {
+  std::string key;
+  double lo = 0, hi = 0;
+};
+
+// FIGURE <= VALUE or FIGURE >= VALUE; the figure may be a free input's key.
+struct Constraint {
+  std::string figure;
+  bool at_most = true;
+  double value = 0;
+};
+
+// Parsers of the command line's texts: the value or what is wrong with it.
+struct Parsed {
+  std::optional<Axis> axis;
+  std::optional<Free> free;
+  std::optional<Constraint> constraint;
+  std::string problem;
+};
+Parsed parse_axis(const std::string& text);
+Parsed parse_free(const std::string& text);
+Parsed parse_constraint(const std::string& text);
+
+// A design file whose inputs can be set by key.
+class DesignTemplate {
+ public:
+  // Reads the file; `problem` is set when it cannot be read as TOML.
+  explicit DesignTemplate(const std::filesystem::path& file);
+  const std::string& problem() const { return problem_; }
+  // Whether the file has a number under this key that a sweep may set.
+  std::string key_problem(const std::string& key) const;
+  // The design with these keys set, checked whole; the errors without the
+  // file's name and line when it does not pass.
+  designfile::ReadResult with(const std::vector<std::pair<std::string, double>>& values) const;
+  // The design file's text with these keys set (a design file of its own).
+  std::string text_with(const std::vector<std::pair<std::string, double>>& values) const;
+  const std::filesystem::path& file() const { return file_; }
+
+ private:
+  std::filesystem::path file_;
+  std::string text_;
+  std::string problem_;
+};
+
+// A design of a sweep or an optimisation: its inputs and its evaluation.
+struct Row {
+  long index = 0;
+  std::vector<double> inputs;
+  run::Evaluation evaluation;
+};
+
+// The evaluation options of a design file: its diameter, and the wavelength
+// of its [report] section when it has one (else those of `options`).
+run::EvaluationOptions options_of(const designfile::DesignFile& file, run::EvaluationOptions options);
+
+// The figures and inputs of a design file's design with these values set.
+run::Evaluation evaluate(const DesignTemplate& t, const std::vector<std::string>& keys,
+                         const std::vector<double>& values, const run::EvaluationOptions& options);
+
+struct SweepSpec {
+  std::vector<Axis> axes;             // one or two
+  int jobs = 1;
+  int shard = 1, shards = 1;          // this part: indices i with i % shards == shard - 1
+  run::EvaluationOptions evaluation;
+  std::function<void(long done, long total)> progress;  // may be empty
+  std::function<bool()> stop;  // true: no new designs are started (may be empty)
+};
+
+long grid_size(const std::vector<Axis>& axes);
+std::vector<double> grid_inputs(const std::vector<Axis>& axes, long index);
+
+// Evaluates this shard's designs of the grid in index order, whatever the
+// number of jobs.  `complete` is false when stopped early.
+struct SweepResult {
+  std::vector<Row> rows;
+  bool complete = true;
+};
+SweepResult run_sweep(const DesignTemplate& t, const SweepSpec& spec);
+
+// The files of a sweep: sweep.csv, sweep.json and sweep.html into `dir`,
+// written whole.  `source` names the design file.
+// `shard` is "K/N" for a part of a sweep, empty for a whole one.
+void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
+                 const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
+                 const std::string& shard = {});
+
+// Joins the sweep.json of several parts into one sweep; the problem when
+// they do not belong together or do not cover the grid.
+struct Merged {
+  std::string source;
+  std::vector<Axis> axes;
+  std::vector<Row> rows;
+  long grid = 0;
+  bool complete = false;
+  std::string problem;
+};
+Merged merge(const std::vector<std::filesystem::path>& dirs);
+
+// The optimisation: maximise one figure over the free inputs within their
+// bounds and the constraints, from a few starts.
+struct OptimizeSpec {
+  std::vector<Free> free;
+  std::string maximize;
+  std::vector<Constraint> constraints;
+  int starts = 3;
+  int evaluations = 150;  // per start
+  run::EvaluationOptions evaluation;
+  std::function<void(long done)> progress;
+  std::function<bool()> stop;  // true: the optimisation ends with what it has (may be empty)
+};
+struct OptimizeResult {
+  std::vector<Row> history;  // every design tried, in order
+  std::optional<std::size_t> best;  // into history: feasible and highest
+  std::vector<double> best_so_far;  // the best feasible objective after each design (NaN before one)
+};
+OptimizeResult optimize(const DesignTemplate& t, const OptimizeSpec& spec);
+
+// The files of an optimisation into `dir`, written whole: history.csv (every
+// design tried), convergence.svg, and best.toml with the best design's
+// report in report/ when there is a best design.
+void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizeSpec& spec,
+                        const OptimizeResult& result);
+
+// Whether a row meets every constraint.
+bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints);
+
+}  // namespace sweep

@@ -1,0 +1,243 @@
+// Sweeps and optimisation through the program: every row is the figure of
+// the design run alone; rows do not depend on jobs or shards; a wrong
+// command line writes nothing; the optimiser finds what a fine sweep finds
+// and keeps its constraints; an interrupted sweep keeps the rows it did.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+
+#include "tests/test_util.h"
+
+namespace {
+
+using nlohmann::json;
+using testutil::read_file;
+using testutil::TempDir;
+
+struct Exit {
+  int status = -1;
+  std::string out, err;
+};
+
+Exit ravost(const TempDir& dir, const std::string& args) {
+  const std::string command = "cd '" + dir.path().string() + "' && '" RAVOST_BINARY "' " + args +
+                              " </dev/null >stdout 2>stderr";
+  const int status = std::system(command.c_str());
+  Exit e;
+  e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  e.out = read_file(dir.path() / "stdout");
+  e.err = read_file(dir.path() / "stderr");
+  return e;
+}
+
+// The uniform example with its listings and files left out, calc 0.001,
+// rows every 0.02, main reflector 100 across, the subreflector extrapolated
+// to 26 (blockage follows the extrapolated rim).
+constexpr const char* kDesign = R"([geometry]
+main_hole_to_feed = 0.2
+feed_to_sub_rim = 0.5
+sub_radius = 0.25
+main_inner_radius = 0.12
+
+[feed]
+beamwidth_deg = 40.0
+level_db = -10.0
+
+[aperture]
+distribution = "uniform"
+
+[synthesis]
+calc_interval = 0.001
+output_interval = 0.02
+precision = "32-bit"
+
+[scale]
+diameter = 100.0
+extrapolate_sub_diameter = 26.0
+)";
+
+json read_json(const std::filesystem::path& p) { return json::parse(read_file(p)); }
+
+TEST(Sweep, EveryRowIsTheReportOfThatDesignRunAlone) {
+  TempDir dir;
+  testutil::write_file(dir.path() / "d.toml", kDesign);
+  const Exit e = ravost(dir, "sweep d.toml --vary geometry.sub_radius=0.21:0.25:3 --out s");
+  ASSERT_EQ(e.status, 0) << e.err;
+  EXPECT_EQ(e.err, "");
+  const json rows = read_json(dir.path() / "s" / "sweep.json").at("rows");
+  ASSERT_EQ(rows.size(), 3u);
+  for (const json& row : rows) {
+    const double sub_radius = row.at("inputs")[0].get<double>();
+    SCOPED_TRACE(sub_radius);
+    std::string alone = kDesign;
+    alone.replace(alone.find("sub_radius = 0.25"), 17, "sub_radius = " + std::to_string(sub_radius));
+    testutil::write_file(dir.path() / "alone.toml", alone);
+    std::filesystem::remove_all(dir.path() / "r");
+    ASSERT_EQ(ravost(dir, "--double --report r alone.toml").status, 0);
+    const json report = read_json(dir.path() / "r" / "report.json");
+    const json& f = row.at("figures");
+    EXPECT_NEAR(f.at("directivity_dbi").get<double>(), report.at("directivity_dbi").get<double>(), 1e-9);
+    for (const char* k : {"spillover", "illumination", "blockage", "phase"})
+      EXPECT_NEAR(f.at(k).get<double>(), report.at("efficiency").at(k).get<double>(), 1e-9) << k;
+    EXPECT_NEAR(f.at("efficiency").get<double>(), report.at("efficiency").at("total").get<double>(), 1e-9);
+    const json& delivered = report.at("pattern").at("delivered");
+    for (const char* k : {"hpbw_deg", "first_null_deg", "first_sidelobe_db"})
+      EXPECT_NEAR(f.at(k).get<double>(), delivered.at(k).get<double>(), 1e-9) << k;
+    EXPECT_NEAR(f.at("path_error_wavelengths").get<double>(),
+                report.at("verification").at("path_length_error_peak_to_peak_wavelengths").get<double>(), 1e-9);
+    EXPECT_NEAR(f.at("edge_taper_db").get<double>(), report.at("geometry").at("feed_edge_taper_db").get<double>(), 1e-9);
+    EXPECT_EQ(f.at("sub_diameter").get<double>(), 26.0);
+  }
+}
+
+TEST(Sweep, RowsDoNotDependOnJobsOrShards) {
+  TempDir dir;
+  testutil::write_file(dir.path() / "d.toml", kDesign);
+  const std::string grid = "sweep d.toml --vary geometry.sub_radius=0.2:0.26:3 --vary geometry.main_inner_radius=0.1:0.14:3";
+  ASSERT_EQ(ravost(dir, grid + " --jobs 1 --out one").status, 0);
+  ASSERT_EQ(ravost(dir, grid + " --jobs 2 --out two").status, 0);
+  EXPECT_EQ(read_file(dir.path() / "one" / "sweep.json"), read_file(dir.path() / "two" / "sweep.json"));
+  std::string parts;
+  for (int k = 1; k <= 4; ++k) {
+    const std::string part = "part" + std::to_string(k);
+    ASSERT_EQ(ravost(dir, grid + " --shard " + std::to_string(k) + "/4 --out " + part).status, 0);
+    EXPECT_FALSE(read_json(dir.path() / part / "sweep.json").at("complete").get<bool>());
+    parts += " " + part;
+  }
+  // Three parts are not the whole sweep: merged, but marked incomplete.
+  const Exit short_of = ravost(dir, "sweep --merge part1 part2 part3 --out short");
+  EXPECT_EQ(short_of.status, 1);
+  EXPECT_NE(short_of.err.find("7 of the 9 designs"), std::string::npos) << short_of.err;
+  EXPECT_FALSE(read_json(dir.path() / "short" / "sweep.json").at("complete").get<bool>());
+  ASSERT_EQ(ravost(dir, "sweep --merge" + parts + " --out merged").status, 0);
+  for (const char* file : {"sweep.json", "sweep.csv", "sweep.html"})
+    EXPECT_EQ(read_file(dir.path() / "merged" / file), read_file(dir.path() / "one" / file)) << file;
+  // A part of another sweep is refused.
+  ASSERT_EQ(ravost(dir, "sweep d.toml --vary geometry.sub_radius=0.2:0.26:4 --out other").status, 0);
+  EXPECT_EQ(ravost(dir, "sweep --merge part1 other --out mixed").status, 1);
+}
+
+TEST(Sweep, ADesignThatIsRefusedIsARowWithItsReason) {
+  TempDir dir;
+  testutil::write_file(dir.path() / "d.toml", kDesign);
+  const Exit e = ravost(dir, "sweep d.toml --vary geometry.main_inner_radius=0.5:1.1:4 --out s");
+  ASSERT_EQ(e.status, 0) << e.err;
+  const json rows = read_json(dir.path() / "s" / "sweep.json").at("rows");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].at("status"), "ok");
+  EXPECT_EQ(rows[3].at("status"), "refused");
+  EXPECT_NE(rows[3].at("reason").get<std::string>().find("main_inner_radius"), std::string::npos) << rows[3];
+  EXPECT_TRUE(rows[3].at("figures").at("directivity_dbi").is_null());
+  const std::string csv = read_file(dir.path() / "s" / "sweep.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
+  EXPECT_EQ(csv.find("nan"), std::string::npos);
+}
+
+TEST(Sweep, AWrongCommandLineWritesNothing) {
+  TempDir dir;
+  testutil::write_file(dir.path() / "d.toml", kDesign);
+  const char* wrong[] = {
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3 --out o",        // not KEY=LO:HI:N
+      "sweep d.toml --vary geometry.sub_radius=0.3:0.2:4 --out o",      // HI below LO
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3:0 --out o",      // no value
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3:2.5 --out o",    // not a whole number
+      "sweep d.toml --vary geometry.sub_radis=0.2:0.3:3 --out o",       // no such key
+      "sweep d.toml --vary aperture.distribution=1:2:2 --out o",        // not a number
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3:3 --best gain --out o",
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3:3 --shard 5/4 --out o",
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3:3 --shard 0/4 --out o",
+      "sweep d.toml --out o",
+      "sweep d.toml --vary geometry.sub_radius=0.2:0.3:3",
+      "sweep no_such.toml --vary geometry.sub_radius=0.2:0.3:3 --out o",
+      "optimize d.toml --free geometry.sub_radius=0.3:0.2 --maximize directivity_dbi --out o",
+      "optimize d.toml --free geometry.sub_radius=0.2:0.3 --maximize gain --out o",
+      "optimize d.toml --free geometry.sub_radius=0.2:0.3 --maximize directivity_dbi "
+      "--constraint 'first_sidelobe_db < -25' --out o",
+      "optimize d.toml --free geometry.sub_radius=0.2:0.3 --maximize directivity_dbi "
+      "--constraint 'sidelobe <= -25' --out o",
+  };
+  for (const char* args : wrong) {
+    const Exit e = ravost(dir, args);
+    EXPECT_EQ(e.status, 2) << args;
+    EXPECT_NE(e.err.find("Usage: ravost"), std::string::npos) << args << "\n" << e.err;
+    EXPECT_EQ(e.err.find("Error: Error"), std::string::npos) << e.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "o")) << args;
+  }
+}
+
+// The directivity over the subreflector radius of a fine sweep, and the best.
+struct Best {
+  double sub_radius = 0, directivity = -1e9;
+};
+
+TEST(Optimize, FindsTheBestDesignOfAFineSweepAndKeepsItsConstraint) {
+  TempDir dir;
+  // Without the extrapolation the subreflector's radius trades spillover
+  // against blockage: the best directivity lies inside the range.
+  std::string design = kDesign;
+  design.erase(design.find("extrapolate_sub_diameter"));
+  testutil::write_file(dir.path() / "d.toml", design);
+  constexpr double kLo = 0.18, kHi = 0.30;
+  constexpr int kValues = 49;  // step 0.0025
+  ASSERT_EQ(ravost(dir, "sweep d.toml --vary geometry.sub_radius=0.18:0.30:49 --out fine").status, 0);
+  Best best;
+  const json fine = read_json(dir.path() / "fine" / "sweep.json");
+  for (const json& row : fine.at("rows")) {
+    const double d = row.at("figures").at("directivity_dbi").get<double>();
+    if (d > best.directivity) best = {row.at("inputs")[0].get<double>(), d};
+  }
+  const double step = (kHi - kLo) / (kValues - 1);
+  const std::string args = "optimize d.toml --free geometry.sub_radius=0.18:0.30 --maximize directivity_dbi";
+  const Exit e = ravost(dir, args + " --out opt");
+  ASSERT_EQ(e.status, 0) << e.err;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(e.out, m, std::regex("geometry.sub_radius = ([0-9.e-]+)"))) << e.out;
+  const double found = std::stod(m[1]);
+  EXPECT_NEAR(found, best.sub_radius, step);
+  EXPECT_GE(std::stod(std::regex_search(e.out, m, std::regex("directivity_dbi = ([0-9.e-]+)")) ? m[1].str() : "0"),
+            best.directivity - 1e-6);
+  for (const char* file : {"best.toml", "history.csv", "convergence.svg", "report/report.json"})
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "opt" / file)) << file;
+  // The best design's file runs as it stands and gives the same design.
+  EXPECT_EQ(ravost(dir, "--double --report again opt/best.toml").status, 0);
+  EXPECT_EQ(read_json(dir.path() / "again" / "report.json").at("directivity_dbi"),
+            read_json(dir.path() / "opt" / "report" / "report.json").at("directivity_dbi"));
+  // The same run again gives the same design.
+  const Exit again = ravost(dir, args + " --out opt");
+  EXPECT_EQ(again.out, e.out);
+
+  // A first sidelobe held 0.5 dB below that of the best unconstrained design.
+  const double limit = read_json(dir.path() / "opt" / "report" / "report.json")
+                           .at("pattern").at("delivered").at("first_sidelobe_db").get<double>() - 0.5;
+  std::ostringstream constrained;
+  constrained << args << " --constraint 'first_sidelobe_db <= " << limit << "' --out con";
+  const Exit c = ravost(dir, constrained.str());
+  ASSERT_EQ(c.status, 0) << c.err;
+  ASSERT_TRUE(std::regex_search(c.out, m, std::regex("first_sidelobe_db = ([0-9.e-]+)"))) << c.out;
+  EXPECT_LE(std::stod(m[1]), limit + 0.05);
+}
+
+TEST(Sweep, AnInterruptedSweepWritesTheRowsItDid) {
+  TempDir dir;
+  testutil::write_file(dir.path() / "d.toml", kDesign);
+  // Far more designs than a second allows; SIGTERM after a second.
+  const std::string command = "cd '" + dir.path().string() + "' && ('" RAVOST_BINARY
+                              "' sweep d.toml --vary geometry.sub_radius=0.2:0.3:4000 --out s >stdout 2>stderr & "
+                              "pid=$!; sleep 1; kill -TERM $pid; wait $pid; echo $? >status)";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(read_file(dir.path() / "status"), "143\n");
+  const json j = read_json(dir.path() / "s" / "sweep.json");
+  EXPECT_FALSE(j.at("complete").get<bool>());
+  EXPECT_GT(j.at("rows").size(), 0u);
+  EXPECT_LT(j.at("rows").size(), 4000u);
+  EXPECT_NE(read_file(dir.path() / "stderr").find("interrupted"), std::string::npos);
+}
+
+}  // namespace
