@@ -75,7 +75,10 @@ Made make(design::DesignSpec choices, const EvaluationOptions& options) {
     const design::Extrapolation<double> e = design::extrapolation(*m.scaled, to, {});
     if (e.problem != design::Extrapolation<double>::Problem::none) {
       m.status = "refused";
-      m.reason = "the subreflector cannot be extrapolated to a diameter of " + fields::number(to) + ".";
+      m.reason = "the subreflector cannot be extrapolated to a diameter of " + fields::number(to) +
+                 (e.problem == design::Extrapolation<double>::Problem::not_beyond_rim
+                      ? ": it is " + fields::number(m.scaled->sub_rim_diameter) + " across already."
+                      : ": that is too far beyond its rim.");
       m.scaled.reset();
       return m;
     }
