@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <numbers>
+#include <type_traits>
 
 #include "numerics/besj.h"
 #include "numerics/besj_lanes.h"
@@ -39,11 +41,129 @@ double bessel_j0<double>(double x) {
   return boost::math::cyl_bessel_j(0, x);
 }
 
+namespace {
+
+// The Chebyshev series of the amplitude at `lanes` radii side by side, |r| <= 1.
+// Clenshaw's recurrence b_k = a_k + 2x b_(k+1) - b_(k+2) is run in Reinsch's
+// form about the end of [-1, 1] nearer x = 2r^2 - 1, through
+// d_k = b_k - sigma b_(k+1) and e = 2 (x - sigma), sigma = +-1: e comes from
+// r^2 or 1 - r^2 without the rounding of x itself (near the axis x = -1 + 2r^2
+// would drop the low bits of r^2), and the recurrence does not amplify the
+// rounding errors near the ends the way the plain one does.  Every lane does
+// the same operations, so a radius gives the same bits whichever lane and
+// however many lanes it is evaluated in.
+template <std::size_t lanes>
+void chebyshev_lanes(const ChebyshevAmplitude& s, const double* r, double* g) {
+  double e[lanes], sigma[lanes], b[lanes], d[lanes];
+  for (std::size_t l = 0; l < lanes; ++l) {
+    const double ar = std::fabs(r[l]);
+    const double rr = ar * ar;
+    if (rr < 0.5) {
+      e[l] = 4.0 * rr;  // 2 (x + 1)
+      sigma[l] = -1.0;
+    } else {
+      e[l] = -4.0 * ((1.0 - ar) * (1.0 + ar));  // 2 (x - 1); 1 - |r| is exact here
+      sigma[l] = 1.0;
+    }
+    b[l] = 0.0;
+    d[l] = 0.0;
+  }
+  for (int k = s.terms - 1; k >= 1; --k) {
+    const double ak = s.a[static_cast<std::size_t>(k)];
+    for (std::size_t l = 0; l < lanes; ++l) {
+      d[l] = ak + e[l] * b[l] + sigma[l] * d[l];
+      b[l] = d[l] + sigma[l] * b[l];
+    }
+  }
+  for (std::size_t l = 0; l < lanes; ++l) g[l] = s.a[0] + 0.5 * e[l] * b[l] + sigma[l] * d[l];
+}
+
+// The 64-bit Taylor amplitude from the Chebyshev series; 0 for |r| > 1 as
+// the summed series gives.
+void chebyshev_amplitude_many(const ChebyshevAmplitude& s, std::span<const double> radii,
+                              std::span<double> g) {
+  constexpr std::size_t kLanes = 4;
+  const std::size_t count = std::min(radii.size(), g.size());
+  std::size_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) chebyshev_lanes<kLanes>(s, &radii[i], &g[i]);
+  for (; i < count; ++i) g[i] = s(radii[i]);
+  for (std::size_t j = 0; j < count; ++j) {
+    if (std::fabs(radii[j]) > 1.0) g[j] = 0.0;
+  }
+}
+
+}  // namespace
+
+double ChebyshevAmplitude::operator()(double r) const {
+  double g = 0;
+  chebyshev_lanes<1>(*this, &r, &g);
+  return g;
+}
+
+ChebyshevAmplitude chebyshev_amplitude(int nbar, std::span<const double> coefficients) {
+  ChebyshevAmplitude s;
+  int n_max = std::min(nbar, kMaxNbar);
+  if (n_max > static_cast<int>(coefficients.size())) n_max = static_cast<int>(coefficients.size());
+  if (n_max < 2) return s;
+  // The amplitude at the nodes x_j = cos(pi (j + 1/2) / M) of a series of M
+  // terms, in extended precision from the same coefficients and J1 zeros, so
+  // the fit carries no rounding of the 64-bit sum.
+  using Wide = long double;
+  constexpr std::size_t M = 2 * kMaxChebyshevTerms;
+  const auto& j1 = j1_zeros<double>();
+  std::array<Wide, 4 * M> cosine{};  // cos(pi m / (2M))
+  for (std::size_t m = 0; m < 4 * M; ++m) {
+    cosine[m] = std::cos(std::numbers::pi_v<Wide> * static_cast<Wide>(m) / static_cast<Wide>(2 * M));
+  }
+  const auto terms_summed = static_cast<std::size_t>(n_max);
+  std::array<Wide, M> g{};
+  Wide g_max = 0;
+  for (std::size_t j = 0; j < M; ++j) {
+    const Wide r = std::sqrt((Wide(1) + cosine[2 * j + 1]) / Wide(2));
+    Wide sum = coefficients[0];
+    for (std::size_t n = 1; n < terms_summed; ++n) {
+      const Wide z = j1[n - 1];
+      sum += static_cast<Wide>(coefficients[n]) * boost::math::cyl_bessel_j(0, z * r);
+    }
+    g[j] = sum;
+    g_max = std::max(g_max, std::fabs(sum));
+  }
+  // a_k = (2/M) sum_j g_j cos(pi k (2j + 1) / (2M)), a_0 halved.
+  std::array<Wide, M> a{};
+  for (std::size_t k = 0; k < M; ++k) {
+    Wide sum = 0;
+    for (std::size_t j = 0; j < M; ++j) sum += g[j] * cosine[(k * (2 * j + 1)) % (4 * M)];
+    a[k] = sum * Wide(2) / Wide(M);
+  }
+  a[0] /= 2;
+  // Keep the terms up to where the rest adds less than 1/16 of a unit in the
+  // last place of the largest amplitude.
+  const Wide tolerance = g_max * std::ldexp(Wide(1), -56);
+  Wide tail = 0;
+  std::size_t terms = M;
+  while (terms > 1 && tail + std::fabs(a[terms - 1]) <= tolerance) {
+    tail += std::fabs(a[terms - 1]);
+    --terms;
+  }
+  if (terms > kMaxChebyshevTerms) return s;  // not expected: the Bessel sum stays in use
+  s.terms = static_cast<int>(terms);
+  for (std::size_t k = 0; k < terms; ++k) s.a[k] = static_cast<double>(a[k]);
+  return s;
+}
+
 template <RealType Real>
 void Aperture<Real>::density_many(std::span<const Real> radii, std::span<Real> densities) const {
   const std::size_t count = std::min(radii.size(), densities.size());
   if (kind == Distribution::taylor) {
-    taylor_amplitude_many<Real>(nbar, coefficients, radii.first(count), densities.first(count));
+    if constexpr (std::is_same_v<Real, double>) {
+      if (chebyshev.terms > 0) {
+        chebyshev_amplitude_many(chebyshev, radii.first(count), densities.first(count));
+      } else {
+        taylor_amplitude_many<Real>(nbar, coefficients, radii.first(count), densities.first(count));
+      }
+    } else {
+      taylor_amplitude_many<Real>(nbar, coefficients, radii.first(count), densities.first(count));
+    }
     for (std::size_t i = 0; i < count; ++i) densities[i] = densities[i] * densities[i];
     return;
   }
@@ -61,6 +181,13 @@ Real Aperture<Real>::density(Real r) const {
       return a * a;
     }
     case Distribution::taylor: {
+      if constexpr (std::is_same_v<Real, double>) {
+        if (chebyshev.terms > 0) {
+          if (std::fabs(r) > 1.0) return 0.0;
+          const double g = chebyshev(r);
+          return g * g;
+        }
+      }
       const Real g = taylor_amplitude<Real>(nbar, coefficients, r);
       return g * g;
     }
@@ -94,6 +221,9 @@ Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar) {
   Real sum = 0;
   for (int m = 1; m <= nbar; ++m) sum = sum + a.unnormalised[m - 1];
   for (int m = 1; m <= nbar; ++m) a.coefficients[m - 1] = a.unnormalised[m - 1] / sum;
+  if constexpr (std::is_same_v<Real, double>) {
+    a.chebyshev = chebyshev_amplitude(nbar, a.coefficients);
+  }
   return a;
 }
 

@@ -79,4 +79,30 @@ TEST(DesignDouble, RayTableAgreesWithAnIndependentLongDoubleSolutionToThePrinted
   }
 }
 
+// The 64-bit Taylor amplitude from its Chebyshev series gives the ray table of
+// the Bessel sum: the two designs differ by rounding alone, far below the
+// printed digits.
+TEST(DesignDouble, TaylorRayTableFromTheChebyshevSeriesIsThatOfTheBesselSum) {
+  design::DesignSpec choices = testutil::example_spec();
+  choices.aperture = {design::Distribution::taylor, 0.0, 30.0, 20};
+  choices.synthesis.calc_interval = 1e-4;
+  choices.precision = design::Precision::double_;
+  const design::Design<double> fitted = design::make_design<double>(choices);
+  ASSERT_GT(fitted.aperture.chebyshev.terms, 0);
+  design::Design<double> summed = fitted;
+  summed.aperture.chebyshev.terms = 0;  // back to the Bessel sum
+  const design::RayTable<double> a = design::synthesize(fitted);
+  const design::RayTable<double> b = design::synthesize(summed);
+  ASSERT_EQ(a.rays.size(), 45u);
+  ASSERT_EQ(b.rays.size(), a.rays.size());
+  for (std::size_t i = 0; i < a.rays.size(); ++i) {
+    EXPECT_NEAR(a.rays[i].feed_angle_deg, b.rays[i].feed_angle_deg, 1e-9) << i;
+    EXPECT_NEAR(a.rays[i].sub_z, b.rays[i].sub_z, 1e-9) << i;
+    EXPECT_NEAR(a.rays[i].sub_r, b.rays[i].sub_r, 1e-9) << i;
+    EXPECT_NEAR(a.rays[i].main_z, b.rays[i].main_z, 1e-9) << i;
+    EXPECT_NEAR(a.rays[i].main_r, b.rays[i].main_r, 1e-9) << i;
+    EXPECT_NEAR(a.rays[i].path_length, b.rays[i].path_length, 1e-9) << i;
+  }
+}
+
 }  // namespace
