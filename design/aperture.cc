@@ -3,6 +3,9 @@
 #include <boost/math/special_functions/bessel.hpp>
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <vector>
 #include <cstddef>
 #include <numbers>
 #include <type_traits>
@@ -100,7 +103,34 @@ double ChebyshevAmplitude::operator()(double r) const {
   return g;
 }
 
+namespace {
+
+ChebyshevAmplitude build_chebyshev_amplitude(int nbar, std::span<const double> coefficients);
+
+}  // namespace
+
 ChebyshevAmplitude chebyshev_amplitude(int nbar, std::span<const double> coefficients) {
+  // Building a series takes a millisecond or more (extended-precision Bessel
+  // values); sweeps and optimisations make thousands of designs of the same
+  // distribution, so the last few series are remembered by their inputs.
+  using Key = std::pair<int, std::vector<double>>;
+  static std::mutex lock;
+  static std::map<Key, ChebyshevAmplitude> memo;
+  Key key{nbar, std::vector<double>(coefficients.begin(), coefficients.end())};
+  {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (const auto found = memo.find(key); found != memo.end()) return found->second;
+  }
+  const ChebyshevAmplitude s = build_chebyshev_amplitude(nbar, coefficients);
+  const std::lock_guard<std::mutex> hold(lock);
+  if (memo.size() >= 64) memo.clear();
+  memo.emplace(std::move(key), s);
+  return s;
+}
+
+namespace {
+
+ChebyshevAmplitude build_chebyshev_amplitude(int nbar, std::span<const double> coefficients) {
   ChebyshevAmplitude s;
   int n_max = std::min(nbar, kMaxNbar);
   if (n_max > static_cast<int>(coefficients.size())) n_max = static_cast<int>(coefficients.size());
@@ -150,6 +180,8 @@ ChebyshevAmplitude chebyshev_amplitude(int nbar, std::span<const double> coeffic
   for (std::size_t k = 0; k < terms; ++k) s.a[k] = static_cast<double>(a[k]);
   return s;
 }
+
+}  // namespace
 
 template <RealType Real>
 void Aperture<Real>::density_many(std::span<const Real> radii, std::span<Real> densities) const {
