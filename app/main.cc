@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
       what = what.substr(colon + 2);
     }
     std::cerr << io::error_text(what) << '\n'
-              << "Usage: ravost [--double] [--report DIR [--wavelength W]] "
+              << "Usage: ravost [--double] [--feed FILE] [--report DIR [--wavelength W]] "
                  "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
     return 2;
   }

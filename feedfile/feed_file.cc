@@ -215,7 +215,7 @@ std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
       t.phase_deg.push_back(phase);
     }
     t.theta_deg.push_back(v[0]);
-    t.power.push_back(0.5 * (e + h));
+    t.power.push_back(0.5 * e + 0.5 * h);  // halved first: e + h may overflow
     t.e_db.push_back(v[static_cast<std::size_t>(power_columns.front())]);
     t.h_db.push_back(v[static_cast<std::size_t>(power_columns.back())]);
     t.lines.push_back(line.number);
@@ -268,13 +268,28 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
     while (i < lines.size() && blank(lines[i].text)) ++i;
     return i >= lines.size();
   };
+  long last_head = 0;  // the line of the last cut's header
   while (!at_end()) {
+    // A line of components where the next cut's text should stand, with no
+    // header after it: the last cut holds more lines than its header says.
+    if (first_cut && words(lines[i].text).size() == 4 &&
+        (i + 1 >= lines.size() || !cut_header(lines[i + 1].text))) {
+      bool components = true;
+      for (std::string_view w : words(lines[i].text)) components = components && to_number(w);
+      if (components) {
+        return Fault{lines[i].number,
+                     "a line of components after the " + std::to_string(first_cut->count) +
+                         " the cut's header (line " + std::to_string(last_head) +
+                         ") announces; V_NUM does not match the cut's lines."};
+      }
+    }
     ++i;  // the cut's line of text
     if (i >= lines.size()) {
       return Fault{lines[i - 1].number, "the cut ends after its line of text; a line "
                                         "V_INI V_INC V_NUM C ICOMP ICUT NCOMP must follow."};
     }
     const Line& head = lines[i++];
+    last_head = head.number;
     const std::optional<CutHeader> h = cut_header(head.text);
     if (!h) {
       return Fault{head.number, "this line must hold the cut's V_INI V_INC V_NUM C ICOMP ICUT "
@@ -417,13 +432,20 @@ ReadResult read(const std::filesystem::path& path, std::string_view display_name
                              "\" does not exist or cannot be read.");
     return r;
   }
-  std::string text(kMaxFileBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  // Read in pieces, so that a small file costs no more than its size and a
+  // large one is refused as soon as it passes the limit.
+  std::string text;
+  std::vector<char> piece(std::size_t{1} << 16);
+  while (text.size() <= kMaxFileBytes) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    text.append(piece.data(), got);
+    if (!in || got == 0) break;
+  }
   if (in.bad()) {
     r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" cannot be read.");
     return r;
   }
-  text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > kMaxFileBytes) {
     r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" is larger than " +
                              std::to_string(kMaxFileBytes >> 20) + " MB.");

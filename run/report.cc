@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -34,6 +35,27 @@ std::string distribution_name(const design::ApertureSpec& a) {
   return "uniform";
 }
 
+// The feed the design was shaped for, as the analysis sees it.  The
+// beamwidth model keeps its closed form through the exponent; the other
+// models give their pattern and enclosed power (a table's by quadrature) up
+// to the last angle they know, and a table its planes for the figure.
+template <design::RealType Real>
+void set_feed(analysis::DesignInput& d, const design::FeedModel<Real>& m) {
+  d.feed_model = m.description();
+  if (m.kind == design::FeedModelKind::beamwidth) return;
+  const auto model = std::make_shared<const design::FeedModel<Real>>(m);
+  d.feed_pattern = [model](double theta) { return model->pattern_double(theta); };
+  d.feed_enclosed_power = [model](double theta) { return model->enclosed_power_double(theta); };
+  d.feed_last_angle_rad = model->last_angle_double();
+  const design::FeedTable* t = m.source.get();
+  if (t != nullptr && t->e_db.size() == t->theta_deg.size() &&
+      t->h_db.size() == t->theta_deg.size()) {
+    d.feed_table_theta_deg = t->theta_deg;
+    d.feed_table_e_db = t->e_db;
+    d.feed_table_h_db = t->h_db;
+  }
+}
+
 }  // namespace
 
 template <design::RealType Real>
@@ -48,6 +70,7 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   d.hole_radius = d.main_r.empty() ? 0.0 : d.main_r.front();
   d.feed_exponent = static_cast<double>(in.feed.exponent);
   d.sub_half_angle_rad = static_cast<double>(in.feed_half_angle_rad);
+  set_feed(d, in.feed_model);
   const design::Aperture<double> aperture = design::make_aperture<double>(in.choices.aperture);
   d.wanted_density = [aperture](double rho) { return aperture.density(rho); };
   d.distribution = distribution_name(in.choices.aperture);
@@ -72,8 +95,12 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
       {"Main reflector inner radius", number(static_cast<double>(in.main_inner_radius))},
       {"Feed half angle to the subreflector rim",
        number(static_cast<double>(in.feed_half_angle_deg)) + " deg"},
-      {"Feed beamwidth", number(static_cast<double>(in.feed.beamwidth_deg)) + " deg at " +
-                             number(static_cast<double>(in.feed.level_db)) + " dB"},
+      in.feed_model.kind == design::FeedModelKind::beamwidth
+          ? std::pair<std::string, std::string>{"Feed beamwidth",
+                                                number(static_cast<double>(in.feed.beamwidth_deg)) +
+                                                    " deg at " +
+                                                    number(static_cast<double>(in.feed.level_db)) + " dB"}
+          : std::pair<std::string, std::string>{"Feed", in.feed_model.description()},
       {"Aperture distribution", d.distribution},
       {"Calculation interval", number(static_cast<double>(in.calc_interval()))},
       {"Output interval", number(static_cast<double>(in.output_interval()))},

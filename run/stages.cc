@@ -63,6 +63,11 @@ std::string breakdown_advice(const design::SynthesisSummary& s, const Design<Rea
            " that subtends a smaller angle (a longer distance from the feed to its rim or a"
            " smaller radius).";
   }
+  if (d.feed_model.source) {
+    // A tabulated pattern can itself be what the integration cannot follow.
+    return "Try a smaller calculation interval or a milder aperture distribution, and check the "
+           "feed pattern in " + d.feed_model.source->source + ".";
+  }
   return "Try a smaller calculation interval or a milder aperture distribution.";
 }
 
