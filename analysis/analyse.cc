@@ -922,6 +922,7 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po_options.sidelobes = o.sidelobes;
   po_options.sphere_power = geometrical.d_over_lambda <= o.po_sphere_up_to_d_over_lambda;
   out.result = po::analyse(s, po_options);
+  out.per_wavelength = o.po_sampling.per_wavelength * o.po_sampling.factor;
   const po::Result& r = out.result;
   out.difference_db = out.go_directivity_dbi - r.directivity_dbi;
   // The geometrical optics counts the feed's spillover already: only a

@@ -163,6 +163,7 @@ struct PhysicalOptics {
   double difference_db = 0;       // geometrical optics minus physical optics
   double past_sub_db = 0, past_main_db = 0, rest_db = 0;
   bool traces_design = false;     // the design's own profiles (else the written ones)
+  double per_wavelength = 0;      // quadrature nodes per wavelength along the profiles
 };
 
 struct Report {

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <boost/math/quadrature/gauss.hpp>
 #include <boost/math/quadrature/gauss_kronrod.hpp>
-#include <boost/math/special_functions/bessel.hpp>
+#include <boost/math/special_functions/detail/bessel_j0.hpp>
+#include <boost/math/special_functions/detail/bessel_j1.hpp>
 #include <cmath>
 #include <stdexcept>
 #include <thread>
@@ -13,8 +14,6 @@ namespace {
 
 constexpr double kDeg = 180.0 / M_PI;
 constexpr Complex kJ(0.0, 1.0);
-
-using InDouble = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
 
 // A ring of a profile: a quadrature node along it, its unit normal on the
 // lit side, and its weight rho ds (the azimuthal integral apart).
@@ -242,7 +241,9 @@ void add_far_field(const std::vector<Current>& currents, double k, double shadow
     for (const Current& j : currents) {
       if (j.at.w == 0 || (forward && j.at.r < shadow)) continue;
       const double u = k * j.at.r * st;
-      const double j0 = boost::math::cyl_bessel_j(0, u, InDouble()), j1 = boost::math::cyl_bessel_j(1, u, InDouble());
+      // J0 and J1 by their double rational approximations (the generic
+      // integer-order routine takes the long double trigonometry).
+      const double j0 = boost::math::detail::bessel_j0(u), j1 = boost::math::detail::bessel_j1(u);
       const double j2 = u > 1e-8 ? 2.0 * j1 / u - j0 : 0.0;
       const Complex ph = std::polar(j.at.w, k * j.at.z * ct);
       const Complex even = 0.5 * (j.a - j.b) * j0, odd = 0.5 * (j.a + j.b) * j2;
@@ -378,7 +379,7 @@ Result analyse(const System& s, const Options& o) {
   const double scale = std::sqrt(2.0 * M_PI / res.feed_power);
   for (;;) {
     const double alpha_max = u_max >= ka ? M_PI : std::min(M_PI, 1.05 * std::asin(u_max / ka));
-    const int n = std::min(200000, static_cast<int>(std::ceil(alpha_max / step)) + 1);
+    const int n = std::min(200000, static_cast<int>(std::floor(alpha_max / step)) + 1);
     std::vector<double> theta(static_cast<std::size_t>(n)), alpha_deg(theta.size());
     for (int i = 0; i < n; ++i) alpha_deg[static_cast<std::size_t>(i)] = i * step * kDeg;
     for (int i = 0; i < n; ++i) theta[static_cast<std::size_t>(i)] = axis(std::min(M_PI, i * step));
