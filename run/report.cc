@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <vector>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,27 @@ std::string distribution_name(const design::ApertureSpec& a) {
       break;
   }
   return "uniform";
+}
+
+// The feed the design was shaped for, as the analysis sees it.  The
+// beamwidth model keeps its closed form through the exponent; the other
+// models give their pattern and enclosed power (a table's by quadrature) up
+// to the last angle they know, and a table its planes for the figure.
+template <design::RealType Real>
+void set_feed(analysis::DesignInput& d, const design::FeedModel<Real>& m) {
+  d.feed_model = m.description();
+  if (m.kind == design::FeedModelKind::beamwidth) return;
+  const auto model = std::make_shared<const design::FeedModel<Real>>(m);
+  d.feed_pattern = [model](double theta) { return model->pattern_double(theta); };
+  d.feed_enclosed_power = [model](double theta) { return model->enclosed_power_double(theta); };
+  d.feed_last_angle_rad = model->last_angle_double();
+  const design::FeedTable* t = m.source.get();
+  if (t != nullptr && t->e_db.size() == t->theta_deg.size() &&
+      t->h_db.size() == t->theta_deg.size()) {
+    d.feed_table_theta_deg = t->theta_deg;
+    d.feed_table_e_db = t->e_db;
+    d.feed_table_h_db = t->h_db;
+  }
 }
 
 // A power pattern in dB at increasing angles (degrees) as a linear power
@@ -82,6 +104,7 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   d.hole_radius = d.main_r.empty() ? 0.0 : d.main_r.front();
   d.feed_exponent = static_cast<double>(in.feed.exponent);
   d.sub_half_angle_rad = static_cast<double>(in.feed_half_angle_rad);
+  set_feed(d, in.feed_model);
   const design::Aperture<double> aperture = design::make_aperture<double>(in.choices.aperture);
   d.wanted_density = [aperture](double rho) { return aperture.density(rho); };
   d.distribution = distribution_name(in.choices.aperture);
