@@ -888,7 +888,8 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
 
 }  // namespace
 
-PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical) {
+PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical,
+                               const std::function<void(int, int)>& progress) {
   PhysicalOptics out;
   out.d_over_lambda = geometrical.d_over_lambda;
   out.go_directivity_dbi = geometrical.directivity_dbi;
@@ -921,6 +922,7 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po_options.sampling = o.po_sampling;
   po_options.sidelobes = o.sidelobes;
   po_options.sphere_power = geometrical.d_over_lambda <= o.po_sphere_up_to_d_over_lambda;
+  po_options.progress = progress;
   out.result = po::analyse(s, po_options);
   out.per_wavelength = o.po_sampling.per_wavelength * o.po_sampling.factor;
   const po::Result& r = out.result;
@@ -938,8 +940,24 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
 
 Report analyse(const DesignInput& d, const Options& o) {
   validate(d, o);
-  Report r = analyse_rays(d, o);
-  if (o.physical_optics) r.physical_optics = std::make_shared<const PhysicalOptics>(physical_optics(d, o, r));
+  if (!o.physical_optics) return analyse_rays(d, o);
+  // The progress of both parts on one scale: the ray trace's steps, then
+  // the physical optics as a hundred more.
+  constexpr int kPoSteps = 100;
+  Options rays = o;
+  int rays_total = 0;
+  if (o.progress)
+    rays.progress = [&](int done, int total) {
+      rays_total = total;
+      o.progress(done, total + kPoSteps);
+    };
+  Report r = analyse_rays(d, rays);
+  std::function<void(int, int)> progress;
+  if (o.progress)
+    progress = [&](int done, int total) {
+      o.progress(rays_total + kPoSteps * done / std::max(1, total), rays_total + kPoSteps);
+    };
+  r.physical_optics = std::make_shared<const PhysicalOptics>(physical_optics(d, o, r, progress));
   return r;
 }
 

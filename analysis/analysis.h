@@ -256,7 +256,9 @@ DesignSurfaces design_surfaces(const DesignInput& d);
 
 // Physical optics of the design's own profiles (the written ones when the
 // design's steps are not given), beside the report's geometrical optics.
-PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical);
+// `progress` (may be empty) hears of the work done as in po::Options.
+PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical,
+                               const std::function<void(int done, int total)>& progress = {});
 
 // Pure computation.  Throws std::invalid_argument for inputs it cannot use.
 Report analyse(const DesignInput& design, const Options& options);

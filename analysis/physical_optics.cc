@@ -338,9 +338,18 @@ Result analyse(const System& s, const Options& o) {
     const std::vector<Node> sub_nodes = rings(*s.sub, s.wavelength, q);
     for (const Node& n : sub_nodes) sub_currents.push_back(po_current(n, feed_field(s.feed, k, n.r, n.z)));
     std::vector<int> most(main_nodes.size(), 0);
-    parallel_for(main_nodes.size(), threads, [&](std::size_t i) {
-      on_main[i] = near_field(sub_currents, main_nodes[i].r, main_nodes[i].z, k, q, most[i]);
-    });
+    // In blocks, so that the caller hears of the progress (and may stop it).
+    const std::size_t block = 16 * static_cast<std::size_t>(threads);
+    const int blocks = static_cast<int>((main_nodes.size() + block - 1) / block);
+    for (int b = 0; b < blocks; ++b) {
+      const std::size_t first = static_cast<std::size_t>(b) * block;
+      const std::size_t count = std::min(block, main_nodes.size() - first);
+      parallel_for(count, threads, [&](std::size_t i) {
+        const Node& n = main_nodes[first + i];
+        on_main[first + i] = near_field(sub_currents, n.r, n.z, k, q, most[first + i]);
+      });
+      if (o.progress) o.progress(b + 1, blocks + 1);
+    }
     res.azimuth_nodes_max = *std::max_element(most.begin(), most.end());
     res.sub_nodes = static_cast<int>(sub_nodes.size());
     const double t0 = cone_angle(*s.sub->profile, s.sub->r_begin), t1 = cone_angle(*s.sub->profile, s.sub->r_end);
@@ -414,6 +423,14 @@ Result analyse(const System& s, const Options& o) {
     res.cross_polar_peak_db = std::max(res.cross_polar_peak_db, c.cross_peak_db);
   }
   if (res.first_sidelobe_db == -300.0) res.first_sidelobe_db = 0.0;
+  // A pattern that is not a number anywhere (a feed pattern that gives none)
+  // is refused rather than written.
+  for (const Cut& c : res.cuts)
+    for (std::size_t i = 0; i < c.co.size(); ++i)
+      if (!std::isfinite(std::norm(c.co[i])) || !std::isfinite(std::norm(c.cross[i])))
+        throw std::invalid_argument("physical optics: the far field is not finite (the feed pattern gives no number somewhere)");
+  if (!std::isfinite(res.spillover_past_main) || !std::isfinite(res.spillover_past_sub) || !std::isfinite(res.hpbw_deg))
+    throw std::invalid_argument("physical optics: the spillover is not finite");
 
   if (o.sphere_power) {
     // The power over the sphere: Gauss-Legendre panels in theta, each about
@@ -438,6 +455,7 @@ Result analyse(const System& s, const Options& o) {
     const FarField on_axis = far({axis(0.0)});
     res.sphere_directivity_dbi = 10.0 * std::log10(std::max(2.0 * M_PI * std::norm(on_axis.a[0]) / power, 1e-300));
   }
+  if (o.progress) o.progress(1, 1);
   return res;
 }
 

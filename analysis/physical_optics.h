@@ -84,6 +84,9 @@ struct Options {
   Sampling sampling;
   int sidelobes = 10;           // the cuts reach past this many sidelobes
   bool sphere_power = false;    // integrate the far-field power over the sphere
+  // Called on the calling thread between blocks of the work with the blocks
+  // done and in all; may throw to stop the work.  May be empty.
+  std::function<void(int done, int total)> progress;
 };
 
 // One pattern cut: co- and cross-polar fields (third definition) at the

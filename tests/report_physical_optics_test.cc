@@ -161,3 +161,33 @@ TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// The progress rises to its end on one scale over both parts, and a stop
+// asked for while the physical optics runs ends the analysis.
+TEST(ReportPhysicalOptics, ProgressRunsOverBothPartsAndCanStopThem) {
+  const analysis::DesignInput in = input(spec(design::Distribution::uniform));
+  analysis::Options o;
+  o.wavelength = 2.0 / 40;
+  o.compare_written = false;
+  o.physical_optics = true;
+  std::vector<std::pair<int, int>> calls;
+  o.progress = [&](int done, int total) { calls.emplace_back(done, total); };
+  analysis::analyse(in, o);
+  ASSERT_GT(calls.size(), 3u);
+  for (std::size_t i = 1; i < calls.size(); ++i) {
+    EXPECT_GE(calls[i].first, calls[i - 1].first);
+    EXPECT_EQ(calls[i].second, calls[0].second);
+  }
+  EXPECT_EQ(calls.back().first, calls.back().second);
+
+  struct Stop {};
+  const int rays_end = calls[0].second - 100;
+  o.progress = [&](int done, int) {
+    if (done > rays_end) throw Stop{};
+  };
+  EXPECT_THROW(analysis::analyse(in, o), Stop);
+}
+
+}  // namespace
