@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <array>
 #include <cmath>
 
 #include "analysis/aperture.h"
@@ -152,6 +153,82 @@ TEST(PhysicalOpticsNearField, FarAwayItIsTheFarField) {
     EXPECT_LT(std::abs(h_theta - far.b[i]), tol) << theta[i];
     // Radially the far field has nothing.
     EXPECT_LT(std::abs(to_far * (near[i].e_rho * st + near[i].e_z * ct)), tol) << theta[i];
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Close to the subreflector (a few wavelengths) the field of its currents,
+// azimuthal modes and all, is the plain surface integral of the radiation
+// formula in Cartesian components over the whole surface.
+TEST(PhysicalOpticsNearField, CloseByItIsTheWholeSurfaceIntegral) {
+  class Cap final : public analysis::Surface {
+   public:
+    double value(double r) const override { return 1.0 + r * r / 2.4; }
+    double slope(double r) const override { return r / 1.2; }
+    double front() const override { return 0; }
+    double back() const override { return 0.25; }
+  } profile;
+  const double wavelength = 0.05, k = 2 * M_PI / wavelength;
+  const double n = exponent_for(0.5, -12.0);
+  const analysis::po::Feed feed = beamwidth_feed(n);
+  const analysis::po::Reflector reflector{&profile, 0.0, 0.25, true};
+  const std::vector<std::pair<double, double>> points{{0.1, 0.85}, {0.3, 0.9}, {0.0, 0.7}, {0.5, 1.2}};
+  const auto fast = analysis::po::reflector_near_field(feed, reflector, wavelength, {}, points);
+
+  using V = std::array<Complex, 3>;
+  const auto cross = [](const auto& a, const auto& b) {
+    return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  };
+  const int radial = 400, azimuthal = 720;
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    // E and H at (x, y, z) = (rho, 0, z) and (0, rho, z).
+    std::array<V, 2> e{}, h{};
+    for (int i = 0; i < radial; ++i) {
+      const double r = (i + 0.5) * 0.25 / radial, z = profile.value(r), s = profile.slope(r);
+      const double norm = std::sqrt(1 + s * s), da = 0.25 / radial * r * norm * 2 * M_PI / azimuthal;
+      const double dist = std::hypot(r, z), theta = std::atan2(r, z);
+      const double amp = std::sqrt(design::BeamwidthFeed<double>::pattern_of(theta, n));
+      const Complex g = std::polar(1.0 / dist, -k * dist);
+      for (int m = 0; m < azimuthal; ++m) {
+        const double phi = 2 * M_PI * m / azimuthal, c = std::cos(phi), sn = std::sin(phi);
+        const std::array<double, 3> at{r * c, r * sn, z};
+        const std::array<double, 3> normal{s * c / norm, s * sn / norm, -1 / norm};
+        const std::array<double, 3> th{std::cos(theta) * c, std::cos(theta) * sn, -std::sin(theta)}, ph{-sn, c, 0};
+        V hin;
+        for (int q = 0; q < 3; ++q) hin[q] = g * (amp * c * ph[q] + amp * sn * th[q]);
+        V j = cross(std::array<Complex, 3>{normal[0], normal[1], normal[2]}, hin);
+        for (Complex& x : j) x *= 2.0;
+        for (int which = 0; which < 2; ++which) {
+          const double px = which == 0 ? points[p].first : 0.0, py = which == 0 ? 0.0 : points[p].first;
+          const std::array<double, 3> rv{px - at[0], py - at[1], points[p].second - at[2]};
+          const double d = std::sqrt(rv[0] * rv[0] + rv[1] * rv[1] + rv[2] * rv[2]);
+          const std::array<double, 3> u{rv[0] / d, rv[1] / d, rv[2] / d};
+          const Complex green = std::polar(da / (4 * M_PI * d), -k * d), f = 1.0 / (Complex(0, 1) * k * d);
+          const Complex uj = u[0] * j[0] + u[1] * j[1] + u[2] * j[2];
+          const V jxu = cross(j, std::array<Complex, 3>{u[0], u[1], u[2]});
+          for (int q = 0; q < 3; ++q) {
+            e[which][q] += Complex(0, -k) * green * (j[q] * (1.0 + f + f * f) - u[q] * uj * (1.0 + 3.0 * f + 3.0 * f * f));
+            h[which][q] += green * (Complex(0, k) + 1.0 / d) * jxu[q];
+          }
+        }
+      }
+    }
+    double scale = 0;
+    for (int which = 0; which < 2; ++which)
+      for (int q = 0; q < 3; ++q) scale = std::max({scale, std::abs(e[which][q]), std::abs(h[which][q])});
+    const double tol = 2e-3 * scale;
+    SCOPED_TRACE("point " + std::to_string(p));
+    EXPECT_LT(std::abs(fast[p].e_rho - e[0][0]), tol);
+    EXPECT_LT(std::abs(fast[p].e_z - e[0][2]), tol);
+    EXPECT_LT(std::abs(fast[p].h_phi - h[0][1]), tol);
+    EXPECT_LT(std::abs(fast[p].e_phi + e[1][0]), tol);
+    EXPECT_LT(std::abs(fast[p].h_rho - h[1][1]), tol);
+    EXPECT_LT(std::abs(fast[p].h_z - h[1][2]), tol);
+    // The components the azimuthal form leaves out are absent.
+    EXPECT_LT(std::abs(e[0][1]) + std::abs(h[0][0]) + std::abs(h[0][2]), tol);
   }
 }
 
