@@ -182,7 +182,7 @@ TEST(PhysicalOpticsNearField, CloseByItIsTheWholeSurfaceIntegral) {
   const auto cross = [](const auto& a, const auto& b) {
     return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
   };
-  const int radial = 400, azimuthal = 720;
+  const int radial = 200, azimuthal = 480;
   for (std::size_t p = 0; p < points.size(); ++p) {
     // E and H at (x, y, z) = (rho, 0, z) and (0, rho, z).
     std::array<V, 2> e{}, h{};
