@@ -610,40 +610,6 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                     fix(r.lost_theta_max_deg, 2) + "\u00b0) missed a reflector and are lost to the aperture.");
 }
 
-// The design's own profiles from its integration steps: both profile
-// points of every step with the slopes the reflection law gives there (the
-// feed sits at the origin, and every ray leaves the main reflector along
-// +z), between them a cubic Hermite.  The subreflector's vertex is put on the
-// axis from the innermost step with the slope 0 of a smooth vertex, where a
-// parabola through that step meets the axis.
-struct DesignSurfaces {
-  HermiteSurface sub, main;
-};
-
-DesignSurfaces design_surfaces(const DesignInput& d) {
-  const std::size_t n = d.step_main_r.size();
-  std::vector<double> sx, sz, ss, mx, mz, ms;
-  for (std::size_t i = 0; i < n; ++i) {
-    const double xs = d.step_sub_r[i], zs = d.step_sub_z[i], r = d.step_main_r[i], zm = d.step_main_z[i];
-    const double l1 = std::hypot(xs, zs), l2 = std::hypot(r - xs, zm - zs);
-    const double u1x = xs / l1, u1z = zs / l1, u2x = (r - xs) / l2, u2z = (zm - zs) / l2;
-    // normals along (outgoing - incoming); the surface slope is -n_x / n_z
-    const double sub_slope = -(u2x - u1x) / (u2z - u1z);
-    const double main_slope = u2x / (1.0 - u2z);
-    if (!std::isfinite(sub_slope) || !std::isfinite(main_slope))
-      throw std::invalid_argument("a step of the design has no surface slope");
-    if (mx.empty() || r > mx.back()) mx.push_back(r), mz.push_back(zm), ms.push_back(main_slope);
-    sx.push_back(xs), sz.push_back(zs), ss.push_back(sub_slope);
-  }
-  // The subreflector in increasing radius, from the vertex.
-  std::vector<double> vx, vz, vs;
-  if (!sx.empty() && sx.back() > 0) vx.push_back(0.0), vz.push_back(sz.back() - 0.5 * ss.back() * sx.back()), vs.push_back(0.0);
-  for (std::size_t i = sx.size(); i-- > 0;)
-    if (vx.empty() || sx[i] > vx.back()) vx.push_back(sx[i]), vz.push_back(sz[i]), vs.push_back(ss[i]);
-  if (vx.size() < 3 || mx.size() < 3) throw std::invalid_argument("the design's steps do not form profiles");
-  return {HermiteSurface(std::move(vx), std::move(vz), std::move(vs)), HermiteSurface(std::move(mx), std::move(mz), std::move(ms))};
-}
-
 // The figures of one pair of profiles; the far field too when `far` is set.
 Report figures(const DesignInput& d, const Options& o, const Profiles& p, bool far, const std::function<void(int)>& done) {
   Report r;
@@ -838,8 +804,40 @@ void write_written_notes(Report& r, const DesignInput& d, const Options& o) {
 
 }  // namespace
 
-Report analyse(const DesignInput& d, const Options& o) {
-  validate(d, o);
+// The design's own profiles from its integration steps: both profile
+// points of every step with the slopes the reflection law gives there (the
+// feed sits at the origin, and every ray leaves the main reflector along
+// +z), between them a cubic Hermite.  The subreflector's vertex is put on the
+// axis from the innermost step with the slope 0 of a smooth vertex, where a
+// parabola through that step meets the axis.
+DesignSurfaces design_surfaces(const DesignInput& d) {
+  const std::size_t n = d.step_main_r.size();
+  std::vector<double> sx, sz, ss, mx, mz, ms;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double xs = d.step_sub_r[i], zs = d.step_sub_z[i], r = d.step_main_r[i], zm = d.step_main_z[i];
+    const double l1 = std::hypot(xs, zs), l2 = std::hypot(r - xs, zm - zs);
+    const double u1x = xs / l1, u1z = zs / l1, u2x = (r - xs) / l2, u2z = (zm - zs) / l2;
+    // normals along (outgoing - incoming); the surface slope is -n_x / n_z
+    const double sub_slope = -(u2x - u1x) / (u2z - u1z);
+    const double main_slope = u2x / (1.0 - u2z);
+    if (!std::isfinite(sub_slope) || !std::isfinite(main_slope))
+      throw std::invalid_argument("a step of the design has no surface slope");
+    if (mx.empty() || r > mx.back()) mx.push_back(r), mz.push_back(zm), ms.push_back(main_slope);
+    sx.push_back(xs), sz.push_back(zs), ss.push_back(sub_slope);
+  }
+  // The subreflector in increasing radius, from the vertex.
+  std::vector<double> vx, vz, vs;
+  if (!sx.empty() && sx.back() > 0) vx.push_back(0.0), vz.push_back(sz.back() - 0.5 * ss.back() * sx.back()), vs.push_back(0.0);
+  for (std::size_t i = sx.size(); i-- > 0;)
+    if (vx.empty() || sx[i] > vx.back()) vx.push_back(sx[i]), vz.push_back(sz[i]), vs.push_back(ss[i]);
+  if (vx.size() < 3 || mx.size() < 3) throw std::invalid_argument("the design's steps do not form profiles");
+  return {HermiteSurface(std::move(vx), std::move(vz), std::move(vs)), HermiteSurface(std::move(mx), std::move(mz), std::move(ms))};
+}
+
+namespace {
+
+// The geometrical optics of the report.
+Report analyse_rays(const DesignInput& d, const Options& o) {
   const bool own_steps = !d.step_main_r.empty();
   const int total = own_steps ? (o.compare_written ? 6 : 3) : 3;
   int steps_done = 0;
@@ -885,6 +883,81 @@ Report analyse(const DesignInput& d, const Options& o) {
   r.as_written = std::move(w);
   write_written_notes(r, d, o);
   step(0);
+  return r;
+}
+
+}  // namespace
+
+PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical,
+                               const std::function<void(int, int)>& progress) {
+  PhysicalOptics out;
+  out.d_over_lambda = geometrical.d_over_lambda;
+  out.go_directivity_dbi = geometrical.directivity_dbi;
+  const FeedPower feed = feed_of(d);
+  po::System s;
+  const std::function<double(double)> e_plane = d.feed_e_plane ? d.feed_e_plane : feed.pattern;
+  const std::function<double(double)> h_plane = d.feed_h_plane ? d.feed_h_plane : feed.pattern;
+  s.feed.e_plane = [e_plane](double t) { return std::sqrt(std::max(0.0, e_plane(t))); };
+  s.feed.h_plane = [h_plane](double t) { return std::sqrt(std::max(0.0, h_plane(t))); };
+  s.feed.last_angle = feed.last_angle;
+  s.wavelength = geometrical.wavelength;
+  // The subreflector as far out as its written profile reaches (an
+  // extrapolated rim included), the main reflector from the hole to the rim.
+  const double sub_rim = *std::max_element(d.sub_r.begin(), d.sub_r.end());
+  s.shadow_radius = sub_rim;
+  std::optional<DesignSurfaces> own;
+  if (!d.step_main_r.empty()) {
+    try {
+      own.emplace(design_surfaces(d));
+    } catch (const std::invalid_argument&) {
+    }
+  }
+  const SplineSurface written_sub{NaturalSpline(d.sub_r, d.sub_z)}, written_main{NaturalSpline(d.main_r, d.main_z)};
+  const Surface& sub = own ? static_cast<const Surface&>(own->sub) : written_sub;
+  const Surface& main = own ? static_cast<const Surface&>(own->main) : written_main;
+  out.traces_design = own.has_value();
+  s.sub = po::Reflector{&sub, 0.0, sub_rim, true};
+  s.main = po::Reflector{&main, d.hole_radius, 0.5 * d.main_diameter, false};
+  po::Options po_options;
+  po_options.sampling = o.po_sampling;
+  po_options.sidelobes = o.sidelobes;
+  po_options.sphere_power = geometrical.d_over_lambda <= o.po_sphere_up_to_d_over_lambda;
+  po_options.progress = progress;
+  out.result = po::analyse(s, po_options);
+  out.per_wavelength = o.po_sampling.per_wavelength * o.po_sampling.factor;
+  const po::Result& r = out.result;
+  out.difference_db = out.go_directivity_dbi - r.directivity_dbi;
+  // The geometrical optics counts the feed's spillover already: only a
+  // difference in it (the planes' own patterns against the power pattern)
+  // is new here.
+  const double on_sub = 1.0 - r.spillover_past_sub;
+  out.past_sub_db = on_sub > 0 ? 10.0 * std::log10(geometrical.efficiency.spillover / on_sub) : 0.0;
+  const double on_main = on_sub > 0 ? 1.0 - r.spillover_past_main / on_sub : 1.0;
+  out.past_main_db = on_main > 0 ? -10.0 * std::log10(on_main) : 300.0;
+  out.rest_db = out.difference_db - out.past_sub_db - out.past_main_db;
+  return out;
+}
+
+Report analyse(const DesignInput& d, const Options& o) {
+  validate(d, o);
+  if (!o.physical_optics) return analyse_rays(d, o);
+  // The progress of both parts on one scale: the ray trace's steps, then
+  // the physical optics as a hundred more.
+  constexpr int kPoSteps = 100;
+  Options rays = o;
+  int rays_total = 0;
+  if (o.progress)
+    rays.progress = [&](int done, int total) {
+      rays_total = total;
+      o.progress(done, total + kPoSteps);
+    };
+  Report r = analyse_rays(d, rays);
+  std::function<void(int, int)> progress;
+  if (o.progress)
+    progress = [&](int done, int total) {
+      o.progress(rays_total + kPoSteps * done / std::max(1, total), rays_total + kPoSteps);
+    };
+  r.physical_optics = std::make_shared<const PhysicalOptics>(physical_optics(d, o, r, progress));
   return r;
 }
 

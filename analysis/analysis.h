@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/aperture.h"
+#include "analysis/physical_optics.h"
 #include "analysis/raytrace.h"
 
 namespace analysis {
@@ -32,6 +33,10 @@ struct DesignInput {
   std::string feed_model;             // one line naming the feed model
   // A tabulated feed's planes, for the figure (empty for analytic models).
   std::vector<double> feed_table_theta_deg, feed_table_e_db, feed_table_h_db;
+  // The feed's E- and H-plane power patterns (1 on the axis) for the
+  // physical optics, which radiates it as a linearly polarised source; when
+  // unset, both planes are the power pattern above.
+  std::function<double(double theta)> feed_e_plane, feed_h_plane;
   // The design as synthesised, scaled like the profiles: both profile points
   // of the integration steps (every k-th step of long integrations), ray by
   // ray from the subreflector-rim ray to the main reflector's rim.  Empty when
@@ -105,6 +110,14 @@ struct Options {
   // sampling (when the design's steps are given).  Sweeps leave it off.
   bool compare_written = true;
 
+  // Physical optics of the design (see physical_optics.h) beside the
+  // geometrical optics, with this sampling.
+  bool physical_optics = false;
+  po::Sampling po_sampling;
+  // The power over the sphere is integrated up to this D/lambda (its cost
+  // grows with the square of D/lambda).
+  double po_sphere_up_to_d_over_lambda = 300;
+
   // Sampling advice: the written surfaces may lose at most this much
   // directivity against the design and keep the path error below this many
   // wavelengths peak to peak.
@@ -134,6 +147,23 @@ struct VertexRing {
   double collimation_error_max_deg = kNone;
   double landing_rho_min = kNone, landing_rho_max = kNone;
   bool matters = false;            // counting its rays would change the verification figures
+};
+
+// Physical optics of the design beside its geometrical optics.  The
+// directivity the geometrical optics promises and physical optics does not
+// find is lost to diffraction and scattering; of it, the power that passes
+// the subreflector (beyond what the geometrical optics counts already) and
+// the power the subreflector sends past the main reflector, the rest
+// (diffraction of the aperture field, the subreflector's near field, the
+// feed's and the subreflector's far fields on the beam) apart.
+struct PhysicalOptics {
+  po::Result result;
+  double d_over_lambda = 0;
+  double go_directivity_dbi = 0;
+  double difference_db = 0;       // geometrical optics minus physical optics
+  double past_sub_db = 0, past_main_db = 0, rest_db = 0;
+  bool traces_design = false;     // the design's own profiles (else the written ones)
+  double per_wavelength = 0;      // quadrature nodes per wavelength along the profiles
 };
 
 struct Report {
@@ -210,7 +240,25 @@ struct Report {
     double output_interval = 0;  // normalised, a whole number of calculation steps
     int surface_points = 0, spline_points = 0;
   } sampling_advice;
+
+  // Set when Options::physical_optics asks for it.
+  std::shared_ptr<const PhysicalOptics> physical_optics;
 };
+
+// The design's own profiles: a cubic Hermite through its integration steps
+// with the slopes the reflection law gives there, the subreflector's vertex
+// put on the axis.  Throws std::invalid_argument for steps that do not form
+// profiles.
+struct DesignSurfaces {
+  HermiteSurface sub, main;
+};
+DesignSurfaces design_surfaces(const DesignInput& d);
+
+// Physical optics of the design's own profiles (the written ones when the
+// design's steps are not given), beside the report's geometrical optics.
+// `progress` (may be empty) hears of the work done as in po::Options.
+PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical,
+                               const std::function<void(int done, int total)>& progress = {});
 
 // Pure computation.  Throws std::invalid_argument for inputs it cannot use.
 Report analyse(const DesignInput& design, const Options& options);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
@@ -295,6 +296,81 @@ std::string geometry_csv(const DesignInput& d) {
   return o.str();
 }
 
+// The physical optics' cuts: co- and cross-polar directivity in dBi in the
+// 0, 45 and 90 degree planes.
+std::string po_pattern_csv(const PhysicalOptics& p) {
+  std::ostringstream o;
+  o << "theta_deg";
+  for (const po::Cut& c : p.result.cuts) o << ",co_" << num(c.phi_deg) << "_dbi,cross_" << num(c.phi_deg) << "_dbi";
+  o << '\n';
+  const auto dbi = [](const po::Complex& f) { return std::max(-300.0, db(std::norm(f))); };
+  for (std::size_t i = 0; i < p.result.theta_deg.size(); ++i) {
+    o << num(p.result.theta_deg[i]);
+    for (const po::Cut& c : p.result.cuts) o << ',' << num(dbi(c.co[i])) << ',' << num(dbi(c.cross[i]));
+    o << '\n';
+  }
+  return o.str();
+}
+
+// The same cuts in the plain-text cut format the feed files use: per cut a
+// line of text, V_INI V_INC V_NUM C ICOMP ICUT NCOMP (linear co/cross,
+// polar, two components), then the two complex components per angle,
+// scaled so that their power is the directivity.
+std::string po_pattern_cut(const PhysicalOptics& p) {
+  std::ostringstream o;
+  const std::vector<double>& t = p.result.theta_deg;
+  const double step = t.size() > 1 ? t[1] - t[0] : 0.0;
+  char line[160];
+  for (const po::Cut& c : p.result.cuts) {
+    o << "RAVOST physical optics, D/lambda " << num(p.d_over_lambda, 6) << ", phi = " << fixed(c.phi_deg, 1)
+      << " deg, co and cross polar (third definition), power = directivity\n";
+    std::snprintf(line, sizeof line, "%.6f %.10g %zu %.6f 3 1 2\n", t.empty() ? 0.0 : t[0], step, t.size(), c.phi_deg);
+    o << line;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      std::snprintf(line, sizeof line, " %.8E %.8E %.8E %.8E\n", c.co[i].real(), c.co[i].imag(), c.cross[i].real(),
+                    c.cross[i].imag());
+      o << line;
+    }
+  }
+  return o.str();
+}
+
+nlohmann::json po_json(const PhysicalOptics& p) {
+  using nlohmann::json;
+  const po::Result& r = p.result;
+  json cuts = json::array();
+  for (const po::Cut& c : r.cuts)
+    cuts.push_back({{"phi_deg", c.phi_deg},
+                    {"hpbw_deg", c.hpbw_deg},
+                    {"first_sidelobe_db", c.first_sidelobe_db},
+                    {"first_sidelobe_deg", c.first_sidelobe_deg},
+                    {"sidelobes", c.sidelobes_found},
+                    {"cross_polar_peak_db", c.cross_peak_db}});
+  json j = {{"directivity_dbi", r.directivity_dbi},
+            {"geometrical_optics_directivity_dbi", p.go_directivity_dbi},
+            {"diffraction_and_scattering_db",
+             {{"total", p.difference_db}, {"spillover_past_sub", p.past_sub_db}, {"spillover_past_main", p.past_main_db}, {"rest", p.rest_db}}},
+            {"spillover_past_sub", r.spillover_past_sub},
+            {"spillover_past_main", r.spillover_past_main},
+            {"cross_polar_peak_db", r.cross_polar_peak_db},
+            {"hpbw_deg", r.hpbw_deg},
+            {"first_sidelobe_db", r.first_sidelobe_db},
+            {"cuts", cuts},
+            {"profiles", p.traces_design ? "design" : "written profiles"},
+            {"subreflector_shadow", "aperture field removed inside the subreflector's radius"},
+            {"samples",
+             {{"subreflector_nodes", r.sub_nodes},
+              {"main_reflector_nodes", r.main_nodes},
+              {"azimuth_nodes_max", r.azimuth_nodes_max},
+              {"angles", r.angles},
+              {"nodes_per_wavelength", p.per_wavelength}}}};
+  if (r.sphere_power_share) {
+    j["sphere_power_share"] = *r.sphere_power_share;
+    j["sphere_directivity_dbi"] = *r.sphere_directivity_dbi;
+  }
+  return j;
+}
+
 nlohmann::json pattern_json(const Pattern& p) {
   return {{"hpbw_deg", p.hpbw_deg},
           {"first_null_deg", p.first_null_deg},
@@ -390,6 +466,7 @@ std::string report_json(const Report& r, const DesignInput& d) {
                    {"feed_pattern_last_angle_deg", d.feed_last_angle_rad * 180.0 / M_PI},
                    {"feed_edge_taper_db", r.feed_edge_taper_db},
                    {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}};
+  if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;
   return j.dump(2) + "\n";
@@ -498,6 +575,32 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
       << num(ring.collimation_error_max_deg, 3) << "&#176;.</p>\n";
   }
 
+  if (const PhysicalOptics* p = r.physical_optics.get()) {
+    const po::Result& q = p->result;
+    o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p->traces_design ? "designed " : "written ")
+      << "subreflector radiate onto the main reflector (near field kept); the main reflector's currents, the feed and the "
+         "subreflector radiate to the far field. The subreflector's shadow removes the aperture field inside its radius.</p>\n"
+      << "<table>\n<tr><th>quantity</th><th>value</th></tr>\n"
+      << "<tr><td>Directivity by physical optics / geometrical optics</td><td class=\"n\">" << fixed(q.directivity_dbi, 2) << " / "
+      << fixed(p->go_directivity_dbi, 2) << " dBi</td></tr>\n"
+      << "<tr><td>Diffraction and scattering (past the subreflector / past the main reflector / rest)</td><td class=\"n\">"
+      << fixed(p->difference_db, 3) << " dB (" << fixed(p->past_sub_db, 3) << " / " << fixed(p->past_main_db, 3) << " / "
+      << fixed(p->rest_db, 3) << ")</td></tr>\n"
+      << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
+      << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
+      << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(q.hpbw_deg, 4) << "&#176;</td></tr>\n"
+      << "<tr><td>First sidelobe (highest of the 0, 45 and 90&#176; planes)</td><td class=\"n\">" << fixed(q.first_sidelobe_db, 2)
+      << " dB</td></tr>\n"
+      << "<tr><td>Peak cross-polarisation (third definition)</td><td class=\"n\">"
+      << (q.cross_polar_peak_db > -299 ? fixed(q.cross_polar_peak_db, 1) + " dB" : std::string("none")) << "</td></tr>\n";
+    if (q.sphere_power_share)
+      o << "<tr><td>Far-field power over the sphere / feed power</td><td class=\"n\">" << fixed(100 * *q.sphere_power_share, 2)
+        << " %</td></tr>\n";
+    o << "<tr><td>Samples (subreflector / main reflector / most azimuthal / angles)</td><td class=\"n\">" << q.sub_nodes << " / "
+      << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n"
+      << "<p>Cuts in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and 90&#176; planes).</p>\n";
+  }
+
   o << "<h2>What limits the design</h2>\n<ul>\n";
   for (const auto& note : r.notes) o << "<li>" << esc(note) << "</li>\n";
   o << "</ul>\n";
@@ -542,6 +645,10 @@ void write_report(const Report& r, const DesignInput& d, const fs::path& dir) {
     folder.write("pattern.csv", pattern_csv(r));
     folder.write("path_error.csv", path_csv(r));
     folder.write("feed.csv", feed_csv(d));
+    if (r.physical_optics) {
+      folder.write("po_pattern.csv", po_pattern_csv(*r.physical_optics));
+      folder.write("po_pattern.cut", po_pattern_cut(*r.physical_optics));
+    }
     folder.write("report.json", report_json(r, d));
     folder.write("report.html", report_html(r, d, figures));
     folder.commit();

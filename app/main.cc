@@ -1,6 +1,6 @@
 // RAVOST: synthesis of shaped, axially symmetric dual-reflector antennas.
 //
-//   ravost [--double] [--feed FILE] [--report DIR [--wavelength W]] [ANSWERS | DESIGN.toml]
+//   ravost [--double] [--feed FILE] [--report DIR [--wavelength W] [--physical-optics]] [ANSWERS | DESIGN.toml]
 //   ravost [--feed FILE] --to-toml ANSWERS
 //   ravost sweep DESIGN.toml --vary KEY=LO:HI:N ... --out DIR
 //   ravost optimize DESIGN.toml --free KEY=LO:HI ... --maximize FIGURE --out DIR
@@ -102,6 +102,11 @@ int main(int argc, char** argv) {
                text + "\"";
       })
       ->needs(report);
+  bool physical_optics = false;
+  app.add_flag("--physical-optics", physical_optics,
+               "Add the physical optics of the design to the report (directivity, spillover, "
+               "co- and cross-polar cuts)")
+      ->needs(report);
   std::string feed_file;
   app.add_option("--feed", feed_file,
                  "Shape for the feed pattern in FILE (a table of angle and power in dB, or "
@@ -129,7 +134,7 @@ int main(int argc, char** argv) {
       what = what.substr(colon + 2);
     }
     std::cerr << io::error_text(what) << '\n'
-              << "Usage: ravost [--double] [--feed FILE] [--report DIR [--wavelength W]] "
+              << "Usage: ravost [--double] [--feed FILE] [--report DIR [--wavelength W] [--physical-optics]] "
                  "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
     return 2;
   }
@@ -141,7 +146,8 @@ int main(int argc, char** argv) {
   options.show_progress = ::isatty(STDERR_FILENO) != 0;
   if (!answers.empty()) options.answer_file = answers;
   if (!report_dir.empty()) {
-    options.report = writers::ReportRequest{report_dir, wavelength_text.empty() ? 0.0 : std::stod(wavelength_text)};
+    options.report = writers::ReportRequest{report_dir, wavelength_text.empty() ? 0.0 : std::stod(wavelength_text),
+                                            physical_optics};
     // A report that cannot be written is found before any question.
     if (const std::string problem = io::folder_problem(report_dir); !problem.empty()) {
       std::cerr << io::error_text(problem) << '\n';

@@ -148,7 +148,7 @@ constexpr std::array<std::string_view, 1> kFigureKeys = {"file"};
 constexpr std::array<std::string_view, 3> kListingKeys = {"start", "stop", "step"};
 constexpr std::array<std::string_view, 3> kSurfaceKeys = {"file", "points", "label"};
 constexpr std::array<std::string_view, 3> kObjectKeys = {"file", "unit", "points"};
-constexpr std::array<std::string_view, 2> kReportKeys = {"folder", "wavelength"};
+constexpr std::array<std::string_view, 3> kReportKeys = {"folder", "wavelength", "physical_optics"};
 constexpr std::array<std::string_view, 2> kReflectors = {"main", "sub"};
 constexpr std::array<std::string_view, 10> kSections = {
     "geometry", "feed",    "aperture", "synthesis", "scale",
@@ -239,6 +239,7 @@ class Reader {
   Got whole(const Section& s, std::string_view name, bool required, int& out,
             std::string_view why = "");
   Got text(const Section& s, std::string_view name, bool required, std::string& out);
+  Got flag(const Section& s, std::string_view name, bool required, bool& out);
   Got choice(const Section& s, std::string_view name, bool required,
              std::span<const Choice> choices, std::string_view what, int& out);
   // Reports a key that the file gives but may not: true when it is there.
@@ -460,6 +461,19 @@ Got Reader::text(const Section& s, std::string_view name, bool required, std::st
     return Got::bad;
   }
   out = str->get();
+  return Got::ok;
+}
+
+Got Reader::flag(const Section& s, std::string_view name, bool required, bool& out) {
+  const toml::node* node = find(s, name, required);
+  if (!node) return required ? Got::bad : Got::absent;
+  const std::string key = s.key + "." + std::string(name);
+  const auto* value = node->as_boolean();
+  if (!value) {
+    error(line_of(key, s.line), key, "Expected true or false, found " + type_name(*node) + ".");
+    return Got::bad;
+  }
+  out = value->get();
   return Got::ok;
 }
 
@@ -806,7 +820,10 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
             "The wavelength must be greater than 0.");
       g2 = Got::bad;
     }
-    if (g1 == Got::ok && g2 != Got::bad) plan.report = writers::ReportRequest{folder, wavelength};
+    bool physical_optics = false;
+    const Got g3 = flag(report, "physical_optics", false, physical_optics);
+    if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad)
+      plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
   }
   return errors_.size() == before;
 }

@@ -99,6 +99,7 @@ class Writer {
   void real64(std::string_view key, double v) { put(key, real_text(v)); }
   void whole(std::string_view key, int v) { put(key, std::to_string(v)); }
   void text(std::string_view key, std::string_view v) { put(key, string_text(v)); }
+  void flag(std::string_view key, bool v) { put(key, v ? "true" : "false"); }
 
   std::string take() { return std::move(out_); }
 
@@ -240,6 +241,7 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
     w.section("Design report: its folder and the wavelength (default: D/lambda = 100).", "report");
     w.text("folder", plan.report->dir.string());
     if (plan.report->wavelength != 0.0) w.real64("wavelength", plan.report->wavelength);
+    if (plan.report->physical_optics) w.flag("physical_optics", true);
   }
   return w.take();
 }

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <vector>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -56,6 +58,38 @@ void set_feed(analysis::DesignInput& d, const design::FeedModel<Real>& m) {
   }
 }
 
+// A power pattern in dB at increasing angles (degrees) as a linear power
+// function of the angle in radians, interpolated in dB, 0 beyond the table.
+std::function<double(double)> plane_of(const std::vector<double>& theta_deg, const std::vector<double>& level_db) {
+  return [theta_deg, level_db](double theta) {
+    const double t = theta * 180.0 / M_PI;
+    if (theta_deg.empty() || t > theta_deg.back()) return 0.0;
+    if (t <= theta_deg.front()) return std::pow(10.0, level_db.front() / 10.0);
+    const std::size_t i = static_cast<std::size_t>(std::upper_bound(theta_deg.begin(), theta_deg.end(), t) - theta_deg.begin());
+    const std::size_t j = std::min(i, theta_deg.size() - 1);
+    const double f = (t - theta_deg[j - 1]) / (theta_deg[j] - theta_deg[j - 1]);
+    return std::pow(10.0, (level_db[j - 1] + f * (level_db[j] - level_db[j - 1])) / 10.0);
+  };
+}
+
+// The feed's E- and H-plane patterns for the physical optics: a tabulated
+// feed's own planes where its file gives them, else its power pattern in
+// both (the beamwidth model is left to the report's own pattern).
+template <design::RealType Real>
+void set_feed_planes(analysis::DesignInput& d, const design::FeedModel<Real>& feed) {
+  if (feed.kind == design::FeedModelKind::beamwidth) return;
+  const design::FeedTable* table = feed.source.get();
+  if (table && table->e_db.size() == table->theta_deg.size() && table->h_db.size() == table->theta_deg.size() &&
+      table->theta_deg.size() >= 2) {
+    d.feed_e_plane = plane_of(table->theta_deg, table->e_db);
+    d.feed_h_plane = plane_of(table->theta_deg, table->h_db);
+    return;
+  }
+  d.feed_e_plane = d.feed_h_plane = [feed](double theta) {
+    return theta <= feed.last_angle_double() ? feed.pattern_double(theta) : 0.0;
+  };
+}
+
 }  // namespace
 
 template <design::RealType Real>
@@ -76,6 +110,7 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   d.distribution = distribution_name(in.choices.aperture);
   d.double_precision = std::is_same_v<Real, double>;
   d.calc_interval = static_cast<double>(in.calc_interval());
+  set_feed_planes(d, in.feed_model);
   // The design as integrated, scaled like the written profiles (in double:
   // the points themselves keep the design's precision).
   const double to_d = 0.5 * d.main_diameter;
@@ -116,6 +151,7 @@ void write_report(Context& c, const Design<Real>& in, const design::RayTable<Rea
   const analysis::DesignInput d = report_input(in, table, scaled);
   analysis::Options options;
   options.wavelength = request.wavelength;
+  options.physical_optics = request.physical_optics;
   ProgressLine progress(c.console.progress, "Report", "steps");
   options.progress = [&progress](int done, int total) {
     progress.update(done, total);

@@ -88,3 +88,33 @@ TEST(CommandLine, ConsoleOutputThatCannotBeWrittenIsAnError) {
 }
 
 }  // namespace
+
+namespace {
+
+// --physical-optics adds to the report and changes nothing else; without
+// --report it is a usage error.
+TEST(CommandLine, PhysicalOpticsAddsToTheReportOnly) {
+  TempDir plain, po;
+  for (const TempDir* dir : {&plain, &po}) {
+    std::filesystem::copy_file(std::filesystem::path(RAVOST_SOURCE_DIR) / "examples/uniform.ans",
+                               dir->path() / "uniform.ans");
+  }
+  const Exit a = ravost(plain, "--report rep --wavelength 2 uniform.ans");
+  const Exit b = ravost(po, "--report rep --wavelength 2 --physical-optics uniform.ans");
+  EXPECT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(a.out, b.out);
+  for (const char* file : {"ravost.out", "uniform.plt", "uniform_main.rsf", "uniform_sub.tor", "rep/pattern.csv"}) {
+    EXPECT_EQ(read_file(po.path() / file), read_file(plain.path() / file)) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(plain.path() / "rep/po_pattern.cut"));
+  EXPECT_TRUE(std::filesystem::exists(po.path() / "rep/po_pattern.cut"));
+  EXPECT_NE(read_file(po.path() / "rep/report.json").find("\"physical_optics\""), std::string::npos);
+
+  TempDir alone;
+  const Exit e = ravost(alone, "--physical-optics no_such_file.ans");
+  EXPECT_EQ(e.status, 2);
+  EXPECT_NE(e.err.find("--report"), std::string::npos) << e.err;
+}
+
+}  // namespace

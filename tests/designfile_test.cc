@@ -136,6 +136,7 @@ void expect_same(const designfile::DesignFile& x, const designfile::DesignFile& 
   if (p.report) {
     EXPECT_EQ(p.report->dir, q.report->dir);
     EXPECT_EQ(p.report->wavelength, q.report->wavelength);
+    EXPECT_EQ(p.report->physical_optics, q.report->physical_optics);
   }
 }
 
@@ -247,7 +248,7 @@ designfile::DesignFile awkward(design::Precision precision) {
   f.plan.sub_surface = writers::SurfaceFileRequest{"s.rsf", 1, ""};
   f.plan.main_object = writers::ObjectFileRequest{"m.tor", writers::LengthUnit::foot, 999};
   f.plan.sub_object = writers::ObjectFileRequest{"s.tor", writers::LengthUnit::metre, 2};
-  f.plan.report = writers::ReportRequest{"report dir", 0.1 + 0.2};
+  f.plan.report = writers::ReportRequest{"report dir", 0.1 + 0.2, true};
   return f;
 }
 
@@ -402,6 +403,9 @@ TEST(DesignFileRead, WrongTypesAndMissingKeys) {
   EXPECT_EQ(errors_of(replaced(kBase, "\"uniform\"", "3")),
             (Lines{"Error in t.toml, line 10: aperture.distribution: the distribution must be "
                    "\"uniform\", \"gaussian\" or \"taylor\", not a whole number."}));
+  EXPECT_EQ(errors_of(kBase + "[report]\nfolder = \"r\"\nphysical_optics = 1\n"),
+            (Lines{"Error in t.toml, line 27: report.physical_optics: expected true or false, found a "
+                   "whole number."}));
   EXPECT_EQ(errors_of(kBase + "[report]\nwavelength = 0\n"),
             (Lines{"Error in t.toml, line 25: report.folder: the key is missing.",
                    "Error in t.toml, line 26: report.wavelength: the wavelength must be greater "

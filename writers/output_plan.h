@@ -42,6 +42,7 @@ struct ObjectFileRequest {
 struct ReportRequest {
   std::filesystem::path dir;
   double wavelength = 0.0;  // in the unit of the diameter; 0: D/lambda = 100
+  bool physical_optics = false;  // add the physical optics of the design
 };
 
 struct OutputPlan {

@@ -1,0 +1,235 @@
+// Physical optics on shapes with known answers: a front-fed paraboloid
+// against aperture integration and the power balance, the subreflector's
+// near field against its far field, and the sampling's convergence.
+#include <gtest/gtest.h>
+
+#include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <array>
+#include <cmath>
+
+#include "analysis/aperture.h"
+#include "analysis/physical_optics.h"
+#include "design/feed.h"
+
+namespace {
+
+using analysis::po::Complex;
+
+// z = f - r^2 / (4 f): focus at the origin, opening towards -z, so that a
+// feed at the origin looking along +z lights it and the beam leaves along -z.
+class Paraboloid final : public analysis::Surface {
+ public:
+  Paraboloid(double focal, double rim) : f_(focal), rim_(rim) {}
+  double value(double r) const override { return f_ - r * r / (4 * f_); }
+  double slope(double r) const override { return -r / (2 * f_); }
+  double front() const override { return 0; }
+  double back() const override { return rim_; }
+
+ private:
+  double f_, rim_;
+};
+
+double exponent_for(double half_angle, double level_db) {
+  return std::log(std::pow(10.0, level_db / 10.0)) / (2.0 * std::log(std::cos(half_angle / 2)));
+}
+
+analysis::po::Feed beamwidth_feed(double n) {
+  analysis::po::Feed f;
+  f.e_plane = f.h_plane = [n](double t) { return std::sqrt(design::BeamwidthFeed<double>::pattern_of(t, n)); };
+  return f;
+}
+
+// A paraboloid of diameter 2 (radius 1), f/D 0.4, with a feed 10 dB down at
+// the rim; wavelength from D/lambda.
+struct FrontFed {
+  double focal = 0.8, radius = 1.0;
+  double rim_angle = 2 * std::atan(radius / (2 * focal));
+  double n = exponent_for(rim_angle, -10.0);
+  Paraboloid dish{focal, radius};
+
+  analysis::po::System system(double d_over_lambda) const {
+    analysis::po::System s;
+    s.feed = beamwidth_feed(n);
+    s.main = {&dish, 0.0, radius, true};
+    s.wavelength = 2 * radius / d_over_lambda;
+    s.beam_along_minus_z = true;
+    return s;
+  }
+
+  // Aperture integration: the feed's amplitude over the path to the aperture
+  // plane, integrated over the disc, times the feed's spillover.
+  double directivity_dbi(double d_over_lambda) const {
+    const auto amplitude = [&](double rho) {
+      const double t = 2 * std::atan(rho / (2 * focal));
+      return std::sqrt(design::BeamwidthFeed<double>::pattern_of(t, n)) * (1 + std::cos(t)) / (2 * focal);
+    };
+    const auto integral = [](auto f) {
+      return boost::math::quadrature::gauss_kronrod<double, 61>::integrate(f, 0.0, 1.0, 15, 1e-13);
+    };
+    const double s1 = integral([&](double x) { return amplitude(x) * x; });
+    const double s2 = integral([&](double x) { return amplitude(x) * amplitude(x) * x; });
+    const double spill = 1 - std::pow(std::cos(rim_angle / 2), 2 * n + 2);
+    const double ka = M_PI * d_over_lambda;
+    return 10 * std::log10(2 * s1 * s1 / s2 * spill * ka * ka);
+  }
+
+  double first_sidelobe_db(double d_over_lambda) const {
+    const auto field = [&](double rho) {
+      const double t = 2 * std::atan(rho / (2 * focal));
+      return Complex(std::sqrt(design::BeamwidthFeed<double>::pattern_of(t, n)) * (1 + std::cos(t)) / (2 * focal));
+    };
+    return analysis::far_field(field, {{0.0, 1.0}}, d_over_lambda).first_sidelobe_db;
+  }
+};
+
+TEST(PhysicalOpticsParaboloid, MatchesApertureIntegrationMoreCloselyAsItGrows) {
+  const FrontFed p;
+  double previous = 1e9;
+  for (double dl : {50.0, 200.0}) {
+    const analysis::po::Result r = analysis::po::analyse(p.system(dl), {});
+    const double expected = p.directivity_dbi(dl);
+    const double diff = std::abs(r.directivity_dbi - expected);
+    std::printf("D/l %g: PO %.4f dBi, aperture %.4f dBi, sidelobe PO %.3f vs %.3f dB, nodes %d\n", dl,
+                r.directivity_dbi, expected, r.first_sidelobe_db, p.first_sidelobe_db(dl), r.main_nodes);
+    EXPECT_LT(diff, 0.1) << "D/lambda " << dl;
+    EXPECT_LE(diff, previous + 1e-9) << "D/lambda " << dl;
+    previous = diff;
+    EXPECT_NEAR(r.cuts[0].first_sidelobe_db, p.first_sidelobe_db(dl), 0.5) << "D/lambda " << dl;
+    EXPECT_NEAR(r.spillover_past_main, std::pow(std::cos(p.rim_angle / 2), 2 * p.n + 2), 1e-9);
+    // A feed with equal planes in a paraboloid: no cross-polarisation but
+    // what the rim diffracts.
+    EXPECT_LT(r.cross_polar_peak_db, -40.0);
+  }
+}
+
+TEST(PhysicalOpticsParaboloid, PowerOverTheSphereIsTheFeedsPower) {
+  const FrontFed p;
+  analysis::po::Options o;
+  o.sphere_power = true;
+  const analysis::po::Result r = analysis::po::analyse(p.system(50.0), o);
+  ASSERT_TRUE(r.sphere_power_share.has_value());
+  std::printf("sphere share %.5f, D %.4f vs %.4f\n", *r.sphere_power_share, *r.sphere_directivity_dbi, r.directivity_dbi);
+  EXPECT_NEAR(*r.sphere_power_share, 1.0, 0.01);
+  EXPECT_NEAR(*r.sphere_directivity_dbi, r.directivity_dbi, 0.05);
+}
+
+}  // namespace
+
+namespace {
+
+// A convex subreflector 10 wavelengths across in front of the feed: its currents' field far away, by the radiation integral with
+// every near-field term, is their far field.
+TEST(PhysicalOpticsNearField, FarAwayItIsTheFarField) {
+  class Shifted final : public analysis::Surface {
+   public:
+    double value(double r) const override { return 1.0 + r * r / 2.4; }
+    double slope(double r) const override { return r / 1.2; }
+    double front() const override { return 0; }
+    double back() const override { return 0.25; }
+  } profile;
+  const double wavelength = 0.05, k = 2 * M_PI / wavelength;
+  const analysis::po::Feed feed = beamwidth_feed(exponent_for(0.5, -12.0));
+  const analysis::po::Reflector reflector{&profile, 0.0, 0.25, true};
+  const std::vector<double> theta{0.3, 1.2, 2.0, 2.8, 3.1};
+  const double distance = 1e7 * wavelength;
+  std::vector<std::pair<double, double>> points;
+  for (double t : theta) points.emplace_back(distance * std::sin(t), distance * std::cos(t));
+  const auto near = analysis::po::reflector_near_field(feed, reflector, wavelength, {}, points);
+  const auto far = analysis::po::reflector_far_field(feed, reflector, wavelength, {}, theta);
+  double peak = 0;
+  for (const Complex& a : far.a) peak = std::max(peak, std::abs(a));
+  for (std::size_t i = 0; i < theta.size(); ++i) {
+    const double ct = std::cos(theta[i]), st = std::sin(theta[i]);
+    const Complex to_far = distance * std::polar(1.0, k * distance);
+    const Complex e_theta = to_far * (near[i].e_rho * ct - near[i].e_z * st);
+    const Complex h_phi = to_far * near[i].h_phi;
+    const Complex minus_e_phi = -to_far * near[i].e_phi;
+    const Complex h_theta = to_far * (near[i].h_rho * ct - near[i].h_z * st);
+    // The far-field approximation's own phase error is k |r'|^2 / 2R, about 1e-4 here.
+    const double tol = 1e-3 * peak;
+    EXPECT_LT(std::abs(e_theta - far.a[i]), tol) << theta[i];
+    EXPECT_LT(std::abs(h_phi - far.a[i]), tol) << theta[i];
+    EXPECT_LT(std::abs(minus_e_phi - far.b[i]), tol) << theta[i];
+    EXPECT_LT(std::abs(h_theta - far.b[i]), tol) << theta[i];
+    // Radially the far field has nothing.
+    EXPECT_LT(std::abs(to_far * (near[i].e_rho * st + near[i].e_z * ct)), tol) << theta[i];
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Close to the subreflector (a few wavelengths) the field of its currents,
+// azimuthal modes and all, is the plain surface integral of the radiation
+// formula in Cartesian components over the whole surface.
+TEST(PhysicalOpticsNearField, CloseByItIsTheWholeSurfaceIntegral) {
+  class Cap final : public analysis::Surface {
+   public:
+    double value(double r) const override { return 1.0 + r * r / 2.4; }
+    double slope(double r) const override { return r / 1.2; }
+    double front() const override { return 0; }
+    double back() const override { return 0.25; }
+  } profile;
+  const double wavelength = 0.05, k = 2 * M_PI / wavelength;
+  const double n = exponent_for(0.5, -12.0);
+  const analysis::po::Feed feed = beamwidth_feed(n);
+  const analysis::po::Reflector reflector{&profile, 0.0, 0.25, true};
+  const std::vector<std::pair<double, double>> points{{0.1, 0.85}, {0.3, 0.9}, {0.0, 0.7}, {0.5, 1.2}};
+  const auto fast = analysis::po::reflector_near_field(feed, reflector, wavelength, {}, points);
+
+  using V = std::array<Complex, 3>;
+  const auto cross = [](const auto& a, const auto& b) {
+    return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  };
+  const int radial = 200, azimuthal = 480;
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    // E and H at (x, y, z) = (rho, 0, z) and (0, rho, z).
+    std::array<V, 2> e{}, h{};
+    for (int i = 0; i < radial; ++i) {
+      const double r = (i + 0.5) * 0.25 / radial, z = profile.value(r), s = profile.slope(r);
+      const double norm = std::sqrt(1 + s * s), da = 0.25 / radial * r * norm * 2 * M_PI / azimuthal;
+      const double dist = std::hypot(r, z), theta = std::atan2(r, z);
+      const double amp = std::sqrt(design::BeamwidthFeed<double>::pattern_of(theta, n));
+      const Complex g = std::polar(1.0 / dist, -k * dist);
+      for (int m = 0; m < azimuthal; ++m) {
+        const double phi = 2 * M_PI * m / azimuthal, c = std::cos(phi), sn = std::sin(phi);
+        const std::array<double, 3> at{r * c, r * sn, z};
+        const std::array<double, 3> normal{s * c / norm, s * sn / norm, -1 / norm};
+        const std::array<double, 3> th{std::cos(theta) * c, std::cos(theta) * sn, -std::sin(theta)}, ph{-sn, c, 0};
+        V hin;
+        for (int q = 0; q < 3; ++q) hin[q] = g * (amp * c * ph[q] + amp * sn * th[q]);
+        V j = cross(std::array<Complex, 3>{normal[0], normal[1], normal[2]}, hin);
+        for (Complex& x : j) x *= 2.0;
+        for (int which = 0; which < 2; ++which) {
+          const double px = which == 0 ? points[p].first : 0.0, py = which == 0 ? 0.0 : points[p].first;
+          const std::array<double, 3> rv{px - at[0], py - at[1], points[p].second - at[2]};
+          const double d = std::sqrt(rv[0] * rv[0] + rv[1] * rv[1] + rv[2] * rv[2]);
+          const std::array<double, 3> u{rv[0] / d, rv[1] / d, rv[2] / d};
+          const Complex green = std::polar(da / (4 * M_PI * d), -k * d), f = 1.0 / (Complex(0, 1) * k * d);
+          const Complex uj = u[0] * j[0] + u[1] * j[1] + u[2] * j[2];
+          const V jxu = cross(j, std::array<Complex, 3>{u[0], u[1], u[2]});
+          for (int q = 0; q < 3; ++q) {
+            e[which][q] += Complex(0, -k) * green * (j[q] * (1.0 + f + f * f) - u[q] * uj * (1.0 + 3.0 * f + 3.0 * f * f));
+            h[which][q] += green * (Complex(0, k) + 1.0 / d) * jxu[q];
+          }
+        }
+      }
+    }
+    double scale = 0;
+    for (int which = 0; which < 2; ++which)
+      for (int q = 0; q < 3; ++q) scale = std::max({scale, std::abs(e[which][q]), std::abs(h[which][q])});
+    const double tol = 2e-3 * scale;
+    SCOPED_TRACE("point " + std::to_string(p));
+    EXPECT_LT(std::abs(fast[p].e_rho - e[0][0]), tol);
+    EXPECT_LT(std::abs(fast[p].e_z - e[0][2]), tol);
+    EXPECT_LT(std::abs(fast[p].h_phi - h[0][1]), tol);
+    EXPECT_LT(std::abs(fast[p].e_phi + e[1][0]), tol);
+    EXPECT_LT(std::abs(fast[p].h_rho - h[1][1]), tol);
+    EXPECT_LT(std::abs(fast[p].h_z - h[1][2]), tol);
+    // The components the azimuthal form leaves out are absent.
+    EXPECT_LT(std::abs(e[0][1]) + std::abs(h[0][0]) + std::abs(h[0][2]), tol);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// Physical optics of synthesised designs beside their geometrical optics:
+// the difference shrinks with the size, the sampling has converged, a feed
+// with equal planes keeps the cross-polarisation low and a conical horn's
+// shows in the 45-degree plane; the report's files carry it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "analysis/analysis.h"
+#include "design/choices.h"
+#include "design/scaled.h"
+#include "design/synthesis.h"
+#include "feedfile/feed_file.h"
+#include "run/report.h"
+
+namespace {
+
+design::DesignSpec spec(design::Distribution kind) {
+  design::DesignSpec s;
+  s.geometry = {0.2, 0.5, 0.25, 0.1};
+  s.feed.beamwidth_deg = 40.0;
+  s.feed.level_db = -10.0;
+  s.aperture.kind = kind;
+  s.aperture.taper_db = -10.0;
+  s.aperture.sidelobe_db = 25.0;
+  s.aperture.nbar = 4;
+  s.synthesis = {0.001, 0.02};
+  s.precision = design::Precision::double_;
+  return s;
+}
+
+design::DesignSpec with_feed_file(design::DesignSpec s, const std::string& name) {
+  const auto path = std::filesystem::path(RAVOST_SOURCE_DIR) / "tests" / "data" / "feeds" / name;
+  feedfile::ReadResult r = feedfile::read(path, name);
+  EXPECT_TRUE(r.table) << r.error;
+  s.feed.model = design::FeedModelKind::table;
+  s.feed.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
+  return s;
+}
+
+analysis::DesignInput input(const design::DesignSpec& s) {
+  const design::Design<double> d = design::make_design<double>(s);
+  const design::RayTable<double> table = design::synthesize(d);
+  EXPECT_FALSE(table.broken_ray.has_value());
+  return run::report_input(d, table, design::scale(table, 2.0, d.main_inner_radius));
+}
+
+analysis::Report report(const analysis::DesignInput& in, double d_over_lambda, double factor = 1.0,
+                        bool sphere = false) {
+  analysis::Options o;
+  o.po_sphere_up_to_d_over_lambda = sphere ? 1e9 : 0.0;
+  o.wavelength = 2.0 / d_over_lambda;
+  o.compare_written = false;
+  o.physical_optics = true;
+  o.po_sampling.factor = factor;
+  return analysis::analyse(in, o);
+}
+
+TEST(ReportPhysicalOptics, NearsTheGeometricalOpticsAsTheDesignGrows) {
+  const analysis::DesignInput in = input(spec(design::Distribution::taylor));
+  const analysis::Report small = report(in, 50), large = report(in, 150, 1.0, true);
+  const analysis::PhysicalOptics &s = *small.physical_optics, &l = *large.physical_optics;
+  // Diffraction loses directivity, less of it on the larger design, and most
+  // of it as power the subreflector sends past the main reflector.
+  EXPECT_GT(s.difference_db, l.difference_db);
+  EXPECT_GT(l.difference_db, 0.0);
+  EXPECT_LT(l.difference_db, 0.35);
+  EXPECT_GT(l.past_main_db, 0.0);
+  EXPECT_NEAR(s.difference_db, s.past_sub_db + s.past_main_db + s.rest_db, 1e-12);
+  // The design's rim is the written rim: the geometrical optics counts the
+  // same spillover past the subreflector.
+  EXPECT_NEAR(l.past_sub_db, 0.0, 1e-6);
+  // The sidelobes of the Taylor distribution (25 dB, less for the blockage)
+  // are where the geometrical optics puts them.
+  EXPECT_NEAR(l.result.first_sidelobe_db, large.delivered.first_sidelobe_db, 0.5);
+  EXPECT_NEAR(l.result.hpbw_deg, large.delivered.hpbw_deg, 0.03 * large.delivered.hpbw_deg);
+  // The power balance over the sphere lacks what the subreflector blocks.
+  ASSERT_TRUE(l.result.sphere_power_share);
+  EXPECT_GT(*l.result.sphere_power_share, 0.8);
+  EXPECT_LT(*l.result.sphere_power_share, 1.0);
+}
+
+// Without the shadow's cut every watt the feed radiates reaches the far
+// field: through the subreflector's near field onto the main reflector and
+// out, or past either reflector.  (Physical optics itself keeps the power
+// only on large reflectors: at D/lambda 50, with a subreflector 12
+// wavelengths across lit 4.5 dB down at its rim, it gives 3 % too much.)
+TEST(ReportPhysicalOptics, ChainWithoutTheShadowKeepsThePower) {
+  const analysis::DesignInput in = input(spec(design::Distribution::taylor));
+  const analysis::DesignSurfaces own = analysis::design_surfaces(in);
+  analysis::po::System s;
+  const double n = in.feed_exponent;
+  s.feed.e_plane = s.feed.h_plane = [n](double t) { return std::pow(std::cos(t / 2), n); };
+  s.sub = analysis::po::Reflector{&own.sub, 0.0, in.sub_r.back(), true};
+  s.main = analysis::po::Reflector{&own.main, in.hole_radius, 0.5 * in.main_diameter, false};
+  s.wavelength = 2.0 / 150;
+  analysis::po::Options o;
+  o.sphere_power = true;
+  const analysis::po::Result r = analysis::po::analyse(s, o);
+  ASSERT_TRUE(r.sphere_power_share);
+  EXPECT_NEAR(*r.sphere_power_share, 1.0, 0.01);
+  EXPECT_NEAR(*r.sphere_directivity_dbi, r.directivity_dbi, 0.05);
+}
+
+TEST(ReportPhysicalOptics, DoublingTheSamplingChangesLittle) {
+  const analysis::DesignInput in = input(spec(design::Distribution::taylor));
+  const analysis::PhysicalOptics a = *report(in, 100).physical_optics, b = *report(in, 100, 2.0).physical_optics;
+  EXPECT_GT(b.result.main_nodes, 2 * a.result.main_nodes - 12);
+  EXPECT_GT(b.result.azimuth_nodes_max, a.result.azimuth_nodes_max);
+  EXPECT_LT(std::abs(a.result.directivity_dbi - b.result.directivity_dbi), 0.01);
+  EXPECT_LT(std::abs(a.result.first_sidelobe_db - b.result.first_sidelobe_db), 0.1);
+  EXPECT_LT(std::abs(a.result.spillover_past_main - b.result.spillover_past_main), 1e-3);
+}
+
+TEST(ReportPhysicalOptics, CrossPolarisationFollowsTheFeedsPlanes) {
+  const analysis::Report equal =
+      report(input(with_feed_file(spec(design::Distribution::uniform), "corrugated_horn.csv")), 60);
+  EXPECT_LT(equal.physical_optics->result.cross_polar_peak_db, -40.0);
+
+  const analysis::Report conical =
+      report(input(with_feed_file(spec(design::Distribution::uniform), "conical_horn.csv")), 60);
+  const analysis::po::Result& c = conical.physical_optics->result;
+  ASSERT_EQ(c.cuts.size(), 3u);
+  // Unequal planes depolarise: the cross-polar field lies in the 45-degree
+  // plane, none in the principal planes, and the peak reported is its own.
+  EXPECT_GT(c.cuts[1].cross_peak_db, -40.0);
+  EXPECT_EQ(c.cross_polar_peak_db, c.cuts[1].cross_peak_db);
+  EXPECT_LT(c.cuts[0].cross_peak_db, c.cuts[1].cross_peak_db - 100);
+  EXPECT_LT(c.cuts[2].cross_peak_db, c.cuts[1].cross_peak_db - 100);
+  EXPECT_GT(c.cross_polar_peak_db, equal.physical_optics->result.cross_polar_peak_db + 10);
+}
+
+TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
+  const analysis::DesignInput in = input(spec(design::Distribution::uniform));
+  const analysis::Report r = report(in, 80);
+  const auto dir = std::filesystem::temp_directory_path() / "ravost_po_report_test";
+  std::filesystem::remove_all(dir);
+  analysis::write_report(r, in, dir);
+  const auto slurp = [&](const char* name) {
+    std::ifstream f(dir / name);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  };
+  const nlohmann::json j = nlohmann::json::parse(slurp("report.json"));
+  ASSERT_TRUE(j.contains("physical_optics"));
+  const nlohmann::json& p = j["physical_optics"];
+  for (const char* key : {"directivity_dbi", "spillover_past_sub", "spillover_past_main", "cross_polar_peak_db", "hpbw_deg",
+                          "first_sidelobe_db", "samples"})
+    EXPECT_TRUE(p.contains(key)) << key;
+  EXPECT_DOUBLE_EQ(p["directivity_dbi"].get<double>(), r.physical_optics->result.directivity_dbi);
+  EXPECT_EQ(slurp("report.html").find("NaN"), std::string::npos);
+  EXPECT_NE(slurp("report.html").find("Physical optics"), std::string::npos);
+
+  const std::string csv = slurp("po_pattern.csv");
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "theta_deg,co_0_dbi,cross_0_dbi,co_45_dbi,cross_45_dbi,co_90_dbi,cross_90_dbi");
+  EXPECT_EQ(csv.find("nan"), std::string::npos);
+
+  // The program's own reader takes the cut file as a feed pattern: the same
+  // angles, and its E and H planes are the co- and cross-polar power of the
+  // 0 and 90 degree cuts (the reader keeps their level, here the directivity).
+  const feedfile::ReadResult back = feedfile::parse(slurp("po_pattern.cut"), "po_pattern.cut");
+  ASSERT_TRUE(back.table) << back.error;
+  EXPECT_EQ(back.format, design::FeedModelKind::cut);
+  const analysis::po::Result& q = r.physical_optics->result;
+  ASSERT_EQ(back.table->theta_deg.size(), q.theta_deg.size());
+  ASSERT_EQ(back.table->e_db.size(), q.theta_deg.size());
+  for (std::size_t i = 0; i < q.theta_deg.size(); i += 7) {
+    EXPECT_NEAR(back.table->theta_deg[i], q.theta_deg[i], 1e-6);
+    const auto level = [&](const analysis::po::Cut& c) {
+      return 10 * std::log10((std::norm(c.co[i]) + std::norm(c.cross[i])) / std::norm(c.co[0]));
+    };
+    if (level(q.cuts[0]) > -60) {
+      EXPECT_NEAR(back.table->e_db[i] - back.table->e_db[0], level(q.cuts[0]), 1e-3) << i;
+    }
+    if (level(q.cuts[2]) > -60) {
+      EXPECT_NEAR(back.table->h_db[i] - back.table->h_db[0], level(q.cuts[2]), 1e-3) << i;
+    }
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// The progress rises to its end on one scale over both parts, and a stop
+// asked for while the physical optics runs ends the analysis.
+TEST(ReportPhysicalOptics, ProgressRunsOverBothPartsAndCanStopThem) {
+  const analysis::DesignInput in = input(spec(design::Distribution::uniform));
+  analysis::Options o;
+  o.wavelength = 2.0 / 40;
+  o.compare_written = false;
+  o.physical_optics = true;
+  std::vector<std::pair<int, int>> calls;
+  o.progress = [&](int done, int total) { calls.emplace_back(done, total); };
+  analysis::analyse(in, o);
+  ASSERT_GT(calls.size(), 3u);
+  for (std::size_t i = 1; i < calls.size(); ++i) {
+    EXPECT_GE(calls[i].first, calls[i - 1].first);
+    EXPECT_EQ(calls[i].second, calls[0].second);
+  }
+  EXPECT_EQ(calls.back().first, calls.back().second);
+
+  struct Stop {};
+  const int rays_end = calls[0].second - 100;
+  o.progress = [&](int done, int) {
+    if (done > rays_end) throw Stop{};
+  };
+  EXPECT_THROW(analysis::analyse(in, o), Stop);
+}
+
+}  // namespace
