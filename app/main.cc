@@ -170,11 +170,11 @@ int main(int argc, char** argv) {
       std::cerr << feed.error << '\n';
       return 1;
     }
-    design::FeedSpec spec;
-    spec.model = feed.format;
-    spec.file = feed_file;
-    spec.table = std::make_shared<const design::FeedTable>(std::move(*feed.table));
-    options.feed = spec;
+    design::FeedSpec feed_choice;
+    feed_choice.model = feed.format;
+    feed_choice.file = feed_file;
+    feed_choice.table = std::make_shared<const design::FeedTable>(std::move(*feed.table));
+    options.feed = feed_choice;
   }
 
   std::ios::sync_with_stdio(false);

@@ -58,12 +58,12 @@ void BM_Sweep(benchmark::State& state) {
     return;
   }
   constexpr int kDesigns = 100;
-  sweep::SweepSpec spec;
-  spec.axes = {{"geometry.sub_radius", 0.13, 0.17, kDesigns}};
-  spec.jobs = jobs;
+  sweep::SweepPlan plan;
+  plan.axes = {{"geometry.sub_radius", 0.13, 0.17, kDesigns}};
+  plan.jobs = jobs;
   long ok = 0;
   for (auto _ : state) {
-    const sweep::SweepResult r = sweep::run_sweep(t, spec);
+    const sweep::SweepResult r = sweep::run_sweep(t, plan);
     ok = 0;
     for (const sweep::Row& row : r.rows) ok += row.evaluation.ok();
   }

@@ -254,7 +254,7 @@ class Reader {
                    std::span<const std::pair<Input, std::string>> keys, Line fallback);
 
   bool read_design(design::DesignSpec& choices);
-  bool read_feed(const Section& feed, design::FeedSpec& spec);
+  bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
 
   const toml::table& root_;
@@ -597,11 +597,11 @@ bool Reader::read_design(design::DesignSpec& choices) {
 // The feed: its model (the beamwidth model when none is named) and that
 // model's keys; the keys of another model are refused.  A table or cut file
 // is read here, relative to the design file's folder.
-bool Reader::read_feed(const Section& feed, design::FeedSpec& spec) {
+bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
   int model = 0;
   const Got gm = choice(feed, "model", false, kFeedModels, "feed model", model);
   if (gm == Got::bad) return false;
-  spec.model = static_cast<design::FeedModelKind>(model);
+  feed_choice.model = static_cast<design::FeedModelKind>(model);
   const std::string_view name = kFeedModels[static_cast<std::size_t>(model)].name;
   struct Owned {
     std::string_view key;
@@ -621,15 +621,15 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& spec) {
       ok = false;
     }
   }
-  switch (spec.model) {
+  switch (feed_choice.model) {
     case design::FeedModelKind::beamwidth:
-      if (real(feed, "beamwidth_deg", true, spec.beamwidth_deg, Range::design) != Got::ok) ok = false;
-      if (real(feed, "level_db", true, spec.level_db, Range::design) != Got::ok) ok = false;
+      if (real(feed, "beamwidth_deg", true, feed_choice.beamwidth_deg, Range::design) != Got::ok) ok = false;
+      if (real(feed, "level_db", true, feed_choice.level_db, Range::design) != Got::ok) ok = false;
       return ok;
     case design::FeedModelKind::gaussian: {
       constexpr std::string_view needs = "a Gaussian feed needs its taper and the angle of it";
-      if (real(feed, "taper_db", true, spec.taper_db, Range::design, needs) != Got::ok) ok = false;
-      if (real(feed, "taper_angle_deg", true, spec.taper_angle_deg, Range::design, needs) !=
+      if (real(feed, "taper_db", true, feed_choice.taper_db, Range::design, needs) != Got::ok) ok = false;
+      if (real(feed, "taper_angle_deg", true, feed_choice.taper_angle_deg, Range::design, needs) !=
           Got::ok) {
         ok = false;
       }
@@ -646,7 +646,7 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& spec) {
     error(line, feed.key + ".file", "A feed file needs a name.");
     return false;
   }
-  spec.file = file;
+  feed_choice.file = file;
   const std::filesystem::path path = (base_ / file).lexically_normal();
   const std::string shown = path.string();
   feedfile::ReadResult r = feedfile::read(path, shown);
@@ -654,14 +654,14 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& spec) {
     errors_.push_back({line, r.error});
     return false;
   }
-  if (r.format != spec.model) {
+  if (r.format != feed_choice.model) {
     const bool cuts = r.format == design::FeedModelKind::cut;
     error(line, feed.key + ".file",
           "The file " + in_quotes(file) + " holds " + (cuts ? "pattern cuts" : "a table") +
               "; its model is \"" + (cuts ? "cut" : "table") + "\".");
     return false;
   }
-  spec.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
+  feed_choice.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
   return ok;
 }
 

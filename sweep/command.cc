@@ -172,16 +172,16 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   for (const Axis& a : axes)
     if (const std::string problem = t->key_problem(a.key); !problem.empty()) return usage_error(err, problem, kSweepUsage);
 
-  SweepSpec spec;
-  spec.axes = axes;
-  spec.jobs = jobs;
-  spec.shard = shard;
-  spec.shards = shards;
+  SweepPlan plan;
+  plan.axes = axes;
+  plan.jobs = jobs;
+  plan.shard = shard;
+  plan.shards = shards;
   DesignProgress line(progress, "Sweep");
-  spec.progress = [&line](long done, long total) { line.update(done, total); };
-  spec.stop = [] { return io::interrupted() != 0; };
+  plan.progress = [&line](long done, long total) { line.update(done, total); };
+  plan.stop = [] { return io::interrupted() != 0; };
   const auto start = std::chrono::steady_clock::now();
-  const SweepResult result = run_sweep(*t, spec);
+  const SweepResult result = run_sweep(*t, plan);
   line.clear();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool stopped = io::interrupted() != 0;
@@ -208,7 +208,7 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
                "ravost optimize"};
   std::string design_file, out_dir, maximize;
   std::vector<std::string> free_texts, constraint_texts;
-  OptimizeSpec spec;
+  OptimizePlan plan;
   app.add_option("DESIGN", design_file, "The design file whose inputs are free")->required();
   app.add_option("--free", free_texts, "KEY=LO:HI: a numeric key of the design file, free within LO to HI")
       ->type_name("KEY=LO:HI")
@@ -217,8 +217,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   app.add_option("--constraint", constraint_texts, "\"FIGURE <= VALUE\" or \"FIGURE >= VALUE\" (a figure or a free key)")
       ->type_name("TEXT");
   app.add_option("--out", out_dir, "The folder for best.toml, its report, history.csv and convergence.svg")->required();
-  app.add_option("--starts", spec.starts, "Starts of the optimiser (default 3)")->check(CLI::Range(1, 100));
-  app.add_option("--evaluations", spec.evaluations, "Designs tried per start at most (default 150)")
+  app.add_option("--starts", plan.starts, "Starts of the optimiser (default 3)")->check(CLI::Range(1, 100));
+  app.add_option("--evaluations", plan.evaluations, "Designs tried per start at most (default 150)")
       ->check(CLI::Range(2, 100000));
   if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
   if (!known_figure(maximize))
@@ -226,19 +226,19 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   for (const std::string& text : free_texts) {
     const Parsed p = parse_free(text);
     if (!p.free) return usage_error(err, p.problem, kOptimizeUsage);
-    for (const Free& f : spec.free)
+    for (const Free& f : plan.free)
       if (f.key == p.free->key) return usage_error(err, "the key " + f.key + " is free twice.", kOptimizeUsage);
-    spec.free.push_back(*p.free);
+    plan.free.push_back(*p.free);
   }
   for (const std::string& text : constraint_texts) {
     const Parsed p = parse_constraint(text);
     if (!p.constraint) return usage_error(err, p.problem, kOptimizeUsage);
     bool known = known_figure(p.constraint->figure);
-    for (const Free& f : spec.free) known = known || f.key == p.constraint->figure;
+    for (const Free& f : plan.free) known = known || f.key == p.constraint->figure;
     if (!known)
       return usage_error(err, "\"" + p.constraint->figure + "\" in \"" + text + "\" is neither a figure nor a free key.",
                          kOptimizeUsage);
-    spec.constraints.push_back(*p.constraint);
+    plan.constraints.push_back(*p.constraint);
   }
   std::error_code ec;
   if (!std::filesystem::is_regular_file(design_file, ec))
@@ -249,16 +249,16 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   }
   const std::optional<DesignTemplate> t = read_template(design_file, err);
   if (!t) return 1;
-  for (const Free& f : spec.free)
+  for (const Free& f : plan.free)
     if (const std::string problem = t->key_problem(f.key); !problem.empty()) return usage_error(err, problem, kOptimizeUsage);
-  spec.maximize = maximize;
+  plan.maximize = maximize;
   DesignProgress line(progress, "Optimisation");
-  spec.progress = [&line](long done) { line.update(done, 0); };
-  spec.stop = [] { return io::interrupted() != 0; };
-  const OptimizeResult result = optimize(*t, spec);
+  plan.progress = [&line](long done) { line.update(done, 0); };
+  plan.stop = [] { return io::interrupted() != 0; };
+  const OptimizeResult result = optimize(*t, plan);
   line.clear();
   try {
-    write_optimization(out_dir, *t, spec, result);
+    write_optimization(out_dir, *t, plan, result);
   } catch (const std::exception& e) {
     err << (dynamic_cast<const io::RunError*>(&e) ? std::string(e.what()) : io::error_text(e.what())) << '\n';
     return 1;
@@ -274,8 +274,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   }
   const Row& b = result.history[*result.best];
   out << "Best design (" << out_dir << "/best.toml):\n";
-  for (std::size_t i = 0; i < spec.free.size(); ++i)
-    out << "  " << spec.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
+  for (std::size_t i = 0; i < plan.free.size(); ++i)
+    out << "  " << plan.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
   for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
     out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
   return 0;

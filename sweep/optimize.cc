@@ -28,7 +28,7 @@ std::vector<double> halton(int k, std::size_t dims) {
 
 struct Problem {
   const DesignTemplate& t;
-  const OptimizeSpec& spec;
+  const OptimizePlan& plan;
   std::vector<std::string> keys;
   OptimizeResult& result;
   std::map<std::vector<double>, std::size_t> seen;  // unit-box point -> history row
@@ -38,7 +38,7 @@ struct Problem {
   std::vector<double> inputs(const std::vector<double>& u) const {
     std::vector<double> x(u.size());
     for (std::size_t i = 0; i < u.size(); ++i)
-      x[i] = spec.free[i].lo + std::clamp(u[i], 0.0, 1.0) * (spec.free[i].hi - spec.free[i].lo);
+      x[i] = plan.free[i].lo + std::clamp(u[i], 0.0, 1.0) * (plan.free[i].hi - plan.free[i].lo);
     return x;
   }
 
@@ -48,19 +48,19 @@ struct Problem {
     Row row;
     row.index = static_cast<long>(result.history.size());
     row.inputs = inputs(u);
-    row.evaluation = evaluate(t, keys, row.inputs, spec.evaluation);
+    row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
     result.history.push_back(std::move(row));
     const std::size_t i = result.history.size() - 1;
     seen.emplace(u, i);
     const Row& r = result.history[i];
-    const double f = r.evaluation.figure(spec.maximize);
+    const double f = r.evaluation.figure(plan.maximize);
     if (std::isfinite(f)) worst = have_worst ? std::min(worst, f) : f, have_worst = true;
-    if (feasible(r, keys, spec.constraints) && std::isfinite(f) &&
-        (!result.best || f > result.history[*result.best].evaluation.figure(spec.maximize)))
+    if (feasible(r, keys, plan.constraints) && std::isfinite(f) &&
+        (!result.best || f > result.history[*result.best].evaluation.figure(plan.maximize)))
       result.best = i;
-    result.best_so_far.push_back(result.best ? result.history[*result.best].evaluation.figure(spec.maximize) : std::nan(""));
-    if (spec.progress) spec.progress(static_cast<long>(result.history.size()));
-    if (spec.stop && spec.stop()) throw nlopt::forced_stop();
+    result.best_so_far.push_back(result.best ? result.history[*result.best].evaluation.figure(plan.maximize) : std::nan(""));
+    if (plan.progress) plan.progress(static_cast<long>(result.history.size()));
+    if (plan.stop && plan.stop()) throw nlopt::forced_stop();
     return r;
   }
 
@@ -74,7 +74,7 @@ struct Problem {
 
 double objective(const std::vector<double>& u, std::vector<double>&, void* data) {
   Problem& p = *static_cast<Problem*>(data);
-  const double f = p.at(u).evaluation.figure(p.spec.maximize);
+  const double f = p.at(u).evaluation.figure(p.plan.maximize);
   // A design that failed is worse than every design seen, by a margin that
   // keeps the optimiser's numbers finite.
   return std::isfinite(f) ? -f : -(p.worst - 10.0);
@@ -87,7 +87,7 @@ struct ConstraintData {
 
 double constraint(const std::vector<double>& u, std::vector<double>&, void* data) {
   const ConstraintData& d = *static_cast<ConstraintData*>(data);
-  const Constraint& c = d.problem->spec.constraints[d.index];
+  const Constraint& c = d.problem->plan.constraints[d.index];
   const double v = d.problem->value(d.problem->at(u), c);
   if (!std::isfinite(v)) return 1.0;  // a failed design violates every constraint
   return c.at_most ? v - c.value : c.value - v;
@@ -95,20 +95,20 @@ double constraint(const std::vector<double>& u, std::vector<double>&, void* data
 
 }  // namespace
 
-OptimizeResult optimize(const DesignTemplate& t, const OptimizeSpec& spec) {
+OptimizeResult optimize(const DesignTemplate& t, const OptimizePlan& plan) {
   OptimizeResult result;
-  Problem p{t, spec, {}, result, {}, 0, false};
-  for (const Free& f : spec.free) p.keys.push_back(f.key);
-  const std::size_t n = spec.free.size();
+  Problem p{t, plan, {}, result, {}, 0, false};
+  for (const Free& f : plan.free) p.keys.push_back(f.key);
+  const std::size_t n = plan.free.size();
   std::vector<ConstraintData> data;
-  for (std::size_t i = 0; i < spec.constraints.size(); ++i) data.push_back({&p, i});
-  for (int start = 0; start < spec.starts; ++start) {
+  for (std::size_t i = 0; i < plan.constraints.size(); ++i) data.push_back({&p, i});
+  for (int start = 0; start < plan.starts; ++start) {
     nlopt::opt opt(nlopt::LN_COBYLA, static_cast<unsigned>(n));
     opt.set_lower_bounds(std::vector<double>(n, 0.0));
     opt.set_upper_bounds(std::vector<double>(n, 1.0));
     opt.set_min_objective(objective, &p);
     for (ConstraintData& d : data) opt.add_inequality_constraint(constraint, &d, 1e-9);
-    opt.set_maxeval(spec.evaluations);
+    opt.set_maxeval(plan.evaluations);
     opt.set_xtol_abs(1e-4);
     opt.set_initial_step(0.15);
     // The first start from the middle of the box, the others spread over it.
@@ -121,7 +121,7 @@ OptimizeResult optimize(const DesignTemplate& t, const OptimizeSpec& spec) {
     } catch (const std::exception&) {
       // A start that NLopt gives up on (a roundoff limit) keeps what it found.
     }
-    if (spec.stop && spec.stop()) break;
+    if (plan.stop && plan.stop()) break;
   }
   return result;
 }

@@ -197,12 +197,12 @@ std::vector<double> grid_inputs(const std::vector<Axis>& axes, long index) {
   return inputs;
 }
 
-SweepResult run_sweep(const DesignTemplate& t, const SweepSpec& spec) {
+SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
   std::vector<std::string> keys;
-  for (const Axis& a : spec.axes) keys.push_back(a.key);
-  const long grid = grid_size(spec.axes);
+  for (const Axis& a : plan.axes) keys.push_back(a.key);
+  const long grid = grid_size(plan.axes);
   std::vector<long> mine;
-  for (long i = spec.shard - 1; i < grid; i += spec.shards) mine.push_back(i);
+  for (long i = plan.shard - 1; i < grid; i += plan.shards) mine.push_back(i);
   std::vector<Row> rows(mine.size());
   std::vector<char> done(mine.size(), 0);
   std::atomic<std::size_t> next{0};
@@ -210,22 +210,22 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepSpec& spec) {
   std::mutex progress_lock;
   const auto work = [&] {
     for (;;) {
-      if (spec.stop && spec.stop()) return;
+      if (plan.stop && plan.stop()) return;
       const std::size_t k = next.fetch_add(1);
       if (k >= mine.size()) return;
       Row& row = rows[k];
       row.index = mine[k];
-      row.inputs = grid_inputs(spec.axes, mine[k]);
-      row.evaluation = evaluate(t, keys, row.inputs, spec.evaluation);
+      row.inputs = grid_inputs(plan.axes, mine[k]);
+      row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
       done[k] = 1;
       const long n = ++finished;
-      if (spec.progress) {
+      if (plan.progress) {
         const std::lock_guard<std::mutex> lock(progress_lock);
-        spec.progress(n, static_cast<long>(mine.size()));
+        plan.progress(n, static_cast<long>(mine.size()));
       }
     }
   };
-  const int jobs = std::max(1, std::min<int>(spec.jobs, static_cast<int>(std::max<std::size_t>(1, mine.size()))));
+  const int jobs = std::max(1, std::min<int>(plan.jobs, static_cast<int>(std::max<std::size_t>(1, mine.size()))));
   std::vector<std::thread> threads;
   for (int j = 1; j < jobs; ++j) threads.emplace_back(work);
   work();

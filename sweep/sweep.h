@@ -82,7 +82,7 @@ run::EvaluationOptions options_of(const designfile::DesignFile& file, run::Evalu
 run::Evaluation evaluate(const DesignTemplate& t, const std::vector<std::string>& keys,
                          const std::vector<double>& values, const run::EvaluationOptions& options);
 
-struct SweepSpec {
+struct SweepPlan {
   std::vector<Axis> axes;             // one or two
   int jobs = 1;
   int shard = 1, shards = 1;          // this part: indices i with i % shards == shard - 1
@@ -100,7 +100,7 @@ struct SweepResult {
   std::vector<Row> rows;
   bool complete = true;
 };
-SweepResult run_sweep(const DesignTemplate& t, const SweepSpec& spec);
+SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 
 // The files of a sweep: sweep.csv, sweep.json and sweep.html into `dir`,
 // written whole.  `source` names the design file.
@@ -123,7 +123,7 @@ Merged merge(const std::vector<std::filesystem::path>& dirs);
 
 // The optimisation: maximise one figure over the free inputs within their
 // bounds and the constraints, from a few starts.
-struct OptimizeSpec {
+struct OptimizePlan {
   std::vector<Free> free;
   std::string maximize;
   std::vector<Constraint> constraints;
@@ -138,12 +138,12 @@ struct OptimizeResult {
   std::optional<std::size_t> best;  // into history: feasible and highest
   std::vector<double> best_so_far;  // the best feasible objective after each design (NaN before one)
 };
-OptimizeResult optimize(const DesignTemplate& t, const OptimizeSpec& spec);
+OptimizeResult optimize(const DesignTemplate& t, const OptimizePlan& plan);
 
 // The files of an optimisation into `dir`, written whole: history.csv (every
 // design tried), convergence.svg, and best.toml with the best design's
 // report in report/ when there is a best design.
-void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizeSpec& spec,
+void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizePlan& plan,
                         const OptimizeResult& result);
 
 // Whether a row meets every constraint.

@@ -246,11 +246,11 @@ void write_sweep(const std::filesystem::path& dir, const std::string& source, co
   folder.commit();
 }
 
-void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizeSpec& spec,
+void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizePlan& plan,
                         const OptimizeResult& result) {
   std::vector<Axis> columns;
   std::vector<std::string> keys;
-  for (const Free& f : spec.free) columns.push_back({f.key, f.lo, f.hi, 1}), keys.push_back(f.key);
+  for (const Free& f : plan.free) columns.push_back({f.key, f.lo, f.hi, 1}), keys.push_back(f.key);
   std::ostringstream csv;
   {
     const std::string table = sweep_csv(columns, result.history);
@@ -259,19 +259,19 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     std::size_t at = eol + 1;
     for (const Row& r : result.history) {
       const std::size_t end = table.find('\n', at);
-      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, spec.constraints) ? 1 : 0) << '\n';
+      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints) ? 1 : 0) << '\n';
       at = end + 1;
     }
   }
   analysis::svg::Chart c;
   c.id = "convergence";
-  c.title = "Best feasible " + spec.maximize + " against designs tried";
+  c.title = "Best feasible " + plan.maximize + " against designs tried";
   c.x_label = "designs tried";
-  c.y_label = spec.maximize;
+  c.y_label = plan.maximize;
   analysis::svg::Series tried{"each design", "#9a9a9a", {}, {}, 1.0, false, true};
   analysis::svg::Series best{"best feasible so far", analysis::svg::kDelivered, {}, {}, 1.8, false, false};
   for (std::size_t i = 0; i < result.history.size(); ++i) {
-    const double v = result.history[i].evaluation.figure(spec.maximize);
+    const double v = result.history[i].evaluation.figure(plan.maximize);
     if (std::isfinite(v)) tried.x.push_back(static_cast<double>(i + 1)), tried.y.push_back(v);
     if (i < result.best_so_far.size() && std::isfinite(result.best_so_far[i]))
       best.x.push_back(static_cast<double>(i + 1)), best.y.push_back(result.best_so_far[i]);
@@ -286,7 +286,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], b.inputs[i]);
     folder.write("best.toml", t.text_with(set));
     const designfile::ReadResult r = t.with(set);
-    if (r.file) run::write_design_report(r.file->choices, options_of(*r.file, spec.evaluation), dir / "report");
+    if (r.file) run::write_design_report(r.file->choices, options_of(*r.file, plan.evaluation), dir / "report");
   }
   folder.commit();
 }

@@ -17,23 +17,9 @@ namespace fs = std::filesystem;
 using testutil::read_file;
 using testutil::TempDir;
 
-struct Exit {
-  int status = -1;
-  std::string out, err;
-};
+using Exit = testutil::ProgramExit;
 
-Exit ravost(const fs::path& dir, const std::string& args) {
-  const std::string command = "cd '" + dir.string() + "' && '" RAVOST_BINARY "' " + args +
-                              " </dev/null >stdout 2>stderr";
-  const int status = std::system(command.c_str());
-  Exit e;
-  e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  e.out = read_file(dir / "stdout");
-  e.err = read_file(dir / "stderr");
-  fs::remove(dir / "stdout");
-  fs::remove(dir / "stderr");
-  return e;
-}
+Exit ravost(const fs::path& dir, const std::string& args) { return testutil::run_program(dir, args); }
 
 // Every file a run left in `dir` except its input, by name.
 std::map<std::string, std::string> files_of(const fs::path& dir, const std::string& input) {

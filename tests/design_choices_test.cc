@@ -24,7 +24,7 @@ namespace {
 using Fault = Problem::Fault;
 
 DesignSpec gaussian_example() {
-  DesignSpec s = testutil::example_spec();
+  DesignSpec s = testutil::example_choices();
   s.geometry = {0.25, 0.6, 0.2, 0.1};
   s.feed = {30.0, -12.0};
   s.aperture = {Distribution::gaussian, 10.0};
@@ -33,7 +33,7 @@ DesignSpec gaussian_example() {
 }
 
 DesignSpec taylor_example() {
-  DesignSpec s = testutil::example_spec();
+  DesignSpec s = testutil::example_choices();
   s.geometry = {0.3, 0.55, 0.22, 0.15};
   s.feed = {50.0, -15.0};
   s.aperture = {Distribution::taylor, 0.0, 25.0, 4};
@@ -120,7 +120,7 @@ template <RealType Real>
 }
 
 TEST(Validate, TheExampleSpecsHaveNoProblemInEitherPrecision) {
-  for (DesignSpec s : {testutil::example_spec(), gaussian_example(), taylor_example()}) {
+  for (DesignSpec s : {testutil::example_choices(), gaussian_example(), taylor_example()}) {
     EXPECT_TRUE(validate(s).empty());
     s.precision = Precision::double_;
     EXPECT_TRUE(validate(s).empty());
@@ -194,7 +194,7 @@ TEST(Validate, EachProblemNamesItsInputAndFaultAndReadsAsTheDialogSaysIt) {
   };
   for (const Refused& c : cases) {
     SCOPED_TRACE(c.what);
-    DesignSpec s = testutil::example_spec();
+    DesignSpec s = testutil::example_choices();
     c.change(s);
     const std::vector<Problem> all = validate(s);
     ASSERT_FALSE(all.empty());
@@ -228,7 +228,7 @@ TEST(Validate, AGeometryAnsweredInPartIsAProblemNotAFailureInEitherPrecision) {
 }
 
 TEST(Validate, AGeometryProblemHidesTheChecksThatBuildOnIt) {
-  DesignSpec s = testutil::example_spec();
+  DesignSpec s = testutil::example_choices();
   s.geometry.main_inner_radius = 1;
   s.synthesis = {0, 0};
   const std::vector<Problem> all = validate(s);
@@ -239,7 +239,7 @@ TEST(Validate, AGeometryProblemHidesTheChecksThatBuildOnIt) {
 // The choices with `value` set by `set` passes the check of `which`.
 template <class Set>
 bool accepted(Input which, double value, Set set) {
-  DesignSpec s = testutil::example_spec();
+  DesignSpec s = testutil::example_choices();
   set(s, value);
   return validate_input(s, which).empty();
 }
@@ -289,7 +289,7 @@ TEST(Validate, IntervalAndRadiusLimitsHoldToTheLastFloat) {
 }
 
 TEST(RowPlan, ATableShortOfTheRimWarnsWithAnIntervalThatReachesIt) {
-  DesignSpec s = testutil::example_spec();
+  DesignSpec s = testutil::example_choices();
   EXPECT_EQ(run::interval_warning(row_plan(s)), "");
   s.geometry.main_inner_radius = 0.119;  // 44 rows of 0.02 end at 0.999
   const RowPlan plan = row_plan(s);
@@ -321,7 +321,7 @@ dialog::Chosen chosen_by(const std::string& example, Precision precision) {
 }
 
 TEST(MakeDesign, ASpecWrittenByHandGivesTheDesignOfTheDialogBitForBit) {
-  const std::pair<const char*, DesignSpec> examples[] = {{"uniform.ans", testutil::example_spec()},
+  const std::pair<const char*, DesignSpec> examples[] = {{"uniform.ans", testutil::example_choices()},
                                                          {"gaussian.ans", gaussian_example()},
                                                          {"taylor.ans", taylor_example()}};
   for (const auto& [name, by_hand] : examples) {

@@ -35,7 +35,7 @@ Point slope(Real r, const Point& p, Real k, Real n) {
 }
 
 TEST(DesignDouble, RayTableAgreesWithAnIndependentLongDoubleSolutionToThePrintedDigits) {
-  design::DesignSpec choices = testutil::example_spec();
+  design::DesignSpec choices = testutil::example_choices();
   choices.synthesis.calc_interval = 1e-5;
   choices.precision = design::Precision::double_;
   const design::Design<double> in = design::make_design<double>(choices);
@@ -83,7 +83,7 @@ TEST(DesignDouble, RayTableAgreesWithAnIndependentLongDoubleSolutionToThePrinted
 // the Bessel sum: the two designs differ by rounding alone, far below the
 // printed digits.
 TEST(DesignDouble, TaylorRayTableFromTheChebyshevSeriesIsThatOfTheBesselSum) {
-  design::DesignSpec choices = testutil::example_spec();
+  design::DesignSpec choices = testutil::example_choices();
   choices.aperture = {design::Distribution::taylor, 0.0, 30.0, 20};
   choices.synthesis.calc_interval = 1e-4;
   choices.precision = design::Precision::double_;

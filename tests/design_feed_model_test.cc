@@ -40,7 +40,7 @@ std::shared_ptr<const FeedTable> read_feed(const std::string& name, FeedModelKin
 }
 
 // h 0.2 / f 0.5 / s 0.25 / r0 0.12, uniform, 64-bit at calc 1e-4, rows every 0.02.
-DesignSpec example_spec() {
+DesignSpec example_choices() {
   DesignSpec s;
   s.geometry = {0.2, 0.5, 0.25, 0.12};
   s.feed.beamwidth_deg = 40.0;
@@ -95,18 +95,18 @@ std::shared_ptr<const FeedTable> sampled_beamwidth_table() {
 }
 
 TEST(FeedModels, ATableSampledFromTheBeamwidthModelGivesItsDesign) {
-  const DesignSpec beamwidth = example_spec();
+  const DesignSpec beamwidth = example_choices();
   expect_same_rows(rays_of(with_table(beamwidth, sampled_beamwidth_table())), rays_of(beamwidth));
 }
 
 TEST(FeedModels, EveryModelsEnclosedPowerAndItsInverseAgree) {
-  DesignSpec g = example_spec();
+  DesignSpec g = example_choices();
   g.feed.model = FeedModelKind::gaussian;
   g.feed.taper_db = 10.0;
   g.feed.taper_angle_deg = 20.0;
-  const DesignSpec specs[] = {example_spec(), g,
-                              with_table(example_spec(), read_feed("corrugated_horn.csv"))};
-  for (const DesignSpec& s : specs) {
+  const DesignSpec designs[] = {example_choices(), g,
+                              with_table(example_choices(), read_feed("corrugated_horn.csv"))};
+  for (const DesignSpec& s : designs) {
     const design::FeedModel<double> m = design::make_design<double>(s).feed_model;
     SCOPED_TRACE(m.description());
     EXPECT_EQ(m.pattern_double(0.0), 1.0);
@@ -122,8 +122,8 @@ TEST(FeedModels, EveryModelsEnclosedPowerAndItsInverseAgree) {
   }
   // Against the beamwidth model's closed form, on the pattern sampled from it.
   const design::FeedModel<double> sampled =
-      design::make_design<double>(with_table(example_spec(), sampled_beamwidth_table())).feed_model;
-  const design::FeedModel<double> closed = design::make_design<double>(example_spec()).feed_model;
+      design::make_design<double>(with_table(example_choices(), sampled_beamwidth_table())).feed_model;
+  const design::FeedModel<double> closed = design::make_design<double>(example_choices()).feed_model;
   for (double deg : {1.0, 10.0, 26.565, 90.0, 180.0}) {
     const double theta = deg * design::Constants<double>::deg;
     EXPECT_NEAR(sampled.enclosed_power_double(theta) / closed.enclosed_power_double(theta), 1.0, 1e-6);
@@ -243,7 +243,7 @@ TEST(FeedModels, TheClosedFormOfTheCorrugatedHornIsItsTable) {
 
 TEST(FeedModels, TheCorrugatedHornsDesignIsTheIndependentSolution) {
   const std::vector<design::Ray<double>> rays =
-      rays_of(with_table(example_spec(), read_feed("corrugated_horn.csv")));
+      rays_of(with_table(example_choices(), read_feed("corrugated_horn.csv")));
   ASSERT_EQ(rays.size(), 45u);
   IndependentHorn horn(0.2, 0.5, 0.25, 0.12);
   double worst = 0.0;
@@ -273,7 +273,7 @@ TEST(FeedModels, TheCorrugatedHornsDesignIsTheIndependentSolution) {
   // ray for r = 0.22 leaves the feed closer to the axis.
   EXPECT_NEAR(rays[5].main_r, 0.22, 1e-12);
   EXPECT_NEAR(rays[5].feed_angle_deg, 21.99, kHalfAngleDigit);
-  EXPECT_NEAR(rays_of(example_spec())[5].feed_angle_deg, 22.65, kHalfAngleDigit);
+  EXPECT_NEAR(rays_of(example_choices())[5].feed_angle_deg, 22.65, kHalfAngleDigit);
 }
 
 TEST(FeedModels, PatternCutsAndTheTableOfTheSameHornGiveTheSameDesign) {
@@ -282,12 +282,12 @@ TEST(FeedModels, PatternCutsAndTheTableOfTheSameHornGiveTheSameDesign) {
   const auto csv = read_feed("conical_horn.csv", &csv_format);
   EXPECT_EQ(cut_format, FeedModelKind::cut);
   EXPECT_EQ(csv_format, FeedModelKind::table);
-  expect_same_rows(rays_of(with_table(example_spec(), cuts, FeedModelKind::cut)),
-                   rays_of(with_table(example_spec(), csv)));
+  expect_same_rows(rays_of(with_table(example_choices(), cuts, FeedModelKind::cut)),
+                   rays_of(with_table(example_choices(), csv)));
 }
 
 TEST(FeedModels, TheCorrugatedHornSpillsLessThanTheBeamwidthModel) {
-  DesignSpec s = with_table(example_spec(), read_feed("corrugated_horn.csv"));
+  DesignSpec s = with_table(example_choices(), read_feed("corrugated_horn.csv"));
   s.geometry = {0.3, 0.4, 0.15, 0.1};
   const design::Design<double> d = design::make_design<double>(s);
   const double ratio = d.feed_model.enclosed_power_double(d.feed_half_angle_rad) /
@@ -318,7 +318,7 @@ std::shared_ptr<const FeedTable> flat_table(double first, double last, double po
 TEST(FeedModels, TablesAreCheckedAgainstTheSubreflectorsHalfAngle) {
   using Fault = design::Problem::Fault;
   // The half angle of this geometry is 26.565 degrees.
-  DesignSpec s = example_spec();
+  DesignSpec s = example_choices();
   EXPECT_EQ(faults(with_table(s, flat_table(0.0, 27.0))), std::vector<Fault>{});
   EXPECT_EQ(faults(with_table(s, flat_table(0.0, 26.5))), std::vector<Fault>{Fault::table_short});
   s.geometry.sub_radius = 0.5 * std::tan(26.5 * design::Constants<double>::deg);
@@ -339,7 +339,7 @@ TEST(FeedModels, TablesAreCheckedAgainstTheSubreflectorsHalfAngle) {
 TEST(FeedModels, AGaussianFeedNeedsATaperAndAnAngle) {
   using Fault = design::Problem::Fault;
   for (auto precision : {design::Precision::single, design::Precision::double_}) {
-    DesignSpec s = example_spec();
+    DesignSpec s = example_choices();
     s.precision = precision;
     s.feed.model = FeedModelKind::gaussian;
     s.feed.taper_db = 10.0;
@@ -359,7 +359,7 @@ TEST(FeedModels, AGaussianFeedNeedsATaperAndAnAngle) {
 }
 
 TEST(FeedModels, AGaussianFeedsDesignConservesPowerInBothPrecisions) {
-  DesignSpec s = example_spec();
+  DesignSpec s = example_choices();
   s.feed.model = FeedModelKind::gaussian;
   s.feed.taper_db = 10.0;
   s.feed.taper_angle_deg = 20.0;

@@ -74,7 +74,7 @@ TEST(AperturePower, UniformIsTheRingAreaAndGaussianItsClosedForm) {
 }
 
 TEST(PowerRatio, IsTheFeedPowerOverTheAperturePower) {
-  DesignSpec choices = testutil::example_spec();
+  DesignSpec choices = testutil::example_choices();
   choices.geometry.main_inner_radius = 0.1;
   const Design<float> d = make_design<float>(choices);
   EXPECT_EQ(d.feed.exponent, feed_exponent_for(40.0f, -10.0f));

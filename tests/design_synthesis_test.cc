@@ -26,8 +26,8 @@ namespace {
 using Table = RayTable<float>;
 
 // The example design (examples/uniform.ans), and its variants.
-DesignSpec example_spec() { return testutil::example_spec(); }
-Design<float> example_design() { return make_design<float>(example_spec()); }
+DesignSpec example_choices() { return testutil::example_choices(); }
+Design<float> example_design() { return make_design<float>(example_choices()); }
 
 // The path length of a ray, in double, from its points.
 double path_length(const Ray<float>& t) {
@@ -94,7 +94,7 @@ TEST(Synthesis, ThePathLengthIsConstantDownTheTable) {
 }
 
 TEST(Synthesis, AFlatFeedOnAUniformApertureFollowsTheClosedForm) {
-  DesignSpec flat = example_spec();
+  DesignSpec flat = example_choices();
   flat.feed.level_db = 0.0;
   const Design<float> in = make_design<float>(flat);
   ASSERT_EQ(in.feed.exponent, 0.0f);
@@ -126,7 +126,7 @@ TEST(Synthesis, TheLastRayMeetsTheMainReflectorRimAlongTheAxis) {
 
 TEST(Synthesis, The64BitDesignAgreesWithThe32BitOne) {
   const Table narrow = synthesize(example_design());
-  DesignSpec choices = example_spec();
+  DesignSpec choices = example_choices();
   choices.precision = Precision::double_;
   const Design<double> in = make_design<double>(choices);
   const RayTable<double> wide = synthesize(in);
@@ -142,7 +142,7 @@ TEST(Synthesis, The64BitDesignAgreesWithThe32BitOne) {
 }
 
 TEST(Synthesis, EqualIntervalsGiveOneRowPerIntegrationStep) {
-  DesignSpec every = example_spec();
+  DesignSpec every = example_choices();
   every.synthesis = {0.01, 0.01};
   DesignSpec fifth = every;
   fifth.synthesis.output_interval = 0.05;
@@ -157,7 +157,7 @@ TEST(Synthesis, EqualIntervalsGiveOneRowPerIntegrationStep) {
 }
 
 TEST(Synthesis, AnOutputIntervalBelowTheStepRepeatsTheFirstRay) {
-  DesignSpec in = example_spec();
+  DesignSpec in = example_choices();
   in.geometry.main_inner_radius = 0.8;
   in.synthesis = {0.001, 0.0005};  // trunc(0.5 + 0.1) = 0 steps per row
   const Table t = synthesize(make_design<float>(in));
@@ -177,7 +177,7 @@ TEST(Synthesis, AnOutputIntervalBelowTheStepRepeatsTheFirstRay) {
 }
 
 TEST(Synthesis, NegativeIntervalsBehaveAsTheirAbsoluteValues) {
-  DesignSpec negative = example_spec();
+  DesignSpec negative = example_choices();
   negative.synthesis = {-0.001, -0.02};
   const Table a = synthesize(example_design());
   const Table b = synthesize(make_design<float>(negative));
@@ -186,7 +186,7 @@ TEST(Synthesis, NegativeIntervalsBehaveAsTheirAbsoluteValues) {
 }
 
 TEST(Synthesis, ATableOfExactly1001RaysReachesTheRim) {
-  DesignSpec in = example_spec();
+  DesignSpec in = example_choices();
   in.geometry.main_inner_radius = 0.0;
   in.synthesis = {0.001, 0.001};  // trunc(1 / 0.001 + 0.1) = 1000 steps
   const Table t = synthesize(make_design<float>(in));
@@ -196,14 +196,14 @@ TEST(Synthesis, ATableOfExactly1001RaysReachesTheRim) {
 }
 
 TEST(Synthesis, IntervalsThatWouldOverrunTheTableOrNeverEndGiveNoRaysAndTheStageWritesNothing) {
-  DesignSpec too_many = example_spec();
+  DesignSpec too_many = example_choices();
   too_many.geometry.main_inner_radius = 0.0;
   too_many.synthesis = {0.000999, 0.000999};  // trunc(1001.1) = 1001 steps, 1002 rays
-  DesignSpec zero_calc = example_spec();
+  DesignSpec zero_calc = example_choices();
   zero_calc.synthesis.calc_interval = 0.0;
-  DesignSpec zero_output = example_spec();
+  DesignSpec zero_output = example_choices();
   zero_output.synthesis.output_interval = 0.0;
-  DesignSpec tiny_calc = example_spec();
+  DesignSpec tiny_calc = example_choices();
   tiny_calc.synthesis.calc_interval = 1e-30;  // 2e28 steps per row do not fit an int
   for (const DesignSpec& i : {too_many, zero_calc, zero_output, tiny_calc}) {
     const Design<float> in = make_design<float>(i);
@@ -220,7 +220,7 @@ TEST(Synthesis, IntervalsThatWouldOverrunTheTableOrNeverEndGiveNoRaysAndTheStage
 }
 
 TEST(Synthesis, AHoleRadiusBeyondTheRimGivesTheFirstRayAlone) {
-  DesignSpec in = example_spec();
+  DesignSpec in = example_choices();
   in.geometry.main_inner_radius = 1.5;  // trunc(-0.5 / 0.02 + 0.1) would be -24
   const Table t = synthesize(make_design<float>(in));
   EXPECT_EQ(t.counts.output_steps, 0);
@@ -283,7 +283,7 @@ TEST(SurfaceDerivatives, ComponentsTwoAndThreeAreTheOnesOfTheLastCallForComponen
 }
 
 TEST(SurfaceDerivatives, RememberingTheApertureDensityHalvesItsEvaluationsAndChangesNoBit) {
-  DesignSpec in = example_spec();
+  DesignSpec in = example_choices();
   in.aperture = {Distribution::gaussian, 10.0};  // the density varies with r
   in.synthesis.calc_interval = 0.002;
   const Design<float> d = make_design<float>(in);
@@ -301,7 +301,7 @@ TEST(SurfaceDerivatives, RememberingTheApertureDensityHalvesItsEvaluationsAndCha
 }
 
 TEST(SurfaceDerivatives, TaylorDensitiesWorkedOutAheadChangeNoBitAndNoneIsWasted) {
-  DesignSpec in = example_spec();
+  DesignSpec in = example_choices();
   in.aperture = {Distribution::taylor, 0.0, 30.0, 20};
   in.synthesis.calc_interval = 0.0004;  // 50 steps per ray: several passes ahead each
   const Design<float> d = make_design<float>(in);
@@ -319,7 +319,7 @@ TEST(SurfaceDerivatives, AWrongExpectationCostsOnlyTime) {
   // Steps expected from the wrong radius, with the wrong interval, and more
   // or fewer of them than are taken: the integration keeps the bits of one
   // that evaluates every density on its own.
-  DesignSpec in = example_spec();
+  DesignSpec in = example_choices();
   in.aperture = {Distribution::taylor, 0.0, 25.0, 6};
   const Design<float> d = make_design<float>(in);
   const float r0 = d.main_inner_radius;

@@ -169,7 +169,7 @@ TEST(Extrapolation, ShortTableUsesThePolynomialThroughAllItsPoints) {
   t.counts.output_steps = 1;
   // ray order: rim first
   t.rays = {{0.0f, 1.2f, 0.2f, 0.0f, 0.5f, 0.0f}, {0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f}};
-  design::DesignSpec choices = testutil::example_spec();
+  design::DesignSpec choices = testutil::example_choices();
   choices.geometry.main_inner_radius = 0.5;
   StageRun run("2\ny\n0.6\n");
   const ScaledDesign<float> d = scaling_stage(t, design::make_design<float>(choices), run.session);

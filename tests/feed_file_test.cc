@@ -86,24 +86,9 @@ long error_line(const std::string& error, const std::string& name) {
 // left out, as a --feed run's answers do.
 const std::string kAnswers = "0.3\n0.4\n0.15\n0.1\n1\n0.001\n0.02\nno\n100\nno\nno\nno\nno\nno\nno\nno\n";
 
-struct Exit {
-  int status = -1;
-  bool signalled = false;
-  std::string out, err;
-};
+using Exit = testutil::ProgramExit;
 
-// Runs the program in `dir` with `args`, standard input empty.
-Exit ravost(const fs::path& dir, const std::string& args) {
-  const std::string command = "cd '" + dir.string() + "' && '" RAVOST_BINARY "' " + args +
-                              " </dev/null >stdout 2>stderr";
-  const int status = std::system(command.c_str());
-  Exit e;
-  e.signalled = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) >= 128);
-  e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  e.out = read_file(dir / "stdout");
-  e.err = read_file(dir / "stderr");
-  return e;
-}
+Exit ravost(const fs::path& dir, const std::string& args) { return testutil::run_program(dir, args); }
 
 // A run of the horn's answers with the feed file `name` holding `text`.
 Exit run_feed(const TempDir& dir, const std::string& name, const std::string& text,

@@ -33,18 +33,18 @@ struct Pinned {
 }
 
 TEST(FloatFlags, TheExampleDesignsKeepTheirLastBits) {
-  DesignSpec gaussian = testutil::example_spec();
+  DesignSpec gaussian = testutil::example_choices();
   gaussian.geometry = {0.25, 0.6, 0.2, 0.1};
   gaussian.feed = {30.0, -12.0};
   gaussian.aperture = {Distribution::gaussian, 10.0};
   gaussian.synthesis = {0.0005, 0.025};
-  DesignSpec taylor = testutil::example_spec();
+  DesignSpec taylor = testutil::example_choices();
   taylor.geometry = {0.3, 0.55, 0.22, 0.15};
   taylor.feed = {50.0, -15.0};
   taylor.aperture = {Distribution::taylor, 0.0, 25.0, 4};
   taylor.synthesis = {0.001, 0.05};
   const Pinned designs[] = {
-      {"uniform", testutil::example_spec(), 45, 0x1.2cd14p+6f, 0x1.ad4918p-5f,
+      {"uniform", testutil::example_choices(), 45, 0x1.2cd14p+6f, 0x1.ad4918p-5f,
        {0x1.21172ep-4f, 0x1.d191e2p-2f, 0x1.25a24ep-11f, 0x1.e0c962p-5f, 0x1.fffec4p-1f,
         0x1.78923ap+0f}},
       {"gaussian", gaussian, 37, 0x1.4197d6p+7f, 0x1.98baccp-4f,

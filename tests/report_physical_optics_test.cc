@@ -19,7 +19,7 @@
 
 namespace {
 
-design::DesignSpec spec(design::Distribution kind) {
+design::DesignSpec choices_of(design::Distribution kind) {
   design::DesignSpec s;
   s.geometry = {0.2, 0.5, 0.25, 0.1};
   s.feed.beamwidth_deg = 40.0;
@@ -61,7 +61,7 @@ analysis::Report report(const analysis::DesignInput& in, double d_over_lambda, d
 }
 
 TEST(ReportPhysicalOptics, NearsTheGeometricalOpticsAsTheDesignGrows) {
-  const analysis::DesignInput in = input(spec(design::Distribution::taylor));
+  const analysis::DesignInput in = input(choices_of(design::Distribution::taylor));
   const analysis::Report small = report(in, 50), large = report(in, 150, 1.0, true);
   const analysis::PhysicalOptics &s = *small.physical_optics, &l = *large.physical_optics;
   // Diffraction loses directivity, less of it on the larger design, and most
@@ -90,7 +90,7 @@ TEST(ReportPhysicalOptics, NearsTheGeometricalOpticsAsTheDesignGrows) {
 // only on large reflectors: at D/lambda 50, with a subreflector 12
 // wavelengths across lit 4.5 dB down at its rim, it gives 3 % too much.)
 TEST(ReportPhysicalOptics, ChainWithoutTheShadowKeepsThePower) {
-  const analysis::DesignInput in = input(spec(design::Distribution::taylor));
+  const analysis::DesignInput in = input(choices_of(design::Distribution::taylor));
   const analysis::DesignSurfaces own = analysis::design_surfaces(in);
   analysis::po::System s;
   const double n = in.feed_exponent;
@@ -107,7 +107,7 @@ TEST(ReportPhysicalOptics, ChainWithoutTheShadowKeepsThePower) {
 }
 
 TEST(ReportPhysicalOptics, DoublingTheSamplingChangesLittle) {
-  const analysis::DesignInput in = input(spec(design::Distribution::taylor));
+  const analysis::DesignInput in = input(choices_of(design::Distribution::taylor));
   const analysis::PhysicalOptics a = *report(in, 100).physical_optics, b = *report(in, 100, 2.0).physical_optics;
   EXPECT_GT(b.result.main_nodes, 2 * a.result.main_nodes - 12);
   EXPECT_GT(b.result.azimuth_nodes_max, a.result.azimuth_nodes_max);
@@ -118,11 +118,11 @@ TEST(ReportPhysicalOptics, DoublingTheSamplingChangesLittle) {
 
 TEST(ReportPhysicalOptics, CrossPolarisationFollowsTheFeedsPlanes) {
   const analysis::Report equal =
-      report(input(with_feed_file(spec(design::Distribution::uniform), "corrugated_horn.csv")), 60);
+      report(input(with_feed_file(choices_of(design::Distribution::uniform), "corrugated_horn.csv")), 60);
   EXPECT_LT(equal.physical_optics->result.cross_polar_peak_db, -40.0);
 
   const analysis::Report conical =
-      report(input(with_feed_file(spec(design::Distribution::uniform), "conical_horn.csv")), 60);
+      report(input(with_feed_file(choices_of(design::Distribution::uniform), "conical_horn.csv")), 60);
   const analysis::po::Result& c = conical.physical_optics->result;
   ASSERT_EQ(c.cuts.size(), 3u);
   // Unequal planes depolarise: the cross-polar field lies in the 45-degree
@@ -135,7 +135,7 @@ TEST(ReportPhysicalOptics, CrossPolarisationFollowsTheFeedsPlanes) {
 }
 
 TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
-  const analysis::DesignInput in = input(spec(design::Distribution::uniform));
+  const analysis::DesignInput in = input(choices_of(design::Distribution::uniform));
   const analysis::Report r = report(in, 80);
   const auto dir = std::filesystem::temp_directory_path() / "ravost_po_report_test";
   std::filesystem::remove_all(dir);
@@ -191,7 +191,7 @@ namespace {
 // The progress rises to its end on one scale over both parts, and a stop
 // asked for while the physical optics runs ends the analysis.
 TEST(ReportPhysicalOptics, ProgressRunsOverBothPartsAndCanStopThem) {
-  const analysis::DesignInput in = input(spec(design::Distribution::uniform));
+  const analysis::DesignInput in = input(choices_of(design::Distribution::uniform));
   analysis::Options o;
   o.wavelength = 2.0 / 40;
   o.compare_written = false;

@@ -21,21 +21,9 @@ using nlohmann::json;
 using testutil::read_file;
 using testutil::TempDir;
 
-struct Exit {
-  int status = -1;
-  std::string out, err;
-};
+using Exit = testutil::ProgramExit;
 
-Exit ravost(const TempDir& dir, const std::string& args) {
-  const std::string command = "cd '" + dir.path().string() + "' && '" RAVOST_BINARY "' " + args +
-                              " </dev/null >stdout 2>stderr";
-  const int status = std::system(command.c_str());
-  Exit e;
-  e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  e.out = read_file(dir.path() / "stdout");
-  e.err = read_file(dir.path() / "stderr");
-  return e;
-}
+Exit ravost(const TempDir& dir, const std::string& args) { return testutil::run_program(dir.path(), args); }
 
 // The uniform example with its listings and files left out, calc 0.001,
 // rows every 0.02, main reflector 100 across, the subreflector extrapolated

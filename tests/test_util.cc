@@ -1,5 +1,9 @@
 #include "tests/test_util.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -30,6 +34,20 @@ std::string read_file(const std::filesystem::path& p) {
   return s.str();
 }
 
+ProgramExit run_program(const std::filesystem::path& dir, const std::string& args) {
+  const std::string command = "cd '" + dir.string() + "' && '" RAVOST_BINARY "' " + args +
+                              " </dev/null >stdout 2>stderr";
+  const int status = std::system(command.c_str());
+  ProgramExit e;
+  e.signalled = WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) >= 128);
+  e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  e.out = read_file(dir / "stdout");
+  e.err = read_file(dir / "stderr");
+  std::filesystem::remove(dir / "stdout");
+  std::filesystem::remove(dir / "stderr");
+  return e;
+}
+
 void write_file(const std::filesystem::path& p, const std::string& text) {
   std::ofstream out(p, std::ios::binary);
   out << text;
@@ -58,7 +76,7 @@ std::string crlf(const std::string& text) {
   return out;
 }
 
-design::DesignSpec example_spec() {
+design::DesignSpec example_choices() {
   design::DesignSpec s;
   s.geometry = {0.2, 0.5, 0.25, 0.12};
   s.feed = {40.0, -10.0};
@@ -88,7 +106,7 @@ std::string StageRun::listing_text() {
 
 FiveRays five_rays(const std::array<float, 5>& sub_r, const std::array<float, 5>& sub_z) {
   FiveRays f;
-  design::DesignSpec choices = example_spec();
+  design::DesignSpec choices = example_choices();
   choices.geometry.main_inner_radius = 0.2;
   f.in = design::make_design<float>(choices);
   f.table.counts.steps_per_output = 1;

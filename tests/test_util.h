@@ -38,6 +38,17 @@ std::string read_file(const std::filesystem::path& p);
 
 void write_file(const std::filesystem::path& p, const std::string& text);
 
+// How a run of the program ended: its exit status (-1 when it did not exit),
+// whether a signal ended it, and what it wrote to its two streams.
+struct ProgramExit {
+  int status = -1;
+  bool signalled = false;
+  std::string out, err;
+};
+// Runs the program in `dir` through the shell with `args` and no standard
+// input; its streams are captured (and their files removed).
+ProgramExit run_program(const std::filesystem::path& dir, const std::string& args);
+
 // The lines of a text whose every line ends in CR LF, without their ends.  A
 // line without CR LF or a bare line feed fails the calling test.
 std::vector<std::string> crlf_lines(const std::string& text);
@@ -50,7 +61,7 @@ std::string crlf(const std::string& text);
 // subreflector rim 0.5, subreflector radius 0.25, hole radius 0.12, a 40
 // degree feed at -10 dB, a uniform aperture, intervals 0.001 and 0.02, in
 // 32-bit reals.  Tests derive their variants from it.
-design::DesignSpec example_spec();
+design::DesignSpec example_choices();
 
 // One stage run on in-memory console streams, with the listing file and any
 // other files in a temporary folder; answers come from the console or, when
