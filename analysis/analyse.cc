@@ -9,6 +9,7 @@
 #include <string>
 
 #include "analysis/analysis.h"
+#include "analysis/levels.h"
 #include "design/feed.h"
 #include "fields/prose.h"
 
@@ -43,7 +44,7 @@ struct Profiles {
   bool ring_apart = false;
 };
 
-double loss_db(double efficiency) { return efficiency > 0 ? -10.0 * std::log10(efficiency) : 300.0; }
+double loss_db(double efficiency) { return efficiency > 0 ? -10.0 * std::log10(efficiency) : kTotalLossDb; }
 
 // Prose numbers: `significant` digits, or `decimals` after the point.
 std::string num(double v, int significant = 6) { return fields::number(v, significant); }
@@ -503,7 +504,7 @@ void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
   e.phase = s_open > 0 ? std::norm(q_open.integrate(model.field())) / (s_open * s_open) : 0;
   e.total = e.spillover * e.illumination * e.blockage * e.phase;
   const double ka = M_PI * r.d_over_lambda;
-  r.directivity_dbi = e.total > 0 ? 10.0 * std::log10(e.total * ka * ka) : -300.0;
+  r.directivity_dbi = e.total > 0 ? 10.0 * std::log10(e.total * ka * ka) : kFloorDb;
 }
 
 // Far field delivered, without blockage and of the wanted distribution, on
@@ -933,7 +934,7 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   const double on_sub = 1.0 - r.spillover_past_sub;
   out.past_sub_db = on_sub > 0 ? 10.0 * std::log10(geometrical.efficiency.spillover / on_sub) : 0.0;
   const double on_main = on_sub > 0 ? 1.0 - r.spillover_past_main / on_sub : 1.0;
-  out.past_main_db = on_main > 0 ? -10.0 * std::log10(on_main) : 300.0;
+  out.past_main_db = on_main > 0 ? -10.0 * std::log10(on_main) : kTotalLossDb;
   out.rest_db = out.difference_db - out.past_sub_db - out.past_main_db;
   return out;
 }

@@ -1,4 +1,5 @@
 #include "analysis/aperture.h"
+#include "analysis/levels.h"
 
 #include <algorithm>
 #include <boost/math/quadrature/gauss.hpp>
@@ -19,7 +20,7 @@ constexpr double kLimitU = 400.0;    // never look further out than this
 // long double, several times slower for no digit the figures show.
 using InDouble = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
 
-double to_db(double power) { return 10.0 * std::log10(std::max(power, 1e-30)); }
+double to_db(double power) { return 10.0 * std::log10(std::max(power, kFloorPowerRatio)); }
 
 class FarField {
  public:
@@ -47,7 +48,7 @@ void fill_levels(Pattern& p, const std::vector<double>& power, double ka) {
   p.level_db.clear();
   for (std::size_t i = 0; i < power.size(); ++i) {
     p.theta_deg.push_back(theta_deg(p.u[i], ka));
-    p.level_db.push_back(peak > 0 ? to_db(power[i] / peak) : -300.0);
+    p.level_db.push_back(peak > 0 ? to_db(power[i] / peak) : kFloorDb);
   }
 }
 

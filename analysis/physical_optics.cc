@@ -290,14 +290,14 @@ void cut_figures(Cut& c, const std::vector<double>& theta_deg, double peak) {
     }
     if (p[i] >= p[i - 1] && p[i] > p[i + 1]) {
       if (c.sidelobes_found++ == 0) {
-        c.first_sidelobe_db = 10.0 * std::log10(std::max(p[i] / top, 1e-30));
+        c.first_sidelobe_db = 10.0 * std::log10(std::max(p[i] / top, kFloorPowerRatio));
         c.first_sidelobe_deg = theta_deg[i];
       }
     }
   }
   double cross = 0;
   for (const Complex& x : c.cross) cross = std::max(cross, std::norm(x));
-  c.cross_peak_db = cross > 0 ? std::max(-300.0, 10.0 * std::log10(cross / peak)) : -300.0;
+  c.cross_peak_db = cross > 0 ? std::max(kFloorDb, 10.0 * std::log10(cross / peak)) : kFloorDb;
 }
 
 void validate(const System& s, const Options& o) {
@@ -394,7 +394,7 @@ Result analyse(const System& s, const Options& o) {
     for (int i = 0; i < n; ++i) theta[static_cast<std::size_t>(i)] = axis(std::min(M_PI, i * step));
     const FarField f = far(theta);
     const double peak = std::norm(scale * f.a[0]);
-    res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : -300.0;
+    res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : kFloorDb;
     res.cuts.clear();
     for (double phi_deg : {0.0, 45.0, 90.0}) {
       Cut c;
@@ -416,13 +416,13 @@ Result analyse(const System& s, const Options& o) {
   }
   res.angles = static_cast<int>(res.theta_deg.size());
   res.hpbw_deg = 0.5 * (res.cuts[0].hpbw_deg + res.cuts[2].hpbw_deg);
-  res.first_sidelobe_db = -300.0;
-  res.cross_polar_peak_db = -300.0;
+  res.first_sidelobe_db = kFloorDb;
+  res.cross_polar_peak_db = kFloorDb;
   for (const Cut& c : res.cuts) {
     if (c.sidelobes_found > 0) res.first_sidelobe_db = std::max(res.first_sidelobe_db, c.first_sidelobe_db);
     res.cross_polar_peak_db = std::max(res.cross_polar_peak_db, c.cross_peak_db);
   }
-  if (res.first_sidelobe_db == -300.0) res.first_sidelobe_db = 0.0;
+  if (res.first_sidelobe_db == kFloorDb) res.first_sidelobe_db = 0.0;
   // A pattern that is not a number anywhere (a feed pattern that gives none)
   // is refused rather than written.
   for (const Cut& c : res.cuts)

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/levels.h"
 #include "analysis/raytrace.h"
 
 namespace analysis::po {
@@ -97,7 +98,7 @@ struct Cut {
   double hpbw_deg = 0;
   double first_sidelobe_db = 0;   // relative to the peak; 0 when none is found
   double first_sidelobe_deg = 0;
-  double cross_peak_db = -300;    // highest cross-polar level relative to the co-polar peak
+  double cross_peak_db = kFloorDb;    // highest cross-polar level relative to the co-polar peak
   int sidelobes_found = 0;
 };
 
@@ -113,7 +114,7 @@ struct Result {
   std::optional<double> sphere_power_share, sphere_directivity_dbi;
   std::vector<double> theta_deg;  // angles of the cuts, from the beam axis
   std::vector<Cut> cuts;          // at 0, 45 and 90 degrees
-  double cross_polar_peak_db = -300;
+  double cross_polar_peak_db = kFloorDb;
   double hpbw_deg = 0;            // mean of the 0 and 90 degree planes
   double first_sidelobe_db = 0;   // the highest of the planes' first sidelobes
   // Samples used: nodes along the subreflector and the main reflector, the

@@ -17,11 +17,11 @@
 #include <iostream>
 
 #include "app/design_file_run.h"
+#include "app/sweep_command.h"
 #include "dialog/driver.h"
 #include "feedfile/feed_file.h"
 #include "io/folder.h"
 #include "io/interrupt.h"
-#include "sweep/command.h"
 
 #ifndef RAVOST_VERSION
 #define RAVOST_VERSION "unknown"
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
     int status = 1;
     try {
-      status = std::string_view(argv[1]) == "sweep" ? sweep::sweep_command(args, std::cout, std::cerr, progress)
-                                                    : sweep::optimize_command(args, std::cout, std::cerr, progress);
+      status = std::string_view(argv[1]) == "sweep" ? app::sweep_command(args, std::cout, std::cerr, progress)
+                                                    : app::optimize_command(args, std::cout, std::cerr, progress);
     } catch (const io::RunError& e) {
       std::cerr << e.what() << '\n';
     } catch (const std::exception& e) {

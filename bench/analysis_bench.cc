@@ -9,6 +9,7 @@
 #include "design/scaled.h"
 #include "design/synthesis.h"
 #include "reference_design.h"
+#include "report/report.h"
 #include "run/report.h"
 
 namespace {
@@ -46,7 +47,7 @@ void BM_WholeReport1001RaysAt1000Wavelengths(benchmark::State& state) {
   analysis::Options o;
   o.wavelength = 0.1;
   const auto dir = std::filesystem::temp_directory_path() / "ravost_analysis_bench";
-  for (auto _ : state) analysis::write_report(analysis::analyse(in, o), in, dir);
+  for (auto _ : state) report::write_report(analysis::analyse(in, o), in, dir);
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_WholeReport1001RaysAt1000Wavelengths)->Unit(benchmark::kMillisecond);

@@ -11,6 +11,7 @@
 #include "design/choices.h"
 #include "design/scaled.h"
 #include "design/synthesis.h"
+#include "report/report.h"
 #include "run/report.h"
 
 namespace {
@@ -39,7 +40,7 @@ void BM_PhysicalOpticsReport(benchmark::State& state) {
   double difference = 0;
   for (auto _ : state) {
     const analysis::Report r = analysis::analyse(in, o);
-    analysis::write_report(r, in, dir);
+    report::write_report(r, in, dir);
     difference = r.physical_optics->difference_db;
   }
   std::filesystem::remove_all(dir);

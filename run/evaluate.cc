@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "analysis/analysis.h"
+#include "report/report.h"
 #include "design/check.h"
 #include "design/scaled.h"
 #include "fields/prose.h"
@@ -131,7 +132,7 @@ void write_design_report(design::DesignSpec choices, const EvaluationOptions& op
   const Made m = make(std::move(choices), options);
   if (!m.scaled) throw io::RunError(io::error_text("the design cannot be reported: " + m.reason));
   const analysis::DesignInput input = report_input(*m.design, m.synthesis.table, *m.scaled);
-  analysis::write_report(analysis::analyse(input, report_options(options)), input, dir);
+  report::write_report(analysis::analyse(input, report_options(options)), input, dir);
 }
 
 }  // namespace run

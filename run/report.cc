@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "analysis/analysis.h"
+#include "report/report.h"
 #include "fields/prose.h"
 #include "io/interrupt.h"
 #include "run/progress.h"
@@ -160,7 +161,7 @@ void write_report(Context& c, const Design<Real>& in, const design::RayTable<Rea
   try {
     const analysis::Report report = analysis::analyse(d, options);
     progress.clear();
-    analysis::write_report(report, d, request.dir);
+    report::write_report(report, d, request.dir);
   } catch (const io::RunError&) {
     throw;
   } catch (const std::exception& e) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -108,6 +109,10 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
                  const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
                  const std::string& shard = {});
+
+// One row of sweep.json: its index, inputs, status, reason and figures (a
+// figure that is not finite is null).
+nlohmann::json row_json(const Row& row);
 
 // Joins the sweep.json of several parts into one sweep; the problem when
 // they do not belong together or do not cover the grid.

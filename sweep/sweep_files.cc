@@ -7,8 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "analysis/svg.h"
 #include "fields/prose.h"
+#include "figures/heat_map.h"
+#include "figures/svg.h"
 #include "io/folder.h"
 #include "sweep/sweep.h"
 
@@ -46,6 +47,18 @@ std::string sweep_csv(const std::vector<Axis>& axes, const std::vector<Row>& row
 
 json value_or_null(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
 
+}  // namespace
+
+json row_json(const Row& r) {
+  json figures = json::object();
+  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
+    figures[std::string(run::kFigureNames[i])] = value_or_null(r.evaluation.figures[i]);
+  return {{"index", r.index}, {"inputs", r.inputs}, {"status", r.evaluation.status}, {"reason", r.evaluation.reason},
+          {"figures", figures}};
+}
+
+namespace {
+
 json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid,
                 bool complete, const std::optional<std::size_t>& best, const std::string& best_figure) {
   json j;
@@ -58,16 +71,7 @@ json sweep_json(const std::string& source, const std::vector<Axis>& axes, const 
   j["best_by"] = best_figure;
   j["best_index"] = best ? json(rows[*best].index) : json(nullptr);
   json rs = json::array();
-  for (const Row& r : rows) {
-    json figures = json::object();
-    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-      figures[std::string(run::kFigureNames[i])] = value_or_null(r.evaluation.figures[i]);
-    rs.push_back({{"index", r.index},
-                  {"inputs", r.inputs},
-                  {"status", r.evaluation.status},
-                  {"reason", r.evaluation.reason},
-                  {"figures", figures}});
-  }
+  for (const Row& r : rows) rs.push_back(row_json(r));
   j["rows"] = rs;
   return j;
 }
@@ -84,126 +88,52 @@ std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::str
 // Figures against one varied input, the best design marked.
 std::string line_charts(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::optional<std::size_t>& best) {
   std::string out;
-  const char* figures[] = {"directivity_dbi", "efficiency", "first_sidelobe_db", "path_error_wavelengths"};
+  const char* names[] = {"directivity_dbi", "efficiency", "first_sidelobe_db", "path_error_wavelengths"};
   const char* labels[] = {"directivity (dBi)", "total efficiency", "first sidelobe (dB)", "path error (wavelengths p-p)"};
-  for (std::size_t f = 0; f < std::size(figures); ++f) {
-    analysis::svg::Chart c;
-    c.id = std::string("sweep-") + figures[f];
+  for (std::size_t f = 0; f < std::size(names); ++f) {
+    figures::Chart c;
+    c.id = std::string("sweep-") + names[f];
     c.title = labels[f] + std::string(" against ") + axes[0].key;
     c.x_label = axes[0].key;
     c.y_label = labels[f];
     c.height = 320;
-    analysis::svg::Series s{"designs", analysis::svg::kDelivered, {}, {}, 1.6, false, false};
+    figures::Series s{"designs", figures::kDelivered, {}, {}, 1.6, false, false};
     for (const Row& r : rows) {
       s.x.push_back(r.inputs[0]);
-      s.y.push_back(r.evaluation.figure(figures[f]));  // NaN: the line breaks at a failed design
+      s.y.push_back(r.evaluation.figure(names[f]));  // NaN: the line breaks at a failed design
     }
     c.series.push_back(s);
     if (best) {
       const Row& b = rows[*best];
-      c.series.push_back({"best design", analysis::svg::kWanted, {b.inputs[0]}, {b.evaluation.figure(figures[f])}, 2.0, false, true});
+      c.series.push_back({"best design", figures::kWanted, {b.inputs[0]}, {b.evaluation.figure(names[f])}, 2.0, false, true});
     }
-    out += analysis::svg::render(c);
+    out += figures::render(c);
   }
   return out;
 }
 
-// A colour from dark blue through green to yellow for t in [0, 1].
-std::string colour(double t) {
-  static const double stops[][3] = {{68, 1, 84}, {59, 82, 139}, {33, 145, 140}, {94, 201, 98}, {253, 231, 37}};
-  t = std::clamp(t, 0.0, 1.0) * 4.0;
-  const int i = std::min(3, static_cast<int>(t));
-  const double u = t - i;
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", static_cast<int>(stops[i][0] + u * (stops[i + 1][0] - stops[i][0])),
-                static_cast<int>(stops[i][1] + u * (stops[i + 1][1] - stops[i][1])),
-                static_cast<int>(stops[i][2] + u * (stops[i + 1][2] - stops[i][2])));
-  return buf;
-}
-
-// A heat map of one figure over two varied inputs with contour lines (by
-// marching squares over the cell centres), failed designs grey, the best
-// design circled.
+// A heat map of one figure over two varied inputs: the second input across,
+// the first up; failed designs grey, the best design circled.
 std::string heat_map(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::string& figure,
                      const std::optional<std::size_t>& best) {
-  const int nx = axes[1].n, ny = axes[0].n;  // the second input across, the first up
-  std::vector<double> v(static_cast<std::size_t>(nx * ny), std::nan(""));
-  for (const Row& r : rows) v[static_cast<std::size_t>(r.index)] = r.evaluation.figure(figure);
-  double lo = INFINITY, hi = -INFINITY;
-  for (double x : v)
-    if (std::isfinite(x)) lo = std::min(lo, x), hi = std::max(hi, x);
-  const double W = 560, H = 420, L = 90, T = 40;
-  const double cw = W / nx, ch = H / ny;
-  const auto px = [&](double i) { return L + (i + 0.5) * cw; };
-  const auto py = [&](double j) { return T + H - (j + 0.5) * ch; };
-  std::ostringstream o;
-  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << L + W + 140 << "\" height=\"" << T + H + 70
-    << "\" font-family=\"Helvetica,Arial,sans-serif\" font-size=\"12\">\n";
-  o << "<text x=\"" << L << "\" y=\"24\" font-size=\"15\">" << analysis::svg::escape(figure) << " over "
-    << analysis::svg::escape(axes[0].key) << " and " << analysis::svg::escape(axes[1].key) << "</text>\n";
-  for (int j = 0; j < ny; ++j)
-    for (int i = 0; i < nx; ++i) {
-      const double x = v[static_cast<std::size_t>(j * nx + i)];
-      const std::string fill = std::isfinite(x) ? colour(hi > lo ? (x - lo) / (hi - lo) : 0.5) : "#c8c8c8";
-      o << "<rect x=\"" << L + i * cw << "\" y=\"" << T + H - (j + 1) * ch << "\" width=\"" << cw + 0.3 << "\" height=\""
-        << ch + 0.3 << "\" fill=\"" << fill << "\"><title>" << analysis::svg::escape(axes[0].key) << " = "
-        << num(axes[0].value(j)) << ", " << analysis::svg::escape(axes[1].key) << " = " << num(axes[1].value(i)) << ": "
-        << (std::isfinite(x) ? num(x) : std::string("no design")) << "</title></rect>\n";
-    }
-  // Contours at round levels.
-  if (hi > lo && nx > 1 && ny > 1) {
-    const std::vector<double> levels = analysis::svg::nice_ticks(lo, hi, 8);
-    o << "<g stroke=\"#ffffff\" stroke-width=\"1\" fill=\"none\" opacity=\"0.85\">\n";
-    for (double level : levels) {
-      for (int j = 0; j + 1 < ny; ++j)
-        for (int i = 0; i + 1 < nx; ++i) {
-          const double c[4] = {v[static_cast<std::size_t>(j * nx + i)], v[static_cast<std::size_t>(j * nx + i + 1)],
-                               v[static_cast<std::size_t>((j + 1) * nx + i + 1)], v[static_cast<std::size_t>((j + 1) * nx + i)]};
-          if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2]) || !std::isfinite(c[3])) continue;
-          // corners (i,j) (i+1,j) (i+1,j+1) (i,j+1); crossings on the four edges
-          const double cx[4] = {0, 1, 1, 0}, cy[4] = {0, 0, 1, 1};
-          std::vector<std::pair<double, double>> pts;
-          for (int e = 0; e < 4; ++e) {
-            const int a = e, b = (e + 1) % 4;
-            if ((c[a] < level) != (c[b] < level)) {
-              const double t = (level - c[a]) / (c[b] - c[a]);
-              pts.emplace_back(i + cx[a] + t * (cx[b] - cx[a]), j + cy[a] + t * (cy[b] - cy[a]));
-            }
-          }
-          for (std::size_t k = 0; k + 1 < pts.size(); k += 2)
-            o << "<line x1=\"" << px(pts[k].first) << "\" y1=\"" << py(pts[k].second) << "\" x2=\"" << px(pts[k + 1].first)
-              << "\" y2=\"" << py(pts[k + 1].second) << "\"/>\n";
-        }
-    }
-    o << "</g>\n";
-  }
-  if (best) {
-    const long index = rows[*best].index;
-    o << "<circle cx=\"" << px(static_cast<double>(index % nx)) << "\" cy=\"" << py(static_cast<double>(index / nx))
-      << "\" r=\"" << std::max(5.0, 0.4 * std::min(cw, ch)) << "\" fill=\"none\" stroke=\"#d62728\" stroke-width=\"2.5\"/>\n";
-  }
-  // Axes: the ends of each input's range.
-  o << "<text x=\"" << L << "\" y=\"" << T + H + 18 << "\">" << num(axes[1].lo) << "</text>\n";
-  o << "<text x=\"" << L + W << "\" y=\"" << T + H + 18 << "\" text-anchor=\"end\">" << num(axes[1].hi) << "</text>\n";
-  o << "<text x=\"" << L + W / 2 << "\" y=\"" << T + H + 40 << "\" text-anchor=\"middle\">" << analysis::svg::escape(axes[1].key)
-    << "</text>\n";
-  o << "<text x=\"" << L - 6 << "\" y=\"" << T + H << "\" text-anchor=\"end\">" << num(axes[0].lo) << "</text>\n";
-  o << "<text x=\"" << L - 6 << "\" y=\"" << T + 10 << "\" text-anchor=\"end\">" << num(axes[0].hi) << "</text>\n";
-  o << "<text transform=\"translate(" << L - 50 << "," << T + H / 2 << ") rotate(-90)\" text-anchor=\"middle\">"
-    << analysis::svg::escape(axes[0].key) << "</text>\n";
-  // Colour scale.
-  for (int k = 0; k < 50; ++k)
-    o << "<rect x=\"" << L + W + 30 << "\" y=\"" << T + H - (k + 1) * H / 50 << "\" width=\"20\" height=\"" << H / 50 + 0.3
-      << "\" fill=\"" << colour(k / 49.0) << "\"/>\n";
-  o << "<text x=\"" << L + W + 56 << "\" y=\"" << T + H << "\">" << num(lo) << "</text>\n";
-  o << "<text x=\"" << L + W + 56 << "\" y=\"" << T + 10 << "\">" << num(hi) << "</text>\n";
-  o << "</svg>\n";
-  return o.str();
+  figures::HeatMap m;
+  m.title = figure + " over " + axes[0].key + " and " + axes[1].key;
+  m.x_label = axes[1].key;
+  m.y_label = axes[0].key;
+  for (int i = 0; i < axes[1].n; ++i) m.x_values.push_back(axes[1].value(i));
+  for (int j = 0; j < axes[0].n; ++j) m.y_values.push_back(axes[0].value(j));
+  m.x_range = {axes[1].lo, axes[1].hi};
+  m.y_range = {axes[0].lo, axes[0].hi};
+  m.values.assign(static_cast<std::size_t>(axes[1].n * axes[0].n), std::nan(""));
+  for (const Row& r : rows) m.values[static_cast<std::size_t>(r.index)] = r.evaluation.figure(figure);
+  m.missing = "no design";
+  if (best) m.marked = static_cast<std::size_t>(rows[*best].index);
+  return figures::render(m);
 }
 
 std::string sweep_html(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid,
                        bool complete, const std::optional<std::size_t>& best, const std::string& best_figure) {
-  const auto esc = analysis::svg::escape;
+  const auto esc = figures::escape;
   std::ostringstream o;
   long ok = 0, refused = 0, failed = 0;
   for (const Row& r : rows) (r.evaluation.status == "ok" ? ok : r.evaluation.status == "refused" ? refused : failed)++;
@@ -263,13 +193,13 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
       at = end + 1;
     }
   }
-  analysis::svg::Chart c;
+  figures::Chart c;
   c.id = "convergence";
   c.title = "Best feasible " + plan.maximize + " against designs tried";
   c.x_label = "designs tried";
   c.y_label = plan.maximize;
-  analysis::svg::Series tried{"each design", "#9a9a9a", {}, {}, 1.0, false, true};
-  analysis::svg::Series best{"best feasible so far", analysis::svg::kDelivered, {}, {}, 1.8, false, false};
+  figures::Series tried{"each design", "#9a9a9a", {}, {}, 1.0, false, true};
+  figures::Series best{"best feasible so far", figures::kDelivered, {}, {}, 1.8, false, false};
   for (std::size_t i = 0; i < result.history.size(); ++i) {
     const double v = result.history[i].evaluation.figure(plan.maximize);
     if (std::isfinite(v)) tried.x.push_back(static_cast<double>(i + 1)), tried.y.push_back(v);
@@ -279,7 +209,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   c.series = {tried, best};
   io::FolderWriter folder(dir);
   folder.write("history.csv", csv.str());
-  folder.write("convergence.svg", analysis::svg::render(c));
+  folder.write("convergence.svg", figures::render(c));
   if (result.best) {
     const Row& b = result.history[*result.best];
     std::vector<std::pair<std::string, double>> set;

@@ -1,5 +1,5 @@
 // Aperture integrals of the design report: far field and illumination
-// efficiency against closed forms, the spline and the plot ticks.
+// efficiency against closed forms, and the spline.
 #include <gtest/gtest.h>
 
 #include <boost/math/special_functions/bessel.hpp>
@@ -7,7 +7,6 @@
 
 #include "analysis/aperture.h"
 #include "analysis/spline.h"
-#include "analysis/svg.h"
 #include "reference_design.h"
 
 namespace {
@@ -113,14 +112,6 @@ TEST(NaturalSpline, RefusesPointsItCannotPassThrough) {
   EXPECT_THROW(analysis::NaturalSpline({0.0}, {1.0}), std::invalid_argument);
   EXPECT_THROW(analysis::NaturalSpline({0.0, 1.0, 1.0}, {1.0, 2.0, 3.0}), std::invalid_argument);
   EXPECT_THROW(analysis::NaturalSpline({0.0, 1.0}, {1.0}), std::invalid_argument);
-}
-
-TEST(SvgTicks, RoundNumbersCoveringTheRange) {
-  EXPECT_EQ(analysis::svg::nice_ticks(-50.0, 0.0, 6), (std::vector<double>{-50, -40, -30, -20, -10, 0}));
-  const auto t = analysis::svg::nice_ticks(0.0013, 0.0187, 6);
-  ASSERT_GE(t.size(), 4u);
-  for (double v : t) EXPECT_NEAR(std::remainder(v, 0.002), 0.0, 1e-15);
-  EXPECT_TRUE(analysis::svg::nice_ticks(1.0, 1.0).empty());
 }
 
 }  // namespace

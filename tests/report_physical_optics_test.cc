@@ -15,6 +15,7 @@
 #include "design/scaled.h"
 #include "design/synthesis.h"
 #include "feedfile/feed_file.h"
+#include "report/report.h"
 #include "run/report.h"
 
 namespace {
@@ -139,7 +140,7 @@ TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
   const analysis::Report r = report(in, 80);
   const auto dir = std::filesystem::temp_directory_path() / "ravost_po_report_test";
   std::filesystem::remove_all(dir);
-  analysis::write_report(r, in, dir);
+  report::write_report(r, in, dir);
   const auto slurp = [&](const char* name) {
     std::ifstream f(dir / name);
     std::stringstream s;

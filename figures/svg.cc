@@ -1,4 +1,4 @@
-#include "analysis/svg.h"
+#include "figures/svg.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include "fields/prose.h"
 
-namespace analysis::svg {
+namespace figures {
 namespace {
 
 constexpr double kLeft = 78, kRight = 24, kTop = 40, kBottom = 58;
@@ -204,4 +204,4 @@ std::string render(const Chart& c) {
   return o.str();
 }
 
-}  // namespace analysis::svg
+}  // namespace figures

@@ -1,5 +1,6 @@
-// Small SVG chart writer: axes with ticks at round numbers, axis labels,
-// legend, polylines and markers, text as text.
+// Small SVG chart writer for the report's and the sweeps' pages: axes with
+// ticks at round numbers, axis labels, legend, polylines and markers, text as
+// text.  Depends only on the number formatting of fields/.
 #pragma once
 
 #include <optional>
@@ -7,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace analysis::svg {
+namespace figures {
 
 // One colour per quantity, the same in every figure.
 inline constexpr const char* kWanted = "#1f5fbf";     // wanted / ideal
@@ -51,4 +52,4 @@ std::string render(const Chart& chart);
 // Text with &, <, > and quotes escaped for XML.
 std::string escape(const std::string& text);
 
-}  // namespace analysis::svg
+}  // namespace figures

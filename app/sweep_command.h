@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace sweep {
+namespace app {
 
 // `args` are the words after "sweep" or "optimize".  `progress` is where
 // progress is shown (a terminal's error stream), or null.
@@ -27,4 +27,4 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
 int optimize_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      std::ostream* progress);
 
-}  // namespace sweep
+}  // namespace app

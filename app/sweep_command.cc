@@ -1,4 +1,4 @@
-#include "sweep/command.h"
+#include "app/sweep_command.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -15,7 +15,9 @@
 #include "io/interrupt.h"
 #include "sweep/sweep.h"
 
-namespace sweep {
+namespace app {
+
+using namespace sweep;
 namespace {
 
 constexpr const char* kSweepUsage =
@@ -281,4 +283,4 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   return 0;
 }
 
-}  // namespace sweep
+}  // namespace app

@@ -10,7 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "analysis/svg.h"
+#include "figures/svg.h"
+#include "report/report.h"
 #include "io/files.h"
 #include "io/folder.h"
 #include "analysis_fixture.h"
@@ -74,7 +75,7 @@ analysis::Report* ReportFiles::report_ = nullptr;
 
 TEST_F(ReportFiles, FiguresAreWellFormedAndThePageNamesThem) {
   const auto out = dir_.path() / "new" / "report";  // created with its parent
-  analysis::write_report(*report_, *input_, out);
+  report::write_report(*report_, *input_, out);
   const std::string html = testutil::read_file(out / "report.html");
   for (const char* name : {"geometry", "aperture", "pattern", "path_error", "feed"}) {
     SCOPED_TRACE(name);
@@ -89,12 +90,12 @@ TEST_F(ReportFiles, FiguresAreWellFormedAndThePageNamesThem) {
   EXPECT_EQ(html.find("src="), std::string::npos);
   EXPECT_EQ(html.find("<link"), std::string::npos);
   EXPECT_NE(html.find("&lt;test &amp; check&gt;"), std::string::npos);
-  for (const auto& note : report_->notes) EXPECT_NE(html.find(analysis::svg::escape(note)), std::string::npos);
+  for (const auto& note : report_->notes) EXPECT_NE(html.find(figures::escape(note)), std::string::npos);
   EXPECT_NE(html.find("D/&#955; = 100 assumed"), std::string::npos);
 }
 
 TEST_F(ReportFiles, JsonCarriesTheFiguresOfMerit) {
-  analysis::write_report(*report_, *input_, dir_.path());
+  report::write_report(*report_, *input_, dir_.path());
   const auto j = nlohmann::json::parse(testutil::read_file(dir_.path() / "report.json"));
   EXPECT_EQ(j.at("d_over_lambda").get<double>(), 100.0);
   EXPECT_TRUE(j.at("wavelength_assumed").get<bool>());
@@ -126,7 +127,7 @@ TEST_F(ReportFiles, VertexRingWithoutRaysAtTheApertureIsNullNotANumber) {
   while (in.main_r.back() > 0.9 * 50.0) in.main_r.pop_back(), in.main_z.pop_back();
   const auto r = analysis::analyse(in, {});
   ASSERT_EQ(r.vertex_ring.rays_traced, 0);
-  analysis::write_report(r, in, dir_.path());
+  report::write_report(r, in, dir_.path());
   const std::string text = testutil::read_file(dir_.path() / "report.json");
   const auto ring = nlohmann::json::parse(text).at("verification").at("vertex_ring");
   EXPECT_TRUE(ring.at("collimation_error_max_deg").is_null());
@@ -139,7 +140,7 @@ TEST_F(ReportFiles, VertexRingWithoutRaysAtTheApertureIsNullNotANumber) {
 }
 
 TEST_F(ReportFiles, CsvFilesHoldOneRowPerSample) {
-  analysis::write_report(*report_, *input_, dir_.path());
+  report::write_report(*report_, *input_, dir_.path());
   const auto rows = [&](const char* file) {
     const std::string text = testutil::read_file(dir_.path() / file);
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -163,7 +164,7 @@ TEST_F(ReportFiles, CsvFilesHoldOneRowPerSample) {
 TEST_F(ReportFiles, FolderThatCannotBeMadeIsAClearError) {
   testutil::write_file(dir_.path() / "plain", "a file, not a folder\n");
   try {
-    analysis::write_report(*report_, *input_, dir_.path() / "plain" / "report");
+    report::write_report(*report_, *input_, dir_.path() / "plain" / "report");
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     const std::string what = e.what();
@@ -185,7 +186,7 @@ TEST_F(ReportFiles, RewriteReplacesEveryFileOrNone) {
   fs::create_directory(out / "report.json");
   const auto before = listing(out);
   try {
-    analysis::write_report(*report_, *input_, out);
+    report::write_report(*report_, *input_, out);
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("report.json"), std::string::npos) << e.what();
@@ -193,8 +194,8 @@ TEST_F(ReportFiles, RewriteReplacesEveryFileOrNone) {
   EXPECT_EQ(listing(out), before);  // old files byte for byte, nothing staged or new left
 
   fs::remove(out / "report.json");
-  analysis::write_report(*report_, *input_, out);
-  analysis::write_report(*report_, *input_, dir_.path() / "fresh");
+  report::write_report(*report_, *input_, out);
+  report::write_report(*report_, *input_, dir_.path() / "fresh");
   const auto fresh = listing(dir_.path() / "fresh");
   auto expected = fresh;
   expected["notes.txt"] = before.at("notes.txt");
@@ -207,7 +208,7 @@ TEST_F(ReportFiles, FailedReportLeavesNoFolderBehind) {
   // tables are written, and the folders made for the report go again.
   auto in = *input_;
   in.distribution = "Taylor \xff";
-  EXPECT_THROW(analysis::write_report(*report_, in, dir_.path() / "new" / "report"), std::exception);
+  EXPECT_THROW(report::write_report(*report_, in, dir_.path() / "new" / "report"), std::exception);
   EXPECT_FALSE(fs::exists(dir_.path() / "new"));
   EXPECT_TRUE(fs::is_empty(dir_.path()));
 }

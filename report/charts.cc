@@ -1,0 +1,238 @@
+// The report's figures: the cross-section with traced rays, the aperture
+// density, the far field, the path error and the feed pattern.
+#include <algorithm>
+#include <cmath>
+
+#include "report/parts.h"
+
+namespace report {
+
+using namespace analysis;
+using fields::fixed;
+
+namespace {
+
+// Longest polyline drawn; longer series are thinned to about this many points.
+constexpr std::size_t kMaxPlotPoints = 800;
+
+// The levels the dB figures show: the aperture density from 40 dB below its
+// value on the axis to 20 dB above, the far field from 50 dB below its peak,
+// the feed pattern from 60 dB below its value on the axis to 5 dB above.
+constexpr double kApertureFloorDb = -40.0, kApertureCeilingDb = 20.0;
+constexpr double kPatternFloorDb = -50.0;
+constexpr double kFeedFloorDb = -60.0, kFeedTopDb = 5.0;
+
+// Every k-th point, and always the last, so that no polyline is needlessly long.
+figures::Series thin(figures::Series s) {
+  const std::size_t n = std::min(s.x.size(), s.y.size());
+  if (n <= kMaxPlotPoints) return s;
+  const std::size_t k = (n + kMaxPlotPoints - 1) / kMaxPlotPoints;
+  std::vector<double> x, y;
+  for (std::size_t i = 0; i < n; i += k) x.push_back(s.x[i]), y.push_back(s.y[i]);
+  if ((n - 1) % k != 0) x.push_back(s.x[n - 1]), y.push_back(s.y[n - 1]);
+  s.x = std::move(x);
+  s.y = std::move(y);
+  return s;
+}
+
+figures::Series vertical(double x, double y0, double y1, const char* label = "") {
+  return {label, figures::kGuide, {x, x}, {y0, y1}, 1.0, true, false};
+}
+
+}  // namespace
+
+std::vector<std::size_t> by_radius(const Report& r) {
+  std::vector<std::size_t> order(r.ray_rho.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return r.ray_rho[a] < r.ray_rho[b]; });
+  return order;
+}
+
+figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
+  figures::Chart c;
+  c.id = "geometry";
+  c.title = "Cross-section with traced rays";
+  c.x_label = "radius r (unit of D)";
+  c.y_label = "axial position z (unit of D)";
+  c.equal_scale = true;
+  c.scale_unit = "units";
+  c.height = 560;
+  const double z_top = std::max(*std::max_element(d.sub_z.begin(), d.sub_z.end()), r.aperture_plane_z) + 0.12 * r.aperture_radius;
+  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), 0.0);
+  c.series.push_back({"", figures::kGuide, {0, 0}, {z_low - 0.05 * r.aperture_radius, z_top}, 1.0, true, false});
+  // Rays first, so that the reflectors are drawn over them.
+  for (std::size_t i = 0; i < r.fan.size(); ++i) {
+    const TracedRay& ray = r.fan[i];
+    const double x_top = ray.main_x + (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
+    c.series.push_back({i == 0 ? "traced rays" : "", figures::kRay, {0.0, ray.sub_x, ray.main_x, x_top},
+                        {0.0, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
+  }
+  figures::Series sub{"subreflector", figures::kReflector, {}, {}, 2.2, false, false};
+  for (std::size_t i = d.sub_r.size(); i-- > 0;) sub.x.push_back(-d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
+  for (std::size_t i = d.sub_r[0] == 0.0 ? 1 : 0; i < d.sub_r.size(); ++i) sub.x.push_back(d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
+  figures::Series main_right{"main reflector", figures::kReflector, d.main_r, d.main_z, 2.2, false, false};
+  figures::Series main_left{"", figures::kReflector, {}, d.main_z, 2.2, false, false};
+  for (double x : d.main_r) main_left.x.push_back(-x);
+  c.series.push_back(thin(sub));
+  c.series.push_back(thin(main_right));
+  c.series.push_back(thin(main_left));
+  c.series.push_back({"feed", figures::kDelivered, {0.0}, {0.0}, 2.5, false, true});
+  c.notes.push_back({0.02 * r.aperture_radius, -0.06 * r.aperture_radius, "feed"});
+  c.notes.push_back({0.02 * r.aperture_radius, z_top - 0.05 * r.aperture_radius, "axis"});
+  const double pad = 0.06 * r.aperture_radius;
+  c.x_range = std::make_pair(-r.aperture_radius - pad, r.aperture_radius + pad);
+  c.y_range = std::make_pair(z_low - pad, z_top + pad);
+  return c;
+}
+
+figures::Chart aperture_chart(const Report& r) {
+  figures::Chart c;
+  c.id = "aperture";
+  c.title = "Aperture power density";
+  c.x_label = "radius (unit of D)";
+  c.y_label = "power density (dB, 1 on axis = 0 dB)";
+  figures::Series wanted{"wanted", figures::kWanted, {}, {}, 2.0, true, false};
+  figures::Series delivered{"delivered by the profiles", figures::kDelivered, {}, {}, 1.6, false, false};
+  double lo = 0, hi = 0;
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
+    const double x = r.density_rho[i] * r.aperture_radius;
+    wanted.x.push_back(x), wanted.y.push_back(db(r.density_wanted[i]));
+    // A bin no power reaches has no level: the line breaks there.
+    const double level = r.density_delivered[i] > 0 ? db(r.density_delivered[i]) : std::nan("");
+    delivered.x.push_back(x), delivered.y.push_back(level);
+    lo = std::min(lo, wanted.y.back());
+    hi = std::max(hi, wanted.y.back());
+    if (std::isfinite(level)) lo = std::min(lo, level), hi = std::max(hi, level);
+  }
+  lo = std::max(lo, kApertureFloorDb);
+  hi = std::min(hi, kApertureCeilingDb);
+  // Headroom above the curves for the legend.
+  const auto ticks = figures::nice_ticks(lo - 1.0, hi + 1.0 + 0.4 * (hi - lo + 2.0), 6);
+  const double y0 = ticks.size() > 1 ? 2 * ticks.front() - ticks[1] : lo - 1, y1 = ticks.size() > 1 ? 2 * ticks.back() - ticks[ticks.size() - 2] : hi + 1;
+  c.series.push_back(thin(wanted));
+  if (r.as_written) {
+    // The written surfaces' density, on the same scale, under the design's.
+    const Report& w = *r.as_written;
+    delivered.label = "delivered by the design";
+    figures::Series written{"delivered by the written surfaces", figures::kWritten, {}, {}, 1.2, false, false};
+    for (std::size_t i = 0; i < w.density_rho.size(); ++i) {
+      written.x.push_back(w.density_rho[i] * r.aperture_radius);
+      written.y.push_back(w.density_delivered[i] > 0 ? std::clamp(db(w.density_delivered[i]), lo, hi) : std::nan(""));
+    }
+    c.series.push_back(thin(written));
+  }
+  c.series.push_back(thin(delivered));
+  // The bins no power reaches, as a bar along the bottom of the plot.
+  figures::Series empty{"no power reaches here", figures::kDelivered, {}, {}, 5.0, false, false};
+  const double half_bin = r.density_rho.size() > 1 ? 0.5 * (r.density_rho[1] - r.density_rho[0]) * r.aperture_radius : 0;
+  const double bar = y0 + 0.025 * (y1 - y0);
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
+    if (r.density_delivered[i] > 0) continue;
+    const double x = r.density_rho[i] * r.aperture_radius;
+    if (i > 0 && r.density_delivered[i - 1] > 0 && !empty.x.empty()) empty.x.push_back(std::nan("")), empty.y.push_back(bar);
+    empty.x.push_back(x - half_bin), empty.y.push_back(bar);
+    empty.x.push_back(x + half_bin), empty.y.push_back(bar);
+  }
+  if (!empty.x.empty()) c.series.push_back(empty);
+  if (r.shadow_rho > r.hole_rho && r.shadow_rho < 1) {
+    c.series.push_back(vertical(r.shadow_rho * r.aperture_radius, y0, y1, "edge of the subreflector's shadow"));
+  }
+  c.x_range = std::make_pair(0.0, r.aperture_radius);
+  c.y_range = std::make_pair(y0, y1);
+  return c;
+}
+
+figures::Chart pattern_chart(const Report& r) {
+  figures::Chart c;
+  c.id = "pattern";
+  c.title = "Far field (D/\u03bb = " + num(r.d_over_lambda, 6) + (r.wavelength_assumed ? ", assumed)" : ")");
+  c.x_label = "angle from the axis (deg)";
+  c.y_label = "relative power (dB)";
+  c.series.push_back(thin({"ideal (wanted distribution)", figures::kWanted, r.ideal.theta_deg, r.ideal.level_db, 1.4, true, false}));
+  c.series.push_back(thin({"without blockage", figures::kUnblocked, r.unblocked.theta_deg, r.unblocked.level_db, 1.4, false, false}));
+  if (r.as_written)
+    c.series.push_back(thin({"delivered by the written surfaces", figures::kWritten, r.as_written->delivered.theta_deg,
+                             r.as_written->delivered.level_db, 1.2, false, false}));
+  c.series.push_back(thin({r.as_written ? "delivered by the design" : "delivered", figures::kDelivered, r.delivered.theta_deg,
+                           r.delivered.level_db, 1.8, false, false}));
+  c.x_range = std::make_pair(0.0, r.delivered.theta_deg.empty() ? 1.0 : r.delivered.theta_deg.back());
+  c.y_range = std::make_pair(kPatternFloorDb, 0.0);
+  return c;
+}
+
+figures::Chart path_chart(const Report& r) {
+  figures::Chart c;
+  c.id = "path-error";
+  c.title = "Path-length error across the aperture";
+  c.x_label = "radius (unit of D)";
+  c.y_label = "path error (wavelengths)";
+  double lo = 0, hi = 0;
+  // The rays of one trace outside its vertex ring as a line; the ring's as
+  // grey dots on the scale of the lines.
+  figures::Series ringed{"", figures::kGuide, {}, {}, 1.4, false, true};
+  const auto rays = [&](const Report& x, const char* label, const char* colour, double width, bool dots_for_ring) {
+    figures::Series s{label, colour, {}, {}, width, false, false};
+    for (std::size_t i : by_radius(x)) {
+      const double px = x.ray_rho[i] * r.aperture_radius, py = x.ray_path_error_wavelengths[i];
+      if (x.ray_in_vertex_ring[i]) {
+        if (dots_for_ring) ringed.x.push_back(px), ringed.y.push_back(py);
+      } else {
+        s.x.push_back(px), s.y.push_back(py);
+        lo = std::min(lo, py), hi = std::max(hi, py);
+      }
+    }
+    c.series.push_back(thin(s));
+  };
+  if (r.as_written) {
+    rays(*r.as_written, "the written surfaces", figures::kWritten, 1.2, true);
+    rays(r, "the design", figures::kDelivered, 1.6, false);
+  } else {
+    rays(r, "delivered", figures::kDelivered, 1.6, true);
+  }
+  if (!ringed.x.empty()) {
+    // The scale is the other rays'; the ring's dots beyond it are clipped,
+    // and the legend gives their extent.
+    const auto [ring_lo, ring_hi] = std::minmax_element(ringed.y.begin(), ringed.y.end());
+    ringed.label = "rays next to the subreflector vertex (" + num(*ring_lo, 2) + " to " + num(*ring_hi, 2) + " \u03bb)";
+    c.series.push_back(thin(ringed));
+    if (hi - lo <= 0) hi = lo + 1e-6;
+    const double pad = 0.1 * (hi - lo);
+    c.y_range = std::make_pair(lo - pad, hi + 0.6 * (hi - lo));  // room for the legend
+  }
+  c.x_range = std::make_pair(0.0, r.aperture_radius);
+  return c;
+}
+
+FeedCurve feed_curve(const DesignInput& d) {
+  constexpr int kSamples = 721;
+  FeedCurve f;
+  const double n = d.feed_exponent, last = d.feed_last_angle_rad;
+  for (int i = 0; i < kSamples; ++i) {
+    const double t = last * i / (kSamples - 1);
+    const double p = d.feed_pattern ? d.feed_pattern(t) : std::pow(std::cos(0.5 * t), 2.0 * n);
+    f.theta_deg.push_back(t * 180.0 / M_PI);
+    f.power_db.push_back(db(p));
+  }
+  return f;
+}
+
+figures::Chart feed_chart(const Report& r, const DesignInput& d) {
+  figures::Chart c;
+  c.id = "feed";
+  c.title = "Feed power pattern" + (d.feed_model.empty() ? std::string() : " (" + d.feed_model + ")");
+  c.x_label = "angle from the feed axis (deg)";
+  c.y_label = "relative power (dB)";
+  const FeedCurve f = feed_curve(d);
+  if (!d.feed_table_theta_deg.empty()) {
+    c.series.push_back(thin({"E plane (table)", figures::kUnblocked, d.feed_table_theta_deg, d.feed_table_e_db, 1.2, true, false}));
+    c.series.push_back(thin({"H plane (table)", figures::kWritten, d.feed_table_theta_deg, d.feed_table_h_db, 1.2, true, false}));
+  }
+  c.series.push_back(thin({"averaged over phi, as designed for", figures::kDelivered, f.theta_deg, f.power_db, 1.8, false, false}));
+  c.series.push_back(vertical(d.sub_half_angle_rad * 180.0 / M_PI, kFeedFloorDb, kFeedTopDb, "subreflector rim"));
+  c.notes.push_back({d.sub_half_angle_rad * 180.0 / M_PI, -3.0, " rim: " + fixed(r.feed_edge_taper_db, 1) + " dB"});
+  c.x_range = std::make_pair(0.0, f.theta_deg.back());
+  c.y_range = std::make_pair(kFeedFloorDb, kFeedTopDb);
+  return c;
+}
+
+}  // namespace report

@@ -1,0 +1,168 @@
+// report.html: the inputs, the figures of merit, the physical optics, the
+// notes and the figures on one page.
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "report/parts.h"
+
+namespace report {
+
+using namespace analysis;
+using fields::fixed;
+
+std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& charts) {
+  const auto esc = figures::escape;
+  const Efficiency& e = r.efficiency;
+  const auto loss = [](double eff) { return eff > 0 ? fixed(-10.0 * std::log10(eff), 2) : "&#8734;"; };
+  std::ostringstream o;
+  o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Design report: " << esc(d.distribution)
+    << "</title>\n<style>\n"
+       "body{font-family:Helvetica,Arial,sans-serif;max-width:980px;margin:24px auto;padding:0 16px;color:#111;line-height:1.4}\n"
+       "h1{font-size:1.6em;margin-bottom:0.2em}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}\n"
+       "table{border-collapse:collapse;margin:8px 0}td,th{border:1px solid #ccc;padding:3px 10px;text-align:left}\n"
+       "td.n{text-align:right;font-variant-numeric:tabular-nums}th{background:#f2f2f2}\n"
+       "figure{margin:18px 0}figcaption{font-size:0.92em;color:#333;margin-top:4px}svg{max-width:100%;height:auto}\n"
+       ".warn{color:#a40000}\n</style>\n</head>\n<body>\n";
+  o << "<h1>Dual-reflector design report</h1>\n<p>" << esc(d.distribution) << " aperture distribution, main diameter "
+    << num(d.main_diameter, 6) << ", D/&#955; = " << num(r.d_over_lambda, 6)
+    << (r.wavelength_assumed ? " <span class=\"warn\">(no wavelength given: D/&#955; = " + num(r.d_over_lambda, 6) + " assumed)</span>" : "")
+    << ".</p>\n";
+
+  o << "<h2>Design inputs</h2>\n<table>\n";
+  for (const auto& [label, value] : d.inputs) o << "<tr><th>" << esc(label) << "</th><td>" << esc(value) << "</td></tr>\n";
+  // The arithmetic, unless the inputs already name it.
+  const bool named = std::any_of(d.inputs.begin(), d.inputs.end(), [](const auto& input) { return input.first == "Arithmetic"; });
+  if (!named) o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n";
+  o << "</table>\n";
+
+  const Report* w = r.as_written.get();
+  // A row: the design's value and, beside it, the written surfaces' value
+  // with the difference in dB when given.
+  const auto row = [&](const std::string& label, const std::string& value, const std::string& loss_db, const std::string& written,
+                       const std::string& diff) {
+    o << "<tr><td>" << label << "</td><td class=\"n\">" << value << "</td><td class=\"n\">" << loss_db << "</td>";
+    if (w) o << "<td class=\"n\">" << written << "</td><td class=\"n\">" << diff << "</td>";
+    o << "</tr>\n";
+  };
+  const auto ratio_db = [](double a, double b) { return a > 0 && b > 0 ? fixed(10.0 * std::log10(a / b), 3) : std::string(); };
+  o << "<h2>Figures of merit</h2>\n";
+  if (w)
+    o << "<p>The design's figures trace the surfaces as synthesised; beside them the surfaces as written (natural splines through the "
+      << d.sub_r.size() << " subreflector and " << d.main_r.size() << " main-reflector points of the output interval).</p>\n";
+  o << "<table>\n<tr><th>quantity</th><th>design</th><th>loss (dB)</th>";
+  if (w) o << "<th>as written</th><th>difference (dB)</th>";
+  o << "</tr>\n";
+  row("Directivity", fixed(r.directivity_dbi, 2) + " dBi", "", w ? fixed(w->directivity_dbi, 2) + " dBi" : "",
+      w ? fixed(w->directivity_dbi - r.directivity_dbi, 3) : "");
+  const auto eff_row = [&](const char* label, double Efficiency::*field) {
+    const double v = e.*field;
+    row(label, fixed(100 * v, 2) + " %", loss(v), w ? fixed(100 * (w->efficiency.*field), 2) + " %" : "",
+        w ? ratio_db(w->efficiency.*field, v) : "");
+  };
+  eff_row("Spillover efficiency", &Efficiency::spillover);
+  eff_row("Illumination efficiency", &Efficiency::illumination);
+  eff_row("Blockage efficiency", &Efficiency::blockage);
+  eff_row("Phase efficiency", &Efficiency::phase);
+  eff_row("Total efficiency", &Efficiency::total);
+  row("Half-power beamwidth", num(r.delivered.hpbw_deg, 4) + "&#176;", "", w ? num(w->delivered.hpbw_deg, 4) + "&#176;" : "", "");
+  row("First null", num(r.delivered.first_null_deg, 4) + "&#176;", "", w ? num(w->delivered.first_null_deg, 4) + "&#176;" : "", "");
+  const auto sidelobes = [](const Report& x) {
+    return fixed(x.delivered.first_sidelobe_db, 1) + " / " + fixed(x.unblocked.first_sidelobe_db, 1) + " / " +
+           fixed(x.ideal.first_sidelobe_db, 1) + " dB";
+  };
+  row("First sidelobe (delivered / without blockage / ideal)", sidelobes(r), "", w ? sidelobes(*w) : "", "");
+  const VertexRing& ring = w ? w->vertex_ring : r.vertex_ring;
+  const std::string left_out = ring.rays_traced > 0 ? " <sup>*</sup>" : "";
+  const auto path = [](const Report& x) {
+    return num(x.path_error_pp_wavelengths, 3) + " (" + num(x.path_error_rms_wavelengths, 3) + ") &#955;";
+  };
+  row("Path-length error, peak to peak of the cone means (rms)" + (w ? std::string() : left_out), path(r), "",
+      w ? path(*w) + left_out : "", "");
+  row("Largest ray direction error, cone mean" + (w ? std::string() : left_out), num(r.collimation_error_max_deg, 3) + "&#176;", "",
+      w ? num(w->collimation_error_max_deg, 3) + "&#176;" + left_out : "", "");
+  const auto power = [](const Report& x) {
+    std::string text = num(x.aperture_power_error_max_db, 3) + " dB (rim " + num(x.aperture_power_error_rim_db, 3) + " dB)";
+    if (x.aperture_bins_without_power > 0)
+      text += "<br><span class=\"warn\">" + std::to_string(x.aperture_bins_without_power) + " of " +
+              std::to_string(x.density_rho.size()) + " radial bins receive no power</span>";
+    return text;
+  };
+  row("Largest annulus power error", power(r), "", w ? power(*w) : "", "");
+  const auto shares = [](const Report& x) {
+    return num(100 * x.misplaced_power_share, 3) + " % / " + num(100 * x.lost_power_share, 3) + " %";
+  };
+  row("Power misplaced / lost", shares(r), "", w ? shares(*w) : "", "");
+  row("Rays traced", std::to_string(r.rays_traced) + " of " + std::to_string(r.rays_requested), "",
+      w ? std::to_string(w->rays_traced) + " of " + std::to_string(w->rays_requested) : "", "");
+  o << "</table>\n";
+  if (w) {
+    const Report::WrittenLoss& l = r.written_loss;
+    o << "<p>The written surfaces lose " << fixed(l.total_db, 3) << " dB of directivity: " << fixed(l.vertex_ring_db, 3)
+      << " dB next to the subreflector's vertex, " << fixed(l.spline_ends_db, 3) << " dB at the splines' ends, "
+      << fixed(l.rest_db, 3) << " dB elsewhere.";
+    const Report::SamplingAdvice& a = r.sampling_advice;
+    o << " Sampling advice: output interval "
+      << (a.output_interval > 0 ? num(a.output_interval, 6) : std::string("none found")) << ", surface and spline points "
+      << (a.surface_points > 0 ? std::to_string(a.surface_points) : std::string("none found")) << ".</p>\n";
+  }
+  if (ring.rays_traced > 0) {
+    o << "<p><sup>*</sup> With the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
+      << "&#176; of the axis that meet the " << (w ? "written " : "")
+      << "subreflector before its first surface point off the axis (" << num(100 * ring.power_share, 2)
+      << " % of the power on the subreflector), each weighted by the power it carries; on their own they stray by up to "
+      << num(ring.collimation_error_max_deg, 3) << "&#176;.</p>\n";
+  }
+
+  if (const PhysicalOptics* p = r.physical_optics.get()) {
+    const po::Result& q = p->result;
+    o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p->traces_design ? "designed " : "written ")
+      << "subreflector radiate onto the main reflector (near field kept); the main reflector's currents, the feed and the "
+         "subreflector radiate to the far field. The subreflector's shadow removes the aperture field inside its radius.</p>\n"
+      << "<table>\n<tr><th>quantity</th><th>value</th></tr>\n"
+      << "<tr><td>Directivity by physical optics / geometrical optics</td><td class=\"n\">" << fixed(q.directivity_dbi, 2) << " / "
+      << fixed(p->go_directivity_dbi, 2) << " dBi</td></tr>\n"
+      << "<tr><td>Diffraction and scattering (past the subreflector / past the main reflector / rest)</td><td class=\"n\">"
+      << fixed(p->difference_db, 3) << " dB (" << fixed(p->past_sub_db, 3) << " / " << fixed(p->past_main_db, 3) << " / "
+      << fixed(p->rest_db, 3) << ")</td></tr>\n"
+      << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
+      << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
+      << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(q.hpbw_deg, 4) << "&#176;</td></tr>\n"
+      << "<tr><td>First sidelobe (highest of the 0, 45 and 90&#176; planes)</td><td class=\"n\">" << fixed(q.first_sidelobe_db, 2)
+      << " dB</td></tr>\n"
+      << "<tr><td>Peak cross-polarisation (third definition)</td><td class=\"n\">"
+      << (q.cross_polar_peak_db > kFloorDb + 1.0 ? fixed(q.cross_polar_peak_db, 1) + " dB" : std::string("none")) << "</td></tr>\n";
+    if (q.sphere_power_share)
+      o << "<tr><td>Far-field power over the sphere / feed power</td><td class=\"n\">" << fixed(100 * *q.sphere_power_share, 2)
+        << " %</td></tr>\n";
+    o << "<tr><td>Samples (subreflector / main reflector / most azimuthal / angles)</td><td class=\"n\">" << q.sub_nodes << " / "
+      << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n"
+      << "<p>Cuts in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and 90&#176; planes).</p>\n";
+  }
+
+  o << "<h2>What limits the design</h2>\n<ul>\n";
+  for (const auto& note : r.notes) o << "<li>" << esc(note) << "</li>\n";
+  o << "</ul>\n";
+
+  o << "<h2>Figures</h2>\n";
+  for (const auto& [file, svg_text] : charts) {
+    const std::size_t body = svg_text.find("<svg");
+    std::string caption = file;
+    if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
+    if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
+    if (file == "feed.svg")
+      caption = "The feed's power pattern the design was shaped for (averaged over phi), the planes of a tabulated feed, and the subreflector rim.";
+    if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
+    if (file == "path_error.svg")
+      caption = r.vertex_ring.rays_traced > 0
+                    ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others."
+                    : "Path-length error of the traced rays against their landing radius.";
+    o << "<figure id=\"" << esc(file) << "\">\n" << svg_text.substr(body == std::string::npos ? 0 : body) << "<figcaption><b>"
+      << esc(file) << "</b> (data in " << esc(file.substr(0, file.size() - 4)) << ".csv): " << esc(caption)
+      << "</figcaption>\n</figure>\n";
+  }
+  o << "</body>\n</html>\n";
+  return o.str();
+}
+
+}  // namespace report

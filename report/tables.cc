@@ -1,0 +1,104 @@
+// The report's tables: the CSV files beside the figures, and the physical
+// optics' cuts as CSV and in the feed files' cut format.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "report/parts.h"
+
+namespace report {
+
+using namespace analysis;
+using fields::fixed;
+
+std::string feed_csv(const DesignInput& d) {
+  std::ostringstream o;
+  const FeedCurve f = feed_curve(d);
+  o << "theta_deg,power_db\n";
+  for (std::size_t i = 0; i < f.theta_deg.size(); ++i) o << num(f.theta_deg[i]) << ',' << num(f.power_db[i]) << '\n';
+  return o.str();
+}
+
+std::string aperture_csv(const Report& r) {
+  std::ostringstream o;
+  o << "radius,normalised_radius,wanted_db,delivered_db,wanted_density,delivered_density\n";
+  for (std::size_t i = 0; i < r.density_rho.size(); ++i)
+    o << num(r.density_rho[i] * r.aperture_radius) << ',' << num(r.density_rho[i]) << ',' << num(db(r.density_wanted[i]))
+      << ',' << (r.density_delivered[i] > 0 ? num(db(r.density_delivered[i])) : "")  // no power, no level
+      << ',' << num(r.density_wanted[i]) << ',' << num(r.density_delivered[i]) << '\n';
+  return o.str();
+}
+
+std::string pattern_csv(const Report& r) {
+  std::ostringstream o;
+  o << "theta_deg,delivered_db,unblocked_db,ideal_db\n";
+  const std::size_t n = std::min({r.delivered.theta_deg.size(), r.unblocked.level_db.size(), r.ideal.level_db.size()});
+  for (std::size_t i = 0; i < n; ++i)
+    o << num(r.delivered.theta_deg[i]) << ',' << num(r.delivered.level_db[i]) << ',' << num(r.unblocked.level_db[i]) << ','
+      << num(r.ideal.level_db[i]) << '\n';
+  return o.str();
+}
+
+std::string path_csv(const Report& r) {
+  std::ostringstream o;
+  o << "surfaces,radius,normalised_radius,feed_angle_deg,path_error_wavelengths,direction_error_deg,vertex_ring\n";
+  const auto rows = [&](const Report& x, const char* surfaces) {
+    for (std::size_t i : by_radius(x))
+      o << surfaces << ',' << num(x.ray_rho[i] * x.aperture_radius) << ',' << num(x.ray_rho[i]) << ','
+        << num(x.ray_theta_deg[i]) << ',' << num(x.ray_path_error_wavelengths[i]) << ','
+        << num(x.ray_direction_error_deg[i]) << ',' << (x.ray_in_vertex_ring[i] ? 1 : 0) << '\n';
+  };
+  rows(r, r.traces_design ? "design" : "written");
+  if (r.as_written) rows(*r.as_written, "written");
+  return o.str();
+}
+
+std::string geometry_csv(const DesignInput& d) {
+  std::ostringstream o;
+  o << "reflector,r,z\n";
+  for (std::size_t i = 0; i < d.sub_r.size(); ++i) o << "sub," << num(d.sub_r[i]) << ',' << num(d.sub_z[i]) << '\n';
+  for (std::size_t i = 0; i < d.main_r.size(); ++i) o << "main," << num(d.main_r[i]) << ',' << num(d.main_z[i]) << '\n';
+  return o.str();
+}
+
+// The physical optics' cuts: co- and cross-polar directivity in dBi in the
+// 0, 45 and 90 degree planes.
+std::string po_pattern_csv(const PhysicalOptics& p) {
+  std::ostringstream o;
+  o << "theta_deg";
+  for (const po::Cut& c : p.result.cuts) o << ",co_" << num(c.phi_deg) << "_dbi,cross_" << num(c.phi_deg) << "_dbi";
+  o << '\n';
+  const auto dbi = [](const po::Complex& f) { return std::max(kFloorDb, db(std::norm(f))); };
+  for (std::size_t i = 0; i < p.result.theta_deg.size(); ++i) {
+    o << num(p.result.theta_deg[i]);
+    for (const po::Cut& c : p.result.cuts) o << ',' << num(dbi(c.co[i])) << ',' << num(dbi(c.cross[i]));
+    o << '\n';
+  }
+  return o.str();
+}
+
+// The same cuts in the plain-text cut format the feed files use: per cut a
+// line of text, V_INI V_INC V_NUM C ICOMP ICUT NCOMP (linear co/cross,
+// polar, two components), then the two complex components per angle,
+// scaled so that their power is the directivity.
+std::string po_pattern_cut(const PhysicalOptics& p) {
+  std::ostringstream o;
+  const std::vector<double>& t = p.result.theta_deg;
+  const double step = t.size() > 1 ? t[1] - t[0] : 0.0;
+  char line[160];
+  for (const po::Cut& c : p.result.cuts) {
+    o << "RAVOST physical optics, D/lambda " << num(p.d_over_lambda, 6) << ", phi = " << fixed(c.phi_deg, 1)
+      << " deg, co and cross polar (third definition), power = directivity\n";
+    std::snprintf(line, sizeof line, "%.6f %.10g %zu %.6f 3 1 2\n", t.empty() ? 0.0 : t[0], step, t.size(), c.phi_deg);
+    o << line;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      std::snprintf(line, sizeof line, " %.8E %.8E %.8E %.8E\n", c.co[i].real(), c.co[i].imag(), c.cross[i].real(),
+                    c.cross[i].imag());
+      o << line;
+    }
+  }
+  return o.str();
+}
+
+}  // namespace report
