@@ -77,10 +77,25 @@ std::string escape(const std::string& text) {
   return out;
 }
 
-std::string render(const Chart& c) {
-  auto xr = c.x_range ? *c.x_range : widen(data_range(c, true));
-  auto yr = c.y_range ? *c.y_range : widen(data_range(c, false));
-  const double pw = c.width - kLeft - kRight, ph = c.height - kTop - kBottom;
+namespace {
+
+// Where the data go on the drawing: the plotted ranges and the plot area.
+struct Frame {
+  std::pair<double, double> xr, yr;
+  double pw = 0, ph = 0;  // width and height of the plot area
+  double X(double v) const { return kLeft + (v - xr.first) / (xr.second - xr.first) * pw; }
+  double Y(double v) const { return kTop + ph - (v - yr.first) / (yr.second - yr.first) * ph; }
+};
+
+Frame frame_of(const Chart& c) {
+  Frame f;
+  f.xr = c.x_range ? *c.x_range : widen(data_range(c, true));
+  f.yr = c.y_range ? *c.y_range : widen(data_range(c, false));
+  f.pw = c.width - kLeft - kRight;
+  f.ph = c.height - kTop - kBottom;
+  auto& xr = f.xr;
+  auto& yr = f.yr;
+  const double pw = f.pw, ph = f.ph;
   if (c.equal_scale) {
     // Stretch the axis with the coarser scale so that both have the same.
     const double sx = (xr.second - xr.first) / pw, sy = (yr.second - yr.first) / ph;
@@ -92,11 +107,12 @@ std::string render(const Chart& c) {
       xr = {mid - half, mid + half};
     }
   }
-  const auto X = [&](double v) { return kLeft + (v - xr.first) / (xr.second - xr.first) * pw; };
-  const auto Y = [&](double v) { return kTop + ph - (v - yr.first) / (yr.second - yr.first) * ph; };
-  const std::string clip = "clip-" + c.id;
+  return f;
+}
 
-  std::ostringstream o;
+// The opening tag, the title, the clipping rectangle and the background.
+void head(std::ostringstream& o, const Chart& c, const Frame& f, const std::string& clip) {
+  const double pw = f.pw, ph = f.ph;
   o << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << c.width << "\" height=\"" << c.height
     << "\" viewBox=\"0 0 " << c.width << ' ' << c.height << "\" font-family=\"Helvetica, Arial, sans-serif\" font-size=\"13\">\n";
   o << "<title>" << escape(c.title) << "</title>\n";
@@ -105,8 +121,15 @@ std::string render(const Chart& c) {
   o << "<rect x=\"0\" y=\"0\" width=\"" << c.width << "\" height=\"" << c.height << "\" fill=\"white\"/>\n";
   o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\" font-weight=\"bold\">"
     << escape(c.title) << "</text>\n";
+}
 
-  // Grid, ticks and tick labels.
+// Grid, ticks and tick labels, the plot's border and the axis labels.
+void axes(std::ostringstream& o, const Chart& c, const Frame& f) {
+  const auto& xr = f.xr;
+  const auto& yr = f.yr;
+  const double pw = f.pw, ph = f.ph;
+  const auto X = [&](double v) { return f.X(v); };
+  const auto Y = [&](double v) { return f.Y(v); };
   const auto xt = nice_ticks(xr.first, xr.second, c.equal_scale ? 8 : 7);
   const auto yt = nice_ticks(yr.first, yr.second, 6);
   const double xstep = xt.size() > 1 ? xt[1] - xt[0] : 1, ystep = yt.size() > 1 ? yt[1] - yt[0] : 1;
@@ -126,8 +149,12 @@ std::string render(const Chart& c) {
     << "\" fill=\"none\" stroke=\"black\" stroke-width=\"1\"/>\n";
   o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"" << px(c.height - 14) << "\" text-anchor=\"middle\">" << escape(c.x_label) << "</text>\n";
   o << "<text transform=\"translate(18 " << px(kTop + 0.5 * ph) << ") rotate(-90)\" text-anchor=\"middle\">" << escape(c.y_label) << "</text>\n";
+}
 
-  // Data.
+// The series, clipped to the plot; points that are not finite break a line.
+void data(std::ostringstream& o, const Chart& c, const Frame& f, const std::string& clip) {
+  const auto X = [&](double v) { return f.X(v); };
+  const auto Y = [&](double v) { return f.Y(v); };
   o << "<g clip-path=\"url(#" << escape(clip) << ")\" fill=\"none\" stroke-linejoin=\"round\">\n";
   for (const auto& s : c.series) {
     const std::size_t n = std::min(s.x.size(), s.y.size());
@@ -163,21 +190,24 @@ std::string render(const Chart& c) {
   o << "</g>\n";
   for (const auto& note : c.notes)
     o << "<text x=\"" << px(X(note.x)) << "\" y=\"" << px(Y(note.y)) << "\" font-size=\"12\">" << escape(note.text) << "</text>\n";
+}
 
-  // Legend, top right inside the plot.
-  std::vector<const Series*> legend;
+// The legend, top right inside the plot.
+void legend(std::ostringstream& o, const Chart& c, const Frame& f) {
+  const double pw = f.pw;
+  std::vector<const Series*> entries;
   for (const auto& s : c.series)
-    if (!s.label.empty()) legend.push_back(&s);
-  if (!legend.empty()) {
+    if (!s.label.empty()) entries.push_back(&s);
+  if (!entries.empty()) {
     std::size_t longest = 0;
-    for (const auto* s : legend) longest = std::max(longest, s->label.size());
-    const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(legend.size());
+    for (const auto* s : entries) longest = std::max(longest, s->label.size());
+    const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(entries.size());
     const double x0 = kLeft + pw - w - 8, y0 = kTop + 8;
     o << "<g>\n<rect x=\"" << px(x0) << "\" y=\"" << px(y0) << "\" width=\"" << px(w) << "\" height=\"" << px(h)
       << "\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"#b0b0b0\"/>\n";
-    for (std::size_t i = 0; i < legend.size(); ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
       const double y = y0 + 15 + 18.0 * static_cast<double>(i);
-      const Series& s = *legend[i];
+      const Series& s = *entries[i];
       if (s.markers)
         o << "<circle cx=\"" << px(x0 + 19) << "\" cy=\"" << px(y - 4) << "\" r=\"3\" fill=\"" << s.colour << "\"/>\n";
       else
@@ -188,18 +218,33 @@ std::string render(const Chart& c) {
     }
     o << "</g>\n";
   }
+}
 
-  // Scale bar, bottom left inside the plot.
-  if (!c.scale_unit.empty()) {
-    const double length = nice_step(xr.second - xr.first, 5);
-    const double x0 = kLeft + 14, y0 = kTop + ph - 16, x1 = x0 + length / (xr.second - xr.first) * pw;
-    o << "<g stroke=\"black\" stroke-width=\"2\"><line x1=\"" << px(x0) << "\" y1=\"" << px(y0) << "\" x2=\"" << px(x1)
-      << "\" y2=\"" << px(y0) << "\"/><line x1=\"" << px(x0) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x0) << "\" y2=\""
-      << px(y0 + 5) << "\"/><line x1=\"" << px(x1) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x1) << "\" y2=\""
-      << px(y0 + 5) << "\"/></g>\n";
-    o << "<text x=\"" << px(0.5 * (x0 + x1)) << "\" y=\"" << px(y0 - 8) << "\" text-anchor=\"middle\">"
-      << number(length, length) << ' ' << escape(c.scale_unit) << "</text>\n";
-  }
+// The scale bar, bottom left inside the plot.
+void scale_bar(std::ostringstream& o, const Chart& c, const Frame& f) {
+  const auto& xr = f.xr;
+  const double pw = f.pw, ph = f.ph;
+  const double length = nice_step(xr.second - xr.first, 5);
+  const double x0 = kLeft + 14, y0 = kTop + ph - 16, x1 = x0 + length / (xr.second - xr.first) * pw;
+  o << "<g stroke=\"black\" stroke-width=\"2\"><line x1=\"" << px(x0) << "\" y1=\"" << px(y0) << "\" x2=\"" << px(x1)
+    << "\" y2=\"" << px(y0) << "\"/><line x1=\"" << px(x0) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x0) << "\" y2=\""
+    << px(y0 + 5) << "\"/><line x1=\"" << px(x1) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x1) << "\" y2=\""
+    << px(y0 + 5) << "\"/></g>\n";
+  o << "<text x=\"" << px(0.5 * (x0 + x1)) << "\" y=\"" << px(y0 - 8) << "\" text-anchor=\"middle\">"
+    << number(length, length) << ' ' << escape(c.scale_unit) << "</text>\n";
+}
+
+}  // namespace
+
+std::string render(const Chart& c) {
+  const Frame f = frame_of(c);
+  const std::string clip = "clip-" + c.id;
+  std::ostringstream o;
+  head(o, c, f, clip);
+  axes(o, c, f);
+  data(o, c, f, clip);
+  legend(o, c, f);
+  if (!c.scale_unit.empty()) scale_bar(o, c, f);
   o << "</svg>\n";
   return o.str();
 }

@@ -2,6 +2,7 @@
 // notes and the figures on one page.
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <sstream>
 
 #include "report/parts.h"
@@ -11,11 +12,12 @@ namespace report {
 using namespace analysis;
 using fields::fixed;
 
-std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& charts) {
-  const auto esc = figures::escape;
-  const Efficiency& e = r.efficiency;
-  const auto loss = [](double eff) { return eff > 0 ? fixed(-10.0 * std::log10(eff), 2) : "&#8734;"; };
-  std::ostringstream o;
+namespace {
+
+const auto esc = figures::escape;
+
+// The head with its style sheet, the title and the line under it.
+void page_head(std::ostream& o, const Report& r, const DesignInput& d) {
   o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Design report: " << esc(d.distribution)
     << "</title>\n<style>\n"
        "body{font-family:Helvetica,Arial,sans-serif;max-width:980px;margin:24px auto;padding:0 16px;color:#111;line-height:1.4}\n"
@@ -28,17 +30,24 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
     << num(d.main_diameter, 6) << ", D/&#955; = " << num(r.d_over_lambda, 6)
     << (r.wavelength_assumed ? " <span class=\"warn\">(no wavelength given: D/&#955; = " + num(r.d_over_lambda, 6) + " assumed)</span>" : "")
     << ".</p>\n";
+}
 
+void design_inputs(std::ostream& o, const DesignInput& d) {
   o << "<h2>Design inputs</h2>\n<table>\n";
   for (const auto& [label, value] : d.inputs) o << "<tr><th>" << esc(label) << "</th><td>" << esc(value) << "</td></tr>\n";
   // The arithmetic, unless the inputs already name it.
   const bool named = std::any_of(d.inputs.begin(), d.inputs.end(), [](const auto& input) { return input.first == "Arithmetic"; });
   if (!named) o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n";
   o << "</table>\n";
+}
 
+// The table of the figures of merit: a row gives the design's value and,
+// when the written surfaces are traced too, theirs beside it with the
+// difference in dB when given.
+void merit_table(std::ostream& o, const Report& r, const DesignInput& d) {
+  const Efficiency& e = r.efficiency;
+  const auto loss = [](double eff) { return eff > 0 ? fixed(-10.0 * std::log10(eff), 2) : "&#8734;"; };
   const Report* w = r.as_written.get();
-  // A row: the design's value and, beside it, the written surfaces' value
-  // with the difference in dB when given.
   const auto row = [&](const std::string& label, const std::string& value, const std::string& loss_db, const std::string& written,
                        const std::string& diff) {
     o << "<tr><td>" << label << "</td><td class=\"n\">" << value << "</td><td class=\"n\">" << loss_db << "</td>";
@@ -96,71 +105,101 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
   row("Rays traced", std::to_string(r.rays_traced) + " of " + std::to_string(r.rays_requested), "",
       w ? std::to_string(w->rays_traced) + " of " + std::to_string(w->rays_requested) : "", "");
   o << "</table>\n";
-  if (w) {
-    const Report::WrittenLoss& l = r.written_loss;
-    o << "<p>The written surfaces lose " << fixed(l.total_db, 3) << " dB of directivity: " << fixed(l.vertex_ring_db, 3)
-      << " dB next to the subreflector's vertex, " << fixed(l.spline_ends_db, 3) << " dB at the splines' ends, "
-      << fixed(l.rest_db, 3) << " dB elsewhere.";
-    const Report::SamplingAdvice& a = r.sampling_advice;
-    o << " Sampling advice: output interval "
-      << (a.output_interval > 0 ? num(a.output_interval, 6) : std::string("none found")) << ", surface and spline points "
-      << (a.surface_points > 0 ? std::to_string(a.surface_points) : std::string("none found")) << ".</p>\n";
-  }
-  if (ring.rays_traced > 0) {
-    o << "<p><sup>*</sup> With the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
-      << "&#176; of the axis that meet the " << (w ? "written " : "")
-      << "subreflector before its first surface point off the axis (" << num(100 * ring.power_share, 2)
-      << " % of the power on the subreflector), each weighted by the power it carries; on their own they stray by up to "
-      << num(ring.collimation_error_max_deg, 3) << "&#176;.</p>\n";
-  }
+}
 
-  if (const PhysicalOptics* p = r.physical_optics.get()) {
-    const po::Result& q = p->result;
-    o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p->traces_design ? "designed " : "written ")
-      << "subreflector radiate onto the main reflector (near field kept); the main reflector's currents, the feed and the "
-         "subreflector radiate to the far field. The subreflector's shadow removes the aperture field inside its radius.</p>\n"
-      << "<table>\n<tr><th>quantity</th><th>value</th></tr>\n"
-      << "<tr><td>Directivity by physical optics / geometrical optics</td><td class=\"n\">" << fixed(q.directivity_dbi, 2) << " / "
-      << fixed(p->go_directivity_dbi, 2) << " dBi</td></tr>\n"
-      << "<tr><td>Diffraction and scattering (past the subreflector / past the main reflector / rest)</td><td class=\"n\">"
-      << fixed(p->difference_db, 3) << " dB (" << fixed(p->past_sub_db, 3) << " / " << fixed(p->past_main_db, 3) << " / "
-      << fixed(p->rest_db, 3) << ")</td></tr>\n"
-      << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
-      << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
-      << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(q.hpbw_deg, 4) << "&#176;</td></tr>\n"
-      << "<tr><td>First sidelobe (highest of the 0, 45 and 90&#176; planes)</td><td class=\"n\">" << fixed(q.first_sidelobe_db, 2)
-      << " dB</td></tr>\n"
-      << "<tr><td>Peak cross-polarisation (third definition)</td><td class=\"n\">"
-      << (q.cross_polar_peak_db > kFloorDb + 1.0 ? fixed(q.cross_polar_peak_db, 1) + " dB" : std::string("none")) << "</td></tr>\n";
-    if (q.sphere_power_share)
-      o << "<tr><td>Far-field power over the sphere / feed power</td><td class=\"n\">" << fixed(100 * *q.sphere_power_share, 2)
-        << " %</td></tr>\n";
-    o << "<tr><td>Samples (subreflector / main reflector / most azimuthal / angles)</td><td class=\"n\">" << q.sub_nodes << " / "
-      << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n"
-      << "<p>Cuts in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and 90&#176; planes).</p>\n";
-  }
+// What the written surfaces lose against the design, and the sampling
+// advice.
+void written_loss(std::ostream& o, const Report& r) {
+  const Report::WrittenLoss& l = r.written_loss;
+  o << "<p>The written surfaces lose " << fixed(l.total_db, 3) << " dB of directivity: " << fixed(l.vertex_ring_db, 3)
+    << " dB next to the subreflector's vertex, " << fixed(l.spline_ends_db, 3) << " dB at the splines' ends, "
+    << fixed(l.rest_db, 3) << " dB elsewhere.";
+  const Report::SamplingAdvice& a = r.sampling_advice;
+  o << " Sampling advice: output interval "
+    << (a.output_interval > 0 ? num(a.output_interval, 6) : std::string("none found")) << ", surface and spline points "
+    << (a.surface_points > 0 ? std::to_string(a.surface_points) : std::string("none found")) << ".</p>\n";
+}
 
+// The footnote on the rays next to the subreflector's vertex, left out of
+// the marked figures.
+void vertex_ring_note(std::ostream& o, const VertexRing& ring, bool written) {
+  o << "<p><sup>*</sup> With the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
+    << "&#176; of the axis that meet the " << (written ? "written " : "")
+    << "subreflector before its first surface point off the axis (" << num(100 * ring.power_share, 2)
+    << " % of the power on the subreflector), each weighted by the power it carries; on their own they stray by up to "
+    << num(ring.collimation_error_max_deg, 3) << "&#176;.</p>\n";
+}
+
+void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
+  const po::Result& q = p.result;
+  o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p.traces_design ? "designed " : "written ")
+    << "subreflector radiate onto the main reflector (near field kept); the main reflector's currents, the feed and the "
+       "subreflector radiate to the far field. The subreflector's shadow removes the aperture field inside its radius.</p>\n"
+    << "<table>\n<tr><th>quantity</th><th>value</th></tr>\n"
+    << "<tr><td>Directivity by physical optics / geometrical optics</td><td class=\"n\">" << fixed(q.directivity_dbi, 2) << " / "
+    << fixed(p.go_directivity_dbi, 2) << " dBi</td></tr>\n"
+    << "<tr><td>Diffraction and scattering (past the subreflector / past the main reflector / rest)</td><td class=\"n\">"
+    << fixed(p.difference_db, 3) << " dB (" << fixed(p.past_sub_db, 3) << " / " << fixed(p.past_main_db, 3) << " / "
+    << fixed(p.rest_db, 3) << ")</td></tr>\n"
+    << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
+    << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
+    << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(q.hpbw_deg, 4) << "&#176;</td></tr>\n"
+    << "<tr><td>First sidelobe (highest of the 0, 45 and 90&#176; planes)</td><td class=\"n\">" << fixed(q.first_sidelobe_db, 2)
+    << " dB</td></tr>\n"
+    << "<tr><td>Peak cross-polarisation (third definition)</td><td class=\"n\">"
+    << (q.cross_polar_peak_db > kFloorDb + 1.0 ? fixed(q.cross_polar_peak_db, 1) + " dB" : std::string("none")) << "</td></tr>\n";
+  if (q.sphere_power_share)
+    o << "<tr><td>Far-field power over the sphere / feed power</td><td class=\"n\">" << fixed(100 * *q.sphere_power_share, 2)
+      << " %</td></tr>\n";
+  o << "<tr><td>Samples (subreflector / main reflector / most azimuthal / angles)</td><td class=\"n\">" << q.sub_nodes << " / "
+    << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n"
+    << "<p>Cuts in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and 90&#176; planes).</p>\n";
+}
+
+void notes_section(std::ostream& o, const Report& r) {
   o << "<h2>What limits the design</h2>\n<ul>\n";
   for (const auto& note : r.notes) o << "<li>" << esc(note) << "</li>\n";
   o << "</ul>\n";
+}
 
+std::string figure_caption(const std::string& file, const Report& r) {
+  std::string caption = file;
+  if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
+  if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
+  if (file == "feed.svg")
+    caption = "The feed's power pattern the design was shaped for (averaged over phi), the planes of a tabulated feed, and the subreflector rim.";
+  if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
+  if (file == "path_error.svg")
+    caption = r.vertex_ring.rays_traced > 0
+                  ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others."
+                  : "Path-length error of the traced rays against their landing radius.";
+  return caption;
+}
+
+void figures_section(std::ostream& o, const Report& r, const std::vector<std::pair<std::string, std::string>>& charts) {
   o << "<h2>Figures</h2>\n";
   for (const auto& [file, svg_text] : charts) {
     const std::size_t body = svg_text.find("<svg");
-    std::string caption = file;
-    if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
-    if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
-    if (file == "feed.svg")
-      caption = "The feed's power pattern the design was shaped for (averaged over phi), the planes of a tabulated feed, and the subreflector rim.";
-    if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
-    if (file == "path_error.svg")
-      caption = r.vertex_ring.rays_traced > 0
-                    ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others."
-                    : "Path-length error of the traced rays against their landing radius.";
+    const std::string caption = figure_caption(file, r);
     o << "<figure id=\"" << esc(file) << "\">\n" << svg_text.substr(body == std::string::npos ? 0 : body) << "<figcaption><b>"
       << esc(file) << "</b> (data in " << esc(file.substr(0, file.size() - 4)) << ".csv): " << esc(caption)
       << "</figcaption>\n</figure>\n";
   }
+}
+
+}  // namespace
+
+std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& charts) {
+  std::ostringstream o;
+  page_head(o, r, d);
+  design_inputs(o, d);
+  merit_table(o, r, d);
+  if (r.as_written) written_loss(o, r);
+  const VertexRing& ring = r.as_written ? r.as_written->vertex_ring : r.vertex_ring;
+  if (ring.rays_traced > 0) vertex_ring_note(o, ring, r.as_written != nullptr);
+  if (r.physical_optics) physical_optics_section(o, *r.physical_optics);
+  notes_section(o, r);
+  figures_section(o, r, charts);
   o << "</body>\n</html>\n";
   return o.str();
 }
