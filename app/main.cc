@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "app/design_file_run.h"
 #include "app/sweep_command.h"
@@ -38,52 +39,57 @@ bool positive_number(const std::string& text) {
   return ec == std::errc() && end == last && std::isfinite(v) && v > 0.0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Sweeps and optimisation have command lines of their own.
-  if (argc > 1 && (std::string_view(argv[1]) == "sweep" || std::string_view(argv[1]) == "optimize")) {
-    std::ios::sync_with_stdio(false);
-    io::install_interrupt_handlers();
-    const std::vector<std::string> args(argv + 2, argv + argc);
-    std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
-    int status = 1;
-    try {
-      status = std::string_view(argv[1]) == "sweep" ? app::sweep_command(args, std::cout, std::cerr, progress)
-                                                    : app::optimize_command(args, std::cout, std::cerr, progress);
-    } catch (const io::RunError& e) {
-      std::cerr << e.what() << '\n';
-    } catch (const std::exception& e) {
-      std::cerr << io::error_text(e.what()) << '\n';
-    }
-    std::cout.flush();
-    if (!std::cout) {
-      std::cerr << "Error: cannot write the console output.\n";
-      return status == 0 ? 1 : status;
-    }
-    return status;
+// Output that never arrived (a full disk, a closed pipe) is a failure too.
+int finish(int status) {
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error: cannot write the console output.\n";
+    return status == 0 ? 1 : status;
   }
-  CLI::App app{
-      "RAVOST designs a shaped, axially symmetric dual-reflector antenna from a normalised\n"
-      "geometry, a feed beamwidth and a wanted aperture distribution.",
-      "ravost"};
-  dialog::RunOptions options;
+  return status;
+}
+
+// `ravost sweep ...` and `ravost optimize ...`: command lines of their own.
+int sweep_or_optimize(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  io::install_interrupt_handlers();
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
+  int status = 1;
+  try {
+    status = std::string_view(argv[1]) == "sweep" ? app::sweep_command(args, std::cout, std::cerr, progress)
+                                                  : app::optimize_command(args, std::cout, std::cerr, progress);
+  } catch (const io::RunError& e) {
+    std::cerr << e.what() << '\n';
+  } catch (const std::exception& e) {
+    std::cerr << io::error_text(e.what()) << '\n';
+  }
+  return finish(status);
+}
+
+// What the command line of a design run holds.
+struct CommandLine {
   bool use_double = false;
-  std::string answers;
-  app.add_flag("--double", use_double,
+  std::string answers;  // an answer file or a design file; empty: the console dialog
+  bool to_toml = false;
+  std::string report_dir;
+  std::string wavelength_text;
+  bool physical_optics = false;
+  std::string feed_file;
+};
+
+void define_options(CLI::App& app, CommandLine& line) {
+  app.add_flag("--double", line.use_double,
                "Compute the design in 64-bit reals (default: 32-bit, as the listings have always "
                "been computed)");
-  app.add_option("INPUT", answers,
+  app.add_option("INPUT", line.answers,
                  "A design file (ending in .toml): check it whole, then run it; or an answer "
                  "file: run it as if \"y\" and its name had been typed at the first two questions")
       ->check(CLI::ExistingFile);
-  bool to_toml = false;
-  app.add_flag("--to-toml", to_toml,
+  app.add_flag("--to-toml", line.to_toml,
                "Print the design file equivalent to the answer file INPUT, and write nothing "
                "else");
-  std::string report_dir;
-  std::string wavelength_text;
-  auto* report = app.add_option("--report", report_dir,
+  auto* report = app.add_option("--report", line.report_dir,
                                 "When the run ends normally, write the design report (ray trace, "
                                 "efficiencies, far field; JSON, SVG, CSV, HTML) into this folder");
   report->check([](const std::string& dir) -> std::string {
@@ -93,7 +99,7 @@ int main(int argc, char** argv) {
     }
     return {};
   });
-  app.add_option("--wavelength", wavelength_text,
+  app.add_option("--wavelength", line.wavelength_text,
                  "Wavelength for the report, in the unit of the main-reflector diameter "
                  "(default: D/lambda = 100)")
       ->check([](const std::string& text) -> std::string {
@@ -102,13 +108,11 @@ int main(int argc, char** argv) {
                text + "\"";
       })
       ->needs(report);
-  bool physical_optics = false;
-  app.add_flag("--physical-optics", physical_optics,
+  app.add_flag("--physical-optics", line.physical_optics,
                "Add the physical optics of the design to the report (directivity, spillover, "
                "co- and cross-polar cuts)")
       ->needs(report);
-  std::string feed_file;
-  app.add_option("--feed", feed_file,
+  app.add_option("--feed", line.feed_file,
                  "Shape for the feed pattern in FILE (a table of angle and power in dB, or "
                  "pattern cuts; told by content) instead of asking for a beamwidth")
       ->type_name("FILE");
@@ -119,6 +123,11 @@ int main(int argc, char** argv) {
       "as answered.\nExit status: 0 at a normal end, 1 after an error report or a stop of the "
       "dialog, 2 for a wrong command line, 130/143 when interrupted.\n"
       "Sweeps and optimisation: ravost sweep --help, ravost optimize --help.");
+}
+
+// Parses the command line; the exit status when the run ends here (help,
+// version, a wrong command line).
+std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -138,75 +147,99 @@ int main(int argc, char** argv) {
                  "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
     return 2;
   }
-  if (to_toml && answers.empty()) {
+  return std::nullopt;
+}
+
+// The report's request, its folder checked before any question; the exit
+// status when it cannot be written.
+std::optional<int> request_report(const CommandLine& line, dialog::RunOptions& options) {
+  if (line.report_dir.empty()) return std::nullopt;
+  options.report = writers::ReportRequest{line.report_dir, line.wavelength_text.empty() ? 0.0 : std::stod(line.wavelength_text),
+                                          line.physical_optics};
+  if (const std::string problem = io::folder_problem(line.report_dir); !problem.empty()) {
+    std::cerr << io::error_text(problem) << '\n';
+    return 1;
+  }
+  return std::nullopt;
+}
+
+// The feed file of --feed, read whole before any question: a bad file ends
+// the run with its line.  The exit status when the run ends here.
+std::optional<int> read_feed(const CommandLine& line, bool design_file, dialog::RunOptions& options) {
+  if (line.feed_file.empty()) return std::nullopt;
+  if (design_file) {
+    std::cerr << io::error_text("--feed is for the dialog and answer files; a design file "
+                                "names its feed in its [feed] section.")
+              << '\n';
+    return 2;
+  }
+  feedfile::ReadResult feed = feedfile::read(line.feed_file, line.feed_file);
+  if (!feed.table) {
+    std::cerr << feed.error << '\n';
+    return 1;
+  }
+  design::FeedSpec feed_choice;
+  feed_choice.model = feed.format;
+  feed_choice.file = line.feed_file;
+  feed_choice.table = std::make_shared<const design::FeedTable>(std::move(*feed.table));
+  options.feed = feed_choice;
+  return std::nullopt;
+}
+
+// The dialog on the console or from an answer file.  A person's answers are
+// kept, so that a run can be repeated or mended one line at a time.
+int run_dialog(const dialog::RunOptions& options) {
+  const bool terminal = ::isatty(STDIN_FILENO) != 0;
+  dialog::Chosen chosen;
+  io::InterruptibleInput input_buffer(STDIN_FILENO);
+  std::istream input(&input_buffer);
+  const int status = dialog::run(input, std::cout, std::cerr, ".", terminal, options, &chosen);
+  if (terminal && !chosen.typed_answers.empty()) {
+    const std::string problem = app::save_typed_answers(chosen, ".");
+    if (!problem.empty()) std::cerr << io::error_text(problem) << '\n';
+    if (status != 0 && problem.empty()) {
+      std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
+                   "\"ravost ravost.ans\".\n";
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && (std::string_view(argv[1]) == "sweep" || std::string_view(argv[1]) == "optimize")) {
+    return sweep_or_optimize(argc, argv);
+  }
+  CLI::App app{
+      "RAVOST designs a shaped, axially symmetric dual-reflector antenna from a normalised\n"
+      "geometry, a feed beamwidth and a wanted aperture distribution.",
+      "ravost"};
+  CommandLine line;
+  define_options(app, line);
+  if (const auto status = parse(app, argc, argv)) return *status;
+  if (line.to_toml && line.answers.empty()) {
     std::cerr << "ravost: --to-toml needs an answer file\n";
     return 2;
   }
-  if (use_double) options.precision = dialog::Precision::double_;
+  dialog::RunOptions options;
+  if (line.use_double) options.precision = dialog::Precision::double_;
   options.show_progress = ::isatty(STDERR_FILENO) != 0;
-  if (!answers.empty()) options.answer_file = answers;
-  if (!report_dir.empty()) {
-    options.report = writers::ReportRequest{report_dir, wavelength_text.empty() ? 0.0 : std::stod(wavelength_text),
-                                            physical_optics};
-    // A report that cannot be written is found before any question.
-    if (const std::string problem = io::folder_problem(report_dir); !problem.empty()) {
-      std::cerr << io::error_text(problem) << '\n';
-      return 1;
-    }
-  }
-
-  const bool design_file = std::filesystem::path(answers).extension() == ".toml";
-  if (!feed_file.empty()) {
-    if (design_file) {
-      std::cerr << io::error_text("--feed is for the dialog and answer files; a design file "
-                                  "names its feed in its [feed] section.")
-                << '\n';
-      return 2;
-    }
-    // The feed is read whole before any question: a bad file ends the run
-    // with its line.
-    feedfile::ReadResult feed = feedfile::read(feed_file, feed_file);
-    if (!feed.table) {
-      std::cerr << feed.error << '\n';
-      return 1;
-    }
-    design::FeedSpec feed_choice;
-    feed_choice.model = feed.format;
-    feed_choice.file = feed_file;
-    feed_choice.table = std::make_shared<const design::FeedTable>(std::move(*feed.table));
-    options.feed = feed_choice;
-  }
+  if (!line.answers.empty()) options.answer_file = line.answers;
+  if (const auto status = request_report(line, options)) return *status;
+  const bool design_file = std::filesystem::path(line.answers).extension() == ".toml";
+  if (const auto status = read_feed(line, design_file, options)) return *status;
 
   std::ios::sync_with_stdio(false);
   io::install_interrupt_handlers();
   int status = 0;
-  if (to_toml) {
-    status = app::answers_to_design_file(answers, std::cout, std::cerr, ".", options);
+  if (line.to_toml) {
+    status = app::answers_to_design_file(line.answers, std::cout, std::cerr, ".", options);
   } else if (design_file) {
-    status = app::run_design_file(answers, std::cout, std::cerr, ".",
-                                  app::DesignFileOptions{use_double, options.report, options.show_progress});
+    status = app::run_design_file(line.answers, std::cout, std::cerr, ".",
+                                  app::DesignFileOptions{line.use_double, options.report, options.show_progress});
   } else {
-    const bool terminal = ::isatty(STDIN_FILENO) != 0;
-    dialog::Chosen chosen;
-    io::InterruptibleInput input_buffer(STDIN_FILENO);
-    std::istream input(&input_buffer);
-    status = dialog::run(input, std::cout, std::cerr, ".", terminal, options, &chosen);
-    // A person's answers are kept, so that a run can be repeated or mended
-    // one line at a time.
-    if (terminal && !chosen.typed_answers.empty()) {
-      const std::string problem = app::save_typed_answers(chosen, ".");
-      if (!problem.empty()) std::cerr << io::error_text(problem) << '\n';
-      if (status != 0 && problem.empty()) {
-        std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
-                     "\"ravost ravost.ans\".\n";
-      }
-    }
+    status = run_dialog(options);
   }
-  // Output that never arrived (a full disk, a closed pipe) is a failure too.
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "Error: cannot write the console output.\n";
-    return status == 0 ? 1 : status;
-  }
-  return status;
+  return finish(status);
 }

@@ -101,6 +101,78 @@ bool known_figure(const std::string& name) { return run::figure_index(name) >= 0
 
 int interrupted_status() { return 128 + io::interrupted(); }
 
+// The varied inputs and the part of the grid from the command line's
+// texts; what is wrong with them, or empty.
+std::string read_grid(const std::vector<std::string>& vary, const std::string& shard_text, std::vector<Axis>& axes,
+                      int& shard, int& shards) {
+  if (!shard_text.empty()) {
+    char slash = 0;
+    std::istringstream in(shard_text);
+    if (!(in >> shard >> slash >> shards) || slash != '/' || !in.eof() || shards < 1 || shard < 1 || shard > shards)
+      return "--shard takes K/N with 1 <= K <= N, not \"" + shard_text + "\".";
+  }
+  for (const std::string& text : vary) {
+    const Parsed p = parse_axis(text);
+    if (!p.axis) return p.problem;
+    for (const Axis& a : axes)
+      if (a.key == p.axis->key) return "the key " + a.key + " is varied twice.";
+    axes.push_back(*p.axis);
+  }
+  return {};
+}
+
+// `ravost sweep --merge`: the parts' sweep.json joined into one sweep.
+int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& out_dir, const std::string& best,
+                std::ostream& out, std::ostream& err) {
+  std::vector<std::filesystem::path> dirs(merge_dirs.begin(), merge_dirs.end());
+  const Merged m = merge(dirs);
+  if (!m.problem.empty()) {
+    err << io::error_text(m.problem) << '\n';
+    return 1;
+  }
+  write_sweep(out_dir, m.source, m.axes, m.rows, m.grid, m.complete, best);
+  out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
+  if (!m.complete) {
+    err << io::error_text("the parts cover " + std::to_string(m.rows.size()) + " of the " + std::to_string(m.grid) +
+                          " designs: the merged sweep is marked incomplete.")
+        << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+// The free inputs and the constraints from the command line's texts into
+// the plan; what is wrong with them, or empty.
+std::string read_free_and_constraints(const std::vector<std::string>& free_texts,
+                                      const std::vector<std::string>& constraint_texts, OptimizePlan& plan) {
+  for (const std::string& text : free_texts) {
+    const Parsed p = parse_free(text);
+    if (!p.free) return p.problem;
+    for (const Free& f : plan.free)
+      if (f.key == p.free->key) return "the key " + f.key + " is free twice.";
+    plan.free.push_back(*p.free);
+  }
+  for (const std::string& text : constraint_texts) {
+    const Parsed p = parse_constraint(text);
+    if (!p.constraint) return p.problem;
+    bool known = known_figure(p.constraint->figure);
+    for (const Free& f : plan.free) known = known || f.key == p.constraint->figure;
+    if (!known) return "\"" + p.constraint->figure + "\" in \"" + text + "\" is neither a figure nor a free key.";
+    plan.constraints.push_back(*p.constraint);
+  }
+  return {};
+}
+
+// The best design's free inputs and figures on the console.
+void print_best(std::ostream& out, const std::string& out_dir, const OptimizePlan& plan, const OptimizeResult& result) {
+  const Row& b = result.history[*result.best];
+  out << "Best design (" << out_dir << "/best.toml):\n";
+  for (std::size_t i = 0; i < plan.free.size(); ++i)
+    out << "  " << plan.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
+  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
+    out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
+}
+
 }  // namespace
 
 int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -131,40 +203,15 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   if (!merge_dirs.empty()) {
     if (!design_file.empty() || !vary.empty() || !shard_text.empty())
       return usage_error(err, "--merge joins finished parts: it takes no design file, --vary or --shard.", kSweepUsage);
-    std::vector<std::filesystem::path> dirs(merge_dirs.begin(), merge_dirs.end());
-    const Merged m = merge(dirs);
-    if (!m.problem.empty()) {
-      err << io::error_text(m.problem) << '\n';
-      return 1;
-    }
-    write_sweep(out_dir, m.source, m.axes, m.rows, m.grid, m.complete, best);
-    out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
-    if (!m.complete) {
-      err << io::error_text("the parts cover " + std::to_string(m.rows.size()) + " of the " + std::to_string(m.grid) +
-                            " designs: the merged sweep is marked incomplete.")
-          << '\n';
-      return 1;
-    }
-    return 0;
+    return merge_parts(merge_dirs, out_dir, best, out, err);
   }
 
   if (design_file.empty()) return usage_error(err, "a sweep needs a design file (or --merge).", kSweepUsage);
   if (vary.empty() || vary.size() > 2) return usage_error(err, "a sweep varies one or two inputs (--vary).", kSweepUsage);
   int shard = 1, shards = 1;
-  if (!shard_text.empty()) {
-    char slash = 0;
-    std::istringstream in(shard_text);
-    if (!(in >> shard >> slash >> shards) || slash != '/' || !in.eof() || shards < 1 || shard < 1 || shard > shards)
-      return usage_error(err, "--shard takes K/N with 1 <= K <= N, not \"" + shard_text + "\".", kSweepUsage);
-  }
   std::vector<Axis> axes;
-  for (const std::string& text : vary) {
-    const Parsed p = parse_axis(text);
-    if (!p.axis) return usage_error(err, p.problem, kSweepUsage);
-    for (const Axis& a : axes)
-      if (a.key == p.axis->key) return usage_error(err, "the key " + a.key + " is varied twice.", kSweepUsage);
-    axes.push_back(*p.axis);
-  }
+  if (const std::string problem = read_grid(vary, shard_text, axes, shard, shards); !problem.empty())
+    return usage_error(err, problem, kSweepUsage);
   if (grid_size(axes) > 10'000'000) return usage_error(err, "a sweep holds at most 10000000 designs.", kSweepUsage);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(design_file, ec))
@@ -225,23 +272,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
   if (!known_figure(maximize))
     return usage_error(err, "no figure is called \"" + maximize + "\"; the figures are " + figure_list() + ".", kOptimizeUsage);
-  for (const std::string& text : free_texts) {
-    const Parsed p = parse_free(text);
-    if (!p.free) return usage_error(err, p.problem, kOptimizeUsage);
-    for (const Free& f : plan.free)
-      if (f.key == p.free->key) return usage_error(err, "the key " + f.key + " is free twice.", kOptimizeUsage);
-    plan.free.push_back(*p.free);
-  }
-  for (const std::string& text : constraint_texts) {
-    const Parsed p = parse_constraint(text);
-    if (!p.constraint) return usage_error(err, p.problem, kOptimizeUsage);
-    bool known = known_figure(p.constraint->figure);
-    for (const Free& f : plan.free) known = known || f.key == p.constraint->figure;
-    if (!known)
-      return usage_error(err, "\"" + p.constraint->figure + "\" in \"" + text + "\" is neither a figure nor a free key.",
-                         kOptimizeUsage);
-    plan.constraints.push_back(*p.constraint);
-  }
+  if (const std::string problem = read_free_and_constraints(free_texts, constraint_texts, plan); !problem.empty())
+    return usage_error(err, problem, kOptimizeUsage);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(design_file, ec))
     return usage_error(err, "the design file \"" + design_file + "\" cannot be read.", kOptimizeUsage);
@@ -274,12 +306,7 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
     err << io::error_text("no design tried met every constraint; history.csv lists them.") << '\n';
     return 1;
   }
-  const Row& b = result.history[*result.best];
-  out << "Best design (" << out_dir << "/best.toml):\n";
-  for (std::size_t i = 0; i < plan.free.size(); ++i)
-    out << "  " << plan.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
-  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-    out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
+  print_best(out, out_dir, plan, result);
   return 0;
 }
 
