@@ -361,24 +361,16 @@ void ray_figures(Report& r, const Options& o, const Rays& rays) {
                    ring.collimation_error_max_deg > r.collimation_error_max_deg));
 }
 
-// Verification over cones of equal feed power, which the design sends to
-// annuli of equal wanted power.  Per cone the path and direction errors are
-// means weighted by the power each ray carries, so that refining the traced
-// surfaces can only make them converge: a single ray's error near a badly
-// sampled spot weighs as little as the power it carries.  The aperture power
-// is compared annulus by annulus, the outermost one (where the rays from
-// next to the axis land) apart.
-void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays, bool ring_apart) {
+// Path and direction errors over cones of equal feed power: per cone the
+// means weighted by the power each ray carries (over all rays too, for the
+// path error with the vertex ring).
+void cone_figures(Report& r, const Rays& rays, std::size_t k, double cone_power, bool ring_apart) {
   const auto& traced = rays.trace.rays;
   const std::size_t m = traced.size();
-  const auto k = static_cast<std::size_t>(o.annuli);
-  const double cone_power = rays.feed.enclosed(d.sub_half_angle_rad);
   const auto cone_of = [&](double theta) {
     const double share = rays.feed.enclosed(theta) / cone_power;
     return std::min(k - 1, static_cast<std::size_t>(std::max(0.0, share) * static_cast<double>(k)));
   };
-  // Path and direction, per cone over the kept rays (and over all rays for
-  // the path error with the vertex ring).
   std::vector<double> w(k, 0.0), w_all(k, 0.0), path(k, 0.0), path_all(k, 0.0), dir(k, 0.0), theta(k, 0.0), rho(k, 0.0);
   for (std::size_t i = 0; i < m; ++i) {
     const std::size_t c = cone_of(traced[i].theta);
@@ -411,9 +403,12 @@ void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Ra
   r.path_error_pp_wavelengths = hi > lo ? (hi - lo) / r.wavelength : 0.0;
   r.phase_error_pp_deg = 360.0 * r.path_error_pp_wavelengths;
   r.path_error_pp_all_rays_wavelengths = hi_all > lo_all ? (hi_all - lo_all) / r.wavelength : 0.0;
+}
 
-  // Annuli of equal wanted power: their edges from the wanted power from the
-  // hole outwards, tabulated by Gauss-Legendre panels and inverted linearly.
+// The edges of k annuli of equal wanted power from the hole to the rim.
+std::vector<double> equal_power_edges(const Report& r, const DesignInput& d, std::size_t k) {
+  // The wanted power from the hole outwards, tabulated by Gauss-Legendre
+  // panels and inverted linearly.
   constexpr int kPanels = 400;
   const double rho_h = r.hole_rho;
   std::vector<double> grid{rho_h}, cumulative{0.0};
@@ -429,6 +424,15 @@ void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Ra
   for (std::size_t j = 0; j <= k; ++j) edge[j] = radius_at(cumulative.back() * static_cast<double>(j) / static_cast<double>(k));
   edge.front() = rho_h;
   edge.back() = 1.0;
+  return edge;
+}
+
+// The power each annulus receives from the tubes between neighbouring
+// rays, against its share; the power misplaced and lost.
+void annulus_power(Report& r, const Rays& rays, const std::vector<double>& edge, double cone_power) {
+  const auto& traced = rays.trace.rays;
+  const std::size_t m = traced.size();
+  const std::size_t k = edge.size() - 1;
   // The annulus index counts from the rim inwards, as the cones count from
   // the axis outwards.
   std::vector<double> delivered(k, 0.0);
@@ -466,6 +470,20 @@ void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Ra
   r.aperture_power_error_max_db = error;
   r.misplaced_power_share = misplaced / cone_power;
   r.lost_power_share = std::max(0.0, 1.0 - arrived / cone_power);
+}
+
+// Verification over cones of equal feed power, which the design sends to
+// annuli of equal wanted power.  Per cone the path and direction errors are
+// means weighted by the power each ray carries, so that refining the traced
+// surfaces can only make them converge: a single ray's error near a badly
+// sampled spot weighs as little as the power it carries.  The aperture power
+// is compared annulus by annulus, the outermost one (where the rays from
+// next to the axis land) apart.
+void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays, bool ring_apart) {
+  const auto k = static_cast<std::size_t>(o.annuli);
+  const double cone_power = rays.feed.enclosed(d.sub_half_angle_rad);
+  cone_figures(r, rays, k, cone_power, ring_apart);
+  annulus_power(r, rays, equal_power_edges(r, d, k), cone_power);
 }
 
 // Aperture field: amplitude sqrt(density), phase from the path error, as
@@ -520,8 +538,8 @@ void far_fields(Report& r, const Options& o, const ApertureModel& model) {
       far_field(wanted, {{0.0, 1.0}}, r.d_over_lambda, std::min(u_max, o.full_disc_u_max)).first_sidelobe_db;
 }
 
-// What limits the design, in plain words.
-void write_notes(Report& r, const DesignInput& d, const Options& o) {
+// The notes on the efficiency and its losses: spillover, blockage.
+void loss_notes(Report& r, const DesignInput& d, const Options& o) {
   auto& notes = r.notes;
   const Efficiency& e = r.efficiency;
   if (r.wavelength_assumed)
@@ -544,6 +562,12 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
   notes.push_back("Blockage costs " + fix(loss_db(e.blockage), 2) + " dB: the subreflector shadows the aperture out to " +
                   num(r.shadow_rho * r.aperture_radius, 3) + " (" + fix(100 * r.shadow_rho, 1) +
                   " % of the radius), beyond the hole of radius " + num(r.hole_rho * r.aperture_radius, 3) + ".");
+}
+
+// The notes on the first sidelobe and the path error.
+void pattern_notes(Report& r, const DesignInput& d, const Options& o) {
+  auto& notes = r.notes;
+  const Efficiency& e = r.efficiency;
   const double ideal = r.ideal.first_sidelobe_db, real = r.delivered.first_sidelobe_db;
   if (real > ideal + o.sidelobe_rise_db)
     notes.push_back("The first sidelobe rises from " + fix(ideal, 1) + " dB (ideal) to " + fix(real, 1) +
@@ -570,6 +594,12 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                     ". It costs " + fix(phase_loss, 3) +
                     " dB; design again with --double or a coarser calculation interval.");
   }
+}
+
+// The notes on the ray directions, the power per annulus and the bins of
+// the aperture without power.
+void verification_notes(Report& r, const Options& o) {
+  auto& notes = r.notes;
   std::string density = "each of " + std::to_string(o.annuli) +
                         " annuli of equal wanted power receives its share within " + num(r.aperture_power_error_max_db, 2) +
                         " dB (the outermost, where the rays from next to the axis land, within " +
@@ -587,24 +617,38 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
                     " radial bins of the aperture (" + num(bin_width * r.aperture_radius, 2) +
                     " wide) receive no power from any traced ray.");
   }
+}
+
+// The note on the rays next to the subreflector's vertex, where the
+// splines through the written points cannot follow the surface.
+void vertex_ring_note(Report& r) {
+  auto& notes = r.notes;
   const VertexRing& ring = r.vertex_ring;
-  if (ring.matters && !r.traces_design) {
-    std::string text = "Rays within " + fix(ring.feed_angle_max_deg, 2) + "\u00b0 of the axis (" +
-                       num(100 * ring.power_share, 2) +
-                       " % of the power on the subreflector) meet the subreflector between its vertex and the first surface point off the axis (radius " +
-                       num(ring.sub_radius, 3) + "), where a spline through the surface points cannot follow the surface; ";
-    if (ring.rays_traced > 0) {
-      text += "they leave the main reflector up to " + num(ring.collimation_error_max_deg, 2) + "\u00b0 off the axis, land between \u03c1 = " +
-              fix(ring.landing_rho_min, 3) + " and " + fix(ring.landing_rho_max, 3) + " with path errors up to " +
-              num(ring.path_error_max_abs_wavelengths, 3) + " \u03bb";
-      if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
-      text += ". The figures over cones of equal feed power count them with the power they carry; the phase of the aperture field leaves them out, their power counts where it lands.";
-    } else {
-      text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
-    }
-    text += " A smaller output interval puts a surface point closer to the vertex.";
-    notes.push_back(text);
+  if (!ring.matters || r.traces_design) return;
+  std::string text = "Rays within " + fix(ring.feed_angle_max_deg, 2) + "\u00b0 of the axis (" +
+                     num(100 * ring.power_share, 2) +
+                     " % of the power on the subreflector) meet the subreflector between its vertex and the first surface point off the axis (radius " +
+                     num(ring.sub_radius, 3) + "), where a spline through the surface points cannot follow the surface; ";
+  if (ring.rays_traced > 0) {
+    text += "they leave the main reflector up to " + num(ring.collimation_error_max_deg, 2) + "\u00b0 off the axis, land between \u03c1 = " +
+            fix(ring.landing_rho_min, 3) + " and " + fix(ring.landing_rho_max, 3) + " with path errors up to " +
+            num(ring.path_error_max_abs_wavelengths, 3) + " \u03bb";
+    if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
+    text += ". The figures over cones of equal feed power count them with the power they carry; the phase of the aperture field leaves them out, their power counts where it lands.";
+  } else {
+    text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
   }
+  text += " A smaller output interval puts a surface point closer to the vertex.";
+  notes.push_back(text);
+}
+
+// What limits the design, in plain words.
+void write_notes(Report& r, const DesignInput& d, const Options& o) {
+  loss_notes(r, d, o);
+  pattern_notes(r, d, o);
+  verification_notes(r, o);
+  vertex_ring_note(r);
+  auto& notes = r.notes;
   if (r.rays_lost > 0)
     notes.push_back(std::to_string(r.rays_lost) + " of " + std::to_string(r.rays_requested) +
                     " traced rays (feed angles " + fix(r.lost_theta_min_deg, 2) + "\u00b0 to " +

@@ -318,20 +318,19 @@ void validate(const System& s, const Options& o) {
   if (o.sidelobes < 1) throw std::invalid_argument("physical optics: the cuts must reach past one sidelobe at least");
 }
 
-}  // namespace
+// The currents the fields induce on the reflectors: on the subreflector
+// from the feed, on the main reflector from the subreflector's near field
+// (or the feed's far field without one); with the spillover past each and
+// the samples used.
+struct Currents {
+  std::vector<Current> sub, main;
+};
 
-Result analyse(const System& s, const Options& o) {
-  validate(s, o);
+Currents induced_currents(const System& s, const Options& o, double k, int threads, Result& res) {
   const Sampling& q = o.sampling;
-  const double k = 2.0 * M_PI / s.wavelength;
-  const int threads = thread_count(q);
-  Result res;
-  res.feed_power = feed_power(s.feed, 0.0, M_PI);
-  if (!(res.feed_power > 0)) throw std::invalid_argument("physical optics: the feed radiates no power");
-
-  // Currents on the subreflector, from the feed; the main reflector's, from
-  // the subreflector's near field (or the feed's far field without one).
-  std::vector<Current> sub_currents, main_currents;
+  Currents c;
+  std::vector<Current>& sub_currents = c.sub;
+  std::vector<Current>& main_currents = c.main;
   const std::vector<Node> main_nodes = rings(s.main, s.wavelength, q);
   std::vector<Field> on_main(main_nodes.size());
   if (s.sub) {
@@ -365,23 +364,30 @@ Result analyse(const System& s, const Options& o) {
   }
   for (std::size_t i = 0; i < main_nodes.size(); ++i) main_currents.push_back(po_current(main_nodes[i], on_main[i]));
   res.main_nodes = static_cast<int>(main_nodes.size());
+  return c;
+}
 
-  // The far field of everything at angles from +z.
-  const auto far = [&](const std::vector<double>& theta) {
-    FarField f;
-    f.a.assign(theta.size(), Complex()), f.b.assign(theta.size(), Complex());
-    for (std::size_t i = 0; i < theta.size(); ++i) {
-      const FeedField ff = feed_at(s.feed, theta[i]);
-      f.a[i] = std::polar(ff.e, ff.phase), f.b[i] = std::polar(ff.h, ff.phase);
-    }
-    add_far_field(sub_currents, k, 0.0, theta, threads, f.a, f.b);
-    add_far_field(main_currents, k, s.shadow_radius, theta, threads, f.a, f.b);
-    return f;
-  };
+// The far field of the feed and both reflectors' currents at angles from +z.
+FarField radiated_field(const System& s, const Currents& c, double k, int threads, const std::vector<double>& theta) {
+  FarField f;
+  f.a.assign(theta.size(), Complex()), f.b.assign(theta.size(), Complex());
+  for (std::size_t i = 0; i < theta.size(); ++i) {
+    const FeedField ff = feed_at(s.feed, theta[i]);
+    f.a[i] = std::polar(ff.e, ff.phase), f.b[i] = std::polar(ff.h, ff.phase);
+  }
+  add_far_field(c.sub, k, 0.0, theta, threads, f.a, f.b);
+  add_far_field(c.main, k, s.shadow_radius, theta, threads, f.a, f.b);
+  return f;
+}
+
+// The angle from +z of a direction alpha off the beam axis.
+double beam_angle(const System& s, double alpha) { return s.beam_along_minus_z ? M_PI - alpha : alpha; }
+
+// The co- and cross-polar cuts in the 0, 45 and 90 degree planes from the
+// beam axis out past the wanted number of sidelobes, and the directivity.
+void pattern_cuts(const System& s, const Options& o, const Currents& c, double k, int threads, Result& res) {
+  const Sampling& q = o.sampling;
   const double sign = s.beam_along_minus_z ? -1.0 : 1.0;  // B against the beam's co-polar reference
-  const auto axis = [&](double alpha) { return s.beam_along_minus_z ? M_PI - alpha : alpha; };
-
-  // Cuts from the beam axis out past the wanted number of sidelobes.
   const double ka = k * s.main.r_end;
   const double step = (M_PI / (q.per_lobe * q.factor)) / ka;  // radians, uniform
   double u_max = M_PI * (o.sidelobes + 4);
@@ -391,29 +397,34 @@ Result analyse(const System& s, const Options& o) {
     const int n = std::min(200000, static_cast<int>(std::floor(alpha_max / step)) + 1);
     std::vector<double> theta(static_cast<std::size_t>(n)), alpha_deg(theta.size());
     for (int i = 0; i < n; ++i) alpha_deg[static_cast<std::size_t>(i)] = i * step * kDeg;
-    for (int i = 0; i < n; ++i) theta[static_cast<std::size_t>(i)] = axis(std::min(M_PI, i * step));
-    const FarField f = far(theta);
+    for (int i = 0; i < n; ++i) theta[static_cast<std::size_t>(i)] = beam_angle(s, std::min(M_PI, i * step));
+    const FarField f = radiated_field(s, c, k, threads, theta);
     const double peak = std::norm(scale * f.a[0]);
     res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : kFloorDb;
     res.cuts.clear();
     for (double phi_deg : {0.0, 45.0, 90.0}) {
-      Cut c;
-      c.phi_deg = phi_deg;
+      Cut cut;
+      cut.phi_deg = phi_deg;
       const double cp = std::cos(phi_deg / kDeg), sp = std::sin(phi_deg / kDeg);
       for (std::size_t i = 0; i < theta.size(); ++i) {
         const Complex a = scale * f.a[i], b = sign * scale * f.b[i];
-        c.co.push_back(a * (cp * cp) + b * (sp * sp));
-        c.cross.push_back((a - b) * (sp * cp));
+        cut.co.push_back(a * (cp * cp) + b * (sp * sp));
+        cut.cross.push_back((a - b) * (sp * cp));
       }
-      cut_figures(c, alpha_deg, std::max(peak, 1e-300));
-      res.cuts.push_back(std::move(c));
+      cut_figures(cut, alpha_deg, std::max(peak, 1e-300));
+      res.cuts.push_back(std::move(cut));
     }
     res.theta_deg = alpha_deg;
     const bool enough = std::all_of(res.cuts.begin(), res.cuts.end(),
-                                    [&](const Cut& c) { return c.sidelobes_found > o.sidelobes; });
+                                    [&](const Cut& x) { return x.sidelobes_found > o.sidelobes; });
     if (enough || alpha_max >= M_PI) break;
     u_max *= 1.5;
   }
+}
+
+// The figures of all cuts together; a pattern or a spillover that is not a
+// number is refused rather than written.
+void summarise_cuts(Result& res) {
   res.angles = static_cast<int>(res.theta_deg.size());
   res.hpbw_deg = 0.5 * (res.cuts[0].hpbw_deg + res.cuts[2].hpbw_deg);
   res.first_sidelobe_db = kFloorDb;
@@ -431,30 +442,47 @@ Result analyse(const System& s, const Options& o) {
         throw std::invalid_argument("physical optics: the far field is not finite (the feed pattern gives no number somewhere)");
   if (!std::isfinite(res.spillover_past_main) || !std::isfinite(res.spillover_past_sub) || !std::isfinite(res.hpbw_deg))
     throw std::invalid_argument("physical optics: the spillover is not finite");
+}
 
-  if (o.sphere_power) {
-    // The power over the sphere: Gauss-Legendre panels in theta, each about
-    // one radian of k times the system's size.
-    double size = 0;
-    for (const Current& c : main_currents) size = std::max(size, std::hypot(c.at.r, c.at.z));
-    for (const Current& c : sub_currents) size = std::max(size, std::hypot(c.at.r, c.at.z));
-    std::vector<double> gx, gw;
-    legendre(8, gx, gw);
-    const int panels = std::max(16, static_cast<int>(std::ceil(k * size * q.factor)));
-    std::vector<double> theta, weight;
-    for (int p = 0; p < panels; ++p) {
-      const double half = 0.5 * M_PI / panels, mid = (2 * p + 1) * half;
-      for (std::size_t i = 0; i < gx.size(); ++i) theta.push_back(mid + half * gx[i]), weight.push_back(half * gw[i]);
-    }
-    const FarField f = far(theta);
-    double power = 0;
-    for (std::size_t i = 0; i < theta.size(); ++i)
-      power += weight[i] * (std::norm(f.a[i]) + std::norm(f.b[i])) * std::sin(theta[i]);
-    power *= 0.5 * M_PI;
-    res.sphere_power_share = power / res.feed_power;
-    const FarField on_axis = far({axis(0.0)});
-    res.sphere_directivity_dbi = 10.0 * std::log10(std::max(2.0 * M_PI * std::norm(on_axis.a[0]) / power, 1e-300));
+// The power over the sphere: Gauss-Legendre panels in theta, each about one
+// radian of k times the system's size.
+void sphere_power(const System& s, const Options& o, const Currents& c, double k, int threads, Result& res) {
+  const Sampling& q = o.sampling;
+  double size = 0;
+  for (const Current& x : c.main) size = std::max(size, std::hypot(x.at.r, x.at.z));
+  for (const Current& x : c.sub) size = std::max(size, std::hypot(x.at.r, x.at.z));
+  std::vector<double> gx, gw;
+  legendre(8, gx, gw);
+  const int panels = std::max(16, static_cast<int>(std::ceil(k * size * q.factor)));
+  std::vector<double> theta, weight;
+  for (int p = 0; p < panels; ++p) {
+    const double half = 0.5 * M_PI / panels, mid = (2 * p + 1) * half;
+    for (std::size_t i = 0; i < gx.size(); ++i) theta.push_back(mid + half * gx[i]), weight.push_back(half * gw[i]);
   }
+  const FarField f = radiated_field(s, c, k, threads, theta);
+  double power = 0;
+  for (std::size_t i = 0; i < theta.size(); ++i)
+    power += weight[i] * (std::norm(f.a[i]) + std::norm(f.b[i])) * std::sin(theta[i]);
+  power *= 0.5 * M_PI;
+  res.sphere_power_share = power / res.feed_power;
+  const FarField on_axis = radiated_field(s, c, k, threads, {beam_angle(s, 0.0)});
+  res.sphere_directivity_dbi = 10.0 * std::log10(std::max(2.0 * M_PI * std::norm(on_axis.a[0]) / power, 1e-300));
+}
+
+}  // namespace
+
+Result analyse(const System& s, const Options& o) {
+  validate(s, o);
+  const Sampling& q = o.sampling;
+  const double k = 2.0 * M_PI / s.wavelength;
+  const int threads = thread_count(q);
+  Result res;
+  res.feed_power = feed_power(s.feed, 0.0, M_PI);
+  if (!(res.feed_power > 0)) throw std::invalid_argument("physical optics: the feed radiates no power");
+  const Currents c = induced_currents(s, o, k, threads, res);
+  pattern_cuts(s, o, c, k, threads, res);
+  summarise_cuts(res);
+  if (o.sphere_power) sphere_power(s, o, c, k, threads, res);
   if (o.progress) o.progress(1, 1);
   return res;
 }
