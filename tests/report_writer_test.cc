@@ -94,6 +94,12 @@ TEST_F(ReportFiles, FiguresAreWellFormedAndThePageNamesThem) {
   EXPECT_NE(html.find("D/&#955; = 100 assumed"), std::string::npos);
 }
 
+TEST_F(ReportFiles, TheJsonValueIsWhatReportJsonHolds) {
+  // Callers that take the report in memory get the same bytes as the file.
+  report::write_report(*report_, *input_, dir_.path());
+  EXPECT_EQ(report::report_json(*report_, *input_).dump(2) + "\n", testutil::read_file(dir_.path() / "report.json"));
+}
+
 TEST_F(ReportFiles, JsonCarriesTheFiguresOfMerit) {
   report::write_report(*report_, *input_, dir_.path());
   const auto j = nlohmann::json::parse(testutil::read_file(dir_.path() / "report.json"));

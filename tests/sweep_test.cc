@@ -1,7 +1,8 @@
 // Sweeps and optimisation through the program: every row is the figure of
 // the design run alone; rows do not depend on jobs or shards; a wrong
 // command line writes nothing; the optimiser finds what a fine sweep finds
-// and keeps its constraints; an interrupted sweep keeps the rows it did.
+// and keeps its constraints; an interrupted sweep keeps the rows it did; a
+// row taken in memory is the row of sweep.json.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -13,6 +14,7 @@
 #include <regex>
 #include <string>
 
+#include "sweep/sweep.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -83,6 +85,25 @@ TEST(Sweep, EveryRowIsTheReportOfThatDesignRunAlone) {
     EXPECT_NEAR(f.at("edge_taper_db").get<double>(), report.at("geometry").at("feed_edge_taper_db").get<double>(), 1e-9);
     EXPECT_EQ(f.at("sub_diameter").get<double>(), 26.0);
   }
+}
+
+TEST(Sweep, ARowAsAValueIsTheRowOfSweepJson) {
+  // Two designs and one refused (a subreflector wider than the aperture):
+  // the refused row's figures are null in memory as in the file.
+  TempDir dir;
+  testutil::write_file(dir.path() / "d.toml", kDesign);
+  const sweep::DesignTemplate t(dir.path() / "d.toml");
+  ASSERT_EQ(t.problem(), "");
+  sweep::SweepPlan plan;
+  plan.axes = {{"geometry.sub_radius", 0.21, 1.5, 3}};
+  const sweep::SweepResult result = sweep::run_sweep(t, plan);
+  ASSERT_EQ(result.rows.size(), 3u);
+  sweep::write_sweep(dir.path() / "s", "d.toml", plan.axes, result.rows, 3, result.complete, "directivity_dbi");
+  const json rows = read_json(dir.path() / "s" / "sweep.json").at("rows");
+  ASSERT_EQ(rows.size(), 3u);
+  for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(sweep::row_json(result.rows[i]), rows[i]) << i;
+  EXPECT_NE(result.rows[2].evaluation.status, "ok");
+  EXPECT_TRUE(sweep::row_json(result.rows[2]).at("figures").at("directivity_dbi").is_null());
 }
 
 TEST(Sweep, RowsDoNotDependOnJobsOrShards) {
