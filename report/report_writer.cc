@@ -1,3 +1,5 @@
+// Writes the design report's folder whole: every file staged, then all committed
+// at once.
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
