@@ -50,11 +50,11 @@ json value_or_null(double v) { return std::isfinite(v) ? json(v) : json(nullptr)
 }  // namespace
 
 json row_json(const Row& r) {
-  json figures = json::object();
+  json values = json::object();
   for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-    figures[std::string(run::kFigureNames[i])] = value_or_null(r.evaluation.figures[i]);
+    values[std::string(run::kFigureNames[i])] = value_or_null(r.evaluation.figures[i]);
   return {{"index", r.index}, {"inputs", r.inputs}, {"status", r.evaluation.status}, {"reason", r.evaluation.reason},
-          {"figures", figures}};
+          {"figures", values}};
 }
 
 namespace {
