@@ -266,8 +266,8 @@ Report analyse(const DesignInput& design, const Options& options);
 // Writes report.json, report.html, geometry.svg, aperture.svg, pattern.svg,
 // path_error.svg and the CSV files beside them into dir (created if missing),
 // all of them or none: on failure the older files stay as they were and a
-// folder made for the report is removed again.  Throws std::runtime_error
-// with a one-line message when a file cannot be written.
+// folder made for the report is removed again.  Throws io::RunError when a
+// file cannot be written.
 void write_report(const Report& report, const DesignInput& design, const std::filesystem::path& dir);
 
 }  // namespace analysis

@@ -629,35 +629,28 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
 }  // namespace
 
 void write_report(const Report& r, const DesignInput& d, const fs::path& dir) {
-  try {
-    // Every file is staged and the folder takes them all at once, or none.
-    io::FolderWriter folder(dir);
-    const std::vector<std::pair<std::string, std::string>> figures = {
-        {"geometry.svg", svg::render(geometry_chart(r, d))},
-        {"aperture.svg", svg::render(aperture_chart(r))},
-        {"pattern.svg", svg::render(pattern_chart(r))},
-        {"path_error.svg", svg::render(path_chart(r))},
-        {"feed.svg", svg::render(feed_chart(r, d))}};
-    const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    for (const auto& [file, text] : figures) folder.write(file, prolog + text);
-    folder.write("geometry.csv", geometry_csv(d));
-    folder.write("aperture.csv", aperture_csv(r));
-    folder.write("pattern.csv", pattern_csv(r));
-    folder.write("path_error.csv", path_csv(r));
-    folder.write("feed.csv", feed_csv(d));
-    if (r.physical_optics) {
-      folder.write("po_pattern.csv", po_pattern_csv(*r.physical_optics));
-      folder.write("po_pattern.cut", po_pattern_cut(*r.physical_optics));
-    }
-    folder.write("report.json", report_json(r, d));
-    folder.write("report.html", report_html(r, d, figures));
-    folder.commit();
-  } catch (const io::RunError& e) {
-    // The caller puts the report's failure in its own words around ours.
-    std::string what = e.what();
-    if (what.rfind("Error: ", 0) == 0) what.erase(0, 7);
-    throw std::runtime_error(what);
+  // Every file is staged and the folder takes them all at once, or none.
+  io::FolderWriter folder(dir);
+  const std::vector<std::pair<std::string, std::string>> figures = {
+      {"geometry.svg", svg::render(geometry_chart(r, d))},
+      {"aperture.svg", svg::render(aperture_chart(r))},
+      {"pattern.svg", svg::render(pattern_chart(r))},
+      {"path_error.svg", svg::render(path_chart(r))},
+      {"feed.svg", svg::render(feed_chart(r, d))}};
+  const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  for (const auto& [file, text] : figures) folder.write(file, prolog + text);
+  folder.write("geometry.csv", geometry_csv(d));
+  folder.write("aperture.csv", aperture_csv(r));
+  folder.write("pattern.csv", pattern_csv(r));
+  folder.write("path_error.csv", path_csv(r));
+  folder.write("feed.csv", feed_csv(d));
+  if (r.physical_optics) {
+    folder.write("po_pattern.csv", po_pattern_csv(*r.physical_optics));
+    folder.write("po_pattern.cut", po_pattern_cut(*r.physical_optics));
   }
+  folder.write("report.json", report_json(r, d));
+  folder.write("report.html", report_html(r, d, figures));
+  folder.commit();
 }
 
 }  // namespace analysis

@@ -38,6 +38,9 @@ bool positive_number(const std::string& text) {
   return ec == std::errc() && end == last && std::isfinite(v) && v > 0.0;
 }
 
+// Output the console never received (a full disk, a closed pipe).
+diag::Diagnostic console_lost() { return diag::error("cannot write the console output."); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,11 +57,11 @@ int main(int argc, char** argv) {
     } catch (const io::RunError& e) {
       std::cerr << e.what() << '\n';
     } catch (const std::exception& e) {
-      std::cerr << io::error_text(e.what()) << '\n';
+      std::cerr << diag::render(diag::error(e.what())) << '\n';
     }
     std::cout.flush();
     if (!std::cout) {
-      std::cerr << "Error: cannot write the console output.\n";
+      std::cerr << diag::render(console_lost()) << '\n';
       return status == 0 ? 1 : status;
     }
     return status;
@@ -133,7 +136,7 @@ int main(int argc, char** argv) {
     if (const auto colon = what.find(": --wavelength"); colon != std::string::npos) {
       what = what.substr(colon + 2);
     }
-    std::cerr << io::error_text(what) << '\n'
+    std::cerr << diag::render(diag::error(what)) << '\n'
               << "Usage: ravost [--double] [--feed FILE] [--report DIR [--wavelength W] [--physical-optics]] "
                  "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
     return 2;
@@ -149,8 +152,8 @@ int main(int argc, char** argv) {
     options.report = writers::ReportRequest{report_dir, wavelength_text.empty() ? 0.0 : std::stod(wavelength_text),
                                             physical_optics};
     // A report that cannot be written is found before any question.
-    if (const std::string problem = io::folder_problem(report_dir); !problem.empty()) {
-      std::cerr << io::error_text(problem) << '\n';
+    if (const auto problem = io::folder_problem(report_dir)) {
+      std::cerr << diag::render(*problem) << '\n';
       return 1;
     }
   }
@@ -158,8 +161,8 @@ int main(int argc, char** argv) {
   const bool design_file = std::filesystem::path(answers).extension() == ".toml";
   if (!feed_file.empty()) {
     if (design_file) {
-      std::cerr << io::error_text("--feed is for the dialog and answer files; a design file "
-                                  "names its feed in its [feed] section.")
+      std::cerr << diag::render(diag::error("--feed is for the dialog and answer files; a design file "
+                                            "names its feed in its [feed] section."))
                 << '\n';
       return 2;
     }
@@ -167,7 +170,7 @@ int main(int argc, char** argv) {
     // with its line.
     feedfile::ReadResult feed = feedfile::read(feed_file, feed_file);
     if (!feed.table) {
-      std::cerr << feed.error << '\n';
+      std::cerr << diag::render(*feed.error) << '\n';
       return 1;
     }
     design::FeedSpec feed_choice;
@@ -194,9 +197,9 @@ int main(int argc, char** argv) {
     // A person's answers are kept, so that a run can be repeated or mended
     // one line at a time.
     if (terminal && !chosen.typed_answers.empty()) {
-      const std::string problem = app::save_typed_answers(chosen, ".");
-      if (!problem.empty()) std::cerr << io::error_text(problem) << '\n';
-      if (status != 0 && problem.empty()) {
+      const auto problem = app::save_typed_answers(chosen, ".");
+      if (problem) std::cerr << diag::render(*problem) << '\n';
+      if (status != 0 && !problem) {
         std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
                      "\"ravost ravost.ans\".\n";
       }
@@ -205,7 +208,7 @@ int main(int argc, char** argv) {
   // Output that never arrived (a full disk, a closed pipe) is a failure too.
   std::cout.flush();
   if (!std::cout) {
-    std::cerr << "Error: cannot write the console output.\n";
+    std::cerr << diag::render(console_lost()) << '\n';
     return status == 0 ? 1 : status;
   }
   return status;

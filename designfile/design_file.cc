@@ -1,7 +1,5 @@
 #include "designfile/design_file.h"
 
-#include "io/files.h"
-
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -48,13 +46,12 @@ std::string in_quotes(std::string_view s) {
   return out;
 }
 
-// A sentence for a report: the first letter a capital, a full stop at the end.
+// A sentence for a report: no trailing blanks, a full stop at the end.
 std::string as_sentence(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
   if (text.empty()) return "the file cannot be read.";
   if (text.back() != '.' && text.back() != '?') text += '.';
-  // Error lines are in sentence case: "Error in f, line 3: key: the ...".
-  return io::sentence_case(text);
+  return text;
 }
 
 // "a, b and c"
@@ -183,9 +180,11 @@ std::optional<std::string> key_elsewhere(std::string_view name, std::string_view
 }
 
 // One error, placed at its line.
+// An error and the line of the design file it is sorted by (for a feed
+// file's error, the line that names the feed file).
 struct Error {
   Line line;
-  std::string text;
+  diag::Diagnostic diagnostic;
 };
 
 // A section of the file: its table, or none when it is absent or is not a
@@ -220,10 +219,14 @@ class Reader {
   ReadResult read();
 
  private:
+  // Records an error of `key` at `line` of the file (line 0: the first).
+  void report(Line line, std::string_view key, diag::Diagnostic d) {
+    const Line at = line == 0 ? 1 : line;
+    d.key = key;
+    errors_.push_back({at, diag::at(std::move(d), name_, at)});
+  }
   void error(Line line, std::string_view key, std::string sentence) {
-    errors_.push_back({line == 0 ? 1 : line, "Error in " + name_ + ", line " +
-                                                 std::to_string(line == 0 ? 1 : line) + ": " +
-                                                 std::string(key) + ": " + as_sentence(sentence)});
+    report(line, key, diag::error(as_sentence(std::move(sentence))));
   }
 
   Section section(const toml::table* parent, std::string_view parent_key, std::string_view name,
@@ -589,7 +592,7 @@ bool Reader::read_design(design::DesignSpec& choices) {
 
   for (const Problem& p : design::validate(choices)) {
     const std::string key = key_of(p.input);
-    error(line_of(key, 1), key, run::sentence(p));
+    report(line_of(key, 1), key, run::diagnose(p));
   }
   return true;
 }
@@ -651,7 +654,7 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
   const std::string shown = path.string();
   feedfile::ReadResult r = feedfile::read(path, shown);
   if (!r.table) {
-    errors_.push_back({line, r.error});
+    errors_.push_back({line, std::move(*r.error)});
     return false;
   }
   if (r.format != feed_choice.model) {
@@ -670,7 +673,7 @@ void Reader::report_plan(const writers::OutputPlan& item,
   for (const Problem& p : writers::validate(item)) {
     for (const auto& [input, key] : keys) {
       if (p.input == input) {
-        error(line_of(key, fallback), key, run::sentence(p));
+        report(line_of(key, fallback), key, run::diagnose(p));
         break;
       }
     }
@@ -841,29 +844,27 @@ ReadResult Reader::read() {
   std::stable_sort(errors_.begin(), errors_.end(),
                    [](const Error& a, const Error& b) { return a.line < b.line; });
   for (std::size_t i = 0; i < errors_.size() && i < kMaxErrors; ++i) {
-    result.errors.push_back(std::move(errors_[i].text));
+    result.errors.push_back(std::move(errors_[i].diagnostic));
   }
   if (errors_.size() > kMaxErrors) {
-    result.errors.push_back("Error in " + name_ + ": " +
-                            std::to_string(errors_.size() - kMaxErrors) +
-                            " more errors are not shown.");
+    result.errors.push_back(diag::at(
+        diag::error(std::to_string(errors_.size() - kMaxErrors) + " more errors are not shown."), name_, 0));
   }
   if (result.errors.empty()) {
-    result.errors.push_back("Error in " + name_ + ": The file cannot be used.");
+    result.errors.push_back(diag::at(diag::error("The file cannot be used."), name_, 0));
   }
   return result;
 }
 
 ReadResult file_error(std::string_view name, std::string sentence) {
   ReadResult r;
-  r.errors.push_back("Error in " + std::string(name) + ": " + as_sentence(std::move(sentence)));
+  r.errors.push_back(diag::at(diag::error(as_sentence(std::move(sentence))), std::string(name), 0));
   return r;
 }
 
 ReadResult line_error(std::string_view name, Line line, std::string sentence) {
   ReadResult r;
-  r.errors.push_back("Error in " + std::string(name) + ", line " + std::to_string(line) + ": " +
-                     as_sentence(std::move(sentence)));
+  r.errors.push_back(diag::at(diag::error(as_sentence(std::move(sentence))), std::string(name), line));
   return r;
 }
 
