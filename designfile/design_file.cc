@@ -259,6 +259,16 @@ class Reader {
   bool read_design(design::DesignSpec& choices);
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
+  // The steps of read_plan.  `files` collects each file an output names,
+  // with its key.
+  using NamedFiles = std::vector<std::pair<std::string, std::string>>;
+  void read_scale(writers::OutputPlan& plan);
+  void read_figure(writers::OutputPlan& plan, NamedFiles& files);
+  void read_listings(const toml::table* listing, writers::OutputPlan& plan);
+  void read_surfaces(const toml::table* surface, writers::OutputPlan& plan, NamedFiles& files);
+  void read_objects(const toml::table* object, writers::OutputPlan& plan, NamedFiles& files);
+  void check_distinct(const NamedFiles& files);
+  void read_report(writers::OutputPlan& plan);
 
   const toml::table& root_;
   std::string name_;
@@ -680,61 +690,49 @@ void Reader::report_plan(const writers::OutputPlan& item,
   }
 }
 
-bool Reader::read_plan(writers::OutputPlan& plan) {
-  const std::size_t before = errors_.size();
+// An output plan of one item alone, with a diameter that passes, so that
+// the item's own checks are the only ones it meets.
+writers::OutputPlan alone() {
+  writers::OutputPlan p;
+  p.diameter = 1.0;
+  return p;
+}
 
-  // Each item is checked alone, in a plan with a diameter that passes.
-  auto alone = [] {
-    writers::OutputPlan p;
-    p.diameter = 1.0;
-    return p;
-  };
-
+// [scale]: the diameter and the subreflector's extrapolation.
+void Reader::read_scale(writers::OutputPlan& plan) {
   const Section scale = section(&root_, "", "scale", true, kScaleKeys);
   check_keys(scale, kScaleKeys);
-  {
-    bool ok = real(scale, "diameter", true, plan.diameter, Range::design) == Got::ok;
-    double to = 0;
-    const Got ge = real(scale, "extrapolate_sub_diameter", false, to, Range::design);
-    if (ge == Got::ok) plan.extrapolated_sub_diameter = to;
-    ok = ok && ge != Got::bad;
-    if (ok) {
-      writers::OutputPlan item;
-      item.diameter = plan.diameter;
-      item.extrapolated_sub_diameter = plan.extrapolated_sub_diameter;
-      const std::pair<Input, std::string> keys[] = {
-          {Input::diameter, "scale.diameter"},
-          {Input::extrapolation, "scale.extrapolate_sub_diameter"}};
-      report_plan(item, keys, scale.line);
-    }
-  }
+  bool ok = real(scale, "diameter", true, plan.diameter, Range::design) == Got::ok;
+  double to = 0;
+  const Got ge = real(scale, "extrapolate_sub_diameter", false, to, Range::design);
+  if (ge == Got::ok) plan.extrapolated_sub_diameter = to;
+  ok = ok && ge != Got::bad;
+  if (!ok) return;
+  writers::OutputPlan item;
+  item.diameter = plan.diameter;
+  item.extrapolated_sub_diameter = plan.extrapolated_sub_diameter;
+  const std::pair<Input, std::string> keys[] = {{Input::diameter, "scale.diameter"},
+                                                {Input::extrapolation, "scale.extrapolate_sub_diameter"}};
+  report_plan(item, keys, scale.line);
+}
 
-  // Every file an output names, with its key, to find one file named twice.
-  std::vector<std::pair<std::string, std::string>> files;
-
+// [figure]: the figure file.
+void Reader::read_figure(writers::OutputPlan& plan, NamedFiles& files) {
   const Section figure = section(&root_, "", "figure", false, kFigureKeys);
   check_keys(figure, kFigureKeys);
-  if (figure.table) {
-    std::string file;
-    if (text(figure, "file", true, file) == Got::ok) {
-      plan.figure_file = file;
-      writers::OutputPlan item = alone();
-      item.figure_file = file;
-      const std::pair<Input, std::string> keys[] = {{Input::file_name, "figure.file"}};
-      report_plan(item, keys, figure.line);
-      files.emplace_back("figure.file", file);
-    }
-  }
+  if (!figure.table) return;
+  std::string file;
+  if (text(figure, "file", true, file) != Got::ok) return;
+  plan.figure_file = file;
+  writers::OutputPlan item = alone();
+  item.figure_file = file;
+  const std::pair<Input, std::string> keys[] = {{Input::file_name, "figure.file"}};
+  report_plan(item, keys, figure.line);
+  files.emplace_back("figure.file", file);
+}
 
-  check_group("listing", kListingKeys);
-  check_group("surface", kSurfaceKeys);
-  check_group("object", kObjectKeys);
-  const toml::node* listing_node = root_.get("listing");
-  const toml::node* surface_node = root_.get("surface");
-  const toml::node* object_node = root_.get("object");
-  const toml::table* listing = listing_node ? listing_node->as_table() : nullptr;
-  const toml::table* surface = surface_node ? surface_node->as_table() : nullptr;
-  const toml::table* object = object_node ? object_node->as_table() : nullptr;
+// [listing.main] and [listing.sub]: the dimension listings.
+void Reader::read_listings(const toml::table* listing, writers::OutputPlan& plan) {
   for (std::string_view which : kReflectors) {
     const bool main = which == "main";
     const Section s = section(listing, "listing", which, false, kListingKeys);
@@ -751,6 +749,10 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
     const std::pair<Input, std::string> keys[] = {{Input::listing, s.key}};
     report_plan(item, keys, s.line);
   }
+}
+
+// [surface.main] and [surface.sub]: the surface files.
+void Reader::read_surfaces(const toml::table* surface, writers::OutputPlan& plan, NamedFiles& files) {
   for (std::string_view which : kReflectors) {
     const bool main = which == "main";
     const Section s = section(surface, "surface", which, false, kSurfaceKeys);
@@ -770,6 +772,10 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
                                                   {Input::label, s.key + ".label"}};
     report_plan(item, keys, s.line);
   }
+}
+
+// [object.main] and [object.sub]: the spline objects.
+void Reader::read_objects(const toml::table* object, writers::OutputPlan& plan, NamedFiles& files) {
   for (std::string_view which : kReflectors) {
     const bool main = which == "main";
     const Section s = section(object, "object", which, false, kObjectKeys);
@@ -791,8 +797,11 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
                                                   {Input::spline_points, s.key + ".points"}};
     report_plan(item, keys, s.line);
   }
+}
 
-  // Two outputs written to one file would leave only the last of them.
+// Two outputs written to one file would leave only the last of them: each
+// file named again is reported at its second key.
+void Reader::check_distinct(const NamedFiles& files) {
   for (std::size_t i = 1; i < files.size(); ++i) {
     if (files[i].second.empty()) continue;
     const std::filesystem::path path = std::filesystem::path(files[i].second).lexically_normal();
@@ -805,29 +814,51 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
       }
     }
   }
+}
 
+// [report]: the report's folder, wavelength and physical optics.
+void Reader::read_report(writers::OutputPlan& plan) {
   const Section report = section(&root_, "", "report", false, kReportKeys);
   check_keys(report, kReportKeys);
-  if (report.table) {
-    std::string folder;
-    double wavelength = 0;
-    Got g1 = text(report, "folder", true, folder);
-    if (g1 == Got::ok && folder.empty()) {
-      error(line_of("report.folder", report.line), "report.folder",
-            "The report folder needs a name.");
-      g1 = Got::bad;
-    }
-    Got g2 = real(report, "wavelength", false, wavelength, Range::any);
-    if (g2 == Got::ok && !(wavelength > 0)) {
-      error(line_of("report.wavelength", report.line), "report.wavelength",
-            "The wavelength must be greater than 0.");
-      g2 = Got::bad;
-    }
-    bool physical_optics = false;
-    const Got g3 = flag(report, "physical_optics", false, physical_optics);
-    if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad)
-      plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
+  if (!report.table) return;
+  std::string folder;
+  double wavelength = 0;
+  Got g1 = text(report, "folder", true, folder);
+  if (g1 == Got::ok && folder.empty()) {
+    error(line_of("report.folder", report.line), "report.folder", "The report folder needs a name.");
+    g1 = Got::bad;
   }
+  Got g2 = real(report, "wavelength", false, wavelength, Range::any);
+  if (g2 == Got::ok && !(wavelength > 0)) {
+    error(line_of("report.wavelength", report.line), "report.wavelength",
+          "The wavelength must be greater than 0.");
+    g2 = Got::bad;
+  }
+  bool physical_optics = false;
+  const Got g3 = flag(report, "physical_optics", false, physical_optics);
+  if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad)
+    plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
+}
+
+// The outputs, section by section, each item checked alone; then the files
+// they name, which must differ.
+bool Reader::read_plan(writers::OutputPlan& plan) {
+  const std::size_t before = errors_.size();
+  NamedFiles files;  // every file an output names, with its key
+  read_scale(plan);
+  read_figure(plan, files);
+  check_group("listing", kListingKeys);
+  check_group("surface", kSurfaceKeys);
+  check_group("object", kObjectKeys);
+  const auto group = [this](std::string_view name) -> const toml::table* {
+    const toml::node* node = root_.get(name);
+    return node ? node->as_table() : nullptr;
+  };
+  read_listings(group("listing"), plan);
+  read_surfaces(group("surface"), plan, files);
+  read_objects(group("object"), plan, files);
+  check_distinct(files);
+  read_report(plan);
   return errors_.size() == before;
 }
 
