@@ -179,7 +179,6 @@ std::optional<std::string> key_elsewhere(std::string_view name, std::string_view
   return std::nullopt;
 }
 
-// One error, placed at its line.
 // An error and the line of the design file it is sorted by (for a feed
 // file's error, the line that names the feed file).
 struct Error {

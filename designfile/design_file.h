@@ -74,7 +74,7 @@
 // ERRORS
 //
 // A file is checked whole before anything is computed.  Each thing wrong
-// with it gives one line:
+// with it is one diagnostic (file, line, key, message), printed as one line:
 //
 //   Error in FILE, line N: KEY: SENTENCE
 //
