@@ -34,7 +34,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
                     const std::filesystem::path& dir, const DesignFileOptions& options) {
   designfile::ReadResult read = designfile::read(path);
   if (!read.file) {
-    for (const std::string& line : read.errors) err << line << '\n';
+    for (const diag::Diagnostic& d : read.errors) err << diag::render(d) << '\n';
     err.flush();
     return 1;
   }
@@ -44,16 +44,17 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     file.choices.precision = design::Precision::double_;
     const std::vector<design::Problem> problems = design::validate(file.choices);
     for (const design::Problem& p : problems) {
-      err << "Error in " << path.string() << ": " << designfile::key_of(p.input) << ": "
-          << io::sentence_case(run::sentence(p)) << '\n';
+      diag::Diagnostic d = diag::at(run::diagnose(p), path.string(), 0);
+      d.key = designfile::key_of(p.input);
+      err << diag::render(d) << '\n';
     }
     if (!problems.empty()) return 1;
   }
   if (options.report) file.plan.report = options.report;
   // A report folder that cannot be written is found before any work.
   if (file.plan.report) {
-    if (std::string problem = io::folder_problem(file.plan.report->dir); !problem.empty()) {
-      err << "Error: " << problem << '\n';
+    if (const auto problem = io::folder_problem(file.plan.report->dir)) {
+      err << diag::render(*problem) << '\n';
       err.flush();
       return 1;
     }
@@ -99,7 +100,8 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
   return 0;
 }
 
-std::string save_typed_answers(const dialog::Chosen& chosen, const std::filesystem::path& dir) {
+std::optional<diag::Diagnostic> save_typed_answers(const dialog::Chosen& chosen,
+                                                   const std::filesystem::path& dir) {
   try {
     io::OutFile answers(dir / "ravost.ans", "ravost.ans", io::OutFile::Mode::replace_when_complete);
     for (const std::string& line : chosen.typed_answers) answers.line(line);
@@ -116,11 +118,9 @@ std::string save_typed_answers(const dialog::Chosen& chosen, const std::filesyst
       design.close();
     }
   } catch (const io::RunError& e) {
-    std::string text = e.what();
-    if (text.rfind("Error: ", 0) == 0) text.erase(0, 7);
-    return text;
+    return e.diagnostics().front();
   }
-  return {};
+  return std::nullopt;
 }
 
 int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
@@ -134,8 +134,9 @@ int answers_to_design_file(const std::string& answers, std::ostream& out, std::o
   const int status = dialog::run(no_console, console, err, dir, false, dry, &chosen);
   if (status != 0) return status;
   if (!chosen.complete) {
-    err << "Error in " << answers
-        << ": the answers stop the dialog before the design is complete.\n";
+    err << diag::render(diag::at(diag::error("the answers stop the dialog before the design is complete."),
+                                 answers, 0))
+        << '\n';
     return 1;
   }
   const std::string text = designfile::to_toml(chosen.choices, chosen.plan);
@@ -143,12 +144,8 @@ int answers_to_design_file(const std::string& answers, std::ostream& out, std::o
   // cannot (it is UTF-8 text): the design file must read back as written.
   const designfile::ReadResult back = designfile::parse(text, "design.toml");
   if (!back.file) {
-    std::string why = back.errors.empty() ? std::string("it cannot be read") : back.errors.front();
-    if (const auto colon = why.find(": "); why.rfind("Error in ", 0) == 0 && colon != std::string::npos) {
-      why.erase(0, colon + 2);
-    }
-    err << io::error_text("the answers of \"" + answers +
-                          "\" make no design file that reads back: " + why)
+    const std::string why = back.errors.empty() ? std::string("it cannot be read") : diag::text(back.errors.front());
+    err << diag::render(diag::error("the answers of \"" + answers + "\" make no design file that reads back: " + why))
         << '\n';
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "diag/diagnostic.h"
 #include "dialog/driver.h"
 
 namespace app {
@@ -33,7 +34,8 @@ int answers_to_design_file(const std::string& answers, std::ostream& out, std::o
 
 // Saves the lines a person typed as the answer file ravost.ans in `dir`, and
 // the design file ravost.toml when the design was complete.  Returns what
-// went wrong, or an empty text.
-std::string save_typed_answers(const dialog::Chosen& chosen, const std::filesystem::path& dir);
+// went wrong, or nothing.
+std::optional<diag::Diagnostic> save_typed_answers(const dialog::Chosen& chosen,
+                                                   const std::filesystem::path& dir);
 
 }  // namespace app

@@ -43,7 +43,7 @@ bool positive_number(const std::string& text) {
 int finish(int status) {
   std::cout.flush();
   if (!std::cout) {
-    std::cerr << "Error: cannot write the console output.\n";
+    std::cerr << diag::render(diag::error("cannot write the console output.")) << '\n';
     return status == 0 ? 1 : status;
   }
   return status;
@@ -62,7 +62,7 @@ int sweep_or_optimize(int argc, char** argv) {
   } catch (const io::RunError& e) {
     std::cerr << e.what() << '\n';
   } catch (const std::exception& e) {
-    std::cerr << io::error_text(e.what()) << '\n';
+    std::cerr << diag::render(diag::error(e.what())) << '\n';
   }
   return finish(status);
 }
@@ -142,7 +142,7 @@ std::optional<int> parse(CLI::App& app, int argc, char** argv) {
     if (const auto colon = what.find(": --wavelength"); colon != std::string::npos) {
       what = what.substr(colon + 2);
     }
-    std::cerr << io::error_text(what) << '\n'
+    std::cerr << diag::render(diag::error(what)) << '\n'
               << "Usage: ravost [--double] [--feed FILE] [--report DIR [--wavelength W] [--physical-optics]] "
                  "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
     return 2;
@@ -156,8 +156,8 @@ std::optional<int> request_report(const CommandLine& line, dialog::RunOptions& o
   if (line.report_dir.empty()) return std::nullopt;
   options.report = writers::ReportRequest{line.report_dir, line.wavelength_text.empty() ? 0.0 : std::stod(line.wavelength_text),
                                           line.physical_optics};
-  if (const std::string problem = io::folder_problem(line.report_dir); !problem.empty()) {
-    std::cerr << io::error_text(problem) << '\n';
+  if (const auto problem = io::folder_problem(line.report_dir)) {
+    std::cerr << diag::render(*problem) << '\n';
     return 1;
   }
   return std::nullopt;
@@ -168,14 +168,14 @@ std::optional<int> request_report(const CommandLine& line, dialog::RunOptions& o
 std::optional<int> read_feed(const CommandLine& line, bool design_file, dialog::RunOptions& options) {
   if (line.feed_file.empty()) return std::nullopt;
   if (design_file) {
-    std::cerr << io::error_text("--feed is for the dialog and answer files; a design file "
-                                "names its feed in its [feed] section.")
+    std::cerr << diag::render(diag::error("--feed is for the dialog and answer files; a design file "
+                                          "names its feed in its [feed] section."))
               << '\n';
     return 2;
   }
   feedfile::ReadResult feed = feedfile::read(line.feed_file, line.feed_file);
   if (!feed.table) {
-    std::cerr << feed.error << '\n';
+    std::cerr << diag::render(*feed.error) << '\n';
     return 1;
   }
   design::FeedSpec feed_choice;
@@ -195,9 +195,9 @@ int run_dialog(const dialog::RunOptions& options) {
   std::istream input(&input_buffer);
   const int status = dialog::run(input, std::cout, std::cerr, ".", terminal, options, &chosen);
   if (terminal && !chosen.typed_answers.empty()) {
-    const std::string problem = app::save_typed_answers(chosen, ".");
-    if (!problem.empty()) std::cerr << io::error_text(problem) << '\n';
-    if (status != 0 && problem.empty()) {
+    const auto problem = app::save_typed_answers(chosen, ".");
+    if (problem) std::cerr << diag::render(*problem) << '\n';
+    if (status != 0 && !problem) {
       std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
                    "\"ravost ravost.ans\".\n";
     }

@@ -36,7 +36,7 @@ std::string figure_list() {
 
 // A wrong command line: one line on what is wrong, the usage, status 2.
 int usage_error(std::ostream& err, const std::string& what, const char* usage) {
-  err << io::error_text(what) << '\n' << usage;
+  err << diag::render(diag::error(what)) << '\n' << usage;
   return 2;
 }
 
@@ -90,8 +90,8 @@ class DesignProgress {
 // The design file as a template, or its error lines and status 1.
 std::optional<DesignTemplate> read_template(const std::string& file, std::ostream& err) {
   DesignTemplate t(file);
-  if (!t.problem().empty()) {
-    err << t.problem() << '\n';
+  if (t.problem()) {
+    err << diag::render(*t.problem()) << '\n';
     return std::nullopt;
   }
   return t;
@@ -127,14 +127,14 @@ int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& o
   std::vector<std::filesystem::path> dirs(merge_dirs.begin(), merge_dirs.end());
   const Merged m = merge(dirs);
   if (!m.problem.empty()) {
-    err << io::error_text(m.problem) << '\n';
+    err << diag::render(diag::error(m.problem)) << '\n';
     return 1;
   }
   write_sweep(out_dir, m.source, m.axes, m.rows, m.grid, m.complete, best);
   out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
   if (!m.complete) {
-    err << io::error_text("the parts cover " + std::to_string(m.rows.size()) + " of the " + std::to_string(m.grid) +
-                          " designs: the merged sweep is marked incomplete.")
+    err << diag::render(diag::error("the parts cover " + std::to_string(m.rows.size()) + " of the " +
+                                    std::to_string(m.grid) + " designs: the merged sweep is marked incomplete."))
         << '\n';
     return 1;
   }
@@ -195,8 +195,8 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
   if (const int status = parse(app, args, out, err, kSweepUsage); status >= 0) return status;
   if (!known_figure(best)) return usage_error(err, "no figure is called \"" + best + "\"; the figures are " + figure_list() + ".", kSweepUsage);
-  if (const std::string problem = io::folder_problem(out_dir); !problem.empty()) {
-    err << io::error_text(problem) << '\n';
+  if (const auto problem = io::folder_problem(out_dir)) {
+    err << diag::render(*problem) << '\n';
     return 1;
   }
 
@@ -242,8 +242,8 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   out << result.rows.size() << " designs (" << ok << " designed, " << result.rows.size() - ok << " refused or failed) in "
       << fields::number(seconds, 3) << " s into " << out_dir << ".\n";
   if (stopped) {
-    err << io::error_text("the sweep was interrupted: the " + std::to_string(result.rows.size()) +
-                          " designs done are written, marked incomplete.")
+    err << diag::render(diag::error("the sweep was interrupted: the " + std::to_string(result.rows.size()) +
+                                    " designs done are written, marked incomplete."))
         << '\n';
     return interrupted_status();
   }
@@ -277,8 +277,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   std::error_code ec;
   if (!std::filesystem::is_regular_file(design_file, ec))
     return usage_error(err, "the design file \"" + design_file + "\" cannot be read.", kOptimizeUsage);
-  if (const std::string problem = io::folder_problem(out_dir); !problem.empty()) {
-    err << io::error_text(problem) << '\n';
+  if (const auto problem = io::folder_problem(out_dir)) {
+    err << diag::render(*problem) << '\n';
     return 1;
   }
   const std::optional<DesignTemplate> t = read_template(design_file, err);
@@ -294,16 +294,17 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   try {
     write_optimization(out_dir, *t, plan, result);
   } catch (const std::exception& e) {
-    err << (dynamic_cast<const io::RunError*>(&e) ? std::string(e.what()) : io::error_text(e.what())) << '\n';
+    err << (dynamic_cast<const io::RunError*>(&e) ? std::string(e.what()) : diag::render(diag::error(e.what())))
+        << '\n';
     return 1;
   }
   out << result.history.size() << " designs tried.\n";
   if (io::interrupted() != 0) {
-    err << io::error_text("the optimisation was interrupted: the designs tried so far are written.") << '\n';
+    err << diag::render(diag::error("the optimisation was interrupted: the designs tried so far are written.")) << '\n';
     return interrupted_status();
   }
   if (!result.best) {
-    err << io::error_text("no design tried met every constraint; history.csv lists them.") << '\n';
+    err << diag::render(diag::error("no design tried met every constraint; history.csv lists them.")) << '\n';
     return 1;
   }
   print_best(out, out_dir, plan, result);

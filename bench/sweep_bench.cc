@@ -53,8 +53,8 @@ void BM_Sweep(benchmark::State& state) {
   const bool taylor = state.range(1) == 3;
   const auto file = taylor ? design_file("taylor", "sidelobe_db = 30.0\nnbar = 20\n") : design_file("uniform", "");
   const sweep::DesignTemplate t(file);
-  if (!t.problem().empty()) {
-    state.SkipWithError(t.problem().c_str());
+  if (t.problem()) {
+    state.SkipWithError(diag::render(*t.problem()).c_str());
     return;
   }
   constexpr int kDesigns = 100;

@@ -1,7 +1,5 @@
 #include "designfile/design_file.h"
 
-#include "io/files.h"
-
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -48,13 +46,12 @@ std::string in_quotes(std::string_view s) {
   return out;
 }
 
-// A sentence for a report: the first letter a capital, a full stop at the end.
+// A sentence for a report: no trailing blanks, a full stop at the end.
 std::string as_sentence(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
   if (text.empty()) return "the file cannot be read.";
   if (text.back() != '.' && text.back() != '?') text += '.';
-  // Error lines are in sentence case: "Error in f, line 3: key: the ...".
-  return io::sentence_case(text);
+  return text;
 }
 
 // "a, b and c"
@@ -182,10 +179,11 @@ std::optional<std::string> key_elsewhere(std::string_view name, std::string_view
   return std::nullopt;
 }
 
-// One error, placed at its line.
+// An error and the line of the design file it is sorted by (for a feed
+// file's error, the line that names the feed file).
 struct Error {
   Line line;
-  std::string text;
+  diag::Diagnostic diagnostic;
 };
 
 // A section of the file: its table, or none when it is absent or is not a
@@ -220,10 +218,14 @@ class Reader {
   ReadResult read();
 
  private:
+  // Records an error of `key` at `line` of the file (line 0: the first).
+  void report(Line line, std::string_view key, diag::Diagnostic d) {
+    const Line at = line == 0 ? 1 : line;
+    d.key = key;
+    errors_.push_back({at, diag::at(std::move(d), name_, at)});
+  }
   void error(Line line, std::string_view key, std::string sentence) {
-    errors_.push_back({line == 0 ? 1 : line, "Error in " + name_ + ", line " +
-                                                 std::to_string(line == 0 ? 1 : line) + ": " +
-                                                 std::string(key) + ": " + as_sentence(sentence)});
+    report(line, key, diag::error(as_sentence(std::move(sentence))));
   }
 
   Section section(const toml::table* parent, std::string_view parent_key, std::string_view name,
@@ -256,6 +258,16 @@ class Reader {
   bool read_design(design::DesignSpec& choices);
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
+  // The steps of read_plan.  `files` collects each file an output names,
+  // with its key.
+  using NamedFiles = std::vector<std::pair<std::string, std::string>>;
+  void read_scale(writers::OutputPlan& plan);
+  void read_figure(writers::OutputPlan& plan, NamedFiles& files);
+  void read_listings(const toml::table* listing, writers::OutputPlan& plan);
+  void read_surfaces(const toml::table* surface, writers::OutputPlan& plan, NamedFiles& files);
+  void read_objects(const toml::table* object, writers::OutputPlan& plan, NamedFiles& files);
+  void check_distinct(const NamedFiles& files);
+  void read_report(writers::OutputPlan& plan);
 
   const toml::table& root_;
   std::string name_;
@@ -589,7 +601,7 @@ bool Reader::read_design(design::DesignSpec& choices) {
 
   for (const Problem& p : design::validate(choices)) {
     const std::string key = key_of(p.input);
-    error(line_of(key, 1), key, run::sentence(p));
+    report(line_of(key, 1), key, run::diagnose(p));
   }
   return true;
 }
@@ -651,7 +663,7 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
   const std::string shown = path.string();
   feedfile::ReadResult r = feedfile::read(path, shown);
   if (!r.table) {
-    errors_.push_back({line, r.error});
+    errors_.push_back({line, std::move(*r.error)});
     return false;
   }
   if (r.format != feed_choice.model) {
@@ -670,68 +682,56 @@ void Reader::report_plan(const writers::OutputPlan& item,
   for (const Problem& p : writers::validate(item)) {
     for (const auto& [input, key] : keys) {
       if (p.input == input) {
-        error(line_of(key, fallback), key, run::sentence(p));
+        report(line_of(key, fallback), key, run::diagnose(p));
         break;
       }
     }
   }
 }
 
-bool Reader::read_plan(writers::OutputPlan& plan) {
-  const std::size_t before = errors_.size();
+// An output plan of one item alone, with a diameter that passes, so that
+// the item's own checks are the only ones it meets.
+writers::OutputPlan alone() {
+  writers::OutputPlan p;
+  p.diameter = 1.0;
+  return p;
+}
 
-  // Each item is checked alone, in a plan with a diameter that passes.
-  auto alone = [] {
-    writers::OutputPlan p;
-    p.diameter = 1.0;
-    return p;
-  };
-
+// [scale]: the diameter and the subreflector's extrapolation.
+void Reader::read_scale(writers::OutputPlan& plan) {
   const Section scale = section(&root_, "", "scale", true, kScaleKeys);
   check_keys(scale, kScaleKeys);
-  {
-    bool ok = real(scale, "diameter", true, plan.diameter, Range::design) == Got::ok;
-    double to = 0;
-    const Got ge = real(scale, "extrapolate_sub_diameter", false, to, Range::design);
-    if (ge == Got::ok) plan.extrapolated_sub_diameter = to;
-    ok = ok && ge != Got::bad;
-    if (ok) {
-      writers::OutputPlan item;
-      item.diameter = plan.diameter;
-      item.extrapolated_sub_diameter = plan.extrapolated_sub_diameter;
-      const std::pair<Input, std::string> keys[] = {
-          {Input::diameter, "scale.diameter"},
-          {Input::extrapolation, "scale.extrapolate_sub_diameter"}};
-      report_plan(item, keys, scale.line);
-    }
-  }
+  bool ok = real(scale, "diameter", true, plan.diameter, Range::design) == Got::ok;
+  double to = 0;
+  const Got ge = real(scale, "extrapolate_sub_diameter", false, to, Range::design);
+  if (ge == Got::ok) plan.extrapolated_sub_diameter = to;
+  ok = ok && ge != Got::bad;
+  if (!ok) return;
+  writers::OutputPlan item;
+  item.diameter = plan.diameter;
+  item.extrapolated_sub_diameter = plan.extrapolated_sub_diameter;
+  const std::pair<Input, std::string> keys[] = {{Input::diameter, "scale.diameter"},
+                                                {Input::extrapolation, "scale.extrapolate_sub_diameter"}};
+  report_plan(item, keys, scale.line);
+}
 
-  // Every file an output names, with its key, to find one file named twice.
-  std::vector<std::pair<std::string, std::string>> files;
-
+// [figure]: the figure file.
+void Reader::read_figure(writers::OutputPlan& plan, NamedFiles& files) {
   const Section figure = section(&root_, "", "figure", false, kFigureKeys);
   check_keys(figure, kFigureKeys);
-  if (figure.table) {
-    std::string file;
-    if (text(figure, "file", true, file) == Got::ok) {
-      plan.figure_file = file;
-      writers::OutputPlan item = alone();
-      item.figure_file = file;
-      const std::pair<Input, std::string> keys[] = {{Input::file_name, "figure.file"}};
-      report_plan(item, keys, figure.line);
-      files.emplace_back("figure.file", file);
-    }
-  }
+  if (!figure.table) return;
+  std::string file;
+  if (text(figure, "file", true, file) != Got::ok) return;
+  plan.figure_file = file;
+  writers::OutputPlan item = alone();
+  item.figure_file = file;
+  const std::pair<Input, std::string> keys[] = {{Input::file_name, "figure.file"}};
+  report_plan(item, keys, figure.line);
+  files.emplace_back("figure.file", file);
+}
 
-  check_group("listing", kListingKeys);
-  check_group("surface", kSurfaceKeys);
-  check_group("object", kObjectKeys);
-  const toml::node* listing_node = root_.get("listing");
-  const toml::node* surface_node = root_.get("surface");
-  const toml::node* object_node = root_.get("object");
-  const toml::table* listing = listing_node ? listing_node->as_table() : nullptr;
-  const toml::table* surface = surface_node ? surface_node->as_table() : nullptr;
-  const toml::table* object = object_node ? object_node->as_table() : nullptr;
+// [listing.main] and [listing.sub]: the dimension listings.
+void Reader::read_listings(const toml::table* listing, writers::OutputPlan& plan) {
   for (std::string_view which : kReflectors) {
     const bool main = which == "main";
     const Section s = section(listing, "listing", which, false, kListingKeys);
@@ -748,6 +748,10 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
     const std::pair<Input, std::string> keys[] = {{Input::listing, s.key}};
     report_plan(item, keys, s.line);
   }
+}
+
+// [surface.main] and [surface.sub]: the surface files.
+void Reader::read_surfaces(const toml::table* surface, writers::OutputPlan& plan, NamedFiles& files) {
   for (std::string_view which : kReflectors) {
     const bool main = which == "main";
     const Section s = section(surface, "surface", which, false, kSurfaceKeys);
@@ -767,6 +771,10 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
                                                   {Input::label, s.key + ".label"}};
     report_plan(item, keys, s.line);
   }
+}
+
+// [object.main] and [object.sub]: the spline objects.
+void Reader::read_objects(const toml::table* object, writers::OutputPlan& plan, NamedFiles& files) {
   for (std::string_view which : kReflectors) {
     const bool main = which == "main";
     const Section s = section(object, "object", which, false, kObjectKeys);
@@ -788,8 +796,11 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
                                                   {Input::spline_points, s.key + ".points"}};
     report_plan(item, keys, s.line);
   }
+}
 
-  // Two outputs written to one file would leave only the last of them.
+// Two outputs written to one file would leave only the last of them: each
+// file named again is reported at its second key.
+void Reader::check_distinct(const NamedFiles& files) {
   for (std::size_t i = 1; i < files.size(); ++i) {
     if (files[i].second.empty()) continue;
     const std::filesystem::path path = std::filesystem::path(files[i].second).lexically_normal();
@@ -802,29 +813,51 @@ bool Reader::read_plan(writers::OutputPlan& plan) {
       }
     }
   }
+}
 
+// [report]: the report's folder, wavelength and physical optics.
+void Reader::read_report(writers::OutputPlan& plan) {
   const Section report = section(&root_, "", "report", false, kReportKeys);
   check_keys(report, kReportKeys);
-  if (report.table) {
-    std::string folder;
-    double wavelength = 0;
-    Got g1 = text(report, "folder", true, folder);
-    if (g1 == Got::ok && folder.empty()) {
-      error(line_of("report.folder", report.line), "report.folder",
-            "The report folder needs a name.");
-      g1 = Got::bad;
-    }
-    Got g2 = real(report, "wavelength", false, wavelength, Range::any);
-    if (g2 == Got::ok && !(wavelength > 0)) {
-      error(line_of("report.wavelength", report.line), "report.wavelength",
-            "The wavelength must be greater than 0.");
-      g2 = Got::bad;
-    }
-    bool physical_optics = false;
-    const Got g3 = flag(report, "physical_optics", false, physical_optics);
-    if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad)
-      plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
+  if (!report.table) return;
+  std::string folder;
+  double wavelength = 0;
+  Got g1 = text(report, "folder", true, folder);
+  if (g1 == Got::ok && folder.empty()) {
+    error(line_of("report.folder", report.line), "report.folder", "The report folder needs a name.");
+    g1 = Got::bad;
   }
+  Got g2 = real(report, "wavelength", false, wavelength, Range::any);
+  if (g2 == Got::ok && !(wavelength > 0)) {
+    error(line_of("report.wavelength", report.line), "report.wavelength",
+          "The wavelength must be greater than 0.");
+    g2 = Got::bad;
+  }
+  bool physical_optics = false;
+  const Got g3 = flag(report, "physical_optics", false, physical_optics);
+  if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad)
+    plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
+}
+
+// The outputs, section by section, each item checked alone; then the files
+// they name, which must differ.
+bool Reader::read_plan(writers::OutputPlan& plan) {
+  const std::size_t before = errors_.size();
+  NamedFiles files;  // every file an output names, with its key
+  read_scale(plan);
+  read_figure(plan, files);
+  check_group("listing", kListingKeys);
+  check_group("surface", kSurfaceKeys);
+  check_group("object", kObjectKeys);
+  const auto group = [this](std::string_view name) -> const toml::table* {
+    const toml::node* node = root_.get(name);
+    return node ? node->as_table() : nullptr;
+  };
+  read_listings(group("listing"), plan);
+  read_surfaces(group("surface"), plan, files);
+  read_objects(group("object"), plan, files);
+  check_distinct(files);
+  read_report(plan);
   return errors_.size() == before;
 }
 
@@ -841,29 +874,27 @@ ReadResult Reader::read() {
   std::stable_sort(errors_.begin(), errors_.end(),
                    [](const Error& a, const Error& b) { return a.line < b.line; });
   for (std::size_t i = 0; i < errors_.size() && i < kMaxErrors; ++i) {
-    result.errors.push_back(std::move(errors_[i].text));
+    result.errors.push_back(std::move(errors_[i].diagnostic));
   }
   if (errors_.size() > kMaxErrors) {
-    result.errors.push_back("Error in " + name_ + ": " +
-                            std::to_string(errors_.size() - kMaxErrors) +
-                            " more errors are not shown.");
+    result.errors.push_back(diag::at(
+        diag::error(std::to_string(errors_.size() - kMaxErrors) + " more errors are not shown."), name_, 0));
   }
   if (result.errors.empty()) {
-    result.errors.push_back("Error in " + name_ + ": The file cannot be used.");
+    result.errors.push_back(diag::at(diag::error("The file cannot be used."), name_, 0));
   }
   return result;
 }
 
 ReadResult file_error(std::string_view name, std::string sentence) {
   ReadResult r;
-  r.errors.push_back("Error in " + std::string(name) + ": " + as_sentence(std::move(sentence)));
+  r.errors.push_back(diag::at(diag::error(as_sentence(std::move(sentence))), std::string(name), 0));
   return r;
 }
 
 ReadResult line_error(std::string_view name, Line line, std::string sentence) {
   ReadResult r;
-  r.errors.push_back("Error in " + std::string(name) + ", line " + std::to_string(line) + ": " +
-                     as_sentence(std::move(sentence)));
+  r.errors.push_back(diag::at(diag::error(as_sentence(std::move(sentence))), std::string(name), line));
   return r;
 }
 

@@ -74,7 +74,7 @@
 // ERRORS
 //
 // A file is checked whole before anything is computed.  Each thing wrong
-// with it gives one line:
+// with it is one diagnostic (file, line, key, message), printed as one line:
 //
 //   Error in FILE, line N: KEY: SENTENCE
 //
@@ -94,6 +94,7 @@
 #include <vector>
 
 #include "design/choices.h"
+#include "diag/diagnostic.h"
 #include "writers/output_plan.h"
 
 namespace designfile {
@@ -106,13 +107,14 @@ struct DesignFile {
   writers::OutputPlan plan;
 };
 
-// Either a design file that passed every check, or the lines of its errors
-// (at least one), in the order of their lines in the file.  The reals are
+// Either a design file that passed every check, or its errors (at least
+// one, each with the file, and its line and key where it has them), in the
+// order of their lines in the file.  The reals are
 // the values the file gives, in 64 bits; a 32-bit design rounds them when it
 // is made.
 struct ReadResult {
   std::optional<DesignFile> file;
-  std::vector<std::string> errors;
+  std::vector<diag::Diagnostic> errors;
 };
 
 // Reads and checks the file at `path`; errors name it as given.

@@ -43,8 +43,12 @@ std::string render(const Diagnostic& d) {
     text += " in " + d.file;
     if (d.line > 0) text += ", line " + std::to_string(d.line);
   }
-  text += ": ";
-  if (!d.key.empty()) text += d.key + ": ";
+  return text + ": " + diag::text(d);
+}
+
+std::string text(const Diagnostic& d) {
+  std::string text;
+  if (!d.key.empty()) text = d.key + ": ";
   text += sentence_case(d.message);
   if (!d.suggestion.empty()) text += " " + d.suggestion;
   return text;

@@ -41,6 +41,10 @@ std::string sentence_case(std::string_view what);
 //   Warning: <message> ...
 // The message is in sentence case after the prefix.
 std::string render(const Diagnostic& d);
+// What the line says after its severity and place: "<key>: <message>
+// <suggestion>", the message in sentence case.  For a text that names the
+// problem inside another sentence or a table cell.
+std::string text(const Diagnostic& d);
 // One line each, separated (not ended) by '\n'.
 std::string render(const std::vector<Diagnostic>& ds);
 

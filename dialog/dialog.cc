@@ -123,18 +123,17 @@ bool Dialog::next_line(std::string& line) {
   return true;
 }
 
-std::string Dialog::report(std::string_view what) const {
-  if (from_file()) return io::error_in(file_name_, file_line_, what);
-  return io::error_text(what);
+diag::Diagnostic Dialog::report(std::string_view what) const {
+  diag::Diagnostic d = diag::error(std::string(what));
+  return from_file() ? diag::at(std::move(d), file_name_, file_line_) : d;
 }
 
 void Dialog::end_of_input(std::string_view what) {
   if (from_file()) {
-    throw RunError(io::error_in(file_name_, file_line_ + 1,
-                                "the file ends without an answer for " + std::string(what) + "."));
+    throw RunError(diag::at(diag::error("the file ends without an answer for " + std::string(what) + "."),
+                            file_name_, file_line_ + 1));
   }
-  throw RunError(io::error_text("the console input ends without an answer for " +
-                                std::string(what) + "."));
+  throw RunError(diag::error("the console input ends without an answer for " + std::string(what) + "."));
 }
 
 void Dialog::unreadable(std::string_view token, std::string_view kind, std::string_view what) {
@@ -196,8 +195,8 @@ void Dialog::read_items(std::string_view what, std::span<const Item> items) {
       const std::string text = file_name(line.substr(line.find_first_not_of(" \t")));
       std::string decimal = text;
       decimal[decimal.find(',')] = '.';
-      warn("Warning: \"" + text + "\" reads as " + text.substr(0, text.find(',')) +
-           ": a comma separates values; write " + decimal + " for a decimal point.");
+      warn(diag::render(diag::warning("\"" + text + "\" reads as " + text.substr(0, text.find(',')) +
+                                      ": a comma separates values; write " + decimal + " for a decimal point.")));
     }
     size_t p = 0;
     const size_t end = line.size();

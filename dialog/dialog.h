@@ -23,8 +23,8 @@ using io::RunError;
 // At a terminal the question is asked again; otherwise it ends the run.
 class UnreadableAnswer : public RunError {
  public:
-  UnreadableAnswer(const std::string& report, std::string problem)
-      : RunError(report), problem_(std::move(problem)) {}
+  UnreadableAnswer(diag::Diagnostic report, std::string problem)
+      : RunError(std::move(report)), problem_(std::move(problem)) {}
   // What is wrong, in one line, for asking again.
   const std::string& problem() const { return problem_; }
 
@@ -171,9 +171,9 @@ class Dialog {
   [[noreturn]] void unreadable(std::string_view token, std::string_view kind, std::string_view what);
   void read_items(std::string_view what, std::span<const Item> items);
   void echo_range(double start, double stop, double step);
-  // An error line for what is wrong with the answer just read: naming the
-  // answer file and its line, or the console.
-  std::string report(std::string_view what) const;
+  // The error for what is wrong with the answer just read: at the answer
+  // file's line, or without a place for the console.
+  diag::Diagnostic report(std::string_view what) const;
   bool asks_again() const;
 
   std::istream& in_;

@@ -34,7 +34,7 @@ std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::pa
     dialog.prompt(" File input? ");
     dialog.prompt(" Enter input file ");
     name = *options.answer_file;
-    if (std::string wrong = problem(); !wrong.empty()) throw RunError(io::error_text(wrong));
+    if (std::string wrong = problem(); !wrong.empty()) throw RunError(diag::error(wrong));
   } else {
     if (!dialog.ask_yes(" File input? ")) {
       dialog.record_console();
@@ -46,7 +46,7 @@ std::filesystem::path open_answer_file(Dialog& dialog, const std::filesystem::pa
         " Enter input file ", [&] { name = dialog.read_line("the name of the answer file"); },
         [&]() -> std::string {
           std::string wrong = problem();
-          if (!wrong.empty() && !dialog.interactive()) throw RunError(io::error_text(wrong));
+          if (!wrong.empty() && !dialog.interactive()) throw RunError(diag::error(wrong));
           return wrong;
         });
   }
@@ -135,8 +135,7 @@ int run(std::istream& console_in, std::ostream& console_out, std::ostream& error
     dialog.before_wait({});
     // No design came of the run: a script must not take it for success, and
     // the listing says why it ends there.
-    const std::string report =
-        io::error_text(std::string("the dialog stops: ") + stop.what() + ".");
+    const std::string report = diag::render(diag::error(std::string("the dialog stops: ") + stop.what() + "."));
     try {
       if (listing.is_open()) listing.line(report);
       listing.close();

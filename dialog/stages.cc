@@ -47,7 +47,7 @@ io::OutFile ask_output_file(Session<Real>& s, std::string_view question, std::st
         // Only a person at a terminal can give another name; a pipe ends the
         // run here, as an answer file does with its line.
         if (!problem.empty() && !s.dialog.from_file() && !s.dialog.interactive()) {
-          throw RunError(io::error_text(problem));
+          throw RunError(diag::error(problem));
         }
         return problem;
       });

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "fields/prose.h"
-#include "io/files.h"
 
 namespace feedfile {
 namespace {
@@ -412,7 +411,7 @@ ReadResult parse(std::string_view text, std::string_view display_name) {
     fault = parse_csv(lines, t);
   }
   if (fault) {
-    r.error = io::error_in(display_name, fault->line, fault->what);
+    r.error = diag::at(diag::error(fault->what), std::string(display_name), fault->line);
     return r;
   }
   r.table = std::move(t);
@@ -423,13 +422,13 @@ ReadResult read(const std::filesystem::path& path, std::string_view display_name
   ReadResult r;
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
-    r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" is a folder.");
+    r.error = diag::error("the feed file \"" + std::string(display_name) + "\" is a folder.");
     return r;
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    r.error = io::error_text("the feed file \"" + std::string(display_name) +
-                             "\" does not exist or cannot be read.");
+    r.error = diag::error("the feed file \"" + std::string(display_name) +
+                          "\" does not exist or cannot be read.");
     return r;
   }
   // Read in pieces, so that a small file costs no more than its size and a
@@ -443,12 +442,12 @@ ReadResult read(const std::filesystem::path& path, std::string_view display_name
     if (!in || got == 0) break;
   }
   if (in.bad()) {
-    r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" cannot be read.");
+    r.error = diag::error("the feed file \"" + std::string(display_name) + "\" cannot be read.");
     return r;
   }
   if (text.size() > kMaxFileBytes) {
-    r.error = io::error_text("the feed file \"" + std::string(display_name) + "\" is larger than " +
-                             std::to_string(kMaxFileBytes >> 20) + " MB.");
+    r.error = diag::error("the feed file \"" + std::string(display_name) + "\" is larger than " +
+                          std::to_string(kMaxFileBytes >> 20) + " MB.");
     return r;
   }
   return parse(text, display_name);
@@ -487,13 +486,14 @@ std::optional<PhaseFit> phase_fit(const FeedTable& t, double half_angle_rad) {
   return fit;
 }
 
-std::string phase_warning(const FeedTable& t, double half_angle_rad) {
+std::optional<diag::Diagnostic> phase_warning(const FeedTable& t, double half_angle_rad) {
   const std::optional<PhaseFit> fit = phase_fit(t, half_angle_rad);
-  if (!fit || !(fit->variation_deg > kPhaseWarningDeg)) return {};
-  return "Warning: the phase in " + t.source + " varies by " + number(fit->variation_deg, 3) +
-         " degrees over the subreflector's cone: the feed's phase centre is not at the feed "
-         "point.\nThe best fit puts it " + number(fit->offset_wavelengths, 3) +
-         " wavelengths along the axis from the feed point (positive towards the subreflector).";
+  if (!fit || !(fit->variation_deg > kPhaseWarningDeg)) return std::nullopt;
+  return diag::warning("the phase in " + t.source + " varies by " + number(fit->variation_deg, 3) +
+                       " degrees over the subreflector's cone: the feed's phase centre is not at the "
+                       "feed point.\nThe best fit puts it " + number(fit->offset_wavelengths, 3) +
+                       " wavelengths along the axis from the feed point (positive towards the "
+                       "subreflector).");
 }
 
 }  // namespace feedfile

@@ -34,6 +34,7 @@
 #include <string_view>
 
 #include "design/feed_model.h"
+#include "diag/diagnostic.h"
 
 namespace feedfile {
 
@@ -43,7 +44,9 @@ inline constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
 struct ReadResult {
   std::optional<design::FeedTable> table;
   design::FeedModelKind format = design::FeedModelKind::table;  // table or cut
-  std::string error;  // one line "Error in FILE, line N: ..." when there is no table
+  // What is wrong when there is no table: with the file and its line for a
+  // fault in the text, without them for a file that cannot be read.
+  std::optional<diag::Diagnostic> error;
 };
 
 // Reads the file at `path`; the table and errors name it `display_name`.
@@ -64,7 +67,7 @@ std::optional<PhaseFit> phase_fit(const design::FeedTable& t, double half_angle_
 // A phase that varies by more than this over the cone is worth a warning.
 inline constexpr double kPhaseWarningDeg = 10.0;
 // The warning for a table whose phase varies by more than the limit over the
-// cone, or empty.
-std::string phase_warning(const design::FeedTable& t, double half_angle_rad);
+// cone, or nothing.
+std::optional<diag::Diagnostic> phase_warning(const design::FeedTable& t, double half_angle_rad);
 
 }  // namespace feedfile

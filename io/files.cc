@@ -8,30 +8,9 @@
 
 namespace io {
 
-std::string sentence_case(std::string_view what) {
-  std::string text(what);
-  if (text.empty() || text[0] < 'A' || text[0] > 'Z') return text;
-  // An ordinary word: its other letters are all lower case ("The", "A");
-  // an abbreviation ("TOML") keeps its capitals.
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c >= 'A' && c <= 'Z') return text;
-    if (!(c >= 'a' && c <= 'z')) break;
-  }
-  text[0] = static_cast<char>(text[0] - 'A' + 'a');
-  return text;
-}
-
-std::string error_text(std::string_view what) { return "Error: " + sentence_case(what); }
-
-std::string error_in(std::string_view file, long line, std::string_view what) {
-  return "Error in " + std::string(file) + ", line " + std::to_string(line) + ": " +
-         sentence_case(what);
-}
-
 OutFile::OutFile(const std::filesystem::path& path, std::string name, Mode mode) {
   if (std::string problem = open(path, std::move(name), mode); !problem.empty()) {
-    throw RunError(error_text(problem));
+    throw RunError(diag::error(problem));
   }
 }
 
@@ -105,14 +84,14 @@ void OutFile::close() {
   out_.close();
   if (failed || out_.fail()) {
     discard();
-    throw RunError("Error: cannot write the file \"" + name_ + "\".");
+    throw RunError(diag::error("cannot write the file \"" + name_ + "\"."));
   }
   if (!temporary_.empty()) {
     std::error_code ec;
     std::filesystem::rename(temporary_, target_, ec);
     if (ec) {
       discard();
-      throw RunError("Error: cannot write the file \"" + name_ + "\": " + ec.message() + ".");
+      throw RunError(diag::error("cannot write the file \"" + name_ + "\": " + ec.message() + "."));
     }
     temporary_.clear();
   }

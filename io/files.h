@@ -1,7 +1,7 @@
 // Every file the program writes goes through here: a text file written
 // beside its name and renamed when complete, and a folder of files (the
 // report) staged and moved into place whole.  A failure is a RunError, the
-// one way a run ends early with a report.
+// one way a run ends early with a report: it carries diagnostics.
 #pragma once
 
 #include <filesystem>
@@ -10,24 +10,17 @@
 #include <string>
 #include <string_view>
 
+#include "diag/diagnostic.h"
+
 namespace io {
 
-// Ends the run at once with an error report (one or two lines) on standard
-// error and in the listing file, and a non-zero exit status.
-class RunError : public std::runtime_error {
+// Ends the run at once with an error report (its diagnostics, rendered as one
+// or two lines) on standard error and in the listing file, and a non-zero
+// exit status.
+class RunError : public diag::Failure {
  public:
-  using std::runtime_error::runtime_error;
+  using diag::Failure::Failure;
 };
-
-// The one format of error lines: "Error: <what>" for the console and the
-// command line, "Error in <file>, line <n>: <what>" for answer and design
-// files; <what> in sentence case (its first word not capitalised unless it is
-// a name or an abbreviation).
-std::string error_text(std::string_view what);
-std::string error_in(std::string_view file, long line, std::string_view what);
-// `what` with its first letter in lower case when it starts an ordinary
-// word ("The file" -> "the file"; "TOML" and "--double" stay).
-std::string sentence_case(std::string_view what);
 
 // An output text file.  Every line ends with CR LF.
 //
@@ -51,8 +44,8 @@ class OutFile {
   OutFile& operator=(OutFile&& other) noexcept;
   ~OutFile();
 
-  // Opens `path`; returns what is wrong when it cannot be created, or an
-  // empty text.
+  // Opens `path`; returns what is wrong (a sentence) when it cannot be
+  // created, or an empty text.
   std::string open(const std::filesystem::path& path, std::string name, Mode mode);
 
   // Writes text followed by CR LF.

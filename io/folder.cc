@@ -41,7 +41,7 @@ FolderWriter::FolderWriter(fs::path dir) : dir_(std::move(dir)) {
   std::error_code ec;
   const fs::file_status status = fs::status(dir_, ec);
   if (fs::exists(status) && !fs::is_directory(status)) {
-    throw RunError("Error: the folder " + quoted(dir_) + " is a file.");
+    throw RunError(diag::error("the folder " + quoted(dir_) + " is a file."));
   }
   if (!fs::exists(status)) {
     // The folder and every missing folder above it, innermost first: all of
@@ -54,7 +54,7 @@ FolderWriter::FolderWriter(fs::path dir) : dir_(std::move(dir)) {
     if (ec || !fs::is_directory(dir_)) {
       const std::string why = ec ? ": " + ec.message() : std::string();
       discard();
-      throw RunError("Error: cannot create the folder " + quoted(dir_) + why + ".");
+      throw RunError(diag::error("cannot create the folder " + quoted(dir_) + why + "."));
     }
   }
   for (int attempt = 0; attempt < 100 && staging_.empty(); ++attempt) {
@@ -66,7 +66,7 @@ FolderWriter::FolderWriter(fs::path dir) : dir_(std::move(dir)) {
   if (staging_.empty() || ec) {
     const std::string why = ec ? ": " + ec.message() : std::string();
     discard();
-    throw RunError("Error: cannot write into the folder " + quoted(dir_) + why + ".");
+    throw RunError(diag::error("cannot write into the folder " + quoted(dir_) + why + "."));
   }
 }
 
@@ -95,12 +95,12 @@ void FolderWriter::write(const std::string& name, std::string_view contents) {
   const fs::path path = staging_ / kIncoming / name;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) {
-    throw RunError("Error: cannot create the file " + quoted(dir_ / name) + ": " + std::strerror(errno) + ".");
+    throw RunError(diag::error("cannot create the file " + quoted(dir_ / name) + ": " + std::strerror(errno) + "."));
   }
   out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
   out.close();
   if (!out) {
-    throw RunError("Error: cannot write the file " + quoted(dir_ / name) + ".");
+    throw RunError(diag::error("cannot write the file " + quoted(dir_ / name) + "."));
   }
   if (std::find(names_.begin(), names_.end(), name) == names_.end()) names_.push_back(name);
 }
@@ -117,21 +117,21 @@ void FolderWriter::commit() {
     const fs::path target = dir_ / name;
     const fs::file_status status = fs::symlink_status(target, ec);
     if (fs::is_directory(status)) {
-      failure = "Error: cannot write the file " + quoted(target) + ": a folder of that name is in the way.";
+      failure = "cannot write the file " + quoted(target) + ": a folder of that name is in the way.";
       break;
     }
     if (fs::exists(status)) {
       if (set_aside.empty()) fs::create_directory(replaced, ec);
       if (!ec) fs::rename(target, replaced / name, ec);
       if (ec) {
-        failure = "Error: cannot replace the file " + quoted(target) + ": " + ec.message() + ".";
+        failure = "cannot replace the file " + quoted(target) + ": " + ec.message() + ".";
         break;
       }
       set_aside.push_back(name);
     }
     fs::rename(incoming / name, target, ec);
     if (ec) {
-      failure = "Error: cannot write the file " + quoted(target) + ": " + ec.message() + ".";
+      failure = "cannot write the file " + quoted(target) + ": " + ec.message() + ".";
       break;
     }
     placed.push_back(name);
@@ -150,19 +150,17 @@ void FolderWriter::commit() {
     if (ec) keep_staging_ = true;
   }
   if (keep_staging_) failure += " The older files are kept in " + quoted(replaced) + ".";
-  throw RunError(failure);
+  throw RunError(diag::error(failure));
 }
 
-std::string folder_problem(const fs::path& dir) {
+std::optional<diag::Diagnostic> folder_problem(const fs::path& dir) {
   try {
     FolderWriter probe(dir);
     probe.write(".probe", "");
   } catch (const RunError& e) {
-    std::string text = e.what();
-    if (text.rfind("Error: ", 0) == 0) text.erase(0, 7);
-    return text;
+    return e.diagnostics().front();
   }
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace io

@@ -6,9 +6,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "diag/diagnostic.h"
 
 namespace io {
 
@@ -45,7 +48,7 @@ class FolderWriter {
 };
 
 // Whether files can be created in `dir` (created if missing, and removed
-// again when it was): an empty text, or what is wrong in one sentence.
-std::string folder_problem(const std::filesystem::path& dir);
+// again when it was): nothing, or what is wrong.
+std::optional<diag::Diagnostic> folder_problem(const std::filesystem::path& dir);
 
 }  // namespace io

@@ -27,8 +27,8 @@ std::string describe(int signal) {
 }  // namespace
 
 Interrupted::Interrupted(int signal)
-    : RunError("Error: the run was " + describe(signal) +
-               "; files not yet complete were removed."),
+    : RunError(diag::error("the run was " + describe(signal) +
+                           "; files not yet complete were removed.")),
       signal_(signal) {}
 
 void install_interrupt_handlers() {

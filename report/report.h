@@ -13,8 +13,8 @@ namespace report {
 // path_error.svg, feed.svg and the CSV files beside them (and po_pattern.csv
 // and po_pattern.cut with physical optics) into dir (created if missing),
 // all of them or none: on failure the older files stay as they were and a
-// folder made for the report is removed again.  Throws std::runtime_error
-// with a one-line message when a file cannot be written.
+// folder made for the report is removed again.  Throws io::RunError when a
+// file cannot be written.
 void write_report(const analysis::Report& report, const analysis::DesignInput& design, const std::filesystem::path& dir);
 
 // What report.json holds, as a value.

@@ -1,7 +1,6 @@
 // Writes the design report's folder whole: every file staged, then all committed
 // at once.
 #include <nlohmann/json.hpp>
-#include <stdexcept>
 
 #include "io/files.h"
 #include "io/folder.h"
@@ -13,35 +12,28 @@ namespace report {
 namespace fs = std::filesystem;
 
 void write_report(const analysis::Report& r, const analysis::DesignInput& d, const fs::path& dir) {
-  try {
-    // Every file is staged and the folder takes them all at once, or none.
-    io::FolderWriter folder(dir);
-    const std::vector<std::pair<std::string, std::string>> charts = {
-        {"geometry.svg", figures::render(geometry_chart(r, d))},
-        {"aperture.svg", figures::render(aperture_chart(r))},
-        {"pattern.svg", figures::render(pattern_chart(r))},
-        {"path_error.svg", figures::render(path_chart(r))},
-        {"feed.svg", figures::render(feed_chart(r, d))}};
-    const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    for (const auto& [file, text] : charts) folder.write(file, prolog + text);
-    folder.write("geometry.csv", geometry_csv(d));
-    folder.write("aperture.csv", aperture_csv(r));
-    folder.write("pattern.csv", pattern_csv(r));
-    folder.write("path_error.csv", path_csv(r));
-    folder.write("feed.csv", feed_csv(d));
-    if (r.physical_optics) {
-      folder.write("po_pattern.csv", po_pattern_csv(*r.physical_optics));
-      folder.write("po_pattern.cut", po_pattern_cut(*r.physical_optics));
-    }
-    folder.write("report.json", report_json(r, d).dump(2) + "\n");
-    folder.write("report.html", report_html(r, d, charts));
-    folder.commit();
-  } catch (const io::RunError& e) {
-    // The caller puts the report's failure in its own words around ours.
-    std::string what = e.what();
-    if (what.rfind("Error: ", 0) == 0) what.erase(0, 7);
-    throw std::runtime_error(what);
+  // Every file is staged and the folder takes them all at once, or none.
+  io::FolderWriter folder(dir);
+  const std::vector<std::pair<std::string, std::string>> charts = {
+      {"geometry.svg", figures::render(geometry_chart(r, d))},
+      {"aperture.svg", figures::render(aperture_chart(r))},
+      {"pattern.svg", figures::render(pattern_chart(r))},
+      {"path_error.svg", figures::render(path_chart(r))},
+      {"feed.svg", figures::render(feed_chart(r, d))}};
+  const std::string prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  for (const auto& [file, text] : charts) folder.write(file, prolog + text);
+  folder.write("geometry.csv", geometry_csv(d));
+  folder.write("aperture.csv", aperture_csv(r));
+  folder.write("pattern.csv", pattern_csv(r));
+  folder.write("path_error.csv", path_csv(r));
+  folder.write("feed.csv", feed_csv(d));
+  if (r.physical_optics) {
+    folder.write("po_pattern.csv", po_pattern_csv(*r.physical_optics));
+    folder.write("po_pattern.cut", po_pattern_cut(*r.physical_optics));
   }
+  folder.write("report.json", report_json(r, d).dump(2) + "\n");
+  folder.write("report.html", report_html(r, d, charts));
+  folder.commit();
 }
 
 }  // namespace report

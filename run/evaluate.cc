@@ -130,7 +130,7 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
 void write_design_report(design::DesignSpec choices, const EvaluationOptions& options,
                          const std::filesystem::path& dir) {
   const Made m = make(std::move(choices), options);
-  if (!m.scaled) throw io::RunError(io::error_text("the design cannot be reported: " + m.reason));
+  if (!m.scaled) throw io::RunError(diag::error("the design cannot be reported: " + m.reason));
   const analysis::DesignInput input = report_input(*m.design, m.synthesis.table, *m.scaled);
   report::write_report(analysis::analyse(input, report_options(options)), input, dir);
 }

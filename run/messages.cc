@@ -2,7 +2,6 @@
 
 #include "fields/fields.h"
 #include "fields/prose.h"
-#include "io/files.h"
 #include "writers/tables.h"
 
 namespace run {
@@ -161,10 +160,12 @@ std::string sentence(const design::Problem& p) {
   return "The value cannot be used.";
 }
 
-std::string feed_table_report(const design::Problem& p, const design::FeedSpec& feed) {
+diag::Diagnostic diagnose(const design::Problem& p) { return diag::error(sentence(p)); }
+
+diag::Diagnostic feed_table_report(const design::Problem& p, const design::FeedSpec& feed) {
   const design::FeedTable* t = feed.table.get();
   if (t == nullptr || t->lines.size() != t->theta_deg.size() || t->lines.empty()) {
-    return io::error_text(sentence(p));
+    return diagnose(p);
   }
   long line = t->lines.front();
   if (p.fault == Fault::table_short) {
@@ -175,17 +176,16 @@ std::string feed_table_report(const design::Problem& p, const design::FeedSpec& 
     while (i + 1 < t->theta_deg.size() && t->theta_deg[i] < p.reference) ++i;
     line = t->lines[i];
   }
-  return io::error_in(t->source, line, sentence(p));
+  return diag::at(diagnose(p), t->source, line);
 }
 
-std::string interval_warning(const design::RowPlan& plan) {
-  if (!plan.short_of_rim) return {};
-  std::string text = "Warning: the ray table ends at r = " + number(plan.last_radius) +
-                     ", short of the rim at 1";
+std::optional<diag::Diagnostic> interval_warning(const design::RowPlan& plan) {
+  if (!plan.short_of_rim) return std::nullopt;
+  std::string text = "the ray table ends at r = " + number(plan.last_radius) + ", short of the rim at 1";
   if (plan.fitting_interval > 0.0) {
     text += "; an output interval of " + number(plan.fitting_interval) + " reaches it";
   }
-  return text + ".";
+  return diag::warning(text + ".");
 }
 
 }  // namespace run

@@ -158,14 +158,23 @@ void write_report(Context& c, const Design<Real>& in, const design::RayTable<Rea
     progress.update(done, total);
     io::check_interrupt();
   };
+  const std::string cannot = "the design report cannot be made: ";
   try {
     const analysis::Report report = analysis::analyse(d, options);
     progress.clear();
-    report::write_report(report, d, request.dir);
+    try {
+      report::write_report(report, d, request.dir);
+    } catch (const io::RunError& e) {
+      // A file of the report that cannot be written: the report's failure,
+      // in the words of the file's.
+      diag::Diagnostic failure = e.diagnostics().front();
+      failure.message = cannot + diag::sentence_case(failure.message);
+      throw RunError(std::move(failure));
+    }
   } catch (const io::RunError&) {
     throw;
   } catch (const std::exception& e) {
-    throw RunError("Error: the design report cannot be made: " + std::string(e.what()));
+    throw RunError(diag::error(cannot + e.what()));
   }
 }
 

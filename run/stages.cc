@@ -73,9 +73,9 @@ std::string breakdown_advice(const design::SynthesisSummary& s, const Design<Rea
 
 // The report on a ray table that failed its check, and what to try.
 template <design::RealType Real>
-std::string check_report(const design::RayTableCheck& c, const Design<Real>& d) {
+diag::Diagnostic check_report(const design::RayTableCheck& c, const Design<Real>& d) {
   using Fault = design::RayTableCheck::Fault;
-  std::string text = "Error: ";
+  std::string text;
   const std::string where = "at ray " + std::to_string(c.bad_ray) + " (main reflector radius " +
                             short_number(c.bad_radius) + ")";
   if (c.fault == Fault::path_strays) {
@@ -86,17 +86,17 @@ std::string check_report(const design::RayTableCheck& c, const Design<Real>& d) 
     text += "the feed angle reaches zero " + where + ", before the rim: not a design.\n";
   }
   text += "Try " + remedy(c.main_meets_sub, d) + ".";
-  return text;
+  return diag::error(text);
 }
 
 // A file of the plan, opened or the run ends with what is wrong.
 void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
   if (c.in_use(name)) {
-    throw RunError("Error: the file \"" + name +
-                   "\" is the listing or the answer file of this run; give another name.");
+    throw RunError(diag::error("the file \"" + name +
+                               "\" is the listing or the answer file of this run; give another name."));
   }
   if (std::string problem = c.open(file, name); !problem.empty()) {
-    throw RunError(io::error_text(problem));
+    throw RunError(diag::error(problem));
   }
 }
 
@@ -147,9 +147,10 @@ void list_feed(Context& c, const Design<Real>& d) {
   // A tabulated phase that is not flat over the cone: the pattern was taken
   // about another point than the one the design puts at the feed.
   if (d.feed_model.source) {
-    const std::string warning = feedfile::phase_warning(
-        *d.feed_model.source, static_cast<double>(d.feed_half_angle_rad));
-    if (!warning.empty()) c.warn(warning);
+    if (const auto warning = feedfile::phase_warning(*d.feed_model.source,
+                                                      static_cast<double>(d.feed_half_angle_rad))) {
+      c.warn(diag::render(*warning));
+    }
   }
 }
 
@@ -163,9 +164,10 @@ void show_taylor_heading(Context& c, const Design<Real>& d) {
 template <design::RealType Real>
 void list_distribution(Context& c, const Design<Real>& d) {
   if (d.aperture.kind == design::Distribution::gaussian && d.aperture.edge_taper_db < Real(0)) {
-    c.warn("Warning: an edge taper of " + fields::number(static_cast<double>(d.aperture.edge_taper_db)) +
-           " dB makes the aperture's edge brighter than its centre; the taper is the drop in dB"
-           " from the centre to the edge.");
+    c.warn(diag::render(diag::warning(
+        "an edge taper of " + fields::number(static_cast<double>(d.aperture.edge_taper_db)) +
+        " dB makes the aperture's edge brighter than its centre; the taper is the drop in dB"
+        " from the centre to the edge.")));
   }
   if (d.aperture.kind == design::Distribution::taylor) {
     c.to_console(writers::taylor_table(d.aperture));
@@ -175,9 +177,7 @@ void list_distribution(Context& c, const Design<Real>& d) {
 
 template <design::RealType Real>
 void list_intervals(Context& c, const Design<Real>& d) {
-  if (const std::string warning = interval_warning(design::row_plan(d)); !warning.empty()) {
-    c.warn(warning);
-  }
+  if (const auto warning = interval_warning(design::row_plan(d))) c.warn(diag::render(*warning));
   c.to_listing(writers::interval_lines(d));
 }
 
@@ -194,7 +194,7 @@ void list_design(Context& c, const Design<Real>& d) {
 template <design::RealType Real>
 design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
   const design::StepCounts counts = design::step_counts(d);
-  if (!counts.problem.empty()) throw RunError(io::error_text(counts.problem));
+  if (!counts.problem.empty()) throw RunError(diag::error(counts.problem));
 
   design::SynthesisOptions options;
   ProgressLine progress(c.console.progress, "Synthesis", "rows");
@@ -214,19 +214,20 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
   if (table.broken_ray) {
     // The integration has left the range of real surfaces: the run ends
     // rather than print a table of NaN, with what the numbers show.
-    throw RunError("Error: the integration breaks down at ray " +
-                   std::to_string(*table.broken_ray) + " (main reflector radius " +
-                   writers::trimmed(fields::F(table.broken_radius, 12, 5)) +
-                   "): the surfaces are no longer finite.\n" +
-                   breakdown_advice(result.summary, d));
+    throw RunError(diag::error("the integration breaks down at ray " +
+                               std::to_string(*table.broken_ray) + " (main reflector radius " +
+                               writers::trimmed(fields::F(table.broken_radius, 12, 5)) +
+                               "): the surfaces are no longer finite.\n" +
+                               breakdown_advice(result.summary, d)));
   }
   io::check_interrupt();
   const design::RayTableCheck& check = result.summary.check;
   if (check.fault != design::RayTableCheck::Fault::none) throw RunError(check_report(check, d));
   if (check.visible_stray()) {
-    c.warn("Warning: the path length strays by up to " + short_number(100.0 * check.largest_stray) +
-           " % (ray " + std::to_string(check.largest_stray_ray) +
-           "), more than the table's digits show.\nTry " + remedy(false, d) + ".");
+    c.warn(diag::render(diag::warning(
+        "the path length strays by up to " + short_number(100.0 * check.largest_stray) + " % (ray " +
+        std::to_string(check.largest_stray_ray) + "), more than the table's digits show.\nTry " +
+        remedy(false, d) + ".")));
   }
   return result.table;
 }
@@ -326,12 +327,13 @@ void write_listing(Context& c, const design::ScaledDesign<Real>& scaled,
     const Real lo = std::min(first, last), hi = std::max(first, last);
     const Real slack = (p.last_radius() - p.first_radius()) * Real(1.0e-4);
     if (lo < p.first_radius() - slack || hi > p.last_radius() + slack) {
-      c.warn("Warning: the listing reaches r = " +
-             fields::number(static_cast<double>(lo < p.first_radius() - slack ? lo : hi), 5) +
-             ", outside the " + (which == Reflector::main ? "main reflector" : "subreflector") +
-             "'s radii " + fields::number(static_cast<double>(p.first_radius()), 5) + " to " +
-             fields::number(static_cast<double>(p.last_radius()), 5) +
-             "; the heights there are extrapolated.");
+      c.warn(diag::render(diag::warning(
+          "the listing reaches r = " +
+          fields::number(static_cast<double>(lo < p.first_radius() - slack ? lo : hi), 5) +
+          ", outside the " + (which == Reflector::main ? "main reflector" : "subreflector") +
+          "'s radii " + fields::number(static_cast<double>(p.first_radius()), 5) + " to " +
+          fields::number(static_cast<double>(p.last_radius()), 5) +
+          "; the heights there are extrapolated.")));
     }
   }
   c.both(writers::listing_header(which, diameter));
@@ -372,15 +374,14 @@ void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan
   const Real diameter = static_cast<Real>(plan.diameter);
   if (std::string problem = design::scaling_problem(table, diameter, d.main_inner_radius);
       !problem.empty()) {
-    throw RunError(io::error_text("scale.diameter: " + io::sentence_case(problem)));
+    throw RunError(diag::error(problem, "scale.diameter"));
   }
   design::ScaledDesign<Real> scaled = scale(c, table, d, diameter);
   if (plan.extrapolated_sub_diameter) {
     const Real to = static_cast<Real>(*plan.extrapolated_sub_diameter);
     design::Extrapolation<Real> e;
     if (auto problem = extrapolation_problem(c, scaled, to, e)) {
-      throw RunError(io::error_text("scale.extrapolate_sub_diameter: " +
-                                    io::sentence_case(sentence(*problem))));
+      throw RunError(diag::error(sentence(*problem), "scale.extrapolate_sub_diameter"));
     }
     extrapolate(c, scaled, to, e);
   }
@@ -394,9 +395,7 @@ void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan
     const design::Profile<Real> p = scaled.profile(which, c.console.pause);
     show_radius_range(c, p);
     if (std::string problem = listing_problem(p, start, stop, step); !problem.empty()) {
-      throw RunError(io::error_text(std::string("listing.") +
-                                    (which == Reflector::main ? "main" : "sub") + ": " +
-                                    io::sentence_case(problem)));
+      throw RunError(diag::error(problem, which == Reflector::main ? "listing.main" : "listing.sub"));
     }
     write_listing(c, scaled, p, which, start, stop, step);
   }

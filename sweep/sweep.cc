@@ -48,11 +48,6 @@ toml::node* find_key(toml::table& root, const std::string& key, toml::table** pa
   return table->get(parts.back());
 }
 
-// The sentence of a design file's error line, without the file and line.
-std::string without_place(const std::string& error) {
-  const std::size_t colon = error.find(": ");
-  return error.rfind("Error", 0) == 0 && colon != std::string::npos ? error.substr(colon + 2) : error;
-}
 
 }  // namespace
 
@@ -162,7 +157,10 @@ std::string DesignTemplate::text_with(const std::vector<std::pair<std::string, d
 
 designfile::ReadResult DesignTemplate::with(const std::vector<std::pair<std::string, double>>& values) const {
   designfile::ReadResult r = designfile::parse(text_with(values), file_.string(), file_.parent_path());
-  for (std::string& e : r.errors) e = without_place(e);
+  for (diag::Diagnostic& e : r.errors) {
+    e.file.clear();
+    e.line = 0;
+  }
   return r;
 }
 
@@ -174,7 +172,7 @@ run::Evaluation evaluate(const DesignTemplate& t, const std::vector<std::string>
   if (!r.file) {
     run::Evaluation e;
     e.status = "refused";
-    e.reason = r.errors.front();
+    e.reason = diag::text(r.errors.front());
     e.figures.fill(kNaN);
     return e;
   }

@@ -50,13 +50,14 @@ Parsed parse_constraint(const std::string& text);
 // A design file whose inputs can be set by key.
 class DesignTemplate {
  public:
-  // Reads the file; `problem` is set when it cannot be read as TOML.
+  // Reads the file; `problem` is set when it does not pass as a design file.
   explicit DesignTemplate(const std::filesystem::path& file);
-  const std::string& problem() const { return problem_; }
+  const std::optional<diag::Diagnostic>& problem() const { return problem_; }
   // Whether the file has a number under this key that a sweep may set.
   std::string key_problem(const std::string& key) const;
-  // The design with these keys set, checked whole; the errors without the
-  // file's name and line when it does not pass.
+  // The design with these keys set, checked whole; the errors without a file
+  // and line when it does not pass (every design of a sweep has the same
+  // ones).
   designfile::ReadResult with(const std::vector<std::pair<std::string, double>>& values) const;
   // The design file's text with these keys set (a design file of its own).
   std::string text_with(const std::vector<std::pair<std::string, double>>& values) const;
@@ -65,7 +66,7 @@ class DesignTemplate {
  private:
   std::filesystem::path file_;
   std::string text_;
-  std::string problem_;
+  std::optional<diag::Diagnostic> problem_;
 };
 
 // A design of a sweep or an optimisation: its inputs and its evaluation.

@@ -290,13 +290,14 @@ TEST(Validate, IntervalAndRadiusLimitsHoldToTheLastFloat) {
 
 TEST(RowPlan, ATableShortOfTheRimWarnsWithAnIntervalThatReachesIt) {
   DesignSpec s = testutil::example_choices();
-  EXPECT_EQ(run::interval_warning(row_plan(s)), "");
+  EXPECT_EQ(run::interval_warning(row_plan(s)), std::nullopt);
   s.geometry.main_inner_radius = 0.119;  // 44 rows of 0.02 end at 0.999
   const RowPlan plan = row_plan(s);
   EXPECT_EQ(plan.output_steps, 44);
   EXPECT_TRUE(plan.short_of_rim);
   EXPECT_TRUE(validate(s).empty());
-  EXPECT_EQ(run::interval_warning(plan),
+  ASSERT_TRUE(run::interval_warning(plan));
+  EXPECT_EQ(diag::render(*run::interval_warning(plan)),
             "Warning: the ray table ends at r = 0.999, short of the rim at 1; an output interval "
             "of 0.001 reaches it.");
   // Half a step short is not yet short.

@@ -34,7 +34,7 @@ std::filesystem::path feed_data(const std::string& name) {
 
 std::shared_ptr<const FeedTable> read_feed(const std::string& name, FeedModelKind* format = nullptr) {
   feedfile::ReadResult r = feedfile::read(feed_data(name), name);
-  EXPECT_TRUE(r.table) << r.error;
+  EXPECT_TRUE(r.table) << diag::render(r.error.value_or(diag::Diagnostic{}));
   if (format) *format = r.format;
   return std::make_shared<const FeedTable>(std::move(*r.table));
 }

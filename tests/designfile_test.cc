@@ -34,10 +34,17 @@ fs::path example(const std::string& name) {
   return fs::path(RAVOST_SOURCE_DIR) / "examples" / name;
 }
 
-std::string joined(const std::vector<std::string>& lines) {
+std::string joined(const std::vector<diag::Diagnostic>& errors) {
   std::string out;
-  for (const std::string& l : lines) out += l + "\n";
+  for (const diag::Diagnostic& d : errors) out += diag::render(d) + "\n";
   return out;
+}
+
+// The error lines as the program prints them.
+std::vector<std::string> rendered(const std::vector<diag::Diagnostic>& errors) {
+  std::vector<std::string> lines;
+  for (const diag::Diagnostic& d : errors) lines.push_back(diag::render(d));
+  return lines;
 }
 
 // The answers of an answer file in the order the dialog asks them.
@@ -332,7 +339,7 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 std::vector<std::string> errors_of(const std::string& text) {
   ReadResult r = parse(text, "t.toml");
   EXPECT_FALSE(r.file.has_value()) << text;
-  return r.errors;
+  return rendered(r.errors);
 }
 
 using Lines = std::vector<std::string>;
@@ -506,13 +513,20 @@ TEST(DesignFileRead, EveryProblemGetsItsOwnLineInFileOrder) {
   text = replaced(text, "[figure]", "[figur]");
   text = replaced(text, "points = 21\n[object", "points = 1e4\n[object");
   text = replaced(text, "\"mm\"", "\"mm\"\nlabel = \"x\"");
-  const std::vector<std::string> errors = errors_of(text);
-  ASSERT_EQ(errors.size(), 4u) << joined(errors);
-  EXPECT_NE(errors[0].find("line 4: geometry.sub_radius:"), std::string::npos);
-  EXPECT_NE(errors[1].find("line 16: figur: unknown section; did you mean [figure]?"),
-            std::string::npos);
-  EXPECT_NE(errors[2].find("line 20: surface.main.points:"), std::string::npos);
-  EXPECT_NE(errors[3].find("line 24: object.main.label: unknown key"), std::string::npos);
+  // Each error carries its file, line and key as fields, its message apart.
+  const ReadResult r = parse(text, "t.toml");
+  ASSERT_FALSE(r.file);
+  ASSERT_EQ(r.errors.size(), 4u) << joined(r.errors);
+  const std::pair<long, std::string> places[] = {
+      {4, "geometry.sub_radius"}, {16, "figur"}, {20, "surface.main.points"}, {24, "object.main.label"}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(r.errors[i].file, "t.toml");
+    EXPECT_EQ(r.errors[i].line, places[i].first);
+    EXPECT_EQ(r.errors[i].key, places[i].second);
+    EXPECT_TRUE(r.errors[i].is_error());
+  }
+  EXPECT_EQ(r.errors[1].message, "Unknown section; did you mean [figure]?");
+  EXPECT_EQ(diag::render(r.errors[3]).rfind("Error in t.toml, line 24: object.main.label: unknown key", 0), 0u);
 
   // A flood of errors is cut short.
   std::string flood = kBase;
@@ -591,7 +605,7 @@ TEST(DesignFileRead, ReadNamesTheFileAsGiven) {
   EXPECT_TRUE(designfile::read(good).file);
 
   const ReadResult missing = designfile::read(folder / "none.toml");
-  EXPECT_EQ(missing.errors,
+  EXPECT_EQ(rendered(missing.errors),
             (Lines{"Error in " + (folder / "none.toml").string() + ": there is no such file."}));
   EXPECT_EQ(designfile::read(folder).errors.size(), 1u);
 
@@ -660,7 +674,7 @@ TEST(DesignFileRead, MutatedFilesNeverCrash) {
       expect_same(*r.file, back);
     } else {
       ASSERT_FALSE(r.errors.empty()) << text;
-      for (const std::string& line : r.errors) {
+      for (const std::string& line : rendered(r.errors)) {
         EXPECT_EQ(line.rfind("Error in m.toml", 0), 0u) << line;
         EXPECT_EQ(line.find('\n'), std::string::npos) << line;
       }

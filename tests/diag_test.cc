@@ -21,6 +21,15 @@ TEST(Diagnostic, RendersEachLineForm) {
   EXPECT_EQ(render(d), "Error: feed.beamwidth_deg: a beamwidth of 0 gives no feed. Try 10 to 40 degrees.");
 }
 
+TEST(Diagnostic, TextIsTheLineWithoutSeverityAndPlace) {
+  Diagnostic d = diag::at(diag::error("Must be above 0.", "geometry.sub_radius"), "d.toml", 4);
+  EXPECT_EQ(diag::text(d), "geometry.sub_radius: must be above 0.");
+  d.key.clear();
+  d.suggestion = "Try 0.2.";
+  EXPECT_EQ(diag::text(d), "must be above 0. Try 0.2.");
+  EXPECT_EQ(render(d), "Error in d.toml, line 4: " + diag::text(d));
+}
+
 TEST(Diagnostic, SentenceCaseKeepsAbbreviationsAndNames) {
   EXPECT_EQ(diag::sentence_case("The file"), "the file");
   EXPECT_EQ(diag::sentence_case("TOML is not valid"), "TOML is not valid");

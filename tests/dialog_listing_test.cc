@@ -129,7 +129,7 @@ TEST(ListingRefusals, AStepOfZeroOrAwayFromTheStopIsAskedAgain) {
     StageRun filed(range + "\n", true);
     const std::string report =
         testutil::run_error([&] { listing_stage(d, filed.session, Reflector::main); });
-    EXPECT_EQ(report, "Error in design.ans, line 1: " + io::sentence_case(refusal)) << range;
+    EXPECT_EQ(report, "Error in design.ans, line 1: " + diag::sentence_case(refusal)) << range;
   }
 }
 

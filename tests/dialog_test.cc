@@ -148,6 +148,10 @@ TEST(FreeForm, TheErrorReportNamesTheAnswerAndTheLineOfTheFile) {
     EXPECT_NE(m.find("the calculation interval"), std::string::npos) << m;
     EXPECT_NE(m.find("line 2"), std::string::npos) << m;
     EXPECT_NE(m.find("design.ans"), std::string::npos) << m;
+    // The place is carried as fields, not only in the text.
+    ASSERT_EQ(e.diagnostics().size(), 1u);
+    EXPECT_EQ(e.diagnostics()[0].file, "design.ans");
+    EXPECT_EQ(e.diagnostics()[0].line, 2);
   }
 }
 
@@ -217,6 +221,18 @@ TEST(Reject, FromTheAnswerFileEndsTheRunNamingTheLine) {
     FAIL();
   } catch (const RunError& e) {
     EXPECT_EQ(std::string(e.what()), "Error in design.ans, line 2: the interval must not be 0.");
+    ASSERT_EQ(e.diagnostics().size(), 1u);
+    EXPECT_EQ(e.diagnostics()[0].line, 2);
+    EXPECT_EQ(e.diagnostics()[0].message, "The interval must not be 0.");
+  }
+  // At the console a refusal that ends the run has no place.
+  ConsoleDialog c("");
+  try {
+    c.dialog.read_yes();
+    FAIL();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.diagnostics().at(0).file, "");
+    EXPECT_EQ(e.diagnostics().at(0).line, 0);
   }
 }
 

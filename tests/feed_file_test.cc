@@ -71,14 +71,19 @@ std::string head(const std::string& text, std::size_t count) {
   return joined(l);
 }
 
+// What a refusal says, as the program prints it, or empty for a file read.
+std::string said(const feedfile::ReadResult& r) { return r.error ? diag::render(*r.error) : std::string(); }
+
 // The line a refusal names, or -1 when it is not one line
-// "Error in NAME, line N: ...".
-long error_line(const std::string& error, const std::string& name) {
+// "Error in NAME, line N: ..." whose diagnostic carries that file and line.
+long error_line(const feedfile::ReadResult& r, const std::string& name) {
+  if (!r.error || r.error->file != name) return -1;
+  const std::string error = said(r);
   std::smatch m;
   const std::regex form("Error in " + std::regex_replace(name, std::regex(R"([.])"), R"(\.)") +
                         R"(, line ([0-9]+): [^\n]+)");
-  if (!std::regex_match(error, m, form)) return -1;
-  return std::stol(m[1]);
+  if (!std::regex_match(error, m, form) || std::stol(m[1]) != r.error->line) return -1;
+  return r.error->line;
 }
 
 // The geometry of the horn's checks: h 0.3, f 0.4, s 0.15, r0 0.1 (half
@@ -146,8 +151,8 @@ TEST(FeedFiles, EachFaultIsOneLineNamingTheFileAndItsLine) {
   for (const Case& c : fault_cases()) {
     const feedfile::ReadResult r = feedfile::parse(c.text, c.name);
     EXPECT_FALSE(r.table) << c.what;
-    EXPECT_EQ(error_line(r.error, c.name), c.line) << c.what << ": " << r.error;
-    EXPECT_NE(r.error.find(c.says), std::string::npos) << c.what << ": " << r.error;
+    EXPECT_EQ(error_line(r, c.name), c.line) << c.what << ": " << said(r);
+    EXPECT_NE(said(r).find(c.says), std::string::npos) << c.what << ": " << said(r);
   }
   // Both samples as they stand, by content whatever their names.
   EXPECT_TRUE(feedfile::parse(sample("conical_horn.cut"), "horn.csv").table);
@@ -162,7 +167,7 @@ TEST(FeedFiles, AFaultyFileEndsTheRunBeforeAnyQuestion) {
     TempDir dir;
     const Exit e = run_feed(dir, c.name, c.text);
     EXPECT_EQ(e.status, 1) << c.what;
-    EXPECT_EQ(e.err, feedfile::parse(c.text, c.name).error + "\n") << c.what;
+    EXPECT_EQ(e.err, said(feedfile::parse(c.text, c.name)) + "\n") << c.what;
     EXPECT_EQ(e.out, "") << c.what;
     EXPECT_FALSE(fs::exists(dir.path() / "ravost.out")) << c.what;
   }
@@ -195,7 +200,7 @@ TEST(FeedFiles, ATableMustReachTheSubreflectorsHalfAngle) {
       char angle[32];
       std::snprintf(angle, sizeof angle, "%.17g", last);
       feedfile::ReadResult r = feedfile::parse(horn_to(angle), "t.csv");
-      EXPECT_TRUE(r.table) << r.error;
+      EXPECT_TRUE(r.table) << said(r);
       s.feed.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
       return design::validate(s).size();
     };
@@ -229,7 +234,7 @@ std::string horn_with_phase(Phase phase) {
 
 design::FeedTable table_of(const std::string& text) {
   feedfile::ReadResult r = feedfile::parse(text, "p.csv");
-  EXPECT_TRUE(r.table) << r.error;
+  EXPECT_TRUE(r.table) << said(r);
   return r.table ? *r.table : design::FeedTable{};
 }
 
@@ -252,7 +257,7 @@ TEST(FeedFiles, APhaseCentreOffTheFeedPointIsFoundAlongTheAxis) {
     return p > 180.0 ? p - 360.0 : p;
   }));
   EXPECT_LT(feedfile::phase_fit(wrapped, kHalfAngle)->variation_deg, 2.0);
-  EXPECT_EQ(feedfile::phase_warning(wrapped, kHalfAngle), "");
+  EXPECT_EQ(feedfile::phase_warning(wrapped, kHalfAngle), std::nullopt);
   // Through the program: two lines on standard error, and the design made.
   TempDir dir;
   const Exit e = run_feed(dir, "p.csv", horn_with_phase([](double a) {
@@ -272,7 +277,8 @@ TEST(FeedFiles, ThePhaseWarningStartsPastTenDegrees) {
     const design::FeedTable t = table_of(horn_with_phase([step](double a) {
       return a == 10.0 ? step : a == 30.0 ? 90.0 : 0.0;
     }));
-    return feedfile::phase_warning(t, kHalfAngle);
+    const auto warning = feedfile::phase_warning(t, kHalfAngle);
+    return warning ? diag::render(*warning) : std::string();
   };
   EXPECT_EQ(warning_at(10.0 - 1e-6), "");
   EXPECT_EQ(warning_at(10.0), "");
@@ -490,9 +496,9 @@ void expect_sound_refusal(const std::string& text, const std::string& name, cons
     EXPECT_EQ(design::table_fault(*r.table), "") << what;
     return;
   }
-  const long line = error_line(r.error, name);
-  EXPECT_GE(line, 1) << what << ": " << r.error;
-  EXPECT_LE(line, std::max(1L, line_count(text))) << what << ": " << r.error;
+  const long line = error_line(r, name);
+  EXPECT_GE(line, 1) << what << ": " << said(r);
+  EXPECT_LE(line, std::max(1L, line_count(text))) << what << ": " << said(r);
 }
 
 TEST(FeedFiles, MutatedFilesAreReadOrRefusedByTheirLine) {
@@ -517,7 +523,7 @@ TEST(FeedFiles, MutatedFilesAreReadOrRefusedByTheirLine) {
   std::string many = "theta_deg,power_db\n";
   for (int i = 0; many.size() < (10u << 20); ++i) many += std::to_string(i * 1e-4) + ",0\n";
   const feedfile::ReadResult r = feedfile::parse(many, "big.csv");
-  EXPECT_EQ(error_line(r.error, "big.csv"), 2 + static_cast<long>(design::kMaxFeedTableAngles)) << r.error;
+  EXPECT_EQ(error_line(r, "big.csv"), 2 + static_cast<long>(design::kMaxFeedTableAngles)) << said(r);
 }
 
 TEST(FeedFiles, MutatedFilesThroughTheProgramEndWithZeroOrANamedFault) {

@@ -37,7 +37,7 @@ design::DesignSpec choices_of(design::Distribution kind) {
 design::DesignSpec with_feed_file(design::DesignSpec s, const std::string& name) {
   const auto path = std::filesystem::path(RAVOST_SOURCE_DIR) / "tests" / "data" / "feeds" / name;
   feedfile::ReadResult r = feedfile::read(path, name);
-  EXPECT_TRUE(r.table) << r.error;
+  EXPECT_TRUE(r.table) << diag::render(r.error.value_or(diag::Diagnostic{}));
   s.feed.model = design::FeedModelKind::table;
   s.feed.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
   return s;
@@ -165,7 +165,7 @@ TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
   // angles, and its E and H planes are the co- and cross-polar power of the
   // 0 and 90 degree cuts (the reader keeps their level, here the directivity).
   const feedfile::ReadResult back = feedfile::parse(slurp("po_pattern.cut"), "po_pattern.cut");
-  ASSERT_TRUE(back.table) << back.error;
+  ASSERT_TRUE(back.table) << diag::render(back.error.value_or(diag::Diagnostic{}));
   EXPECT_EQ(back.format, design::FeedModelKind::cut);
   const analysis::po::Result& q = r.physical_optics->result;
   ASSERT_EQ(back.table->theta_deg.size(), q.theta_deg.size());

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const designfile::ReadResult r = designfile::parse(text, "fuzz.toml");
   if (!r.file) {
     check(!r.errors.empty());
-    for (const std::string& line : r.errors) {
+    for (const diag::Diagnostic& d : r.errors) {
+      const std::string line = diag::render(d);
       check(line.rfind("Error in fuzz.toml", 0) == 0);
       check(line.find('\n') == std::string::npos);
     }
