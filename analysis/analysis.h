@@ -7,6 +7,7 @@
 #include <limits>
 #include <functional>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -269,5 +270,8 @@ Report analyse(const DesignInput& design, const Options& options);
 // folder made for the report is removed again.  Throws std::runtime_error
 // with a one-line message when a file cannot be written.
 void write_report(const Report& report, const DesignInput& design, const std::filesystem::path& dir);
+
+// What write_report puts in report.json, as a value.
+nlohmann::json report_document(const Report& report, const DesignInput& design);
 
 }  // namespace analysis

@@ -434,7 +434,9 @@ nlohmann::json figures_json(const Report& r) {
         {"vertex_ring", vertex_ring_json(r.vertex_ring)}}}};
 }
 
-std::string report_json(const Report& r, const DesignInput& d) {
+}  // namespace
+
+nlohmann::json report_document(const Report& r, const DesignInput& d) {
   using nlohmann::json;
   json inputs = json::array();
   for (const auto& [label, value] : d.inputs) inputs.push_back({{"label", label}, {"value", value}});
@@ -469,8 +471,12 @@ std::string report_json(const Report& r, const DesignInput& d) {
   if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;
-  return j.dump(2) + "\n";
+  return j;
 }
+
+namespace {
+
+std::string report_json(const Report& r, const DesignInput& d) { return report_document(r, d).dump(2) + "\n"; }
 
 std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& figures) {
   const auto esc = svg::escape;

@@ -46,6 +46,8 @@ std::string sweep_csv(const std::vector<Axis>& axes, const std::vector<Row>& row
 
 json value_or_null(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
 
+}  // namespace
+
 json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid,
                 bool complete, const std::optional<std::size_t>& best, const std::string& best_figure) {
   json j;
@@ -71,6 +73,8 @@ json sweep_json(const std::string& source, const std::vector<Axis>& axes, const 
   j["rows"] = rs;
   return j;
 }
+
+namespace {
 
 std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::string& figure) {
   std::optional<std::size_t> best;
