@@ -204,9 +204,10 @@ std::string toml_string(const std::string& s) {
 // key written as an integer stays an integer (nbar, points).
 std::string toml_value(py::handle value, const toml::node* old) {
   if (py::isinstance<py::bool_>(value)) return value.cast<bool>() ? "true" : "false";
-  if (py::isinstance<py::int_>(value)) return py::str(value).cast<std::string>();
-  if (py::isinstance<py::float_>(value)) {
-    const double v = value.cast<double>();
+  // Whole numbers of any kind (numpy's too) and then reals of any kind.
+  if (PyIndex_Check(value.ptr())) return py::str(py::int_(py::reinterpret_borrow<py::object>(value))).cast<std::string>();
+  if (!py::isinstance<py::str>(value) && py::hasattr(value, "__float__")) {
+    const double v = py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>();
     if (old && old->is_integer() && std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 9.0e15) {
       return std::to_string(static_cast<std::int64_t>(v));
     }
@@ -305,6 +306,26 @@ class Design {
         text_ += "\n[" + section + "]\n" + line;
       }
     }
+    reread();
+  }
+
+  // Removes a key (its whole line, with its comment) and reads the design
+  // again.
+  void remove(const std::string& key) {
+    const toml::table root = parsed();
+    const std::size_t dot = key.rfind('.');
+    const toml::node* parent = dot == std::string::npos ? &root : root.at_path(key.substr(0, dot)).node();
+    const std::string last = key.substr(dot == std::string::npos ? 0 : dot + 1);
+    const toml::table* table = parent && is_dotted_key(key) ? parent->as_table() : nullptr;
+    const auto at = table ? table->find(last) : toml::table::const_iterator();
+    if (!table || at == table->end()) throw py::key_error(key);
+    if (at->second.is_table() || table->is_inline()) throw py::type_error(key + " is a table or in one written inline");
+    const std::size_t first = at->first.source().begin.line;
+    const std::size_t end = at->second.source().end.line;
+    if (first == 0 || end < first) throw py::key_error(key);
+    const std::size_t from = offset_of(text_, first, 1);
+    std::size_t to = offset_of(text_, end + 1, 1);
+    text_.erase(from, to - from);
     reread();
   }
 
@@ -633,6 +654,7 @@ PYBIND11_MODULE(_ravost, m) {
   py::class_<Design>(m, "Design", "A design file: its text and the design the program reads from it.")
       .def("__getitem__", &Design::get, py::arg("key"))
       .def("__setitem__", &Design::set, py::arg("key"), py::arg("value"))
+      .def("__delitem__", &Design::remove, py::arg("key"))
       .def("__contains__", &Design::has, py::arg("key"))
       .def("to_toml", &Design::text, "The design file's text, with every key set since it was read.")
       .def_property_readonly("name", &Design::name)

@@ -46,6 +46,26 @@ def test_setting_a_key_changes_only_its_value_and_round_trips():
     assert ravost.loads(design.to_toml())["geometry.sub_radius"] == 0.1 + 0.2
 
 
+def test_numpy_numbers_are_set_and_a_key_is_removed_with_its_line():
+    numpy = pytest.importorskip("numpy")
+    design = ravost.load(str(UNIFORM))
+    design["geometry.sub_radius"] = numpy.float32(0.25)
+    design["object.main.points"] = numpy.int64(30)
+    assert design["geometry.sub_radius"] == float(numpy.float32(0.25))
+    assert design["object.main.points"] == 30
+    # Too wide a subreflector to extrapolate to 26 until the key is gone.
+    design["geometry.sub_radius"] = 0.27
+    with pytest.raises(ravost.DesignError) as refused:
+        ravost.report(design)
+    assert refused.value.diagnostics[0].key == "scale.extrapolate_sub_diameter"
+    del design["scale.extrapolate_sub_diameter"]
+    assert "extrapolate_sub_diameter = 26.0" not in design.to_toml()
+    assert len(design.to_toml().splitlines()) == len(UNIFORM.read_text().splitlines()) - 1
+    assert ravost.report(design)["geometry"]["subreflector_radius"] == pytest.approx(13.5, rel=1e-3)  # 27 across
+    with pytest.raises(KeyError):
+        del design["scale.extrapolate_sub_diameter"]
+
+
 def test_a_value_after_a_non_ascii_character_on_its_line_is_set_in_place():
     design = ravost.loads('[figure]\nfile = "\u00e9t\u00e9.plt" # \u00e9\n')
     design["figure.file"] = "b.plt"
