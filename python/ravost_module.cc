@@ -324,7 +324,7 @@ class Design {
     const std::size_t end = at->second.source().end.line;
     if (first == 0 || end < first) throw py::key_error(key);
     const std::size_t from = offset_of(text_, first, 1);
-    std::size_t to = offset_of(text_, end + 1, 1);
+    const std::size_t to = offset_of(text_, end + 1, 1);
     text_.erase(from, to - from);
     reread();
   }
@@ -374,7 +374,8 @@ Design load(const std::string& path) {
 // released, waking every 50 ms to let Python look at its signals.  On Ctrl-C
 // (or any signal whose handler raises) the run's stop flag is set, the work
 // ends at its next check, and the Python exception (KeyboardInterrupt) is
-// raised here.
+// raised here.  The stop flag is the program's one flag: calls made at once
+// from several Python threads stop together.
 template <class Work>
 auto interruptible(Work work) -> decltype(work()) {
   using Result = decltype(work());
