@@ -63,14 +63,24 @@ def test_ray_table_is_the_listing_to_its_printed_digits(program, tmp_path, examp
     assert all(getattr(table, name).dtype == "float64" for name in table.columns)
 
 
-def test_report_is_report_json(program, tmp_path):
-    shutil.copy(EXAMPLES / "uniform.toml", tmp_path)
-    run = program(["uniform.toml", "--double", "--report", "rep", "--wavelength", "0.5"], tmp_path)
+@pytest.mark.parametrize("example,wavelength,physical_optics", [
+    ("uniform", 0.5, False),
+    ("taylor", 2.0, True),
+])
+def test_report_is_report_json(program, tmp_path, example, wavelength, physical_optics):
+    shutil.copy(EXAMPLES / (example + ".toml"), tmp_path)
+    args = [example + ".toml", "--double", "--report", "rep", "--wavelength", str(wavelength)]
+    run = program(args + (["--physical-optics"] if physical_optics else []), tmp_path)
     assert run.returncode == 0, run.stderr
     expected = json.loads((tmp_path / "rep" / "report.json").read_text())
-    figures = ravost.report(ravost.load(str(EXAMPLES / "uniform.toml")), wavelength=0.5, physical_optics=False)
+    figures = ravost.report(ravost.load(str(EXAMPLES / (example + ".toml"))), wavelength=wavelength,
+                            physical_optics=physical_optics)
     close(figures, expected)
-    assert figures["wavelength"] == 0.5 and not figures["wavelength_assumed"]
+    assert figures["wavelength"] == wavelength and ("physical_optics" in figures) == physical_optics
+
+
+def test_report_wavelength_defaults_to_the_design_files():
+    figures = ravost.report(ravost.load(str(EXAMPLES / "uniform.toml")), wavelength=0.5)
     # Without a wavelength the design file's own is taken, and D/lambda = 100 without one.
     design = ravost.load(str(EXAMPLES / "uniform.toml"))
     assert ravost.report(design)["wavelength_assumed"]
