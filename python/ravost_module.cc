@@ -67,7 +67,9 @@ bool is_key(std::string_view text) {
 
 // The readers and stages of the run report a problem as the line a person
 // reads ("Error in FILE, line N: KEY: sentence", "Error: sentence\nTry ...",
-// "Warning: ..."); this takes such a line apart into its diagnostic.
+// "Warning: ..."); this takes such a line apart into its diagnostic.  It is
+// the one place here that reads rendered text back, and goes once the
+// readers and stages hand over diag::Diagnostic values themselves.
 Diagnostic from_line(std::string_view text, const std::string& file) {
   Diagnostic d;
   d.file = file;
@@ -620,6 +622,7 @@ py::object sweep_call(const Design& design, const std::vector<std::pair<std::str
 
 PYBIND11_MODULE(_ravost, m) {
   m.doc() = "The program's design core; use the package ravost.";
+  m.attr("__version__") = RAVOST_VERSION;
 
   py::class_<Diagnostic>(m, "Diagnostic", "One problem: its severity, key, file, line, message and suggestion.")
       .def_property_readonly("severity", [](const Diagnostic& d) { return severity_name(d.severity); })

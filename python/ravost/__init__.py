@@ -16,7 +16,7 @@ every problem with its key and line.  Long calls release the GIL and stop on
 Ctrl-C with KeyboardInterrupt.
 """
 
-from ._ravost import Design, DesignError, Diagnostic, check, load, loads
+from ._ravost import Design, DesignError, Diagnostic, __version__, check, load, loads
 from . import _ravost
 
 __all__ = ["Design", "DesignError", "Diagnostic", "RayTable", "check", "load", "loads",
