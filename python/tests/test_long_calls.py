@@ -1,11 +1,14 @@
-"""Ctrl-C stops a long call with KeyboardInterrupt, and the next call runs."""
+"""Long calls let other Python threads run, and Ctrl-C stops them with
+KeyboardInterrupt, after which the next call runs."""
 import os
 import pathlib
 import signal
 import subprocess
 import sys
+import threading
 import time
 
+import ravost
 from conftest import EXAMPLES
 
 SCRIPT = """
@@ -48,3 +51,26 @@ def test_ctrl_c_stops_a_sweep_with_keyboard_interrupt():
         if child.poll() is None:
             child.kill()
             child.wait()
+
+
+def test_a_sweep_on_another_thread_lets_this_one_run():
+    design = ravost.load(str(EXAMPLES / "uniform.toml"))
+    started, finished = threading.Event(), threading.Event()
+    rows = []
+
+    def work():
+        started.set()
+        rows.extend(ravost.sweep(design, vary={"geometry.sub_radius": (0.2, 0.25, 12)}, jobs=1))
+        finished.set()
+
+    worker = threading.Thread(target=work)
+    worker.start()
+    started.wait()
+    # Python code runs here while the sweep runs (about a second): it does
+    # not hold the GIL.  Held, this thread would get a few ms at most.
+    ticks = 0
+    while not finished.is_set():
+        ticks += sum(range(1000)) > 0
+    worker.join()
+    assert len(rows) == 12
+    assert ticks > 5000
