@@ -2,7 +2,7 @@
 import pytest
 
 import ravost
-from conftest import EXAMPLES
+from conftest import EXAMPLES, SOURCE
 
 UNIFORM = EXAMPLES / "uniform.toml"
 
@@ -130,3 +130,17 @@ def test_a_breakdown_of_the_integration_is_refused_with_the_programs_advice():
     assert problem.severity == "error" and problem.key == ""
     assert problem.message.startswith("The integration breaks down at ray 2")
     assert "too weakly to shape" in problem.suggestion
+
+
+def test_a_feed_file_is_read_from_the_designs_folder_in_every_call():
+    feeds = SOURCE / "tests" / "data" / "feeds"
+    text = UNIFORM.read_text().replace("beamwidth_deg = 40.0\nlevel_db = -10.0",
+                                       'model = "table"\nfile = "corrugated_horn.csv"')
+    # Relative to `base`, as to the folder of a design file.
+    (missing,) = ravost.check(ravost.loads(text))
+    assert "corrugated_horn.csv" in missing.message
+    design = ravost.loads(text, base=str(feeds))
+    assert ravost.check(design) == []
+    assert len(ravost.synthesise(design)) == 45
+    rows = ravost.sweep(design, vary={"geometry.sub_radius": (0.2, 0.25, 2)}, jobs=1)
+    assert [row["status"] for row in rows] == ["ok", "ok"]
