@@ -50,7 +50,7 @@ std::string text(const Diagnostic& d) {
   std::string text;
   if (!d.key.empty()) text = d.key + ": ";
   text += sentence_case(d.message);
-  if (!d.suggestion.empty()) text += " " + d.suggestion;
+  if (!d.suggestion.empty()) text += "\n" + d.suggestion;
   return text;
 }
 

@@ -19,7 +19,7 @@ struct Diagnostic {
   std::string file;        // the file it was read from, or empty
   long line = 0;           // its line in that file (from 1), or 0
   std::string message;     // one or two sentences, without a prefix
-  std::string suggestion;  // what would mend it (a sentence), or empty
+  std::string suggestion;  // what would mend it (a sentence, shown on its own line), or empty
 
   bool is_error() const { return severity == Severity::error; }
 };
@@ -35,11 +35,12 @@ Diagnostic at(Diagnostic d, std::string file, long line);
 std::string sentence_case(std::string_view what);
 
 // The line a person reads:
-//   Error: <message> <suggestion>
-//   Error in <file>: <key>: <message> <suggestion>
-//   Error in <file>, line <n>: <key>: <message> <suggestion>
-//   Warning: <message> ...
-// The message is in sentence case after the prefix.
+//   Error: <message>
+//   Error in <file>: <key>: <message>
+//   Error in <file>, line <n>: <key>: <message>
+//   Warning: <message>
+// The message is in sentence case after the prefix; a suggestion follows on
+// a line of its own.
 std::string render(const Diagnostic& d);
 // What the line says after its severity and place: "<key>: <message>
 // <suggestion>", the message in sentence case.  For a text that names the

@@ -42,6 +42,8 @@ void install_interrupt_handlers() {
 
 int interrupted() { return g_signal; }
 
+void set_interrupted(int signal) { g_signal = signal; }
+
 void check_interrupt() {
   if (const int signal = g_signal; signal != 0) throw Interrupted(signal);
 }

@@ -32,6 +32,11 @@ int interrupted();
 // Throws Interrupted when a signal has come.
 void check_interrupt();
 
+// Records a signal as the handlers do, or forgets one (0): for a host that
+// catches signals itself (the Python module) and stops the run through the
+// same flag, then clears it before the next run.
+void set_interrupted(int signal);
+
 }  // namespace io
 
 #include <streambuf>

@@ -81,12 +81,13 @@ diag::Diagnostic check_report(const design::RayTableCheck& c, const Design<Real>
   if (c.fault == Fault::path_strays) {
     text += "the path length strays " + where + " by " + short_number(100.0 * c.stray_at_bad) +
             " % from the first ray's (up to " + short_number(100.0 * c.largest_stray) +
-            " % at ray " + std::to_string(c.largest_stray_ray) + "): not a design.\n";
+            " % at ray " + std::to_string(c.largest_stray_ray) + "): not a design.";
   } else {
-    text += "the feed angle reaches zero " + where + ", before the rim: not a design.\n";
+    text += "the feed angle reaches zero " + where + ", before the rim: not a design.";
   }
-  text += "Try " + remedy(c.main_meets_sub, d) + ".";
-  return diag::error(text);
+  diag::Diagnostic report = diag::error(text);
+  report.suggestion = "Try " + remedy(c.main_meets_sub, d) + ".";
+  return report;
 }
 
 // A file of the plan, opened or the run ends with what is wrong.
@@ -214,20 +215,23 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
   if (table.broken_ray) {
     // The integration has left the range of real surfaces: the run ends
     // rather than print a table of NaN, with what the numbers show.
-    throw RunError(diag::error("the integration breaks down at ray " +
-                               std::to_string(*table.broken_ray) + " (main reflector radius " +
-                               writers::trimmed(fields::F(table.broken_radius, 12, 5)) +
-                               "): the surfaces are no longer finite.\n" +
-                               breakdown_advice(result.summary, d)));
+    diag::Diagnostic report = diag::error("the integration breaks down at ray " +
+                                          std::to_string(*table.broken_ray) + " (main reflector radius " +
+                                          writers::trimmed(fields::F(table.broken_radius, 12, 5)) +
+                                          "): the surfaces are no longer finite.");
+    report.suggestion = breakdown_advice(result.summary, d);
+    throw RunError(std::move(report));
   }
   io::check_interrupt();
   const design::RayTableCheck& check = result.summary.check;
   if (check.fault != design::RayTableCheck::Fault::none) throw RunError(check_report(check, d));
   if (check.visible_stray()) {
-    c.warn(diag::render(diag::warning(
-        "the path length strays by up to " + short_number(100.0 * check.largest_stray) + " % (ray " +
-        std::to_string(check.largest_stray_ray) + "), more than the table's digits show.\nTry " +
-        remedy(false, d) + ".")));
+    diag::Diagnostic stray = diag::warning("the path length strays by up to " +
+                                           short_number(100.0 * check.largest_stray) + " % (ray " +
+                                           std::to_string(check.largest_stray_ray) +
+                                           "), more than the table's digits show.");
+    stray.suggestion = "Try " + remedy(false, d) + ".";
+    c.warn(diag::render(stray));
   }
   return result.table;
 }

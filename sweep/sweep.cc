@@ -129,6 +129,15 @@ DesignTemplate::DesignTemplate(const std::filesystem::path& file) : file_(file) 
   text_ = bytes.str();
 }
 
+DesignTemplate::DesignTemplate(std::string text, const std::filesystem::path& file) : file_(file) {
+  const designfile::ReadResult r = designfile::parse(text, file.string(), file.parent_path());
+  if (!r.file) {
+    problem_ = r.errors.front();
+    return;
+  }
+  text_ = std::move(text);
+}
+
 std::string DesignTemplate::key_problem(const std::string& key) const {
   toml::table root = toml::parse(text_);
   toml::table* parent = nullptr;

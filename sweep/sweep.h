@@ -52,6 +52,9 @@ class DesignTemplate {
  public:
   // Reads the file; `problem` is set when it does not pass as a design file.
   explicit DesignTemplate(const std::filesystem::path& file);
+  // The same from a design file's text; feed files are read relative to
+  // the folder of `file`, which names it.
+  DesignTemplate(std::string text, const std::filesystem::path& file);
   const std::optional<diag::Diagnostic>& problem() const { return problem_; }
   // Whether the file has a number under this key that a sweep may set.
   std::string key_problem(const std::string& key) const;
@@ -110,6 +113,11 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
                  const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
                  const std::string& shard = {});
+// What write_sweep puts in sweep.json (without the shard), as a value; `best`
+// indexes `rows`.
+nlohmann::json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows,
+                          long grid, bool complete, const std::optional<std::size_t>& best,
+                          const std::string& best_figure);
 
 // One row of sweep.json: its index, inputs, status, reason and figures (a
 // figure that is not finite is null).

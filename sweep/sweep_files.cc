@@ -56,9 +56,6 @@ json row_json(const Row& r) {
   return {{"index", r.index}, {"inputs", r.inputs}, {"status", r.evaluation.status}, {"reason", r.evaluation.reason},
           {"figures", values}};
 }
-
-namespace {
-
 json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid,
                 bool complete, const std::optional<std::size_t>& best, const std::string& best_figure) {
   json j;
@@ -75,6 +72,8 @@ json sweep_json(const std::string& source, const std::vector<Axis>& axes, const 
   j["rows"] = rs;
   return j;
 }
+
+namespace {
 
 std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::string& figure) {
   std::optional<std::size_t> best;

@@ -18,7 +18,7 @@ TEST(Diagnostic, RendersEachLineForm) {
   EXPECT_EQ(render(diag::warning("an edge taper of -3 dB")), "Warning: an edge taper of -3 dB");
   Diagnostic d = diag::error("a beamwidth of 0 gives no feed.", "feed.beamwidth_deg");
   d.suggestion = "Try 10 to 40 degrees.";
-  EXPECT_EQ(render(d), "Error: feed.beamwidth_deg: a beamwidth of 0 gives no feed. Try 10 to 40 degrees.");
+  EXPECT_EQ(render(d), "Error: feed.beamwidth_deg: a beamwidth of 0 gives no feed.\nTry 10 to 40 degrees.");
 }
 
 TEST(Diagnostic, TextIsTheLineWithoutSeverityAndPlace) {
