@@ -26,7 +26,7 @@ TEST(Diagnostic, TextIsTheLineWithoutSeverityAndPlace) {
   EXPECT_EQ(diag::text(d), "geometry.sub_radius: must be above 0.");
   d.key.clear();
   d.suggestion = "Try 0.2.";
-  EXPECT_EQ(diag::text(d), "must be above 0. Try 0.2.");
+  EXPECT_EQ(diag::text(d), "must be above 0.\nTry 0.2.");
   EXPECT_EQ(render(d), "Error in d.toml, line 4: " + diag::text(d));
 }
 
