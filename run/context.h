@@ -40,6 +40,9 @@ struct Context {
   // Compute everything but create no file (every file goes to /dev/null):
   // used to read an answer file's design without running it.
   bool dry = false;
+  // Whether a signal stops the work (a run at the console); a run among
+  // many (a sweep) goes on to its end and lets its caller stop between runs.
+  bool interruptible = true;
 
   std::filesystem::path path(std::string_view name) const { return dir / name; }
   // True when the name is one of the run's open files.

@@ -59,7 +59,10 @@ std::string without_place(const std::string& error) {
 run::EvaluationOptions options_of(const designfile::DesignFile& file, run::EvaluationOptions options) {
   options.diameter = file.plan.diameter;
   options.extrapolated_sub_diameter = file.plan.extrapolated_sub_diameter;
-  if (file.plan.report) options.wavelength = file.plan.report->wavelength;
+  if (file.plan.report) {
+    options.wavelength = file.plan.report->wavelength;
+    options.physical_optics = file.plan.report->physical_optics;
+  }
   return options;
 }
 
