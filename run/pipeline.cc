@@ -334,4 +334,16 @@ RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& 
                                    : run_in<float>(spec, quiet, options, c, true);
 }
 
+RunResult make_scaled(const design::DesignSpec& spec, double diameter, const RunOptions& options) {
+  writers::OutputPlan plan;
+  plan.diameter = diameter;
+  RunResult r = run_design(spec, plan, options);
+  if (!r.ok()) throw diag::Failure(r.diagnostics);
+  if (!r.report_input) {
+    std::visit([&r](const auto& m) { r.report_input = report_input(*m.design, m.synthesis->table, *m.scaled); },
+               r.made);
+  }
+  return r;
+}
+
 }  // namespace run

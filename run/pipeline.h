@@ -173,4 +173,11 @@ RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& 
 RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan,
                      const RunOptions& options);
 
+// A design made, synthesised and scaled to `diameter` with no console and no
+// file, with what the report is told about it (report_input): the one
+// set-up of tests, benchmarks and callers that want the values alone.  A
+// design that cannot be made throws diag::Failure with the run's
+// diagnostics.
+RunResult make_scaled(const design::DesignSpec& spec, double diameter, const RunOptions& options = {});
+
 }  // namespace run
