@@ -107,7 +107,7 @@ void Pipeline<Real>::take_table(design::RayTable<Real> table) {
 template <design::RealType Real>
 void Pipeline<Real>::figure(io::OutFile& file) {
   result_.plan.figure_file = file.name();
-  result_.files.push_back(file.name());
+  wrote(file.name());
   write_figure(c_, table(), file);
   reached(Stage::figure);
 }
@@ -197,7 +197,7 @@ template <design::RealType Real>
 void Pipeline<Real>::surface_file(Reflector which, const design::Profile<Real>& p,
                                   const writers::SurfaceFileRequest& request, io::OutFile& file) {
   (which == Reflector::main ? result_.plan.main_surface : result_.plan.sub_surface) = request;
-  result_.files.push_back(request.file);
+  wrote(request.file);
   write_surface_file(p, request, file);
   reached(Stage::files);
 }
@@ -214,7 +214,7 @@ template <design::RealType Real>
 void Pipeline<Real>::object_file(Reflector which, const design::Profile<Real>& p,
                                  const writers::ObjectFileRequest& request, io::OutFile& file) {
   (which == Reflector::main ? result_.plan.main_object : result_.plan.sub_object) = request;
-  result_.files.push_back(request.file);
+  wrote(request.file);
   write_object_file(p, which, request, file);
   reached(Stage::files);
 }
@@ -238,7 +238,7 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
   o.compare_written = options_.compare_written;
   if (write) {
     result_.report = write_report(c_, *result_.report_input, o, *request);
-    result_.files.push_back(request->dir.string());
+    wrote(request->dir.string());
   } else {
     o.wavelength = options_.wavelength;
     if (request) {
@@ -287,17 +287,21 @@ template class Pipeline<double>;
 
 namespace {
 
+// Runs every stage.  A failure a stage recorded is kept in the result when
+// `keep_failure` is set (the run without a console); any other goes on to
+// the caller, with the result so far in `so_far` when given.
 template <design::RealType Real>
 RunResult run_in(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options,
-                 Context& c, bool keep_failure) {
+                 Context& c, bool keep_failure, RunResult* so_far) {
   Pipeline<Real> p(c, options);
   try {
     p.design(spec);
     p.run_plan(plan);
   } catch (const std::exception&) {
-    // Without a console the result says why the run stopped; a failure no
-    // stage recorded (a file that cannot be written) is the caller's.
-    if (!keep_failure || p.result().failed == Stage::none) throw;
+    if (!keep_failure || p.result().failed == Stage::none) {
+      if (so_far) *so_far = std::move(p.result());
+      throw;
+    }
   }
   return std::move(p.result());
 }
@@ -309,10 +313,10 @@ bool use_double(const design::DesignSpec& spec, const RunOptions& options) {
 }  // namespace
 
 RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options,
-                     Context& c) {
+                     Context& c, RunResult* so_far) {
   if (options.progress) c.console.progress = options.progress;
-  return use_double(spec, options) ? run_in<double>(spec, plan, options, c, false)
-                                   : run_in<float>(spec, plan, options, c, false);
+  return use_double(spec, options) ? run_in<double>(spec, plan, options, c, false, so_far)
+                                   : run_in<float>(spec, plan, options, c, false, so_far);
 }
 
 RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options) {
@@ -330,8 +334,8 @@ RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& 
   quiet.sub_surface.reset();
   quiet.main_object.reset();
   quiet.sub_object.reset();
-  return use_double(spec, options) ? run_in<double>(spec, quiet, options, c, true)
-                                   : run_in<float>(spec, quiet, options, c, true);
+  return use_double(spec, options) ? run_in<double>(spec, quiet, options, c, true, nullptr)
+                                   : run_in<float>(spec, quiet, options, c, true, nullptr);
 }
 
 RunResult make_scaled(const design::DesignSpec& spec, double diameter, const RunOptions& options) {

@@ -152,6 +152,10 @@ class Pipeline {
 
  private:
   void reached(Stage s) { result_.reached = s; }
+  // A file of the run, unless a dry run sent it to /dev/null.
+  void wrote(const std::string& name) {
+    if (!c_.dry) result_.files.push_back(name);
+  }
   // Records that stage `s` cannot go on, with `d` when it says why.
   void fail(Stage s, std::optional<diag::Diagnostic> d = std::nullopt);
 
@@ -162,10 +166,10 @@ class Pipeline {
 
 // Runs a design and its output plan from start to end on the console and
 // listing of `c`: the front end of design files.  A stage that cannot go on
-// ends the run as it reports (io::RunError); the choices and plan must have
-// passed validation.
+// ends the run as it reports (io::RunError), and `so_far` (when given)
+// receives the result up to there, with the diagnostics gathered.
 RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan,
-                     const RunOptions& options, Context& c);
+                     const RunOptions& options, Context& c, RunResult* so_far = nullptr);
 
 // The same run without a console: nothing printed, no file written, nothing
 // thrown for a design that cannot be made; the result says how far it got

@@ -108,7 +108,9 @@ TEST(RunDesign, AnExtrapolationItCannotMakeReadsTheSameInEveryFrontEnd) {
   plan.extrapolated_sub_diameter = 10.0;  // inside the rim
 
   testutil::StageRun console("");
-  const std::string report = testutil::run_error([&] { run::run_design(s, plan, {}, console.context); });
+  run::RunResult so_far;
+  const std::string report =
+      testutil::run_error([&] { run::run_design(s, plan, {}, console.context, &so_far); });
   ASSERT_EQ(report.rfind("Error: scale.extrapolate_sub_diameter: the new subreflector diameter must be larger "
                          "than the present ", 0),
             0u)
@@ -120,6 +122,11 @@ TEST(RunDesign, AnExtrapolationItCannotMakeReadsTheSameInEveryFrontEnd) {
   ASSERT_EQ(quiet.diagnostics.size(), 1u);
   EXPECT_EQ(quiet.diagnostics[0].key, "scale.extrapolate_sub_diameter");
   EXPECT_EQ(diag::render(quiet.diagnostics[0]), report);
+  // The console run ended there too, its scaled design kept.
+  EXPECT_EQ(so_far.failed, Stage::extrapolated);
+  ASSERT_TRUE(so_far.in<double>().scaled.has_value());
+  EXPECT_EQ(so_far.in<double>().scaled->sub_rim_diameter, quiet.in<double>().scaled->sub_rim_diameter);
+  EXPECT_EQ(so_far.diagnostics.size(), 1u);
 
   const run::Evaluation e = run::evaluate(s, {100.0, 0.0, 10.0});
   EXPECT_EQ(e.status, "refused");
