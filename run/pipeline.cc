@@ -90,6 +90,8 @@ void Pipeline<Real>::synthesise() {
   m.synthesis.emplace();
   try {
     run::synthesise(c_, *m.design, *m.synthesis);
+  } catch (const Stopped&) {
+    throw;  // the caller's stop, not the design's failure
   } catch (const std::exception&) {
     fail(Stage::synthesised, synthesis_failure(m.synthesis->summary));
     throw;
@@ -245,8 +247,15 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
       o.wavelength = request->wavelength;
       o.physical_optics = request->physical_optics;
     }
+    if (c_.stop) {
+      o.progress = [this](int, int) {
+        if (c_.stop()) throw Stopped();
+      };
+    }
     try {
       result_.report = analysis::analyse(*result_.report_input, o);
+    } catch (const Stopped&) {
+      throw;
     } catch (const std::exception& e) {
       fail(Stage::report, diag::error(std::string("the design cannot be traced: ") + e.what()));
       throw;
@@ -315,6 +324,7 @@ bool use_double(const design::DesignSpec& spec, const RunOptions& options) {
 RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options,
                      Context& c, RunResult* so_far) {
   if (options.progress) c.console.progress = options.progress;
+  if (options.stop) c.stop = options.stop;
   return use_double(spec, options) ? run_in<double>(spec, plan, options, c, false, so_far)
                                    : run_in<float>(spec, plan, options, c, false, so_far);
 }
@@ -328,6 +338,7 @@ RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& 
   Context c{Console{nothing, nothing, {}}, no_listing, {}};
   c.dry = !options.report;
   c.interruptible = false;
+  c.stop = options.stop;
   writers::OutputPlan quiet = plan;
   quiet.figure_file.reset();
   quiet.main_surface.reset();

@@ -42,6 +42,9 @@ struct RunOptions {
   // Where progress of long work is shown (a terminal's error stream), or
   // nothing; only a run with a console shows it.
   std::ostream* progress = nullptr;
+  // Asked now and then during the synthesis and the report; true ends the
+  // run with run::Stopped (a caller's Ctrl-C).  May be empty.
+  std::function<bool()> stop;
 };
 
 // Which stage a run reached last, in the order they run.

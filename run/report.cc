@@ -153,6 +153,7 @@ analysis::Report write_report(Context& c, const analysis::DesignInput& d, analys
   options.progress = [&progress, &c](int done, int total) {
     progress.update(done, total);
     if (c.interruptible) io::check_interrupt();
+    if (c.stop && c.stop()) throw Stopped();
   };
   try {
     analysis::Report report = analysis::analyse(d, options);

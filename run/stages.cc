@@ -196,10 +196,12 @@ void synthesise(Context& c, const Design<Real>& d, design::Synthesis<Real>& resu
   ProgressLine progress(c.console.progress, "Synthesis", "rows");
   options.on_row = [&progress, &c](int done, int total) {
     progress.update(done, total);
+    if (c.stop && c.stop()) return false;
     return !c.interruptible || io::interrupted() == 0;
   };
   result = design::synthesise_and_check(d, options);
   progress.clear();
+  if (result.summary.stopped && c.stop && c.stop()) throw Stopped();
   const design::RayTable<Real>& table = result.table;
   c.both(writers::ray_table_header());
   for (const design::Ray<Real>& ray : table.rays) {

@@ -188,3 +188,31 @@ TEST(RunDesign, TheReportFiguresAreThoseOfTheWrittenReport) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunDesign, ACallersStopEndsTheRunInTheSynthesisOrTheReportAndIsNoFailure) {
+  const design::DesignSpec s = in_double(testutil::example_choices());
+  writers::OutputPlan plan;
+  plan.diameter = 100.0;
+  int asked = 0;
+  run::RunOptions o = figures_at(2.0);
+  o.stop = [&asked] { return ++asked < 0; };
+  ASSERT_TRUE(run::run_design(s, plan, o).ok());
+  const int asks = asked;
+  ASSERT_GT(asks, 46);  // every row of the synthesis, then the report's steps
+
+  for (const int at : {2, asks}) {
+    asked = 0;
+    o.stop = [&asked, at] { return ++asked >= at; };
+    EXPECT_THROW(run::run_design(s, plan, o), run::Stopped) << at;
+  }
+  // A run at the console stops the same way, before the table is printed.
+  testutil::StageRun console("");
+  asked = 0;
+  o.stop = [&asked] { return ++asked >= 2; };
+  EXPECT_THROW(run::run_design(s, plan, o, console.context), run::Stopped);
+  EXPECT_EQ(console.console().find("Main Reflector"), std::string::npos);
+}
+
+}  // namespace
