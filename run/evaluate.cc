@@ -38,7 +38,7 @@ double Evaluation::figure(std::string_view name) const {
 namespace {
 
 // The run of one design without a console, in 64-bit reals, to the scaled
-// design and its optional extrapolation; `report` asks for the report's
+// design and its optional extrapolation; `o` asks for the report's
 // figures, or its folder.
 RunResult run_alone(const design::DesignSpec& choices, const EvaluationOptions& options, RunOptions o) {
   writers::OutputPlan plan;

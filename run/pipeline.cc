@@ -4,7 +4,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "fields/prose.h"
 #include "io/files.h"
 #include "run/messages.h"
 #include "run/report.h"
