@@ -8,7 +8,7 @@
 #include "io/folder.h"
 #include "io/interrupt.h"
 #include "run/messages.h"
-#include "run/stages.h"
+#include "run/pipeline.h"
 
 namespace app {
 namespace {
@@ -20,12 +20,6 @@ void to_listing(io::OutFile& listing, std::string_view report) {
     listing.line(report.substr(start, end - start));
     start = end + 1;
   }
-}
-
-template <design::RealType Real>
-void run_all(run::Context& context, const designfile::DesignFile& file) {
-  const design::Design<Real> d = design::make_design<Real>(file.choices);
-  run::run_plan(context, d, file.plan);
 }
 
 }  // namespace
@@ -75,11 +69,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
     context.run_files.push_back(dir / "ravost.out");
     context.run_files.push_back(path);  // no output may overwrite the design file
-    if (file.choices.precision == design::Precision::double_) {
-      run_all<double>(context, file);
-    } else {
-      run_all<float>(context, file);
-    }
+    run::run_design(file.choices, file.plan, {}, context);
     listing.close();
   } catch (const io::RunError& e) {
     out.flush();

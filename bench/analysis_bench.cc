@@ -10,7 +10,7 @@
 #include "design/synthesis.h"
 #include "reference_design.h"
 #include "report/report.h"
-#include "run/report.h"
+#include "run/pipeline.h"
 
 namespace {
 
@@ -65,9 +65,7 @@ analysis::DesignInput synthesised_design() {
   s.aperture.nbar = 4;
   s.synthesis = {0.00009, 0.0009};
   s.precision = design::Precision::double_;
-  const design::Design<double> d = design::make_design<double>(s);
-  const design::RayTable<double> table = design::synthesize(d);
-  return run::report_input(d, table, design::scale(table, 100.0, d.main_inner_radius));
+  return *run::make_scaled(s, 100.0).report_input;
 }
 
 void BM_AnalyseSynthesised1001RowsAt1000Wavelengths(benchmark::State& state) {

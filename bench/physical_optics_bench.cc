@@ -12,7 +12,7 @@
 #include "design/scaled.h"
 #include "design/synthesis.h"
 #include "report/report.h"
-#include "run/report.h"
+#include "run/pipeline.h"
 
 namespace {
 
@@ -26,9 +26,7 @@ analysis::DesignInput design_input() {
   s.aperture.nbar = 4;
   s.synthesis = {0.001, 0.02};
   s.precision = design::Precision::double_;
-  const design::Design<double> d = design::make_design<double>(s);
-  const design::RayTable<double> table = design::synthesize(d);
-  return run::report_input(d, table, design::scale(table, 100.0, d.main_inner_radius));
+  return *run::make_scaled(s, 100.0).report_input;
 }
 
 void BM_PhysicalOpticsReport(benchmark::State& state) {

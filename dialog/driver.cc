@@ -7,7 +7,7 @@
 
 #include "dialog/stages.h"
 #include "io/interrupt.h"
-#include "run/stages.h"
+#include "run/pipeline.h"
 
 namespace dialog {
 namespace {
@@ -80,29 +80,28 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   Session<Real> s{dialog, context};
   s.given_feed = options.feed;
 
-  const design::Design<Real> d = ask_design(s);
-  const design::RayTable<Real> table = run::synthesise(context, d);
-  if (dialog.ask_yes(" Plot dual reflector figure? ")) figure_stage(table, s);
-  const design::ScaledDesign<Real> scaled = scaling_stage(table, d, s);
-  if (dialog.ask_yes(" List main reflector dimensions? ")) {
-    listing_stage(scaled, s, Reflector::main);
-  }
-  if (dialog.ask_yes(" List subreflector dimensions? ")) listing_stage(scaled, s, Reflector::sub);
+  run::Pipeline<Real>& stages = s.pipeline;
+  stages.take_design(ask_design(s));
+  stages.synthesise();
+  if (dialog.ask_yes(" Plot dual reflector figure? ")) figure_stage(s);
+  scaling_stage(s);
+  if (dialog.ask_yes(" List main reflector dimensions? ")) listing_stage(s, Reflector::main);
+  if (dialog.ask_yes(" List subreflector dimensions? ")) listing_stage(s, Reflector::sub);
   if (dialog.ask_yes(" Write main reflector TICRA .rsf file? ")) {
-    surface_file_stage(scaled, s, Reflector::main);
+    surface_file_stage(s, Reflector::main);
   }
   if (dialog.ask_yes(" Write subreflector TICRA .rsf file? ")) {
-    surface_file_stage(scaled, s, Reflector::sub);
+    surface_file_stage(s, Reflector::sub);
   }
   if (dialog.ask_yes(" CHAMP main reflector spline w/ variable Z? ")) {
-    object_file_stage(scaled, s, Reflector::main);
+    object_file_stage(s, Reflector::main);
   }
   if (dialog.ask_yes(" CHAMP subreflector spline w/ variable Z? ")) {
-    object_file_stage(scaled, s, Reflector::sub);
+    object_file_stage(s, Reflector::sub);
   }
   if (options.report) {
     s.plan.report = options.report;
-    if (!options.dry) run::write_report(context, d, table, scaled, *options.report);
+    stages.report(options.report);
   }
   listing.close();
   if (chosen) *chosen = Chosen{s.choices, s.plan, true, {}};

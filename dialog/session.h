@@ -1,5 +1,5 @@
 // What the dialog works with besides its questions: the run's context (the
-// console, the listing, the folder), the design choices and output plan it
+// console, the listing, the folder) and stages, the design choices and output plan it
 // fills answer by answer, and the earlier answers of the output stages.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include "design/choices.h"
 #include "dialog/dialog.h"
 #include "run/context.h"
+#include "run/pipeline.h"
 #include "writers/output_plan.h"
 
 namespace dialog {
@@ -31,6 +32,9 @@ template <design::RealType Real>
 struct Session {
   Dialog& dialog;
   run::Context& run;
+  // The run's stages, which the questions drive one by one and which keep
+  // every stage's result.
+  run::Pipeline<Real> pipeline{run};
   Answers<Real> answers = {};
   // What the answers chose, as values.
   design::DesignSpec choices = {};

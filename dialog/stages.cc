@@ -202,49 +202,47 @@ design::Design<Real> ask_design(Session<Real>& s) {
 }
 
 template <design::RealType Real>
-void figure_stage(const design::RayTable<Real>& table, Session<Real>& s) {
+void figure_stage(Session<Real>& s) {
   std::string answer;
   io::OutFile file = ask_output_file(s, " Enter plot file ", "the name of the plot file",
                                      writers::kPlotNameWidth, answer);
   s.plan.figure_file = file.name();
-  run::write_figure(s.run, table, file);
+  s.pipeline.figure(file);
 }
 
 template <design::RealType Real>
-design::ScaledDesign<Real> scaling_stage(const design::RayTable<Real>& table,
-                                         const design::Design<Real>& d, Session<Real>& s) {
+void scaling_stage(Session<Real>& s) {
   Dialog& dialog = s.dialog;
+  run::Pipeline<Real>& run = s.pipeline;
   Real diameter = 0;
   dialog.ask(
       " Enter main reflector diameter ",
       [&] { dialog.read("the main reflector diameter", diameter); },
-      [&] { return design::scaling_problem(table, diameter, d.main_inner_radius); });
+      [&] { return run.scaling_problem(diameter); });
   s.plan.diameter = static_cast<double>(diameter);
-  design::ScaledDesign<Real> scaled = run::scale(s.run, table, d, diameter);
+  run.scale(diameter);
 
   // The subreflector may be extended to a larger diameter by one point.
-  if (!dialog.ask_yes(" Extrapolate larger diameter? ")) return scaled;
-  Real new_diameter = scaled.sub_rim_diameter;
+  if (!dialog.ask_yes(" Extrapolate larger diameter? ")) return;
+  Real new_diameter = run.scaled().sub_rim_diameter;
   design::Extrapolation<Real> e;
   dialog.ask(
       " Enter new outer diameter ",
       [&] { dialog.read("the new subreflector diameter", new_diameter); },
-      [&] { return sentence_of(run::extrapolation_problem(s.run, scaled, new_diameter, e)); });
+      [&] { return sentence_of(run.extrapolation_problem(new_diameter, e)); });
   s.plan.extrapolated_sub_diameter = static_cast<double>(new_diameter);
-  run::extrapolate(s.run, scaled, new_diameter, e);
-  return scaled;
+  run.extrapolate(new_diameter, e);
 }
 
 template <design::RealType Real>
-void listing_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s,
-                   Reflector which) {
-  const design::Profile<Real> p = scaled.profile(which, s.run.console.pause);
+void listing_stage(Session<Real>& s, Reflector which) {
+  const design::Profile<Real> p = s.pipeline.profile(which);
   Dialog& dialog = s.dialog;
   Real& start = s.answers.list_start;
   Real& stop = s.answers.list_stop;
   Real& step = s.answers.list_step;
   dialog.end_open_line();
-  run::show_radius_range(s.run, p);
+  s.pipeline.show_range(p);
   dialog.ask(
       " Enter start, stop, step ",
       [&] { dialog.read_range("the start, stop and step of the listing", start, stop, step); },
@@ -252,13 +250,12 @@ void listing_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s,
   const writers::ListingRequest request{static_cast<double>(start), static_cast<double>(stop),
                                         static_cast<double>(step)};
   (which == Reflector::main ? s.plan.main_listing : s.plan.sub_listing) = request;
-  run::write_listing(s.run, scaled, p, which, start, stop, step);
+  s.pipeline.listing(which, p, request);
 }
 
 template <design::RealType Real>
-void surface_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s,
-                        Reflector which) {
-  const design::Profile<Real> p = scaled.profile(which, s.run.console.pause);
+void surface_file_stage(Session<Real>& s, Reflector which) {
+  const design::Profile<Real> p = s.pipeline.profile(which);
   Dialog& dialog = s.dialog;
   io::OutFile file = create_answered_file(s, "the name of the surface file");
   int& points = s.answers.radius_points;
@@ -273,13 +270,12 @@ void surface_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>&
   const writers::SurfaceFileRequest request{file.name(), points,
                                             file_name(s.answers.surface_label)};
   (which == Reflector::main ? s.plan.main_surface : s.plan.sub_surface) = request;
-  run::write_surface_file(p, request, file);
+  s.pipeline.surface_file(which, p, request, file);
 }
 
 template <design::RealType Real>
-void object_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s,
-                       Reflector which) {
-  const design::Profile<Real> p = scaled.profile(which, s.run.console.pause);
+void object_file_stage(Session<Real>& s, Reflector which) {
+  const design::Profile<Real> p = s.pipeline.profile(which);
   Dialog& dialog = s.dialog;
   io::OutFile file = create_answered_file(s, "the name of the object file");
   int& choice = s.answers.length_unit_choice;
@@ -295,18 +291,56 @@ void object_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& 
   const writers::ObjectFileRequest request{file.name(), static_cast<writers::LengthUnit>(choice),
                                            points};
   (which == Reflector::main ? s.plan.main_object : s.plan.sub_object) = request;
-  run::write_object_file(p, which, request, file);
+  s.pipeline.object_file(which, p, request, file);
+}
+
+template <design::RealType Real>
+void figure_stage(const design::RayTable<Real>& table, Session<Real>& s) {
+  s.pipeline.take_table(table);
+  figure_stage(s);
+}
+
+template <design::RealType Real>
+design::ScaledDesign<Real> scaling_stage(const design::RayTable<Real>& table,
+                                         const design::Design<Real>& d, Session<Real>& s) {
+  s.pipeline.take_design(d);
+  s.pipeline.take_table(table);
+  scaling_stage(s);
+  return s.pipeline.scaled();
+}
+
+template <design::RealType Real>
+void listing_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s, Reflector which) {
+  s.pipeline.take_scaled(scaled);
+  listing_stage(s, which);
+}
+
+template <design::RealType Real>
+void surface_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s, Reflector which) {
+  s.pipeline.take_scaled(scaled);
+  surface_file_stage(s, which);
+}
+
+template <design::RealType Real>
+void object_file_stage(const design::ScaledDesign<Real>& scaled, Session<Real>& s, Reflector which) {
+  s.pipeline.take_scaled(scaled);
+  object_file_stage(s, which);
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                             \
   template design::Design<Real> ask_design<Real>(Session<Real>&);                            \
+  template void figure_stage<Real>(Session<Real>&);                                          \
   template void figure_stage<Real>(const design::RayTable<Real>&, Session<Real>&);           \
+  template void scaling_stage<Real>(Session<Real>&);                                         \
   template design::ScaledDesign<Real> scaling_stage<Real>(                                   \
       const design::RayTable<Real>&, const design::Design<Real>&, Session<Real>&);           \
+  template void listing_stage<Real>(Session<Real>&, Reflector);                              \
   template void listing_stage<Real>(const design::ScaledDesign<Real>&, Session<Real>&,       \
                                     Reflector);                                              \
+  template void surface_file_stage<Real>(Session<Real>&, Reflector);                         \
   template void surface_file_stage<Real>(const design::ScaledDesign<Real>&, Session<Real>&,  \
                                          Reflector);                                         \
+  template void object_file_stage<Real>(Session<Real>&, Reflector);                          \
   template void object_file_stage<Real>(const design::ScaledDesign<Real>&, Session<Real>&,   \
                                         Reflector);
 RAVOST_INSTANTIATE(float)

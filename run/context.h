@@ -20,6 +20,12 @@ namespace run {
 
 using io::RunError;
 
+// A run ended by its caller's stop (Context::stop), not by a problem.
+class Stopped : public RunError {
+ public:
+  Stopped() : RunError(diag::error("the run was stopped.")) {}
+};
+
 struct Console {
   std::function<void(std::string_view)> line;  // one console line
   std::function<void(std::string_view)> warn;  // a warning on the error stream
@@ -40,6 +46,12 @@ struct Context {
   // Compute everything but create no file (every file goes to /dev/null):
   // used to read an answer file's design without running it.
   bool dry = false;
+  // Whether a signal stops the work (a run at the console); a run among
+  // many (a sweep) goes on to its end and lets its caller stop between runs.
+  bool interruptible = true;
+  // Asked now and then during long work (the synthesis, the report); true
+  // ends the run with Stopped.  May be empty.
+  std::function<bool()> stop = {};
 
   std::filesystem::path path(std::string_view name) const { return dir / name; }
   // True when the name is one of the run's open files.

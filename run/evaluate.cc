@@ -5,13 +5,9 @@
 #include <limits>
 
 #include "analysis/analysis.h"
-#include "report/report.h"
-#include "design/check.h"
-#include "design/scaled.h"
-#include "fields/prose.h"
+#include "diag/diagnostic.h"
 #include "io/files.h"
-#include "run/messages.h"
-#include "run/report.h"
+#include "run/pipeline.h"
 
 namespace run {
 namespace {
@@ -41,71 +37,52 @@ double Evaluation::figure(std::string_view name) const {
 
 namespace {
 
-// A design made, synthesised, self-checked and scaled in 64-bit reals, or
-// the status and sentence of why not.
-struct Made {
-  std::optional<design::Design<double>> design;
-  design::Synthesis<double> synthesis;
-  std::optional<design::ScaledDesign<double>> scaled;
-  const char* status = "ok";
-  std::string reason;
-};
-
-Made make(design::DesignSpec choices, const EvaluationOptions& options) {
-  Made m;
-  choices.precision = design::Precision::double_;
-  if (const std::vector<design::Problem> problems = design::validate(choices); !problems.empty()) {
-    m.status = "refused";
-    m.reason = sentence(problems.front());
-    return m;
-  }
-  m.design = design::make_design<double>(choices);
-  m.synthesis = design::synthesise_and_check(*m.design);
-  m.status = "failed";
-  if (m.synthesis.summary.broken_ray) {
-    m.reason = "the surfaces stop being finite at ray " + std::to_string(*m.synthesis.summary.broken_ray) + ".";
-    return m;
-  }
-  if (!m.synthesis.summary.sound()) {
-    m.reason = "the ray table fails its self-check (the path length strays).";
-    return m;
-  }
-  m.scaled = design::scale(m.synthesis.table, options.diameter, m.design->main_inner_radius);
-  if (options.extrapolated_sub_diameter) {
-    const double to = *options.extrapolated_sub_diameter;
-    const design::Extrapolation<double> e = design::extrapolation(*m.scaled, to, {});
-    if (e.problem != design::Extrapolation<double>::Problem::none) {
-      m.status = "refused";
-      m.reason = "the subreflector cannot be extrapolated to a diameter of " + fields::number(to) +
-                 (e.problem == design::Extrapolation<double>::Problem::not_beyond_rim
-                      ? ": it is " + fields::number(m.scaled->sub_rim_diameter) + " across already."
-                      : ": that is too far beyond its rim.");
-      m.scaled.reset();
-      return m;
-    }
-    design::extend_sub(*m.scaled, to, e);
-  }
-  m.status = "ok";
-  return m;
+// The run of one design without a console, in 64-bit reals, to the scaled
+// design and its optional extrapolation; `o` asks for the report's
+// figures, or its folder.
+RunResult run_alone(const design::DesignSpec& choices, const EvaluationOptions& options, RunOptions o) {
+  writers::OutputPlan plan;
+  plan.diameter = options.diameter;
+  plan.extrapolated_sub_diameter = options.extrapolated_sub_diameter;
+  o.precision = design::Precision::double_;
+  return run_design(choices, plan, o);
 }
 
-analysis::Options report_options(const EvaluationOptions& options) {
-  analysis::Options o;
-  o.wavelength = options.wavelength;
-  return o;
+// Inputs that make no design are refused; a design that breaks down, fails
+// its check or cannot be traced has failed.
+const char* status_of(const RunResult& r) {
+  switch (r.failed) {
+    case Stage::checked:
+    case Stage::scaled:
+    case Stage::extrapolated:
+      return "refused";
+    default:
+      return "failed";
+  }
+}
+
+// The sentence of the error that ended the run, with its key when it has one.
+std::string reason_of(const RunResult& r) {
+  for (const diag::Diagnostic& d : r.diagnostics) {
+    if (!d.is_error()) continue;
+    return d.key.empty() ? d.message : d.key + ": " + diag::sentence_case(d.message);
+  }
+  return {};
 }
 
 }  // namespace
 
 Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options) {
   try {
-    const Made m = make(std::move(choices), options);
-    if (!m.scaled) return not_ok(m.status, m.reason);
-    analysis::Options o = report_options(options);
+    RunOptions o;
+    o.report_figures = true;
+    o.wavelength = options.wavelength;
     // The design's own figures; the written surfaces' column is the
     // report's alone.
     o.compare_written = false;
-    const analysis::Report r = analysis::analyse(report_input(*m.design, m.synthesis.table, *m.scaled), o);
+    const RunResult run = run_alone(choices, options, o);
+    if (!run.ok()) return not_ok(status_of(run), reason_of(run));
+    const analysis::Report& r = *run.report;
     Evaluation e;
     e.figures = {r.directivity_dbi,
                  r.efficiency.total,
@@ -118,7 +95,7 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
                  r.delivered.first_sidelobe_db,
                  r.path_error_pp_wavelengths,
                  r.feed_edge_taper_db,
-                 static_cast<double>(m.scaled->sub_rim_diameter)};
+                 static_cast<double>(run.in<double>().scaled->sub_rim_diameter)};
     for (double v : e.figures)
       if (!std::isfinite(v)) return not_ok("failed", "a figure of the design is not a number.");
     return e;
@@ -129,10 +106,10 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
 
 void write_design_report(design::DesignSpec choices, const EvaluationOptions& options,
                          const std::filesystem::path& dir) {
-  const Made m = make(std::move(choices), options);
-  if (!m.scaled) throw io::RunError(diag::error("the design cannot be reported: " + m.reason));
-  const analysis::DesignInput input = report_input(*m.design, m.synthesis.table, *m.scaled);
-  report::write_report(analysis::analyse(input, report_options(options)), input, dir);
+  RunOptions o;
+  o.report = writers::ReportRequest{dir, options.wavelength, options.physical_optics};
+  const RunResult run = run_alone(choices, options, o);
+  if (!run.ok()) throw io::RunError(diag::error("the design cannot be reported: " + reason_of(run)));
 }
 
 }  // namespace run

@@ -42,13 +42,16 @@ struct EvaluationOptions {
   double wavelength = 0;  // in the unit of the diameter; 0: the report's assumed D/lambda
   // The subreflector extrapolated to this diameter, as the design file asks.
   std::optional<double> extrapolated_sub_diameter;
+  // The written report adds the physical optics of the design (the figures
+  // of an evaluation are the geometrical optics' alone).
+  bool physical_optics = false;
 };
 
 // Evaluates the design of `choices` in 64-bit reals, whatever precision it names.
 Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options);
 
 // The whole design report of `choices` (64-bit reals) into the folder `dir`,
-// written whole.  Throws io::RunError (or another exception) when the design
+// written whole, with the physical optics when the options ask for it.  Throws io::RunError (or another exception) when the design
 // cannot be made or the report written.
 void write_design_report(design::DesignSpec choices, const EvaluationOptions& options,
                          const std::filesystem::path& dir);

@@ -146,21 +146,19 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   return d;
 }
 
-template <design::RealType Real>
-void write_report(Context& c, const Design<Real>& in, const design::RayTable<Real>& table,
-                  const design::ScaledDesign<Real>& scaled, const writers::ReportRequest& request) {
-  const analysis::DesignInput d = report_input(in, table, scaled);
-  analysis::Options options;
+analysis::Report write_report(Context& c, const analysis::DesignInput& d, analysis::Options options,
+                              const writers::ReportRequest& request) {
   options.wavelength = request.wavelength;
   options.physical_optics = request.physical_optics;
   ProgressLine progress(c.console.progress, "Report", "steps");
-  options.progress = [&progress](int done, int total) {
+  options.progress = [&progress, &c](int done, int total) {
     progress.update(done, total);
-    io::check_interrupt();
+    if (c.interruptible) io::check_interrupt();
+    if (c.stop && c.stop()) throw Stopped();
   };
   const std::string cannot = "the design report cannot be made: ";
   try {
-    const analysis::Report report = analysis::analyse(d, options);
+    analysis::Report report = analysis::analyse(d, options);
     progress.clear();
     try {
       report::write_report(report, d, request.dir);
@@ -171,6 +169,7 @@ void write_report(Context& c, const Design<Real>& in, const design::RayTable<Rea
       failure.message = cannot + diag::sentence_case(failure.message);
       throw RunError(std::move(failure));
     }
+    return report;
   } catch (const io::RunError&) {
     throw;
   } catch (const std::exception& e) {
@@ -182,11 +181,4 @@ template analysis::DesignInput report_input<float>(const design::Design<float>&,
                                                    const design::ScaledDesign<float>&);
 template analysis::DesignInput report_input<double>(const design::Design<double>&, const design::RayTable<double>&,
                                                     const design::ScaledDesign<double>&);
-template void write_report<float>(Context&, const Design<float>&, const design::RayTable<float>&,
-                                  const design::ScaledDesign<float>&,
-                                  const writers::ReportRequest&);
-template void write_report<double>(Context&, const Design<double>&, const design::RayTable<double>&,
-                                   const design::ScaledDesign<double>&,
-                                   const writers::ReportRequest&);
-
 }  // namespace run

@@ -6,11 +6,20 @@
 #include "design/choices.h"
 #include "design/scaled.h"
 #include "design/synthesis.h"
+#include "run/context.h"
+#include "writers/output_plan.h"
 
 namespace run {
 
 template <design::RealType Real>
 analysis::DesignInput report_input(const design::Design<Real>& in, const design::RayTable<Real>& table,
                                    const design::ScaledDesign<Real>& scaled);
+
+// The report's figures of `d`, with progress shown, and the report's folder
+// written whole as `request` asks (its wavelength and physical optics take
+// the place of those of `options`).  A design the analysis cannot take ends
+// the run with a report.
+analysis::Report write_report(Context& c, const analysis::DesignInput& d, analysis::Options options,
+                              const writers::ReportRequest& request);
 
 }  // namespace run

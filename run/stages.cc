@@ -90,17 +90,6 @@ diag::Diagnostic check_report(const design::RayTableCheck& c, const Design<Real>
   return report;
 }
 
-// A file of the plan, opened or the run ends with what is wrong.
-void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
-  if (c.in_use(name)) {
-    throw RunError(diag::error("the file \"" + name +
-                               "\" is the listing or the answer file of this run; give another name."));
-  }
-  if (std::string problem = c.open(file, name); !problem.empty()) {
-    throw RunError(diag::error(problem));
-  }
-}
-
 }  // namespace
 
 bool Context::in_use(std::string_view name) const {
@@ -194,17 +183,26 @@ void list_design(Context& c, const Design<Real>& d) {
 
 template <design::RealType Real>
 design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
+  design::Synthesis<Real> result;
+  synthesise(c, d, result);
+  return std::move(result.table);
+}
+
+template <design::RealType Real>
+void synthesise(Context& c, const Design<Real>& d, design::Synthesis<Real>& result) {
   const design::StepCounts counts = design::step_counts(d);
   if (!counts.problem.empty()) throw RunError(diag::error(counts.problem));
 
   design::SynthesisOptions options;
   ProgressLine progress(c.console.progress, "Synthesis", "rows");
-  options.on_row = [&progress](int done, int total) {
+  options.on_row = [&progress, &c](int done, int total) {
     progress.update(done, total);
-    return io::interrupted() == 0;
+    if (c.stop && c.stop()) return false;
+    return !c.interruptible || io::interrupted() == 0;
   };
-  design::Synthesis<Real> result = design::synthesise_and_check(d, options);
+  result = design::synthesise_and_check(d, options);
   progress.clear();
+  if (result.summary.stopped && c.stop && c.stop()) throw Stopped();
   const design::RayTable<Real>& table = result.table;
   c.both(writers::ray_table_header());
   for (const design::Ray<Real>& ray : table.rays) {
@@ -222,7 +220,7 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
     report.suggestion = breakdown_advice(result.summary, d);
     throw RunError(std::move(report));
   }
-  io::check_interrupt();
+  if (c.interruptible) io::check_interrupt();
   const design::RayTableCheck& check = result.summary.check;
   if (check.fault != design::RayTableCheck::Fault::none) throw RunError(check_report(check, d));
   if (check.visible_stray()) {
@@ -233,7 +231,6 @@ design::RayTable<Real> synthesise(Context& c, const Design<Real>& d) {
     stray.suggestion = "Try " + remedy(false, d) + ".";
     c.warn(diag::render(stray));
   }
-  return result.table;
 }
 
 template <design::RealType Real>
@@ -366,64 +363,6 @@ void write_object_file(const design::Profile<Real>& p, Reflector which,
   file.close();
 }
 
-template <design::RealType Real>
-void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan) {
-  list_design(c, d);
-  const design::RayTable<Real> table = synthesise(c, d);
-  if (plan.figure_file) {
-    io::OutFile file;
-    open_or_fail(c, file, *plan.figure_file);
-    write_figure(c, table, file);
-  }
-  const Real diameter = static_cast<Real>(plan.diameter);
-  if (std::string problem = design::scaling_problem(table, diameter, d.main_inner_radius);
-      !problem.empty()) {
-    throw RunError(diag::error(problem, "scale.diameter"));
-  }
-  design::ScaledDesign<Real> scaled = scale(c, table, d, diameter);
-  if (plan.extrapolated_sub_diameter) {
-    const Real to = static_cast<Real>(*plan.extrapolated_sub_diameter);
-    design::Extrapolation<Real> e;
-    if (auto problem = extrapolation_problem(c, scaled, to, e)) {
-      throw RunError(diag::error(sentence(*problem), "scale.extrapolate_sub_diameter"));
-    }
-    extrapolate(c, scaled, to, e);
-  }
-  const std::pair<const std::optional<writers::ListingRequest>*, Reflector> listings[] = {
-      {&plan.main_listing, Reflector::main}, {&plan.sub_listing, Reflector::sub}};
-  for (const auto& [request, which] : listings) {
-    if (!*request) continue;
-    const Real start = static_cast<Real>((*request)->start);
-    const Real stop = static_cast<Real>((*request)->stop);
-    const Real step = static_cast<Real>((*request)->step);
-    const design::Profile<Real> p = scaled.profile(which, c.console.pause);
-    show_radius_range(c, p);
-    if (std::string problem = listing_problem(p, start, stop, step); !problem.empty()) {
-      throw RunError(diag::error(problem, which == Reflector::main ? "listing.main" : "listing.sub"));
-    }
-    write_listing(c, scaled, p, which, start, stop, step);
-  }
-  const std::pair<const std::optional<writers::SurfaceFileRequest>*, Reflector> surfaces[] = {
-      {&plan.main_surface, Reflector::main}, {&plan.sub_surface, Reflector::sub}};
-  for (const auto& [request, which] : surfaces) {
-    if (!*request) continue;
-    const design::Profile<Real> p = scaled.profile(which, c.console.pause);
-    io::OutFile file;
-    open_or_fail(c, file, (*request)->file);
-    write_surface_file(p, **request, file);
-  }
-  const std::pair<const std::optional<writers::ObjectFileRequest>*, Reflector> objects[] = {
-      {&plan.main_object, Reflector::main}, {&plan.sub_object, Reflector::sub}};
-  for (const auto& [request, which] : objects) {
-    if (!*request) continue;
-    const design::Profile<Real> p = scaled.profile(which, c.console.pause);
-    io::OutFile file;
-    open_or_fail(c, file, (*request)->file);
-    write_object_file(p, which, **request, file);
-  }
-  if (plan.report && !c.dry) write_report(c, d, table, scaled, *plan.report);
-}
-
 #define RAVOST_INSTANTIATE(Real)                                                                \
   template void list_geometry<Real>(Context&, const Design<Real>&);                             \
   template void show_subtended_angle<Real>(Context&, const Design<Real>&);                      \
@@ -448,7 +387,7 @@ void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan
                                          const writers::SurfaceFileRequest&, io::OutFile&);     \
   template void write_object_file<Real>(const design::Profile<Real>&, Reflector,                \
                                         const writers::ObjectFileRequest&, io::OutFile&);       \
-  template void run_plan<Real>(Context&, const Design<Real>&, const writers::OutputPlan&);
+  template void synthesise<Real>(Context&, const Design<Real>&, design::Synthesis<Real>&);
 RAVOST_INSTANTIATE(float)
 RAVOST_INSTANTIATE(double)
 #undef RAVOST_INSTANTIATE

@@ -1,12 +1,14 @@
 // The stages of a run, each given the values it works on.  A front end asks
 // or reads those values and calls the stages in this order: the normalised
 // design, the synthesis, the figure, the scaled design with its optional
-// extrapolation, the listings, the surface and object files, the report.
+// extrapolation, the listings, the surface and object files.  The pipeline
+// (run/pipeline.h) calls them in that order and keeps their results.
 // A stage that cannot go on throws RunError with its report.
 #pragma once
 
 #include "design/scaled.h"
 #include "design/choices.h"
+#include "design/check.h"
 #include "design/synthesis.h"
 #include "run/context.h"
 #include "writers/output_plan.h"
@@ -40,6 +42,10 @@ void list_design(Context& c, const Design<Real>& d);
 // that fails its self-check ends the run with a report.
 template <design::RealType Real>
 design::RayTable<Real> synthesise(Context& c, const Design<Real>& d);
+// The same, with the table and its summary in `out` (filled before the run
+// ends on a table that breaks down or fails its check).
+template <design::RealType Real>
+void synthesise(Context& c, const Design<Real>& d, design::Synthesis<Real>& out);
 
 // The dual reflector figure into an opened plot file, which is closed.
 template <design::RealType Real>
@@ -80,15 +86,5 @@ void write_surface_file(const design::Profile<Real>& p,
 template <design::RealType Real>
 void write_object_file(const design::Profile<Real>& p, design::Reflector which,
                        const writers::ObjectFileRequest& request, io::OutFile& file);
-
-// The design report into its folder (written whole or not at all).
-template <design::RealType Real>
-void write_report(Context& c, const Design<Real>& d, const design::RayTable<Real>& table,
-                  const design::ScaledDesign<Real>& scaled, const writers::ReportRequest& request);
-
-// Runs a whole design and plan, every stage in order: the front end for
-// design files.  The choices and plan must have passed validation.
-template <design::RealType Real>
-void run_plan(Context& c, const Design<Real>& d, const writers::OutputPlan& plan);
 
 }  // namespace run

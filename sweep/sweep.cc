@@ -54,7 +54,10 @@ toml::node* find_key(toml::table& root, const std::string& key, toml::table** pa
 run::EvaluationOptions options_of(const designfile::DesignFile& file, run::EvaluationOptions options) {
   options.diameter = file.plan.diameter;
   options.extrapolated_sub_diameter = file.plan.extrapolated_sub_diameter;
-  if (file.plan.report) options.wavelength = file.plan.report->wavelength;
+  if (file.plan.report) {
+    options.wavelength = file.plan.report->wavelength;
+    options.physical_optics = file.plan.report->physical_optics;
+  }
   return options;
 }
 

@@ -80,7 +80,8 @@ struct Row {
 };
 
 // The evaluation options of a design file: its diameter, and the wavelength
-// of its [report] section when it has one (else those of `options`).
+// and physical optics of its [report] section when it has one (else those of
+// `options`).
 run::EvaluationOptions options_of(const designfile::DesignFile& file, run::EvaluationOptions options);
 
 // The figures and inputs of a design file's design with these values set.

@@ -6,13 +6,15 @@
 #include <boost/math/quadrature/gauss_kronrod.hpp>
 #include <cmath>
 #include <string>
+#include <type_traits>
 
 #include "analysis/analysis.h"
 #include "design/aperture.h"
 #include "design/choices.h"
 #include "design/scaled.h"
 #include "design/synthesis.h"
-#include "run/report.h"
+#include "run/pipeline.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -38,14 +40,11 @@ DesignSpec spec(Distribution kind, double output, design::Precision precision = 
 
 template <design::RealType Real>
 analysis::Report report_of(const DesignSpec& s, double diameter = 2.0, double wavelength = 0.02) {
-  const design::Design<Real> d = design::make_design<Real>(s);
-  const design::RayTable<Real> table = design::synthesize(d);
-  EXPECT_FALSE(table.broken_ray.has_value());
-  const design::ScaledDesign<Real> scaled =
-      design::scale(table, static_cast<Real>(diameter), d.main_inner_radius);
+  const run::RunResult made = run::make_scaled(
+      s, diameter, testutil::in_precision(std::is_same_v<Real, double> ? design::Precision::double_ : design::Precision::single));
   analysis::Options options;
   options.wavelength = wavelength;
-  return analysis::analyse(run::report_input(d, table, scaled), options);
+  return analysis::analyse(*made.report_input, options);
 }
 
 analysis::Report report_of(const DesignSpec& s) {
@@ -193,9 +192,7 @@ TEST(SamplingAdvice, RerunAtTheAdvisedIntervalKeepsTheDesignsDirectivity) {
 // surfaces, and it says so; step columns of different lengths are refused.
 TEST(DesignFigures, StepsThatFormNoProfilesFallBackToTheWrittenSurfaces) {
   const DesignSpec s = spec(Distribution::uniform, 0.02);
-  const design::Design<double> d = design::make_design<double>(s);
-  const design::RayTable<double> table = design::synthesize(d);
-  analysis::DesignInput in = run::report_input(d, table, design::scale(table, 2.0, d.main_inner_radius));
+  analysis::DesignInput in = *run::make_scaled(s, 2.0, testutil::in_precision(design::Precision::double_)).report_input;
   for (auto* v : {&in.step_sub_r, &in.step_sub_z, &in.step_main_r, &in.step_main_z}) v->resize(2);
   const analysis::Report r = analysis::analyse(in, {});
   EXPECT_FALSE(r.traces_design);

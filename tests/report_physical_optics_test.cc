@@ -16,7 +16,8 @@
 #include "design/synthesis.h"
 #include "feedfile/feed_file.h"
 #include "report/report.h"
-#include "run/report.h"
+#include "run/pipeline.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -44,10 +45,7 @@ design::DesignSpec with_feed_file(design::DesignSpec s, const std::string& name)
 }
 
 analysis::DesignInput input(const design::DesignSpec& s) {
-  const design::Design<double> d = design::make_design<double>(s);
-  const design::RayTable<double> table = design::synthesize(d);
-  EXPECT_FALSE(table.broken_ray.has_value());
-  return run::report_input(d, table, design::scale(table, 2.0, d.main_inner_radius));
+  return *run::make_scaled(s, 2.0, testutil::in_precision(design::Precision::double_)).report_input;
 }
 
 analysis::Report report(const analysis::DesignInput& in, double d_over_lambda, double factor = 1.0,

@@ -15,6 +15,7 @@
 #include "design/scaled.h"
 #include "dialog/dialog.h"
 #include "dialog/driver.h"
+#include "run/pipeline.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -246,9 +247,8 @@ TEST(RunSafety, ExampleRimsAgreeWithTheirCubicToThePrintedDigits) {
     ASSERT_EQ(dialog::run(none, out, err, dir.path(), false, options, &chosen), 0) << err.str();
     ASSERT_TRUE(chosen.plan.extrapolated_sub_diameter) << name;
 
-    const design::Design<float> d = design::make_design<float>(chosen.choices);
-    const auto scaled = design::scale(design::synthesize(d), static_cast<float>(chosen.plan.diameter),
-                                      d.main_inner_radius);
+    const run::RunResult made = run::make_scaled(chosen.choices, chosen.plan.diameter);
+    const design::ScaledDesign<float>& scaled = *made.in<float>().scaled;
     const std::size_t n = scaled.sub_r.size();
     const long double x = static_cast<float>(*chosen.plan.extrapolated_sub_diameter) / 2.0L;
     long double cubic = 0;

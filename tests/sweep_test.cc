@@ -239,6 +239,28 @@ TEST(Optimize, FindsTheBestDesignOfAFineSweepAndKeepsItsConstraint) {
   EXPECT_LE(std::stod(m[1]), limit + 0.05);
 }
 
+TEST(Optimize, TheBestDesignGetsTheReportItsDesignFileAsksForPhysicalOpticsIncluded) {
+  TempDir dir;
+  // Coarse steps, a small D/lambda (100 across at a wavelength of 5) and a
+  // few designs keep it quick.
+  std::string design = kDesign;
+  design.erase(design.find("extrapolate_sub_diameter"));
+  design.replace(design.find("calc_interval = 0.001"), 21, "calc_interval = 0.005");
+  design.replace(design.find("output_interval = 0.02"), 22, "output_interval = 0.04");
+  design += "\n[report]\nfolder = \"unused\"\nwavelength = 5.0\nphysical_optics = true\n";
+  testutil::write_file(dir.path() / "d.toml", design);
+  const Exit e = ravost(dir, "optimize d.toml --free geometry.sub_radius=0.22:0.28 --maximize directivity_dbi "
+                             "--starts 1 --evaluations 4 --out opt");
+  ASSERT_EQ(e.status, 0) << e.err;
+  const std::filesystem::path report = dir.path() / "opt" / "report";
+  EXPECT_TRUE(std::filesystem::exists(report / "po_pattern.csv"));
+  const json r = read_json(report / "report.json");
+  ASSERT_TRUE(r.contains("physical_optics")) << r.dump().substr(0, 400);
+  EXPECT_TRUE(r.at("physical_optics").is_object());
+  EXPECT_DOUBLE_EQ(r.at("d_over_lambda").get<double>(), 20.0);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "unused"));
+}
+
 TEST(Sweep, AnInterruptedSweepWritesTheRowsItDid) {
   TempDir dir;
   // Coarse steps, so that designs are done within the first second even in

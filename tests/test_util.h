@@ -63,6 +63,13 @@ std::string crlf(const std::string& text);
 // 32-bit reals.  Tests derive their variants from it.
 design::DesignSpec example_choices();
 
+// The options of a run in the given reals.
+inline run::RunOptions in_precision(design::Precision p) {
+  run::RunOptions o;
+  o.precision = p;
+  return o;
+}
+
 // One stage run on in-memory console streams, with the listing file and any
 // other files in a temporary folder; answers come from the console or, when
 // `from_file` is set, from an answer file named "design.ans".

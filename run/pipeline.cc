@@ -1,0 +1,364 @@
+#include "run/pipeline.h"
+
+#include <exception>
+#include <type_traits>
+#include <utility>
+
+#include "io/files.h"
+#include "run/messages.h"
+#include "run/report.h"
+#include "run/stages.h"
+
+namespace run {
+namespace {
+
+using design::Reflector;
+
+// A file of the plan, opened or the run ends with what is wrong.
+void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
+  if (c.in_use(name)) {
+    throw RunError(diag::error("the file \"" + name +
+                               "\" is the listing or the answer file of this run; give another name."));
+  }
+  if (std::string problem = c.open(file, name); !problem.empty()) {
+    throw RunError(diag::error(problem));
+  }
+}
+
+// Why a synthesis gave no design, in one sentence, or nothing when its table
+// is sound (the run ended for another reason).
+std::optional<diag::Diagnostic> synthesis_failure(const design::SynthesisSummary& s) {
+  if (s.broken_ray) {
+    return diag::error("the surfaces stop being finite at ray " + std::to_string(*s.broken_ray) + ".");
+  }
+  if (s.check.fault != design::RayTableCheck::Fault::none) {
+    return diag::error("the ray table fails its self-check (the path length strays).");
+  }
+  return std::nullopt;
+}
+
+const char* listing_key(Reflector which) { return which == Reflector::main ? "listing.main" : "listing.sub"; }
+
+}  // namespace
+
+const design::SynthesisSummary* RunResult::summary() const {
+  return std::visit(
+      [](const auto& m) -> const design::SynthesisSummary* { return m.synthesis ? &m.synthesis->summary : nullptr; },
+      made);
+}
+
+template <design::RealType Real>
+Pipeline<Real>::Pipeline(Context& c, RunOptions options) : c_(c), options_(std::move(options)) {
+  result_.made = Made<Real>{};
+  result_.spec.precision = std::is_same_v<Real, double> ? design::Precision::double_ : design::Precision::single;
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::fail(Stage s, std::optional<diag::Diagnostic> d) {
+  result_.failed = s;
+  if (d) result_.diagnostics.push_back(std::move(*d));
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::design(const design::DesignSpec& spec) {
+  result_.spec = spec;
+  result_.spec.precision = std::is_same_v<Real, double> ? design::Precision::double_ : design::Precision::single;
+  const std::vector<design::Problem> problems = design::validate(result_.spec);
+  if (!problems.empty()) {
+    for (const design::Problem& p : problems) result_.diagnostics.push_back(diagnose(p));
+    result_.failed = Stage::checked;
+    throw RunError(result_.diagnostics);
+  }
+  reached(Stage::checked);
+  design::Design<Real> d = design::make_design<Real>(result_.spec);
+  list_design(c_, d);
+  made().design = std::move(d);
+  reached(Stage::designed);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::take_design(design::Design<Real> d) {
+  result_.spec = d.choices;
+  made().design = std::move(d);
+  reached(Stage::designed);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::synthesise() {
+  Made<Real>& m = made();
+  m.synthesis.emplace();
+  try {
+    run::synthesise(c_, *m.design, *m.synthesis);
+  } catch (const Stopped&) {
+    throw;  // the caller's stop, not the design's failure
+  } catch (const std::exception&) {
+    fail(Stage::synthesised, synthesis_failure(m.synthesis->summary));
+    throw;
+  }
+  reached(Stage::synthesised);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::take_table(design::RayTable<Real> table) {
+  made().synthesis.emplace();
+  made().synthesis->table = std::move(table);
+  reached(Stage::synthesised);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::figure(io::OutFile& file) {
+  result_.plan.figure_file = file.name();
+  wrote(file.name());
+  write_figure(c_, table(), file);
+  reached(Stage::figure);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::figure(const std::string& name) {
+  io::OutFile file;
+  open_or_fail(c_, file, name);
+  figure(file);
+}
+
+template <design::RealType Real>
+std::string Pipeline<Real>::scaling_problem(Real diameter) const {
+  return design::scaling_problem(table(), diameter, the_design().main_inner_radius);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::scale(Real diameter) {
+  if (std::string problem = scaling_problem(diameter); !problem.empty()) {
+    const diag::Diagnostic d = diag::error(problem, "scale.diameter");
+    fail(Stage::scaled, d);
+    throw RunError(d);
+  }
+  result_.plan.diameter = static_cast<double>(diameter);
+  made().scaled = run::scale(c_, table(), the_design(), diameter);
+  reached(Stage::scaled);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::take_scaled(design::ScaledDesign<Real> scaled) {
+  result_.plan.diameter = static_cast<double>(scaled.main_diameter);
+  made().scaled = std::move(scaled);
+  reached(Stage::scaled);
+}
+
+template <design::RealType Real>
+std::optional<design::Problem> Pipeline<Real>::extrapolation_problem(Real to, design::Extrapolation<Real>& e) {
+  return run::extrapolation_problem(c_, scaled(), to, e);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::extrapolate(Real to, const design::Extrapolation<Real>& e) {
+  result_.plan.extrapolated_sub_diameter = static_cast<double>(to);
+  made().extrapolation = e;
+  run::extrapolate(c_, *made().scaled, to, e);
+  reached(Stage::extrapolated);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::extrapolate(Real to) {
+  design::Extrapolation<Real> e;
+  if (auto problem = extrapolation_problem(to, e)) {
+    diag::Diagnostic d = diagnose(*problem);
+    d.key = "scale.extrapolate_sub_diameter";
+    fail(Stage::extrapolated, d);
+    throw RunError(d);
+  }
+  extrapolate(to, e);
+}
+
+template <design::RealType Real>
+design::Profile<Real> Pipeline<Real>::profile(Reflector which) const {
+  return scaled().profile(which, c_.console.pause);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::show_range(const design::Profile<Real>& p) {
+  show_radius_range(c_, p);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::listing(Reflector which, const design::Profile<Real>& p,
+                             const writers::ListingRequest& request) {
+  const Real start = static_cast<Real>(request.start);
+  const Real stop = static_cast<Real>(request.stop);
+  const Real step = static_cast<Real>(request.step);
+  if (std::string problem = listing_problem(p, start, stop, step); !problem.empty()) {
+    const diag::Diagnostic d = diag::error(problem, listing_key(which));
+    fail(Stage::listings, d);
+    throw RunError(d);
+  }
+  (which == Reflector::main ? result_.plan.main_listing : result_.plan.sub_listing) = request;
+  write_listing(c_, scaled(), p, which, start, stop, step);
+  reached(Stage::listings);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::surface_file(Reflector which, const design::Profile<Real>& p,
+                                  const writers::SurfaceFileRequest& request, io::OutFile& file) {
+  (which == Reflector::main ? result_.plan.main_surface : result_.plan.sub_surface) = request;
+  wrote(request.file);
+  write_surface_file(p, request, file);
+  reached(Stage::files);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::surface_file(Reflector which, const writers::SurfaceFileRequest& request) {
+  const design::Profile<Real> p = profile(which);
+  io::OutFile file;
+  open_or_fail(c_, file, request.file);
+  surface_file(which, p, request, file);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::object_file(Reflector which, const design::Profile<Real>& p,
+                                 const writers::ObjectFileRequest& request, io::OutFile& file) {
+  (which == Reflector::main ? result_.plan.main_object : result_.plan.sub_object) = request;
+  wrote(request.file);
+  write_object_file(p, which, request, file);
+  reached(Stage::files);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::object_file(Reflector which, const writers::ObjectFileRequest& request) {
+  const design::Profile<Real> p = profile(which);
+  io::OutFile file;
+  open_or_fail(c_, file, request.file);
+  object_file(which, p, request, file);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request) {
+  result_.plan.report = request;
+  const bool write = request && !c_.dry;
+  if (!write && !options_.report_figures) return;
+  const Made<Real>& m = made();
+  result_.report_input = report_input(*m.design, m.synthesis->table, *m.scaled);
+  analysis::Options o;
+  o.compare_written = options_.compare_written;
+  if (write) {
+    result_.report = write_report(c_, *result_.report_input, o, *request);
+    wrote(request->dir.string());
+  } else {
+    o.wavelength = options_.wavelength;
+    if (request) {
+      o.wavelength = request->wavelength;
+      o.physical_optics = request->physical_optics;
+    }
+    if (c_.stop) {
+      o.progress = [this](int, int) {
+        if (c_.stop()) throw Stopped();
+      };
+    }
+    try {
+      result_.report = analysis::analyse(*result_.report_input, o);
+    } catch (const Stopped&) {
+      throw;
+    } catch (const std::exception& e) {
+      fail(Stage::report, diag::error(std::string("the design cannot be traced: ") + e.what()));
+      throw;
+    }
+  }
+  reached(Stage::report);
+}
+
+template <design::RealType Real>
+void Pipeline<Real>::run_plan(const writers::OutputPlan& plan) {
+  synthesise();
+  if (plan.figure_file) figure(*plan.figure_file);
+  scale(static_cast<Real>(plan.diameter));
+  if (plan.extrapolated_sub_diameter) extrapolate(static_cast<Real>(*plan.extrapolated_sub_diameter));
+  const std::pair<const std::optional<writers::ListingRequest>*, Reflector> listings[] = {
+      {&plan.main_listing, Reflector::main}, {&plan.sub_listing, Reflector::sub}};
+  for (const auto& [request, which] : listings) {
+    if (!*request) continue;
+    const design::Profile<Real> p = profile(which);
+    show_range(p);
+    listing(which, p, **request);
+  }
+  const std::pair<const std::optional<writers::SurfaceFileRequest>*, Reflector> surfaces[] = {
+      {&plan.main_surface, Reflector::main}, {&plan.sub_surface, Reflector::sub}};
+  for (const auto& [request, which] : surfaces) {
+    if (*request) surface_file(which, **request);
+  }
+  const std::pair<const std::optional<writers::ObjectFileRequest>*, Reflector> objects[] = {
+      {&plan.main_object, Reflector::main}, {&plan.sub_object, Reflector::sub}};
+  for (const auto& [request, which] : objects) {
+    if (*request) object_file(which, **request);
+  }
+  report(options_.report ? options_.report : plan.report);
+}
+
+template class Pipeline<float>;
+template class Pipeline<double>;
+
+namespace {
+
+// Runs every stage.  A failure a stage recorded is kept in the result when
+// `keep_failure` is set (the run without a console); any other goes on to
+// the caller, with the result so far in `so_far` when given.
+template <design::RealType Real>
+RunResult run_in(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options,
+                 Context& c, bool keep_failure, RunResult* so_far) {
+  Pipeline<Real> p(c, options);
+  try {
+    p.design(spec);
+    p.run_plan(plan);
+  } catch (const std::exception&) {
+    if (!keep_failure || p.result().failed == Stage::none) {
+      if (so_far) *so_far = std::move(p.result());
+      throw;
+    }
+  }
+  return std::move(p.result());
+}
+
+bool use_double(const design::DesignSpec& spec, const RunOptions& options) {
+  return options.precision.value_or(spec.precision) == design::Precision::double_;
+}
+
+}  // namespace
+
+RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options,
+                     Context& c, RunResult* so_far) {
+  if (options.progress) c.console.progress = options.progress;
+  if (options.stop) c.stop = options.stop;
+  return use_double(spec, options) ? run_in<double>(spec, plan, options, c, false, so_far)
+                                   : run_in<float>(spec, plan, options, c, false, so_far);
+}
+
+RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& plan, const RunOptions& options) {
+  // No console, no listing (an unopened file takes its lines and keeps
+  // nothing), no pause, no signal stops it; the plan's files are left out,
+  // and the report's folder is written only when the options ask for one.
+  io::OutFile no_listing;
+  const auto nothing = [](std::string_view) {};
+  Context c{Console{nothing, nothing, {}}, no_listing, {}};
+  c.dry = !options.report;
+  c.interruptible = false;
+  c.stop = options.stop;
+  writers::OutputPlan quiet = plan;
+  quiet.figure_file.reset();
+  quiet.main_surface.reset();
+  quiet.sub_surface.reset();
+  quiet.main_object.reset();
+  quiet.sub_object.reset();
+  return use_double(spec, options) ? run_in<double>(spec, quiet, options, c, true, nullptr)
+                                   : run_in<float>(spec, quiet, options, c, true, nullptr);
+}
+
+RunResult make_scaled(const design::DesignSpec& spec, double diameter, const RunOptions& options) {
+  writers::OutputPlan plan;
+  plan.diameter = diameter;
+  RunResult r = run_design(spec, plan, options);
+  if (!r.ok()) throw diag::Failure(r.diagnostics);
+  if (!r.report_input) {
+    std::visit([&r](const auto& m) { r.report_input = report_input(*m.design, m.synthesis->table, *m.scaled); },
+               r.made);
+  }
+  return r;
+}
+
+}  // namespace run
