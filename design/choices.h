@@ -142,13 +142,14 @@ struct Problem {
   double upper = 0;
 };
 
-// The problems of the choices, in the order of its inputs.  Each input is
-// checked with the inputs before it, as a dialog asks them.  The inputs come
-// in groups that build on each other (geometry, feed, aperture, intervals):
-// checking stops after the first group with a problem, whose checks later
-// groups would only repeat.
+// Every problem of the choices, in the order of its inputs, from one design
+// derived from them.  A check that builds on earlier inputs (the feed's power
+// at the subreflector rim needs a sound geometry) is made only when those are
+// sound, so one mistake is reported once; checks of independent inputs are
+// all made.  Keeps no state: safe to call from many threads.
 std::vector<Problem> validate(const DesignSpec& choices);
-// The problems of one input, given the inputs before it.
+// The problems of one input, given the inputs before it (the dialog's check
+// of one answer, the answers before it accepted): every check of the input.
 std::vector<Problem> validate_input(const DesignSpec& choices, Input which);
 
 // The design derived from a choices, in reals of type Real.
@@ -182,9 +183,13 @@ struct Design {
 };
 
 // The design of a choices.  Every value is computed, also for a choices with
-// problems (they may then be infinite or NaN): call validate() first.
+// problems (they may then be infinite or NaN): call validate() first.  A
+// 64-bit Taylor aperture takes its Chebyshev series from `cache` when one is
+// given (callers making many designs of one distribution own one); with_series
+// false leaves the series out (see taylor_aperture).
 template <RealType Real>
-Design<Real> make_design(const DesignSpec& choices);
+Design<Real> make_design(const DesignSpec& choices, SeriesCache* cache = nullptr,
+                         bool with_series = true);
 
 // The pieces of a design the dialog needs before the whole choices is known.
 // Half angle in degrees of a subreflector of radius sub_radius whose rim
@@ -199,7 +204,8 @@ Real half_angle_rad(const GeometrySpec& g) {
          Constants<Real>::deg;
 }
 template <RealType Real>
-Aperture<Real> make_aperture(const ApertureSpec& a);
+Aperture<Real> make_aperture(const ApertureSpec& a, SeriesCache* cache = nullptr,
+                             bool with_series = true);
 
 // The ray table holds at most this many rays (output_steps <= 1000).
 inline constexpr int kMaxRays = 1001;

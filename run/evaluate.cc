@@ -58,7 +58,7 @@ Made make(design::DesignSpec choices, const EvaluationOptions& options) {
     m.reason = sentence(problems.front());
     return m;
   }
-  m.design = design::make_design<double>(choices);
+  m.design = design::make_design<double>(choices, options.series.get());
   m.synthesis = design::synthesise_and_check(*m.design);
   m.status = "failed";
   if (m.synthesis.summary.broken_ray) {

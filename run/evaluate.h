@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ struct EvaluationOptions {
   double wavelength = 0;  // in the unit of the diameter; 0: the report's assumed D/lambda
   // The subreflector extrapolated to this diameter, as the design file asks.
   std::optional<double> extrapolated_sub_diameter;
+  // The Taylor series built so far, shared by every evaluation made with a
+  // copy of these options (a sweep's designs share their distribution).
+  std::shared_ptr<design::SeriesCache> series = std::make_shared<design::SeriesCache>();
 };
 
 // Evaluates the design of `choices` in 64-bit reals, whatever precision it names.

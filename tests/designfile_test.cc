@@ -501,6 +501,28 @@ TEST(DesignFileRead, ProblemsOfTheDesignAndThePlanUseTheirSentences) {
                    "surface.main.file; every output needs a file of its own."}));
 }
 
+TEST(DesignFileRead, EveryMistakeOfTheDesignIsReportedAtItsOwnLine) {
+  std::string two = replaced(kBase, "sub_radius = 0.25", "sub_radius = -0.25");
+  two = replaced(two, "beamwidth_deg = 40", "beamwidth_deg = 0");
+  EXPECT_EQ(errors_of(two),
+            (Lines{"Error in t.toml, line 4: geometry.sub_radius: the radius of the subreflector "
+                   "must be greater than 0.",
+                   "Error in t.toml, line 7: feed.beamwidth_deg: the feed beamwidth must not be 0 "
+                   "and must be less than 360 degrees."}));
+
+  // Three mistakes in three groups: the hole, the Taylor nbar and the
+  // calculation interval.
+  std::string three = replaced(kBase, "main_inner_radius = 0.12", "main_inner_radius = -0.1");
+  three = replaced(three, "distribution = \"uniform\"",
+                   "distribution = \"taylor\"\nsidelobe_db = 30\nnbar = 21");
+  three = replaced(three, "calc_interval = 0.001", "calc_interval = 0");
+  const std::vector<std::string> errors = errors_of(three);
+  ASSERT_EQ(errors.size(), 3u) << joined(errors);
+  EXPECT_NE(errors[0].find("line 5: geometry.main_inner_radius:"), std::string::npos);
+  EXPECT_NE(errors[1].find("line 12: aperture.nbar:"), std::string::npos);
+  EXPECT_NE(errors[2].find("line 14: synthesis.calc_interval:"), std::string::npos);
+}
+
 TEST(DesignFileRead, EveryProblemGetsItsOwnLineInFileOrder) {
   std::string text = replaced(kBase, "0.25", "\"x\"");
   text = replaced(text, "[figure]", "[figur]");
