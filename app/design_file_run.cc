@@ -44,7 +44,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     file.choices.precision = design::Precision::double_;
     const std::vector<design::Problem> problems = design::validate(file.choices);
     for (const design::Problem& p : problems) {
-      err << "Error in " << path.string() << ": " << designfile::key_of(p.input) << ": "
+      err << "Error in " << path.string() << ": " << designfile::key_of(p) << ": "
           << io::sentence_case(run::sentence(p)) << '\n';
     }
     if (!problems.empty()) return 1;

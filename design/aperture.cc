@@ -221,8 +221,10 @@ Real Aperture<Real>::density(Real r) const {
       const Real g = taylor_amplitude<Real>(nbar, coefficients, r);
       return g * g;
     }
+    default:
+      break;
   }
-  return Real(0);
+  return described_density ? described_density(*this, r) : Real(0);
 }
 
 template <RealType Real>

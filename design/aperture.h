@@ -21,7 +21,8 @@
 
 namespace design {
 
-enum class Distribution { uniform = 1, gaussian = 2, taylor = 3 };
+// The kinds of distribution; design/distributions.h describes each.
+enum class Distribution { uniform = 1, gaussian = 2, taylor = 3, parabolic_pedestal = 4 };
 
 // The Taylor tables hold this many entries; nbar runs from 1 to it.
 inline constexpr int kMaxNbar = 20;
@@ -60,6 +61,10 @@ struct Aperture {
   // The Taylor amplitude fitted from the coefficients; only ever built for a
   // 64-bit Taylor aperture with nbar >= 2 (the 32-bit one sums its terms).
   ChebyshevAmplitude chebyshev{};
+  // A distribution described outside this file (design/distributions.cc):
+  // its parameters and its power density.
+  std::array<Real, 2> shape{};
+  Real (*described_density)(const Aperture& a, Real r) = nullptr;
 
   // Aperture power density at radius r.
   Real density(Real r) const;

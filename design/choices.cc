@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "design/distributions.h"
 #include "design/synthesis.h"
 
 namespace design {
@@ -29,11 +30,6 @@ Problem problem(Input input, Problem::Fault fault, double value = 0) {
   return p;
 }
 
-bool known_kind(Distribution kind) {
-  return kind == Distribution::uniform || kind == Distribution::gaussian ||
-         kind == Distribution::taylor;
-}
-
 // The checks of a design's inputs, on a design derived once.  Each input has
 // checks of its own value, always made, and checks that use the inputs it
 // builds on (the geometry for the feed's power at the rim, say), made only
@@ -55,10 +51,11 @@ class Checks {
   bool feed_taper();
   bool feed_taper_angle(bool built_on);
   bool feed_table(bool built_on);
-  bool distribution();
-  bool taper(bool built_on);
-  bool sidelobe();
-  bool nbar();
+  // dialog: the kind must be one the positional dialog offers.
+  bool distribution(bool dialog);
+  // The distribution's own checks, all or those of the input `only`.
+  // built_on: the geometry and the feed are sound.
+  bool aperture(const Input* only, bool built_on);
   bool calc_interval(bool built_on);
   bool output_interval(bool hole_sound, bool calc_sound);
 
@@ -202,50 +199,16 @@ bool Checks<Real>::feed_table(bool built_on) {
 }
 
 template <RealType Real>
-bool Checks<Real>::distribution() {
-  if (known_kind(s_.aperture.kind)) return true;
+bool Checks<Real>::distribution(bool dialog) {
+  const DistributionKind* kind = find_distribution(s_.aperture.kind);
+  if (kind != nullptr && (!dialog || kind->dialog_number() > 0)) return true;
   return add(Input::distribution, Fault::unknown_kind, static_cast<double>(s_.aperture.kind));
 }
 
-// built_on: the geometry and the feed are sound, so the feed's power is.
 template <RealType Real>
-bool Checks<Real>::taper(bool built_on) {
-  const Input which = Input::taper;
-  if (s_.aperture.kind != Distribution::gaussian) return true;
-  if (d_.aperture.edge_taper_db == Real(0)) return add(which, Fault::taper_zero);
-  if (!built_on) return true;
-  if (!(d_.main_inner_radius < Real(1))) return true;  // no integration step is taken
-  // The synthesis needs a finite, non-zero power ratio and a finite
-  // density wherever it integrates.
-  const Real ratio = d_.feed_power / d_.aperture_power;
-  if (std::isfinite(ratio) && ratio != Real(0) &&
-      std::isfinite(d_.aperture.density(d_.main_inner_radius)) &&
-      std::isfinite(d_.aperture.density(Real(1)))) {
-    return true;
-  }
-  return add(which, Fault::taper_too_large, s_.aperture.taper_db);
-}
-
-template <RealType Real>
-bool Checks<Real>::sidelobe() {
-  if (s_.aperture.kind != Distribution::taylor) return true;
-  // The zeros need R^2 for R = 10^(S/20).
-  const Real ratio = std::pow(Real(10), d_.aperture.sidelobe_level_db / Real(20));
-  if (std::isfinite(ratio * ratio)) return true;
-  return add(Input::sidelobe, Fault::sidelobe_too_large, s_.aperture.sidelobe_db);
-}
-
-template <RealType Real>
-bool Checks<Real>::nbar() {
-  if (s_.aperture.kind != Distribution::taylor) return true;
-  const int nbar = s_.aperture.nbar;
-  if (nbar < 1) return add(Input::nbar, Fault::nbar_below_one, nbar);
-  if (nbar > kMaxNbar) {
-    Problem p = problem(Input::nbar, Fault::nbar_above_max, nbar);
-    p.limit = kMaxNbar;
-    return add(p);
-  }
-  return true;
+bool Checks<Real>::aperture(const Input* only, bool built_on) {
+  const DistributionKind* kind = find_distribution(s_.aperture.kind);
+  return kind == nullptr || kind->check(d_, only, built_on, out_);
 }
 
 // built_on: the main reflector's hole is sound.
@@ -331,10 +294,10 @@ std::vector<Problem> validate_input_in(const DesignSpec& choices, Input which) {
     case Input::feed_taper: c.feed_taper(); break;
     case Input::feed_taper_angle: c.feed_taper_angle(true); break;
     case Input::feed_table: c.feed_table(true); break;
-    case Input::distribution: c.distribution(); break;
-    case Input::taper: c.taper(true); break;
-    case Input::sidelobe: c.sidelobe(); break;
-    case Input::nbar: c.nbar(); break;
+    case Input::distribution: c.distribution(true); break;
+    case Input::taper:
+    case Input::sidelobe:
+    case Input::nbar: c.aperture(&which, true); break;
     case Input::calc_interval: c.calc_interval(true); break;
     case Input::output_interval: c.output_interval(true, true); break;
     default: break;
@@ -361,10 +324,8 @@ std::vector<Problem> validate_in(const DesignSpec& choices) {
   feed = c.feed_taper_angle(geometry && taper) && taper && feed;
   feed = c.feed_table(geometry) && feed;
   // The aperture: the Gaussian's power ratio needs the feed's power.
-  c.distribution();
-  c.taper(geometry && feed);
-  c.sidelobe();
-  c.nbar();
+  c.distribution(false);
+  c.aperture(nullptr, geometry && feed);
   // The intervals need the hole, and the output interval the calculation one.
   const bool calc = c.calc_interval(hole);
   c.output_interval(hole, calc);
@@ -410,15 +371,11 @@ std::vector<Problem> validate(const DesignSpec& choices) {
 
 template <RealType Real>
 Aperture<Real> make_aperture(const ApertureSpec& a, SeriesCache* cache, bool with_series) {
-  switch (a.kind) {
-    case Distribution::gaussian:
-      return gaussian_aperture(static_cast<Real>(a.taper_db));
-    case Distribution::taylor:
-      return taylor_aperture(std::fabs(static_cast<Real>(a.sidelobe_db)), a.nbar, cache, with_series);
-    case Distribution::uniform:
-      break;
-  }
-  return uniform_aperture<Real>();
+  // A kind that is none of the distributions (validate() names it) gets a
+  // uniform aperture.
+  const DistributionKind* kind = find_distribution(a.kind);
+  if (kind == nullptr) return uniform_aperture<Real>();
+  return kind->aperture<Real>(a, cache, with_series);
 }
 
 template <RealType Real>

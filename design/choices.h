@@ -54,6 +54,7 @@ struct ApertureSpec {
   double taper_db = 0;     // Gaussian edge taper, sign kept
   double sidelobe_db = 0;  // Taylor sidelobe level (its size is used)
   int nbar = 0;            // Taylor: first unchanged zero, 1..20
+  int power = 0;           // parabolic on a pedestal: the parabola's power, 1 or 2
 };
 
 // The two synthesis intervals as answered; the synthesis uses their sizes.
@@ -99,6 +100,9 @@ enum class Input {
   spline_points,
   file_name,
   label,
+  // An input a distribution or another described kind defines: the
+  // problem's `key` names it.
+  described,
 };
 
 // One thing wrong with the inputs: which input, what is wrong, the numbers
@@ -132,6 +136,7 @@ struct Problem {
     not_beyond_rim,        // extrapolation not beyond the rim at `reference`
     too_far,               // extrapolation too far to compute
     unusable,              // cannot be used (see the input)
+    described,             // a described kind's own check: `text` says it
   };
   Input input;
   Fault fault;
@@ -140,6 +145,10 @@ struct Problem {
   double suggestion = 0;
   double limit = 0;
   double upper = 0;
+  // For a described kind's input and check: its design-file key and the
+  // sentence of the fault.
+  std::string key = {};
+  std::string text = {};
 };
 
 // Every problem of the choices, in the order of its inputs, from one design

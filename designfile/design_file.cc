@@ -14,7 +14,9 @@
 #include <span>
 #include <system_error>
 #include <utility>
+#include <vector>
 
+#include "design/distributions.h"
 #include "designfile/text_checks.h"
 #include "feedfile/feed_file.h"
 #include "fields/prose.h"
@@ -139,8 +141,20 @@ constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", 
 constexpr std::array<std::string_view, 2> kBeamwidthKeys = {"beamwidth_deg", "level_db"};
 constexpr std::array<std::string_view, 6> kFeedKeys = {
     "model", "beamwidth_deg", "level_db", "taper_db", "taper_angle_deg", "file"};
-constexpr std::array<std::string_view, 4> kApertureKeys = {"distribution", "taper_db",
-                                                           "sidelobe_db", "nbar"};
+// The aperture's keys: its distribution and the keys of every distribution,
+// each once, in the order of the distributions.
+std::span<const std::string_view> aperture_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k = {"distribution"};
+    for (const design::DistributionKind* d : design::distributions()) {
+      for (const design::DistributionKey& key : d->keys()) {
+        if (std::find(k.begin(), k.end(), key.name) == k.end()) k.push_back(key.name);
+      }
+    }
+    return k;
+  }();
+  return keys;
+}
 constexpr std::array<std::string_view, 3> kSynthesisKeys = {"calc_interval", "output_interval",
                                                             "precision"};
 constexpr std::array<std::string_view, 2> kScaleKeys = {"diameter", "extrapolate_sub_diameter"};
@@ -158,10 +172,10 @@ struct SectionKeys {
   std::string_view section;
   std::span<const std::string_view> keys;
 };
-constexpr std::array<SectionKeys, 10> kAllKeys = {{
+const std::array<SectionKeys, 10> kAllKeys = {{
     {"geometry", kGeometryKeys},
     {"feed", kFeedKeys},
-    {"aperture", kApertureKeys},
+    {"aperture", aperture_keys()},
     {"synthesis", kSynthesisKeys},
     {"scale", kScaleKeys},
     {"figure", kFigureKeys},
@@ -205,7 +219,17 @@ struct Choice {
   std::string_view name;
   int value;
 };
-constexpr std::array<Choice, 3> kDistributions = {{{"uniform", 1}, {"gaussian", 2}, {"taylor", 3}}};
+// The distributions by their names.
+std::span<const Choice> distribution_choices() {
+  static const std::vector<Choice> choices = [] {
+    std::vector<Choice> c;
+    for (const design::DistributionKind* d : design::distributions()) {
+      c.push_back({d->name(), static_cast<int>(d->kind())});
+    }
+    return c;
+  }();
+  return choices;
+}
 // In the order of design::FeedModelKind.
 constexpr std::array<Choice, 4> kFeedModels = {
     {{"beamwidth", 0}, {"gaussian", 1}, {"table", 2}, {"cut", 3}}};
@@ -254,6 +278,7 @@ class Reader {
                    std::span<const std::pair<Input, std::string>> keys, Line fallback);
 
   bool read_design(design::DesignSpec& choices);
+  bool read_aperture(design::ApertureSpec& aperture_choice);
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
 
@@ -537,61 +562,80 @@ bool Reader::read_design(design::DesignSpec& choices) {
   check_keys(feed, kFeedKeys);
   if (!read_feed(feed, choices.feed)) ok = false;
 
-  const Section aperture = section(&root_, "", "aperture", true, kApertureKeys);
-  check_keys(aperture, kApertureKeys);
-  int kind = 0;
-  const Got gk = take(choice(aperture, "distribution", true, kDistributions, "distribution", kind));
-  if (gk == Got::ok) choices.aperture.kind = static_cast<design::Distribution>(kind);
-  const bool gaussian = gk == Got::ok && choices.aperture.kind == design::Distribution::gaussian;
-  const bool taylor = gk == Got::ok && choices.aperture.kind == design::Distribution::taylor;
-  if (gk != Got::ok) {
-    // The kind is unknown: check the types of what is given.
-    double unused = 0;
-    int unused_nbar = 0;
-    real(aperture, "taper_db", false, unused, Range::design);
-    real(aperture, "sidelobe_db", false, unused, Range::design);
-    whole(aperture, "nbar", false, unused_nbar);
-  } else {
-    constexpr std::string_view set = "; remove the key or set aperture.distribution = ";
-    if (gaussian) {
-      take(real(aperture, "taper_db", true, choices.aperture.taper_db, Range::design,
-                "a Gaussian distribution needs its edge taper"));
-    } else if (refused(aperture, "taper_db",
-                       "Only a Gaussian distribution takes an edge taper" + std::string(set) +
-                           "\"gaussian\".")) {
-      ok = false;
-    }
-    constexpr std::string_view taylor_needs =
-        "a Taylor distribution needs its sidelobe level and nbar";
-    if (taylor) {
-      take(real(aperture, "sidelobe_db", true, choices.aperture.sidelobe_db, Range::design,
-                taylor_needs));
-      take(whole(aperture, "nbar", true, choices.aperture.nbar, taylor_needs));
-    } else {
-      const bool sidelobe = refused(
-          aperture, "sidelobe_db",
-          "Only a Taylor distribution takes a sidelobe level" + std::string(set) + "\"taylor\".");
-      const bool nbar =
-          refused(aperture, "nbar",
-                  "Only a Taylor distribution takes nbar" + std::string(set) + "\"taylor\".");
-      if (sidelobe || nbar) ok = false;
-    }
-  }
+  if (!read_aperture(choices.aperture)) ok = false;
 
   take(real(synthesis, "calc_interval", true, choices.synthesis.calc_interval, Range::design));
   take(real(synthesis, "output_interval", true, choices.synthesis.output_interval, Range::design));
 
   // A missing section leaves its keys unread.
-  for (const Section* s : {&synthesis, &geometry, &feed, &aperture}) {
+  for (const Section* s : {&synthesis, &geometry, &feed}) {
     if (!s->table) ok = false;
   }
   if (!ok) return false;
 
   for (const Problem& p : design::validate(choices)) {
-    const std::string key = key_of(p.input);
+    const std::string key = key_of(p);
     error(line_of(key, 1), key, run::sentence(p));
   }
   return true;
+}
+
+// The aperture: its distribution and that distribution's keys; the keys of
+// the others are refused.
+bool Reader::read_aperture(design::ApertureSpec& aperture_choice) {
+  const Section aperture = section(&root_, "", "aperture", true, aperture_keys());
+  check_keys(aperture, aperture_keys());
+  int number = 0;
+  const Got gk = choice(aperture, "distribution", true, distribution_choices(), "distribution", number);
+  const design::DistributionKind* kind =
+      gk == Got::ok ? design::find_distribution(static_cast<design::Distribution>(number)) : nullptr;
+  if (kind != nullptr) aperture_choice.kind = kind->kind();
+  // A missing section leaves its keys unread.
+  bool ok = kind != nullptr && aperture.table != nullptr;
+  // Each key once, as the first distribution that takes it names it.
+  std::vector<std::string_view> seen;
+  for (const design::DistributionKind* owner : design::distributions()) {
+    for (const design::DistributionKey& key : owner->keys()) {
+      if (std::find(seen.begin(), seen.end(), key.name) != seen.end()) continue;
+      seen.push_back(key.name);
+      if (kind == nullptr) {
+        // The kind is unknown: check the types of what is given.
+        double unused = 0;
+        int unused_whole = 0;
+        if (key.whole) {
+          whole(aperture, key.name, false, unused_whole);
+        } else {
+          real(aperture, key.name, false, unused, Range::design);
+        }
+        continue;
+      }
+      const auto& own = kind->keys();
+      const auto mine = std::find_if(own.begin(), own.end(), [&](const design::DistributionKey& k) {
+        return k.name == key.name;
+      });
+      if (mine == own.end()) {
+        if (refused(aperture, key.name,
+                    "Only " + std::string(owner->noun()) + " takes " + std::string(key.what) +
+                        "; remove the key or set aperture.distribution = \"" +
+                        std::string(owner->name()) + "\".")) {
+          ok = false;
+        }
+        continue;
+      }
+      Got g = Got::bad;
+      if (mine->whole) {
+        int v = 0;
+        g = whole(aperture, key.name, true, v, kind->needs());
+        if (g == Got::ok) kind->set(aperture_choice, key.name, v);
+      } else {
+        double v = 0;
+        g = real(aperture, key.name, true, v, Range::design, kind->needs());
+        if (g == Got::ok) kind->set(aperture_choice, key.name, v);
+      }
+      if (g == Got::bad) ok = false;
+    }
+  }
+  return ok;
 }
 
 // The feed: its model (the beamwidth model when none is named) and that
@@ -869,6 +913,8 @@ ReadResult line_error(std::string_view name, Line line, std::string sentence) {
 
 }  // namespace
 
+std::string key_of(const Problem& p) { return p.key.empty() ? key_of(p.input) : p.key; }
+
 std::string key_of(Input input) {
   switch (input) {
     case Input::main_hole_to_feed:
@@ -915,6 +961,8 @@ std::string key_of(Input input) {
       return "file";
     case Input::label:
       return "surface.label";
+    case Input::described:
+      break;
   }
   return "design";
 }

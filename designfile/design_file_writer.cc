@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "design/distributions.h"
 #include "designfile/design_file.h"
 
 namespace designfile {
@@ -113,14 +114,7 @@ class Writer {
 };
 
 std::string distribution_name(design::Distribution kind) {
-  switch (kind) {
-    case design::Distribution::uniform:
-      return "uniform";
-    case design::Distribution::gaussian:
-      return "gaussian";
-    case design::Distribution::taylor:
-      return "taylor";
-  }
+  if (const design::DistributionKind* d = design::find_distribution(kind)) return std::string(d->name());
   // Not one of the kinds: written so that reading it back names the fault.
   return "kind " + std::to_string(static_cast<int>(kind));
 }
@@ -182,11 +176,15 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
   w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",
             "aperture");
   w.text("distribution", distribution_name(choices.aperture.kind));
-  if (choices.aperture.kind == design::Distribution::gaussian) {
-    w.real("taper_db", choices.aperture.taper_db);
-  } else if (choices.aperture.kind == design::Distribution::taylor) {
-    w.real("sidelobe_db", choices.aperture.sidelobe_db);
-    w.whole("nbar", choices.aperture.nbar);
+  if (const design::DistributionKind* d = design::find_distribution(choices.aperture.kind)) {
+    for (const design::DistributionKey& key : d->keys()) {
+      const double value = d->get(choices.aperture, key.name);
+      if (key.whole) {
+        w.whole(key.name, static_cast<int>(value));
+      } else {
+        w.real(key.name, value);
+      }
+    }
   }
 
   w.section("Synthesis: integration step and row spacing in r; precision 32-bit or 64-bit.",

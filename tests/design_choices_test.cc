@@ -154,7 +154,7 @@ TEST(Validate, EachProblemNamesItsInputAndFaultAndReadsAsTheDialogSaysIt) {
        Fault::beamwidth_too_narrow, "The feed beamwidth is too narrow to define the feed pattern."},
       {"no power at the rim", [](DesignSpec& s) { s.feed.beamwidth_deg = 2; },
        Input::feed_beamwidth, Fault::no_power_at_rim, ""},
-      {"kind 4", [](DesignSpec& s) { s.aperture.kind = static_cast<Distribution>(4); },
+      {"kind 5", [](DesignSpec& s) { s.aperture.kind = static_cast<Distribution>(5); },
        Input::distribution, Fault::unknown_kind,
        "The aperture distribution must be 1 (uniform), 2 (Gaussian) or 3 (Taylor)."},
       {"no taper", [](DesignSpec& s) { s.aperture = {Distribution::gaussian, 0.0}; },

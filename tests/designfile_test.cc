@@ -402,7 +402,8 @@ TEST(DesignFileRead, WrongTypesAndMissingKeys) {
                    "\"mm\" or \"m\", not \"cm\"."}));
   EXPECT_EQ(errors_of(replaced(kBase, "\"uniform\"", "3")),
             (Lines{"Error in t.toml, line 10: aperture.distribution: the distribution must be "
-                   "\"uniform\", \"gaussian\" or \"taylor\", not a whole number."}));
+                   "\"uniform\", \"gaussian\", \"taylor\" or \"parabolic_pedestal\", not a whole "
+                   "number."}));
   EXPECT_EQ(errors_of(kBase + "[report]\nfolder = \"r\"\nphysical_optics = 1\n"),
             (Lines{"Error in t.toml, line 27: report.physical_optics: expected true or false, found a "
                    "whole number."}));
