@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "design/distributions.h"
+#include "design/feeds.h"
 #include "design/synthesis.h"
 
 namespace design {
@@ -47,10 +48,9 @@ class Checks {
   bool feed_to_sub_rim();
   bool sub_radius(bool built_on);
   bool main_inner_radius(bool built_on);
-  bool feed_beamwidth(bool built_on);
-  bool feed_taper();
-  bool feed_taper_angle(bool built_on);
-  bool feed_table(bool built_on);
+  // The feed model's own checks, all or those of the input `only`.
+  // built_on: the geometry is sound.
+  bool feed(const Input* only, bool built_on);
   // dialog: the kind must be one the positional dialog offers.
   bool distribution(bool dialog);
   // The distribution's own checks, all or those of the input `only`.
@@ -71,26 +71,10 @@ class Checks {
     return false;
   }
   bool add(Input which, Fault fault, double value = 0) { return add(problem(which, fault, value)); }
-  // The synthesis divides by the pattern at the subreflector rim and by the
-  // feed power inside it: both must be finite and above 0.
-  bool feed_power(Input which, double value);
-
   const DesignSpec& s_;
   const Design<Real>& d_;
   std::vector<Problem>& out_;
 };
-
-template <RealType Real>
-bool Checks<Real>::feed_power(Input which, double value) {
-  const Real rim = d_.feed_model.pattern(d_.feed_half_angle_rad);
-  if ((rim > Real(0)) && std::isfinite(rim) && (d_.feed_power > Real(0)) &&
-      std::isfinite(d_.feed_power)) {
-    return true;
-  }
-  Problem p = problem(which, Fault::no_power_at_rim, value);
-  p.reference = static_cast<double>(d_.feed_half_angle_deg);
-  return add(p);
-}
 
 template <RealType Real>
 bool Checks<Real>::feed_to_sub_rim() {
@@ -141,61 +125,10 @@ bool Checks<Real>::main_inner_radius(bool built_on) {
   return true;
 }
 
-// built_on: the geometry is sound, so the subreflector's half angle is known.
 template <RealType Real>
-bool Checks<Real>::feed_beamwidth(bool built_on) {
-  const Input which = Input::feed_beamwidth;
-  if (s_.feed.model != FeedModelKind::beamwidth) return true;
-  const Real b = std::fabs(d_.feed.beamwidth_deg);
-  if (b == Real(0) || b >= Real(360)) {
-    return add(which, Fault::beamwidth_range, s_.feed.beamwidth_deg);
-  }
-  if (!std::isfinite(d_.feed.exponent)) {
-    return add(which, Fault::beamwidth_too_narrow, s_.feed.beamwidth_deg);
-  }
-  // The synthesis divides by the pattern at the subreflector rim.
-  if (built_on && d_.feed.pattern(d_.feed_half_angle_rad) == Real(0)) {
-    return add(which, Fault::no_power_at_rim, s_.feed.beamwidth_deg);
-  }
-  return true;
-}
-
-template <RealType Real>
-bool Checks<Real>::feed_taper() {
-  if (s_.feed.model != FeedModelKind::gaussian) return true;
-  if (d_.feed_model.taper_db == Real(0)) return add(Input::feed_taper, Fault::taper_zero);
-  return true;
-}
-
-// built_on: the geometry and the feed's taper are sound.
-template <RealType Real>
-bool Checks<Real>::feed_taper_angle(bool built_on) {
-  const Input which = Input::feed_taper_angle;
-  if (s_.feed.model != FeedModelKind::gaussian) return true;
-  const Real angle = d_.feed_model.taper_angle_rad;
-  if (!(angle > Real(0))) {
-    return add(which, angle == Real(0) ? Fault::zero : Fault::negative, s_.feed.taper_angle_deg);
-  }
-  return !built_on || feed_power(which, s_.feed.taper_angle_deg);
-}
-
-// built_on: the geometry is sound.
-template <RealType Real>
-bool Checks<Real>::feed_table(bool built_on) {
-  const Input which = Input::feed_table;
-  if (s_.feed.model != FeedModelKind::table && s_.feed.model != FeedModelKind::cut) return true;
-  const FeedTable* t = s_.feed.table.get();
-  if (t == nullptr || !d_.feed_model.table) return add(which, Fault::table_unusable);
-  if (t->theta_deg.front() != 0.0) {
-    return add(which, Fault::table_not_from_axis, t->theta_deg.front());
-  }
-  if (!built_on) return true;
-  if (t->theta_deg.back() < static_cast<double>(d_.feed_half_angle_deg)) {
-    Problem p = problem(which, Fault::table_short, t->theta_deg.back());
-    p.reference = static_cast<double>(d_.feed_half_angle_deg);
-    return add(p);
-  }
-  return feed_power(which, 0.0);
+bool Checks<Real>::feed(const Input* only, bool built_on) {
+  const FeedKind* kind = find_feed(s_.feed.model);
+  return kind == nullptr || kind->check(d_, only, built_on, out_);
 }
 
 template <RealType Real>
@@ -290,10 +223,10 @@ std::vector<Problem> validate_input_in(const DesignSpec& choices, Input which) {
     case Input::feed_to_sub_rim: c.feed_to_sub_rim(); break;
     case Input::sub_radius: c.sub_radius(true); break;
     case Input::main_inner_radius: c.main_inner_radius(true); break;
-    case Input::feed_beamwidth: c.feed_beamwidth(true); break;
-    case Input::feed_taper: c.feed_taper(); break;
-    case Input::feed_taper_angle: c.feed_taper_angle(true); break;
-    case Input::feed_table: c.feed_table(true); break;
+    case Input::feed_beamwidth:
+    case Input::feed_taper:
+    case Input::feed_taper_angle:
+    case Input::feed_table: c.feed(&which, true); break;
     case Input::distribution: c.distribution(true); break;
     case Input::taper:
     case Input::sidelobe:
@@ -319,10 +252,7 @@ std::vector<Problem> validate_in(const DesignSpec& choices) {
   const bool hole = c.main_inner_radius(distance && sub);
   const bool geometry = distance && sub && hole;
   // The feed: its power at the rim needs the geometry.
-  bool feed = c.feed_beamwidth(geometry);
-  const bool taper = c.feed_taper();
-  feed = c.feed_taper_angle(geometry && taper) && taper && feed;
-  feed = c.feed_table(geometry) && feed;
+  const bool feed = c.feed(nullptr, geometry);
   // The aperture: the Gaussian's power ratio needs the feed's power.
   c.distribution(false);
   c.aperture(nullptr, geometry && feed);
@@ -391,24 +321,7 @@ Design<Real> make_design(const DesignSpec& chosen, SeriesCache* cache, bool with
   d.feed_half_angle_rad = d.feed_half_angle_deg * Constants<Real>::deg;
 
   d.feed_model.kind = s.feed.model;
-  switch (s.feed.model) {
-    case FeedModelKind::beamwidth:
-      d.feed = BeamwidthFeed<Real>::make(static_cast<Real>(s.feed.beamwidth_deg),
-                                         static_cast<Real>(s.feed.level_db));
-      d.feed_model.beamwidth = d.feed;
-      break;
-    case FeedModelKind::gaussian:
-      d.feed_model.taper_db = static_cast<Real>(s.feed.taper_db);
-      d.feed_model.taper_angle_rad = static_cast<Real>(s.feed.taper_angle_deg) * Constants<Real>::deg;
-      break;
-    case FeedModelKind::table:
-    case FeedModelKind::cut:
-      d.feed_model.source = s.feed.table;
-      if (s.feed.table && table_fault(*s.feed.table).empty()) {
-        d.feed_model.table = std::make_shared<const TabulatedPattern>(*s.feed.table);
-      }
-      break;
-  }
+  if (const FeedKind* kind = find_feed(s.feed.model)) kind->make(s.feed, d);
   d.feed_power = d.feed_model.enclosed_power(d.feed_half_angle_rad);
 
   d.aperture = make_aperture<Real>(s.aperture, cache, with_series);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "design/distributions.h"
+#include "design/feeds.h"
 #include "designfile/text_checks.h"
 #include "feedfile/feed_file.h"
 #include "fields/prose.h"
@@ -138,9 +139,29 @@ std::string type_name(const toml::node& n) {
 // The keys of each section, for unknown names and suggestions.
 constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", "feed_to_sub_rim",
                                                            "sub_radius", "main_inner_radius"};
-constexpr std::array<std::string_view, 2> kBeamwidthKeys = {"beamwidth_deg", "level_db"};
-constexpr std::array<std::string_view, 6> kFeedKeys = {
-    "model", "beamwidth_deg", "level_db", "taper_db", "taper_angle_deg", "file"};
+// The feed's keys: its model and the keys of every model, each once, in the
+// order of the models.
+std::span<const std::string_view> feed_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k = {"model"};
+    for (const design::FeedKind* f : design::feeds()) {
+      for (const design::FeedKey& key : f->keys()) {
+        if (std::find(k.begin(), k.end(), key.name) == k.end()) k.push_back(key.name);
+      }
+    }
+    return k;
+  }();
+  return keys;
+}
+// The keys of the default model, which a missing [feed] section is told.
+std::span<const std::string_view> default_feed_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k;
+    for (const design::FeedKey& key : design::feeds().front()->keys()) k.push_back(key.name);
+    return k;
+  }();
+  return keys;
+}
 // The aperture's keys: its distribution and the keys of every distribution,
 // each once, in the order of the distributions.
 std::span<const std::string_view> aperture_keys() {
@@ -174,7 +195,7 @@ struct SectionKeys {
 };
 const std::array<SectionKeys, 10> kAllKeys = {{
     {"geometry", kGeometryKeys},
-    {"feed", kFeedKeys},
+    {"feed", feed_keys()},
     {"aperture", aperture_keys()},
     {"synthesis", kSynthesisKeys},
     {"scale", kScaleKeys},
@@ -230,9 +251,17 @@ std::span<const Choice> distribution_choices() {
   }();
   return choices;
 }
-// In the order of design::FeedModelKind.
-constexpr std::array<Choice, 4> kFeedModels = {
-    {{"beamwidth", 0}, {"gaussian", 1}, {"table", 2}, {"cut", 3}}};
+// The feed models by their names.
+std::span<const Choice> feed_model_choices() {
+  static const std::vector<Choice> choices = [] {
+    std::vector<Choice> c;
+    for (const design::FeedKind* f : design::feeds()) {
+      c.push_back({f->name(), static_cast<int>(f->kind())});
+    }
+    return c;
+  }();
+  return choices;
+}
 constexpr std::array<Choice, 2> kPrecisions = {{{"32-bit", 0}, {"64-bit", 1}}};
 constexpr std::array<Choice, 4> kUnits = {{{"in", 1}, {"ft", 2}, {"mm", 3}, {"m", 4}}};
 
@@ -558,8 +587,8 @@ bool Reader::read_design(design::DesignSpec& choices) {
   take(real(geometry, "main_inner_radius", true, choices.geometry.main_inner_radius, Range::design));
 
   // A missing [feed] is told what the default model needs.
-  const Section feed = section(&root_, "", "feed", true, kBeamwidthKeys);
-  check_keys(feed, kFeedKeys);
+  const Section feed = section(&root_, "", "feed", true, default_feed_keys());
+  check_keys(feed, feed_keys());
   if (!read_feed(feed, choices.feed)) ok = false;
 
   if (!read_aperture(choices.aperture)) ok = false;
@@ -614,10 +643,11 @@ bool Reader::read_aperture(design::ApertureSpec& aperture_choice) {
         return k.name == key.name;
       });
       if (mine == own.end()) {
-        if (refused(aperture, key.name,
-                    "Only " + std::string(owner->noun()) + " takes " + std::string(key.what) +
-                        "; remove the key or set aperture.distribution = \"" +
-                        std::string(owner->name()) + "\".")) {
+        std::string sentence = "Only ";
+        sentence.append(owner->noun()).append(" takes ").append(key.what);
+        sentence.append("; remove the key or set aperture.distribution = \"");
+        sentence.append(owner->name()).append("\".");
+        if (refused(aperture, key.name, std::move(sentence))) {
           ok = false;
         }
         continue;
@@ -643,46 +673,60 @@ bool Reader::read_aperture(design::ApertureSpec& aperture_choice) {
 // is read here, relative to the design file's folder.
 bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
   int model = 0;
-  const Got gm = choice(feed, "model", false, kFeedModels, "feed model", model);
+  const Got gm = choice(feed, "model", false, feed_model_choices(), "feed model", model);
   if (gm == Got::bad) return false;
   feed_choice.model = static_cast<design::FeedModelKind>(model);
-  const std::string_view name = kFeedModels[static_cast<std::size_t>(model)].name;
-  struct Owned {
-    std::string_view key;
-    int model;  // the model that takes it (table and cut share "file")
+  const design::FeedKind* kind = design::find_feed(feed_choice.model);
+  if (kind == nullptr) return false;
+  auto takes = [](const design::FeedKind* k, std::string_view name) {
+    for (const design::FeedKey& key : k->keys()) {
+      if (key.name == name) return true;
+    }
+    return false;
   };
-  constexpr Owned owned[] = {{"beamwidth_deg", 0}, {"level_db", 0}, {"taper_db", 1},
-                             {"taper_angle_deg", 1}, {"file", 2}};
   bool ok = true;
-  for (const Owned& o : owned) {
-    const bool mine = o.model == model || (o.model == 2 && model == 3);
-    if (mine) continue;
-    const std::string owner = o.model == 2 ? "\"table\" and \"cut\" models"
-                                           : "\"" + std::string(kFeedModels[static_cast<std::size_t>(o.model)].name) + "\" model";
-    if (refused(feed, o.key,
-                "Only the " + owner + " take" + (o.model == 2 ? "" : "s") + " this key; the feed's model is \"" +
-                    std::string(name) + "\".")) {
+  // The keys of the other models, each once: refused, naming the models
+  // that take it.
+  std::vector<std::string_view> seen;
+  for (const design::FeedKind* other : design::feeds()) {
+    for (const design::FeedKey& key : other->keys()) {
+      if (takes(kind, key.name) ||
+          std::find(seen.begin(), seen.end(), key.name) != seen.end()) {
+        continue;
+      }
+      seen.push_back(key.name);
+      std::vector<std::string_view> owners;
+      for (const design::FeedKind* k : design::feeds()) {
+        if (takes(k, key.name)) owners.push_back(k->name());
+      }
+      std::string owner;
+      for (std::size_t o = 0; o < owners.size(); ++o) {
+        if (o > 0) owner += o + 1 == owners.size() ? " and " : ", ";
+        owner.append("\"").append(owners[o]).append("\"");
+      }
+      const bool many = owners.size() > 1;
+      std::string sentence = "Only the ";
+      sentence.append(owner).append(many ? " models take" : " model takes");
+      sentence.append(" this key; the feed's model is \"").append(kind->name()).append("\".");
+      if (refused(feed, key.name, std::move(sentence))) {
+        ok = false;
+      }
+    }
+  }
+  bool file_key = false;
+  for (const design::FeedKey& key : kind->keys()) {
+    if (key.file) {
+      file_key = true;
+      continue;
+    }
+    double value = 0;
+    if (real(feed, key.name, true, value, Range::design, kind->needs()) == Got::ok) {
+      kind->set(feed_choice, key.name, value);
+    } else {
       ok = false;
     }
   }
-  switch (feed_choice.model) {
-    case design::FeedModelKind::beamwidth:
-      if (real(feed, "beamwidth_deg", true, feed_choice.beamwidth_deg, Range::design) != Got::ok) ok = false;
-      if (real(feed, "level_db", true, feed_choice.level_db, Range::design) != Got::ok) ok = false;
-      return ok;
-    case design::FeedModelKind::gaussian: {
-      constexpr std::string_view needs = "a Gaussian feed needs its taper and the angle of it";
-      if (real(feed, "taper_db", true, feed_choice.taper_db, Range::design, needs) != Got::ok) ok = false;
-      if (real(feed, "taper_angle_deg", true, feed_choice.taper_angle_deg, Range::design, needs) !=
-          Got::ok) {
-        ok = false;
-      }
-      return ok;
-    }
-    case design::FeedModelKind::table:
-    case design::FeedModelKind::cut:
-      break;
-  }
+  if (!file_key) return ok;
   std::string file;
   if (text(feed, "file", true, file) != Got::ok) return false;
   const Line line = line_of(feed.key + ".file", feed.line);

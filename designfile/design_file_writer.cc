@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "design/distributions.h"
+#include "design/feeds.h"
 #include "designfile/design_file.h"
 
 namespace designfile {
@@ -148,28 +149,16 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
   w.real("sub_radius", choices.geometry.sub_radius);
   w.real("main_inner_radius", choices.geometry.main_inner_radius);
 
-  switch (choices.feed.model) {
-    case design::FeedModelKind::beamwidth:
-      w.section("Feed: full beamwidth in degrees at a level in dB.", "feed");
-      w.real("beamwidth_deg", choices.feed.beamwidth_deg);
-      w.real("level_db", choices.feed.level_db);
-      break;
-    case design::FeedModelKind::gaussian:
-      w.section("Feed: a Gaussian pattern, taper_db below the axis at taper_angle_deg.", "feed");
-      w.text("model", "gaussian");
-      w.real("taper_db", choices.feed.taper_db);
-      w.real("taper_angle_deg", choices.feed.taper_angle_deg);
-      break;
-    case design::FeedModelKind::table:
-    case design::FeedModelKind::cut: {
-      const bool cut = choices.feed.model == design::FeedModelKind::cut;
-      w.section(cut ? "Feed: pattern cuts in a file, relative to this file's folder."
-                    : "Feed: a table of angle and power (dB) in a file, relative to this file's "
-                      "folder.",
-                "feed");
-      w.text("model", cut ? "cut" : "table");
-      w.text("file", choices.feed.file);
-      break;
+  if (const design::FeedKind* kind = design::find_feed(choices.feed.model)) {
+    w.section(kind->comment(), "feed");
+    // The first model is the default, named by no key.
+    if (kind != design::feeds().front()) w.text("model", kind->name());
+    for (const design::FeedKey& key : kind->keys()) {
+      if (key.file) {
+        w.text(key.name, choices.feed.file);
+      } else {
+        w.real(key.name, kind->get(choices.feed, key.name));
+      }
     }
   }
 

@@ -441,6 +441,36 @@ TEST(DesignFileRead, KeysOfTheDistribution) {
                    "has no Gaussian: give a taper other than 0."}));
 }
 
+TEST(DesignFileRead, KeysOfTheFeedModels) {
+  const std::string gaussian =
+      replaced(kBase, "beamwidth_deg = 40\nlevel_db = -10\n",
+               "model = \"gaussian\"\ntaper_db = 12\ntaper_angle_deg = 20\n");
+  const designfile::DesignFile f = parsed(gaussian);
+  EXPECT_EQ(f.choices.feed.model, design::FeedModelKind::gaussian);
+  EXPECT_EQ(f.choices.feed.taper_db, 12.0);
+  EXPECT_EQ(f.choices.feed.taper_angle_deg, 20.0);
+  // Written with its model and keys under its own comment, and read back.
+  const std::string text = to_toml(f.choices, f.plan);
+  EXPECT_NE(text.find("# Feed: a Gaussian pattern, taper_db below the axis at taper_angle_deg.\n"
+                      "[feed]\nmodel = \"gaussian\"\ntaper_db = 12.0\ntaper_angle_deg = 20.0\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(to_toml(parsed(text).choices, parsed(text).plan), text);
+
+  EXPECT_EQ(errors_of(replaced(gaussian, "taper_angle_deg = 20\n",
+                               "taper_angle_deg = 20\nbeamwidth_deg = 40\nfile = \"x.csv\"\n")),
+            (Lines{"Error in t.toml, line 10: feed.beamwidth_deg: only the \"beamwidth\" model "
+                   "takes this key; the feed's model is \"gaussian\".",
+                   "Error in t.toml, line 11: feed.file: only the \"table\" and \"cut\" models "
+                   "take this key; the feed's model is \"gaussian\"."}));
+  EXPECT_EQ(errors_of(replaced(gaussian, "taper_angle_deg = 20\n", "")),
+            (Lines{"Error in t.toml, line 6: feed.taper_angle_deg: the key is missing: a Gaussian "
+                   "feed needs its taper and the angle of it."}));
+  EXPECT_EQ(errors_of(replaced(gaussian, "model = \"gaussian\"", "model = \"horn\"")),
+            (Lines{"Error in t.toml, line 7: feed.model: the feed model must be \"beamwidth\", "
+                   "\"gaussian\", \"table\" or \"cut\", not \"horn\"."}));
+}
+
 TEST(DesignFileRead, NumbersMustBeFiniteAndFitThePrecision) {
   EXPECT_EQ(errors_of(replaced(kBase, "0.25", "nan")),
             (Lines{"Error in t.toml, line 4: geometry.sub_radius: the value must be a finite "
