@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "design/distributions.h"
+#include "design/families.h"
 #include "design/feeds.h"
 #include "design/synthesis.h"
 
@@ -45,9 +46,8 @@ class Checks {
       : s_(choices), d_(d), out_(out) {}
 
   // Each returns whether the input is sound: it added no problem.
-  bool feed_to_sub_rim();
-  bool sub_radius(bool built_on);
-  bool main_inner_radius(bool built_on);
+  // The geometry family's checks, all or those of the input `only`.
+  GeometryCheck geometry(const Input* only);
   // The feed model's own checks, all or those of the input `only`.
   // built_on: the geometry is sound.
   bool feed(const Input* only, bool built_on);
@@ -58,11 +58,6 @@ class Checks {
   bool aperture(const Input* only, bool built_on);
   bool calc_interval(bool built_on);
   bool output_interval(bool hole_sound, bool calc_sound);
-
-  // The hole inside the rim and not negative: what the other checks need of it.
-  bool hole_in_range() const {
-    return !(d_.main_inner_radius < Real(0)) && d_.main_inner_radius < Real(1);
-  }
 
  private:
   using Fault = Problem::Fault;
@@ -77,52 +72,8 @@ class Checks {
 };
 
 template <RealType Real>
-bool Checks<Real>::feed_to_sub_rim() {
-  const Input which = Input::feed_to_sub_rim;
-  if (!(d_.feed_to_sub_rim > Real(0))) {
-    return add(which, d_.feed_to_sub_rim == Real(0) ? Fault::zero : Fault::negative,
-               s_.geometry.feed_to_sub_rim);
-  }
-  // The subreflector rim must stand in front of the plane of the main
-  // reflector's hole rim, or the first ray runs backwards.
-  if (!(d_.main_hole_to_feed + d_.feed_to_sub_rim > Real(0))) {
-    Problem p = problem(which, Fault::behind_hole_plane, s_.geometry.feed_to_sub_rim);
-    p.reference = s_.geometry.main_hole_to_feed;
-    return add(p);
-  }
-  return true;
-}
-
-// built_on: the rest of the geometry is sound, so the first ray can be traced.
-template <RealType Real>
-bool Checks<Real>::sub_radius(bool built_on) {
-  const Input which = Input::sub_radius;
-  if (d_.sub_radius < Real(0)) return add(which, Fault::negative, s_.geometry.sub_radius);
-  if (!built_on) return true;
-  const StartValues<Real> st = start_values(d_);
-  if (std::isfinite(st.theta) && std::isfinite(st.distance)) return true;
-  return add(which, d_.sub_radius == Real(0) ? Fault::zero : Fault::no_finite_start,
-             s_.geometry.sub_radius);
-}
-
-// built_on: the subreflector is sound, so a first ray without direction is
-// the hole's problem.
-template <RealType Real>
-bool Checks<Real>::main_inner_radius(bool built_on) {
-  const Input which = Input::main_inner_radius;
-  if (d_.main_inner_radius < Real(0)) {
-    return add(which, Fault::negative, s_.geometry.main_inner_radius);
-  }
-  if (!(d_.main_inner_radius < Real(1))) {
-    return add(which, Fault::not_below_one, s_.geometry.main_inner_radius);
-  }
-  if (!built_on) return true;
-  // A subreflector that gives no first ray is the subreflector's problem.
-  const StartValues<Real> st = start_values(d_);
-  if (std::isfinite(st.theta) && std::isfinite(st.distance) && !std::isfinite(st.phi)) {
-    return add(which, Fault::hole_on_sub_rim, s_.geometry.main_inner_radius);
-  }
-  return true;
+GeometryCheck Checks<Real>::geometry(const Input* only) {
+  return family_of(s_).check(d_, only, out_);
 }
 
 template <RealType Real>
@@ -220,9 +171,10 @@ std::vector<Problem> validate_input_in(const DesignSpec& choices, Input which) {
   const Design<Real> d = design_to_check<Real>(s);
   Checks<Real> c(s, d, out);
   switch (which) {
-    case Input::feed_to_sub_rim: c.feed_to_sub_rim(); break;
-    case Input::sub_radius: c.sub_radius(true); break;
-    case Input::main_inner_radius: c.main_inner_radius(true); break;
+    case Input::main_hole_to_feed:
+    case Input::feed_to_sub_rim:
+    case Input::sub_radius:
+    case Input::main_inner_radius: c.geometry(&which); break;
     case Input::feed_beamwidth:
     case Input::feed_taper:
     case Input::feed_taper_angle:
@@ -245,20 +197,15 @@ std::vector<Problem> validate_in(const DesignSpec& choices) {
   const DesignSpec s = round_to_precision(choices);
   const Design<Real> d = design_to_check<Real>(s);
   Checks<Real> c(s, d, out);
-  // The geometry: the first ray is traced only from a sound subreflector
-  // distance and hole.
-  const bool distance = c.feed_to_sub_rim();
-  const bool sub = c.sub_radius(distance && c.hole_in_range());
-  const bool hole = c.main_inner_radius(distance && sub);
-  const bool geometry = distance && sub && hole;
+  const GeometryCheck geometry = c.geometry(nullptr);
   // The feed: its power at the rim needs the geometry.
-  const bool feed = c.feed(nullptr, geometry);
+  const bool feed = c.feed(nullptr, geometry.sound);
   // The aperture: the Gaussian's power ratio needs the feed's power.
   c.distribution(false);
-  c.aperture(nullptr, geometry && feed);
+  c.aperture(nullptr, geometry.sound && feed);
   // The intervals need the hole, and the output interval the calculation one.
-  const bool calc = c.calc_interval(hole);
-  c.output_interval(hole, calc);
+  const bool calc = c.calc_interval(geometry.aperture);
+  c.output_interval(geometry.aperture, calc);
   return out;
 }
 

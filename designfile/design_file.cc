@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "design/distributions.h"
+#include "design/families.h"
 #include "design/feeds.h"
 #include "designfile/text_checks.h"
 #include "feedfile/feed_file.h"
@@ -137,8 +138,15 @@ std::string type_name(const toml::node& n) {
 }
 
 // The keys of each section, for unknown names and suggestions.
-constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", "feed_to_sub_rim",
-                                                           "sub_radius", "main_inner_radius"};
+// The geometry's keys, as the design's family names them.
+std::span<const std::string_view> geometry_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k;
+    for (const design::GeometryKey& key : design::families().front()->keys()) k.push_back(key.name);
+    return k;
+  }();
+  return keys;
+}
 // The feed's keys: its model and the keys of every model, each once, in the
 // order of the models.
 std::span<const std::string_view> feed_keys() {
@@ -194,7 +202,7 @@ struct SectionKeys {
   std::span<const std::string_view> keys;
 };
 const std::array<SectionKeys, 10> kAllKeys = {{
-    {"geometry", kGeometryKeys},
+    {"geometry", geometry_keys()},
     {"feed", feed_keys()},
     {"aperture", aperture_keys()},
     {"synthesis", kSynthesisKeys},
@@ -579,12 +587,15 @@ bool Reader::read_design(design::DesignSpec& choices) {
   single_ = precision == 0;
   choices.precision = single_ ? design::Precision::single : design::Precision::double_;
 
-  const Section geometry = section(&root_, "", "geometry", true, kGeometryKeys);
-  check_keys(geometry, kGeometryKeys);
-  take(real(geometry, "main_hole_to_feed", true, choices.geometry.main_hole_to_feed, Range::design));
-  take(real(geometry, "feed_to_sub_rim", true, choices.geometry.feed_to_sub_rim, Range::design));
-  take(real(geometry, "sub_radius", true, choices.geometry.sub_radius, Range::design));
-  take(real(geometry, "main_inner_radius", true, choices.geometry.main_inner_radius, Range::design));
+  const Section geometry = section(&root_, "", "geometry", true, geometry_keys());
+  check_keys(geometry, geometry_keys());
+  const design::GeometryFamily& family = design::family_of(choices);
+  for (const design::GeometryKey& key : family.keys()) {
+    double value = 0;
+    if (take(real(geometry, key.name, true, value, Range::design)) == Got::ok) {
+      family.set(choices.geometry, key.name, value);
+    }
+  }
 
   // A missing [feed] is told what the default model needs.
   const Section feed = section(&root_, "", "feed", true, default_feed_keys());

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "design/distributions.h"
+#include "design/families.h"
 #include "design/feeds.h"
 #include "designfile/design_file.h"
 
@@ -143,11 +144,11 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
   Writer w(choices.precision);
   w.comment("RAVOST design file: a dual-reflector design and the outputs of its run.");
 
-  w.section("Geometry, in units of the main reflector's outer radius.", "geometry");
-  w.real("main_hole_to_feed", choices.geometry.main_hole_to_feed);
-  w.real("feed_to_sub_rim", choices.geometry.feed_to_sub_rim);
-  w.real("sub_radius", choices.geometry.sub_radius);
-  w.real("main_inner_radius", choices.geometry.main_inner_radius);
+  const design::GeometryFamily& family = design::family_of(choices);
+  w.section(family.comment(), "geometry");
+  for (const design::GeometryKey& key : family.keys()) {
+    w.real(key.name, family.get(choices.geometry, key.name));
+  }
 
   if (const design::FeedKind* kind = design::find_feed(choices.feed.model)) {
     w.section(kind->comment(), "feed");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "design/families.h"
 #include "design/feed.h"
 #include "design/synthesis.h"
 #include "designfile/design_file.h"
@@ -202,6 +203,32 @@ TEST(ParabolicPedestal, ADesignFileNamesItsKeysProblemsAtTheirLines) {
                    "parabolic-on-pedestal distribution needs its edge taper and power.",
                    "Error in t.toml, line 12: aperture.nbar: only a Taylor distribution takes "
                    "nbar; remove the key or set aperture.distribution = \"taylor\"."}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GeometryFamilies, TheDisplacedAxisFamilySetsAndGetsEachOfItsKeys) {
+  const design::GeometryFamily* ade = design::find_family("ade");
+  ASSERT_NE(ade, nullptr);
+  EXPECT_EQ(&design::family_of(DesignSpec{}), ade);
+  EXPECT_EQ(design::find_family("cassegrain"), nullptr);
+  // Each key reaches its own input: set one, the others stay.
+  const design::GeometrySpec before = testutil::example_choices().geometry;
+  double value = 10.0;
+  for (const design::GeometryKey& key : ade->keys()) {
+    design::GeometrySpec g = before;
+    ade->set(g, key.name, value);
+    EXPECT_EQ(ade->get(g, key.name), value) << key.name;
+    for (const design::GeometryKey& other : ade->keys()) {
+      if (other.name != key.name) {
+        EXPECT_EQ(ade->get(g, other.name), ade->get(before, other.name));
+      }
+    }
+    EXPECT_EQ(designfile::key_of(key.input), "geometry." + std::string(key.name));
+    value += 1.0;
+  }
 }
 
 }  // namespace
