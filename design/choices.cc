@@ -229,6 +229,7 @@ DesignSpec round_to_precision(const DesignSpec& choices) {
   round(s.feed.level_db);
   round(s.feed.taper_db);
   round(s.feed.taper_angle_deg);
+  round(s.feed.phase_centre_z);
   round(s.aperture.taper_db);
   round(s.aperture.sidelobe_db);
   round(s.synthesis.calc_interval);
@@ -264,7 +265,10 @@ Design<Real> make_design(const DesignSpec& chosen, SeriesCache* cache, bool with
   d.feed_to_sub_rim = static_cast<Real>(s.geometry.feed_to_sub_rim);
   d.sub_radius = static_cast<Real>(s.geometry.sub_radius);
   d.main_inner_radius = static_cast<Real>(s.geometry.main_inner_radius);
-  d.feed_half_angle_deg = half_angle_deg(d.sub_radius, d.feed_to_sub_rim);
+  // The rays leave the feed's phase centre: the half angle is seen from it.
+  d.feed_model.phase_centre_z = static_cast<Real>(s.feed.phase_centre_z);
+  d.feed_half_angle_deg =
+      half_angle_deg(d.sub_radius, d.feed_to_sub_rim - d.feed_model.phase_centre_z);
   d.feed_half_angle_rad = d.feed_half_angle_deg * Constants<Real>::deg;
 
   d.feed_model.kind = s.feed.model;

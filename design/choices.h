@@ -45,6 +45,10 @@ struct FeedSpec {
   double taper_angle_deg = 0;
   std::string file = {};
   std::shared_ptr<const FeedTable> table = {};
+  // Where the pattern's phase centre stands on the axis, from the geometry's
+  // feed point towards the subreflector (0: at the feed point).  No front end
+  // sets it yet.
+  double phase_centre_z = 0;
 };
 
 // The wanted aperture distribution.  `kind` may hold a value outside the

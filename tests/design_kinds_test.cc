@@ -1,6 +1,7 @@
-// The aperture distributions as described kinds: the registry, and the
-// parabolic-on-pedestal distribution checked against its closed forms, its
-// keys' limits, the synthesis and a design file written and read back.
+// The kinds of thing a design is made of: the aperture distributions (the
+// registry, and the parabolic-on-pedestal distribution checked against its
+// closed forms, its keys' limits, the synthesis and a design file written and
+// read back), the geometry family, and the feed's phase centre.
 #include "design/distributions.h"
 
 #include <gtest/gtest.h>
@@ -228,6 +229,51 @@ TEST(GeometryFamilies, TheDisplacedAxisFamilySetsAndGetsEachOfItsKeys) {
     }
     EXPECT_EQ(designfile::key_of(key.input), "geometry." + std::string(key.name));
     value += 1.0;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FeedPosition, AFeedAheadOfTheFeedPointShapesTheSurfacesOfTheGeometrySeenFromIt) {
+  // A phase centre 0.125 ahead of the feed point is the geometry whose feed
+  // point stands there: 0.125 further from the hole rim and 0.125 nearer the
+  // subreflector rim (all exact in binary).  The rays are the same, moved
+  // 0.125 along the axis.
+  for (const auto precision : {design::Precision::single, design::Precision::double_}) {
+    DesignSpec placed = pedestal(10.0, 1, precision);
+    placed.geometry = {0.25, 0.5, 0.25, 0.125};
+    placed.synthesis = {0.001, 0.025};
+    placed.feed.phase_centre_z = 0.125;
+    DesignSpec seen = placed;
+    seen.geometry = {0.375, 0.375, 0.25, 0.125};
+    seen.feed.phase_centre_z = 0.0;
+    ASSERT_TRUE(design::validate(placed).empty());
+    auto check = [&](auto real) {
+      using Real = decltype(real);
+      const auto a = design::synthesize(design::make_design<Real>(placed));
+      const auto b = design::synthesize(design::make_design<Real>(seen));
+      ASSERT_EQ(a.rays.size(), 36u);
+      ASSERT_EQ(a.rays.size(), b.rays.size());
+      const Real shift = Real(0.125);
+      for (std::size_t i = 0; i < a.rays.size(); ++i) {
+        EXPECT_EQ(a.rays[i].feed_angle_deg, b.rays[i].feed_angle_deg) << i;
+        EXPECT_EQ(a.rays[i].sub_r, b.rays[i].sub_r) << i;
+        EXPECT_EQ(a.rays[i].main_r, b.rays[i].main_r) << i;
+        EXPECT_EQ(a.rays[i].sub_z, b.rays[i].sub_z + shift) << i;
+        EXPECT_EQ(a.rays[i].main_z, b.rays[i].main_z + shift) << i;
+        EXPECT_EQ(a.rays[i].path_length, b.rays[i].path_length) << i;
+      }
+      // The subreflector rim stays where the geometry puts it.
+      EXPECT_NEAR(static_cast<double>(a.rays.front().sub_z), 0.5, 1e-6);
+      EXPECT_NEAR(static_cast<double>(a.rays.front().main_z), -0.25, 1e-6);
+    };
+    if (precision == design::Precision::single) {
+      check(float{});
+    } else {
+      check(double{});
+    }
   }
 }
 
