@@ -45,7 +45,8 @@ class Checks {
   Checks(const DesignSpec& choices, const Design<Real>& d, std::vector<Problem>& out)
       : s_(choices), d_(d), out_(out) {}
 
-  // Each returns whether the input is sound: it added no problem.
+  // Each returns whether its inputs are sound: it added no problem (the
+  // geometry says so for the feed's checks and for the intervals' apart).
   // The geometry family's checks, all or those of the input `only`.
   GeometryCheck geometry(const Input* only);
   // The feed model's own checks, all or those of the input `only`.
