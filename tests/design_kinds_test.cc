@@ -278,3 +278,28 @@ TEST(FeedPosition, AFeedAheadOfTheFeedPointShapesTheSurfacesOfTheGeometrySeenFro
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SeriesCache, ADesignMadeWithTheCacheHasTheSeriesBuiltWithout) {
+  // The cache only saves time: the series from it, from a second design of
+  // the same distribution and from no cache are the same bits.
+  DesignSpec s = testutil::example_choices();
+  s.precision = design::Precision::double_;
+  s.aperture = {Distribution::taylor, 0.0, 30.0, 20};
+  design::SeriesCache cache;
+  const auto fresh = design::make_design<double>(s);
+  const auto first = design::make_design<double>(s, &cache);
+  s.geometry.sub_radius = 0.2;  // another design, the same distribution
+  const auto second = design::make_design<double>(s, &cache);
+  ASSERT_GT(fresh.aperture.chebyshev.terms, 0);
+  for (const auto* d : {&first, &second}) {
+    EXPECT_EQ(d->aperture.chebyshev.terms, fresh.aperture.chebyshev.terms);
+    EXPECT_EQ(d->aperture.chebyshev.a, fresh.aperture.chebyshev.a);
+  }
+  // Another nbar is another series.
+  s.aperture.nbar = 19;
+  EXPECT_NE(design::make_design<double>(s, &cache).aperture.chebyshev.a, fresh.aperture.chebyshev.a);
+}
+
+}  // namespace
