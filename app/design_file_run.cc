@@ -39,7 +39,7 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     const std::vector<design::Problem> problems = design::validate(file.choices);
     for (const design::Problem& p : problems) {
       diag::Diagnostic d = diag::at(run::diagnose(p), path.string(), 0);
-      d.key = designfile::key_of(p.input);
+      d.key = designfile::key_of(p);
       err << diag::render(d) << '\n';
     }
     if (!problems.empty()) return 1;

@@ -3,8 +3,6 @@
 #include <boost/math/special_functions/bessel.hpp>
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <mutex>
 #include <vector>
 #include <cstddef>
 #include <numbers>
@@ -110,21 +108,21 @@ ChebyshevAmplitude build_chebyshev_amplitude(int nbar, std::span<const double> c
 }  // namespace
 
 ChebyshevAmplitude chebyshev_amplitude(int nbar, std::span<const double> coefficients) {
-  // Building a series takes a millisecond or more (extended-precision Bessel
-  // values); sweeps and optimisations make thousands of designs of the same
-  // distribution, so the last few series are remembered by their inputs.
-  using Key = std::pair<int, std::vector<double>>;
-  static std::mutex lock;
-  static std::map<Key, ChebyshevAmplitude> memo;
+  return build_chebyshev_amplitude(nbar, coefficients);
+}
+
+ChebyshevAmplitude SeriesCache::series(int nbar, std::span<const double> coefficients) {
   Key key{nbar, std::vector<double>(coefficients.begin(), coefficients.end())};
   {
-    const std::lock_guard<std::mutex> hold(lock);
-    if (const auto found = memo.find(key); found != memo.end()) return found->second;
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (const auto found = held_.find(key); found != held_.end()) return found->second;
   }
+  // Built outside the lock: two threads may build the same series at once,
+  // and both get the same bits.
   const ChebyshevAmplitude s = build_chebyshev_amplitude(nbar, coefficients);
-  const std::lock_guard<std::mutex> hold(lock);
-  if (memo.size() >= 64) memo.clear();
-  memo.emplace(std::move(key), s);
+  const std::lock_guard<std::mutex> hold(lock_);
+  if (held_.size() >= kHeld) held_.clear();
+  held_.emplace(std::move(key), s);
   return s;
 }
 
@@ -223,8 +221,10 @@ Real Aperture<Real>::density(Real r) const {
       const Real g = taylor_amplitude<Real>(nbar, coefficients, r);
       return g * g;
     }
+    default:
+      break;
   }
-  return Real(0);
+  return described_density ? described_density(*this, r) : Real(0);
 }
 
 template <RealType Real>
@@ -241,7 +241,8 @@ Aperture<Real> gaussian_aperture(Real edge_taper_db) {
 }
 
 template <RealType Real>
-Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar) {
+Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar, SeriesCache* cache,
+                               bool with_series) {
   Aperture<Real> a;
   a.kind = Distribution::taylor;
   a.sidelobe_level_db = sidelobe_level_db;
@@ -254,7 +255,9 @@ Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar) {
   for (int m = 1; m <= nbar; ++m) sum = sum + a.unnormalised[m - 1];
   for (int m = 1; m <= nbar; ++m) a.coefficients[m - 1] = a.unnormalised[m - 1] / sum;
   if constexpr (std::is_same_v<Real, double>) {
-    a.chebyshev = chebyshev_amplitude(nbar, a.coefficients);
+    if (with_series) {
+      a.chebyshev = cache ? cache->series(nbar, a.coefficients) : chebyshev_amplitude(nbar, a.coefficients);
+    }
   }
   return a;
 }
@@ -374,7 +377,7 @@ void taylor_amplitude_many(int nbar, std::span<const Real> coefficients,
   template struct Aperture<Real>;                                                             \
   template Aperture<Real> uniform_aperture<Real>();                                           \
   template Aperture<Real> gaussian_aperture<Real>(Real);                                      \
-  template Aperture<Real> taylor_aperture<Real>(Real, int);                                   \
+  template Aperture<Real> taylor_aperture<Real>(Real, int, SeriesCache*, bool);                                 \
   template void taylor_zeros<Real>(Real, int, std::array<Real, kMaxNbar>&);                   \
   template void taylor_coefficients<Real>(int, const std::array<Real, kMaxNbar>&,             \
                                           std::array<Real, kMaxNbar>&);                       \

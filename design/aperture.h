@@ -11,13 +11,18 @@
 
 #include <array>
 #include <cstddef>
+#include <map>
+#include <mutex>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "design/real.h"
 
 namespace design {
 
-enum class Distribution { uniform = 1, gaussian = 2, taylor = 3 };
+// The kinds of distribution; design/distributions.h describes each.
+enum class Distribution { uniform = 1, gaussian = 2, taylor = 3, parabolic_pedestal = 4 };
 
 // The Taylor tables hold this many entries; nbar runs from 1 to it.
 inline constexpr int kMaxNbar = 20;
@@ -56,6 +61,10 @@ struct Aperture {
   // The Taylor amplitude fitted from the coefficients; only ever built for a
   // 64-bit Taylor aperture with nbar >= 2 (the 32-bit one sums its terms).
   ChebyshevAmplitude chebyshev{};
+  // A distribution described outside this file (design/distributions.cc):
+  // its parameters and its power density.
+  std::array<Real, 2> shape{};
+  Real (*described_density)(const Aperture& a, Real r) = nullptr;
 
   // Aperture power density at radius r.
   Real density(Real r) const;
@@ -65,13 +74,35 @@ struct Aperture {
   void density_many(std::span<const Real> radii, std::span<Real> densities) const;
 };
 
+// The Chebyshev series already built, by their inputs.  Building one takes a
+// millisecond or more (extended-precision Bessel values); a caller that makes
+// many designs of the same distribution (a sweep, an optimisation) owns one
+// cache and hands it to each design.  Safe to share between threads.
+class SeriesCache {
+ public:
+  // The series of chebyshev_amplitude(nbar, coefficients), built on the first
+  // request.
+  ChebyshevAmplitude series(int nbar, std::span<const double> coefficients);
+
+ private:
+  using Key = std::pair<int, std::vector<double>>;
+  // Only the last few distributions are kept.
+  static constexpr std::size_t kHeld = 64;
+  std::mutex lock_;
+  std::map<Key, ChebyshevAmplitude> held_;
+};
+
 template <RealType Real>
 Aperture<Real> uniform_aperture();
 template <RealType Real>
 Aperture<Real> gaussian_aperture(Real edge_taper_db);
 // The Taylor circular distribution; sidelobe_level_db >= 0, nbar in 1..20.
+// A 64-bit one gets its Chebyshev series from `cache` when one is given,
+// else builds it; with_series false leaves it out (the amplitude is then
+// summed from the Bessel terms, as in 32 bits).
 template <RealType Real>
-Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar);
+Aperture<Real> taylor_aperture(Real sidelobe_level_db, int nbar, SeriesCache* cache = nullptr,
+                               bool with_series = true);
 
 // Pattern zeros of the Taylor circular distribution into zeros[0 .. nbar-1].
 // An nbar outside 1..20 leaves the table unchanged.

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "design/distributions.h"
+#include "design/families.h"
+#include "design/feeds.h"
 #include "design/synthesis.h"
 
 namespace design {
@@ -29,256 +32,181 @@ Problem problem(Input input, Problem::Fault fault, double value = 0) {
   return p;
 }
 
-bool known_kind(Distribution kind) {
-  return kind == Distribution::uniform || kind == Distribution::gaussian ||
-         kind == Distribution::taylor;
-}
-
-// The synthesis divides by the pattern at the subreflector rim and by the
-// feed power inside it: both must be finite and above 0.
+// The checks of a design's inputs, on a design derived once.  Each input has
+// checks of its own value, always made, and checks that use the inputs it
+// builds on (the geometry for the feed's power at the rim, say), made only
+// when `built_on` says those are sound: a problem of an earlier input is then
+// not reported again as a problem of a later one.  The dialog checks one
+// answer at a time, after the answers before it were accepted, and so makes
+// every check.
 template <RealType Real>
-void check_feed_power(const Design<Real>& d, Input which, double value,
-                      std::vector<Problem>& out) {
-  const Real rim = d.feed_model.pattern(d.feed_half_angle_rad);
-  if (!(rim > Real(0)) || !std::isfinite(rim) || !(d.feed_power > Real(0)) ||
-      !std::isfinite(d.feed_power)) {
-    Problem p = problem(which, Problem::Fault::no_power_at_rim, value);
-    p.reference = static_cast<double>(d.feed_half_angle_deg);
-    out.push_back(p);
-  }
-}
+class Checks {
+ public:
+  Checks(const DesignSpec& choices, const Design<Real>& d, std::vector<Problem>& out)
+      : s_(choices), d_(d), out_(out) {}
 
-template <RealType Real>
-void check(const DesignSpec& choices, Input which, std::vector<Problem>& out) {
+  // Each returns whether its inputs are sound: it added no problem (the
+  // geometry says so for the feed's checks and for the intervals' apart).
+  // The geometry family's checks, all or those of the input `only`.
+  GeometryCheck geometry(const Input* only);
+  // The feed model's own checks, all or those of the input `only`.
+  // built_on: the geometry is sound.
+  bool feed(const Input* only, bool built_on);
+  // dialog: the kind must be one the positional dialog offers.
+  bool distribution(bool dialog);
+  // The distribution's own checks, all or those of the input `only`.
+  // built_on: the geometry and the feed are sound.
+  bool aperture(const Input* only, bool built_on);
+  bool calc_interval(bool built_on);
+  bool output_interval(bool hole_sound, bool calc_sound);
+
+ private:
   using Fault = Problem::Fault;
-  const Design<Real> d = make_design<Real>(choices);
-  switch (which) {
-    case Input::main_hole_to_feed:
-      return;
-
-    case Input::feed_to_sub_rim:
-      if (!(d.feed_to_sub_rim > Real(0))) {
-        out.push_back(problem(which, d.feed_to_sub_rim == Real(0) ? Fault::zero : Fault::negative,
-                              choices.geometry.feed_to_sub_rim));
-        return;
-      }
-      // The subreflector rim must stand in front of the plane of the main
-      // reflector's hole rim, or the first ray runs backwards.
-      if (!(d.main_hole_to_feed + d.feed_to_sub_rim > Real(0))) {
-        Problem p = problem(which, Fault::behind_hole_plane, choices.geometry.feed_to_sub_rim);
-        p.reference = choices.geometry.main_hole_to_feed;
-        out.push_back(p);
-      }
-      return;
-
-    case Input::sub_radius: {
-      if (d.sub_radius < Real(0)) {
-        out.push_back(problem(which, Fault::negative, choices.geometry.sub_radius));
-        return;
-      }
-      const StartValues<Real> st = start_values(d);
-      if (std::isfinite(st.theta) && std::isfinite(st.distance)) return;
-      out.push_back(problem(which, d.sub_radius == Real(0) ? Fault::zero : Fault::no_finite_start,
-                            choices.geometry.sub_radius));
-      return;
-    }
-
-    case Input::main_inner_radius: {
-      if (d.main_inner_radius < Real(0)) {
-        out.push_back(problem(which, Fault::negative, choices.geometry.main_inner_radius));
-        return;
-      }
-      if (!(d.main_inner_radius < Real(1))) {
-        out.push_back(problem(which, Fault::not_below_one, choices.geometry.main_inner_radius));
-        return;
-      }
-      // A subreflector that gives no first ray is the subreflector's problem.
-      const StartValues<Real> st = start_values(d);
-      if (std::isfinite(st.theta) && std::isfinite(st.distance) && !std::isfinite(st.phi)) {
-        out.push_back(problem(which, Fault::hole_on_sub_rim, choices.geometry.main_inner_radius));
-      }
-      return;
-    }
-
-    case Input::feed_beamwidth: {
-      if (choices.feed.model != FeedModelKind::beamwidth) return;
-      const Real b = std::fabs(d.feed.beamwidth_deg);
-      if (b == Real(0) || b >= Real(360)) {
-        out.push_back(problem(which, Fault::beamwidth_range, choices.feed.beamwidth_deg));
-        return;
-      }
-      if (!std::isfinite(d.feed.exponent)) {
-        out.push_back(problem(which, Fault::beamwidth_too_narrow, choices.feed.beamwidth_deg));
-        return;
-      }
-      // The synthesis divides by the pattern at the subreflector rim.
-      if (d.feed.pattern(d.feed_half_angle_rad) == Real(0)) {
-        out.push_back(problem(which, Fault::no_power_at_rim, choices.feed.beamwidth_deg));
-      }
-      return;
-    }
-
-    case Input::feed_taper:
-      if (choices.feed.model != FeedModelKind::gaussian) return;
-      if (d.feed_model.taper_db == Real(0)) out.push_back(problem(which, Fault::taper_zero));
-      return;
-
-    case Input::feed_taper_angle: {
-      if (choices.feed.model != FeedModelKind::gaussian) return;
-      const Real angle = d.feed_model.taper_angle_rad;
-      if (!(angle > Real(0))) {
-        out.push_back(problem(which, angle == Real(0) ? Fault::zero : Fault::negative,
-                              choices.feed.taper_angle_deg));
-        return;
-      }
-      check_feed_power(d, which, choices.feed.taper_angle_deg, out);
-      return;
-    }
-
-    case Input::feed_table: {
-      if (choices.feed.model != FeedModelKind::table && choices.feed.model != FeedModelKind::cut) {
-        return;
-      }
-      const FeedTable* t = choices.feed.table.get();
-      if (t == nullptr || !d.feed_model.table) {
-        out.push_back(problem(which, Fault::table_unusable));
-        return;
-      }
-      if (t->theta_deg.front() != 0.0) {
-        out.push_back(problem(which, Fault::table_not_from_axis, t->theta_deg.front()));
-        return;
-      }
-      if (t->theta_deg.back() < static_cast<double>(d.feed_half_angle_deg)) {
-        Problem p = problem(which, Fault::table_short, t->theta_deg.back());
-        p.reference = static_cast<double>(d.feed_half_angle_deg);
-        out.push_back(p);
-        return;
-      }
-      check_feed_power(d, which, 0.0, out);
-      return;
-    }
-
-    case Input::distribution:
-      if (!known_kind(choices.aperture.kind)) {
-        out.push_back(
-            problem(which, Fault::unknown_kind, static_cast<double>(choices.aperture.kind)));
-      }
-      return;
-
-    case Input::taper: {
-      if (choices.aperture.kind != Distribution::gaussian) return;
-      if (d.aperture.edge_taper_db == Real(0)) {
-        out.push_back(problem(which, Fault::taper_zero));
-        return;
-      }
-      if (!(d.main_inner_radius < Real(1))) return;  // no integration step is taken
-      // The synthesis needs a finite, non-zero power ratio and a finite
-      // density wherever it integrates.
-      const Real ratio = d.feed_power / d.aperture_power;
-      if (std::isfinite(ratio) && ratio != Real(0) &&
-          std::isfinite(d.aperture.density(d.main_inner_radius)) &&
-          std::isfinite(d.aperture.density(Real(1)))) {
-        return;
-      }
-      out.push_back(problem(which, Fault::taper_too_large, choices.aperture.taper_db));
-      return;
-    }
-
-    case Input::sidelobe: {
-      if (choices.aperture.kind != Distribution::taylor) return;
-      // The zeros need R^2 for R = 10^(S/20).
-      const Real ratio = std::pow(Real(10), d.aperture.sidelobe_level_db / Real(20));
-      if (!std::isfinite(ratio * ratio)) {
-        out.push_back(problem(which, Fault::sidelobe_too_large, choices.aperture.sidelobe_db));
-      }
-      return;
-    }
-
-    case Input::nbar: {
-      if (choices.aperture.kind != Distribution::taylor) return;
-      const int nbar = choices.aperture.nbar;
-      if (nbar < 1) out.push_back(problem(which, Fault::nbar_below_one, nbar));
-      if (nbar > kMaxNbar) {
-        Problem p = problem(which, Fault::nbar_above_max, nbar);
-        p.limit = kMaxNbar;
-        out.push_back(p);
-      }
-      return;
-    }
-
-    case Input::calc_interval: {
-      const Real h = d.calc_interval();
-      if (h == Real(0)) {
-        out.push_back(problem(which, Fault::zero));
-        return;
-      }
-      if (d.main_inner_radius < Real(1) &&
-          !((Real(1) - d.main_inner_radius) / h <= kStepLimit<Real>)) {
-        Problem p = problem(which, Fault::too_many_steps, choices.synthesis.calc_interval);
-        p.limit = kMaxSteps;
-        out.push_back(p);
-      }
-      return;
-    }
-
-    case Input::output_interval: {
-      const double value = choices.synthesis.output_interval;
-      const Real outv = d.output_interval();
-      if (outv == Real(0)) {
-        out.push_back(problem(which, Fault::zero));
-        return;
-      }
-      // output_steps = trunc((1 - main_inner_radius) / output_interval + 0.1) <= 1000
-      const Real outputs = (Real(1) - d.main_inner_radius) / outv + Constants<Real>::tenth;
-      if (!(outputs < static_cast<Real>(kMaxRays))) {
-        Problem p = problem(which, Fault::too_many_rays, value);
-        p.limit = kMaxRays;
-        out.push_back(p);
-        return;
-      }
-      // steps_per_output = trunc(output_interval / calc_interval + 0.1) <= the limit
-      const Real per_output = outv / d.calc_interval() + Constants<Real>::tenth;
-      if (!(per_output < kStepLimit<Real> + Real(1))) {
-        Problem p = problem(which, Fault::too_many_steps, value);
-        p.limit = kMaxSteps;
-        out.push_back(p);
-        return;
-      }
-      // Each row stands a whole number of integration steps after the last.
-      const double calc = static_cast<double>(d.calc_interval());
-      const double ratio = static_cast<double>(outv) / calc;
-      const double whole = std::round(ratio);
-      if (whole < 1.0 || std::fabs(ratio - whole) > kWholeMultiple * whole) {
-        Problem p = problem(which, Fault::not_whole_multiple, value);
-        p.reference = calc;
-        p.suggestion = std::max(whole, 1.0) * calc;
-        out.push_back(p);
-        return;
-      }
-      const RowPlan plan = row_plan(d);
-      if (plan.output_steps < 1) {
-        out.push_back(problem(which, Fault::no_row, value));
-        return;
-      }
-      // Beyond the rim the integration leaves real surfaces.
-      if (plan.last_radius - 1.0 > kRimAllowance * calc + kRounding) {
-        Problem p = problem(which, Fault::past_rim, value);
-        p.reference = plan.last_radius;
-        p.suggestion = plan.fitting_interval;
-        out.push_back(p);
-      }
-      return;
-    }
-
-    default:
-      return;
+  bool add(Problem p) {
+    out_.push_back(p);
+    return false;
   }
+  bool add(Input which, Fault fault, double value = 0) { return add(problem(which, fault, value)); }
+  const DesignSpec& s_;
+  const Design<Real>& d_;
+  std::vector<Problem>& out_;
+};
+
+template <RealType Real>
+GeometryCheck Checks<Real>::geometry(const Input* only) {
+  return family_of(s_).check(d_, only, out_);
 }
 
+template <RealType Real>
+bool Checks<Real>::feed(const Input* only, bool built_on) {
+  const FeedKind* kind = find_feed(s_.feed.model);
+  return kind == nullptr || kind->check(d_, only, built_on, out_);
+}
+
+template <RealType Real>
+bool Checks<Real>::distribution(bool dialog) {
+  const DistributionKind* kind = find_distribution(s_.aperture.kind);
+  if (kind != nullptr && (!dialog || kind->dialog_number() > 0)) return true;
+  return add(Input::distribution, Fault::unknown_kind, static_cast<double>(s_.aperture.kind));
+}
+
+template <RealType Real>
+bool Checks<Real>::aperture(const Input* only, bool built_on) {
+  const DistributionKind* kind = find_distribution(s_.aperture.kind);
+  return kind == nullptr || kind->check(d_, only, built_on, out_);
+}
+
+// built_on: the main reflector's hole is sound.
+template <RealType Real>
+bool Checks<Real>::calc_interval(bool built_on) {
+  const Input which = Input::calc_interval;
+  const Real h = d_.calc_interval();
+  if (h == Real(0)) return add(which, Fault::zero);
+  if (built_on && d_.main_inner_radius < Real(1) &&
+      !((Real(1) - d_.main_inner_radius) / h <= kStepLimit<Real>)) {
+    Problem p = problem(which, Fault::too_many_steps, s_.synthesis.calc_interval);
+    p.limit = kMaxSteps;
+    return add(p);
+  }
+  return true;
+}
+
+// hole_sound: the main reflector's hole is; calc_sound: the calculation
+// interval is.
+template <RealType Real>
+bool Checks<Real>::output_interval(bool hole_sound, bool calc_sound) {
+  const Input which = Input::output_interval;
+  const double value = s_.synthesis.output_interval;
+  const Real outv = d_.output_interval();
+  if (outv == Real(0)) return add(which, Fault::zero);
+  if (!hole_sound) return true;
+  // output_steps = trunc((1 - main_inner_radius) / output_interval + 0.1) <= 1000
+  const Real outputs = (Real(1) - d_.main_inner_radius) / outv + Constants<Real>::tenth;
+  if (!(outputs < static_cast<Real>(kMaxRays))) {
+    Problem p = problem(which, Fault::too_many_rays, value);
+    p.limit = kMaxRays;
+    return add(p);
+  }
+  if (!calc_sound) return true;
+  // steps_per_output = trunc(output_interval / calc_interval + 0.1) <= the limit
+  const Real per_output = outv / d_.calc_interval() + Constants<Real>::tenth;
+  if (!(per_output < kStepLimit<Real> + Real(1))) {
+    Problem p = problem(which, Fault::too_many_steps, value);
+    p.limit = kMaxSteps;
+    return add(p);
+  }
+  // Each row stands a whole number of integration steps after the last.
+  const double calc = static_cast<double>(d_.calc_interval());
+  const double ratio = static_cast<double>(outv) / calc;
+  const double whole = std::round(ratio);
+  if (whole < 1.0 || std::fabs(ratio - whole) > kWholeMultiple * whole) {
+    Problem p = problem(which, Fault::not_whole_multiple, value);
+    p.reference = calc;
+    p.suggestion = std::max(whole, 1.0) * calc;
+    return add(p);
+  }
+  const RowPlan plan = row_plan(d_);
+  if (plan.output_steps < 1) return add(which, Fault::no_row, value);
+  // Beyond the rim the integration leaves real surfaces.
+  if (plan.last_radius - 1.0 > kRimAllowance * calc + kRounding) {
+    Problem p = problem(which, Fault::past_rim, value);
+    p.reference = plan.last_radius;
+    p.suggestion = plan.fitting_interval;
+    return add(p);
+  }
+  return true;
+}
+
+// The design the checks look at: every value make_design gives but the
+// 64-bit Taylor series, which no check reads.
+template <RealType Real>
+Design<Real> design_to_check(const DesignSpec& choices) {
+  return make_design<Real>(choices, nullptr, false);
+}
+
+// One input's checks, every one made (the inputs before it were accepted).
 template <RealType Real>
 std::vector<Problem> validate_input_in(const DesignSpec& choices, Input which) {
   std::vector<Problem> out;
-  check<Real>(round_to_precision(choices), which, out);
+  const DesignSpec s = round_to_precision(choices);
+  const Design<Real> d = design_to_check<Real>(s);
+  Checks<Real> c(s, d, out);
+  switch (which) {
+    case Input::main_hole_to_feed:
+    case Input::feed_to_sub_rim:
+    case Input::sub_radius:
+    case Input::main_inner_radius: c.geometry(&which); break;
+    case Input::feed_beamwidth:
+    case Input::feed_taper:
+    case Input::feed_taper_angle:
+    case Input::feed_table: c.feed(&which, true); break;
+    case Input::distribution: c.distribution(true); break;
+    case Input::taper:
+    case Input::sidelobe:
+    case Input::nbar: c.aperture(&which, true); break;
+    case Input::calc_interval: c.calc_interval(true); break;
+    case Input::output_interval: c.output_interval(true, true); break;
+    default: break;
+  }
+  return out;
+}
+
+// Every input's checks, in the order of the inputs, on one derived design.
+template <RealType Real>
+std::vector<Problem> validate_in(const DesignSpec& choices) {
+  std::vector<Problem> out;
+  const DesignSpec s = round_to_precision(choices);
+  const Design<Real> d = design_to_check<Real>(s);
+  Checks<Real> c(s, d, out);
+  const GeometryCheck geometry = c.geometry(nullptr);
+  // The feed: its power at the rim needs the geometry.
+  const bool feed = c.feed(nullptr, geometry.sound);
+  // The aperture: the Gaussian's power ratio needs the feed's power.
+  c.distribution(false);
+  c.aperture(nullptr, geometry.sound && feed);
+  // The intervals need the hole, and the output interval the calculation one.
+  const bool calc = c.calc_interval(geometry.aperture);
+  c.output_interval(geometry.aperture, calc);
   return out;
 }
 
@@ -302,6 +230,7 @@ DesignSpec round_to_precision(const DesignSpec& choices) {
   round(s.feed.level_db);
   round(s.feed.taper_db);
   round(s.feed.taper_angle_deg);
+  round(s.feed.phase_centre_z);
   round(s.aperture.taper_db);
   round(s.aperture.sidelobe_db);
   round(s.synthesis.calc_interval);
@@ -315,41 +244,21 @@ std::vector<Problem> validate_input(const DesignSpec& choices, Input which) {
 }
 
 std::vector<Problem> validate(const DesignSpec& choices) {
-  std::vector<Problem> all;
-  // A later input's check is only meaningful once the inputs it builds on
-  // can be used: stop at the first input of a group that has problems.
-  const Input order[] = {Input::main_hole_to_feed, Input::feed_to_sub_rim, Input::sub_radius,
-                         Input::main_inner_radius, Input::feed_beamwidth,  Input::feed_taper,
-                         Input::feed_taper_angle,  Input::feed_table,      Input::distribution,
-                         Input::taper,             Input::sidelobe,        Input::nbar,
-                         Input::calc_interval,     Input::output_interval};
-  for (Input which : order) {
-    std::vector<Problem> found = validate_input(choices, which);
-    all.insert(all.end(), found.begin(), found.end());
-    // The geometry must be sound before the feed, the feed before the
-    // aperture, the aperture before the intervals.
-    const bool gate = which == Input::main_inner_radius || which == Input::feed_table ||
-                      which == Input::nbar || which == Input::calc_interval;
-    if (gate && !all.empty()) break;
-  }
-  return all;
+  return choices.precision == Precision::double_ ? validate_in<double>(choices)
+                                              : validate_in<float>(choices);
 }
 
 template <RealType Real>
-Aperture<Real> make_aperture(const ApertureSpec& a) {
-  switch (a.kind) {
-    case Distribution::gaussian:
-      return gaussian_aperture(static_cast<Real>(a.taper_db));
-    case Distribution::taylor:
-      return taylor_aperture(std::fabs(static_cast<Real>(a.sidelobe_db)), a.nbar);
-    case Distribution::uniform:
-      break;
-  }
-  return uniform_aperture<Real>();
+Aperture<Real> make_aperture(const ApertureSpec& a, SeriesCache* cache, bool with_series) {
+  // A kind that is none of the distributions (validate() names it) gets a
+  // uniform aperture.
+  const DistributionKind* kind = find_distribution(a.kind);
+  if (kind == nullptr) return uniform_aperture<Real>();
+  return kind->aperture<Real>(a, cache, with_series);
 }
 
 template <RealType Real>
-Design<Real> make_design(const DesignSpec& chosen) {
+Design<Real> make_design(const DesignSpec& chosen, SeriesCache* cache, bool with_series) {
   Design<Real> d;
   d.choices = round_to_precision(chosen);
   const DesignSpec& s = d.choices;
@@ -357,31 +266,17 @@ Design<Real> make_design(const DesignSpec& chosen) {
   d.feed_to_sub_rim = static_cast<Real>(s.geometry.feed_to_sub_rim);
   d.sub_radius = static_cast<Real>(s.geometry.sub_radius);
   d.main_inner_radius = static_cast<Real>(s.geometry.main_inner_radius);
-  d.feed_half_angle_deg = half_angle_deg(d.sub_radius, d.feed_to_sub_rim);
+  // The rays leave the feed's phase centre: the half angle is seen from it.
+  d.feed_model.phase_centre_z = static_cast<Real>(s.feed.phase_centre_z);
+  d.feed_half_angle_deg =
+      half_angle_deg(d.sub_radius, d.feed_to_sub_rim - d.feed_model.phase_centre_z);
   d.feed_half_angle_rad = d.feed_half_angle_deg * Constants<Real>::deg;
 
   d.feed_model.kind = s.feed.model;
-  switch (s.feed.model) {
-    case FeedModelKind::beamwidth:
-      d.feed = BeamwidthFeed<Real>::make(static_cast<Real>(s.feed.beamwidth_deg),
-                                         static_cast<Real>(s.feed.level_db));
-      d.feed_model.beamwidth = d.feed;
-      break;
-    case FeedModelKind::gaussian:
-      d.feed_model.taper_db = static_cast<Real>(s.feed.taper_db);
-      d.feed_model.taper_angle_rad = static_cast<Real>(s.feed.taper_angle_deg) * Constants<Real>::deg;
-      break;
-    case FeedModelKind::table:
-    case FeedModelKind::cut:
-      d.feed_model.source = s.feed.table;
-      if (s.feed.table && table_fault(*s.feed.table).empty()) {
-        d.feed_model.table = std::make_shared<const TabulatedPattern>(*s.feed.table);
-      }
-      break;
-  }
+  if (const FeedKind* kind = find_feed(s.feed.model)) kind->make(s.feed, d);
   d.feed_power = d.feed_model.enclosed_power(d.feed_half_angle_rad);
 
-  d.aperture = make_aperture<Real>(s.aperture);
+  d.aperture = make_aperture<Real>(s.aperture, cache, with_series);
   d.aperture_power = aperture_power(d.aperture, d.main_inner_radius);
   d.power_ratio = d.feed_power / d.aperture_power;
 
@@ -424,13 +319,13 @@ RowPlan row_plan(const Design<Real>& d) {
 }
 
 RowPlan row_plan(const DesignSpec& choices) {
-  return choices.precision == Precision::double_ ? row_plan(make_design<double>(choices))
-                                              : row_plan(make_design<float>(choices));
+  return choices.precision == Precision::double_ ? row_plan(design_to_check<double>(choices))
+                                              : row_plan(design_to_check<float>(choices));
 }
 
 #define RAVOST_INSTANTIATE(Real)                                       \
-  template Aperture<Real> make_aperture<Real>(const ApertureSpec&);    \
-  template Design<Real> make_design<Real>(const DesignSpec&);          \
+  template Aperture<Real> make_aperture<Real>(const ApertureSpec&, SeriesCache*, bool); \
+  template Design<Real> make_design<Real>(const DesignSpec&, SeriesCache*, bool);     \
   template RowPlan row_plan<Real>(const Design<Real>&);
 RAVOST_INSTANTIATE(float)
 RAVOST_INSTANTIATE(double)

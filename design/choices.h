@@ -45,6 +45,10 @@ struct FeedSpec {
   double taper_angle_deg = 0;
   std::string file = {};
   std::shared_ptr<const FeedTable> table = {};
+  // Where the pattern's phase centre stands on the axis, from the geometry's
+  // feed point towards the subreflector (0: at the feed point).  No front end
+  // sets it yet.
+  double phase_centre_z = 0;
 };
 
 // The wanted aperture distribution.  `kind` may hold a value outside the
@@ -54,6 +58,7 @@ struct ApertureSpec {
   double taper_db = 0;     // Gaussian edge taper, sign kept
   double sidelobe_db = 0;  // Taylor sidelobe level (its size is used)
   int nbar = 0;            // Taylor: first unchanged zero, 1..20
+  int power = 0;           // parabolic on a pedestal: the parabola's power, 1 or 2
 };
 
 // The two synthesis intervals as answered; the synthesis uses their sizes.
@@ -99,6 +104,9 @@ enum class Input {
   spline_points,
   file_name,
   label,
+  // An input a distribution or another described kind defines: the
+  // problem's `key` names it.
+  described,
 };
 
 // One thing wrong with the inputs: which input, what is wrong, the numbers
@@ -132,6 +140,7 @@ struct Problem {
     not_beyond_rim,        // extrapolation not beyond the rim at `reference`
     too_far,               // extrapolation too far to compute
     unusable,              // cannot be used (see the input)
+    described,             // a described kind's own check: `text` says it
   };
   Input input;
   Fault fault;
@@ -140,15 +149,20 @@ struct Problem {
   double suggestion = 0;
   double limit = 0;
   double upper = 0;
+  // For a described kind's input and check: its design-file key and the
+  // sentence of the fault.
+  std::string key = {};
+  std::string text = {};
 };
 
-// The problems of the choices, in the order of its inputs.  Each input is
-// checked with the inputs before it, as a dialog asks them.  The inputs come
-// in groups that build on each other (geometry, feed, aperture, intervals):
-// checking stops after the first group with a problem, whose checks later
-// groups would only repeat.
+// Every problem of the choices, in the order of its inputs, from one design
+// derived from them.  A check that builds on earlier inputs (the feed's power
+// at the subreflector rim needs a sound geometry) is made only when those are
+// sound, so one mistake is reported once; checks of independent inputs are
+// all made.  Keeps no state: safe to call from many threads.
 std::vector<Problem> validate(const DesignSpec& choices);
-// The problems of one input, given the inputs before it.
+// The problems of one input, given the inputs before it (the dialog's check
+// of one answer, the answers before it accepted): every check of the input.
 std::vector<Problem> validate_input(const DesignSpec& choices, Input which);
 
 // The design derived from a choices, in reals of type Real.
@@ -182,9 +196,13 @@ struct Design {
 };
 
 // The design of a choices.  Every value is computed, also for a choices with
-// problems (they may then be infinite or NaN): call validate() first.
+// problems (they may then be infinite or NaN): call validate() first.  A
+// 64-bit Taylor aperture takes its Chebyshev series from `cache` when one is
+// given (callers making many designs of one distribution own one); with_series
+// false leaves the series out (see taylor_aperture).
 template <RealType Real>
-Design<Real> make_design(const DesignSpec& choices);
+Design<Real> make_design(const DesignSpec& choices, SeriesCache* cache = nullptr,
+                         bool with_series = true);
 
 // The pieces of a design the dialog needs before the whole choices is known.
 // Half angle in degrees of a subreflector of radius sub_radius whose rim
@@ -199,7 +217,8 @@ Real half_angle_rad(const GeometrySpec& g) {
          Constants<Real>::deg;
 }
 template <RealType Real>
-Aperture<Real> make_aperture(const ApertureSpec& a);
+Aperture<Real> make_aperture(const ApertureSpec& a, SeriesCache* cache = nullptr,
+                             bool with_series = true);
 
 // The ray table holds at most this many rays (output_steps <= 1000).
 inline constexpr int kMaxRays = 1001;

@@ -87,6 +87,9 @@ struct FeedModel {
   Real taper_angle_rad = 0;
   std::shared_ptr<const FeedTable> source;        // tables: as read
   std::shared_ptr<const TabulatedPattern> table;  // tables: null when unusable
+  // The phase centre's position on the axis, from the geometry's feed point
+  // towards the subreflector: the point the rays leave from.
+  Real phase_centre_z = 0;
 
   bool analytic() const { return kind == FeedModelKind::beamwidth || kind == FeedModelKind::gaussian; }
 

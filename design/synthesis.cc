@@ -15,7 +15,7 @@ StartValues<Real> start_values(const Design<Real>& in) {
   st.distance = in.sub_radius / std::sin(st.theta);
   const Real xs = st.distance * std::sin(st.theta);
   const Real zs = st.distance * std::cos(st.theta);
-  const Real zm = -in.main_hole_to_feed;
+  const Real zm = -in.main_hole_to_feed - in.feed_model.phase_centre_z;
   st.phi = std::atan((in.main_inner_radius - xs) / (zs - zm));
   return st;
 }
@@ -26,7 +26,7 @@ RayState<Real> start_state(const Design<Real>& in) {
   y[ray::radius] = in.main_inner_radius;
   y[ray::feed_angle] = in.feed_half_angle_rad;
   y[ray::sub_distance] = in.sub_radius / std::sin(in.feed_half_angle_rad);
-  y[ray::main_z] = -in.main_hole_to_feed;
+  y[ray::main_z] = -in.main_hole_to_feed - in.feed_model.phase_centre_z;
   y[ray::hole_to_feed] = in.main_hole_to_feed;
   y[ray::feed_to_sub] = in.feed_to_sub_rim;
   y[ray::power_ratio] = in.power_ratio;
@@ -216,10 +216,21 @@ RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& deri
   const Real h = in.calc_interval();
   const Real deg = Constants<Real>::deg;
 
+  // The integration runs about the feed's phase centre; the rays are kept
+  // about the geometry's feed point.
+  const Real centre = in.feed_model.phase_centre_z;
+  const auto placed = [centre](Ray<Real> r) {
+    if (centre != Real(0)) {
+      r.sub_z = r.sub_z + centre;
+      r.main_z = r.main_z + centre;
+    }
+    return r;
+  };
+
   // Ray 1, the subreflector-rim ray, from the starting values.
-  const Ray<Real> first =
+  const Ray<Real> first = placed(
       make_ray(in.feed_half_angle_rad / deg, std::cos(y[ray::feed_angle]) * y[ray::sub_distance],
-               in.sub_radius, y[ray::main_z], in.main_inner_radius);
+               in.sub_radius, y[ray::main_z], in.main_inner_radius));
   if (!finite_ray(first)) {
     table.broken_ray = 1;
     table.broken_radius = in.main_inner_radius;
@@ -245,9 +256,9 @@ RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& deri
                       std::span<Real>(work));
       keep_point();
     }
-    const Ray<Real> next = make_ray(
+    const Ray<Real> next = placed(make_ray(
         y[ray::feed_angle] / deg, std::cos(y[ray::feed_angle]) * y[ray::sub_distance],
-        std::sin(y[ray::feed_angle]) * y[ray::sub_distance], y[ray::main_z], y[ray::radius]);
+        std::sin(y[ray::feed_angle]) * y[ray::sub_distance], y[ray::main_z], y[ray::radius]));
     if (!finite_ray(next)) {
       table.broken_ray = i + 1;
       table.broken_radius = y[ray::radius];

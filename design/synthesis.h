@@ -127,8 +127,10 @@ template <RealType Real>
 StepCounts step_counts(const Design<Real>& in);
 
 // The state of the integration after a step: the main-reflector radius and
-// height, the feed angle and the feed-to-subreflector distance.  With the feed
-// at the origin these give both profile points of one ray.
+// height, the feed angle and the feed-to-subreflector distance, about the
+// feed's phase centre (main_z and the subreflector point are its
+// phase_centre_z below the geometry's; the same at the feed point).  These
+// give both profile points of one ray.
 template <RealType Real>
 struct StepPoint {
   Real radius;

@@ -12,7 +12,11 @@
 #include <span>
 #include <system_error>
 #include <utility>
+#include <vector>
 
+#include "design/distributions.h"
+#include "design/families.h"
+#include "design/feeds.h"
 #include "designfile/text_checks.h"
 #include "feedfile/feed_file.h"
 #include "fields/prose.h"
@@ -131,13 +135,52 @@ std::string type_name(const toml::node& n) {
 }
 
 // The keys of each section, for unknown names and suggestions.
-constexpr std::array<std::string_view, 4> kGeometryKeys = {"main_hole_to_feed", "feed_to_sub_rim",
-                                                           "sub_radius", "main_inner_radius"};
-constexpr std::array<std::string_view, 2> kBeamwidthKeys = {"beamwidth_deg", "level_db"};
-constexpr std::array<std::string_view, 6> kFeedKeys = {
-    "model", "beamwidth_deg", "level_db", "taper_db", "taper_angle_deg", "file"};
-constexpr std::array<std::string_view, 4> kApertureKeys = {"distribution", "taper_db",
-                                                           "sidelobe_db", "nbar"};
+// The geometry's keys, as the design's family names them.
+std::span<const std::string_view> geometry_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k;
+    for (const design::GeometryKey& key : design::families().front()->keys()) k.push_back(key.name);
+    return k;
+  }();
+  return keys;
+}
+// The feed's keys: its model and the keys of every model, each once, in the
+// order of the models.
+std::span<const std::string_view> feed_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k = {"model"};
+    for (const design::FeedKind* f : design::feeds()) {
+      for (const design::FeedKey& key : f->keys()) {
+        if (std::find(k.begin(), k.end(), key.name) == k.end()) k.push_back(key.name);
+      }
+    }
+    return k;
+  }();
+  return keys;
+}
+// The keys of the default model, which a missing [feed] section is told.
+std::span<const std::string_view> default_feed_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k;
+    for (const design::FeedKey& key : design::feeds().front()->keys()) k.push_back(key.name);
+    return k;
+  }();
+  return keys;
+}
+// The aperture's keys: its distribution and the keys of every distribution,
+// each once, in the order of the distributions.
+std::span<const std::string_view> aperture_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k = {"distribution"};
+    for (const design::DistributionKind* d : design::distributions()) {
+      for (const design::DistributionKey& key : d->keys()) {
+        if (std::find(k.begin(), k.end(), key.name) == k.end()) k.push_back(key.name);
+      }
+    }
+    return k;
+  }();
+  return keys;
+}
 constexpr std::array<std::string_view, 3> kSynthesisKeys = {"calc_interval", "output_interval",
                                                             "precision"};
 constexpr std::array<std::string_view, 2> kScaleKeys = {"diameter", "extrapolate_sub_diameter"};
@@ -155,10 +198,10 @@ struct SectionKeys {
   std::string_view section;
   std::span<const std::string_view> keys;
 };
-constexpr std::array<SectionKeys, 10> kAllKeys = {{
-    {"geometry", kGeometryKeys},
-    {"feed", kFeedKeys},
-    {"aperture", kApertureKeys},
+const std::array<SectionKeys, 10> kAllKeys = {{
+    {"geometry", geometry_keys()},
+    {"feed", feed_keys()},
+    {"aperture", aperture_keys()},
     {"synthesis", kSynthesisKeys},
     {"scale", kScaleKeys},
     {"figure", kFigureKeys},
@@ -203,10 +246,28 @@ struct Choice {
   std::string_view name;
   int value;
 };
-constexpr std::array<Choice, 3> kDistributions = {{{"uniform", 1}, {"gaussian", 2}, {"taylor", 3}}};
-// In the order of design::FeedModelKind.
-constexpr std::array<Choice, 4> kFeedModels = {
-    {{"beamwidth", 0}, {"gaussian", 1}, {"table", 2}, {"cut", 3}}};
+// The distributions by their names.
+std::span<const Choice> distribution_choices() {
+  static const std::vector<Choice> choices = [] {
+    std::vector<Choice> c;
+    for (const design::DistributionKind* d : design::distributions()) {
+      c.push_back({d->name(), static_cast<int>(d->kind())});
+    }
+    return c;
+  }();
+  return choices;
+}
+// The feed models by their names.
+std::span<const Choice> feed_model_choices() {
+  static const std::vector<Choice> choices = [] {
+    std::vector<Choice> c;
+    for (const design::FeedKind* f : design::feeds()) {
+      c.push_back({f->name(), static_cast<int>(f->kind())});
+    }
+    return c;
+  }();
+  return choices;
+}
 constexpr std::array<Choice, 2> kPrecisions = {{{"32-bit", 0}, {"64-bit", 1}}};
 constexpr std::array<Choice, 4> kUnits = {{{"in", 1}, {"ft", 2}, {"mm", 3}, {"m", 4}}};
 
@@ -256,6 +317,7 @@ class Reader {
                    std::span<const std::pair<Input, std::string>> keys, Line fallback);
 
   bool read_design(design::DesignSpec& choices);
+  bool read_aperture(design::ApertureSpec& aperture_choice);
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
   // The steps of read_plan.  `files` collects each file an output names,
@@ -537,73 +599,96 @@ bool Reader::read_design(design::DesignSpec& choices) {
   single_ = precision == 0;
   choices.precision = single_ ? design::Precision::single : design::Precision::double_;
 
-  const Section geometry = section(&root_, "", "geometry", true, kGeometryKeys);
-  check_keys(geometry, kGeometryKeys);
-  take(real(geometry, "main_hole_to_feed", true, choices.geometry.main_hole_to_feed, Range::design));
-  take(real(geometry, "feed_to_sub_rim", true, choices.geometry.feed_to_sub_rim, Range::design));
-  take(real(geometry, "sub_radius", true, choices.geometry.sub_radius, Range::design));
-  take(real(geometry, "main_inner_radius", true, choices.geometry.main_inner_radius, Range::design));
-
-  // A missing [feed] is told what the default model needs.
-  const Section feed = section(&root_, "", "feed", true, kBeamwidthKeys);
-  check_keys(feed, kFeedKeys);
-  if (!read_feed(feed, choices.feed)) ok = false;
-
-  const Section aperture = section(&root_, "", "aperture", true, kApertureKeys);
-  check_keys(aperture, kApertureKeys);
-  int kind = 0;
-  const Got gk = take(choice(aperture, "distribution", true, kDistributions, "distribution", kind));
-  if (gk == Got::ok) choices.aperture.kind = static_cast<design::Distribution>(kind);
-  const bool gaussian = gk == Got::ok && choices.aperture.kind == design::Distribution::gaussian;
-  const bool taylor = gk == Got::ok && choices.aperture.kind == design::Distribution::taylor;
-  if (gk != Got::ok) {
-    // The kind is unknown: check the types of what is given.
-    double unused = 0;
-    int unused_nbar = 0;
-    real(aperture, "taper_db", false, unused, Range::design);
-    real(aperture, "sidelobe_db", false, unused, Range::design);
-    whole(aperture, "nbar", false, unused_nbar);
-  } else {
-    constexpr std::string_view set = "; remove the key or set aperture.distribution = ";
-    if (gaussian) {
-      take(real(aperture, "taper_db", true, choices.aperture.taper_db, Range::design,
-                "a Gaussian distribution needs its edge taper"));
-    } else if (refused(aperture, "taper_db",
-                       "Only a Gaussian distribution takes an edge taper" + std::string(set) +
-                           "\"gaussian\".")) {
-      ok = false;
-    }
-    constexpr std::string_view taylor_needs =
-        "a Taylor distribution needs its sidelobe level and nbar";
-    if (taylor) {
-      take(real(aperture, "sidelobe_db", true, choices.aperture.sidelobe_db, Range::design,
-                taylor_needs));
-      take(whole(aperture, "nbar", true, choices.aperture.nbar, taylor_needs));
-    } else {
-      const bool sidelobe = refused(
-          aperture, "sidelobe_db",
-          "Only a Taylor distribution takes a sidelobe level" + std::string(set) + "\"taylor\".");
-      const bool nbar =
-          refused(aperture, "nbar",
-                  "Only a Taylor distribution takes nbar" + std::string(set) + "\"taylor\".");
-      if (sidelobe || nbar) ok = false;
+  const Section geometry = section(&root_, "", "geometry", true, geometry_keys());
+  check_keys(geometry, geometry_keys());
+  const design::GeometryFamily& family = design::family_of(choices);
+  for (const design::GeometryKey& key : family.keys()) {
+    double value = 0;
+    if (take(real(geometry, key.name, true, value, Range::design)) == Got::ok) {
+      family.set(choices.geometry, key.name, value);
     }
   }
+
+  // A missing [feed] is told what the default model needs.
+  const Section feed = section(&root_, "", "feed", true, default_feed_keys());
+  check_keys(feed, feed_keys());
+  if (!read_feed(feed, choices.feed)) ok = false;
+
+  if (!read_aperture(choices.aperture)) ok = false;
 
   take(real(synthesis, "calc_interval", true, choices.synthesis.calc_interval, Range::design));
   take(real(synthesis, "output_interval", true, choices.synthesis.output_interval, Range::design));
 
   // A missing section leaves its keys unread.
-  for (const Section* s : {&synthesis, &geometry, &feed, &aperture}) {
+  for (const Section* s : {&synthesis, &geometry, &feed}) {
     if (!s->table) ok = false;
   }
   if (!ok) return false;
 
   for (const Problem& p : design::validate(choices)) {
-    const std::string key = key_of(p.input);
+    const std::string key = key_of(p);
     report(line_of(key, 1), key, run::diagnose(p));
   }
   return true;
+}
+
+// The aperture: its distribution and that distribution's keys; the keys of
+// the others are refused.
+bool Reader::read_aperture(design::ApertureSpec& aperture_choice) {
+  const Section aperture = section(&root_, "", "aperture", true, aperture_keys());
+  check_keys(aperture, aperture_keys());
+  int number = 0;
+  const Got gk = choice(aperture, "distribution", true, distribution_choices(), "distribution", number);
+  const design::DistributionKind* kind =
+      gk == Got::ok ? design::find_distribution(static_cast<design::Distribution>(number)) : nullptr;
+  if (kind != nullptr) aperture_choice.kind = kind->kind();
+  // A missing section leaves its keys unread.
+  bool ok = kind != nullptr && aperture.table != nullptr;
+  // Each key once, as the first distribution that takes it names it.
+  std::vector<std::string_view> seen;
+  for (const design::DistributionKind* owner : design::distributions()) {
+    for (const design::DistributionKey& key : owner->keys()) {
+      if (std::find(seen.begin(), seen.end(), key.name) != seen.end()) continue;
+      seen.push_back(key.name);
+      if (kind == nullptr) {
+        // The kind is unknown: check the types of what is given.
+        double unused = 0;
+        int unused_whole = 0;
+        if (key.whole) {
+          whole(aperture, key.name, false, unused_whole);
+        } else {
+          real(aperture, key.name, false, unused, Range::design);
+        }
+        continue;
+      }
+      const auto& own = kind->keys();
+      const auto mine = std::find_if(own.begin(), own.end(), [&](const design::DistributionKey& k) {
+        return k.name == key.name;
+      });
+      if (mine == own.end()) {
+        std::string sentence = "Only ";
+        sentence.append(owner->noun()).append(" takes ").append(key.what);
+        sentence.append("; remove the key or set aperture.distribution = \"");
+        sentence.append(owner->name()).append("\".");
+        if (refused(aperture, key.name, std::move(sentence))) {
+          ok = false;
+        }
+        continue;
+      }
+      Got g = Got::bad;
+      if (mine->whole) {
+        int v = 0;
+        g = whole(aperture, key.name, true, v, kind->needs());
+        if (g == Got::ok) kind->set(aperture_choice, key.name, v);
+      } else {
+        double v = 0;
+        g = real(aperture, key.name, true, v, Range::design, kind->needs());
+        if (g == Got::ok) kind->set(aperture_choice, key.name, v);
+      }
+      if (g == Got::bad) ok = false;
+    }
+  }
+  return ok;
 }
 
 // The feed: its model (the beamwidth model when none is named) and that
@@ -611,46 +696,60 @@ bool Reader::read_design(design::DesignSpec& choices) {
 // is read here, relative to the design file's folder.
 bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
   int model = 0;
-  const Got gm = choice(feed, "model", false, kFeedModels, "feed model", model);
+  const Got gm = choice(feed, "model", false, feed_model_choices(), "feed model", model);
   if (gm == Got::bad) return false;
   feed_choice.model = static_cast<design::FeedModelKind>(model);
-  const std::string_view name = kFeedModels[static_cast<std::size_t>(model)].name;
-  struct Owned {
-    std::string_view key;
-    int model;  // the model that takes it (table and cut share "file")
+  const design::FeedKind* kind = design::find_feed(feed_choice.model);
+  if (kind == nullptr) return false;
+  auto takes = [](const design::FeedKind* k, std::string_view name) {
+    for (const design::FeedKey& key : k->keys()) {
+      if (key.name == name) return true;
+    }
+    return false;
   };
-  constexpr Owned owned[] = {{"beamwidth_deg", 0}, {"level_db", 0}, {"taper_db", 1},
-                             {"taper_angle_deg", 1}, {"file", 2}};
   bool ok = true;
-  for (const Owned& o : owned) {
-    const bool mine = o.model == model || (o.model == 2 && model == 3);
-    if (mine) continue;
-    const std::string owner = o.model == 2 ? "\"table\" and \"cut\" models"
-                                           : "\"" + std::string(kFeedModels[static_cast<std::size_t>(o.model)].name) + "\" model";
-    if (refused(feed, o.key,
-                "Only the " + owner + " take" + (o.model == 2 ? "" : "s") + " this key; the feed's model is \"" +
-                    std::string(name) + "\".")) {
+  // The keys of the other models, each once: refused, naming the models
+  // that take it.
+  std::vector<std::string_view> seen;
+  for (const design::FeedKind* other : design::feeds()) {
+    for (const design::FeedKey& key : other->keys()) {
+      if (takes(kind, key.name) ||
+          std::find(seen.begin(), seen.end(), key.name) != seen.end()) {
+        continue;
+      }
+      seen.push_back(key.name);
+      std::vector<std::string_view> owners;
+      for (const design::FeedKind* k : design::feeds()) {
+        if (takes(k, key.name)) owners.push_back(k->name());
+      }
+      std::string owner;
+      for (std::size_t o = 0; o < owners.size(); ++o) {
+        if (o > 0) owner += o + 1 == owners.size() ? " and " : ", ";
+        owner.append("\"").append(owners[o]).append("\"");
+      }
+      const bool many = owners.size() > 1;
+      std::string sentence = "Only the ";
+      sentence.append(owner).append(many ? " models take" : " model takes");
+      sentence.append(" this key; the feed's model is \"").append(kind->name()).append("\".");
+      if (refused(feed, key.name, std::move(sentence))) {
+        ok = false;
+      }
+    }
+  }
+  bool file_key = false;
+  for (const design::FeedKey& key : kind->keys()) {
+    if (key.file) {
+      file_key = true;
+      continue;
+    }
+    double value = 0;
+    if (real(feed, key.name, true, value, Range::design, kind->needs()) == Got::ok) {
+      kind->set(feed_choice, key.name, value);
+    } else {
       ok = false;
     }
   }
-  switch (feed_choice.model) {
-    case design::FeedModelKind::beamwidth:
-      if (real(feed, "beamwidth_deg", true, feed_choice.beamwidth_deg, Range::design) != Got::ok) ok = false;
-      if (real(feed, "level_db", true, feed_choice.level_db, Range::design) != Got::ok) ok = false;
-      return ok;
-    case design::FeedModelKind::gaussian: {
-      constexpr std::string_view needs = "a Gaussian feed needs its taper and the angle of it";
-      if (real(feed, "taper_db", true, feed_choice.taper_db, Range::design, needs) != Got::ok) ok = false;
-      if (real(feed, "taper_angle_deg", true, feed_choice.taper_angle_deg, Range::design, needs) !=
-          Got::ok) {
-        ok = false;
-      }
-      return ok;
-    }
-    case design::FeedModelKind::table:
-    case design::FeedModelKind::cut:
-      break;
-  }
+  if (!file_key) return ok;
   std::string file;
   if (text(feed, "file", true, file) != Got::ok) return false;
   const Line line = line_of(feed.key + ".file", feed.line);
@@ -900,6 +999,8 @@ ReadResult line_error(std::string_view name, Line line, std::string sentence) {
 
 }  // namespace
 
+std::string key_of(const Problem& p) { return p.key.empty() ? key_of(p.input) : p.key; }
+
 std::string key_of(Input input) {
   switch (input) {
     case Input::main_hole_to_feed:
@@ -946,6 +1047,8 @@ std::string key_of(Input input) {
       return "file";
     case Input::label:
       return "surface.label";
+    case Input::described:
+      break;
   }
   return "design";
 }

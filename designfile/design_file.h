@@ -137,5 +137,7 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
 // the reflector: "listing", "surface.points", "surface.label",
 // "object.unit", "object.points", "file".
 std::string key_of(design::Input input);
+// The key of a problem's input: the key a described input names.
+std::string key_of(const design::Problem& p);
 
 }  // namespace designfile

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <system_error>
 
+#include "design/distributions.h"
+#include "design/families.h"
+#include "design/feeds.h"
 #include "designfile/design_file.h"
 
 namespace designfile {
@@ -113,14 +116,7 @@ class Writer {
 };
 
 std::string distribution_name(design::Distribution kind) {
-  switch (kind) {
-    case design::Distribution::uniform:
-      return "uniform";
-    case design::Distribution::gaussian:
-      return "gaussian";
-    case design::Distribution::taylor:
-      return "taylor";
-  }
+  if (const design::DistributionKind* d = design::find_distribution(kind)) return std::string(d->name());
   // Not one of the kinds: written so that reading it back names the fault.
   return "kind " + std::to_string(static_cast<int>(kind));
 }
@@ -148,45 +144,37 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
   Writer w(choices.precision);
   w.comment("RAVOST design file: a dual-reflector design and the outputs of its run.");
 
-  w.section("Geometry, in units of the main reflector's outer radius.", "geometry");
-  w.real("main_hole_to_feed", choices.geometry.main_hole_to_feed);
-  w.real("feed_to_sub_rim", choices.geometry.feed_to_sub_rim);
-  w.real("sub_radius", choices.geometry.sub_radius);
-  w.real("main_inner_radius", choices.geometry.main_inner_radius);
+  const design::GeometryFamily& family = design::family_of(choices);
+  w.section(family.comment(), "geometry");
+  for (const design::GeometryKey& key : family.keys()) {
+    w.real(key.name, family.get(choices.geometry, key.name));
+  }
 
-  switch (choices.feed.model) {
-    case design::FeedModelKind::beamwidth:
-      w.section("Feed: full beamwidth in degrees at a level in dB.", "feed");
-      w.real("beamwidth_deg", choices.feed.beamwidth_deg);
-      w.real("level_db", choices.feed.level_db);
-      break;
-    case design::FeedModelKind::gaussian:
-      w.section("Feed: a Gaussian pattern, taper_db below the axis at taper_angle_deg.", "feed");
-      w.text("model", "gaussian");
-      w.real("taper_db", choices.feed.taper_db);
-      w.real("taper_angle_deg", choices.feed.taper_angle_deg);
-      break;
-    case design::FeedModelKind::table:
-    case design::FeedModelKind::cut: {
-      const bool cut = choices.feed.model == design::FeedModelKind::cut;
-      w.section(cut ? "Feed: pattern cuts in a file, relative to this file's folder."
-                    : "Feed: a table of angle and power (dB) in a file, relative to this file's "
-                      "folder.",
-                "feed");
-      w.text("model", cut ? "cut" : "table");
-      w.text("file", choices.feed.file);
-      break;
+  if (const design::FeedKind* kind = design::find_feed(choices.feed.model)) {
+    w.section(kind->comment(), "feed");
+    // The first model is the default, named by no key.
+    if (kind != design::feeds().front()) w.text("model", kind->name());
+    for (const design::FeedKey& key : kind->keys()) {
+      if (key.file) {
+        w.text(key.name, choices.feed.file);
+      } else {
+        w.real(key.name, kind->get(choices.feed, key.name));
+      }
     }
   }
 
   w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",
             "aperture");
   w.text("distribution", distribution_name(choices.aperture.kind));
-  if (choices.aperture.kind == design::Distribution::gaussian) {
-    w.real("taper_db", choices.aperture.taper_db);
-  } else if (choices.aperture.kind == design::Distribution::taylor) {
-    w.real("sidelobe_db", choices.aperture.sidelobe_db);
-    w.whole("nbar", choices.aperture.nbar);
+  if (const design::DistributionKind* d = design::find_distribution(choices.aperture.kind)) {
+    for (const design::DistributionKey& key : d->keys()) {
+      const double value = d->get(choices.aperture, key.name);
+      if (key.whole) {
+        w.whole(key.name, static_cast<int>(value));
+      } else {
+        w.real(key.name, value);
+      }
+    }
   }
 
   w.section("Synthesis: integration step and row spacing in r; precision 32-bit or 64-bit.",

@@ -178,6 +178,8 @@ design::Design<Real> ask_design(Session<Real>& s) {
           [&] { return problem_of(choices, Input::nbar); });
       break;
     }
+    default:  // not offered here: refused above
+      break;
   }
   run::list_distribution(s.run, design::make_design<Real>(choices));
 

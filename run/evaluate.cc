@@ -45,6 +45,7 @@ RunResult run_alone(const design::DesignSpec& choices, const EvaluationOptions& 
   plan.diameter = options.diameter;
   plan.extrapolated_sub_diameter = options.extrapolated_sub_diameter;
   o.precision = design::Precision::double_;
+  o.series = options.series;
   return run_design(choices, plan, o);
 }
 

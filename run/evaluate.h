@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ struct EvaluationOptions {
   // The written report adds the physical optics of the design (the figures
   // of an evaluation are the geometrical optics' alone).
   bool physical_optics = false;
+  // The Taylor series built so far, shared by every evaluation made with a
+  // copy of these options (a sweep's designs share their distribution).
+  std::shared_ptr<design::SeriesCache> series = std::make_shared<design::SeriesCache>();
 };
 
 // Evaluates the design of `choices` in 64-bit reals, whatever precision it names.

@@ -33,6 +33,8 @@ std::string range_sentence(const design::Problem& p) {
 
 std::string sentence(const design::Problem& p) {
   switch (p.fault) {
+    case Fault::described:
+      return p.text;
     case Fault::zero:
       switch (p.input) {
         case Input::sub_radius:

@@ -70,7 +70,7 @@ void Pipeline<Real>::design(const design::DesignSpec& spec) {
     throw RunError(result_.diagnostics);
   }
   reached(Stage::checked);
-  design::Design<Real> d = design::make_design<Real>(result_.spec);
+  design::Design<Real> d = design::make_design<Real>(result_.spec, options_.series.get());
   list_design(c_, d);
   made().design = std::move(d);
   reached(Stage::designed);

@@ -45,6 +45,9 @@ struct RunOptions {
   // Asked now and then during the synthesis and the report; true ends the
   // run with run::Stopped (a caller's Ctrl-C).  May be empty.
   std::function<bool()> stop;
+  // The Taylor series built so far, shared by the runs given the same cache
+  // (a sweep's designs share their distribution); none: each run builds its own.
+  std::shared_ptr<design::SeriesCache> series;
 };
 
 // Which stage a run reached last, in the order they run.

@@ -8,11 +8,13 @@
 #include <type_traits>
 
 #include "analysis/analysis.h"
+#include "design/distributions.h"
 #include "report/report.h"
 #include "fields/prose.h"
 #include "io/interrupt.h"
 #include "run/progress.h"
 #include "run/report.h"
+
 #include "run/stages.h"
 
 namespace run {
@@ -33,6 +35,14 @@ std::string distribution_name(const design::ApertureSpec& a) {
       return "Taylor circular, " + number(std::fabs(a.sidelobe_db)) + " dB sidelobes, nbar " +
              std::to_string(a.nbar);
     case design::Distribution::uniform:
+      break;
+    default:
+      // A distribution the dialog does not offer: its title and figures.
+      if (const design::DistributionKind* kind = design::find_distribution(a.kind)) {
+        std::string name(kind->title());
+        for (const auto& [key, value] : kind->figures(a)) name += ", " + std::string(key) + " " + number(value);
+        return name;
+      }
       break;
   }
   return "uniform";

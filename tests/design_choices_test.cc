@@ -10,6 +10,7 @@
 #include <ios>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "design/synthesis.h"
@@ -153,7 +154,7 @@ TEST(Validate, EachProblemNamesItsInputAndFaultAndReadsAsTheDialogSaysIt) {
        Fault::beamwidth_too_narrow, "The feed beamwidth is too narrow to define the feed pattern."},
       {"no power at the rim", [](DesignSpec& s) { s.feed.beamwidth_deg = 2; },
        Input::feed_beamwidth, Fault::no_power_at_rim, ""},
-      {"kind 4", [](DesignSpec& s) { s.aperture.kind = static_cast<Distribution>(4); },
+      {"kind 5", [](DesignSpec& s) { s.aperture.kind = static_cast<Distribution>(5); },
        Input::distribution, Fault::unknown_kind,
        "The aperture distribution must be 1 (uniform), 2 (Gaussian) or 3 (Taylor)."},
       {"no taper", [](DesignSpec& s) { s.aperture = {Distribution::gaussian, 0.0}; },
@@ -227,13 +228,83 @@ TEST(Validate, AGeometryAnsweredInPartIsAProblemNotAFailureInEitherPrecision) {
   }
 }
 
-TEST(Validate, AGeometryProblemHidesTheChecksThatBuildOnIt) {
-  DesignSpec s = testutil::example_choices();
-  s.geometry.main_inner_radius = 1;
-  s.synthesis = {0, 0};
-  const std::vector<Problem> all = validate(s);
-  ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all.front().input, Input::main_inner_radius);
+TEST(Validate, AProblemHidesOnlyTheChecksThatBuildOnIt) {
+  for (const Precision precision : {Precision::single, Precision::double_}) {
+    SCOPED_TRACE(precision == Precision::single ? "32-bit" : "64-bit");
+    // The hole at the rim: the feed's power at the rim, the number of steps
+    // and the rows all build on it and are not reported again.
+    DesignSpec s = testutil::example_choices();
+    s.precision = precision;
+    s.geometry.main_inner_radius = 1;
+    s.feed.beamwidth_deg = 2;               // no power at the rim, given a geometry
+    s.synthesis = {1e-8, 0.0203};           // too many steps; not a whole multiple
+    std::vector<Problem> all = validate(s);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all.front().input, Input::main_inner_radius);
+
+    // Mistakes of inputs that do not build on each other are all reported,
+    // in the order of the inputs.
+    s = testutil::example_choices();
+    s.precision = precision;
+    s.geometry.sub_radius = -0.25;
+    s.feed.beamwidth_deg = 0;
+    s.aperture = {Distribution::gaussian, 0.0};
+    s.synthesis = {0, 0};
+    all = validate(s);
+    const std::vector<std::pair<Input, Fault>> want = {
+        {Input::sub_radius, Fault::negative},     {Input::feed_beamwidth, Fault::beamwidth_range},
+        {Input::taper, Fault::taper_zero},        {Input::calc_interval, Fault::zero},
+        {Input::output_interval, Fault::zero}};
+    ASSERT_EQ(all.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      EXPECT_EQ(all[i].input, want[i].first) << i;
+      EXPECT_EQ(all[i].fault, want[i].second) << i;
+    }
+
+    // A sound geometry with a bad calculation interval: the output interval's
+    // own checks still run, those that divide by the calculation interval not.
+    s = testutil::example_choices();
+    s.precision = precision;
+    s.synthesis = {0, 0.0203};
+    all = validate(s);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all.front().input, Input::calc_interval);
+  }
+}
+
+TEST(Validate, ManyThreadsFindWhatOneFinds) {
+  // 64-bit Taylor designs (whose series is the costly part of a design) with
+  // and without problems, checked on one thread, then on four at once.
+  std::vector<DesignSpec> specs;
+  for (int i = 0; i < 200; ++i) {
+    DesignSpec s = taylor_example();
+    s.precision = Precision::double_;
+    s.aperture.nbar = 1 + i % 22;  // 21 and 22 are refused
+    s.aperture.sidelobe_db = 20.0 + 0.1 * i;
+    if (i % 7 == 0) s.geometry.sub_radius = -0.1;
+    if (i % 5 == 0) s.synthesis.output_interval = 0.0203;
+    specs.push_back(s);
+  }
+  auto faults = [](const std::vector<Problem>& found) {
+    std::vector<std::pair<Input, Fault>> out;
+    for (const Problem& p : found) out.emplace_back(p.input, p.fault);
+    return out;
+  };
+  std::vector<std::vector<std::pair<Input, Fault>>> one;
+  for (const DesignSpec& s : specs) one.push_back(faults(validate(s)));
+  std::vector<std::vector<std::pair<Input, Fault>>> many(specs.size());
+  std::vector<std::thread> threads;
+  constexpr std::size_t kThreads = 4;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t i = t; i < specs.size(); i += kThreads) many[i] = faults(validate(specs[i]));
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(many, one);
+  EXPECT_EQ(one[0].size(), 2u);  // the subreflector and the output interval
+  EXPECT_TRUE(one[1].empty());
+  EXPECT_EQ(one[43], (std::vector<std::pair<Input, Fault>>{{Input::nbar, Fault::nbar_above_max}}));
 }
 
 // The choices with `value` set by `set` passes the check of `which`.

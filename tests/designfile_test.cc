@@ -409,7 +409,8 @@ TEST(DesignFileRead, WrongTypesAndMissingKeys) {
                    "\"mm\" or \"m\", not \"cm\"."}));
   EXPECT_EQ(errors_of(replaced(kBase, "\"uniform\"", "3")),
             (Lines{"Error in t.toml, line 10: aperture.distribution: the distribution must be "
-                   "\"uniform\", \"gaussian\" or \"taylor\", not a whole number."}));
+                   "\"uniform\", \"gaussian\", \"taylor\" or \"parabolic_pedestal\", not a whole "
+                   "number."}));
   EXPECT_EQ(errors_of(kBase + "[report]\nfolder = \"r\"\nphysical_optics = 1\n"),
             (Lines{"Error in t.toml, line 27: report.physical_optics: expected true or false, found a "
                    "whole number."}));
@@ -445,6 +446,36 @@ TEST(DesignFileRead, KeysOfTheDistribution) {
   EXPECT_EQ(errors_of(replaced(kBase, "\"uniform\"", "\"gaussian\"\ntaper_db = 0")),
             (Lines{"Error in t.toml, line 11: aperture.taper_db: a Gaussian edge taper of 0 dB "
                    "has no Gaussian: give a taper other than 0."}));
+}
+
+TEST(DesignFileRead, KeysOfTheFeedModels) {
+  const std::string gaussian =
+      replaced(kBase, "beamwidth_deg = 40\nlevel_db = -10\n",
+               "model = \"gaussian\"\ntaper_db = 12\ntaper_angle_deg = 20\n");
+  const designfile::DesignFile f = parsed(gaussian);
+  EXPECT_EQ(f.choices.feed.model, design::FeedModelKind::gaussian);
+  EXPECT_EQ(f.choices.feed.taper_db, 12.0);
+  EXPECT_EQ(f.choices.feed.taper_angle_deg, 20.0);
+  // Written with its model and keys under its own comment, and read back.
+  const std::string text = to_toml(f.choices, f.plan);
+  EXPECT_NE(text.find("# Feed: a Gaussian pattern, taper_db below the axis at taper_angle_deg.\n"
+                      "[feed]\nmodel = \"gaussian\"\ntaper_db = 12.0\ntaper_angle_deg = 20.0\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(to_toml(parsed(text).choices, parsed(text).plan), text);
+
+  EXPECT_EQ(errors_of(replaced(gaussian, "taper_angle_deg = 20\n",
+                               "taper_angle_deg = 20\nbeamwidth_deg = 40\nfile = \"x.csv\"\n")),
+            (Lines{"Error in t.toml, line 10: feed.beamwidth_deg: only the \"beamwidth\" model "
+                   "takes this key; the feed's model is \"gaussian\".",
+                   "Error in t.toml, line 11: feed.file: only the \"table\" and \"cut\" models "
+                   "take this key; the feed's model is \"gaussian\"."}));
+  EXPECT_EQ(errors_of(replaced(gaussian, "taper_angle_deg = 20\n", "")),
+            (Lines{"Error in t.toml, line 6: feed.taper_angle_deg: the key is missing: a Gaussian "
+                   "feed needs its taper and the angle of it."}));
+  EXPECT_EQ(errors_of(replaced(gaussian, "model = \"gaussian\"", "model = \"horn\"")),
+            (Lines{"Error in t.toml, line 7: feed.model: the feed model must be \"beamwidth\", "
+                   "\"gaussian\", \"table\" or \"cut\", not \"horn\"."}));
 }
 
 TEST(DesignFileRead, NumbersMustBeFiniteAndFitThePrecision) {
@@ -506,6 +537,28 @@ TEST(DesignFileRead, ProblemsOfTheDesignAndThePlanUseTheirSentences) {
   EXPECT_EQ(errors_of(replaced(kBase, "\"m.tor\"", "\"./m.rsf\"")),
             (Lines{"Error in t.toml, line 22: object.main.file: the file \"./m.rsf\" is also "
                    "surface.main.file; every output needs a file of its own."}));
+}
+
+TEST(DesignFileRead, EveryMistakeOfTheDesignIsReportedAtItsOwnLine) {
+  std::string two = replaced(kBase, "sub_radius = 0.25", "sub_radius = -0.25");
+  two = replaced(two, "beamwidth_deg = 40", "beamwidth_deg = 0");
+  EXPECT_EQ(errors_of(two),
+            (Lines{"Error in t.toml, line 4: geometry.sub_radius: the radius of the subreflector "
+                   "must be greater than 0.",
+                   "Error in t.toml, line 7: feed.beamwidth_deg: the feed beamwidth must not be 0 "
+                   "and must be less than 360 degrees."}));
+
+  // Three mistakes in three groups: the hole, the Taylor nbar and the
+  // calculation interval.
+  std::string three = replaced(kBase, "main_inner_radius = 0.12", "main_inner_radius = -0.1");
+  three = replaced(three, "distribution = \"uniform\"",
+                   "distribution = \"taylor\"\nsidelobe_db = 30\nnbar = 21");
+  three = replaced(three, "calc_interval = 0.001", "calc_interval = 0");
+  const std::vector<std::string> errors = errors_of(three);
+  ASSERT_EQ(errors.size(), 3u) << ::testing::PrintToString(errors);
+  EXPECT_NE(errors[0].find("line 5: geometry.main_inner_radius:"), std::string::npos);
+  EXPECT_NE(errors[1].find("line 12: aperture.nbar:"), std::string::npos);
+  EXPECT_NE(errors[2].find("line 14: synthesis.calc_interval:"), std::string::npos);
 }
 
 TEST(DesignFileRead, EveryProblemGetsItsOwnLineInFileOrder) {

@@ -4,6 +4,7 @@
 
 #include "fields/fields.h"
 #include "fields/prose.h"
+#include "design/distributions.h"
 
 namespace writers {
 
@@ -90,8 +91,17 @@ Lines distribution_lines(const design::Aperture<Real>& a) {
               "",
               " Sidelobe Level (dB):           " + F(a.sidelobe_level_db, 7, 2),
               " First Unchanged Zero, NB:      " + I(a.nbar, 7)};
+    default:
+      break;
   }
-  return {};
+  // A distribution the dialog does not offer: its title and figures.
+  const design::DistributionKind* kind = design::find_distribution(a.kind);
+  if (kind == nullptr) return {};
+  std::string line = " Aperture distribution " + std::string(kind->title());
+  for (const auto& [label, value] : kind->figures(kind->spec_of(a))) {
+    line += ", " + std::string(label) + " " + fields::number(value);
+  }
+  return {line};
 }
 
 template <design::RealType Real>
