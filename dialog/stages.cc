@@ -62,21 +62,26 @@ io::OutFile create_answered_file(Session<Real>& s, std::string_view what) {
 
 }  // namespace
 
+namespace {
+
+// The answers in the design's reals, as read; an empty value keeps the
+// earlier one.
 template <design::RealType Real>
-design::Design<Real> ask_design(Session<Real>& s) {
+struct DesignAnswers {
+  Real hole_to_feed = 0, feed_to_sub = 0, sub_radius = 0, inner_radius = 0;
+  Real beamwidth = 0, level = 0, taper = 0, sidelobe = 0, calc = 0, output = 0;
+};
+
+template <design::RealType Real>
+double widen(Real v) {
+  return static_cast<double>(v);
+}
+
+// The banner, then the geometry, listed.
+template <design::RealType Real>
+void ask_geometry(Session<Real>& s, DesignAnswers<Real>& a) {
   Dialog& dialog = s.dialog;
   design::DesignSpec& choices = s.choices;
-  choices.precision = std::is_same_v<Real, float> ? design::Precision::single
-                                                : design::Precision::double_;
-  // The answers in the design's reals, as read; an empty value keeps the
-  // earlier one.
-  struct {
-    Real hole_to_feed = 0, feed_to_sub = 0, sub_radius = 0, inner_radius = 0;
-    Real beamwidth = 0, level = 0, taper = 0, sidelobe = 0, calc = 0, output = 0;
-  } a;
-  auto widen = [](Real v) { return static_cast<double>(v); };
-
-  // Banner, then the geometry.
   dialog.line(" Dual Shaped Axisymmetric Displaced Axis Reflector");
   dialog.line("");
   dialog.line(" Supplement to Tarnwick by Quessary");
@@ -108,8 +113,14 @@ design::Design<Real> ask_design(Session<Real>& s) {
       },
       [&] { return problem_of(choices, Input::main_inner_radius); });
   run::list_geometry(s.run, design::make_design<Real>(choices));
+}
 
-  // The feed.
+// The feed: the subtended angle, then the beamwidth asked (or the feed file
+// checked against the geometry), listed.
+template <design::RealType Real>
+void ask_feed(Session<Real>& s, DesignAnswers<Real>& a) {
+  Dialog& dialog = s.dialog;
+  design::DesignSpec& choices = s.choices;
   run::show_subtended_angle(s.run, design::make_design<Real>(choices));
   if (s.given_feed) {
     // The pattern comes from a file: nothing to ask, and a table that does
@@ -127,8 +138,41 @@ design::Design<Real> ask_design(Session<Real>& s) {
         [&] { return problem_of(choices, Input::feed_beamwidth); });
   }
   run::list_feed(s.run, design::make_design<Real>(choices));
+}
 
-  // The aperture distribution.
+// The Taylor distribution's sidelobe level and first unchanged zero.
+template <design::RealType Real>
+void ask_taylor(Session<Real>& s, DesignAnswers<Real>& a) {
+  Dialog& dialog = s.dialog;
+  design::DesignSpec& choices = s.choices;
+  run::show_taylor_heading(s.run, design::make_design<Real>(choices));
+  dialog.ask(
+      " Enter Sidelobe Level ",
+      [&] {
+        dialog.read("the sidelobe level", a.sidelobe);
+        a.sidelobe = std::fabs(a.sidelobe);
+        choices.aperture.sidelobe_db = widen(a.sidelobe);
+      },
+      [&] { return problem_of(choices, Input::sidelobe); });
+  int nbar = 0;
+  dialog.ask(
+      " Enter Number of First Unchanged Zero of Uniform Distribution ",
+      [&] {
+        dialog.read("the number of the first unchanged zero", nbar);
+        if (nbar > design::kMaxNbar) {
+          throw DialogStop("a first unchanged zero above " + std::to_string(design::kMaxNbar) +
+                           " is beyond the zeros the program holds");
+        }
+        choices.aperture.nbar = nbar;
+      },
+      [&] { return problem_of(choices, Input::nbar); });
+}
+
+// The aperture distribution by its number and its parameters, listed.
+template <design::RealType Real>
+void ask_distribution(Session<Real>& s, DesignAnswers<Real>& a) {
+  Dialog& dialog = s.dialog;
+  design::DesignSpec& choices = s.choices;
   int kind = 0;
   dialog.ask(
       " Enter aperture distr: 1 Uniform, 2 Gaussian, 3 Taylor ",
@@ -154,36 +198,20 @@ design::Design<Real> ask_design(Session<Real>& s) {
           [&] { return problem_of(choices, Input::taper); });
       break;
 
-    case design::Distribution::taylor: {
-      run::show_taylor_heading(s.run, design::make_design<Real>(choices));
-      dialog.ask(
-          " Enter Sidelobe Level ",
-          [&] {
-            dialog.read("the sidelobe level", a.sidelobe);
-            a.sidelobe = std::fabs(a.sidelobe);
-            choices.aperture.sidelobe_db = widen(a.sidelobe);
-          },
-          [&] { return problem_of(choices, Input::sidelobe); });
-      int nbar = 0;
-      dialog.ask(
-          " Enter Number of First Unchanged Zero of Uniform Distribution ",
-          [&] {
-            dialog.read("the number of the first unchanged zero", nbar);
-            if (nbar > design::kMaxNbar) {
-              throw DialogStop("a first unchanged zero above " + std::to_string(design::kMaxNbar) +
-                               " is beyond the zeros the program holds");
-            }
-            choices.aperture.nbar = nbar;
-          },
-          [&] { return problem_of(choices, Input::nbar); });
+    case design::Distribution::taylor:
+      ask_taylor(s, a);
       break;
-    }
     default:  // not offered here: refused above
       break;
   }
   run::list_distribution(s.run, design::make_design<Real>(choices));
+}
 
-  // The synthesis intervals, listed as entered and used by their size.
+// The synthesis intervals, listed as entered and used by their size.
+template <design::RealType Real>
+design::Design<Real> ask_intervals(Session<Real>& s, DesignAnswers<Real>& a) {
+  Dialog& dialog = s.dialog;
+  design::DesignSpec& choices = s.choices;
   dialog.ask(
       " Enter Calculation Main Aperture Interval ",
       [&] {
@@ -198,9 +226,22 @@ design::Design<Real> ask_design(Session<Real>& s) {
         choices.synthesis.output_interval = widen(a.output);
       },
       [&] { return problem_of(choices, Input::output_interval); });
-  const design::Design<Real> d = design::make_design<Real>(choices);
+  design::Design<Real> d = design::make_design<Real>(choices);
   run::list_intervals(s.run, d);
   return d;
+}
+
+}  // namespace
+
+template <design::RealType Real>
+design::Design<Real> ask_design(Session<Real>& s) {
+  s.choices.precision = std::is_same_v<Real, float> ? design::Precision::single
+                                                  : design::Precision::double_;
+  DesignAnswers<Real> a;
+  ask_geometry(s, a);
+  ask_feed(s, a);
+  ask_distribution(s, a);
+  return ask_intervals(s, a);
 }
 
 template <design::RealType Real>

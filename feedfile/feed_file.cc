@@ -255,6 +255,127 @@ std::optional<CutHeader> cut_header(std::string_view text) {
   return h;
 }
 
+// What is wrong with a cut's header (at line `line`), given the first cut's
+// header when this is not the first cut; nothing when it can be read.
+std::optional<Fault> header_fault(long line, const std::optional<CutHeader>& h,
+                                  const std::optional<CutHeader>& first_cut) {
+  if (!h) {
+    return Fault{line, "this line must hold the cut's V_INI V_INC V_NUM C ICOMP ICUT "
+                       "NCOMP (seven numbers, the last three whole)."};
+  }
+  if (h->icut != 1) {
+    return Fault{line, "the cut has ICUT " + std::to_string(h->icut) +
+                           "; only polar cuts (ICUT 1) can be read."};
+  }
+  if (h->icomp != 1 && h->icomp != 3) {
+    return Fault{line, "the cut has ICOMP " + std::to_string(h->icomp) +
+                           "; only theta/phi (1) and linear co/cross (3) components "
+                           "can be read."};
+  }
+  if (h->ncomp != 2) {
+    return Fault{line, "the cut has NCOMP " + std::to_string(h->ncomp) +
+                           "; only cuts of two components can be read."};
+  }
+  if (h->first != 0.0) {
+    return Fault{line, "the cut starts at " + number(h->first) +
+                           " degrees; it must start on the axis, at 0 degrees."};
+  }
+  if (!(h->step > 0.0)) {
+    return Fault{line, "the cut's step V_INC is " + number(h->step) +
+                           "; the angles must increase."};
+  }
+  if (h->count < static_cast<long>(design::kMinFeedTableAngles) ||
+      h->count > static_cast<long>(design::kMaxFeedTableAngles)) {
+    return Fault{line, "the cut has " + std::to_string(h->count) +
+                           " angles; a pattern has from " +
+                           std::to_string(design::kMinFeedTableAngles) + " to " +
+                           std::to_string(design::kMaxFeedTableAngles) + "."};
+  }
+  if (h->first + static_cast<double>(h->count - 1) * h->step > 180.0 + kAngleSlack) {
+    return Fault{line, "the cut's angles reach " +
+                           number(h->first + static_cast<double>(h->count - 1) * h->step) +
+                           " degrees, beyond 180."};
+  }
+  if (first_cut && (h->first != first_cut->first || h->step != first_cut->step ||
+                    h->count != first_cut->count)) {
+    return Fault{line, "the cut's angles differ from the first cut's; every cut must "
+                       "have the same V_INI, V_INC and V_NUM."};
+  }
+  return std::nullopt;
+}
+
+// The power of each of a cut's lines, read from lines[i] on (i is left past
+// them); the line numbers go to t.lines for the first cut.
+std::optional<Fault> read_cut_powers(const std::vector<Line>& lines, std::size_t& i, const CutHeader& h,
+                                     long head_line, long end_line, bool first, FeedTable& t,
+                                     std::vector<double>& power) {
+  power.assign(static_cast<std::size_t>(h.count), 0.0);
+  for (long k = 0; k < h.count; ++k, ++i) {
+    if (i >= lines.size()) {
+      return Fault{end_line, "the file ends after " + std::to_string(k) + " of the " +
+                                 std::to_string(h.count) + " lines the cut's header (line " +
+                                 std::to_string(head_line) + ") announces."};
+    }
+    const std::vector<std::string_view> w = words(lines[i].text);
+    if (w.size() != 4) {
+      return Fault{lines[i].number,
+                   "the line holds " + std::to_string(w.size()) +
+                       " values; a line of the cut holds two complex components (4 numbers): "
+                       "line " + std::to_string(k + 1) + " of the " + std::to_string(h.count) +
+                       " the header (line " + std::to_string(head_line) + ") announces."};
+    }
+    double v[4];
+    for (std::size_t j = 0; j < 4; ++j) {
+      const std::optional<double> x = to_number(w[j]);
+      if (!x) return Fault{lines[i].number, "\"" + shown(w[j]) + "\" is not a number."};
+      if (!std::isfinite(*x)) return Fault{lines[i].number, "a component is not a finite number."};
+      v[j] = *x;
+    }
+    const double p = std::norm(std::complex<double>(v[0], v[1])) +
+                     std::norm(std::complex<double>(v[2], v[3]));
+    if (!std::isfinite(p)) return Fault{lines[i].number, "the power is out of range."};
+    power[static_cast<std::size_t>(k)] = p;
+    if (first) t.lines.push_back(lines[i].number);
+  }
+  return std::nullopt;
+}
+
+// A line of components where the next cut's text should stand, with no
+// header after it: the last cut holds more lines than its header says.
+std::optional<Fault> overrun_fault(const std::vector<Line>& lines, std::size_t i, const CutHeader& first_cut,
+                                   long last_head) {
+  if (words(lines[i].text).size() != 4 || (i + 1 < lines.size() && cut_header(lines[i + 1].text))) {
+    return std::nullopt;
+  }
+  bool components = true;
+  for (std::string_view w : words(lines[i].text)) components = components && to_number(w);
+  if (!components) return std::nullopt;
+  return Fault{lines[i].number,
+               "a line of components after the " + std::to_string(first_cut.count) +
+                   " the cut's header (line " + std::to_string(last_head) +
+                   ") announces; V_NUM does not match the cut's lines."};
+}
+
+// The table from the cuts' summed power (the average over the cuts), with
+// the planes of the figure: the cuts at phi 0 and 90, else the average.
+std::optional<Fault> finish_cut_table(const CutHeader& first_cut, const std::vector<double>& sum, int cuts,
+                                      const std::vector<double>& e_plane, const std::vector<double>& h_plane,
+                                      long end_line, FeedTable& t) {
+  for (std::size_t k = 0; k < sum.size(); ++k) {
+    t.theta_deg.push_back(first_cut.first + static_cast<double>(k) * first_cut.step);
+    const double p = sum[k] / cuts;
+    if (!std::isfinite(p)) return Fault{t.lines[k], "the power is out of range."};
+    t.power.push_back(p);
+  }
+  const std::vector<double>& e = e_plane.empty() ? t.power : e_plane;
+  const std::vector<double>& hp = h_plane.empty() ? t.power : h_plane;
+  for (std::size_t k = 0; k < sum.size(); ++k) {
+    t.e_db.push_back(to_db(e[k]));
+    t.h_db.push_back(to_db(hp[k]));
+  }
+  return check_whole(t, end_line);
+}
+
 std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
   std::vector<double> sum;       // power summed over the cuts, per angle
   std::vector<double> e_plane;   // the cut at phi 0
@@ -269,18 +390,8 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
   };
   long last_head = 0;  // the line of the last cut's header
   while (!at_end()) {
-    // A line of components where the next cut's text should stand, with no
-    // header after it: the last cut holds more lines than its header says.
-    if (first_cut && words(lines[i].text).size() == 4 &&
-        (i + 1 >= lines.size() || !cut_header(lines[i + 1].text))) {
-      bool components = true;
-      for (std::string_view w : words(lines[i].text)) components = components && to_number(w);
-      if (components) {
-        return Fault{lines[i].number,
-                     "a line of components after the " + std::to_string(first_cut->count) +
-                         " the cut's header (line " + std::to_string(last_head) +
-                         ") announces; V_NUM does not match the cut's lines."};
-      }
+    if (first_cut) {
+      if (auto fault = overrun_fault(lines, i, *first_cut, last_head)) return fault;
     }
     ++i;  // the cut's line of text
     if (i >= lines.size()) {
@@ -290,100 +401,20 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
     const Line& head = lines[i++];
     last_head = head.number;
     const std::optional<CutHeader> h = cut_header(head.text);
-    if (!h) {
-      return Fault{head.number, "this line must hold the cut's V_INI V_INC V_NUM C ICOMP ICUT "
-                                "NCOMP (seven numbers, the last three whole)."};
-    }
-    if (h->icut != 1) {
-      return Fault{head.number, "the cut has ICUT " + std::to_string(h->icut) +
-                                    "; only polar cuts (ICUT 1) can be read."};
-    }
-    if (h->icomp != 1 && h->icomp != 3) {
-      return Fault{head.number, "the cut has ICOMP " + std::to_string(h->icomp) +
-                                    "; only theta/phi (1) and linear co/cross (3) components "
-                                    "can be read."};
-    }
-    if (h->ncomp != 2) {
-      return Fault{head.number, "the cut has NCOMP " + std::to_string(h->ncomp) +
-                                    "; only cuts of two components can be read."};
-    }
-    if (h->first != 0.0) {
-      return Fault{head.number, "the cut starts at " + number(h->first) +
-                                    " degrees; it must start on the axis, at 0 degrees."};
-    }
-    if (!(h->step > 0.0)) {
-      return Fault{head.number, "the cut's step V_INC is " + number(h->step) +
-                                    "; the angles must increase."};
-    }
-    if (h->count < static_cast<long>(design::kMinFeedTableAngles) ||
-        h->count > static_cast<long>(design::kMaxFeedTableAngles)) {
-      return Fault{head.number, "the cut has " + std::to_string(h->count) +
-                                    " angles; a pattern has from " +
-                                    std::to_string(design::kMinFeedTableAngles) + " to " +
-                                    std::to_string(design::kMaxFeedTableAngles) + "."};
-    }
-    if (h->first + static_cast<double>(h->count - 1) * h->step > 180.0 + kAngleSlack) {
-      return Fault{head.number, "the cut's angles reach " +
-                                    number(h->first + static_cast<double>(h->count - 1) * h->step) +
-                                    " degrees, beyond 180."};
-    }
-    if (first_cut && (h->first != first_cut->first || h->step != first_cut->step ||
-                      h->count != first_cut->count)) {
-      return Fault{head.number, "the cut's angles differ from the first cut's; every cut must "
-                                "have the same V_INI, V_INC and V_NUM."};
-    }
+    if (auto fault = header_fault(head.number, h, first_cut)) return fault;
     if (!first_cut) {
       first_cut = h;
       sum.assign(static_cast<std::size_t>(h->count), 0.0);
     }
-    std::vector<double> power(static_cast<std::size_t>(h->count));
-    for (long k = 0; k < h->count; ++k, ++i) {
-      if (i >= lines.size()) {
-        return Fault{end_line, "the file ends after " + std::to_string(k) + " of the " +
-                                   std::to_string(h->count) + " lines the cut's header (line " +
-                                   std::to_string(head.number) + ") announces."};
-      }
-      const std::vector<std::string_view> w = words(lines[i].text);
-      if (w.size() != 4) {
-        return Fault{lines[i].number,
-                     "the line holds " + std::to_string(w.size()) +
-                         " values; a line of the cut holds two complex components (4 numbers): "
-                         "line " + std::to_string(k + 1) + " of the " + std::to_string(h->count) +
-                         " the header (line " + std::to_string(head.number) + ") announces."};
-      }
-      double v[4];
-      for (std::size_t j = 0; j < 4; ++j) {
-        const std::optional<double> x = to_number(w[j]);
-        if (!x) return Fault{lines[i].number, "\"" + shown(w[j]) + "\" is not a number."};
-        if (!std::isfinite(*x)) return Fault{lines[i].number, "a component is not a finite number."};
-        v[j] = *x;
-      }
-      const double p = std::norm(std::complex<double>(v[0], v[1])) +
-                       std::norm(std::complex<double>(v[2], v[3]));
-      if (!std::isfinite(p)) return Fault{lines[i].number, "the power is out of range."};
-      power[static_cast<std::size_t>(k)] = p;
-      if (cuts == 0) t.lines.push_back(lines[i].number);
-    }
+    std::vector<double> power;
+    if (auto fault = read_cut_powers(lines, i, *h, head.number, end_line, cuts == 0, t, power)) return fault;
     for (std::size_t k = 0; k < power.size(); ++k) sum[k] += power[k];
     if (h->phi == 0.0 && e_plane.empty()) e_plane = power;
     if (h->phi == 90.0 && h_plane.empty()) h_plane = power;
     ++cuts;
   }
   if (!first_cut) return Fault{end_line, "the file holds no pattern."};
-  for (std::size_t k = 0; k < sum.size(); ++k) {
-    t.theta_deg.push_back(first_cut->first + static_cast<double>(k) * first_cut->step);
-    const double p = sum[k] / cuts;
-    if (!std::isfinite(p)) return Fault{t.lines[k], "the power is out of range."};
-    t.power.push_back(p);
-  }
-  // The planes of the figure: the cuts at phi 0 and 90, else the average.
-  const std::vector<double>& e = e_plane.empty() ? t.power : e_plane;
-  const std::vector<double>& hp = h_plane.empty() ? t.power : h_plane;
-  for (std::size_t k = 0; k < sum.size(); ++k) {
-    t.e_db.push_back(to_db(e[k]));
-    t.h_db.push_back(to_db(hp[k]));
-  }
-  return check_whole(t, end_line);
+  return finish_cut_table(*first_cut, sum, cuts, e_plane, h_plane, end_line, t);
 }
 
 // A cut file's second meaningful line is a cut header; a table's is not.
