@@ -116,6 +116,7 @@ void validate(const DesignInput& d, const Options& o) {
     throw std::invalid_argument("hole radius must lie between 0 and D/2");
   if (!(d.feed_pattern && d.feed_enclosed_power) && !(d.feed_exponent > 0))
     throw std::invalid_argument("feed exponent must be positive");
+  if (!std::isfinite(d.feed_z)) throw std::invalid_argument("the feed's position is not a number");
   if (!(d.feed_last_angle_rad >= d.sub_half_angle_rad && d.feed_last_angle_rad <= M_PI))
     throw std::invalid_argument("the feed pattern must reach the subreflector's half angle");
   const std::size_t steps = d.step_main_r.size();
@@ -171,7 +172,7 @@ void set_geometry(Report& r, const DesignInput& d, const Options& o) {
 Rays trace(Report& r, const DesignInput& d, const Options& o, const Profiles& p) {
   Rays rays;
   rays.feed = feed_of(d);
-  rays.trace = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.rays);
+  rays.trace = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.rays, d.feed_z);
   const TraceResult& t = rays.trace;
   r.rays_requested = t.rays_requested;
   r.rays_traced = static_cast<int>(t.rays.size());
@@ -181,7 +182,7 @@ Rays trace(Report& r, const DesignInput& d, const Options& o, const Profiles& p)
     r.lost_theta_max_deg = t.lost.back().theta * kDeg;
   }
   r.aperture_plane_z = t.aperture_plane_z;
-  if (o.fan_rays > 0) r.fan = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.fan_rays).rays;
+  if (o.fan_rays > 0) r.fan = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.fan_rays, d.feed_z).rays;
   if (t.rays.size() < 3) throw std::invalid_argument("fewer than three rays reach the aperture: the profiles do not form a design");
   return rays;
 }
@@ -193,7 +194,8 @@ void find_vertex_ring(Report& r, const DesignInput& d, const Profiles& p, Rays& 
   const double theta_s = d.sub_half_angle_rad;
   if (p.ring_radius > 0) {
     ring.sub_radius = p.ring_radius;
-    const double theta_v = std::clamp(std::atan2(p.ring_radius, p.sub.value(p.ring_radius)), 0.0, theta_s);
+    const double theta_v =
+        std::clamp(std::atan2(p.ring_radius, p.sub.value(p.ring_radius) - d.feed_z), 0.0, theta_s);
     ring.feed_angle_max_deg = theta_v * kDeg;
     ring.power_share = rays.feed.enclosed(theta_v) / rays.feed.enclosed(theta_s);
   }
@@ -850,9 +852,9 @@ void write_written_notes(Report& r, const DesignInput& d, const Options& o) {
 }  // namespace
 
 // The design's own profiles from its integration steps: both profile
-// points of every step with the slopes the reflection law gives there (the
-// feed sits at the origin, and every ray leaves the main reflector along
-// +z), between them a cubic Hermite.  The subreflector's vertex is put on the
+// points of every step with the slopes the reflection law gives there (each
+// ray leaves the feed's phase centre at (0, feed_z) and the main reflector
+// along +z), between them a cubic Hermite.  The subreflector's vertex is put on the
 // axis from the innermost step with the slope 0 of a smooth vertex, where a
 // parabola through that step meets the axis.
 DesignSurfaces design_surfaces(const DesignInput& d) {
@@ -860,8 +862,9 @@ DesignSurfaces design_surfaces(const DesignInput& d) {
   std::vector<double> sx, sz, ss, mx, mz, ms;
   for (std::size_t i = 0; i < n; ++i) {
     const double xs = d.step_sub_r[i], zs = d.step_sub_z[i], r = d.step_main_r[i], zm = d.step_main_z[i];
-    const double l1 = std::hypot(xs, zs), l2 = std::hypot(r - xs, zm - zs);
-    const double u1x = xs / l1, u1z = zs / l1, u2x = (r - xs) / l2, u2z = (zm - zs) / l2;
+    const double zf = zs - d.feed_z;  // the subreflector point seen from the feed
+    const double l1 = std::hypot(xs, zf), l2 = std::hypot(r - xs, zm - zs);
+    const double u1x = xs / l1, u1z = zf / l1, u2x = (r - xs) / l2, u2z = (zm - zs) / l2;
     // normals along (outgoing - incoming); the surface slope is -n_x / n_z
     const double sub_slope = -(u2x - u1x) / (u2z - u1z);
     const double main_slope = u2x / (1.0 - u2z);
@@ -945,6 +948,7 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   s.feed.e_plane = [e_plane](double t) { return std::sqrt(std::max(0.0, e_plane(t))); };
   s.feed.h_plane = [h_plane](double t) { return std::sqrt(std::max(0.0, h_plane(t))); };
   s.feed.last_angle = feed.last_angle;
+  s.feed.z = d.feed_z;
   s.wavelength = geometrical.wavelength;
   // The subreflector as far out as its written profile reaches (an
   // extrapolated rim included), the main reflector from the hole to the rim.

@@ -31,6 +31,9 @@ struct DesignInput {
   // When unset, the cos(theta/2)^(2n) pattern of feed_exponent is used.
   std::function<double(double theta)> feed_pattern, feed_enclosed_power;
   double feed_last_angle_rad = M_PI;  // the pattern is known up to this angle
+  // The feed's phase centre on the axis, in the profiles' unit and frame:
+  // the rays leave from (0, feed_z) and every feed angle is measured there.
+  double feed_z = 0;
   std::string feed_model;             // one line naming the feed model
   // A tabulated feed's planes, for the figure (empty for analytic models).
   std::vector<double> feed_table_theta_deg, feed_table_e_db, feed_table_h_db;

@@ -116,7 +116,8 @@ FeedField feed_at(const Feed& f, double theta) {
 
 // The feed's far field at a point (r, z) of the meridian plane.
 Field feed_field(const Feed& feed, double k, double r, double z) {
-  const double dist = std::hypot(r, z), theta = std::atan2(r, z);
+  const double zf = z - feed.z;  // seen from the phase centre
+  const double dist = std::hypot(r, zf), theta = std::atan2(r, zf);
   const FeedField f = feed_at(feed, theta);
   const Complex g = std::polar(1.0 / dist, f.phase - k * dist);
   const double ct = std::cos(theta), st = std::sin(theta);
@@ -267,7 +268,8 @@ double feed_power(const Feed& f, double from, double to) {
   return 0.5 * M_PI * boost::math::quadrature::gauss_kronrod<double, 61>::integrate(integrand, from, to, 12, 1e-13);
 }
 
-double cone_angle(const Surface& p, double r) { return std::atan2(r, p.value(r)); }
+// Angle from +z at which the feed sees the profile's point at radius r.
+double cone_angle(const Surface& p, double r, double feed_z) { return std::atan2(r, p.value(r) - feed_z); }
 
 // Beam-width, sidelobe and cross-polar figures of a cut.
 void cut_figures(Cut& c, const std::vector<double>& theta_deg, double peak) {
@@ -304,6 +306,7 @@ void validate(const System& s, const Options& o) {
   if (!(s.wavelength > 0) || !std::isfinite(s.wavelength)) throw std::invalid_argument("physical optics: the wavelength must be positive");
   if (!s.feed.e_plane || !s.feed.h_plane) throw std::invalid_argument("physical optics: the feed needs E- and H-plane patterns");
   if (!(s.feed.last_angle > 0 && s.feed.last_angle <= M_PI)) throw std::invalid_argument("physical optics: the feed's last angle must lie in (0, 180] degrees");
+  if (!std::isfinite(s.feed.z)) throw std::invalid_argument("physical optics: the feed's position is not a number");
   const auto check = [](const Reflector& r, const char* name) {
     if (!r.profile) throw std::invalid_argument(std::string("physical optics: the ") + name + " has no profile");
     if (!(r.r_begin >= 0 && r.r_end > r.r_begin) || !std::isfinite(r.r_end))
@@ -351,7 +354,8 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
     }
     res.azimuth_nodes_max = *std::max_element(most.begin(), most.end());
     res.sub_nodes = static_cast<int>(sub_nodes.size());
-    const double t0 = cone_angle(*s.sub->profile, s.sub->r_begin), t1 = cone_angle(*s.sub->profile, s.sub->r_end);
+    const double t0 = cone_angle(*s.sub->profile, s.sub->r_begin, s.feed.z);
+    const double t1 = cone_angle(*s.sub->profile, s.sub->r_end, s.feed.z);
     const double on_sub = feed_power(s.feed, std::min(t0, t1), std::max(t0, t1));
     res.spillover_past_sub = 1.0 - on_sub / res.feed_power;
     double on_main_power = 0;
@@ -359,7 +363,8 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
     res.spillover_past_main = std::max(0.0, (on_sub - on_main_power) / res.feed_power);
   } else {
     for (std::size_t i = 0; i < main_nodes.size(); ++i) on_main[i] = feed_field(s.feed, k, main_nodes[i].r, main_nodes[i].z);
-    const double t0 = cone_angle(*s.main.profile, s.main.r_begin), t1 = cone_angle(*s.main.profile, s.main.r_end);
+    const double t0 = cone_angle(*s.main.profile, s.main.r_begin, s.feed.z);
+    const double t1 = cone_angle(*s.main.profile, s.main.r_end, s.feed.z);
     res.spillover_past_main = 1.0 - feed_power(s.feed, std::min(t0, t1), std::max(t0, t1)) / res.feed_power;
   }
   for (std::size_t i = 0; i < main_nodes.size(); ++i) main_currents.push_back(po_current(main_nodes[i], on_main[i]));
@@ -373,7 +378,10 @@ FarField radiated_field(const System& s, const Currents& c, double k, int thread
   f.a.assign(theta.size(), Complex()), f.b.assign(theta.size(), Complex());
   for (std::size_t i = 0; i < theta.size(); ++i) {
     const FeedField ff = feed_at(s.feed, theta[i]);
-    f.a[i] = std::polar(ff.e, ff.phase), f.b[i] = std::polar(ff.h, ff.phase);
+    // A feed off the origin leads the far-field phase by k z cos(theta),
+    // as the currents' rings do by their heights.
+    const double phase = s.feed.z != 0.0 ? ff.phase + k * s.feed.z * std::cos(theta[i]) : ff.phase;
+    f.a[i] = std::polar(ff.e, phase), f.b[i] = std::polar(ff.h, phase);
   }
   add_far_field(c.sub, k, 0.0, theta, threads, f.a, f.b);
   add_far_field(c.main, k, s.shadow_radius, theta, threads, f.a, f.b);
@@ -449,8 +457,8 @@ void summarise_cuts(Result& res) {
 void sphere_power(const System& s, const Options& o, const Currents& c, double k, int threads, Result& res) {
   const Sampling& q = o.sampling;
   double size = 0;
-  for (const Current& x : c.main) size = std::max(size, std::hypot(x.at.r, x.at.z));
-  for (const Current& x : c.sub) size = std::max(size, std::hypot(x.at.r, x.at.z));
+  for (const Current& x : c.main) size = std::max(size, std::hypot(x.at.r, x.at.z - s.feed.z));
+  for (const Current& x : c.sub) size = std::max(size, std::hypot(x.at.r, x.at.z - s.feed.z));
   std::vector<double> gx, gw;
   legendre(8, gx, gw);
   const int panels = std::max(16, static_cast<int>(std::ceil(k * size * q.factor)));

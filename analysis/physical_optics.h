@@ -1,5 +1,5 @@
 // Physical optics of an axially symmetric reflector system: a linearly
-// (x-)polarised feed at the origin looking along +z, an optional
+// (x-)polarised feed on the axis looking along +z, an optional
 // subreflector and a main reflector, both surfaces of revolution.
 //
 // The feed radiates E_theta = E(theta) cos(phi), E_phi = -H(theta) sin(phi)
@@ -47,6 +47,9 @@ struct Feed {
   // feed radiates nothing beyond last_angle.
   std::function<double(double theta)> e_plane, h_plane, phase;
   double last_angle = M_PI;
+  // The phase centre's height on the axis, in the unit of the profiles:
+  // angles and distances to the reflectors are measured from it.
+  double z = 0;
 };
 
 // A reflector: its profile z(r) between two radii, and the side its

@@ -78,12 +78,12 @@ double HermiteSurface::slope(double r) const {
 
 TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<double>& sub_z,
                        const std::vector<double>& main_r, const std::vector<double>& main_z,
-                       double theta_max, int n_rays) {
+                       double theta_max, int n_rays, double feed_z) {
   return trace_rays(SplineSurface(NaturalSpline(sub_r, sub_z)), SplineSurface(NaturalSpline(main_r, main_z)), theta_max,
-                    n_rays);
+                    n_rays, feed_z);
 }
 
-TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max, int n_rays) {
+TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max, int n_rays, double feed_z) {
   TraceResult out;
   out.rays_requested = n_rays;
   out.aperture_plane_z = main.value(main.back());
@@ -102,8 +102,8 @@ TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max
   for (int i = 0; i < n_rays; ++i) {
     const double theta = n_rays > 1 ? theta_max * i / (n_rays - 1) : 0.0;
     const Vec d{std::sin(theta), std::cos(theta)};
-    // Subreflector: radius x where the ray x = z tan(theta) meets z_s(x).
-    const auto xs = first_root([&](double x) { return sub.value(x) * d.x - x * d.z; }, 0.0, sub_reach, 8);
+    // Subreflector: radius x where the ray x = (z - feed_z) tan(theta) meets z_s(x).
+    const auto xs = first_root([&](double x) { return (sub.value(x) - feed_z) * d.x - x * d.z; }, 0.0, sub_reach, 8);
     if (!xs) {
       lose(i, theta, std::nan(""));
       continue;
@@ -138,7 +138,7 @@ TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max
     ray.main_z = pm.z;
     ray.aperture_x = pm.x + t * d2.x;
     ray.direction_error_deg = std::atan2(d2.x, d2.z) * 180.0 / M_PI;
-    ray.path = std::hypot(ps.x, ps.z) + std::hypot(pm.x - ps.x, pm.z - ps.z) + t;
+    ray.path = std::hypot(ps.x, ps.z - feed_z) + std::hypot(pm.x - ps.x, pm.z - ps.z) + t;
     out.rays.push_back(ray);
   }
   return out;

@@ -93,14 +93,14 @@ struct TraceResult {
 };
 
 // Profiles in increasing radius, the subreflector's from the axis.  Rays
-// leave the feed (at the origin, pointing along +z) at angles evenly spread
-// from 0 to theta_max.  Throws std::invalid_argument for profiles a spline
-// cannot pass through.
+// leave the feed (on the axis at height feed_z, pointing along +z) at angles
+// evenly spread from 0 to theta_max; their paths start there.  Throws
+// std::invalid_argument for profiles a spline cannot pass through.
 TraceResult trace_rays(const std::vector<double>& sub_r, const std::vector<double>& sub_z,
                        const std::vector<double>& main_r, const std::vector<double>& main_z,
-                       double theta_max, int n_rays);
+                       double theta_max, int n_rays, double feed_z = 0.0);
 // The same through any two profiles; the aperture plane passes through the
 // main reflector's outermost point.
-TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max, int n_rays);
+TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max, int n_rays, double feed_z = 0.0);
 
 }  // namespace analysis

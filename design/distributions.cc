@@ -98,6 +98,7 @@ class Gaussian final : public Described<Gaussian> {
   std::string_view needs() const override { return "a Gaussian distribution needs its edge taper"; }
   double get(const ApertureSpec& a, std::string_view) const override { return a.taper_db; }
   void set(ApertureSpec& a, std::string_view, double v) const override { a.taper_db = v; }
+  bool brighter_edge(const ApertureSpec& a) const override { return a.taper_db < 0; }
 
   template <RealType Real>
   bool check_in(const Design<Real>& d, const Input* only, bool built_on,
@@ -201,6 +202,9 @@ class ParabolicPedestal final : public Described<ParabolicPedestal> {
       a.taper_db = v;
     }
   }
+
+  // A negative taper puts a pedestal C > 1 under the parabola.
+  bool brighter_edge(const ApertureSpec& a) const override { return a.taper_db < 0; }
 
   template <RealType Real>
   bool check_in(const Design<Real>& d, const Input* only, bool built_on,

@@ -67,6 +67,10 @@ class DistributionKind {
     }
   }
 
+  // Whether choices of this kind make the aperture brighter at its edge than
+  // at its centre (a negative edge taper): allowed, but worth a warning.
+  virtual bool brighter_edge(const ApertureSpec&) const { return false; }
+
   // Its figures as text shows them: the name and the value of each key.
   std::vector<std::pair<std::string_view, double>> figures(const ApertureSpec& a) const;
   // The choices an aperture of this kind was made from (for text that has

@@ -58,14 +58,14 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.scale_unit = "units";
   c.height = 560;
   const double z_top = std::max(*std::max_element(d.sub_z.begin(), d.sub_z.end()), r.aperture_plane_z) + 0.12 * r.aperture_radius;
-  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), 0.0);
+  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), d.feed_z);
   c.series.push_back({"", figures::kGuide, {0, 0}, {z_low - 0.05 * r.aperture_radius, z_top}, 1.0, true, false});
   // Rays first, so that the reflectors are drawn over them.
   for (std::size_t i = 0; i < r.fan.size(); ++i) {
     const TracedRay& ray = r.fan[i];
     const double x_top = ray.main_x + (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
     c.series.push_back({i == 0 ? "traced rays" : "", figures::kRay, {0.0, ray.sub_x, ray.main_x, x_top},
-                        {0.0, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
+                        {d.feed_z, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
   }
   figures::Series sub{"subreflector", figures::kReflector, {}, {}, 2.2, false, false};
   for (std::size_t i = d.sub_r.size(); i-- > 0;) sub.x.push_back(-d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
@@ -76,8 +76,8 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.series.push_back(thin(sub));
   c.series.push_back(thin(main_right));
   c.series.push_back(thin(main_left));
-  c.series.push_back({"feed", figures::kDelivered, {0.0}, {0.0}, 2.5, false, true});
-  c.notes.push_back({0.02 * r.aperture_radius, -0.06 * r.aperture_radius, "feed"});
+  c.series.push_back({"feed", figures::kDelivered, {0.0}, {d.feed_z}, 2.5, false, true});
+  c.notes.push_back({0.02 * r.aperture_radius, d.feed_z - 0.06 * r.aperture_radius, "feed"});
   c.notes.push_back({0.02 * r.aperture_radius, z_top - 0.05 * r.aperture_radius, "axis"});
   const double pad = 0.06 * r.aperture_radius;
   c.x_range = std::make_pair(-r.aperture_radius - pad, r.aperture_radius + pad);

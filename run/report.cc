@@ -123,14 +123,18 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   d.calc_interval = static_cast<double>(in.calc_interval());
   set_feed_planes(d, in.feed_model);
   // The design as integrated, scaled like the written profiles (in double:
-  // the points themselves keep the design's precision).
+  // the points themselves keep the design's precision).  The steps are kept
+  // about the feed's phase centre, the profiles about the geometry's feed
+  // point: the phase centre's height puts the steps in the profiles' frame.
   const double to_d = 0.5 * d.main_diameter;
+  d.feed_z = static_cast<double>(in.feed_model.phase_centre_z) * to_d;
+  const auto placed = [&d](double z) { return d.feed_z != 0.0 ? z + d.feed_z : z; };
   for (const design::StepPoint<Real>& p : table.step_points) {
     const double theta = static_cast<double>(p.feed_angle), distance = static_cast<double>(p.sub_distance);
     d.step_sub_r.push_back(distance * std::sin(theta) * to_d);
-    d.step_sub_z.push_back(distance * std::cos(theta) * to_d);
+    d.step_sub_z.push_back(placed(distance * std::cos(theta) * to_d));
     d.step_main_r.push_back(static_cast<double>(p.radius) * to_d);
-    d.step_main_z.push_back(static_cast<double>(p.main_z) * to_d);
+    d.step_main_z.push_back(placed(static_cast<double>(p.main_z) * to_d));
   }
   d.step_interval = d.calc_interval * table.step_stride;
   d.steps_per_row = table.counts.steps_per_output / std::max(1, table.step_stride);

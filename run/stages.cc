@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "design/check.h"
+#include "design/distributions.h"
 #include "feedfile/feed_file.h"
 #include "fields/fields.h"
 #include "fields/prose.h"
@@ -153,7 +154,10 @@ void show_taylor_heading(Context& c, const Design<Real>& d) {
 
 template <design::RealType Real>
 void list_distribution(Context& c, const Design<Real>& d) {
-  if (d.aperture.kind == design::Distribution::gaussian && d.aperture.edge_taper_db < Real(0)) {
+  // Judged on the aperture as made, so the taper is the one in the design's
+  // precision.
+  const design::DistributionKind* kind = design::find_distribution(d.aperture.kind);
+  if (kind != nullptr && kind->brighter_edge(kind->spec_of(d.aperture))) {
     c.warn(diag::render(diag::warning(
         "an edge taper of " + fields::number(static_cast<double>(d.aperture.edge_taper_db)) +
         " dB makes the aperture's edge brighter than its centre; the taper is the drop in dB"

@@ -208,6 +208,53 @@ TEST(ParabolicPedestal, ADesignFileNamesItsKeysProblemsAtTheirLines) {
                    "nbar; remove the key or set aperture.distribution = \"taylor\"."}));
 }
 
+TEST(BrighterEdge, OnlyANegativeTaperOfAGaussianOrAPedestalMakesTheEdgeBrighter) {
+  const auto brighter = [](Distribution kind, double taper_db) {
+    design::ApertureSpec a;
+    a.kind = kind;
+    a.taper_db = taper_db;
+    a.sidelobe_db = -25.0;
+    a.nbar = 4;
+    a.power = 2;
+    return design::find_distribution(kind)->brighter_edge(a);
+  };
+  for (const Distribution kind : {Distribution::gaussian, Distribution::parabolic_pedestal}) {
+    EXPECT_TRUE(brighter(kind, -10.0));
+    EXPECT_TRUE(brighter(kind, -0.01));
+    EXPECT_FALSE(brighter(kind, 0.01));
+    EXPECT_FALSE(brighter(kind, 10.0));
+  }
+  for (const Distribution kind : {Distribution::uniform, Distribution::taylor})
+    EXPECT_FALSE(brighter(kind, -10.0));
+}
+
+TEST(BrighterEdge, ARunWarnsOfABrighterEdgeForThePedestalAsForTheGaussian) {
+  const std::string gaussian = with(kPedestalFile, "\"parabolic_pedestal\"\ntaper_db = 12.5\npower = 2\n",
+                                    "\"gaussian\"\ntaper_db = 12.5\n");
+  const auto warning = [](const std::string& taper) {
+    return "Warning: an edge taper of " + taper +
+           " dB makes the aperture's edge brighter than its centre; the taper is the drop in dB from the "
+           "centre to the edge.\n";
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {with(kPedestalFile, "taper_db = 12.5", "taper_db = -6"), warning("-6")},
+      {with(kPedestalFile, "taper_db = 12.5", "taper_db = -0.01"), warning("-0.01")},
+      {with(kPedestalFile, "taper_db = 12.5", "taper_db = 0.01"), ""},
+      {with(gaussian, "taper_db = 12.5", "taper_db = -6"), warning("-6")},
+      {with(gaussian, "taper_db = 12.5", "taper_db = 0.01"), ""},
+  };
+  for (const auto& [text, err] : cases) {
+    SCOPED_TRACE(text);
+    for (const std::string args : {"t.toml", "--double t.toml"}) {
+      testutil::TempDir dir;
+      testutil::write_file(dir.path() / "t.toml", text);
+      const testutil::ProgramExit e = testutil::run_program(dir.path(), args);
+      EXPECT_EQ(e.status, 0) << args;
+      EXPECT_EQ(e.err, err) << args;
+    }
+  }
+}
+
 }  // namespace
 
 namespace {
