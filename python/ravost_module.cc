@@ -448,7 +448,7 @@ struct Quiet {
   std::vector<Diagnostic> warnings;
   io::OutFile listing;  // never opened: what the stages list goes nowhere
   run::Context context{run::Console{[](std::string_view) {},
-                                    [this](std::string_view text) { warnings.push_back(from_line(text, file)); },
+                                    [this](const Diagnostic& d) { warnings.push_back(diag::at(d, file, 0)); },
                                     [this](std::string_view text) {
                                       Diagnostic d = from_line(text, file);
                                       d.severity = diag::Severity::warning;

@@ -54,7 +54,14 @@ Pipeline<Real>::Pipeline(Context& c, RunOptions options) : c_(c), options_(std::
 }
 
 template <design::RealType Real>
+void Pipeline<Real>::take_warnings() {
+  for (diag::Diagnostic& w : c_.warnings) result_.diagnostics.push_back(std::move(w));
+  c_.warnings.clear();
+}
+
+template <design::RealType Real>
 void Pipeline<Real>::fail(Stage s, std::optional<diag::Diagnostic> d) {
+  take_warnings();  // a stage's warnings come before the error that ended it
   result_.failed = s;
   if (d) result_.diagnostics.push_back(std::move(*d));
 }
@@ -307,11 +314,13 @@ RunResult run_in(const design::DesignSpec& spec, const writers::OutputPlan& plan
     p.design(spec);
     p.run_plan(plan);
   } catch (const std::exception&) {
+    p.take_warnings();
     if (!keep_failure || p.result().failed == Stage::none) {
       if (so_far) *so_far = std::move(p.result());
       throw;
     }
   }
+  p.take_warnings();
   return std::move(p.result());
 }
 
@@ -335,7 +344,7 @@ RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& 
   // and the report's folder is written only when the options ask for one.
   io::OutFile no_listing;
   const auto nothing = [](std::string_view) {};
-  Context c{Console{nothing, nothing, {}}, no_listing, {}};
+  Context c{Console{nothing, {}, {}}, no_listing, {}};
   c.dry = !options.report;
   c.interruptible = false;
   c.stop = options.stop;

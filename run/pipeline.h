@@ -73,7 +73,8 @@ struct RunResult {
   // The files the run wrote, by the names the plan gives them, in order
   // (the report by its folder).
   std::vector<std::string> files;
-  // Warnings, and the errors that ended the run.
+  // Every warning the stages gave and the errors that ended the run, in
+  // the order given.
   std::vector<diag::Diagnostic> diagnostics;
   Stage reached = Stage::none;
   // The stage that could not go on, or Stage::none.
@@ -152,12 +153,19 @@ class Pipeline {
   // Every stage the plan asks for, in order, after `design`.
   void run_plan(const writers::OutputPlan& plan);
 
+  // Moves the warnings the stages gave (Context::warnings) into the
+  // result's diagnostics; each stage does so when it ends.
+  void take_warnings();
+
   const design::Design<Real>& the_design() const { return *result_.in<Real>().design; }
   const design::RayTable<Real>& table() const { return result_.in<Real>().synthesis->table; }
   const design::ScaledDesign<Real>& scaled() const { return *result_.in<Real>().scaled; }
 
  private:
-  void reached(Stage s) { result_.reached = s; }
+  void reached(Stage s) {
+    take_warnings();
+    result_.reached = s;
+  }
   // A file of the run, unless a dry run sent it to /dev/null.
   void wrote(const std::string& name) {
     if (!c_.dry) result_.files.push_back(name);
