@@ -25,18 +25,6 @@ void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
   }
 }
 
-// Why a synthesis gave no design, in one sentence, or nothing when its table
-// is sound (the run ended for another reason).
-std::optional<diag::Diagnostic> synthesis_failure(const design::SynthesisSummary& s) {
-  if (s.broken_ray) {
-    return diag::error("the surfaces stop being finite at ray " + std::to_string(*s.broken_ray) + ".");
-  }
-  if (s.check.fault != design::RayTableCheck::Fault::none) {
-    return diag::error("the ray table fails its self-check (the path length strays).");
-  }
-  return std::nullopt;
-}
-
 const char* listing_key(Reflector which) { return which == Reflector::main ? "listing.main" : "listing.sub"; }
 
 }  // namespace
@@ -98,8 +86,13 @@ void Pipeline<Real>::synthesise() {
     run::synthesise(c_, *m.design, *m.synthesis);
   } catch (const Stopped&) {
     throw;  // the caller's stop, not the design's failure
-  } catch (const std::exception&) {
-    fail(Stage::synthesised, synthesis_failure(m.synthesis->summary));
+  } catch (const RunError& e) {
+    // The report the console shows, with its advice.
+    fail(Stage::synthesised);
+    for (const diag::Diagnostic& d : e.diagnostics()) result_.diagnostics.push_back(d);
+    throw;
+  } catch (const std::exception& e) {
+    fail(Stage::synthesised, diag::error(std::string("the synthesis cannot go on: ") + e.what()));
     throw;
   }
   reached(Stage::synthesised);
@@ -250,6 +243,7 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
     wrote(request->dir.string());
   } else {
     o.wavelength = options_.wavelength;
+    o.physical_optics = options_.physical_optics;
     if (request) {
       o.wavelength = request->wavelength;
       o.physical_optics = request->physical_optics;

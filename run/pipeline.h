@@ -37,6 +37,9 @@ struct RunOptions {
   // (0: the report's assumed D/lambda).
   bool report_figures = false;
   double wavelength = 0;
+  // With those figures, the physical optics of the design (a plan's report
+  // request says so itself).
+  bool physical_optics = false;
   // Trace the written profiles beside the design's own in the report.
   bool compare_written = true;
   // Where progress of long work is shown (a terminal's error stream), or

@@ -145,7 +145,11 @@ TEST(RunDesign, ASynthesisThatBreaksDownStopsThereWithItsSummary) {
     ASSERT_NE(r.summary(), nullptr);
     EXPECT_EQ(r.summary()->broken_ray, 2);
     ASSERT_EQ(r.diagnostics.size(), 1u);
-    EXPECT_EQ(r.diagnostics[0].message, "the surfaces stop being finite at ray 2.");
+    // The report the console shows, with its advice; a sweep's row keeps
+    // the one sentence.
+    EXPECT_EQ(r.diagnostics[0].message.rfind("the integration breaks down at ray 2 (", 0), 0u)
+        << r.diagnostics[0].message;
+    EXPECT_FALSE(r.diagnostics[0].suggestion.empty());
   }
   const run::Evaluation e = run::evaluate(s, {100.0, 0.0, std::nullopt});
   EXPECT_EQ(e.status, "failed");
