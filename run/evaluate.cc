@@ -80,7 +80,10 @@ std::string reason_of(const RunResult& r) {
   if (std::string failure = synthesis_failure(r); !failure.empty()) return failure;
   for (const diag::Diagnostic& d : r.diagnostics) {
     if (!d.is_error()) continue;
-    return d.key.empty() ? d.message : d.key + ": " + diag::sentence_case(d.message);
+    // A refused choice is named by its sentence alone, as sweeps have
+    // always tabulated it.
+    if (d.key.empty() || r.failed == Stage::checked) return d.message;
+    return d.key + ": " + diag::sentence_case(d.message);
   }
   return {};
 }

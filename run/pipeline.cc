@@ -60,7 +60,11 @@ void Pipeline<Real>::design(const design::DesignSpec& spec) {
   result_.spec.precision = std::is_same_v<Real, double> ? design::Precision::double_ : design::Precision::single;
   const std::vector<design::Problem> problems = design::validate(result_.spec);
   if (!problems.empty()) {
-    for (const design::Problem& p : problems) result_.diagnostics.push_back(diagnose(p));
+    for (const design::Problem& p : problems) {
+      diag::Diagnostic d = diagnose(p);
+      d.key = design::key_of(p);
+      result_.diagnostics.push_back(std::move(d));
+    }
     result_.failed = Stage::checked;
     throw RunError(result_.diagnostics);
   }

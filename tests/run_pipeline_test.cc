@@ -84,6 +84,14 @@ TEST(RunDesign, ARefusedDesignNamesEveryProblemAndGoesNoFurther) {
     EXPECT_TRUE(d.is_error());
     EXPECT_EQ(d.message.rfind("Error", 0), std::string::npos) << d.message;
   }
+  // Each names the design-file key of its input, as the design file's own
+  // check does.
+  EXPECT_EQ(quiet.diagnostics.front().key, "geometry.sub_radius");
+  EXPECT_EQ(quiet.diagnostics.back().key, "geometry.main_inner_radius");
+  // A sweep's row names the refusal by its sentence alone.
+  const run::Evaluation e = run::evaluate(s, {100.0, 0.0, std::nullopt});
+  EXPECT_EQ(e.status, "refused");
+  EXPECT_EQ(e.reason, quiet.diagnostics.front().message);
 
   // With a console the run ends with every problem, one line each, and has
   // printed nothing.
