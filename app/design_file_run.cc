@@ -57,9 +57,9 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
   io::OutFile listing;
   run::Context context{
       run::Console{[&out](std::string_view text) { out << text << '\n'; },
-                   [&out, &err](std::string_view text) {
+                   [&out, &err](const diag::Diagnostic& d) {
                      out.flush();
-                     err << text << '\n';
+                     err << diag::render(d) << '\n';
                      err.flush();
                    },
                    [&out](std::string_view message) { out << message << '\n'; }},

@@ -155,6 +155,14 @@ struct Problem {
   std::string text = {};
 };
 
+// The design-file key of an input, e.g. "geometry.sub_radius".  The inputs
+// of the outputs that exist once per reflector or per file give their key
+// without the reflector: "listing", "surface.points", "surface.label",
+// "object.unit", "object.points", "file".
+std::string key_of(Input input);
+// The key of a problem's input: the key a described input names.
+std::string key_of(const Problem& p);
+
 // Every problem of the choices, in the order of its inputs, from one design
 // derived from them.  A check that builds on earlier inputs (the feed's power
 // at the subreflector rim needs a sound geometry) is made only when those are

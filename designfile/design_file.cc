@@ -626,7 +626,7 @@ bool Reader::read_design(design::DesignSpec& choices) {
   if (!ok) return false;
 
   for (const Problem& p : design::validate(choices)) {
-    const std::string key = key_of(p);
+    const std::string key = design::key_of(p);
     report(line_of(key, 1), key, run::diagnose(p));
   }
   return true;
@@ -999,59 +999,9 @@ ReadResult line_error(std::string_view name, Line line, std::string sentence) {
 
 }  // namespace
 
-std::string key_of(const Problem& p) { return p.key.empty() ? key_of(p.input) : p.key; }
+std::string key_of(const Problem& p) { return design::key_of(p); }
 
-std::string key_of(Input input) {
-  switch (input) {
-    case Input::main_hole_to_feed:
-      return "geometry.main_hole_to_feed";
-    case Input::feed_to_sub_rim:
-      return "geometry.feed_to_sub_rim";
-    case Input::sub_radius:
-      return "geometry.sub_radius";
-    case Input::main_inner_radius:
-      return "geometry.main_inner_radius";
-    case Input::feed_beamwidth:
-      return "feed.beamwidth_deg";
-    case Input::feed_taper:
-      return "feed.taper_db";
-    case Input::feed_taper_angle:
-      return "feed.taper_angle_deg";
-    case Input::feed_table:
-      return "feed.file";
-    case Input::distribution:
-      return "aperture.distribution";
-    case Input::taper:
-      return "aperture.taper_db";
-    case Input::sidelobe:
-      return "aperture.sidelobe_db";
-    case Input::nbar:
-      return "aperture.nbar";
-    case Input::calc_interval:
-      return "synthesis.calc_interval";
-    case Input::output_interval:
-      return "synthesis.output_interval";
-    case Input::diameter:
-      return "scale.diameter";
-    case Input::extrapolation:
-      return "scale.extrapolate_sub_diameter";
-    case Input::listing:
-      return "listing";
-    case Input::surface_points:
-      return "surface.points";
-    case Input::length_unit:
-      return "object.unit";
-    case Input::spline_points:
-      return "object.points";
-    case Input::file_name:
-      return "file";
-    case Input::label:
-      return "surface.label";
-    case Input::described:
-      break;
-  }
-  return "design";
-}
+std::string key_of(Input input) { return design::key_of(input); }
 
 ReadResult parse(std::string_view text, std::string_view display_name,
                  const std::filesystem::path& base) {

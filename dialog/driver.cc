@@ -70,7 +70,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   dialog.before_wait([&listing] { listing.flush(); });
   run::Context context{
       run::Console{[&dialog](std::string_view text) { dialog.line(text); },
-                   [&dialog](std::string_view text) { dialog.warn(text); },
+                   [&dialog](const diag::Diagnostic& d) { dialog.warn(diag::render(d)); },
                    [&dialog](std::string_view message) { dialog.pause(message); }},
       listing, dir};
   context.dry = options.dry;

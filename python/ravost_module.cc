@@ -1,5 +1,5 @@
 // The extension module _ravost: the calls the Python package ravost makes
-// into the program.  Every call goes through the same readers and run stages
+// into the program.  Every call goes through the same readers and run pipeline
 // as the command line, so a design gives the same figures from either; this
 // file only converts between them and Python, releases the GIL around long
 // work and turns Ctrl-C into the run's own stop.
@@ -33,9 +33,7 @@
 #include "designfile/design_file.h"
 #include "diag/diagnostic.h"
 #include "io/interrupt.h"
-#include "run/messages.h"
-#include "run/report.h"
-#include "run/stages.h"
+#include "run/pipeline.h"
 #include "sweep/sweep.h"
 
 namespace {
@@ -56,57 +54,6 @@ class DesignRefused : public std::runtime_error {
 };
 
 PyObject* g_design_error = nullptr;  // the class ravost.DesignError
-
-// The design-file sections, which start every key.
-bool is_key(std::string_view text) {
-  static constexpr std::string_view kSections[] = {"geometry", "feed",    "aperture", "synthesis", "scale",
-                                                   "figure",   "listing", "surface",  "object",    "report"};
-  const std::string_view first = text.substr(0, text.find('.'));
-  if (std::find(std::begin(kSections), std::end(kSections), first) == std::end(kSections)) return false;
-  return text.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_.") == std::string_view::npos;
-}
-
-// The readers and stages of the run report a problem as the line a person
-// reads ("Error in FILE, line N: KEY: sentence", "Error: sentence\nTry ...",
-// "Warning: ..."); this takes such a line apart into its diagnostic.  It is
-// the one place here that reads rendered text back, and goes once the
-// readers and stages hand over diag::Diagnostic values themselves.
-Diagnostic from_line(std::string_view text, const std::string& file) {
-  Diagnostic d;
-  d.file = file;
-  if (text.rfind("Warning: ", 0) == 0) {
-    d.severity = diag::Severity::warning;
-    text.remove_prefix(9);
-  } else if (const std::string in = "Error in " + file; !file.empty() && text.rfind(in, 0) == 0) {
-    text.remove_prefix(in.size());
-    if (text.rfind(", line ", 0) == 0) {
-      text.remove_prefix(7);
-      long line = 0;
-      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), line);
-      if (ec == std::errc()) d.line = line;
-      text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-    }
-    if (text.rfind(": ", 0) == 0) text.remove_prefix(2);
-  } else if (text.rfind("Error: ", 0) == 0) {
-    text.remove_prefix(7);
-  }
-  if (const std::size_t colon = text.find(": "); colon != std::string_view::npos && is_key(text.substr(0, colon))) {
-    d.key = std::string(text.substr(0, colon));
-    text.remove_prefix(colon + 2);
-  }
-  // A second line is the advice.
-  const std::size_t newline = text.find('\n');
-  d.message = std::string(text.substr(0, newline));
-  if (newline != std::string_view::npos) d.suggestion = std::string(text.substr(newline + 1));
-  if (!d.message.empty() && d.message[0] >= 'a' && d.message[0] <= 'z') d.message[0] = static_cast<char>(d.message[0] - 'a' + 'A');
-  return d;
-}
-
-std::vector<Diagnostic> from_lines(const std::vector<std::string>& lines, const std::string& file) {
-  std::vector<Diagnostic> ds;
-  for (const std::string& line : lines) ds.push_back(from_line(line, file));
-  return ds;
-}
 
 const char* severity_name(diag::Severity s) {
   switch (s) {
@@ -442,32 +389,34 @@ designfile::DesignFile in_precision(const Design& design, const std::string& pre
   return other.file();
 }
 
-// A run context that shows nothing and writes no file, keeping the warnings.
-struct Quiet {
-  std::string file;
-  std::vector<Diagnostic> warnings;
-  io::OutFile listing;  // never opened: what the stages list goes nowhere
-  run::Context context{run::Console{[](std::string_view) {},
-                                    [this](std::string_view text) { warnings.push_back(from_line(text, file)); },
-                                    [this](std::string_view text) {
-                                      Diagnostic d = from_line(text, file);
-                                      d.severity = diag::Severity::warning;
-                                      warnings.push_back(std::move(d));
-                                    }},
-                       listing, fs::path()};
-  explicit Quiet(std::string name) : file(std::move(name)) { context.dry = true; }
-};
-
-// A stage's failure (the run's error report) as DesignError.
-template <class Stage>
-auto refused_on_failure(const std::string& file, Stage stage) -> decltype(stage()) {
-  try {
-    return stage();
-  } catch (const io::Interrupted&) {
-    throw;
-  } catch (const io::RunError& e) {
-    throw DesignRefused(e.diagnostics());
+// The design file's design and the part of its plan asked for, run without a
+// console by the program's pipeline, stopped by Ctrl-C.  Every diagnostic
+// of the run names the design file.
+run::RunResult run_quiet(const designfile::DesignFile& file, const std::string& name, const writers::OutputPlan& plan,
+                         run::RunOptions options) {
+  options.stop = [] { return io::interrupted() != 0; };
+  run::RunResult r = run::run_design(file.choices, plan, options);
+  for (Diagnostic& d : r.diagnostics) {
+    if (d.file.empty()) d.file = name;
   }
+  return r;
+}
+
+std::vector<Diagnostic> warnings_of(const run::RunResult& r) {
+  std::vector<Diagnostic> ws;
+  for (const Diagnostic& d : r.diagnostics) {
+    if (!d.is_error()) ws.push_back(d);
+  }
+  return ws;
+}
+
+// The plan of a design file without its printed listings and its report:
+// the calls here ask for the figures themselves.
+writers::OutputPlan figures_only(writers::OutputPlan plan) {
+  plan.main_listing.reset();
+  plan.sub_listing.reset();
+  plan.report.reset();
+  return plan;
 }
 
 struct SynthesisResult {
@@ -478,19 +427,22 @@ struct SynthesisResult {
 
 template <design::RealType Real>
 SynthesisResult synthesise_in(const designfile::DesignFile& file, const std::string& name) {
-  Quiet quiet(name);
-  const design::Design<Real> d = design::make_design<Real>(file.choices);
-  const design::RayTable<Real> table = refused_on_failure(name, [&] {
-    run::list_design(quiet.context, d);
-    return run::synthesise(quiet.context, d);
-  });
+  // The ray table alone: a diameter the design cannot be scaled to does not
+  // take it away.
+  writers::OutputPlan plan = figures_only(file.plan);
+  plan.extrapolated_sub_diameter.reset();
+  const run::RunResult run = run_quiet(file, name, plan, {});
+  if (run.reached < run::Stage::synthesised) throw DesignRefused(run.diagnostics);
+  const run::Made<Real>& m = run.in<Real>();
+  const design::Design<Real>& d = *m.design;
+  const design::RayTable<Real>& table = m.synthesis->table;
   SynthesisResult r;
   r.columns.assign(6, std::vector<double>());
   for (const design::Ray<Real>& ray : table.rays) {
     const Real values[] = {ray.feed_angle_deg, ray.sub_z, ray.sub_r, ray.main_z, ray.main_r, ray.path_length};
     for (std::size_t i = 0; i < 6; ++i) r.columns[i].push_back(static_cast<double>(values[i]));
   }
-  const design::RayTableCheck check = design::check_ray_table(table);
+  const design::RayTableCheck& check = m.synthesis->summary.check;
   r.summary = {{"precision", std::is_same_v<Real, double> ? "64-bit" : "32-bit"},
                {"rows", table.rays.size()},
                {"steps", table.steps},
@@ -498,7 +450,7 @@ SynthesisResult synthesise_in(const designfile::DesignFile& file, const std::str
                {"rim_level_db", 10.0 * std::log10(static_cast<double>(d.feed_model.pattern(d.feed_half_angle_rad)))},
                {"largest_path_stray", check.largest_stray},
                {"largest_path_stray_ray", check.largest_stray_ray}};
-  r.warnings = std::move(quiet.warnings);
+  r.warnings = warnings_of(run);
   return r;
 }
 
@@ -507,41 +459,15 @@ struct ReportResult {
   std::vector<Diagnostic> warnings;
 };
 
-template <design::RealType Real>
 ReportResult report_in(const designfile::DesignFile& file, const std::string& name, double wavelength,
                        bool physical_optics) {
-  Quiet quiet(name);
-  run::Context& c = quiet.context;
-  const design::Design<Real> d = design::make_design<Real>(file.choices);
-  const design::RayTable<Real> table = refused_on_failure(name, [&] {
-    run::list_design(c, d);
-    return run::synthesise(c, d);
-  });
-  const Real diameter = static_cast<Real>(file.plan.diameter);
-  if (std::string problem = design::scaling_problem(table, diameter, d.main_inner_radius); !problem.empty()) {
-    throw DesignRefused({diag::at(diag::error(problem, "scale.diameter"), name, 0)});
-  }
-  design::ScaledDesign<Real> scaled = run::scale(c, table, d, diameter);
-  if (file.plan.extrapolated_sub_diameter) {
-    const Real to = static_cast<Real>(*file.plan.extrapolated_sub_diameter);
-    design::Extrapolation<Real> e;
-    if (auto problem = run::extrapolation_problem(c, scaled, to, e)) {
-      throw DesignRefused({diag::at(diag::error(run::diagnose(*problem).message, "scale.extrapolate_sub_diameter"), name, 0)});
-    }
-    run::extrapolate(c, scaled, to, e);
-  }
-  const analysis::DesignInput input = run::report_input(d, table, scaled);
-  analysis::Options options;
+  run::RunOptions options;
+  options.report_figures = true;
   options.wavelength = wavelength;
   options.physical_optics = physical_optics;
-  options.progress = [](int, int) { io::check_interrupt(); };
-  try {
-    return {report::report_json(analysis::analyse(input, options), input), std::move(quiet.warnings)};
-  } catch (const io::RunError&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw DesignRefused({diag::at(diag::error("The design report cannot be made: " + std::string(e.what())), name, 0)});
-  }
+  const run::RunResult run = run_quiet(file, name, figures_only(file.plan), options);
+  if (!run.ok() || !run.report || !run.report_input) throw DesignRefused(run.diagnostics);
+  return {report::report_json(*run.report, *run.report_input), warnings_of(run)};
 }
 
 py::array_t<double> to_array(const std::vector<double>& v) {
@@ -577,10 +503,7 @@ py::tuple report_call(const Design& design, std::optional<double> wavelength, bo
     throw py::value_error("the wavelength must be a positive number (in the unit of the diameter)");
   }
   const std::string name = design.name();
-  ReportResult r = interruptible([&] {
-    return file.choices.precision == design::Precision::double_ ? report_in<double>(file, name, w, physical_optics)
-                                                                : report_in<float>(file, name, w, physical_optics);
-  });
+  ReportResult r = interruptible([&] { return report_in(file, name, w, physical_optics); });
   return py::make_tuple(to_python(r.report), py::cast(r.warnings));
 }
 

@@ -9,8 +9,10 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "diag/diagnostic.h"
 #include "io/files.h"
 #include "numerics/pause.h"
 #include "plothpfa/plothpfa.h"
@@ -28,7 +30,9 @@ class Stopped : public RunError {
 
 struct Console {
   std::function<void(std::string_view)> line;  // one console line
-  std::function<void(std::string_view)> warn;  // a warning on the error stream
+  // A warning, shown as the front end shows it (rendered on the error
+  // stream); may be empty.
+  std::function<void(const diag::Diagnostic&)> warn;
   numerics::PauseHandler pause;                // the interpolation routines' pause
   // Where progress of long work is shown (a terminal's error stream), or
   // nothing.
@@ -52,6 +56,9 @@ struct Context {
   // Asked now and then during long work (the synthesis, the report); true
   // ends the run with Stopped.  May be empty.
   std::function<bool()> stop = {};
+  // The warnings given and not yet taken into a run's result (the pipeline
+  // takes them after each stage), in the order given.
+  std::vector<diag::Diagnostic> warnings = {};
 
   std::filesystem::path path(std::string_view name) const { return dir / name; }
   // True when the name is one of the run's open files.
@@ -61,7 +68,11 @@ struct Context {
   std::string open(io::OutFile& file, std::string_view name) const;
 
   void line(std::string_view text) const { console.line(text); }
-  void warn(std::string_view text) const { console.warn(text); }
+  // Shows a warning on the console and keeps it for the run's result.
+  void warn(diag::Diagnostic d) {
+    if (console.warn) console.warn(d);
+    warnings.push_back(std::move(d));
+  }
   void to_console(const writers::Lines& lines) const;
   void to_listing(const writers::Lines& lines);
   // Each line to the console and then to the listing.

@@ -62,11 +62,28 @@ const char* status_of(const RunResult& r) {
   }
 }
 
+// Why a synthesis gave no design, in one sentence (a sweep's row says it
+// without the advice the run's report gives), or empty when its summary
+// does not say.
+std::string synthesis_failure(const RunResult& r) {
+  const design::SynthesisSummary* s = r.summary();
+  if (r.failed != Stage::synthesised || !s) return {};
+  if (s->broken_ray) return "the surfaces stop being finite at ray " + std::to_string(*s->broken_ray) + ".";
+  if (s->check.fault != design::RayTableCheck::Fault::none) {
+    return "the ray table fails its self-check (the path length strays).";
+  }
+  return {};
+}
+
 // The sentence of the error that ended the run, with its key when it has one.
 std::string reason_of(const RunResult& r) {
+  if (std::string failure = synthesis_failure(r); !failure.empty()) return failure;
   for (const diag::Diagnostic& d : r.diagnostics) {
     if (!d.is_error()) continue;
-    return d.key.empty() ? d.message : d.key + ": " + diag::sentence_case(d.message);
+    // A refused choice is named by its sentence alone, as sweeps have
+    // always tabulated it.
+    if (d.key.empty() || r.failed == Stage::checked) return d.message;
+    return d.key + ": " + diag::sentence_case(d.message);
   }
   return {};
 }

@@ -25,18 +25,6 @@ void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
   }
 }
 
-// Why a synthesis gave no design, in one sentence, or nothing when its table
-// is sound (the run ended for another reason).
-std::optional<diag::Diagnostic> synthesis_failure(const design::SynthesisSummary& s) {
-  if (s.broken_ray) {
-    return diag::error("the surfaces stop being finite at ray " + std::to_string(*s.broken_ray) + ".");
-  }
-  if (s.check.fault != design::RayTableCheck::Fault::none) {
-    return diag::error("the ray table fails its self-check (the path length strays).");
-  }
-  return std::nullopt;
-}
-
 const char* listing_key(Reflector which) { return which == Reflector::main ? "listing.main" : "listing.sub"; }
 
 }  // namespace
@@ -54,7 +42,14 @@ Pipeline<Real>::Pipeline(Context& c, RunOptions options) : c_(c), options_(std::
 }
 
 template <design::RealType Real>
+void Pipeline<Real>::take_warnings() {
+  for (diag::Diagnostic& w : c_.warnings) result_.diagnostics.push_back(std::move(w));
+  c_.warnings.clear();
+}
+
+template <design::RealType Real>
 void Pipeline<Real>::fail(Stage s, std::optional<diag::Diagnostic> d) {
+  take_warnings();  // a stage's warnings come before the error that ended it
   result_.failed = s;
   if (d) result_.diagnostics.push_back(std::move(*d));
 }
@@ -65,7 +60,11 @@ void Pipeline<Real>::design(const design::DesignSpec& spec) {
   result_.spec.precision = std::is_same_v<Real, double> ? design::Precision::double_ : design::Precision::single;
   const std::vector<design::Problem> problems = design::validate(result_.spec);
   if (!problems.empty()) {
-    for (const design::Problem& p : problems) result_.diagnostics.push_back(diagnose(p));
+    for (const design::Problem& p : problems) {
+      diag::Diagnostic d = diagnose(p);
+      d.key = design::key_of(p);
+      result_.diagnostics.push_back(std::move(d));
+    }
     result_.failed = Stage::checked;
     throw RunError(result_.diagnostics);
   }
@@ -91,8 +90,13 @@ void Pipeline<Real>::synthesise() {
     run::synthesise(c_, *m.design, *m.synthesis);
   } catch (const Stopped&) {
     throw;  // the caller's stop, not the design's failure
-  } catch (const std::exception&) {
-    fail(Stage::synthesised, synthesis_failure(m.synthesis->summary));
+  } catch (const RunError& e) {
+    // The report the console shows, with its advice.
+    fail(Stage::synthesised);
+    for (const diag::Diagnostic& d : e.diagnostics()) result_.diagnostics.push_back(d);
+    throw;
+  } catch (const std::exception& e) {
+    fail(Stage::synthesised, diag::error(std::string("the synthesis cannot go on: ") + e.what()));
     throw;
   }
   reached(Stage::synthesised);
@@ -243,6 +247,7 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
     wrote(request->dir.string());
   } else {
     o.wavelength = options_.wavelength;
+    o.physical_optics = options_.physical_optics;
     if (request) {
       o.wavelength = request->wavelength;
       o.physical_optics = request->physical_optics;
@@ -307,11 +312,13 @@ RunResult run_in(const design::DesignSpec& spec, const writers::OutputPlan& plan
     p.design(spec);
     p.run_plan(plan);
   } catch (const std::exception&) {
+    p.take_warnings();
     if (!keep_failure || p.result().failed == Stage::none) {
       if (so_far) *so_far = std::move(p.result());
       throw;
     }
   }
+  p.take_warnings();
   return std::move(p.result());
 }
 
@@ -335,7 +342,7 @@ RunResult run_design(const design::DesignSpec& spec, const writers::OutputPlan& 
   // and the report's folder is written only when the options ask for one.
   io::OutFile no_listing;
   const auto nothing = [](std::string_view) {};
-  Context c{Console{nothing, nothing, {}}, no_listing, {}};
+  Context c{Console{nothing, {}, {}}, no_listing, {}};
   c.dry = !options.report;
   c.interruptible = false;
   c.stop = options.stop;

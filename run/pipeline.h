@@ -37,6 +37,9 @@ struct RunOptions {
   // (0: the report's assumed D/lambda).
   bool report_figures = false;
   double wavelength = 0;
+  // With those figures, the physical optics of the design (a plan's report
+  // request says so itself).
+  bool physical_optics = false;
   // Trace the written profiles beside the design's own in the report.
   bool compare_written = true;
   // Where progress of long work is shown (a terminal's error stream), or
@@ -73,7 +76,8 @@ struct RunResult {
   // The files the run wrote, by the names the plan gives them, in order
   // (the report by its folder).
   std::vector<std::string> files;
-  // Warnings, and the errors that ended the run.
+  // Every warning the stages gave and the errors that ended the run, in
+  // the order given.
   std::vector<diag::Diagnostic> diagnostics;
   Stage reached = Stage::none;
   // The stage that could not go on, or Stage::none.
@@ -152,12 +156,19 @@ class Pipeline {
   // Every stage the plan asks for, in order, after `design`.
   void run_plan(const writers::OutputPlan& plan);
 
+  // Moves the warnings the stages gave (Context::warnings) into the
+  // result's diagnostics; each stage does so when it ends.
+  void take_warnings();
+
   const design::Design<Real>& the_design() const { return *result_.in<Real>().design; }
   const design::RayTable<Real>& table() const { return result_.in<Real>().synthesis->table; }
   const design::ScaledDesign<Real>& scaled() const { return *result_.in<Real>().scaled; }
 
  private:
-  void reached(Stage s) { result_.reached = s; }
+  void reached(Stage s) {
+    take_warnings();
+    result_.reached = s;
+  }
   // A file of the run, unless a dry run sent it to /dev/null.
   void wrote(const std::string& name) {
     if (!c_.dry) result_.files.push_back(name);

@@ -140,7 +140,7 @@ void list_feed(Context& c, const Design<Real>& d) {
   if (d.feed_model.source) {
     if (const auto warning = feedfile::phase_warning(*d.feed_model.source,
                                                       static_cast<double>(d.feed_half_angle_rad))) {
-      c.warn(diag::render(*warning));
+      c.warn(*warning);
     }
   }
 }
@@ -158,10 +158,10 @@ void list_distribution(Context& c, const Design<Real>& d) {
   // precision.
   const design::DistributionKind* kind = design::find_distribution(d.aperture.kind);
   if (kind != nullptr && kind->brighter_edge(kind->spec_of(d.aperture))) {
-    c.warn(diag::render(diag::warning(
+    c.warn(diag::warning(
         "an edge taper of " + fields::number(static_cast<double>(d.aperture.edge_taper_db)) +
         " dB makes the aperture's edge brighter than its centre; the taper is the drop in dB"
-        " from the centre to the edge.")));
+        " from the centre to the edge."));
   }
   if (d.aperture.kind == design::Distribution::taylor) {
     c.to_console(writers::taylor_table(d.aperture));
@@ -171,7 +171,7 @@ void list_distribution(Context& c, const Design<Real>& d) {
 
 template <design::RealType Real>
 void list_intervals(Context& c, const Design<Real>& d) {
-  if (const auto warning = interval_warning(design::row_plan(d))) c.warn(diag::render(*warning));
+  if (const auto warning = interval_warning(design::row_plan(d))) c.warn(*warning);
   c.to_listing(writers::interval_lines(d));
 }
 
@@ -233,7 +233,7 @@ void synthesise(Context& c, const Design<Real>& d, design::Synthesis<Real>& resu
                                            std::to_string(check.largest_stray_ray) +
                                            "), more than the table's digits show.");
     stray.suggestion = "Try " + remedy(false, d) + ".";
-    c.warn(diag::render(stray));
+    c.warn(std::move(stray));
   }
 }
 
@@ -332,13 +332,13 @@ void write_listing(Context& c, const design::ScaledDesign<Real>& scaled,
     const Real lo = std::min(first, last), hi = std::max(first, last);
     const Real slack = (p.last_radius() - p.first_radius()) * Real(1.0e-4);
     if (lo < p.first_radius() - slack || hi > p.last_radius() + slack) {
-      c.warn(diag::render(diag::warning(
+      c.warn(diag::warning(
           "the listing reaches r = " +
           fields::number(static_cast<double>(lo < p.first_radius() - slack ? lo : hi), 5) +
           ", outside the " + (which == Reflector::main ? "main reflector" : "subreflector") +
           "'s radii " + fields::number(static_cast<double>(p.first_radius()), 5) + " to " +
           fields::number(static_cast<double>(p.last_radius()), 5) +
-          "; the heights there are extrapolated.")));
+          "; the heights there are extrapolated."));
     }
   }
   c.both(writers::listing_header(which, diameter));

@@ -84,6 +84,14 @@ TEST(RunDesign, ARefusedDesignNamesEveryProblemAndGoesNoFurther) {
     EXPECT_TRUE(d.is_error());
     EXPECT_EQ(d.message.rfind("Error", 0), std::string::npos) << d.message;
   }
+  // Each names the design-file key of its input, as the design file's own
+  // check does.
+  EXPECT_EQ(quiet.diagnostics.front().key, "geometry.sub_radius");
+  EXPECT_EQ(quiet.diagnostics.back().key, "geometry.main_inner_radius");
+  // A sweep's row names the refusal by its sentence alone.
+  const run::Evaluation e = run::evaluate(s, {100.0, 0.0, std::nullopt});
+  EXPECT_EQ(e.status, "refused");
+  EXPECT_EQ(e.reason, quiet.diagnostics.front().message);
 
   // With a console the run ends with every problem, one line each, and has
   // printed nothing.
@@ -145,7 +153,11 @@ TEST(RunDesign, ASynthesisThatBreaksDownStopsThereWithItsSummary) {
     ASSERT_NE(r.summary(), nullptr);
     EXPECT_EQ(r.summary()->broken_ray, 2);
     ASSERT_EQ(r.diagnostics.size(), 1u);
-    EXPECT_EQ(r.diagnostics[0].message, "the surfaces stop being finite at ray 2.");
+    // The report the console shows, with its advice; a sweep's row keeps
+    // the one sentence.
+    EXPECT_EQ(r.diagnostics[0].message.rfind("the integration breaks down at ray 2 (", 0), 0u)
+        << r.diagnostics[0].message;
+    EXPECT_FALSE(r.diagnostics[0].suggestion.empty());
   }
   const run::Evaluation e = run::evaluate(s, {100.0, 0.0, std::nullopt});
   EXPECT_EQ(e.status, "failed");
@@ -213,6 +225,51 @@ TEST(RunDesign, ACallersStopEndsTheRunInTheSynthesisOrTheReportAndIsNoFailure) {
   o.stop = [&asked] { return ++asked >= 2; };
   EXPECT_THROW(run::run_design(s, plan, o, console.context), run::Stopped);
   EXPECT_EQ(console.console().find("Main Reflector"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunDesign, EveryWarningIsShownAndKeptInTheResultInTheOrderGiven) {
+  // Listings that start inside the hole (r = 0 below the main reflector's
+  // 6) and run past the subreflector's rim: two warnings, one per listing.
+  writers::OutputPlan plan;
+  plan.diameter = 100.0;
+  plan.main_listing = writers::ListingRequest{0.0, 50.0, 10.0};
+  plan.sub_listing = writers::ListingRequest{0.0, 20.0, 10.0};
+  testutil::StageRun console("");
+  const run::RunResult shown = run::run_design(testutil::example_choices(), plan, {}, console.context);
+  const run::RunResult quiet = run::run_design(testutil::example_choices(), plan, {});
+  ASSERT_TRUE(shown.ok());
+  ASSERT_TRUE(quiet.ok());
+  ASSERT_EQ(quiet.diagnostics.size(), 2u);
+  EXPECT_EQ(quiet.diagnostics[0].severity, diag::Severity::warning);
+  EXPECT_NE(quiet.diagnostics[0].message.find("outside the main reflector's radii"), std::string::npos);
+  EXPECT_NE(quiet.diagnostics[1].message.find("outside the subreflector's radii"), std::string::npos);
+  // The console run shows each as its rendered line and keeps the same.
+  ASSERT_EQ(shown.diagnostics.size(), 2u);
+  for (const diag::Diagnostic& d : shown.diagnostics) {
+    EXPECT_NE(console.console().find(diag::render(d) + "\n"), std::string::npos) << d.message;
+  }
+  EXPECT_EQ(shown.diagnostics[0].message, quiet.diagnostics[0].message);
+  EXPECT_TRUE(console.context.warnings.empty());  // all taken into the result
+  // A warning does not make a refusal.
+  EXPECT_EQ(run::evaluate(testutil::example_choices(), {100.0, 0.0, std::nullopt}).status, "ok");
+}
+
+TEST(RunDesign, AWarningGivenBeforeTheStageThatFailsComesBeforeItsError) {
+  // The main listing warns; the subreflector's step cannot reach its stop.
+  writers::OutputPlan plan;
+  plan.diameter = 100.0;
+  plan.main_listing = writers::ListingRequest{0.0, 50.0, 10.0};
+  plan.sub_listing = writers::ListingRequest{0.0, 20.0, -1.0};
+  const run::RunResult r = run::run_design(testutil::example_choices(), plan, {});
+  EXPECT_EQ(r.failed, Stage::listings);
+  ASSERT_EQ(r.diagnostics.size(), 2u);
+  EXPECT_FALSE(r.diagnostics[0].is_error());
+  EXPECT_TRUE(r.diagnostics[1].is_error());
+  EXPECT_EQ(r.diagnostics[1].key, "listing.sub");
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ StageRun::StageRun(const std::string& answers, bool from_file)
       dialog(console_in, console_out),
       listing(dir.path() / "ravost.out", "ravost.out", io::OutFile::Mode::in_place),
       context{run::Console{[this](std::string_view text) { dialog.line(text); },
-                           [this](std::string_view text) { dialog.warn(text); },
+                           [this](const diag::Diagnostic& d) { dialog.warn(diag::render(d)); },
                            [this](std::string_view message) { dialog.pause(message); }},
               listing, dir.path()},
       session{dialog, context} {

@@ -144,3 +144,16 @@ def test_a_feed_file_is_read_from_the_designs_folder_in_every_call():
     assert len(ravost.synthesise(design)) == 45
     rows = ravost.sweep(design, vary={"geometry.sub_radius": (0.2, 0.25, 2)}, jobs=1)
     assert [row["status"] for row in rows] == ["ok", "ok"]
+
+
+def test_the_runs_warnings_come_back_as_diagnostics_naming_the_design_file():
+    design = ravost.load(str(EXAMPLES / "gaussian.toml"))
+    assert ravost.synthesise(design).warnings == []
+    # A taper below 0 dB makes the edge brighter than the centre: the run
+    # goes on and says so.
+    design["aperture.taper_db"] = -3.0
+    (warning,) = ravost.synthesise(design).warnings
+    assert warning.severity == "warning"
+    assert warning.message.startswith("an edge taper of -3 dB")
+    assert warning.file.endswith("gaussian.toml")
+    assert str(warning).startswith("Warning in ")
