@@ -1,4 +1,5 @@
 #include "design/choices.h"
+#include "design/kind_helpers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,11 +27,7 @@ constexpr double kWholeMultiple = 1.0e-3;
 constexpr double kRimAllowance = 1.0e-3;
 constexpr double kRounding = 1.0e-6;
 
-Problem problem(Input input, Problem::Fault fault, double value = 0) {
-  Problem p{input, fault};
-  p.value = value;
-  return p;
-}
+using kinds::problem;
 
 // The checks of a design's inputs, on a design derived once.  Each input has
 // checks of its own value, always made, and checks that use the inputs it

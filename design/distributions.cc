@@ -1,4 +1,5 @@
 #include "design/distributions.h"
+#include "design/kind_helpers.h"
 
 #include <algorithm>
 #include <array>
@@ -19,13 +20,8 @@ std::vector<std::pair<std::string_view, double>> DistributionKind::figures(
 
 namespace {
 
-Problem problem(Input input, Problem::Fault fault, double value = 0) {
-  Problem p{input, fault};
-  p.value = value;
-  return p;
-}
-
-bool wanted(const Input* only, Input input) { return only == nullptr || *only == input; }
+using kinds::problem;
+using kinds::wanted;
 
 // The float and double checks and apertures of a kind, from its templates
 // check_in<Real> and aperture_in<Real>.
@@ -282,17 +278,11 @@ std::span<const DistributionKind* const> distributions() {
 }
 
 const DistributionKind* find_distribution(Distribution kind) {
-  for (const DistributionKind* k : distributions()) {
-    if (k->kind() == kind) return k;
-  }
-  return nullptr;
+  return kinds::find_in(distributions(), kind, [](const DistributionKind& k) { return k.kind(); });
 }
 
 const DistributionKind* find_distribution(std::string_view name) {
-  for (const DistributionKind* k : distributions()) {
-    if (k->name() == name) return k;
-  }
-  return nullptr;
+  return kinds::find_in(distributions(), name, [](const DistributionKind& k) { return k.name(); });
 }
 
 }  // namespace design

@@ -1,4 +1,5 @@
 #include "design/families.h"
+#include "design/kind_helpers.h"
 
 #include <array>
 #include <cmath>
@@ -8,13 +9,8 @@ namespace {
 
 using Fault = Problem::Fault;
 
-Problem problem(Input input, Fault fault, double value = 0) {
-  Problem p{input, fault};
-  p.value = value;
-  return p;
-}
-
-bool wanted(const Input* only, Input input) { return only == nullptr || *only == input; }
+using kinds::problem;
+using kinds::wanted;
 
 // The displaced-axis family: the feed on the axis, the subreflector rim
 // feed_to_sub_rim ahead of it at radius sub_radius, the main reflector from

@@ -1,4 +1,5 @@
 #include "design/feeds.h"
+#include "design/kind_helpers.h"
 
 #include <array>
 #include <cmath>
@@ -9,13 +10,8 @@ namespace {
 
 using Fault = Problem::Fault;
 
-Problem problem(Input input, Fault fault, double value = 0) {
-  Problem p{input, fault};
-  p.value = value;
-  return p;
-}
-
-bool wanted(const Input* only, Input input) { return only == nullptr || *only == input; }
+using kinds::problem;
+using kinds::wanted;
 
 // The synthesis divides by the pattern at the subreflector rim and by the
 // feed power inside it: both must be finite and above 0.
@@ -223,17 +219,11 @@ std::span<const FeedKind* const> feeds() {
 }
 
 const FeedKind* find_feed(FeedModelKind kind) {
-  for (const FeedKind* k : feeds()) {
-    if (k->kind() == kind) return k;
-  }
-  return nullptr;
+  return kinds::find_in(feeds(), kind, [](const FeedKind& k) { return k.kind(); });
 }
 
 const FeedKind* find_feed(std::string_view name) {
-  for (const FeedKind* k : feeds()) {
-    if (k->name() == name) return k;
-  }
-  return nullptr;
+  return kinds::find_in(feeds(), name, [](const FeedKind& k) { return k.name(); });
 }
 
 }  // namespace design
