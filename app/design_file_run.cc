@@ -22,6 +22,34 @@ void to_listing(io::OutFile& listing, std::string_view report) {
   }
 }
 
+// The feed file's name (as given on the command line, from the working
+// folder) as a design file in `folder` must write it: a design file reads it
+// relative to its own folder.  Relative when a relative name leads from
+// there to the file, absolute otherwise (no folder known, or another root).
+std::string feed_file_from(const std::string& given, const std::optional<std::filesystem::path>& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target = fs::absolute(given, ec).lexically_normal();
+  if (ec) return given;
+  if (!folder) return target.string();
+  const fs::path base = fs::absolute(*folder, ec).lexically_normal();
+  if (ec) return target.string();
+  const fs::path relative = target.lexically_relative(base);
+  // The reader joins the name to its folder lexically: the name must lead back.
+  if (relative.empty() || (base / relative).lexically_normal() != target) return target.string();
+  return relative.generic_string();
+}
+
+// The choices with a tabulated feed's file named as a design file in
+// `folder` reaches it.
+design::DesignSpec with_feed_from(design::DesignSpec choices, const std::optional<std::filesystem::path>& folder) {
+  if (choices.feed.model != design::FeedModelKind::beamwidth && choices.feed.model != design::FeedModelKind::gaussian &&
+      !choices.feed.file.empty()) {
+    choices.feed.file = feed_file_from(choices.feed.file, folder);
+  }
+  return choices;
+}
+
 }  // namespace
 
 int run_design_file(const std::filesystem::path& path, std::ostream& out, std::ostream& err,
@@ -99,7 +127,7 @@ std::optional<diag::Diagnostic> save_typed_answers(const dialog::Chosen& chosen,
     if (chosen.complete) {
       io::OutFile design(dir / "ravost.toml", "ravost.toml",
                          io::OutFile::Mode::replace_when_complete);
-      const std::string text = designfile::to_toml(chosen.choices, chosen.plan);
+      const std::string text = designfile::to_toml(with_feed_from(chosen.choices, dir), chosen.plan);
       for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         design.line(std::string_view(text).substr(start, end - start));
@@ -114,7 +142,8 @@ std::optional<diag::Diagnostic> save_typed_answers(const dialog::Chosen& chosen,
 }
 
 int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
-                           const std::filesystem::path& dir, const dialog::RunOptions& options) {
+                           const std::filesystem::path& dir, const dialog::RunOptions& options,
+                           const std::optional<std::filesystem::path>& written_in) {
   dialog::RunOptions dry = options;
   dry.answer_file = answers;
   dry.dry = true;
@@ -129,10 +158,10 @@ int answers_to_design_file(const std::string& answers, std::ostream& out, std::o
         << '\n';
     return 1;
   }
-  const std::string text = designfile::to_toml(chosen.choices, chosen.plan);
+  const std::string text = designfile::to_toml(with_feed_from(chosen.choices, written_in), chosen.plan);
   // Names and labels an answer file takes may hold bytes a design file
   // cannot (it is UTF-8 text): the design file must read back as written.
-  const designfile::ReadResult back = designfile::parse(text, "design.toml");
+  const designfile::ReadResult back = designfile::parse(text, "design.toml", written_in.value_or(std::filesystem::path()));
   if (!back.file) {
     const std::string why = back.errors.empty() ? std::string("it cannot be read") : diag::text(back.errors.front());
     err << diag::render(diag::error("the answers of \"" + answers + "\" make no design file that reads back: " + why))

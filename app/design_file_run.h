@@ -27,10 +27,13 @@ int run_design_file(const std::filesystem::path& file, std::ostream& out, std::o
                     const std::filesystem::path& dir, const DesignFileOptions& options);
 
 // Reads an answer file as the dialog would (computing the design, writing no
-// file) and prints the equivalent design file to `out`.  Returns the exit
-// status.
+// file) and prints the equivalent design file to `out`.  `written_in` is the
+// folder the design file goes to, when known: a feed file is named relative
+// to it (as a design file reads it), else by its absolute path.  Returns the
+// exit status.
 int answers_to_design_file(const std::string& answers, std::ostream& out, std::ostream& err,
-                           const std::filesystem::path& dir, const dialog::RunOptions& options);
+                           const std::filesystem::path& dir, const dialog::RunOptions& options,
+                           const std::optional<std::filesystem::path>& written_in = std::nullopt);
 
 // Saves the lines a person typed as the answer file ravost.ans in `dir`, and
 // the design file ravost.toml when the design was complete.  Returns what

@@ -8,6 +8,7 @@
 // Without arguments the program asks its questions on the console; with an
 // answer file it runs that file as if "y" and its name had been typed; a
 // file ending in .toml is a design file, checked whole and then run.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -205,6 +206,17 @@ int run_dialog(const dialog::RunOptions& options) {
   return status;
 }
 
+// The folder of the file the standard output is redirected to, or nothing
+// (a terminal, a pipe, a system without /proc).
+std::optional<std::filesystem::path> output_folder() {
+  struct stat st {};
+  if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::read_symlink("/proc/self/fd/1", ec);
+  if (ec || !file.is_absolute()) return std::nullopt;
+  return file.parent_path();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,13 +240,20 @@ int main(int argc, char** argv) {
   if (!line.answers.empty()) options.answer_file = line.answers;
   if (const auto status = request_report(line, options)) return *status;
   const bool design_file = std::filesystem::path(line.answers).extension() == ".toml";
+  if (line.to_toml && design_file) {
+    std::cerr << diag::render(diag::error("\"" + line.answers +
+                                          "\" is already a design file; --to-toml turns an answer "
+                                          "file into one."))
+              << '\n';
+    return 2;
+  }
   if (const auto status = read_feed(line, design_file, options)) return *status;
 
   std::ios::sync_with_stdio(false);
   io::install_interrupt_handlers();
   int status = 0;
   if (line.to_toml) {
-    status = app::answers_to_design_file(line.answers, std::cout, std::cerr, ".", options);
+    status = app::answers_to_design_file(line.answers, std::cout, std::cerr, ".", options, output_folder());
   } else if (design_file) {
     status = app::run_design_file(line.answers, std::cout, std::cerr, ".",
                                   app::DesignFileOptions{line.use_double, options.report, options.show_progress});

@@ -121,6 +121,7 @@ struct Problem {
     behind_hole_plane,     // the subreflector rim behind the hole rim's plane
     beamwidth_range,       // beamwidth 0 or >= 360 degrees
     beamwidth_too_narrow,  // the exponent is not finite
+    level_zero,            // the beamwidth's level (`value`) gives an exponent of 0
     no_power_at_rim,       // the pattern is 0 at the subreflector rim
     table_unusable,        // the feed table's numbers are no pattern
     table_not_from_axis,   // the feed table starts at `value` degrees, not 0

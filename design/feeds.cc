@@ -78,6 +78,14 @@ class Beamwidth final : public Described<Beamwidth> {
       fault = Fault::beamwidth_range;
     } else if (!std::isfinite(d.feed.exponent)) {
       fault = Fault::beamwidth_too_narrow;
+    } else if (!(d.feed.exponent > Real(0))) {
+      // A level of 0 dB (or one so close to it that the exponent rounds to
+      // 0) makes every beamwidth the same isotropic feed: the beamwidth
+      // means nothing, and the report's feed model needs a falling pattern.
+      Problem p = problem(which, Fault::level_zero, d.choices.feed.level_db);
+      p.key = "feed.level_db";
+      out.push_back(p);
+      return false;
     } else if (built_on && d.feed.pattern(d.feed_half_angle_rad) == Real(0)) {
       // The synthesis divides by the pattern at the subreflector rim.
       fault = Fault::no_power_at_rim;

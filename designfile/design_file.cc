@@ -18,6 +18,7 @@
 #include "design/families.h"
 #include "design/feeds.h"
 #include "designfile/text_checks.h"
+#include "diag/suggest.h"
 #include "feedfile/feed_file.h"
 #include "fields/prose.h"
 #include "run/messages.h"
@@ -69,44 +70,7 @@ std::string listed(std::span<const std::string_view> names, std::string_view bef
   return out;
 }
 
-// Edits (insertions, deletions, replacements, swaps of neighbours) between
-// two names, ignoring case.
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  const std::size_t width = b.size() + 1;
-  std::vector<std::size_t> d((a.size() + 1) * width);
-  const auto at = [&](std::size_t i, std::size_t j) -> std::size_t& { return d[i * width + j]; };
-  for (std::size_t i = 0; i <= a.size(); ++i) at(i, 0) = i;
-  for (std::size_t j = 0; j <= b.size(); ++j) at(0, j) = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
-      at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1, at(i - 1, j - 1) + cost});
-      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) &&
-          lower(a[i - 2]) == lower(b[j - 1])) {
-        at(i, j) = std::min(at(i, j), at(i - 2, j - 2) + 1);
-      }
-    }
-  }
-  return at(a.size(), b.size());
-}
-
-// The known name closest to `name`, when it is close enough to be a slip.
-std::optional<std::string_view> closest(std::string_view name,
-                                        std::span<const std::string_view> known) {
-  if (name.size() > 64) return std::nullopt;
-  std::optional<std::string_view> best;
-  std::size_t best_distance = 0;
-  for (std::string_view k : known) {
-    const std::size_t d = edit_distance(name, k);
-    const std::size_t allowed = k.size() <= 4 ? 1 : k.size() <= 8 ? 2 : 3;
-    if (d <= allowed && (!best || d < best_distance)) {
-      best = k;
-      best_distance = d;
-    }
-  }
-  return best;
-}
+using diag::closest;
 
 std::string type_name(const toml::node& n) {
   switch (n.type()) {
@@ -762,7 +726,13 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
   const std::string shown = path.string();
   feedfile::ReadResult r = feedfile::read(path, shown);
   if (!r.table) {
-    errors_.push_back({line, std::move(*r.error)});
+    if (r.error->file.empty()) {
+      // The file cannot be opened or read whole: a problem of this key.
+      report(line, feed.key + ".file", std::move(*r.error));
+    } else {
+      // A fault inside the feed file: reported at its own line there.
+      errors_.push_back({line, std::move(*r.error)});
+    }
     return false;
   }
   if (r.format != feed_choice.model) {

@@ -162,6 +162,13 @@ bool Dialog::read_yes() {
       break;
     }
   }
+  if (code == 0 && asks_again()) {
+    const std::string answer = file_name(buffer.substr(std::min(buffer.find_first_not_of(" \t"), buffer.size())));
+    if (!answer.empty()) {
+      const std::string problem = "\"" + answer + "\" is neither yes nor no; answer y or n.";
+      throw UnreadableAnswer(report(problem), problem);
+    }
+  }
   return code == 1;
 }
 

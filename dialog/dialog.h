@@ -93,12 +93,16 @@ class Dialog {
 
   // Reads one yes/no answer: true only for a yes.  The first of the letters
   // y, Y, s, S, d, D, j, J (yes) or n, N (no) among the first 20 characters
-  // decides; anything else is no.
+  // decides.  From an answer file or a pipe anything else is no; at a
+  // terminal an answer with neither letter ("abc", "1200") cannot be read
+  // (UnreadableAnswer), and only an empty one is no.
   bool read_yes();
-  // Asks a yes/no question.
+  // Asks a yes/no question, again at a terminal after an answer that is
+  // neither yes nor no.
   bool ask_yes(std::string_view question) {
-    prompt(question);
-    return read_yes();
+    bool yes = false;
+    ask(question, [&] { yes = read_yes(); });
+    return yes;
   }
 
   // Reads the items of one numeric answer in free form.  `what` names the

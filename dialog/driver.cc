@@ -79,6 +79,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
   if (!answer_path.empty()) context.run_files.push_back(answer_path);
   Session<Real> s{dialog, context};
   s.given_feed = options.feed;
+  s.report = options.report.has_value();
 
   run::Pipeline<Real>& stages = s.pipeline;
   stages.take_design(ask_design(s));

@@ -42,6 +42,8 @@ struct Session {
   // The feed given on the command line, which takes the beamwidth
   // question's place.
   std::optional<design::FeedSpec> given_feed = {};
+  // The run ends with a design report.
+  bool report = false;
 };
 
 }  // namespace dialog

@@ -24,6 +24,19 @@ std::string problem_of(const design::DesignSpec& choices, Input which) {
   return found.empty() ? std::string() : run::sentence(found.front());
 }
 
+// The first problem of the beamwidth answer.  The dialog has always taken a
+// level of 0 dB and designed for a feed that radiates alike in every
+// direction, and the listings of such answers stay as they were; only a run
+// that ends with a report, which needs a falling pattern, refuses it.
+template <design::RealType Real>
+std::string beamwidth_problem(const Session<Real>& s) {
+  for (const design::Problem& p : design::validate_input(s.choices, Input::feed_beamwidth)) {
+    if (p.fault == design::Problem::Fault::level_zero && !s.report) continue;
+    return run::sentence(p);
+  }
+  return {};
+}
+
 std::string sentence_of(const std::optional<design::Problem>& p) {
   return p ? run::sentence(*p) : std::string();
 }
@@ -135,7 +148,7 @@ void ask_feed(Session<Real>& s, DesignAnswers<Real>& a) {
           dialog.read("the feed beamwidth and its level", a.beamwidth, a.level);
           choices.feed = {widen(a.beamwidth), widen(a.level)};
         },
-        [&] { return problem_of(choices, Input::feed_beamwidth); });
+        [&] { return beamwidth_problem(s); });
   }
   run::list_feed(s.run, design::make_design<Real>(choices));
 }

@@ -78,6 +78,15 @@ std::string sentence(const design::Problem& p) {
       return "The feed beamwidth must not be 0 and must be less than 360 degrees.";
     case Fault::beamwidth_too_narrow:
       return "The feed beamwidth is too narrow to define the feed pattern.";
+    case Fault::level_zero:
+      if (p.value == 0.0) {
+        return "The level must not be 0 dB: a beamwidth at the peak's own level defines no feed "
+               "pattern; give the level below the peak at which the beamwidth is measured (e.g. "
+               "-10).";
+      }
+      return "The level " + number(p.value) +
+             " dB is too close to 0 dB to define the feed pattern; give the level below the peak "
+             "at which the beamwidth is measured (e.g. -10).";
     case Fault::no_power_at_rim:
       if (p.input == Input::feed_table) {
         return "The feed table holds no power at the subreflector rim: the design would need "

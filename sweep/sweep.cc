@@ -10,6 +10,8 @@
 #include <thread>
 #include <toml++/toml.h>
 
+#include "diag/suggest.h"
+
 
 namespace sweep {
 namespace {
@@ -48,6 +50,14 @@ toml::node* find_key(toml::table& root, const std::string& key, toml::table** pa
   return table->get(parts.back());
 }
 
+// The dotted keys of every number in a table, in the file's order.
+void number_keys(const toml::table& table, const std::string& prefix, std::vector<std::string>& out) {
+  for (auto&& [k, node] : table) {
+    const std::string key = prefix + std::string(k.str());
+    if (node.is_number()) out.push_back(key);
+    else if (const toml::table* inner = node.as_table()) number_keys(*inner, key + ".", out);
+  }
+}
 
 }  // namespace
 
@@ -146,7 +156,15 @@ std::string DesignTemplate::key_problem(const std::string& key) const {
   toml::table* parent = nullptr;
   std::string last;
   const toml::node* node = find_key(root, key, &parent, &last);
-  if (!node) return "the design file " + file_.string() + " has no key " + key + ".";
+  if (!node) {
+    std::string problem = "the design file " + file_.string() + " has no key " + key;
+    // A slip in a key the file has: named as the design-file checker names it.
+    std::vector<std::string> numbers;
+    number_keys(root, "", numbers);
+    const std::vector<std::string_view> known(numbers.begin(), numbers.end());
+    if (const auto near = diag::closest(key, known)) return problem + "; did you mean " + std::string(*near) + "?";
+    return problem + ".";
+  }
   if (!node->is_number()) return "the key " + key + " of " + file_.string() + " is not a number.";
   return {};
 }
