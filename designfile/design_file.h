@@ -19,7 +19,8 @@
 //   model = "beamwidth"               optional: "beamwidth" (default),
 //                                     "gaussian", "table" or "cut"
 //   beamwidth_deg = 40.0              beamwidth: full beamwidth, degrees ...
-//   level_db = -10.0                  ... at this level (dB; sign ignored)
+//   level_db = -10.0                  ... at this level (dB; sign ignored;
+//                                     not 0)
 //   taper_db = 10.0                   gaussian: the taper in dB below the
 //   taper_angle_deg = 20.0            axis at this angle from it
 //   file = "horn.csv"                 table, cut: the feed file, relative to
