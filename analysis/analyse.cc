@@ -626,7 +626,7 @@ void pattern_notes(Report& r, const DesignInput& d, const Options& o) {
                     fix(r.unblocked.first_sidelobe_db, 1) + " dB).");
   else
     notes.push_back("The first sidelobe is " + fix(real, 1) + " dB, within " + num(o.sidelobe_rise_db) + " dB of the ideal " +
-                    fix(ideal, 1) + " dB of the wanted distribution on the annulus.");
+                    fix(ideal, 1) + " dB of the wanted distribution between the hole and the rim.");
   const double phase_loss = loss_db(e.phase);
   const std::string path = num(r.path_error_pp_wavelengths, 3) + " \u03bb peak to peak (" +
                            num(r.path_error_rms_wavelengths, 3) + " \u03bb rms, " + fix(r.phase_error_pp_deg, 1) +
