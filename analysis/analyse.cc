@@ -250,6 +250,22 @@ void path_errors(Report& r, Rays& rays) {
   r.path_error_pp_all_rays_wavelengths = (*all_hi - *all_lo) / r.wavelength;
 }
 
+// The wanted power on the annulus from rho_h to the rim: the integral of the
+// wanted density times rho, by an adaptive 31-point Gauss-Kronrod rule.
+double wanted_power(const DesignInput& d, double rho_h) {
+  constexpr unsigned kMaxDepth = 10;
+  constexpr double kTolerance = 1e-12;
+  return boost::math::quadrature::gauss_kronrod<double, 31>::integrate(
+      [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, kMaxDepth, kTolerance);
+}
+
+// Adds a point to a density curve; a NaN density breaks it (once).
+void add_point(DensityCurve& c, double rho, double density) {
+  if (!std::isfinite(density) && (c.density.empty() || !std::isfinite(c.density.back()))) return;
+  c.rho.push_back(std::isfinite(density) ? rho : std::nan(""));
+  c.density.push_back(density);
+}
+
 // Aperture power density: every tube between two neighbouring rays that
 // both reached the aperture carries the feed power between their angles and
 // spreads it evenly over the area between their landing radii; the bins add
@@ -258,15 +274,11 @@ void path_errors(Report& r, Rays& rays) {
 // ring count in the delivered density (their power lands somewhere) but not
 // in its error, which is the design's.
 void aperture_density(Report& r, const DesignInput& d, const Options& o, const Rays& rays) {
-  // Adaptive 31-point Gauss-Kronrod rule for the wanted power on the annulus.
-  constexpr unsigned kMaxDepth = 10;
-  constexpr double kTolerance = 1e-12;
   const auto& traced = rays.trace.rays;
   const auto& rho = rays.rho;
   const std::size_t m = traced.size();
   const double rho_h = r.hole_rho;
-  const double wanted_total = boost::math::quadrature::gauss_kronrod<double, 31>::integrate(
-      [&](double x) { return d.wanted_density(x) * x; }, rho_h, 1.0, kMaxDepth, kTolerance);
+  const double wanted_total = wanted_power(d, rho_h);
   const int bins = std::clamp(static_cast<int>(m) / o.rays_per_bin, o.bins_min, o.bins_max);
   const double bin_width = (1.0 - rho_h) / bins;
   std::vector<double> deposited(static_cast<std::size_t>(bins), 0.0), deposited_kept = deposited;
@@ -318,6 +330,44 @@ void aperture_density(Report& r, const DesignInput& d, const Options& o, const R
     if (inside && density_kept > 0) power_error = std::max(power_error, std::abs(10.0 * std::log10(density_kept / wanted)));
   }
   r.aperture_power_error_max_db = power_error;  // replaced by the annuli's figure
+  // Each tube's own density, without bins: a curve as smooth as the traced
+  // surfaces.  The vertex ring's tubes are left out (their rays interleave
+  // with the others where they land), and so are tubes whose rays do not
+  // both arrive or that land on one radius.
+  for (std::size_t i = 0; i + 1 < m; ++i) {
+    const double area = 0.5 * std::abs(rho[i + 1] * rho[i + 1] - rho[i] * rho[i]);
+    if (traced[i + 1].index != traced[i].index + 1 || rays.ringed[i] || rays.ringed[i + 1] || !(area > 0)) {
+      add_point(r.traced_density, 0.0, std::nan(""));
+      continue;
+    }
+    const double power = rays.feed.enclosed(traced[i + 1].theta) - rays.feed.enclosed(traced[i].theta);
+    add_point(r.traced_density, 0.5 * (rho[i] + rho[i + 1]), c_norm * power / area);
+  }
+}
+
+// The aperture density of the design's own mapping of feed angle (seen from
+// the phase centre) to landing radius at its integration steps: between
+// neighbouring steps the feed power between their angles over the area
+// between their radii, on the scale of the delivered density.
+DensityCurve mapped_density(const DesignInput& d) {
+  DensityCurve c;
+  const FeedPower feed = feed_of(d);
+  const double a = 0.5 * d.main_diameter, rho_h = d.hole_radius / a;
+  const double cone = feed.enclosed(d.sub_half_angle_rad) - feed.enclosed(0.0);
+  if (!(cone > 0)) return c;
+  const double scale = wanted_power(d, rho_h) / cone;
+  double previous_theta = 0, previous_rho = 0;
+  for (std::size_t i = 0; i < d.step_main_r.size(); ++i) {
+    const double theta = std::atan2(d.step_sub_r[i], d.step_sub_z[i] - d.feed_z), rho = d.step_main_r[i] / a;
+    if (i > 0) {
+      const double area = 0.5 * std::abs(rho * rho - previous_rho * previous_rho);
+      const double power = std::abs(feed.enclosed(theta) - feed.enclosed(previous_theta));
+      add_point(c, 0.5 * (rho + previous_rho), area > 0 ? scale * power / area : std::nan(""));
+    }
+    previous_theta = theta;
+    previous_rho = rho;
+  }
+  return c;
 }
 
 // Per-ray figures, the worst ray direction, and the vertex ring's own
@@ -456,14 +506,11 @@ void annulus_power(Report& r, const Rays& rays, const std::vector<double>& edge,
       delivered[j] += power * share;
     }
   }
-  // An annulus that receives less than a thousandth of its share counts as
-  // 30 dB short, so that a figure exists and shrinks as power arrives.
-  constexpr double kFloor = 1e-3;
   const double wanted = cone_power / static_cast<double>(k);
   double error = 0, misplaced = 0;
   for (std::size_t j = 0; j < k; ++j) {
     misplaced += std::max(0.0, delivered[j] - wanted);
-    const double e = std::abs(10.0 * std::log10(std::max(delivered[j] / wanted, kFloor)));
+    const double e = annulus_error_db(delivered[j] / wanted);
     if (j == 0)
       r.aperture_power_error_rim_db = e;
     else
@@ -483,6 +530,7 @@ void annulus_power(Report& r, const Rays& rays, const std::vector<double>& edge,
 // next to the axis land) apart.
 void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays, bool ring_apart) {
   const auto k = static_cast<std::size_t>(o.annuli);
+  r.annuli = o.annuli;
   const double cone_power = rays.feed.enclosed(d.sub_half_angle_rad);
   cone_figures(r, rays, k, cone_power, ring_apart);
   annulus_power(r, rays, equal_power_edges(r, d, k), cone_power);
@@ -578,7 +626,7 @@ void pattern_notes(Report& r, const DesignInput& d, const Options& o) {
                     fix(r.unblocked.first_sidelobe_db, 1) + " dB).");
   else
     notes.push_back("The first sidelobe is " + fix(real, 1) + " dB, within " + num(o.sidelobe_rise_db) + " dB of the ideal " +
-                    fix(ideal, 1) + " dB of the wanted distribution on the annulus.");
+                    fix(ideal, 1) + " dB of the wanted distribution between the hole and the rim.");
   const double phase_loss = loss_db(e.phase);
   const std::string path = num(r.path_error_pp_wavelengths, 3) + " \u03bb peak to peak (" +
                            num(r.path_error_rms_wavelengths, 3) + " \u03bb rms, " + fix(r.phase_error_pp_deg, 1) +
@@ -602,21 +650,22 @@ void pattern_notes(Report& r, const DesignInput& d, const Options& o) {
 // the aperture without power.
 void verification_notes(Report& r, const Options& o) {
   auto& notes = r.notes;
-  std::string density = "each of " + std::to_string(o.annuli) +
-                        " annuli of equal wanted power receives its share within " + num(r.aperture_power_error_max_db, 2) +
-                        " dB (the outermost, where the rays from next to the axis land, within " +
+  const std::string k = std::to_string(o.annuli);
+  std::string density = "every ring receives its share of the power within " + num(r.aperture_power_error_max_db, 2) +
+                        " dB (the outermost, where the rays from next to the feed's axis land, within " +
                         num(r.aperture_power_error_rim_db, 2) + " dB), and " + num(100 * r.misplaced_power_share, 2) +
-                        " % of the power lands in another annulus than wanted";
+                        " % of the power lands in another ring than meant";
   if (r.lost_power_share > 0) density += " (" + num(100 * r.lost_power_share, 2) + " % is lost)";
-  notes.push_back("The largest ray direction error, as a power-weighted mean over " + std::to_string(o.annuli) +
-                  " cones of equal feed power, is " + num(r.collimation_error_max_deg, 3) + "\u00b0 (" +
+  notes.push_back("The rays are checked in " + k + " slices of the feed's cone that carry equal power, each of which the design sends to its own ring of the aperture, the " +
+                  k + " rings meant to receive equal power. Averaged over a slice (each ray weighted by its power), the rays leave the main reflector at most " +
+                  num(r.collimation_error_max_deg, 3) + "\u00b0 off the axis (" +
                   num(r.collimation_error_max_deg / std::max(r.delivered.hpbw_deg, 1e-30), 2) +
-                  " half-power beamwidths), for the rays leaving the feed near " + fix(r.worst_ray_theta_deg, 2) +
+                  " half-power beamwidths), those leaving the feed near " + fix(r.worst_ray_theta_deg, 2) +
                   "\u00b0 and landing near " + fix(100 * r.worst_ray_rho, 1) + " % of the radius; " + density + ".");
   if (r.aperture_bins_without_power > 0) {
     const double bin_width = r.density_rho.size() > 1 ? r.density_rho[1] - r.density_rho[0] : 0;
     notes.push_back(std::to_string(r.aperture_bins_without_power) + " of " + std::to_string(r.density_rho.size()) +
-                    " radial bins of the aperture (" + num(bin_width * r.aperture_radius, 2) +
+                    " thin rings of the aperture (" + num(bin_width * r.aperture_radius, 2) +
                     " wide) receive no power from any traced ray.");
   }
 }
@@ -636,7 +685,7 @@ void vertex_ring_note(Report& r) {
             fix(ring.landing_rho_min, 3) + " and " + fix(ring.landing_rho_max, 3) + " with path errors up to " +
             num(ring.path_error_max_abs_wavelengths, 3) + " \u03bb";
     if (ring.rays_lost > 0) text += ", and " + std::to_string(ring.rays_lost) + " of the " + std::to_string(ring.rays) + " such rays traced miss the main reflector";
-    text += ". The figures over cones of equal feed power count them with the power they carry; the phase of the aperture field leaves them out, their power counts where it lands.";
+    text += ". The checks over slices of equal feed power count them with the power they carry; the phase of the aperture field leaves them out, their power counts where it lands.";
   } else {
     text += "all " + std::to_string(ring.rays) + " such rays traced miss the main reflector, and their power is lost to the aperture.";
   }
@@ -851,6 +900,21 @@ void write_written_notes(Report& r, const DesignInput& d, const Options& o) {
 
 }  // namespace
 
+double annulus_error_db(double share) {
+  // Not std::max(share, floor): a share that is not a number is no power.
+  return std::abs(10.0 * std::log10(share > kAnnulusFloorShare ? share : kAnnulusFloorShare));
+}
+
+double DensityCurve::at(double x) const {
+  for (std::size_t i = 0; i + 1 < rho.size(); ++i) {
+    const double x0 = rho[i], x1 = rho[i + 1], y0 = density[i], y1 = density[i + 1];
+    if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(y0) || !std::isfinite(y1)) continue;
+    if (x < std::min(x0, x1) || x > std::max(x0, x1)) continue;
+    return x1 == x0 ? y0 : y0 + (x - x0) / (x1 - x0) * (y1 - y0);
+  }
+  return std::nan("");
+}
+
 // The design's own profiles from its integration steps: both profile
 // points of every step with the slopes the reflection law gives there (each
 // ray leaves the feed's phase centre at (0, feed_z) and the main reflector
@@ -918,6 +982,7 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
   const double innermost = d.step_sub_r.back();
   Report r = figures(d, o, {own->sub, own->main, innermost > 0 ? innermost : 0.0, true}, true, step);
   r.traces_design = true;
+  r.design_density = mapped_density(d);
   write_notes(r, d, o);
   if (!o.compare_written) {
     step(0);

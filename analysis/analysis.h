@@ -55,6 +55,11 @@ struct DesignInput {
   std::vector<std::pair<std::string, std::string>> inputs;  // design inputs for the page: label, value
   bool double_precision = false;  // design computed in 64-bit reals
   double calc_interval = 0;       // normalised integration step of the design (0: unknown)
+  // The length unit of the diameter and the profiles ("mm", "in", ...), empty
+  // when the design does not say; and the frequency (Hz) the wavelength was
+  // given as, 0 when it was given as a length.  The page names them.
+  std::string length_unit;
+  double frequency_hz = 0;
 };
 
 // How the analysis is done and the levels at which its notes speak.  The
@@ -130,6 +135,23 @@ struct Options {
   int advice_max_points = 999;  // most surface and spline points advised
 };
 
+// Aperture power density (1 on the axis is the wanted density's scale)
+// against normalised radius; a NaN density breaks the curve.
+struct DensityCurve {
+  std::vector<double> rho, density;
+  bool empty() const { return rho.empty(); }
+  // The density at `rho` by linear interpolation between the neighbouring
+  // points of a stretch without breaks that spans it; NaN where none does.
+  double at(double rho) const;
+};
+
+// An annulus that receives less than this share of its wanted power counts
+// as receiving this share, 30 dB short: its error stays a number, and one
+// that shrinks as power arrives.
+inline constexpr double kAnnulusFloorShare = 1e-3;
+// The error in dB of an annulus that receives `share` of its wanted power.
+double annulus_error_db(double share);
+
 struct Efficiency {
   double spillover = 0, illumination = 0, blockage = 0, phase = 0, total = 0;
 };
@@ -201,6 +223,7 @@ struct Report {
   // cone that lands in another annulus than wanted, and the share lost.
   double aperture_power_error_rim_db = 0;
   double misplaced_power_share = 0, lost_power_share = 0;
+  int annuli = 0;                    // the number of cones and annuli (Options::annuli)
   double mean_path = 0;              // power-weighted mean path length, diameter's unit
   double path_error_trend_share = 0; // share of the path-error variance a straight line in radius explains
   VertexRing vertex_ring;
@@ -214,6 +237,16 @@ struct Report {
   // centres, normalised radius): delivered by the tubes between all traced
   // rays (0 in a bin no power reaches) and wanted.
   std::vector<double> density_rho, density_delivered, density_wanted;
+  // The same density as a curve, without bins: the power of each tube
+  // between neighbouring traced rays outside the vertex ring over the
+  // aperture area it lands on, at the tube's middle radius, in the order
+  // of the feed angle; NaN where neighbouring rays did not both arrive.
+  DensityCurve traced_density;
+  // The density the design's own mapping of feed angle to aperture radius
+  // gives (the feed power between neighbouring integration steps over the
+  // area between their radii): a smooth curve, in increasing radius.  Empty
+  // when the design's steps are not given.
+  DensityCurve design_density;
 
   // A fan of rays for the cross-section.
   std::vector<TracedRay> fan;

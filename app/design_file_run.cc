@@ -9,6 +9,7 @@
 #include "io/interrupt.h"
 #include "run/messages.h"
 #include "run/pipeline.h"
+#include "run/summary.h"
 
 namespace app {
 namespace {
@@ -97,8 +98,13 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     listing = io::OutFile(dir / "ravost.out", "ravost.out", io::OutFile::Mode::in_place);
     context.run_files.push_back(dir / "ravost.out");
     context.run_files.push_back(path);  // no output may overwrite the design file
-    run::run_design(file.choices, file.plan, {}, context);
+    const run::RunResult result = run::run_design(file.choices, file.plan, {}, context);
     listing.close();
+    if (options.show_summary) {
+      out.flush();
+      err << run::render(run::summarise(result));
+      err.flush();
+    }
   } catch (const io::RunError& e) {
     out.flush();
     if (listing.is_open()) {

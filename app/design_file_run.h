@@ -17,6 +17,9 @@ struct DesignFileOptions {
   bool force_double = false;
   std::optional<writers::ReportRequest> report;
   bool show_progress = false;  // on the error stream, a terminal
+  // At a normal end, tell on the error stream (a terminal) what the run
+  // wrote and the report's headline figures.
+  bool show_summary = false;
 };
 
 // Reads, validates and runs a design file: tables to `out`, reports and

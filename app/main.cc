@@ -24,6 +24,7 @@
 #include "feedfile/feed_file.h"
 #include "io/folder.h"
 #include "io/interrupt.h"
+#include "run/summary.h"
 
 #ifndef RAVOST_VERSION
 #define RAVOST_VERSION "unknown"
@@ -189,7 +190,7 @@ std::optional<int> read_feed(const CommandLine& line, bool design_file, dialog::
 
 // The dialog on the console or from an answer file.  A person's answers are
 // kept, so that a run can be repeated or mended one line at a time.
-int run_dialog(const dialog::RunOptions& options) {
+int run_dialog(const dialog::RunOptions& options, bool show_summary) {
   const bool terminal = ::isatty(STDIN_FILENO) != 0;
   dialog::Chosen chosen;
   io::InterruptibleInput input_buffer(STDIN_FILENO);
@@ -202,6 +203,15 @@ int run_dialog(const dialog::RunOptions& options) {
       std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
                    "\"ravost ravost.ans\".\n";
     }
+    if (!problem) {
+      chosen.summary.files.push_back("ravost.ans");
+      if (chosen.complete) chosen.summary.files.push_back("ravost.toml");
+    }
+  }
+  // A normal end that wrote something says what, to a person at a terminal.
+  if (status == 0 && show_summary && chosen.complete) {
+    std::cout.flush();
+    std::cerr << run::render(chosen.summary);
   }
   return status;
 }
@@ -236,7 +246,9 @@ int main(int argc, char** argv) {
   }
   dialog::RunOptions options;
   if (line.use_double) options.precision = dialog::Precision::double_;
-  options.show_progress = ::isatty(STDERR_FILENO) != 0;
+  // Progress and the summary of a normal end are for a person at a terminal.
+  const bool error_terminal = ::isatty(STDERR_FILENO) != 0;
+  options.show_progress = error_terminal;
   if (!line.answers.empty()) options.answer_file = line.answers;
   if (const auto status = request_report(line, options)) return *status;
   const bool design_file = std::filesystem::path(line.answers).extension() == ".toml";
@@ -256,9 +268,9 @@ int main(int argc, char** argv) {
     status = app::answers_to_design_file(line.answers, std::cout, std::cerr, ".", options, output_folder());
   } else if (design_file) {
     status = app::run_design_file(line.answers, std::cout, std::cerr, ".",
-                                  app::DesignFileOptions{line.use_double, options.report, options.show_progress});
+                                  app::DesignFileOptions{line.use_double, options.report, error_terminal, error_terminal});
   } else {
-    status = run_dialog(options);
+    status = run_dialog(options, error_terminal);
   }
   return finish(status);
 }

@@ -105,7 +105,7 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
     stages.report(options.report);
   }
   listing.close();
-  if (chosen) *chosen = Chosen{s.choices, s.plan, true, {}};
+  if (chosen) *chosen = Chosen{s.choices, s.plan, true, {}, run::summarise(stages.result(), options.dry)};
 }
 
 }  // namespace

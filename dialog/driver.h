@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "design/choices.h"
+#include "run/summary.h"
 #include "writers/output_plan.h"
 
 namespace dialog {
@@ -38,6 +39,8 @@ struct Chosen {
   // Every line typed at the console after the first question, also when the
   // run failed: an answer file of the session.
   std::vector<std::string> typed_answers;
+  // What the run wrote and its report's headline, after a normal end.
+  run::RunSummary summary = {};
 };
 
 // Runs the whole program on the given console streams: prompts, echoes and

@@ -159,10 +159,26 @@ void data(std::ostringstream& o, const Chart& c, const Frame& f, const std::stri
   for (const auto& s : c.series) {
     const std::size_t n = std::min(s.x.size(), s.y.size());
     if (s.markers) {
-      for (std::size_t i = 0; i < n; ++i)
-        if (std::isfinite(s.x[i]) && std::isfinite(s.y[i]))
-          o << "<circle cx=\"" << px(X(s.x[i])) << "\" cy=\"" << px(Y(s.y[i])) << "\" r=\"" << px(1.5 * s.width)
-            << "\" fill=\"" << s.colour << "\" stroke=\"none\"/>\n";
+      const double radius = 1.5 * s.width;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
+        double cx = X(s.x[i]), cy = Y(s.y[i]);
+        bool beyond = false;
+        if (s.pin) {
+          // Wholly inside the plot's frame: a dot past it sits on its edge.
+          const double margin = radius + 1.0;  // the hollow dot's outline too
+          const double left = kLeft + margin, right = kLeft + f.pw - margin;
+          const double top = kTop + margin, bottom = kTop + f.ph - margin;
+          beyond = cx < kLeft || cx > kLeft + f.pw || cy < kTop || cy > kTop + f.ph;
+          cx = std::clamp(cx, left, right);
+          cy = std::clamp(cy, top, bottom);
+        }
+        o << "<circle cx=\"" << px(cx) << "\" cy=\"" << px(cy) << "\" r=\"" << px(radius) << "\"";
+        if (beyond)
+          o << " fill=\"white\" stroke=\"" << s.colour << "\" stroke-width=\"1\"/>\n";
+        else
+          o << " fill=\"" << s.colour << "\" stroke=\"none\"/>\n";
+      }
       continue;
     }
     // Points that are not finite break the line.

@@ -26,6 +26,9 @@ struct Series {
   double width = 1.6;
   bool dashed = false;
   bool markers = false;  // a dot at every point instead of a line
+  // Markers only: a dot beyond the plotted range is drawn hollow on the
+  // plot's edge, so that every dot stays inside the plot and none is lost.
+  bool pin = false;
 };
 
 struct Note {

@@ -22,14 +22,19 @@ constexpr double kApertureFloorDb = -40.0, kApertureCeilingDb = 20.0;
 constexpr double kPatternFloorDb = -50.0;
 constexpr double kFeedFloorDb = -60.0, kFeedTopDb = 5.0;
 
-// Every k-th point, and always the last, so that no polyline is needlessly long.
+// Every k-th point, the points next to a break (a point that is not
+// finite) and always the last, so that no polyline is needlessly long and
+// every break stays.
 figures::Series thin(figures::Series s) {
   const std::size_t n = std::min(s.x.size(), s.y.size());
   if (n <= kMaxPlotPoints) return s;
   const std::size_t k = (n + kMaxPlotPoints - 1) / kMaxPlotPoints;
+  const auto finite = [&](std::size_t i) { return std::isfinite(s.x[i]) && std::isfinite(s.y[i]); };
   std::vector<double> x, y;
-  for (std::size_t i = 0; i < n; i += k) x.push_back(s.x[i]), y.push_back(s.y[i]);
-  if ((n - 1) % k != 0) x.push_back(s.x[n - 1]), y.push_back(s.y[n - 1]);
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool at_break = !finite(i) || (i > 0 && !finite(i - 1)) || (i + 1 < n && !finite(i + 1));
+    if (i % k == 0 || at_break || i + 1 == n) x.push_back(s.x[i]), y.push_back(s.y[i]);
+  }
   s.x = std::move(x);
   s.y = std::move(y);
   return s;
@@ -52,10 +57,10 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   figures::Chart c;
   c.id = "geometry";
   c.title = "Cross-section with traced rays";
-  c.x_label = "radius r (unit of D)";
-  c.y_label = "axial position z (unit of D)";
+  c.x_label = "radius r (" + length_label(d) + ")";
+  c.y_label = "axial position z (" + length_label(d) + ")";
   c.equal_scale = true;
-  c.scale_unit = "units";
+  c.scale_unit = d.length_unit.empty() ? "units" : d.length_unit;
   c.height = 560;
   const double z_top = std::max(*std::max_element(d.sub_z.begin(), d.sub_z.end()), r.aperture_plane_z) + 0.12 * r.aperture_radius;
   const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), d.feed_z);
@@ -85,24 +90,46 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   return c;
 }
 
-figures::Chart aperture_chart(const Report& r) {
+std::string length_label(const DesignInput& d) {
+  return d.length_unit.empty() ? std::string("unit of the diameter") : d.length_unit;
+}
+
+std::vector<AperturePoint> aperture_samples(const Report& r, const DesignInput& d) {
+  constexpr int kSamples = 501;
+  const DensityCurve& design = r.design_density.empty() ? r.traced_density : r.design_density;
+  std::vector<AperturePoint> points;
+  for (int i = 0; i < kSamples; ++i) {
+    const double rho = r.hole_rho + (1.0 - r.hole_rho) * i / (kSamples - 1);
+    const double written = r.as_written ? r.as_written->traced_density.at(rho) : std::nan("");
+    points.push_back({rho, d.wanted_density ? d.wanted_density(rho) : std::nan(""), design.at(rho), written});
+  }
+  return points;
+}
+
+figures::Chart aperture_chart(const Report& r, const DesignInput& d) {
   figures::Chart c;
   c.id = "aperture";
   c.title = "Aperture power density";
-  c.x_label = "radius (unit of D)";
+  c.x_label = "radius (" + length_label(d) + ")";
   c.y_label = "power density (dB, 1 on axis = 0 dB)";
+  // The wanted density, and the design's as a curve: from its own mapping
+  // of feed angle to radius when its steps are known, else from the tubes
+  // between the traced rays; the written surfaces' from their trace.
   figures::Series wanted{"wanted", figures::kWanted, {}, {}, 2.0, true, false};
-  figures::Series delivered{"delivered by the profiles", figures::kDelivered, {}, {}, 1.6, false, false};
+  const bool mapped = !r.design_density.empty();
+  const DensityCurve& own = mapped ? r.design_density : r.traced_density;
+  figures::Series delivered{mapped ? "the design (its mapping of feed angle to radius)"
+                                   : (r.traces_design ? "the design (ray trace)" : "delivered (ray trace)"),
+                            figures::kDelivered, {}, {}, 1.6, false, false};
   double lo = 0, hi = 0;
-  for (std::size_t i = 0; i < r.density_rho.size(); ++i) {
-    const double x = r.density_rho[i] * r.aperture_radius;
-    wanted.x.push_back(x), wanted.y.push_back(db(r.density_wanted[i]));
-    // A bin no power reaches has no level: the line breaks there.
-    const double level = r.density_delivered[i] > 0 ? db(r.density_delivered[i]) : std::nan("");
-    delivered.x.push_back(x), delivered.y.push_back(level);
-    lo = std::min(lo, wanted.y.back());
-    hi = std::max(hi, wanted.y.back());
-    if (std::isfinite(level)) lo = std::min(lo, level), hi = std::max(hi, level);
+  const auto level = [](double density) { return density > 0 ? db(density) : std::nan(""); };
+  for (const AperturePoint& p : aperture_samples(r, d)) {
+    wanted.x.push_back(p.rho * r.aperture_radius), wanted.y.push_back(level(p.wanted));
+    if (std::isfinite(wanted.y.back())) lo = std::min(lo, wanted.y.back()), hi = std::max(hi, wanted.y.back());
+  }
+  for (std::size_t i = 0; i < own.rho.size(); ++i) {
+    delivered.x.push_back(own.rho[i] * r.aperture_radius), delivered.y.push_back(level(own.density[i]));
+    if (std::isfinite(delivered.y.back())) lo = std::min(lo, delivered.y.back()), hi = std::max(hi, delivered.y.back());
   }
   lo = std::max(lo, kApertureFloorDb);
   hi = std::min(hi, kApertureCeilingDb);
@@ -112,12 +139,11 @@ figures::Chart aperture_chart(const Report& r) {
   c.series.push_back(thin(wanted));
   if (r.as_written) {
     // The written surfaces' density, on the same scale, under the design's.
-    const Report& w = *r.as_written;
-    delivered.label = "delivered by the design";
-    figures::Series written{"delivered by the written surfaces", figures::kWritten, {}, {}, 1.2, false, false};
-    for (std::size_t i = 0; i < w.density_rho.size(); ++i) {
-      written.x.push_back(w.density_rho[i] * r.aperture_radius);
-      written.y.push_back(w.density_delivered[i] > 0 ? std::clamp(db(w.density_delivered[i]), lo, hi) : std::nan(""));
+    const DensityCurve& w = r.as_written->traced_density;
+    figures::Series written{"the written surfaces (ray trace)", figures::kWritten, {}, {}, 1.2, false, false};
+    for (std::size_t i = 0; i < w.rho.size(); ++i) {
+      written.x.push_back(w.rho[i] * r.aperture_radius);
+      written.y.push_back(std::isfinite(w.density[i]) ? std::clamp(level(w.density[i]), y0, y1) : std::nan(""));
     }
     c.series.push_back(thin(written));
   }
@@ -160,16 +186,16 @@ figures::Chart pattern_chart(const Report& r) {
   return c;
 }
 
-figures::Chart path_chart(const Report& r) {
+figures::Chart path_chart(const Report& r, const DesignInput& d) {
   figures::Chart c;
   c.id = "path-error";
   c.title = "Path-length error across the aperture";
-  c.x_label = "radius (unit of D)";
+  c.x_label = "radius (" + length_label(d) + ")";
   c.y_label = "path error (wavelengths)";
   double lo = 0, hi = 0;
   // The rays of one trace outside its vertex ring as a line; the ring's as
   // grey dots on the scale of the lines.
-  figures::Series ringed{"", figures::kGuide, {}, {}, 1.4, false, true};
+  figures::Series ringed{"", figures::kGuide, {}, {}, 1.4, false, true, true};
   const auto rays = [&](const Report& x, const char* label, const char* colour, double width, bool dots_for_ring) {
     figures::Series s{label, colour, {}, {}, width, false, false};
     for (std::size_t i : by_radius(x)) {
@@ -190,14 +216,16 @@ figures::Chart path_chart(const Report& r) {
     rays(r, "delivered", figures::kDelivered, 1.6, true);
   }
   if (!ringed.x.empty()) {
-    // The scale is the other rays'; the ring's dots beyond it are clipped,
-    // and the legend gives their extent.
-    const auto [ring_lo, ring_hi] = std::minmax_element(ringed.y.begin(), ringed.y.end());
-    ringed.label = "rays next to the subreflector vertex (" + num(*ring_lo, 2) + " to " + num(*ring_hi, 2) + " \u03bb)";
-    c.series.push_back(thin(ringed));
+    // The scale is the other rays'; the ring's dots beyond it are drawn
+    // hollow on the plot's edge, and the legend gives their extent.
     if (hi - lo <= 0) hi = lo + 1e-6;
     const double pad = 0.1 * (hi - lo);
     c.y_range = std::make_pair(lo - pad, hi + 0.6 * (hi - lo));  // room for the legend
+    const auto [ring_lo, ring_hi] = std::minmax_element(ringed.y.begin(), ringed.y.end());
+    const bool off_scale = *ring_lo < c.y_range->first || *ring_hi > c.y_range->second;
+    ringed.label = "rays next to the subreflector vertex (" + num(*ring_lo, 2) + " to " + num(*ring_hi, 2) + " \u03bb" +
+                   (off_scale ? "; hollow: off the scale)" : ")");
+    c.series.push_back(thin(ringed));
   }
   c.x_range = std::make_pair(0.0, r.aperture_radius);
   return c;
@@ -216,10 +244,17 @@ FeedCurve feed_curve(const DesignInput& d) {
   return f;
 }
 
-figures::Chart feed_chart(const Report& r, const DesignInput& d) {
+double feed_figure_limit_deg(const DesignInput& d) {
+  const double last = d.feed_last_angle_rad * 180.0 / M_PI;
+  const double wanted = kFeedFigureSpan * d.sub_half_angle_rad * 180.0 / M_PI;
+  // Up to a round 5 degrees past that, within the known pattern.
+  return std::min(last, 5.0 * std::ceil(wanted / 5.0 - 1e-9));
+}
+
+figures::Chart feed_chart(const Report& r, const DesignInput& d, double to_deg) {
   figures::Chart c;
-  c.id = "feed";
-  c.title = "Feed power pattern" + (d.feed_model.empty() ? std::string() : " (" + d.feed_model + ")");
+  c.id = to_deg < d.feed_last_angle_rad * 180.0 / M_PI ? "feed" : "feed-whole";
+  c.title = "Feed power pattern";
   c.x_label = "angle from the feed axis (deg)";
   c.y_label = "relative power (dB)";
   const FeedCurve f = feed_curve(d);
@@ -228,9 +263,11 @@ figures::Chart feed_chart(const Report& r, const DesignInput& d) {
     c.series.push_back(thin({"H plane (table)", figures::kWritten, d.feed_table_theta_deg, d.feed_table_h_db, 1.2, true, false}));
   }
   c.series.push_back(thin({"averaged over phi, as designed for", figures::kDelivered, f.theta_deg, f.power_db, 1.8, false, false}));
-  c.series.push_back(vertical(d.sub_half_angle_rad * 180.0 / M_PI, kFeedFloorDb, kFeedTopDb, "subreflector rim"));
-  c.notes.push_back({d.sub_half_angle_rad * 180.0 / M_PI, -3.0, " rim: " + fixed(r.feed_edge_taper_db, 1) + " dB"});
-  c.x_range = std::make_pair(0.0, f.theta_deg.back());
+  // The rim's level in the legend, where no curve can hide it.
+  const std::string rim = "subreflector rim, " + fixed(d.sub_half_angle_rad * 180.0 / M_PI, 1) + "\u00b0: " +
+                          fixed(r.feed_edge_taper_db, 1) + " dB";
+  c.series.push_back(vertical(d.sub_half_angle_rad * 180.0 / M_PI, kFeedFloorDb, kFeedTopDb, rim.c_str()));
+  c.x_range = std::make_pair(0.0, std::min(to_deg, f.theta_deg.back()));
   c.y_range = std::make_pair(kFeedFloorDb, kFeedTopDb);
   return c;
 }

@@ -16,6 +16,39 @@ namespace {
 
 const auto esc = figures::escape;
 
+// A frequency in Hz with the largest SI prefix that keeps it at 1 or more.
+std::string frequency(double hz) {
+  const std::pair<double, const char*> prefixes[] = {{1e12, "THz"}, {1e9, "GHz"}, {1e6, "MHz"}, {1e3, "kHz"}};
+  for (const auto& [scale, name] : prefixes)
+    if (hz >= scale) return num(hz / scale, 6) + " " + name;
+  return num(hz, 6) + " Hz";
+}
+
+// The result first: the directivity and total efficiency of the design, at
+// which wavelength (or frequency), how large, and the same figures of the
+// surfaces as written.
+void headline(std::ostream& o, const Report& r, const DesignInput& d) {
+  std::string unit;
+  if (!d.length_unit.empty()) unit.append(" ").append(esc(d.length_unit));
+  o << "<p class=\"headline\"><b>Directivity " << fixed(r.directivity_dbi, 2) << " dBi</b>, total efficiency <b>"
+    << fixed(100 * r.efficiency.total, 1) << " %</b>";
+  if (r.wavelength_assumed) {
+    o << ", at <span class=\"warn\">an assumed D/&#955; = " << num(r.d_over_lambda, 6)
+      << " (no wavelength was given)</span>";
+  } else if (d.frequency_hz > 0) {
+    o << ", at " << frequency(d.frequency_hz) << " (wavelength " << num(r.wavelength, 6) << unit << ", D/&#955; = "
+      << num(r.d_over_lambda, 6) << ")";
+  } else {
+    o << ", at a wavelength of " << num(r.wavelength, 6) << unit << " (D/&#955; = " << num(r.d_over_lambda, 6) << ")";
+  }
+  o << "; main reflector " << num(d.main_diameter, 6) << unit << " across";
+  if (unit.empty()) o << " (lengths in the unit of the diameter)";
+  o << ", " << esc(d.distribution) << " aperture distribution.</p>\n";
+  if (r.as_written)
+    o << "<p>These figures trace the design as synthesised; the surfaces as written give " << fixed(r.as_written->directivity_dbi, 2)
+      << " dBi and " << fixed(100 * r.as_written->efficiency.total, 1) << " %.</p>\n";
+}
+
 // The head with its style sheet, the title and the line under it.
 void page_head(std::ostream& o, const Report& r, const DesignInput& d) {
   o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Design report: " << esc(d.distribution)
@@ -25,11 +58,9 @@ void page_head(std::ostream& o, const Report& r, const DesignInput& d) {
        "table{border-collapse:collapse;margin:8px 0}td,th{border:1px solid #ccc;padding:3px 10px;text-align:left}\n"
        "td.n{text-align:right;font-variant-numeric:tabular-nums}th{background:#f2f2f2}\n"
        "figure{margin:18px 0}figcaption{font-size:0.92em;color:#333;margin-top:4px}svg{max-width:100%;height:auto}\n"
-       ".warn{color:#a40000}\n</style>\n</head>\n<body>\n";
-  o << "<h1>Dual-reflector design report</h1>\n<p>" << esc(d.distribution) << " aperture distribution, main diameter "
-    << num(d.main_diameter, 6) << ", D/&#955; = " << num(r.d_over_lambda, 6)
-    << (r.wavelength_assumed ? " <span class=\"warn\">(no wavelength given: D/&#955; = " + num(r.d_over_lambda, 6) + " assumed)</span>" : "")
-    << ".</p>\n";
+       ".warn{color:#a40000}.headline{font-size:1.15em}\n</style>\n</head>\n<body>\n";
+  o << "<h1>Dual-reflector design report</h1>\n";
+  headline(o, r, d);
 }
 
 void design_inputs(std::ostream& o, const DesignInput& d) {
@@ -86,25 +117,34 @@ void merit_table(std::ostream& o, const Report& r, const DesignInput& d) {
   const auto path = [](const Report& x) {
     return num(x.path_error_pp_wavelengths, 3) + " (" + num(x.path_error_rms_wavelengths, 3) + ") &#955;";
   };
-  row("Path-length error, peak to peak of the cone means (rms)" + (w ? std::string() : left_out), path(r), "",
+  const std::string checked = "<sup>&#8224;</sup>";
+  row("Path-length error, peak to peak (rms)" + checked + (w ? std::string() : left_out), path(r), "",
       w ? path(*w) + left_out : "", "");
-  row("Largest ray direction error, cone mean" + (w ? std::string() : left_out), num(r.collimation_error_max_deg, 3) + "&#176;", "",
+  row("Largest ray direction error" + checked + (w ? std::string() : left_out), num(r.collimation_error_max_deg, 3) + "&#176;", "",
       w ? num(w->collimation_error_max_deg, 3) + "&#176;" + left_out : "", "");
   const auto power = [](const Report& x) {
-    std::string text = num(x.aperture_power_error_max_db, 3) + " dB (rim " + num(x.aperture_power_error_rim_db, 3) + " dB)";
+    std::string text = num(x.aperture_power_error_max_db, 3) + " dB (outermost ring " + num(x.aperture_power_error_rim_db, 3) + " dB)";
     if (x.aperture_bins_without_power > 0)
       text += "<br><span class=\"warn\">" + std::to_string(x.aperture_bins_without_power) + " of " +
-              std::to_string(x.density_rho.size()) + " radial bins receive no power</span>";
+              std::to_string(x.density_rho.size()) + " thin rings receive no power</span>";
     return text;
   };
-  row("Largest annulus power error", power(r), "", w ? power(*w) : "", "");
+  row("Largest error of the power a ring receives" + checked, power(r), "", w ? power(*w) : "", "");
   const auto shares = [](const Report& x) {
     return num(100 * x.misplaced_power_share, 3) + " % / " + num(100 * x.lost_power_share, 3) + " %";
   };
-  row("Power misplaced / lost", shares(r), "", w ? shares(*w) : "", "");
+  row("Power that lands in another ring / is lost" + checked, shares(r), "", w ? shares(*w) : "", "");
   row("Rays traced", std::to_string(r.rays_traced) + " of " + std::to_string(r.rays_requested), "",
       w ? std::to_string(w->rays_traced) + " of " + std::to_string(w->rays_requested) : "", "");
   o << "</table>\n";
+  const std::string k = std::to_string(r.annuli);
+  o << "<p><sup>&#8224;</sup> How the rays are checked: the feed power that reaches the subreflector is cut into " << k
+    << " cones about the feed's axis that carry equal power, and the aperture into " << k
+    << " rings meant to receive equal power; the design sends each cone to its own ring (the innermost cone to the outermost "
+       "ring). The path and direction errors are averaged over each cone, every ray weighted by the power it carries, so that "
+       "one stray ray counts only as much as its power; the path error is the spread of those averages. A ring that receives "
+       "less than "
+    << num(100 * kAnnulusFloorShare, 3) << " % of its share counts as " << num(annulus_error_db(0.0), 3) << " dB short.</p>\n";
 }
 
 // What the written surfaces lose against the design, and the sampling
@@ -123,11 +163,12 @@ void written_loss(std::ostream& o, const Report& r) {
 // The footnote on the rays next to the subreflector's vertex, left out of
 // the marked figures.
 void vertex_ring_note(std::ostream& o, const VertexRing& ring, bool written) {
-  o << "<p><sup>*</sup> With the " << ring.rays_traced << " rays within " << fixed(ring.feed_angle_max_deg, 2)
-    << "&#176; of the axis that meet the " << (written ? "written " : "")
-    << "subreflector before its first surface point off the axis (" << num(100 * ring.power_share, 2)
-    << " % of the power on the subreflector), each weighted by the power it carries; on their own they stray by up to "
-    << num(ring.collimation_error_max_deg, 3) << "&#176;.</p>\n";
+  o << "<p><sup>*</sup> Counting also the " << ring.rays_traced << " rays that leave the feed within "
+    << fixed(ring.feed_angle_max_deg, 2) << "&#176; of its axis and meet the " << (written ? "written " : "")
+    << "subreflector between its vertex and its first surface point off the axis (" << num(100 * ring.power_share, 2)
+    << " % of the power on the subreflector), where a spline through the surface points cannot follow the surface; each "
+       "counts with the power it carries. On their own these rays leave the main reflector up to "
+    << num(ring.collimation_error_max_deg, 3) << "&#176; off the axis.</p>\n";
 }
 
 void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
@@ -162,34 +203,49 @@ void notes_section(std::ostream& o, const Report& r) {
   o << "</ul>\n";
 }
 
-std::string figure_caption(const std::string& file, const Report& r) {
+std::string figure_caption(const std::string& file, const Report& r, const DesignInput& d) {
   std::string caption = file;
   if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
-  if (file == "aperture.svg") caption = "Aperture power density, wanted and delivered by the ray trace.";
+  if (file == "aperture.svg")
+    caption = !r.design_density.empty()
+                  ? "Aperture power density: wanted, and what the design delivers by its own mapping of feed angle to radius "
+                    "(the feed power between neighbouring integration steps over the area between their radii)" +
+                        std::string(r.as_written ? ", beside the written surfaces' by ray trace." : ".")
+                  : "Aperture power density: wanted, and delivered by the ray trace (each tube between neighbouring rays).";
   if (file == "feed.svg")
-    caption = "The feed's power pattern the design was shaped for (averaged over phi), the planes of a tabulated feed, and the subreflector rim.";
+    caption = "The feed's power pattern the design was shaped for (" + d.feed_model +
+              ", averaged over phi), the planes of a tabulated feed, and the subreflector rim; up to " +
+              num(feed_figure_limit_deg(d), 4) + "\u00b0, the angles that matter (feed.csv holds the whole pattern).";
   if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
   if (file == "path_error.svg")
     caption = r.vertex_ring.rays_traced > 0
-                  ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others."
+                  ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others (hollow on the edge: beyond it)."
                   : "Path-length error of the traced rays against their landing radius.";
   return caption;
 }
 
-void figures_section(std::ostream& o, const Report& r, const std::vector<std::pair<std::string, std::string>>& charts) {
+void figures_section(std::ostream& o, const Report& r, const DesignInput& d,
+                     const std::vector<std::pair<std::string, std::string>>& charts, const std::string& whole_feed) {
   o << "<h2>Figures</h2>\n";
   for (const auto& [file, svg_text] : charts) {
     const std::size_t body = svg_text.find("<svg");
-    const std::string caption = figure_caption(file, r);
+    const std::string caption = figure_caption(file, r, d);
     o << "<figure id=\"" << esc(file) << "\">\n" << svg_text.substr(body == std::string::npos ? 0 : body) << "<figcaption><b>"
       << esc(file) << "</b> (data in " << esc(file.substr(0, file.size() - 4)) << ".csv): " << esc(caption)
       << "</figcaption>\n</figure>\n";
+    if (file == "feed.svg" && !whole_feed.empty()) {
+      // The rest of the pattern, on request: folded away until opened.
+      const std::size_t start = whole_feed.find("<svg");
+      o << "<details>\n<summary>The whole feed pattern, 0 to " << num(d.feed_last_angle_rad * 180.0 / M_PI, 4)
+        << "&#176;</summary>\n" << whole_feed.substr(start == std::string::npos ? 0 : start) << "</details>\n";
+    }
   }
 }
 
 }  // namespace
 
-std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& charts) {
+std::string report_html(const Report& r, const DesignInput& d, const std::vector<std::pair<std::string, std::string>>& charts,
+                        const std::string& whole_feed) {
   std::ostringstream o;
   page_head(o, r, d);
   design_inputs(o, d);
@@ -199,7 +255,7 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
   if (ring.rays_traced > 0) vertex_ring_note(o, ring, r.as_written != nullptr);
   if (r.physical_optics) physical_optics_section(o, *r.physical_optics);
   notes_section(o, r);
-  figures_section(o, r, charts);
+  figures_section(o, r, d, charts, whole_feed);
   o << "</body>\n</html>\n";
   return o.str();
 }

@@ -20,13 +20,16 @@ std::string feed_csv(const DesignInput& d) {
   return o.str();
 }
 
-std::string aperture_csv(const Report& r) {
+// The aperture figure's curves at evenly spaced radii; a curve that does not
+// reach a radius, or gives it no power, leaves its cells empty there.
+std::string aperture_csv(const Report& r, const DesignInput& d) {
   std::ostringstream o;
-  o << "radius,normalised_radius,wanted_db,delivered_db,wanted_density,delivered_density\n";
-  for (std::size_t i = 0; i < r.density_rho.size(); ++i)
-    o << num(r.density_rho[i] * r.aperture_radius) << ',' << num(r.density_rho[i]) << ',' << num(db(r.density_wanted[i]))
-      << ',' << (r.density_delivered[i] > 0 ? num(db(r.density_delivered[i])) : "")  // no power, no level
-      << ',' << num(r.density_wanted[i]) << ',' << num(r.density_delivered[i]) << '\n';
+  const auto level = [](double density) { return density > 0 ? num(db(density)) : std::string(); };
+  const auto value = [](double density) { return std::isfinite(density) ? num(density) : std::string(); };
+  o << "radius,normalised_radius,wanted_db,design_db,written_db,wanted_density,design_density,written_density\n";
+  for (const AperturePoint& p : aperture_samples(r, d))
+    o << num(p.rho * r.aperture_radius) << ',' << num(p.rho) << ',' << level(p.wanted) << ',' << level(p.design) << ','
+      << level(p.written) << ',' << value(p.wanted) << ',' << value(p.design) << ',' << value(p.written) << '\n';
   return o.str();
 }
 

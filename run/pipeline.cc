@@ -27,6 +27,24 @@ void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
 
 const char* listing_key(Reflector which) { return which == Reflector::main ? "listing.main" : "listing.sub"; }
 
+// The length unit of the diameter as the plan's object files name it (they
+// are written in it), or "" when they do not or disagree.
+std::string length_unit(const writers::OutputPlan& plan) {
+  const auto symbol = [](writers::LengthUnit unit) -> std::string {
+    switch (unit) {
+      case writers::LengthUnit::inch: return "in";
+      case writers::LengthUnit::foot: return "ft";
+      case writers::LengthUnit::millimetre: return "mm";
+      case writers::LengthUnit::metre: return "m";
+    }
+    return {};
+  };
+  const std::string main = plan.main_object ? symbol(plan.main_object->unit) : std::string();
+  const std::string sub = plan.sub_object ? symbol(plan.sub_object->unit) : std::string();
+  if (!main.empty() && !sub.empty() && main != sub) return {};
+  return main.empty() ? sub : main;
+}
+
 }  // namespace
 
 const design::SynthesisSummary* RunResult::summary() const {
@@ -240,6 +258,7 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
   if (!write && !options_.report_figures) return;
   const Made<Real>& m = made();
   result_.report_input = report_input(*m.design, m.synthesis->table, *m.scaled);
+  result_.report_input->length_unit = length_unit(result_.plan);
   analysis::Options o;
   o.compare_written = options_.compare_written;
   if (write) {

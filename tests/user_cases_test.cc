@@ -554,6 +554,19 @@ TEST(Terminal, TypedAnswersAreSavedAndReplayToTheSameListing) {
   EXPECT_EQ(replayed_listing(dir), read_file(dir.path() / "ravost.out"));
 }
 
+// A typed session that ends normally at a terminal says what it wrote, the
+// saved answers and design file last.
+TEST(Terminal, ANormalEndNamesTheFilesWrittenAndTheSavedAnswers) {
+  TempDir dir;
+  Program p(dir, {}, Console::terminal_with_errors);
+  p.type("n\n" + kUniform);
+  ASSERT_EQ(p.finish(), 0);
+  EXPECT_NE(p.screen().find("Wrote ravost.out, uniform.plt, uniform_main.rsf, uniform_sub.rsf, uniform_main.tor, "
+                            "uniform_sub.tor, ravost.ans and ravost.toml.\n"),
+            std::string::npos)
+      << p.screen();
+}
+
 // An answer refused and typed again belongs to no answer file: saved with the
 // others, it would end the replay at its line.
 TEST(Terminal, AnswersSavedAfterAnAnswerAskedAgainReplayToTheSameListing) {
