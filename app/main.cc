@@ -114,7 +114,8 @@ void define_options(CLI::App& app, CommandLine& line) {
             if (positive_number(text)) return {};
             return "--wavelength must be a positive number (in the unit of the diameter), not \"" +
                    text + "\"";
-          });
+          })
+          ->type_name("W");
   app.add_option("--frequency", line.frequency_text,
                  "Frequency for the report, in Hz (12e9, 12GHz, 1.5 MHz): the wavelength in the "
                  "design's length unit (a design file's [scale] unit, else its object files' unit)")
@@ -123,6 +124,7 @@ void define_options(CLI::App& app, CommandLine& line) {
         if (writers::parse_frequency(text, problem)) return {};
         return "--frequency \"" + text + "\" " + problem;
       })
+      ->type_name("F")
       ->excludes(wavelength);
   app.add_flag("--physical-optics", line.physical_optics,
                "Add the physical optics of the design to the report (directivity, spillover, "
