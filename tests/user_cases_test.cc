@@ -705,7 +705,10 @@ TEST(WorkKept, ARunKilledDuringTheReportKeepsTheListingOfEveryStageBeforeIt) {
   // stage that writes to the listing.
   Program p(killed, {"--report", "rep", "--physical-optics", "--wavelength", "0.1", "uniform.toml"},
             Console::files);
-  ASSERT_TRUE(p.wait_until([&] { return read_file(killed.path() / "ravost.out") == listing; }))
+  // The last file before the report takes its name only when complete.
+  ASSERT_TRUE(p.wait_until([&] {
+    return fs::exists(killed.path() / "uniform_sub.tor") && read_file(killed.path() / "ravost.out") == listing;
+  }))
       << "the listing while the report runs:\n"
       << read_file(killed.path() / "ravost.out");
   p.signal(SIGKILL);
