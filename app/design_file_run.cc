@@ -1,5 +1,6 @@
 #include "app/design_file_run.h"
 
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "run/messages.h"
 #include "run/pipeline.h"
 #include "run/summary.h"
+#include "writers/frequency.h"
 
 namespace app {
 namespace {
@@ -51,7 +53,52 @@ design::DesignSpec with_feed_from(design::DesignSpec choices, const std::optiona
   return choices;
 }
 
+// Whether the answer file at `path` holds the lines of `text` (line ends
+// aside: an older file ends its lines with CR LF).
+bool same_answers(const std::filesystem::path& path, const std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::string old;
+  for (char c; in.get(c);) {
+    if (c != '\r') old += c;
+  }
+  return old == text;
+}
+
 }  // namespace
+
+std::optional<diag::Diagnostic> apply_report_options(const ReportOptions& options, writers::OutputPlan& plan) {
+  if (options.dir) {
+    if (plan.report) {
+      plan.report->dir = *options.dir;
+    } else {
+      plan.report = writers::ReportRequest{*options.dir};
+    }
+  }
+  if (!options.given()) return std::nullopt;
+  if (!plan.report) {
+    return diag::error(std::string(options.first_given()) +
+                       " is for the design report: give --report DIR, or a [report] section in the design file.");
+  }
+  writers::ReportRequest& request = *plan.report;
+  if (options.physical_optics) request.physical_optics = true;
+  if (options.wavelength) request.wavelength = *options.wavelength;
+  if (options.frequency) {
+    const std::optional<writers::LengthUnit> unit = writers::length_unit_of(plan);
+    if (!unit) {
+      return diag::error(
+          "--frequency needs the design's length unit: add unit = \"mm\" (or \"in\", \"ft\", \"m\") to the "
+          "design file's [scale] section, or give --wavelength in the unit of the diameter.");
+    }
+    const std::optional<double> wavelength = writers::wavelength_in(*options.frequency, *unit);
+    if (!wavelength) {
+      return diag::error("--frequency gives a wavelength out of range in the design's unit (\"" +
+                         std::string(writers::unit_name(*unit)) + "\").");
+    }
+    request.wavelength = *wavelength;
+    request.frequency = options.frequency;
+  }
+  return std::nullopt;
+}
 
 int run_design_file(const std::filesystem::path& path, std::ostream& out, std::ostream& err,
                     const std::filesystem::path& dir, const DesignFileOptions& options) {
@@ -73,7 +120,11 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
     }
     if (!problems.empty()) return 1;
   }
-  if (options.report) file.plan.report = options.report;
+  if (const auto problem = apply_report_options(options.report, file.plan)) {
+    err << diag::render(*problem) << '\n';
+    err.flush();
+    return 2;
+  }
   // A report folder that cannot be written is found before any work.
   if (file.plan.report) {
     if (const auto problem = io::folder_problem(file.plan.report->dir)) {
@@ -124,19 +175,39 @@ int run_design_file(const std::filesystem::path& path, std::ostream& out, std::o
   return 0;
 }
 
-std::optional<diag::Diagnostic> save_typed_answers(const dialog::Chosen& chosen,
-                                                   const std::filesystem::path& dir) {
+std::optional<diag::Diagnostic> save_typed_answers(const dialog::Chosen& chosen, const std::filesystem::path& dir,
+                                                   bool* kept_previous) {
+  namespace fs = std::filesystem;
+  if (kept_previous) *kept_previous = false;
   try {
-    io::OutFile answers(dir / "ravost.ans", "ravost.ans", io::OutFile::Mode::replace_when_complete);
-    for (const std::string& line : chosen.typed_answers) answers.line(line);
+    const fs::path path = dir / "ravost.ans";
+    io::OutFile answers(path, "ravost.ans", io::OutFile::Mode::replace_when_complete, io::OutFile::LineEnd::lf);
+    std::string text;
+    for (const std::string& line : chosen.typed_answers) {
+      answers.line(line);
+      text.append(line).append("\n");
+    }
+    // The answers of an earlier dialog are set aside as ravost.ans~ before
+    // the new ones take their name, unless they are the same answers: a
+    // dialog ended after one answer must not cost a complete set.
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec) && !same_answers(path, text)) {
+      const fs::path previous = dir / "ravost.ans~";
+      fs::rename(path, previous, ec);
+      if (ec) {
+        throw io::RunError(diag::error("cannot keep the earlier answers as \"ravost.ans~\": " + ec.message() +
+                                       "; the answers typed are not saved."));
+      }
+      if (kept_previous) *kept_previous = true;
+    }
     answers.close();
     if (chosen.complete) {
-      io::OutFile design(dir / "ravost.toml", "ravost.toml",
-                         io::OutFile::Mode::replace_when_complete);
-      const std::string text = designfile::to_toml(with_feed_from(chosen.choices, dir), chosen.plan);
-      for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        design.line(std::string_view(text).substr(start, end - start));
+      io::OutFile design(dir / "ravost.toml", "ravost.toml", io::OutFile::Mode::replace_when_complete,
+                         io::OutFile::LineEnd::lf);
+      const std::string toml = designfile::to_toml(with_feed_from(chosen.choices, dir), chosen.plan);
+      for (std::size_t start = 0; start < toml.size();) {
+        const std::size_t end = std::min(toml.find('\n', start), toml.size());
+        design.line(std::string_view(toml).substr(start, end - start));
         start = end + 1;
       }
       design.close();

@@ -1,6 +1,7 @@
 // RAVOST: synthesis of shaped, axially symmetric dual-reflector antennas.
 //
-//   ravost [--double] [--feed FILE] [--report DIR [--wavelength W] [--physical-optics]] [ANSWERS | DESIGN.toml]
+//   ravost [--double] [--feed FILE] [--report DIR] [--wavelength W | --frequency F] [--physical-optics]
+//          [ANSWERS | DESIGN.toml]
 //   ravost [--feed FILE] --to-toml ANSWERS
 //   ravost sweep DESIGN.toml --vary KEY=LO:HI:N ... --out DIR
 //   ravost optimize DESIGN.toml --free KEY=LO:HI ... --maximize FIGURE --out DIR
@@ -25,6 +26,7 @@
 #include "io/folder.h"
 #include "io/interrupt.h"
 #include "run/summary.h"
+#include "writers/frequency.h"
 
 #ifndef RAVOST_VERSION
 #define RAVOST_VERSION "unknown"
@@ -51,6 +53,10 @@ int finish(int status) {
   return status;
 }
 
+constexpr const char* kUsage =
+    "Usage: ravost [--double] [--feed FILE] [--report DIR] [--wavelength W | --frequency F] [--physical-optics] "
+    "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
+
 // `ravost sweep ...` and `ravost optimize ...`: command lines of their own.
 int sweep_or_optimize(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
@@ -76,6 +82,7 @@ struct CommandLine {
   bool to_toml = false;
   std::string report_dir;
   std::string wavelength_text;
+  std::string frequency_text;
   bool physical_optics = false;
   std::string feed_file;
 };
@@ -101,19 +108,29 @@ void define_options(CLI::App& app, CommandLine& line) {
     }
     return {};
   });
-  app.add_option("--wavelength", line.wavelength_text,
-                 "Wavelength for the report, in the unit of the main-reflector diameter "
-                 "(default: D/lambda = 100)")
+  auto* wavelength =
+      app.add_option("--wavelength", line.wavelength_text,
+                     "Wavelength for the report, in the unit of the main-reflector diameter "
+                     "(default: D/lambda = 100)")
+          ->check([](const std::string& text) -> std::string {
+            if (positive_number(text)) return {};
+            return "--wavelength must be a positive number (in the unit of the diameter), not \"" +
+                   text + "\"";
+          })
+          ->type_name("W");
+  app.add_option("--frequency", line.frequency_text,
+                 "Frequency for the report, in Hz (12e9, 12GHz, 1.5 MHz): the wavelength in the "
+                 "design's length unit (a design file's [scale] unit, else its object files' unit)")
       ->check([](const std::string& text) -> std::string {
-        if (positive_number(text)) return {};
-        return "--wavelength must be a positive number (in the unit of the diameter), not \"" +
-               text + "\"";
+        std::string problem;
+        if (writers::parse_frequency(text, problem)) return {};
+        return "--frequency \"" + text + "\" " + problem;
       })
-      ->needs(report);
+      ->type_name("F")
+      ->excludes(wavelength);
   app.add_flag("--physical-optics", line.physical_optics,
                "Add the physical optics of the design to the report (directivity, spillover, "
-               "co- and cross-polar cuts)")
-      ->needs(report);
+               "co- and cross-polar cuts)");
   app.add_option("--feed", line.feed_file,
                  "Shape for the feed pattern in FILE (a table of angle and power in dB, or "
                  "pattern cuts; told by content) instead of asking for a beamwidth")
@@ -141,24 +158,46 @@ std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     // One line on what is wrong and the usage line; --help has the rest.
     std::string what = e.what();
-    if (const auto colon = what.find(": --wavelength"); colon != std::string::npos) {
-      what = what.substr(colon + 2);
+    for (const char* option : {": --wavelength", ": --frequency"}) {
+      if (const auto colon = what.find(option); colon != std::string::npos) {
+        what = what.substr(colon + 2);
+        break;
+      }
     }
-    std::cerr << diag::render(diag::error(what)) << '\n'
-              << "Usage: ravost [--double] [--feed FILE] [--report DIR [--wavelength W] [--physical-optics]] "
-                 "[ANSWERS | DESIGN.toml] (ravost --help for more)\n";
+    std::cerr << diag::render(diag::error(what)) << '\n' << kUsage;
     return 2;
   }
   return std::nullopt;
 }
 
-// The report's request, its folder checked before any question; the exit
-// status when it cannot be written.
+// What the command line says of the report: --report, --wavelength,
+// --frequency and --physical-optics, as the parts of a request that they
+// give (a design file's [report] keys give the rest).
+app::ReportOptions report_options(const CommandLine& line) {
+  app::ReportOptions r;
+  if (!line.report_dir.empty()) r.dir = line.report_dir;
+  if (!line.wavelength_text.empty()) r.wavelength = std::stod(line.wavelength_text);
+  std::string problem;
+  if (!line.frequency_text.empty()) r.frequency = writers::parse_frequency(line.frequency_text, problem);
+  r.physical_optics = line.physical_optics;
+  return r;
+}
+
+// The report's request of the dialog, its folder checked before any
+// question; the exit status when there is none to make or it cannot be
+// written.
 std::optional<int> request_report(const CommandLine& line, dialog::RunOptions& options) {
-  if (line.report_dir.empty()) return std::nullopt;
-  options.report = writers::ReportRequest{line.report_dir, line.wavelength_text.empty() ? 0.0 : std::stod(line.wavelength_text),
-                                          line.physical_optics};
-  if (const auto problem = io::folder_problem(line.report_dir)) {
+  const app::ReportOptions r = report_options(line);
+  if (!r.dir) {
+    if (!r.given()) return std::nullopt;
+    std::cerr << diag::render(diag::error(std::string(r.first_given()) +
+                                          " is for the design report: give --report DIR too."))
+              << '\n'
+              << kUsage;
+    return 2;
+  }
+  options.report = writers::ReportRequest{*r.dir, r.wavelength.value_or(0.0), r.physical_optics, r.frequency};
+  if (const auto problem = io::folder_problem(*r.dir)) {
     std::cerr << diag::render(*problem) << '\n';
     return 1;
   }
@@ -197,11 +236,13 @@ int run_dialog(const dialog::RunOptions& options, bool show_summary) {
   std::istream input(&input_buffer);
   const int status = dialog::run(input, std::cout, std::cerr, ".", terminal, options, &chosen);
   if (terminal && !chosen.typed_answers.empty()) {
-    const auto problem = app::save_typed_answers(chosen, ".");
+    bool kept_previous = false;
+    const auto problem = app::save_typed_answers(chosen, ".", &kept_previous);
     if (problem) std::cerr << diag::render(*problem) << '\n';
     if (status != 0 && !problem) {
       std::cerr << "The answers typed are saved in ravost.ans: mend the one at fault and run "
                    "\"ravost ravost.ans\".\n";
+      if (kept_previous) std::cerr << "The earlier answers are kept in ravost.ans~.\n";
     }
     if (!problem) {
       chosen.summary.files.push_back("ravost.ans");
@@ -250,7 +291,6 @@ int main(int argc, char** argv) {
   const bool error_terminal = ::isatty(STDERR_FILENO) != 0;
   options.show_progress = error_terminal;
   if (!line.answers.empty()) options.answer_file = line.answers;
-  if (const auto status = request_report(line, options)) return *status;
   const bool design_file = std::filesystem::path(line.answers).extension() == ".toml";
   if (line.to_toml && design_file) {
     std::cerr << diag::render(diag::error("\"" + line.answers +
@@ -258,6 +298,11 @@ int main(int argc, char** argv) {
                                           "file into one."))
               << '\n';
     return 2;
+  }
+  // A design file's own [report] may take the report options; its folder is
+  // checked once the file is read.
+  if (!design_file) {
+    if (const auto status = request_report(line, options)) return *status;
   }
   if (const auto status = read_feed(line, design_file, options)) return *status;
 
@@ -268,7 +313,7 @@ int main(int argc, char** argv) {
     status = app::answers_to_design_file(line.answers, std::cout, std::cerr, ".", options, output_folder());
   } else if (design_file) {
     status = app::run_design_file(line.answers, std::cout, std::cerr, ".",
-                                  app::DesignFileOptions{line.use_double, options.report, error_terminal, error_terminal});
+                                  app::DesignFileOptions{line.use_double, report_options(line), error_terminal, error_terminal});
   } else {
     status = run_dialog(options, error_terminal);
   }

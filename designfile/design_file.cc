@@ -147,7 +147,7 @@ std::span<const std::string_view> aperture_keys() {
 }
 constexpr std::array<std::string_view, 3> kSynthesisKeys = {"calc_interval", "output_interval",
                                                             "precision"};
-constexpr std::array<std::string_view, 2> kScaleKeys = {"diameter", "extrapolate_sub_diameter"};
+constexpr std::array<std::string_view, 3> kScaleKeys = {"diameter", "extrapolate_sub_diameter", "unit"};
 constexpr std::array<std::string_view, 1> kFigureKeys = {"file"};
 constexpr std::array<std::string_view, 3> kListingKeys = {"start", "stop", "step"};
 constexpr std::array<std::string_view, 3> kSurfaceKeys = {"file", "points", "label"};
@@ -766,10 +766,15 @@ writers::OutputPlan alone() {
   return p;
 }
 
-// [scale]: the diameter and the subreflector's extrapolation.
+// [scale]: the diameter, the subreflector's extrapolation and the length
+// unit of both.
 void Reader::read_scale(writers::OutputPlan& plan) {
   const Section scale = section(&root_, "", "scale", true, kScaleKeys);
   check_keys(scale, kScaleKeys);
+  int unit = 0;
+  if (choice(scale, "unit", false, kUnits, "unit", unit) == Got::ok) {
+    plan.unit = static_cast<writers::LengthUnit>(unit);
+  }
   bool ok = real(scale, "diameter", true, plan.diameter, Range::design) == Got::ok;
   double to = 0;
   const Got ge = real(scale, "extrapolate_sub_diameter", false, to, Range::design);

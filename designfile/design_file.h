@@ -45,6 +45,9 @@
 //   diameter = 100.0                  required: main reflector diameter
 //   extrapolate_sub_diameter = 26.0   optional: extend the subreflector to
 //                                     this larger diameter
+//   unit = "mm"                       optional: "in", "ft", "mm" or "m", the
+//                                     unit of the diameter and every length
+//                                     (a frequency needs it for the report)
 //
 //   [figure]                          optional section: the HP-GL figure
 //   file = "uniform.plt"              at most 40 characters

@@ -188,6 +188,7 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
   if (plan.extrapolated_sub_diameter) {
     w.real("extrapolate_sub_diameter", *plan.extrapolated_sub_diameter);
   }
+  if (plan.unit) w.text("unit", unit_name(*plan.unit));
 
   if (plan.figure_file) {
     w.section("HP-GL plot file of the dual reflector figure.", "figure");

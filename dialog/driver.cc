@@ -8,6 +8,7 @@
 #include "dialog/stages.h"
 #include "io/interrupt.h"
 #include "run/pipeline.h"
+#include "writers/frequency.h"
 
 namespace dialog {
 namespace {
@@ -101,8 +102,23 @@ void run_stages(Dialog& dialog, const std::filesystem::path& dir, const RunOptio
     object_file_stage(s, Reflector::sub);
   }
   if (options.report) {
-    s.plan.report = options.report;
-    stages.report(options.report);
+    writers::ReportRequest request = *options.report;
+    if (request.frequency) {
+      // The wavelength in the unit the answers gave the object files.
+      const std::optional<writers::LengthUnit> unit = writers::length_unit_of(s.plan);
+      const std::optional<double> wavelength = unit ? writers::wavelength_in(*request.frequency, *unit) : std::nullopt;
+      if (!unit) {
+        throw RunError(diag::error(
+            "--frequency needs the design's length unit, which the dialog asks only for object files (one unit for "
+            "both): give --wavelength in the unit of the diameter instead."));
+      }
+      if (!wavelength) {
+        throw RunError(diag::error("--frequency gives a wavelength out of range in the length unit answered."));
+      }
+      request.wavelength = *wavelength;
+    }
+    s.plan.report = request;
+    stages.report(request);
   }
   listing.close();
   if (chosen) *chosen = Chosen{s.choices, s.plan, true, {}, run::summarise(stages.result(), options.dry)};

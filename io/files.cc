@@ -8,8 +8,8 @@
 
 namespace io {
 
-OutFile::OutFile(const std::filesystem::path& path, std::string name, Mode mode) {
-  if (std::string problem = open(path, std::move(name), mode); !problem.empty()) {
+OutFile::OutFile(const std::filesystem::path& path, std::string name, Mode mode, LineEnd end) {
+  if (std::string problem = open(path, std::move(name), mode, end); !problem.empty()) {
     throw RunError(diag::error(problem));
   }
 }
@@ -23,6 +23,7 @@ OutFile& OutFile::operator=(OutFile&& other) noexcept {
     name_ = std::move(other.name_);
     target_ = std::move(other.target_);
     temporary_ = std::move(other.temporary_);
+    end_ = other.end_;
     other.temporary_.clear();
   }
   return *this;
@@ -39,10 +40,11 @@ void OutFile::discard() {
   }
 }
 
-std::string OutFile::open(const std::filesystem::path& path, std::string name, Mode mode) {
+std::string OutFile::open(const std::filesystem::path& path, std::string name, Mode mode, LineEnd end) {
   discard();
   name_ = std::move(name);
   target_ = path;
+  end_ = end;
   const std::string cannot = "The file \"" + name_ + "\" cannot be created";
   if (name_.empty()) return "A file needs a name.";
   std::error_code ec;
@@ -71,7 +73,7 @@ std::string OutFile::open(const std::filesystem::path& path, std::string name, M
   return {};
 }
 
-void OutFile::line(std::string_view text) { out_ << text << "\r\n"; }
+void OutFile::line(std::string_view text) { out_ << text << (end_ == LineEnd::crlf ? "\r\n" : "\n"); }
 
 void OutFile::flush() {
   if (out_.is_open()) out_.flush();

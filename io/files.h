@@ -22,7 +22,10 @@ class RunError : public diag::Failure {
   using diag::Failure::Failure;
 };
 
-// An output text file.  Every line ends with CR LF.
+// An output text file.  Every line ends with CR LF (the listing, plot,
+// surface and object files, in the layouts other tools read) or with LF
+// alone (the files only this program reads and writes: saved answers and
+// design files, which people edit with line-based tools).
 //
 // A file written whole by one stage goes to a temporary file beside it and
 // takes its name only when close() has written it completely: a run that
@@ -33,11 +36,12 @@ class RunError : public diag::Failure {
 class OutFile {
  public:
   enum class Mode { replace_when_complete, in_place };
+  enum class LineEnd { crlf, lf };
 
   OutFile() = default;
   // Opens `path`; a file that cannot be created ends the run with a report
   // naming `name` (the name as the user gave it).
-  OutFile(const std::filesystem::path& path, std::string name, Mode mode);
+  OutFile(const std::filesystem::path& path, std::string name, Mode mode, LineEnd end = LineEnd::crlf);
   OutFile(const OutFile&) = delete;
   OutFile& operator=(const OutFile&) = delete;
   OutFile(OutFile&& other) noexcept;
@@ -46,9 +50,10 @@ class OutFile {
 
   // Opens `path`; returns what is wrong (a sentence) when it cannot be
   // created, or an empty text.
-  std::string open(const std::filesystem::path& path, std::string name, Mode mode);
+  std::string open(const std::filesystem::path& path, std::string name, Mode mode,
+                   LineEnd end = LineEnd::crlf);
 
-  // Writes text followed by CR LF.
+  // Writes text followed by the file's line end.
   void line(std::string_view text);
   // Pushes what is written so far to the file.
   void flush();
@@ -67,6 +72,7 @@ class OutFile {
   std::string name_;
   std::filesystem::path target_;
   std::filesystem::path temporary_;  // empty when written in place
+  LineEnd end_ = LineEnd::crlf;
 };
 
 }  // namespace io

@@ -105,6 +105,16 @@ void FolderWriter::write(const std::string& name, std::string_view contents) {
   if (std::find(names_.begin(), names_.end(), name) == names_.end()) names_.push_back(name);
 }
 
+void FolderWriter::own(std::vector<std::string> names) {
+  for (std::string& name : names) {
+    const fs::path leaf(name);
+    if (name.empty() || name == "." || name == ".." || leaf != leaf.filename()) {
+      throw std::invalid_argument("FolderWriter: \"" + name + "\" is not a plain file name");
+    }
+    owned_.push_back(std::move(name));
+  }
+}
+
 void FolderWriter::commit() {
   if (staging_.empty()) throw std::logic_error("FolderWriter: commit twice");
   const fs::path incoming = staging_ / kIncoming, replaced = staging_ / kReplaced;
@@ -135,6 +145,21 @@ void FolderWriter::commit() {
       break;
     }
     placed.push_back(name);
+  }
+  // An earlier run's file that this run does not write goes aside with the
+  // replaced ones: removed with them, or put back with them.
+  for (const std::string& name : owned_) {
+    if (!failure.empty()) break;
+    if (std::find(names_.begin(), names_.end(), name) != names_.end()) continue;
+    const fs::path target = dir_ / name;
+    if (!fs::is_regular_file(fs::symlink_status(target, ec))) continue;
+    if (set_aside.empty()) fs::create_directory(replaced, ec);
+    if (!ec) fs::rename(target, replaced / name, ec);
+    if (ec) {
+      failure = "cannot remove the earlier file " + quoted(target) + ": " + ec.message() + ".";
+      break;
+    }
+    set_aside.push_back(name);
   }
   if (failure.empty()) {
     committed_ = true;

@@ -28,10 +28,16 @@ class FolderWriter {
   // name staged again is replaced.  `name` is a plain file name, without a
   // folder.  Throws RunError when the file cannot be written.
   void write(const std::string& name, std::string_view contents);
-  // Moves every staged file into the folder, replacing older files.  Either
-  // all of them take their places or, when one cannot (a folder of that name
-  // is in the way, say), none does: the files already moved are taken back,
-  // the older files restored, and RunError is thrown.
+  // Names of files that this kind of folder may hold (plain names, as
+  // write() takes them): at commit, a regular file of one of these names
+  // that was not staged now is an earlier run's and is removed, so that the
+  // folder holds this run's files alone.  Other files are never touched.
+  void own(std::vector<std::string> names);
+  // Moves every staged file into the folder, replacing older files, and
+  // removes the owned files not staged.  Either all of that happens or,
+  // when a file cannot take its place (a folder of that name is in the way,
+  // say), none does: the files already moved are taken back, the older files
+  // restored, and RunError is thrown.
   void commit();
 
   const std::filesystem::path& dir() const { return dir_; }
@@ -42,6 +48,7 @@ class FolderWriter {
   std::filesystem::path dir_;
   std::filesystem::path staging_;  // empty once committed or discarded
   std::vector<std::string> names_;
+  std::vector<std::string> owned_;
   std::vector<std::filesystem::path> created_;  // folders this writer created, innermost first
   bool committed_ = false;
   bool keep_staging_ = false;      // older files could not be put back and are kept there

@@ -37,6 +37,9 @@ void write_report(const analysis::Report& r, const analysis::DesignInput& d, con
   }
   folder.write("report.json", report_json(r, d).dump(2) + "\n");
   folder.write("report.html", report_html(r, d, charts, whole_feed));
+  // An earlier report in the folder may hold files this one has no part of
+  // (its physical optics): they go, so that the folder is this report alone.
+  folder.own({"po_pattern.csv", "po_pattern.cut"});
   folder.commit();
 }
 

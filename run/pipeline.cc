@@ -27,8 +27,9 @@ void open_or_fail(Context& c, io::OutFile& file, const std::string& name) {
 
 const char* listing_key(Reflector which) { return which == Reflector::main ? "listing.main" : "listing.sub"; }
 
-// The length unit of the diameter as the plan's object files name it (they
-// are written in it), or "" when they do not or disagree.
+// The length unit of the diameter: the plan's own (a design file's [scale]
+// unit), else as the plan's object files name it (they are written in it),
+// or "" when they do not or disagree.
 std::string length_unit(const writers::OutputPlan& plan) {
   const auto symbol = [](writers::LengthUnit unit) -> std::string {
     switch (unit) {
@@ -39,6 +40,7 @@ std::string length_unit(const writers::OutputPlan& plan) {
     }
     return {};
   };
+  if (plan.unit) return symbol(*plan.unit);
   const std::string main = plan.main_object ? symbol(plan.main_object->unit) : std::string();
   const std::string sub = plan.sub_object ? symbol(plan.sub_object->unit) : std::string();
   if (!main.empty() && !sub.empty() && main != sub) return {};
@@ -259,6 +261,7 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
   const Made<Real>& m = made();
   result_.report_input = report_input(*m.design, m.synthesis->table, *m.scaled);
   result_.report_input->length_unit = length_unit(result_.plan);
+  if (request && request->frequency) result_.report_input->frequency_hz = *request->frequency;
   analysis::Options o;
   o.compare_written = options_.compare_written;
   if (write) {

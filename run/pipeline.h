@@ -165,9 +165,13 @@ class Pipeline {
   const design::ScaledDesign<Real>& scaled() const { return *result_.in<Real>().scaled; }
 
  private:
+  // Each stage's end: its warnings kept, and what it put in the listing on
+  // disk, so that a run killed later (a hard time limit, the OOM killer)
+  // leaves the listing of every stage it finished.
   void reached(Stage s) {
     take_warnings();
     result_.reached = s;
+    c_.listing.flush();
   }
   // A file of the run, unless a dry run sent it to /dev/null.
   void wrote(const std::string& name) {

@@ -217,6 +217,8 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     const designfile::ReadResult r = t.with(set);
     if (r.file) run::write_design_report(r.file->choices, options_of(*r.file, plan.evaluation), dir / "report");
   }
+  // An earlier optimisation's best design is not this one's.
+  folder.own({"best.toml"});
   folder.commit();
 }
 

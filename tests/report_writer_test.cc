@@ -251,6 +251,50 @@ TEST(FolderWriter, WritersIntoOneFolderKeepApartAndNamesStayInIt) {
   EXPECT_FALSE(fs::exists(dir.path().parent_path() / "escaped.txt"));
 }
 
+// A report without physical optics over one with them: the earlier run's
+// physical-optics files go, the user's own files stay; and when the commit
+// fails they all stay as they were.
+TEST_F(ReportFiles, AnEarlierReportsFilesThatThisOneDoesNotWriteAreRemoved) {
+  ASSERT_FALSE(report_->physical_optics);
+  const auto out = dir_.path() / "report";
+  fs::create_directory(out);
+  testutil::write_file(out / "po_pattern.csv", "old cuts");
+  testutil::write_file(out / "po_pattern.cut", "old cuts");
+  testutil::write_file(out / "notes.txt", "not the report's");
+  testutil::write_file(out / "po_pattern.csv.bak", "not the report's either");
+  fs::create_directory(out / "report.json");  // in the way: nothing changes
+  const auto before = listing(out);
+  EXPECT_THROW(report::write_report(*report_, *input_, out), std::runtime_error);
+  EXPECT_EQ(listing(out), before);
+
+  fs::remove(out / "report.json");
+  report::write_report(*report_, *input_, out);
+  const auto after = listing(out);
+  EXPECT_EQ(after.count("po_pattern.csv"), 0u);
+  EXPECT_EQ(after.count("po_pattern.cut"), 0u);
+  EXPECT_EQ(after.at("notes.txt"), before.at("notes.txt"));
+  EXPECT_EQ(after.at("po_pattern.csv.bak"), before.at("po_pattern.csv.bak"));
+  EXPECT_EQ(after.size(), std::size(kReportFiles) + 2);
+}
+
+TEST(FolderWriter, OwnedFilesNotWrittenGoAtTheCommitButNeverAFolder) {
+  testutil::TempDir dir;
+  testutil::write_file(dir.path() / "stale.txt", "earlier");
+  testutil::write_file(dir.path() / "kept.txt", "written again");
+  fs::create_directory(dir.path() / "folder.txt");
+  io::FolderWriter w(dir.path());
+  EXPECT_THROW(w.own({"../stale.txt"}), std::invalid_argument);
+  w.own({"stale.txt", "kept.txt", "folder.txt", "absent.txt"});
+  w.write("kept.txt", "new");
+  // Nothing goes before the commit.
+  EXPECT_TRUE(fs::exists(dir.path() / "stale.txt"));
+  w.commit();
+  EXPECT_FALSE(fs::exists(dir.path() / "stale.txt"));
+  EXPECT_EQ(testutil::read_file(dir.path() / "kept.txt"), "new");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "folder.txt"));
+  EXPECT_EQ(listing(dir.path()).size(), 2u);  // nothing staged or set aside left
+}
+
 TEST_F(ReportFiles, OptionsSetTheThresholds) {
   ASSERT_TRUE(has_note(*report_, "The profiles focus well"));
   analysis::Options o;

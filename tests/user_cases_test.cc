@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -150,6 +151,20 @@ class Program {
       ::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT);
       if (Clock::now() > deadline || ended.si_pid != 0) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+
+  // Waits until `done` holds while the program runs; false when it ends or
+  // a minute passes first.
+  template <class Condition>
+  bool wait_until(Condition done) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+      siginfo_t ended{};
+      ::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT);
+      if (Clock::now() > deadline || ended.si_pid != 0) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
   }
@@ -549,7 +564,7 @@ TEST(Terminal, TypedAnswersAreSavedAndReplayToTheSameListing) {
   p.type("n\n" + kUniform);
   ASSERT_EQ(p.finish(), 0) << p.err();
   EXPECT_EQ(p.err(), "");
-  EXPECT_EQ(read_file(dir.path() / "ravost.ans"), testutil::crlf(kUniform));
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans"), kUniform);
   EXPECT_NE(read_file(dir.path() / "ravost.toml").find("[geometry]"), std::string::npos);
   EXPECT_EQ(replayed_listing(dir), read_file(dir.path() / "ravost.out"));
 }
@@ -640,7 +655,7 @@ TEST(Interrupt, ASignalWhileThePromptWaitsEndsTheRunAndSavesTheAnswersSoFar) {
     EXPECT_EQ(status, 128 + number) << p.screen();
     if (status != 128 + number) continue;
     expect_interrupted(dir, p.err(), how);
-    EXPECT_EQ(read_file(dir.path() / "ravost.ans"), "0.2\r\n");
+    EXPECT_EQ(read_file(dir.path() / "ravost.ans"), "0.2\n");
     EXPECT_FALSE(fs::exists(dir.path() / "ravost.toml"));
     EXPECT_NE(p.err().find("saved in ravost.ans"), std::string::npos) << p.err();
   }
@@ -679,6 +694,292 @@ TEST(SelfCheck, OnlyTheLastRayMayLeaveTheFeedAlongTheAxis) {
   EXPECT_EQ(design::check_ray_table(table(tiny, 0.0f)).fault, Fault::none);
   EXPECT_EQ(design::check_ray_table(table(-tiny, 0.0f)).fault, Fault::feed_angle_zero);
   EXPECT_EQ(design::check_ray_table(table(std::nanf(""), 0.0f)).fault, Fault::feed_angle_zero);
+}
+
+// ---------------------------------------------------------------------------
+// Work kept: the listing as the run goes, the earlier dialog's answers, a
+// report folder of one run's files, LF line ends on the program's own files.
+
+void copy_example(const TempDir& dir, const std::string& name) {
+  fs::copy_file(fs::path(RAVOST_SOURCE_DIR) / "examples" / name, dir.path() / name);
+}
+
+bool has_cr(const std::string& text) { return text.find('\r') != std::string::npos; }
+
+TEST(WorkKept, ARunKilledDuringTheReportKeepsTheListingOfEveryStageBeforeIt) {
+  TempDir whole, killed;
+  copy_example(whole, "uniform.toml");
+  copy_example(killed, "uniform.toml");
+  Program normal(whole, {"uniform.toml"}, Console::files);
+  ASSERT_EQ(normal.finish(), 0) << normal.err();
+  const std::string listing = read_file(whole.path() / "ravost.out");
+  ASSERT_GT(listing.size(), 1000u);
+  // The physical optics at a short wavelength take seconds after the last
+  // stage that writes to the listing.
+  Program p(killed, {"--report", "rep", "--physical-optics", "--wavelength", "0.1", "uniform.toml"},
+            Console::files);
+  // The last file before the report takes its name only when complete.
+  ASSERT_TRUE(p.wait_until([&] {
+    return fs::exists(killed.path() / "uniform_sub.tor") && read_file(killed.path() / "ravost.out") == listing;
+  }))
+      << "the listing while the report runs:\n"
+      << read_file(killed.path() / "ravost.out");
+  p.signal(SIGKILL);
+  EXPECT_EQ(p.finish(), -SIGKILL);  // killed during the report, not ended
+  EXPECT_EQ(read_file(killed.path() / "ravost.out"), listing);
+  for (const char* file : {"uniform.plt", "uniform_main.rsf", "uniform_sub.rsf", "uniform_main.tor", "uniform_sub.tor"}) {
+    EXPECT_EQ(read_file(killed.path() / file), read_file(whole.path() / file)) << file;
+  }
+  EXPECT_FALSE(fs::exists(killed.path() / "rep" / "report.json"));
+}
+
+// A run that ends with an error keeps its listing so far, with the report
+// last: every stage before the failure as a normal run lists it.
+TEST(WorkKept, AFailedRunsListingIsTheNormalRunsUpToTheFailureAndItsReport) {
+  TempDir whole, failed;
+  const Exit good = run_answers(whole, kUniform);
+  ASSERT_EQ(good.status, 0);
+  // The subreflector's surface file cannot be created: the run ends there,
+  // after the listings.
+  const Exit bad = run_answers(failed, uniform_with({{23, "no_such_folder/sub.rsf"}}));
+  ASSERT_EQ(bad.status, 1);
+  const std::string report = bad.err.substr(0, bad.err.find('\n'));
+  EXPECT_NE(report.find("no_such_folder/sub.rsf"), std::string::npos) << report;
+  EXPECT_EQ(bad.listing, good.listing + report + "\r\n");
+}
+
+TEST(WorkKept, ANewDialogEndedEarlyKeepsTheEarlierAnswersAsRavostAnsTilde) {
+  TempDir dir;
+  // Answers saved by an earlier version, with CR LF: the same answers typed
+  // again make no copy, and the file takes LF line ends.
+  write_file(dir.path() / "ravost.ans", testutil::crlf(kUniform));
+  {
+    Program p(dir, {}, Console::terminal);
+    p.type("n\n" + kUniform);
+    ASSERT_EQ(p.finish(), 0) << p.err();
+  }
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans"), kUniform);
+  EXPECT_FALSE(fs::exists(dir.path() / "ravost.ans~"));
+  const std::string design = read_file(dir.path() / "ravost.toml");
+
+  // A new dialog ended by Ctrl-C at its third question.  The line typed
+  // after it answers the question should the signal come just before the
+  // read begins; the next read ends the run then.
+  {
+    Program p(dir, {}, Console::terminal);
+    p.type("n\n0.3\n");
+    ASSERT_TRUE(p.wait_for(" Enter Axis Distance from Feed to Subreflector Rim "));
+    p.type("\x03\n");
+    EXPECT_EQ(p.finish(10), 130) << p.screen();
+    EXPECT_NE(p.err().find("The earlier answers are kept in ravost.ans~.\n"), std::string::npos) << p.err();
+  }
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans~"), kUniform);
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans").rfind("0.3\n", 0), 0u);
+  EXPECT_EQ(read_file(dir.path() / "ravost.toml"), design);  // only a complete dialog writes it
+
+  // The answers kept replay to the complete design.
+  TempDir again;
+  fs::copy_file(dir.path() / "ravost.ans~", again.path() / "kept.ans");
+  Program replay(again, {"kept.ans"}, Console::files);
+  EXPECT_EQ(replay.finish(), 0) << replay.err();
+  EXPECT_TRUE(fs::exists(again.path() / "uniform_sub.tor"));
+}
+
+// The end of the input at a terminal (Ctrl-D) ends a dialog too: the same.
+TEST(WorkKept, ADialogEndedByTheEndOfInputKeepsTheEarlierAnswers) {
+  TempDir dir;
+  write_file(dir.path() / "ravost.ans", kUniform);
+  Program p(dir, {}, Console::terminal);
+  p.type("n\n0.3\n\x04");
+  EXPECT_EQ(p.finish(), 1) << p.screen();
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans~"), kUniform);
+  EXPECT_EQ(read_file(dir.path() / "ravost.ans"), "0.3\n");
+}
+
+TEST(WorkKept, ReportFolderKeepsOnlyThisRunsReportFilesAndTheUsersOwn) {
+  TempDir dir;
+  copy_example(dir, "uniform.toml");
+  Program with_po(dir, {"--report", "rep", "--physical-optics", "uniform.toml"}, Console::files);
+  ASSERT_EQ(with_po.finish(), 0) << with_po.err();
+  ASSERT_TRUE(fs::exists(dir.path() / "rep" / "po_pattern.csv"));
+  ASSERT_TRUE(fs::exists(dir.path() / "rep" / "po_pattern.cut"));
+  write_file(dir.path() / "rep" / "notes.txt", "my notes");
+  Program without(dir, {"--report", "rep", "uniform.toml"}, Console::files);
+  ASSERT_EQ(without.finish(), 0) << without.err();
+  EXPECT_FALSE(fs::exists(dir.path() / "rep" / "po_pattern.csv"));
+  EXPECT_FALSE(fs::exists(dir.path() / "rep" / "po_pattern.cut"));
+  EXPECT_EQ(read_file(dir.path() / "rep" / "notes.txt"), "my notes");
+  EXPECT_TRUE(fs::exists(dir.path() / "rep" / "report.json"));
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+TEST(WorkKept, OwnFilesEndLinesWithLfAndTheEstablishedOnesWithCrLf) {
+  TempDir dir;
+  {
+    Program p(dir, {"--report", "rep"}, Console::terminal);
+    p.type("n\n" + kUniform);
+    ASSERT_EQ(p.finish(), 0) << p.err();
+  }
+  for (const char* file : {"ravost.ans", "ravost.toml"}) {
+    const std::string text = read_file(dir.path() / file);
+    EXPECT_FALSE(text.empty()) << file;
+    EXPECT_FALSE(has_cr(text)) << file;
+  }
+  for (const auto& entry : fs::directory_iterator(dir.path() / "rep")) {
+    EXPECT_FALSE(has_cr(read_file(entry.path()))) << entry.path();
+  }
+  for (const char* file : {"ravost.out", "uniform.plt", "uniform_main.rsf", "uniform_sub.rsf", "uniform_main.tor",
+                           "uniform_sub.tor"}) {
+    const std::string text = read_file(dir.path() / file);
+    EXPECT_FALSE(testutil::crlf_lines(text).empty()) << file;  // fails the test on a bare LF
+  }
+  // The design file saved runs as it is, to the same listing; so does an
+  // answer file with CR LF line ends, as older versions saved them.
+  TempDir from_toml, from_crlf;
+  fs::copy_file(dir.path() / "ravost.toml", from_toml.path() / "saved.toml");
+  Program toml(from_toml, {"saved.toml"}, Console::files);
+  EXPECT_EQ(toml.finish(), 0) << toml.err();
+  EXPECT_EQ(read_file(from_toml.path() / "ravost.out"), read_file(dir.path() / "ravost.out"));
+  const Exit crlf = run_answers(from_crlf, testutil::crlf(kUniform));
+  EXPECT_EQ(crlf.status, 0) << crlf.err;
+  EXPECT_EQ(crlf.listing, read_file(dir.path() / "ravost.out"));
+}
+
+// ---------------------------------------------------------------------------
+// The report's frequency, and the report options on a design file
+
+// The wavelength report.json holds, or -1.
+double report_wavelength(const fs::path& dir) {
+  const std::string json = read_file(dir / "report.json");
+  const std::size_t at = json.find("\"wavelength\": ");
+  if (at == std::string::npos) return -1;
+  return std::strtod(json.c_str() + at + 14, nullptr);
+}
+
+// The shortest text that reads back as `v`.
+std::string exact(double v) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+TEST(Frequency, AFrequencyGivesTheWavelengthInTheDesignsUnit) {
+  TempDir dir;
+  copy_example(dir, "uniform.toml");  // object files in mm
+  const double mm = 299792458.0 / 12e9 * 1000.0;
+  Program by_length(dir, {"--report", "w", "--wavelength", exact(mm), "uniform.toml"}, Console::files);
+  ASSERT_EQ(by_length.finish(), 0) << by_length.err();
+  int n = 0;
+  for (const char* f : {"12GHz", "12e9", "12 GHz", "12Ghz", "12000 MHz", "1.2e10Hz"}) {
+    const std::string folder = "f" + std::to_string(n++);
+    Program p(dir, {"--report", folder, "--frequency", f, "uniform.toml"}, Console::files);
+    ASSERT_EQ(p.finish(), 0) << f << ": " << p.err();
+    EXPECT_EQ(p.err(), "");
+    EXPECT_EQ(report_wavelength(dir.path() / folder), report_wavelength(dir.path() / "w")) << f;
+    EXPECT_EQ(read_file(dir.path() / folder / "pattern.csv"), read_file(dir.path() / "w" / "pattern.csv")) << f;
+  }
+  EXPECT_NEAR(report_wavelength(dir.path() / "w"), 24.9827, 1e-4);
+}
+
+TEST(Frequency, WhatIsNoFrequencyAboveZeroIsAUsageError) {
+  TempDir dir;
+  copy_example(dir, "uniform.toml");
+  for (const char* f : {"0", "-1", "abc", "12mhz", "12 GHz x", "inf"}) {
+    Program p(dir, {"--report", "r", "--frequency", f, "uniform.toml"}, Console::files);
+    EXPECT_EQ(p.finish(), 2) << f;
+    const std::string err = p.err();
+    EXPECT_EQ(Program::count(err, "\n"), 2) << err;
+    EXPECT_EQ(err.rfind(std::string("Error: --frequency \"") + f + "\" ", 0), 0u) << err;
+    EXPECT_NE(err.find("\nUsage: ravost "), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir.path() / "r"));
+    EXPECT_FALSE(fs::exists(dir.path() / "ravost.out"));
+  }
+  Program both(dir, {"--report", "r", "--frequency", "12GHz", "--wavelength", "1", "uniform.toml"}, Console::files);
+  EXPECT_EQ(both.finish(), 2);
+  EXPECT_FALSE(fs::exists(dir.path() / "ravost.out"));
+}
+
+// uniform.toml without its object files (its only unit) and with `scale`
+// lines added to [scale].
+std::string uniform_toml_without_unit(const std::string& scale = "") {
+  std::string text = read_file(fs::path(RAVOST_SOURCE_DIR) / "examples/uniform.toml");
+  text = text.substr(0, text.find("[object.main]"));
+  if (!scale.empty()) text.insert(text.find("[scale]\n") + 8, scale + "\n");
+  return text;
+}
+
+TEST(Frequency, ADesignWithoutALengthUnitRefusesAFrequencyBeforeAnyWork) {
+  TempDir dir;
+  write_file(dir.path() / "d.toml", uniform_toml_without_unit());
+  Program p(dir, {"--report", "r", "--frequency", "12GHz", "d.toml"}, Console::files);
+  EXPECT_EQ(p.finish(), 2);
+  EXPECT_EQ(Program::count(p.err(), "\n"), 1) << p.err();
+  EXPECT_EQ(p.err().rfind("Error: --frequency needs the design's length unit: add unit = ", 0), 0u) << p.err();
+  EXPECT_FALSE(fs::exists(dir.path() / "ravost.out"));
+  EXPECT_FALSE(fs::exists(dir.path() / "r"));
+  // The unit said in [scale]: metres.
+  write_file(dir.path() / "m.toml", uniform_toml_without_unit("unit = \"m\""));
+  Program in_m(dir, {"--report", "r", "--frequency", "299.792458 MHz", "m.toml"}, Console::files);
+  ASSERT_EQ(in_m.finish(), 0) << in_m.err();
+  EXPECT_EQ(report_wavelength(dir.path() / "r"), 1.0);
+}
+
+TEST(Frequency, TheDialogTakesTheUnitOfItsObjectFilesOrRefusesAtTheReport) {
+  TempDir dir;
+  write_file(dir.path() / "u.ans", kUniform);  // object files in mm
+  Program p(dir, {"--report", "r", "--frequency", "12GHz", "u.ans"}, Console::files);
+  ASSERT_EQ(p.finish(), 0) << p.err();
+  EXPECT_NEAR(report_wavelength(dir.path() / "r"), 24.9827, 1e-4);
+  // Without object files the dialog asks no unit.
+  const std::string no_objects = kUniform.substr(0, kUniform.find("yes\nuniform_main.tor")) + "no\nno\n";
+  TempDir none;
+  write_file(none.path() / "n.ans", no_objects);
+  Program q(none, {"--report", "r", "--frequency", "12GHz", "n.ans"}, Console::files);
+  EXPECT_EQ(q.finish(), 1);
+  EXPECT_EQ(q.err().rfind("Error: --frequency needs the design's length unit", 0), 0u) << q.err();
+  EXPECT_FALSE(fs::exists(none.path() / "r"));
+  EXPECT_TRUE(read_file(none.path() / "ravost.out").ends_with(q.err().substr(0, q.err().find('\n')) + "\r\n"));
+}
+
+TEST(ReportOptions, TheCommandLineReplacesADesignFilesReportKeysOneByOne) {
+  TempDir dir;
+  std::string text = read_file(fs::path(RAVOST_SOURCE_DIR) / "examples/uniform.toml");
+  write_file(dir.path() / "d.toml", text + "\n[report]\nfolder = \"r\"\nwavelength = 5\n");
+  write_file(dir.path() / "plain.toml", text);
+  // The file's own report.
+  Program own(dir, {"d.toml"}, Console::files);
+  ASSERT_EQ(own.finish(), 0) << own.err();
+  EXPECT_EQ(report_wavelength(dir.path() / "r"), 5.0);
+  EXPECT_FALSE(fs::exists(dir.path() / "r" / "po_pattern.csv"));
+  // Another folder keeps the file's wavelength.
+  Program folder(dir, {"--report", "other", "d.toml"}, Console::files);
+  ASSERT_EQ(folder.finish(), 0) << folder.err();
+  EXPECT_EQ(report_wavelength(dir.path() / "other"), 5.0);
+  // The wavelength, the frequency and the physical optics, each alone.
+  Program wavelength(dir, {"--wavelength", "7", "d.toml"}, Console::files);
+  ASSERT_EQ(wavelength.finish(), 0) << wavelength.err();
+  EXPECT_EQ(report_wavelength(dir.path() / "r"), 7.0);
+  Program frequency(dir, {"--frequency", "29.9792458GHz", "d.toml"}, Console::files);
+  ASSERT_EQ(frequency.finish(), 0) << frequency.err();
+  EXPECT_DOUBLE_EQ(report_wavelength(dir.path() / "r"), 10.0);
+  Program po(dir, {"--physical-optics", "d.toml"}, Console::files);
+  ASSERT_EQ(po.finish(), 0) << po.err();
+  EXPECT_EQ(report_wavelength(dir.path() / "r"), 5.0);
+  EXPECT_TRUE(fs::exists(dir.path() / "r" / "po_pattern.csv"));
+  // No report to apply them to: a design file without [report], the dialog
+  // without --report.
+  write_file(dir.path() / "u.ans", kUniform);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--wavelength", "7", "plain.toml"}, {"--frequency", "12GHz", "plain.toml"},
+        {"--physical-optics", "plain.toml"}, {"--wavelength", "7", "u.ans"}, {"--physical-optics", "u.ans"}}) {
+    TempDir alone;
+    for (const char* f : {"plain.toml", "u.ans"}) fs::copy_file(dir.path() / f, alone.path() / f);
+    Program p(alone, args, Console::files);
+    EXPECT_EQ(p.finish(), 2) << args.front();
+    EXPECT_EQ(p.err().rfind("Error: " + args.front() + " is for the design report: give --report DIR", 0), 0u)
+        << p.err();
+    EXPECT_FALSE(fs::exists(alone.path() / "ravost.out"));
+  }
 }
 
 }  // namespace

@@ -43,11 +43,17 @@ struct ReportRequest {
   std::filesystem::path dir;
   double wavelength = 0.0;  // in the unit of the diameter; 0: D/lambda = 100
   bool physical_optics = false;  // add the physical optics of the design
+  // A frequency in Hz (--frequency) that gives the wavelength once the
+  // design's length unit is known; none: the wavelength stands as given.
+  std::optional<double> frequency = std::nullopt;
 };
 
 struct OutputPlan {
   std::optional<std::string> figure_file;
   double diameter = 0;  // of the main reflector
+  // The length unit of the diameter and every length the plan gives (a
+  // design file's [scale] unit), when it is said.
+  std::optional<LengthUnit> unit;
   std::optional<double> extrapolated_sub_diameter;
   std::optional<ListingRequest> main_listing, sub_listing;
   std::optional<SurfaceFileRequest> main_surface, sub_surface;
