@@ -24,11 +24,13 @@ constexpr double kPi = Constants<double>::pi;
 // sin(theta) there, integrated to rounding by far fewer.
 constexpr int kIntervalPoints = 10;
 // Gauss-Legendre points per interval of the Gaussian's table, and the
-// intervals' width: at most pi/64 and half the angle over which the pattern
-// falls by a factor e, so that the rule is exact to rounding.
-constexpr int kGaussianPoints = 20;
-constexpr double kGaussianWidths = 0.5;
-constexpr double kGaussianMaxStep = kPi / 64.0;
+// intervals' width: at most pi/1024 and 0.08 of the angle over which the
+// pattern falls by a factor e, narrow enough for so few points to be exact
+// to rounding (checked against 50-digit quadrature: within 2 units of the
+// last place from 1e-4 degrees to 180).
+constexpr int kGaussianPoints = 6;
+constexpr double kGaussianWidths = 0.08;
+constexpr double kGaussianMaxStep = kPi / 1024.0;
 // Beyond exp(-800) the pattern is 0 in double: the table ends there.
 constexpr double kGaussianUnderflow = 800.0;
 // The most intervals a table holds (an extreme negative taper, whose pattern
@@ -147,10 +149,12 @@ double TabulatedPattern::angle_of_enclosed_power(double f) const {
 }
 
 GaussianEnclosure::GaussianEnclosure(double taper_db, double taper_angle_rad)
-    : taper_db_(taper_db), taper_angle_rad_(taper_angle_rad) {
+    : taper_db_(taper_db),
+      taper_angle_rad_(taper_angle_rad),
+      exponent_(taper_db / 10.0 * std::log(10.0) / (taper_angle_rad * taper_angle_rad)) {
   // P = exp(-a theta^2): the width 1/sqrt(|a|) sets the step; for a > 0 the
   // pattern is 0 beyond sqrt(800 / a).
-  const double a = taper_db / 10.0 * std::log(10.0) / (taper_angle_rad * taper_angle_rad);
+  const double a = exponent_;
   double end = kPi;
   double step = kGaussianMaxStep;
   if (std::isfinite(a) && a != 0.0) {

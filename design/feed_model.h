@@ -17,6 +17,7 @@
 // Every model answers in the design's reals and in double (the report).
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -84,7 +85,7 @@ Real gaussian_pattern(Real theta, Real taper_db, Real taper_angle_rad) {
 // The enclosed power of a Gaussian pattern (in double): the integral of
 // P sin over equal intervals, summed once at their ends, so that a value
 // costs one short quadrature inside one interval.  The intervals are a
-// fraction of the Gaussian's width, which keeps a 20-point rule at the
+// small fraction of the Gaussian's width, which keeps a 6-point rule at the
 // rounding of double, and stop where the pattern has underflowed to 0.
 class GaussianEnclosure {
  public:
@@ -99,11 +100,14 @@ class GaussianEnclosure {
   std::size_t intervals() const { return cumulative_.size() - 1; }
 
  private:
-  double pattern(double theta) const { return gaussian_pattern(theta, taper_db_, taper_angle_rad_); }
+  // The pattern as exp(-a theta^2): the same function as gaussian_pattern
+  // to rounding, at half the cost of its power of 10.
+  double pattern(double theta) const { return std::exp(-exponent_ * (theta * theta)); }
   double from_knot(std::size_t i, double theta) const;
 
   double taper_db_;
   double taper_angle_rad_;
+  double exponent_;                 // a of exp(-a theta^2)
   double step_ = 0;                 // the intervals' width, radians
   std::vector<double> cumulative_;  // the enclosed power at each knot i * step_
 };
