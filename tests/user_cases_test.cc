@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "design/check.h"
 #include "tests/test_util.h"
 
@@ -666,6 +668,114 @@ TEST(SelfCheck, OnlyTheLastRayMayLeaveTheFeedAlongTheAxis) {
   EXPECT_EQ(design::check_ray_table(table(tiny, 0.0f)).fault, Fault::none);
   EXPECT_EQ(design::check_ray_table(table(-tiny, 0.0f)).fault, Fault::feed_angle_zero);
   EXPECT_EQ(design::check_ray_table(table(std::nanf(""), 0.0f)).fault, Fault::feed_angle_zero);
+}
+
+// ---------------------------------------------------------------------------
+// A signal ends any long run within a second: in the synthesis, in the
+// report's physical optics, in a sweep and in the optimiser.  Each run is
+// signalled once its progress line shows that it has reached the work.
+
+// A design file with the uniform example's geometry; `feed` and `synthesis`
+// are the bodies of their sections, `extra` more sections.
+std::string design_file(const std::string& feed, const std::string& synthesis, const std::string& extra = "") {
+  return "[geometry]\nmain_hole_to_feed = 0.2\nfeed_to_sub_rim = 0.5\nsub_radius = 0.25\n"
+         "main_inner_radius = 0.12\n\n[feed]\n" +
+         feed + "\n[aperture]\ndistribution = \"uniform\"\n\n[synthesis]\n" + synthesis +
+         "\n[scale]\ndiameter = 100.0\n" + extra;
+}
+
+const std::string kGaussianFeed = "model = \"gaussian\"\ntaper_db = 10\ntaper_angle_deg = 20\n";
+const std::string kBeamwidthFeed = "beamwidth_deg = 40.0\nlevel_db = -10.0\n";
+
+// Sends `number` and waits for the end: the exit status, and the seconds
+// from the signal to the end in `seconds`.
+int stop_with(Program& p, int number, double& seconds) {
+  const auto sent = std::chrono::steady_clock::now();
+  p.signal(number);
+  const int status = p.finish();
+  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  return status;
+}
+
+// A synthesis of two rows of 44 million steps each (seconds a row): the
+// signal comes in the second row, and the run ends without waiting for the
+// row's end.
+TEST(Interrupt, ASignalWithinALongRowOfTheSynthesisEndsTheRunWithinASecond) {
+  const std::pair<int, int> signals[] = {{SIGTERM, 143}, {SIGINT, 130}};
+  for (const auto& [number, wanted] : signals) {
+    TempDir dir;
+    write_file(dir.path() / "long.toml",
+               design_file(kBeamwidthFeed, "calc_interval = 1e-8\noutput_interval = 0.44\nprecision = \"64-bit\"\n"));
+    Program p(dir, {"long.toml"}, Console::terminal_with_errors);
+    ASSERT_TRUE(p.wait_for("Synthesis: 1/2 rows")) << p.screen();
+    double seconds = 0;
+    EXPECT_EQ(stop_with(p, number, seconds), wanted) << p.screen();
+    EXPECT_LT(seconds, 1.0);
+    expect_interrupted(dir, p.screen(), number == SIGINT ? "interrupted (Ctrl-C)" : "terminated (signal 15)");
+    EXPECT_EQ(read_file(dir.path() / "ravost.out").find(" Design scaled"), std::string::npos);
+  }
+}
+
+// The physical optics of a design 1000 wavelengths across takes many
+// seconds; a signal once the report is under way ends the run within one,
+// and leaves no part of the report behind.
+TEST(Interrupt, ASignalDuringThePhysicalOpticsEndsTheRunWithinASecond) {
+  TempDir dir;
+  write_file(dir.path() / "po.toml",
+             design_file(kBeamwidthFeed, "calc_interval = 0.001\noutput_interval = 0.02\n",
+                         "\n[report]\nfolder = \"r\"\nwavelength = 0.1\nphysical_optics = true\n"));
+  Program p(dir, {"po.toml"}, Console::terminal_with_errors);
+  ASSERT_TRUE(p.wait_for("Report: ")) << p.screen();
+  double seconds = 0;
+  EXPECT_EQ(stop_with(p, SIGTERM, seconds), 143) << p.screen();
+  EXPECT_LT(seconds, 1.0);
+  EXPECT_FALSE(fs::exists(dir.path() / "r"));
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+// A sweep signalled once designs are done (its progress line counts them)
+// writes the rows done, marked incomplete, and ends with 143.
+TEST(Interrupt, AnInterruptedSweepWritesTheRowsItDidAndEndsWithinASecond) {
+  TempDir dir;
+  write_file(dir.path() / "d.toml", design_file(kBeamwidthFeed, "calc_interval = 0.005\noutput_interval = 0.02\n"));
+  Program p(dir, {"sweep", "d.toml", "--vary", "geometry.sub_radius=0.2:0.3:4000", "--out", "s"},
+            Console::terminal_with_errors);
+  ASSERT_TRUE(p.wait_for(" designs/s")) << p.screen();
+  double seconds = 0;
+  EXPECT_EQ(stop_with(p, SIGTERM, seconds), 143) << p.screen();
+  EXPECT_LT(seconds, 1.0);
+  const nlohmann::json j = nlohmann::json::parse(read_file(dir.path() / "s" / "sweep.json"));
+  EXPECT_FALSE(j.at("complete").get<bool>());
+  EXPECT_GT(j.at("rows").size(), 0u);
+  EXPECT_LT(j.at("rows").size(), 4000u);
+  for (const nlohmann::json& row : j.at("rows")) EXPECT_EQ(row.at("status"), "ok") << row.dump();
+  EXPECT_NE(p.screen().find("the sweep was interrupted"), std::string::npos) << p.screen();
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+// The optimiser on a Gaussian feed whose designs take seconds each (8.8
+// million steps): signalled within its second design, it ends within a
+// second with the designs tried before written, and none of them failed.
+TEST(Interrupt, AnInterruptedOptimisationOfAGaussianFeedEndsWithinASecond) {
+  const std::pair<int, int> signals[] = {{SIGTERM, 143}, {SIGINT, 130}};
+  for (const auto& [number, wanted] : signals) {
+    TempDir dir;
+    write_file(dir.path() / "g.toml", design_file(kGaussianFeed, "calc_interval = 1e-7\noutput_interval = 0.02\n"
+                                                                 "precision = \"64-bit\"\n"));
+    Program p(dir,
+              {"optimize", "g.toml", "--free", "geometry.sub_radius=0.2:0.3", "--maximize", "directivity_dbi",
+               "--starts", "1", "--evaluations", "1000", "--out", "o"},
+              Console::terminal_with_errors);
+    ASSERT_TRUE(p.wait_for("Optimisation: 1 designs")) << p.screen();
+    double seconds = 0;
+    EXPECT_EQ(stop_with(p, number, seconds), wanted) << p.screen();
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_NE(p.screen().find("the optimisation was interrupted"), std::string::npos) << p.screen();
+    const std::string history = read_file(dir.path() / "o" / "history.csv");
+    EXPECT_NE(history.find('\n'), std::string::npos);
+    EXPECT_EQ(history.find("failed"), std::string::npos) << history;
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  }
 }
 
 }  // namespace
