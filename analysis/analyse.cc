@@ -708,9 +708,11 @@ void write_notes(Report& r, const DesignInput& d, const Options& o) {
 
 // The figures of one pair of profiles; the far field too when `far` is set.
 Report figures(const DesignInput& d, const Options& o, const Profiles& p, bool far, const std::function<void(int)>& done) {
+  if (o.check) o.check();
   Report r;
   set_geometry(r, d, o);
   Rays rays = trace(r, d, o, p);
+  if (o.check) o.check();
   find_vertex_ring(r, d, p, rays);
   path_errors(r, rays);
   aperture_density(r, d, o, rays);
@@ -955,6 +957,7 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
   int steps_done = 0;
   const auto step = [&](int) {
     if (o.progress) o.progress(++steps_done, total);
+    if (o.check) o.check();
   };
   const WrittenSurfaces written = written_surfaces(d, o);
   const Profiles written_profiles{written.sub, written.main, written.ring_radius};
@@ -1037,6 +1040,7 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po_options.sidelobes = o.sidelobes;
   po_options.sphere_power = geometrical.d_over_lambda <= o.po_sphere_up_to_d_over_lambda;
   po_options.progress = progress;
+  po_options.check = o.check;
   out.result = po::analyse(s, po_options);
   out.per_wavelength = o.po_sampling.per_wavelength * o.po_sampling.factor;
   const po::Result& r = out.result;

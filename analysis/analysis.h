@@ -68,6 +68,10 @@ struct Options {
   // Called after each step of the analysis with the steps done and the
   // steps in all (for a progress line); may be empty.
   std::function<void(int done, int total)> progress;
+  // Asked often during long work (between the report's parts and the
+  // trials of its advice, between blocks of the physical optics); may throw
+  // to stop the analysis (an interrupted run).  May be empty.
+  std::function<void()> check;
   double wavelength = 0;  // in the unit of the diameter; 0: assumed_d_over_lambda is assumed
   int rays = 3001;        // rays traced from the feed (at least 9)
   double assumed_d_over_lambda = 100;  // D/lambda when no wavelength is given

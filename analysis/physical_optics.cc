@@ -233,9 +233,12 @@ Field near_field(const std::vector<Current>& sources, double r, double z, double
 // Far field (r e^{jkr} E) of ring currents at angles theta: A = E_theta at
 // phi = 0, B = -E_phi at phi = 90 degrees.  Rings inside `shadow` radiate
 // only into theta > 90 degrees.
+// Only the angles from `first` on, `count` of them, are done.
 void add_far_field(const std::vector<Current>& currents, double k, double shadow, const std::vector<double>& theta,
-                   int threads, std::vector<Complex>& a_out, std::vector<Complex>& b_out) {
-  parallel_for(theta.size(), threads, [&](std::size_t i) {
+                   std::size_t first, std::size_t count, int threads, std::vector<Complex>& a_out,
+                   std::vector<Complex>& b_out) {
+  parallel_for(count, threads, [&](std::size_t n) {
+    const std::size_t i = first + n;
     const double t = theta[i], ct = std::cos(t), st = std::sin(t);
     const bool forward = t < 0.5 * M_PI;
     Complex a, b;
@@ -351,6 +354,7 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
         on_main[first + i] = near_field(sub_currents, n.r, n.z, k, q, most[first + i]);
       });
       if (o.progress) o.progress(b + 1, blocks + 1);
+      if (o.check) o.check();
     }
     res.azimuth_nodes_max = *std::max_element(most.begin(), most.end());
     res.sub_nodes = static_cast<int>(sub_nodes.size());
@@ -372,8 +376,14 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
   return c;
 }
 
-// The far field of the feed and both reflectors' currents at angles from +z.
-FarField radiated_field(const System& s, const Currents& c, double k, int threads, const std::vector<double>& theta) {
+// Current-angle pairs per block of the far field between two checks: a
+// small part of a second.
+constexpr std::size_t kFarFieldBlockWork = 1u << 21;
+
+// The far field of the feed and both reflectors' currents at angles from +z,
+// in blocks of angles with `check` asked between them.
+FarField radiated_field(const System& s, const Currents& c, double k, int threads, const std::vector<double>& theta,
+                        const std::function<void()>& check = {}) {
   FarField f;
   f.a.assign(theta.size(), Complex()), f.b.assign(theta.size(), Complex());
   for (std::size_t i = 0; i < theta.size(); ++i) {
@@ -383,8 +393,14 @@ FarField radiated_field(const System& s, const Currents& c, double k, int thread
     const double phase = s.feed.z != 0.0 ? ff.phase + k * s.feed.z * std::cos(theta[i]) : ff.phase;
     f.a[i] = std::polar(ff.e, phase), f.b[i] = std::polar(ff.h, phase);
   }
-  add_far_field(c.sub, k, 0.0, theta, threads, f.a, f.b);
-  add_far_field(c.main, k, s.shadow_radius, theta, threads, f.a, f.b);
+  const std::size_t currents = std::max<std::size_t>(1, c.sub.size() + c.main.size());
+  const std::size_t block = std::max<std::size_t>(8 * static_cast<std::size_t>(threads), kFarFieldBlockWork / currents);
+  for (std::size_t first = 0; first < theta.size(); first += block) {
+    const std::size_t count = std::min(block, theta.size() - first);
+    add_far_field(c.sub, k, 0.0, theta, first, count, threads, f.a, f.b);
+    add_far_field(c.main, k, s.shadow_radius, theta, first, count, threads, f.a, f.b);
+    if (check) check();
+  }
   return f;
 }
 
@@ -406,7 +422,7 @@ void pattern_cuts(const System& s, const Options& o, const Currents& c, double k
     std::vector<double> theta(static_cast<std::size_t>(n)), alpha_deg(theta.size());
     for (int i = 0; i < n; ++i) alpha_deg[static_cast<std::size_t>(i)] = i * step * kDeg;
     for (int i = 0; i < n; ++i) theta[static_cast<std::size_t>(i)] = beam_angle(s, std::min(M_PI, i * step));
-    const FarField f = radiated_field(s, c, k, threads, theta);
+    const FarField f = radiated_field(s, c, k, threads, theta, o.check);
     const double peak = std::norm(scale * f.a[0]);
     res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : kFloorDb;
     res.cuts.clear();
@@ -467,7 +483,7 @@ void sphere_power(const System& s, const Options& o, const Currents& c, double k
     const double half = 0.5 * M_PI / panels, mid = (2 * p + 1) * half;
     for (std::size_t i = 0; i < gx.size(); ++i) theta.push_back(mid + half * gx[i]), weight.push_back(half * gw[i]);
   }
-  const FarField f = radiated_field(s, c, k, threads, theta);
+  const FarField f = radiated_field(s, c, k, threads, theta, o.check);
   double power = 0;
   for (std::size_t i = 0; i < theta.size(); ++i)
     power += weight[i] * (std::norm(f.a[i]) + std::norm(f.b[i])) * std::sin(theta[i]);
@@ -514,7 +530,7 @@ FarField reflector_far_field(const Feed& feed, const Reflector& reflector, doubl
   for (const Node& n : rings(reflector, wavelength, sampling)) currents.push_back(po_current(n, feed_field(feed, k, n.r, n.z)));
   FarField f;
   f.a.assign(theta.size(), Complex()), f.b.assign(theta.size(), Complex());
-  add_far_field(currents, k, 0.0, theta, 1, f.a, f.b);
+  add_far_field(currents, k, 0.0, theta, 0, theta.size(), 1, f.a, f.b);
   return f;
 }
 

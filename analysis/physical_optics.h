@@ -91,6 +91,9 @@ struct Options {
   // Called on the calling thread between blocks of the work with the blocks
   // done and in all; may throw to stop the work.  May be empty.
   std::function<void(int done, int total)> progress;
+  // Asked on the calling thread between blocks of the work, each well under
+  // a second; may throw to stop the work (an interrupted run).  May be empty.
+  std::function<void()> check;
 };
 
 // One pattern cut: co- and cross-polar fields (third definition) at the

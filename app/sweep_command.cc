@@ -229,6 +229,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   DesignProgress line(progress, "Sweep");
   plan.progress = [&line](long done, long total) { line.update(done, total); };
   plan.stop = [] { return io::interrupted() != 0; };
+  plan.evaluation.stop = plan.stop;
   const auto start = std::chrono::steady_clock::now();
   const SweepResult result = run_sweep(*t, plan);
   line.clear();
@@ -289,6 +290,7 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   DesignProgress line(progress, "Optimisation");
   plan.progress = [&line](long done) { line.update(done, 0); };
   plan.stop = [] { return io::interrupted() != 0; };
+  plan.evaluation.stop = plan.stop;
   const OptimizeResult result = optimize(*t, plan);
   line.clear();
   try {

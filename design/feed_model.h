@@ -5,7 +5,10 @@
 //
 // - beamwidth: (cos(theta/2))^(2n) through one beamwidth at one level
 //   (BeamwidthFeed, whose 32-bit arithmetic the established listings use);
-// - gaussian: P = 10^(-T/10 (theta/theta_T)^2), a taper of T dB at theta_T;
+// - gaussian: P = 10^(-T/10 (theta/theta_T)^2), a taper of T dB at theta_T,
+//   its enclosed power from a table of the integral at knots made once per
+//   feed (GaussianEnclosure) and Gauss-Legendre quadrature inside a knot's
+//   interval;
 // - table: a tabulated pattern (from a table or a pattern-cut file): the
 //   phi-averaged linear power interpolated in angle by a monotone cubic
 //   (pchip), its enclosed power by Gauss-Legendre quadrature over each
@@ -14,6 +17,7 @@
 // Every model answers in the design's reals and in double (the report).
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -78,6 +82,36 @@ Real gaussian_pattern(Real theta, Real taper_db, Real taper_angle_rad) {
   return std::pow(Real(10), -(taper_db / Real(10)) * (u * u));
 }
 
+// The enclosed power of a Gaussian pattern (in double): the integral of
+// P sin over equal intervals, summed once at their ends, so that a value
+// costs one short quadrature inside one interval.  The intervals are a
+// small fraction of the Gaussian's width, which keeps a 6-point rule at the
+// rounding of double, and stop where the pattern has underflowed to 0.
+class GaussianEnclosure {
+ public:
+  GaussianEnclosure(double taper_db, double taper_angle_rad);
+
+  double enclosed_power(double theta) const;
+  double angle_of_enclosed_power(double f) const;
+  // Whether the table is that of this taper and angle.
+  bool is_of(double taper_db, double taper_angle_rad) const {
+    return taper_db == taper_db_ && taper_angle_rad == taper_angle_rad_;
+  }
+  std::size_t intervals() const { return cumulative_.size() - 1; }
+
+ private:
+  // The pattern as exp(-a theta^2): the same function as gaussian_pattern
+  // to rounding, at half the cost of its power of 10.
+  double pattern(double theta) const { return std::exp(-exponent_ * (theta * theta)); }
+  double from_knot(std::size_t i, double theta) const;
+
+  double taper_db_;
+  double taper_angle_rad_;
+  double exponent_;                 // a of exp(-a theta^2)
+  double step_ = 0;                 // the intervals' width, radians
+  std::vector<double> cumulative_;  // the enclosed power at each knot i * step_
+};
+
 // The feed model of a design.
 template <RealType Real>
 struct FeedModel {
@@ -87,6 +121,9 @@ struct FeedModel {
   Real taper_angle_rad = 0;
   std::shared_ptr<const FeedTable> source;        // tables: as read
   std::shared_ptr<const TabulatedPattern> table;  // tables: null when unusable
+  // The Gaussian model's enclosed power, made with the model; one made for
+  // another taper or angle is not used.
+  std::shared_ptr<const GaussianEnclosure> gaussian;
   // The phase centre's position on the axis, from the geometry's feed point
   // towards the subreflector: the point the rays leave from.
   Real phase_centre_z = 0;
@@ -104,6 +141,11 @@ struct FeedModel {
   double last_angle_double() const;
   // One line saying what the model is, e.g. "Gaussian, 12 dB at 20 deg".
   std::string description() const;
+
+ private:
+  // The Gaussian model's table of its enclosed power, made now when it is
+  // missing or for another taper or angle.
+  std::shared_ptr<const GaussianEnclosure> gaussian_table() const;
 };
 
 }  // namespace design

@@ -151,6 +151,8 @@ class GaussianFeed final : public Described<GaussianFeed> {
   void make_in(const FeedSpec& f, Design<Real>& d) const {
     d.feed_model.taper_db = static_cast<Real>(f.taper_db);
     d.feed_model.taper_angle_rad = static_cast<Real>(f.taper_angle_deg) * Constants<Real>::deg;
+    d.feed_model.gaussian = std::make_shared<const GaussianEnclosure>(
+        static_cast<double>(d.feed_model.taper_db), static_cast<double>(d.feed_model.taper_angle_rad));
   }
 
  private:

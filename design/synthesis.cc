@@ -248,12 +248,32 @@ RayTable<Real> synthesize(const Design<Real>& in, SurfaceDerivatives<Real>& deri
   table.step_points.reserve(static_cast<std::size_t>(output_steps) * strides_per_output + 1);
   keep_point();
 
+  // RUNGE is also called in runs of at most kStepsBetweenAsks steps, with
+  // the caller asked between them; that too changes no bit.
+  int since_asked = 0;
+  const auto advance = [&](int steps) {
+    while (steps > 0) {
+      const int run = std::min(steps, kStepsBetweenAsks - since_asked);
+      numerics::RUNGE(std::span<Real>(y), kEquations, h, run, derivatives, std::span<Real>(k1),
+                      std::span<Real>(k2), std::span<Real>(k3), std::span<Real>(k4),
+                      std::span<Real>(work));
+      steps -= run;
+      since_asked += run;
+      if (since_asked == kStepsBetweenAsks) {
+        since_asked = 0;
+        if (options.keep_going && !options.keep_going()) return false;
+      }
+    }
+    return true;
+  };
+
   for (int i = 1; i <= output_steps; ++i) {
     derivatives.expect_steps(y[ray::radius], h, table.counts.steps_per_output);
     for (int s = 0; s < strides_per_output; ++s) {
-      numerics::RUNGE(std::span<Real>(y), kEquations, h, stride, derivatives, std::span<Real>(k1),
-                      std::span<Real>(k2), std::span<Real>(k3), std::span<Real>(k4),
-                      std::span<Real>(work));
+      if (!advance(stride)) {
+        table.stopped = true;
+        return table;
+      }
       keep_point();
     }
     const Ray<Real> next = placed(make_ray(

@@ -172,7 +172,14 @@ struct SynthesisOptions {
   // all; returning false stops the synthesis there (for a run that is being
   // interrupted).  Progress reports hang off it too.
   std::function<bool(int done, int total)> on_row;
+  // Asked every kStepsBetweenAsks integration steps within a row; returning
+  // false stops the synthesis there, so that a row of many steps does not
+  // keep an interrupted run waiting.  May be empty.
+  std::function<bool()> keep_going;
 };
+
+// Integration steps between two questions to SynthesisOptions::keep_going.
+inline constexpr int kStepsBetweenAsks = 4096;
 
 // Integrates both surfaces.  The counts must have no problem.
 template <RealType Real>

@@ -533,6 +533,7 @@ py::object sweep_call(const Design& design, const std::vector<std::pair<std::str
   plan.axes = axes;
   plan.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   plan.stop = [] { return io::interrupted() != 0; };
+  plan.evaluation.stop = plan.stop;
   const nlohmann::json rows = interruptible([&] {
     const sweep::SweepResult result = sweep::run_sweep(t, plan);
     return sweep::sweep_json(design.name(), axes, result.rows, sweep::grid_size(axes), result.complete, std::nullopt,

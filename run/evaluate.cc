@@ -46,6 +46,7 @@ RunResult run_alone(const design::DesignSpec& choices, const EvaluationOptions& 
   plan.extrapolated_sub_diameter = options.extrapolated_sub_diameter;
   o.precision = design::Precision::double_;
   o.series = options.series;
+  o.stop = options.stop;
   return run_design(choices, plan, o);
 }
 
@@ -117,6 +118,8 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
     for (double v : e.figures)
       if (!std::isfinite(v)) return not_ok("failed", "a figure of the design is not a number.");
     return e;
+  } catch (const Stopped&) {
+    throw;  // the caller's stop: no figures, and no failure either
   } catch (const std::exception& ex) {
     return not_ok("failed", std::string("the design cannot be traced: ") + ex.what());
   }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,10 @@ struct EvaluationOptions {
   // The Taylor series built so far, shared by every evaluation made with a
   // copy of these options (a sweep's designs share their distribution).
   std::shared_ptr<design::SeriesCache> series = std::make_shared<design::SeriesCache>();
+  // Asked now and then during the synthesis and the report; true stops the
+  // evaluation (evaluate and write_design_report throw run::Stopped).  May
+  // be empty.
+  std::function<bool()> stop = {};
 };
 
 // Evaluates the design of `choices` in 64-bit reals, whatever precision it names.

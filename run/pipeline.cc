@@ -1,10 +1,13 @@
 #include "run/pipeline.h"
 
+#include "io/interrupt.h"
+
 #include <exception>
 #include <type_traits>
 #include <utility>
 
 #include "io/files.h"
+#include "io/interrupt.h"
 #include "run/messages.h"
 #include "run/report.h"
 #include "run/stages.h"
@@ -274,14 +277,15 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
       o.wavelength = request->wavelength;
       o.physical_optics = request->physical_optics;
     }
-    if (c_.stop) {
-      o.progress = [this](int, int) {
-        if (c_.stop()) throw Stopped();
-      };
-    }
+    o.check = [this] {
+      if (c_.interruptible) io::check_interrupt();
+      if (c_.stop && c_.stop()) throw Stopped();
+    };
     try {
       result_.report = analysis::analyse(*result_.report_input, o);
     } catch (const Stopped&) {
+      throw;
+    } catch (const io::Interrupted&) {
       throw;
     } catch (const std::exception& e) {
       fail(Stage::report, diag::error(std::string("the design cannot be traced: ") + e.what()));

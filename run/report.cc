@@ -165,10 +165,13 @@ analysis::Report write_report(Context& c, const analysis::DesignInput& d, analys
   options.wavelength = request.wavelength;
   options.physical_optics = request.physical_optics;
   ProgressLine progress(c.console.progress, "Report", "steps");
-  options.progress = [&progress, &c](int done, int total) {
-    progress.update(done, total);
+  options.check = [&c] {
     if (c.interruptible) io::check_interrupt();
     if (c.stop && c.stop()) throw Stopped();
+  };
+  options.progress = [&progress, check = options.check](int done, int total) {
+    progress.update(done, total);
+    check();
   };
   const std::string cannot = "the design report cannot be made: ";
   try {

@@ -199,14 +199,23 @@ void synthesise(Context& c, const Design<Real>& d, design::Synthesis<Real>& resu
 
   design::SynthesisOptions options;
   ProgressLine progress(c.console.progress, "Synthesis", "rows");
-  options.on_row = [&progress, &c](int done, int total) {
-    progress.update(done, total);
+  const auto keep_going = [&c] {
     if (c.stop && c.stop()) return false;
     return !c.interruptible || io::interrupted() == 0;
   };
+  options.on_row = [&progress, keep_going](int done, int total) {
+    progress.update(done, total);
+    return keep_going();
+  };
+  options.keep_going = keep_going;
   result = design::synthesise_and_check(d, options);
   progress.clear();
-  if (result.summary.stopped && c.stop && c.stop()) throw Stopped();
+  if (result.summary.stopped) {
+    // Stopped by a signal or the caller: the run ends here, without the
+    // rows done so far.
+    if (c.interruptible) io::check_interrupt();
+    if (c.stop && c.stop()) throw Stopped();
+  }
   const design::RayTable<Real>& table = result.table;
   c.both(writers::ray_table_header());
   for (const design::Ray<Real>& ray : table.rays) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <nlopt.hpp>
 
+#include "run/context.h"
 #include "sweep/sweep.h"
 
 namespace sweep {
@@ -48,7 +49,12 @@ struct Problem {
     Row row;
     row.index = static_cast<long>(result.history.size());
     row.inputs = inputs(u);
-    row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
+    try {
+      row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
+    } catch (const run::Stopped&) {
+      // Stopped within the design: it is not kept, and the optimiser ends.
+      throw nlopt::forced_stop();
+    }
     result.history.push_back(std::move(row));
     const std::size_t i = result.history.size() - 1;
     seen.emplace(u, i);

@@ -1,3 +1,4 @@
+#include "run/context.h"
 #include "sweep/sweep.h"
 
 #include <algorithm>
@@ -244,7 +245,11 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
       Row& row = rows[k];
       row.index = mine[k];
       row.inputs = grid_inputs(plan.axes, mine[k]);
-      row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
+      try {
+        row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
+      } catch (const run::Stopped&) {
+        return;  // stopped within the design: its row is not done
+      }
       done[k] = 1;
       const long n = ++finished;
       if (plan.progress) {

@@ -11,6 +11,7 @@
 #include "figures/heat_map.h"
 #include "figures/svg.h"
 #include "io/folder.h"
+#include "run/context.h"
 #include "sweep/sweep.h"
 
 namespace sweep {
@@ -215,7 +216,14 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], b.inputs[i]);
     folder.write("best.toml", t.text_with(set));
     const designfile::ReadResult r = t.with(set);
-    if (r.file) run::write_design_report(r.file->choices, options_of(*r.file, plan.evaluation), dir / "report");
+    if (r.file) {
+      try {
+        run::write_design_report(r.file->choices, options_of(*r.file, plan.evaluation), dir / "report");
+      } catch (const run::Stopped&) {
+        // Stopped while the report was made: the other files are written
+        // all the same, the report (removed whole) is not.
+      }
+    }
   }
   // An earlier optimisation's best design is not this one's.
   folder.own({"best.toml"});

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <boost/math/special_functions/factorials.hpp>
+#include <boost/math/special_functions/gamma.hpp>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -128,6 +130,58 @@ TEST(FeedModels, EveryModelsEnclosedPowerAndItsInverseAgree) {
     const double theta = deg * design::Constants<double>::deg;
     EXPECT_NEAR(sampled.enclosed_power_double(theta) / closed.enclosed_power_double(theta), 1.0, 1e-6);
   }
+}
+
+// The Gaussian feed's enclosed power by another road: sin t as its series,
+// each term's integral against exp(-a t^2) an incomplete gamma function,
+//   F = sum_k (-1)^k / (2k+1)! * k! / (2 a^(k+1)) * P(k+1, a theta^2).
+double gaussian_enclosed_by_series(double taper_db, double taper_angle_deg, double theta) {
+  const double angle = taper_angle_deg * design::Constants<double>::deg;
+  const double a = taper_db / 10.0 * std::log(10.0) / (angle * angle);
+  double sum = 0;
+  for (unsigned k = 0; k < 40; ++k) {
+    const double term = boost::math::factorial<double>(k) / boost::math::factorial<double>(2 * k + 1) /
+                        (2.0 * std::pow(a, k + 1.0)) * boost::math::gamma_p(k + 1.0, a * theta * theta);
+    sum += (k % 2 == 0 ? term : -term);
+  }
+  return sum;
+}
+
+TEST(FeedModels, TheGaussianFeedsEnclosedPowerIsItsIntegralFromTheAxisOutToPi) {
+  const std::pair<double, double> feeds[] = {{10.0, 20.0}, {3.0, 60.0}, {25.0, 8.0}};
+  for (const auto& [taper, angle] : feeds) {
+    DesignSpec g = example_choices();
+    g.feed.model = FeedModelKind::gaussian;
+    g.feed.taper_db = taper;
+    g.feed.taper_angle_deg = angle;
+    const design::FeedModel<double> m = design::make_design<double>(g).feed_model;
+    SCOPED_TRACE(m.description());
+    for (double deg : {1e-4, 0.01, 0.5, 5.0, 19.9, 20.0, 26.565, 45.0, 90.0, 179.0, 180.0}) {
+      const double theta = deg * design::Constants<double>::deg;
+      const double want = gaussian_enclosed_by_series(taper, angle, theta);
+      EXPECT_NEAR(m.enclosed_power_double(theta) / want, 1.0, 1e-12) << deg << " deg";
+    }
+    // Past pi the feed radiates nothing more; before the axis, nothing.
+    EXPECT_EQ(m.enclosed_power_double(4.0), m.enclosed_power_double(M_PI));
+    EXPECT_EQ(m.enclosed_power_double(-0.1), 0.0);
+    EXPECT_TRUE(std::isnan(m.enclosed_power_double(std::nan(""))));
+  }
+}
+
+TEST(FeedModels, AGaussianModelWhoseTaperChangedAfterItWasMadeUsesTheNewTaper) {
+  DesignSpec g = example_choices();
+  g.feed.model = FeedModelKind::gaussian;
+  g.feed.taper_db = 10.0;
+  g.feed.taper_angle_deg = 20.0;
+  design::FeedModel<double> m = design::make_design<double>(g).feed_model;
+  const double theta = 0.3;
+  const double before = m.enclosed_power_double(theta);
+  m.taper_db = 3.0;
+  EXPECT_NEAR(m.enclosed_power_double(theta) / gaussian_enclosed_by_series(3.0, 20.0, theta), 1.0, 1e-12);
+  EXPECT_GT(m.enclosed_power_double(theta), before);
+  m.taper_db = 10.0;
+  m.taper_angle_rad = 30.0 * design::Constants<double>::deg;
+  EXPECT_NEAR(m.enclosed_power_double(theta) / gaussian_enclosed_by_series(10.0, 30.0, theta), 1.0, 1e-12);
 }
 
 // ---- An independent solution for the corrugated horn ------------------------

@@ -156,6 +156,38 @@ TEST(Synthesis, EqualIntervalsGiveOneRowPerIntegrationStep) {
   for (std::size_t k = 0; k < b.rays.size(); ++k) EXPECT_TRUE(same_ray(a, 5 * k, b, k));
 }
 
+// A row of 22,000 steps (0.22 / 1e-5): the caller is asked within it,
+// every kStepsBetweenAsks steps, and a "stop" ends the synthesis at once.
+TEST(Synthesis, TheCallerIsAskedWithinALongRowAndItsStopEndsTheSynthesisThere) {
+  DesignSpec long_rows = example_choices();
+  long_rows.synthesis = {0.00001, 0.22};
+  const Design<float> d = make_design<float>(long_rows);
+  ASSERT_EQ(step_counts(d).steps_per_output, 22000);
+  int asked = 0, rows = 0;
+  SynthesisOptions stop_at_first;
+  stop_at_first.on_row = [&rows](int, int) { return ++rows, true; };
+  stop_at_first.keep_going = [&asked] { return ++asked, false; };
+  const Table stopped = synthesize(d, stop_at_first);
+  EXPECT_TRUE(stopped.stopped);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(rows, 0);  // stopped in the first row, before its end
+  EXPECT_EQ(stopped.rays.size(), 1u);
+  EXPECT_EQ(stopped.steps, 0);
+
+  // Asked and going on, the table is the one made without asking, bit for
+  // bit: the integration is only cut into runs.
+  asked = 0;
+  SynthesisOptions go_on;
+  go_on.keep_going = [&asked] { return ++asked, true; };
+  const Table asked_table = synthesize(d, go_on);
+  const Table plain = synthesize(d);
+  EXPECT_FALSE(asked_table.stopped);
+  EXPECT_EQ(asked, static_cast<int>(plain.steps / kStepsBetweenAsks));
+  ASSERT_EQ(asked_table.rays.size(), plain.rays.size());
+  ASSERT_EQ(asked_table.rays.size(), 5u);
+  for (std::size_t i = 0; i < plain.rays.size(); ++i) EXPECT_TRUE(same_ray(asked_table, i, plain, i));
+}
+
 TEST(Synthesis, AnOutputIntervalBelowTheStepRepeatsTheFirstRay) {
   DesignSpec in = example_choices();
   in.geometry.main_inner_radius = 0.8;

@@ -16,12 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "design/check.h"
 #include "tests/test_util.h"
@@ -143,6 +147,16 @@ class Program {
     return true;
   }
 
+  // Reads the terminal until what it has shown satisfies `shown`; false when
+  // the program ends or a minute passes first.
+  bool wait_until(const std::function<bool(const std::string&)>& shown) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (!shown(screen())) {
+      if (Clock::now() > deadline || !pump(100)) return false;
+    }
+    return true;
+  }
+
   // Without a terminal: waits until standard output holds `text`.
   bool wait_for_output(const std::string& text) {
     const auto deadline = Clock::now() + std::chrono::seconds(60);
@@ -170,6 +184,30 @@ class Program {
   }
 
   void signal(int number) { ::kill(pid_, number); }
+
+  // Waits until the program has used `seconds` of processor time (it is
+  // then at work past its start); false when it ends or a minute passes
+  // first.
+  bool wait_for_work(double seconds) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      std::string stat = read_file(fs::path("/proc") / std::to_string(pid_) / "stat");
+      // The fields after the command's closing parenthesis: utime and
+      // stime are the 12th and 13th of them.
+      const std::size_t close = stat.rfind(')');
+      if (close == std::string::npos || Clock::now() > deadline) return false;
+      std::istringstream fields(stat.substr(close + 2));
+      std::string field;
+      long ticks = 0;
+      for (int i = 1; i <= 13 && fields >> field; ++i) {
+        if (i == 1 && field == "Z") return false;
+        if (i >= 12) ticks += std::stol(field);
+      }
+      if (static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)) >= seconds) return true;
+      if (master_ >= 0) pump(10);
+      else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
 
   // Waits for the end of the run: its exit status, or minus the signal that
   // killed it.  A run still going after `seconds` fails the test and is killed.
@@ -979,6 +1017,118 @@ TEST(ReportOptions, TheCommandLineReplacesADesignFilesReportKeysOneByOne) {
     EXPECT_EQ(p.err().rfind("Error: " + args.front() + " is for the design report: give --report DIR", 0), 0u)
         << p.err();
     EXPECT_FALSE(fs::exists(alone.path() / "ravost.out"));
+  }
+}
+
+// A signal ends any long run within a second: in the synthesis, in the
+// report's physical optics, in a sweep and in the optimiser.  Each run is
+// signalled once its progress line shows that it has reached the work.
+
+// A design file with the uniform example's geometry; `feed` and `synthesis`
+// are the bodies of their sections, `extra` more sections.
+std::string design_file(const std::string& feed, const std::string& synthesis, const std::string& extra = "") {
+  return "[geometry]\nmain_hole_to_feed = 0.2\nfeed_to_sub_rim = 0.5\nsub_radius = 0.25\n"
+         "main_inner_radius = 0.12\n\n[feed]\n" +
+         feed + "\n[aperture]\ndistribution = \"uniform\"\n\n[synthesis]\n" + synthesis +
+         "\n[scale]\ndiameter = 100.0\n" + extra;
+}
+
+const std::string kGaussianFeed = "model = \"gaussian\"\ntaper_db = 10\ntaper_angle_deg = 20\n";
+const std::string kBeamwidthFeed = "beamwidth_deg = 40.0\nlevel_db = -10.0\n";
+
+// Sends `number` and waits for the end: the exit status, and the seconds
+// from the signal to the end in `seconds`.
+int stop_with(Program& p, int number, double& seconds) {
+  const auto sent = std::chrono::steady_clock::now();
+  p.signal(number);
+  const int status = p.finish();
+  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  return status;
+}
+
+// A synthesis of one row of 8.8 million steps (seconds in 64-bit reals):
+// signalled once the run is at work in the synthesis, it ends within a
+// second, not at the row's end, and the listing holds no ray table.
+TEST(Interrupt, ASignalWithinALongRowOfTheSynthesisEndsTheRunWithinASecond) {
+  const std::pair<int, int> signals[] = {{SIGTERM, 143}, {SIGINT, 130}};
+  for (const auto& [number, wanted] : signals) {
+    TempDir dir;
+    write_file(dir.path() / "long.toml",
+               design_file(kBeamwidthFeed, "calc_interval = 1e-7\noutput_interval = 0.88\nprecision = \"64-bit\"\n"));
+    Program p(dir, {"long.toml"}, Console::terminal_with_errors);
+    // Half a second of work: the design is made and the synthesis begun.
+    ASSERT_TRUE(p.wait_for_work(0.5)) << p.screen();
+    double seconds = 0;
+    EXPECT_EQ(stop_with(p, number, seconds), wanted) << p.screen();
+    EXPECT_LT(seconds, 1.0);
+    expect_interrupted(dir, p.screen(), number == SIGINT ? "interrupted (Ctrl-C)" : "terminated (signal 15)");
+    EXPECT_EQ(read_file(dir.path() / "ravost.out").find("Path length"), std::string::npos);
+  }
+}
+
+// The physical optics of a design 1000 wavelengths across takes many
+// seconds; a signal once the report is under way ends the run within one,
+// and leaves no part of the report behind.
+TEST(Interrupt, ASignalDuringThePhysicalOpticsEndsTheRunWithinASecond) {
+  TempDir dir;
+  write_file(dir.path() / "po.toml",
+             design_file(kBeamwidthFeed, "calc_interval = 0.001\noutput_interval = 0.02\n",
+                         "\n[report]\nfolder = \"r\"\nwavelength = 0.1\nphysical_optics = true\n"));
+  Program p(dir, {"po.toml"}, Console::terminal_with_errors);
+  // The report's progress counts the geometrical optics' 6 steps, then the
+  // physical optics' 100: past 6 the physical optics is at work.
+  const std::regex in_physical_optics("Report: ([7-9]|[1-9][0-9]+)/106 steps");
+  ASSERT_TRUE(p.wait_until([&](const std::string& screen) { return std::regex_search(screen, in_physical_optics); }))
+      << p.screen();
+  double seconds = 0;
+  EXPECT_EQ(stop_with(p, SIGTERM, seconds), 143) << p.screen();
+  EXPECT_LT(seconds, 1.0);
+  EXPECT_FALSE(fs::exists(dir.path() / "r"));
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+// A sweep signalled once designs are done (its progress line counts them)
+// writes the rows done, marked incomplete, and ends with 143.
+TEST(Interrupt, AnInterruptedSweepWritesTheRowsItDidAndEndsWithinASecond) {
+  TempDir dir;
+  write_file(dir.path() / "d.toml", design_file(kBeamwidthFeed, "calc_interval = 0.005\noutput_interval = 0.02\n"));
+  Program p(dir, {"sweep", "d.toml", "--vary", "geometry.sub_radius=0.2:0.3:4000", "--out", "s"},
+            Console::terminal_with_errors);
+  ASSERT_TRUE(p.wait_for(" designs/s")) << p.screen();
+  double seconds = 0;
+  EXPECT_EQ(stop_with(p, SIGTERM, seconds), 143) << p.screen();
+  EXPECT_LT(seconds, 1.0);
+  const nlohmann::json j = nlohmann::json::parse(read_file(dir.path() / "s" / "sweep.json"));
+  EXPECT_FALSE(j.at("complete").get<bool>());
+  EXPECT_GT(j.at("rows").size(), 0u);
+  EXPECT_LT(j.at("rows").size(), 4000u);
+  for (const nlohmann::json& row : j.at("rows")) EXPECT_EQ(row.at("status"), "ok") << row.dump();
+  EXPECT_NE(p.screen().find("the sweep was interrupted"), std::string::npos) << p.screen();
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+}
+
+// The optimiser on a Gaussian feed whose designs take seconds each (8.8
+// million steps): signalled within its second design, it ends within a
+// second with the designs tried before written, and none of them failed.
+TEST(Interrupt, AnInterruptedOptimisationOfAGaussianFeedEndsWithinASecond) {
+  const std::pair<int, int> signals[] = {{SIGTERM, 143}, {SIGINT, 130}};
+  for (const auto& [number, wanted] : signals) {
+    TempDir dir;
+    write_file(dir.path() / "g.toml", design_file(kGaussianFeed, "calc_interval = 1e-7\noutput_interval = 0.02\n"
+                                                                 "precision = \"64-bit\"\n"));
+    Program p(dir,
+              {"optimize", "g.toml", "--free", "geometry.sub_radius=0.2:0.3", "--maximize", "directivity_dbi",
+               "--starts", "1", "--evaluations", "1000", "--out", "o"},
+              Console::terminal_with_errors);
+    ASSERT_TRUE(p.wait_for("Optimisation: 1 designs")) << p.screen();
+    double seconds = 0;
+    EXPECT_EQ(stop_with(p, number, seconds), wanted) << p.screen();
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_NE(p.screen().find("the optimisation was interrupted"), std::string::npos) << p.screen();
+    const std::string history = read_file(dir.path() / "o" / "history.csv");
+    EXPECT_NE(history.find('\n'), std::string::npos);
+    EXPECT_EQ(history.find("failed"), std::string::npos) << history;
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
   }
 }
 
