@@ -106,6 +106,16 @@ std::string shown(std::string_view s) {
   return s.size() > 40 ? out + "..." : out;
 }
 
+// "WORD" is not a number, the word shown as above.  Built by appending: the
+// prepending operator+ on a temporary makes GCC warn of an overlapping copy
+// it cannot rule out.
+std::string not_a_number(std::string_view word) {
+  std::string out = "\"";
+  out += shown(word);
+  out += "\" is not a number.";
+  return out;
+}
+
 double to_db(double power) { return power > 0.0 ? std::max(kFloorDb, 10.0 * std::log10(power)) : kFloorDb; }
 
 // The angle of a row: finite, increasing, from 0 to 180 degrees.
@@ -201,7 +211,7 @@ std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
     std::vector<double> v(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
       const std::optional<double> x = to_number(values[i]);
-      if (!x) return Fault{line.number, "\"" + shown(values[i]) + "\" is not a number."};
+      if (!x) return Fault{line.number, not_a_number(values[i])};
       v[i] = *x;
     }
     if (auto fault = check_angle(t, v[0], line.number)) return fault;
@@ -327,7 +337,7 @@ std::optional<Fault> read_cut_powers(const std::vector<Line>& lines, std::size_t
     double v[4];
     for (std::size_t j = 0; j < 4; ++j) {
       const std::optional<double> x = to_number(w[j]);
-      if (!x) return Fault{lines[i].number, "\"" + shown(w[j]) + "\" is not a number."};
+      if (!x) return Fault{lines[i].number, not_a_number(w[j])};
       if (!std::isfinite(*x)) return Fault{lines[i].number, "a component is not a finite number."};
       v[j] = *x;
     }

@@ -233,3 +233,66 @@ TEST(PhysicalOpticsNearField, CloseByItIsTheWholeSurfaceIntegral) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Cassegrain system whose main reflector is too small for its
+// subreflector: the feed's rays from angle theta leave the hyperboloid as if
+// from its far focus at the angle psi with tan(psi / 2) = M tan(theta / 2),
+// M = (e + 1) / (e - 1), and land on the paraboloid about that focus at the
+// radius 2 f tan(psi / 2).  The power past the main reflector is then, as
+// the rays carry it, the feed's power between the main reflector's rim ray
+// and the subreflector's rim: the difference of the enclosed shares
+// 1 - cos(theta / 2)^(2n + 2).  Physical optics adds only what the
+// subreflector's edge diffracts across the rim.
+TEST(PhysicalOpticsCassegrain, PowerPastAnUndersizedMainReflectorIsWhatTheRaysCarryPastIt) {
+  // Hyperboloid with foci at the feed (z = 0) and at z = 2 c, eccentricity e.
+  class Hyperboloid final : public analysis::Surface {
+   public:
+    Hyperboloid(double c, double e) : c_(c), a_(c / e), b2_(c * c - a_ * a_) {}
+    double value(double r) const override { return c_ + a_ * std::sqrt(1 + r * r / b2_); }
+    double slope(double r) const override { return a_ * r / (b2_ * std::sqrt(1 + r * r / b2_)); }
+    double front() const override { return 0; }
+    double back() const override { return 1; }
+
+   private:
+    double c_, a_, b2_;
+  };
+  // Paraboloid with its focus at z = focus_z, opening towards +z.
+  class Dish final : public analysis::Surface {
+   public:
+    Dish(double focus_z, double f) : z0_(focus_z - f), f_(f) {}
+    double value(double r) const override { return z0_ + r * r / (4 * f_); }
+    double slope(double r) const override { return r / (2 * f_); }
+    double front() const override { return 0; }
+    double back() const override { return 3; }
+
+   private:
+    double z0_, f_;
+  };
+  const double c = 1.0, e = 2.0, f = 2.0, magnification = (e + 1) / (e - 1);
+  const Hyperboloid sub(c, e);
+  const Dish dish(2 * c, f);
+  const double sub_angle = 20.0 * M_PI / 180, main_angle = 14.0 * M_PI / 180;
+  const double n = exponent_for(sub_angle, -10.0);
+  // The subreflector's rim where the feed sees it at sub_angle (the polar
+  // form of the hyperbola about the feed), and the main reflector's rim
+  // where the ray leaving the feed at main_angle lands.
+  const double a = c / e, to_rim = a * (e * e - 1) / (e * std::cos(sub_angle) - 1);
+  const double sub_rim = to_rim * std::sin(sub_angle);
+  const double main_rim = 2 * f * magnification * std::tan(main_angle / 2);
+
+  analysis::po::System s;
+  s.feed = beamwidth_feed(n);
+  s.sub = analysis::po::Reflector{&sub, 0.0, sub_rim, true};
+  s.main = analysis::po::Reflector{&dish, 0.0, main_rim, false};
+  s.wavelength = 2 * main_rim / 60;
+  const analysis::po::Result r = analysis::po::analyse(s, {});
+  const auto beyond = [n](double t) { return std::pow(std::cos(t / 2), 2 * n + 2); };
+  std::printf("past sub %.6f (%.6f), past main %.6f (rays %.6f)\n", r.spillover_past_sub, beyond(sub_angle),
+              r.spillover_past_main, beyond(main_angle) - beyond(sub_angle));
+  EXPECT_NEAR(r.spillover_past_sub, beyond(sub_angle), 1e-9);
+  EXPECT_NEAR(r.spillover_past_main, beyond(main_angle) - beyond(sub_angle), 0.006);
+}
+
+}  // namespace

@@ -307,7 +307,9 @@ TEST(FeedFiles, TheListingNamesTheFeedFileInPlaceOfTheBeamwidth) {
   EXPECT_EQ(beamwidth[9], " Feed beamwidth:  40.00 level dB: -10.0\r");
   EXPECT_EQ(feed[9], " Feed pattern: corrugated_horn.csv, 361 angles every 0.5 deg to 180 deg\r");
   for (std::size_t i = 0; i < 14; ++i) {
-    if (i != 9) EXPECT_EQ(feed[i], beamwidth[i]) << i;
+    if (i != 9) {
+      EXPECT_EQ(feed[i], beamwidth[i]) << i;
+    }
   }
   // Pattern cuts, told by content under any name.
   TempDir cuts;

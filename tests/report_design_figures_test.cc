@@ -219,7 +219,9 @@ TEST(StepPoints, RowsAreAmongThemAndLongIntegrationsAreThinned) {
     const design::StepPoint<float>& p = table.step_points[i * static_cast<std::size_t>(per_row)];
     EXPECT_EQ(p.radius, table.rays[i].main_r) << i;
     EXPECT_EQ(p.main_z, table.rays[i].main_z) << i;
-    if (i > 0) EXPECT_EQ(std::sin(p.feed_angle) * p.sub_distance, table.rays[i].sub_r) << i;
+    if (i > 0) {
+      EXPECT_EQ(std::sin(p.feed_angle) * p.sub_distance, table.rays[i].sub_r) << i;
+    }
   }
 }
 
