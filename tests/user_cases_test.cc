@@ -172,7 +172,7 @@ class Program {
   // Waits until `done` holds while the program runs; false when it ends or
   // a minute passes first.
   template <class Condition>
-  bool wait_until(Condition done) {
+  bool wait_for_state(Condition done) {
     const auto deadline = Clock::now() + std::chrono::seconds(60);
     while (!done()) {
       siginfo_t ended{};
@@ -757,7 +757,7 @@ TEST(WorkKept, ARunKilledDuringTheReportKeepsTheListingOfEveryStageBeforeIt) {
   Program p(killed, {"--report", "rep", "--physical-optics", "--wavelength", "0.1", "uniform.toml"},
             Console::files);
   // The last file before the report takes its name only when complete.
-  ASSERT_TRUE(p.wait_until([&] {
+  ASSERT_TRUE(p.wait_for_state([&] {
     return fs::exists(killed.path() / "uniform_sub.tor") && read_file(killed.path() / "ravost.out") == listing;
   }))
       << "the listing while the report runs:\n"
