@@ -64,6 +64,13 @@ class DesignTemplate {
   designfile::ReadResult with(const std::vector<std::pair<std::string, double>>& values) const;
   // The design file's text with these keys set (a design file of its own).
   std::string text_with(const std::vector<std::pair<std::string, double>>& values) const;
+  // The design file's own text with only these keys' values changed, in
+  // place (comments, order and every other value kept; the numbers in their
+  // shortest form), and the synthesis's precision set to `precision` ("32-bit"
+  // or "64-bit"; empty: left as it is).  Keys the file does not hold are
+  // added to their sections.
+  std::string edited_text(const std::vector<std::pair<std::string, double>>& values,
+                          const std::string& precision = {}) const;
   const std::filesystem::path& file() const { return file_; }
 
  private:
@@ -136,11 +143,12 @@ struct Merged {
 };
 Merged merge(const std::vector<std::filesystem::path>& dirs);
 
-// The optimisation: maximise one figure over the free inputs within their
-// bounds and the constraints, from a few starts.
+// The optimisation: maximise (or minimise) one figure over the free inputs
+// within their bounds and the constraints, from a few starts.
 struct OptimizePlan {
   std::vector<Free> free;
-  std::string maximize;
+  std::string objective;  // the figure
+  bool minimize = false;
   std::vector<Constraint> constraints;
   int starts = 3;
   int evaluations = 150;  // per start
@@ -150,14 +158,33 @@ struct OptimizePlan {
 };
 struct OptimizeResult {
   std::vector<Row> history;  // every design tried, in order
-  std::optional<std::size_t> best;  // into history: feasible and highest
+  std::optional<std::size_t> best;  // into history: feasible and best
   std::vector<double> best_so_far;  // the best feasible objective after each design (NaN before one)
 };
 OptimizeResult optimize(const DesignTemplate& t, const OptimizePlan& plan);
 
+// An optimum this share of a free input's range or closer to one of its
+// bounds is said to lie at that bound: the bound, not the design, may be
+// what limits it.
+inline constexpr double kAtBoundShare = 1e-3;
+// For each free input whose value lies at a bound, "at the lower bound of
+// KEY" or "at the upper bound of KEY", in the order of the inputs.
+std::vector<std::string> bounds_reached(const std::vector<Free>& free, const std::vector<double>& inputs);
+
+// The constraints a row does not meet, each as "FIGURE <= VALUE (is X)";
+// empty for a feasible row.
+std::vector<std::string> violations(const Row& row, const std::vector<std::string>& keys,
+                                    const std::vector<Constraint>& constraints);
+
+// A number in the shortest form that reads back as the same double, with a
+// decimal point or an exponent so that a design file reads it as a real.
+std::string shortest_real(double v);
+
 // The files of an optimisation into `dir`, written whole: history.csv (every
-// design tried), convergence.svg, and best.toml with the best design's
-// report in report/ when there is a best design.
+// design tried, with its feasibility and the constraints it breaks),
+// convergence.svg, and when there is a best design best.toml (the design
+// file with the optimised values), best.json (its inputs, figures and the
+// bounds it reached) and its report in report/.
 void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizePlan& plan,
                         const OptimizeResult& result);
 

@@ -181,40 +181,73 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   std::vector<Axis> columns;
   std::vector<std::string> keys;
   for (const Free& f : plan.free) columns.push_back({f.key, f.lo, f.hi, 1}), keys.push_back(f.key);
+  // Every design tried, with whether it meets every constraint and, when it
+  // does not, which constraints it breaks.
   std::ostringstream csv;
   {
     const std::string table = sweep_csv(columns, result.history);
     const std::size_t eol = table.find('\n');
-    csv << table.substr(0, eol) << ",feasible\n";
+    csv << table.substr(0, eol) << ",feasible,violations\n";
     std::size_t at = eol + 1;
     for (const Row& r : result.history) {
       const std::size_t end = table.find('\n', at);
-      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints) ? 1 : 0) << '\n';
+      std::string broken;
+      for (const std::string& v : violations(r, keys, plan.constraints)) broken += (broken.empty() ? "" : "; ") + v;
+      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints) ? 1 : 0) << ','
+          << csv_field(broken) << '\n';
       at = end + 1;
     }
   }
+  const std::string best_word = plan.minimize ? "lowest" : "highest";
   figures::Chart c;
   c.id = "convergence";
-  c.title = "Best feasible " + plan.maximize + " against designs tried";
+  c.title = "Best feasible " + plan.objective + " (" + best_word + ") against designs tried";
   c.x_label = "designs tried";
-  c.y_label = plan.maximize;
-  figures::Series tried{"each design", "#9a9a9a", {}, {}, 1.0, false, true};
+  c.y_label = plan.objective;
+  figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.0, false, true};
+  figures::Series infeasible{"design that breaks a constraint", figures::kWanted, {}, {}, 1.0, false, true};
   figures::Series best{"best feasible so far", figures::kDelivered, {}, {}, 1.8, false, false};
   for (std::size_t i = 0; i < result.history.size(); ++i) {
-    const double v = result.history[i].evaluation.figure(plan.maximize);
-    if (std::isfinite(v)) tried.x.push_back(static_cast<double>(i + 1)), tried.y.push_back(v);
+    const Row& r = result.history[i];
+    const double v = r.evaluation.figure(plan.objective);
+    figures::Series& s = feasible(r, keys, plan.constraints) ? tried : infeasible;
+    if (std::isfinite(v)) s.x.push_back(static_cast<double>(i + 1)), s.y.push_back(v);
     if (i < result.best_so_far.size() && std::isfinite(result.best_so_far[i]))
       best.x.push_back(static_cast<double>(i + 1)), best.y.push_back(result.best_so_far[i]);
   }
-  c.series = {tried, best};
+  c.series = {tried};
+  if (!infeasible.x.empty()) c.series.push_back(infeasible);
+  c.series.push_back(best);
   io::FolderWriter folder(dir);
   folder.write("history.csv", csv.str());
   folder.write("convergence.svg", figures::render(c));
   if (result.best) {
     const Row& b = result.history[*result.best];
     std::vector<std::pair<std::string, double>> set;
-    for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], b.inputs[i]);
-    folder.write("best.toml", t.text_with(set));
+    json inputs = json::object();
+    for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], b.inputs[i]), inputs[keys[i]] = b.inputs[i];
+    // The figures were computed in 64-bit reals: the file says so, so that
+    // running it gives the same design.
+    folder.write("best.toml", t.edited_text(set, "64-bit"));
+    json figures = json::object();
+    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
+      figures[std::string(run::kFigureNames[i])] = value_or_null(b.evaluation.figures[i]);
+    json constraints = json::array();
+    for (const Constraint& k : plan.constraints)
+      constraints.push_back({{"figure", k.figure}, {"relation", k.at_most ? "<=" : ">="}, {"value", k.value}});
+    json bounds = json::object();
+    for (const Free& f : plan.free) bounds[f.key] = {f.lo, f.hi};
+    const json summary = {{"objective", {{"figure", plan.objective}, {"goal", plan.minimize ? "minimize" : "maximize"},
+                                         {"value", value_or_null(b.evaluation.figure(plan.objective))}}},
+                          {"inputs", inputs},
+                          {"bounds", bounds},
+                          {"at_bounds", bounds_reached(plan.free, b.inputs)},
+                          {"constraints", constraints},
+                          {"figures", figures},
+                          {"precision", "64-bit"},
+                          {"index", b.index},
+                          {"designs_tried", result.history.size()}};
+    folder.write("best.json", summary.dump(2) + "\n");
     const designfile::ReadResult r = t.with(set);
     if (r.file) {
       try {
@@ -226,7 +259,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     }
   }
   // An earlier optimisation's best design is not this one's.
-  folder.own({"best.toml"});
+  folder.own({"best.toml", "best.json"});
   folder.commit();
 }
 

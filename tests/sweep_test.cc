@@ -259,6 +259,45 @@ TEST(Optimize, TheBestDesignGetsTheReportItsDesignFileAsksForPhysicalOpticsInclu
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "unused"));
 }
 
+// Minimising a figure that falls as the free input grows (the blockage
+// efficiency, against the subreflector's radius) ends on the upper bound, and
+// the run says so, on stdout and in best.json; designs that break a
+// constraint are marked in history.csv with the constraint they break; the
+// best design's file is the input with the optimised value in its place.
+TEST(Optimize, MinimisesAndSaysWhenTheOptimumLiesOnABound) {
+  TempDir dir;
+  std::string design = kDesign;
+  design.erase(design.find("extrapolate_sub_diameter"));
+  design.replace(design.find("calc_interval = 0.001"), 21, "calc_interval = 0.005");
+  design.replace(design.find("output_interval = 0.02"), 22, "output_interval = 0.04");
+  design.insert(design.find("sub_radius = 0.25") + 17, "  # the subreflector");
+  testutil::write_file(dir.path() / "d.toml", design);
+  const Exit e = ravost(dir, "optimize d.toml --free geometry.sub_radius=0.18:0.30 --minimize blockage "
+                             "--constraint 'spillover >= 0.99' --starts 1 --evaluations 12 --out opt");
+  ASSERT_EQ(e.status, 0) << e.err;
+  EXPECT_NE(e.out.find("The best design lies at the upper bound of geometry.sub_radius."), std::string::npos) << e.out;
+  const json best = read_json(dir.path() / "opt" / "best.json");
+  EXPECT_EQ(best.at("objective").at("goal"), "minimize");
+  EXPECT_EQ(best.at("at_bounds"), json::array({"at the upper bound of geometry.sub_radius"}));
+  const double radius = best.at("inputs").at("geometry.sub_radius").get<double>();
+  EXPECT_NEAR(radius, 0.30, 0.12e-3);
+  EXPECT_EQ(best.at("figures").at("blockage"), best.at("objective").at("value"));
+  // Every other design tried has more blockage or breaks the constraint.
+  const std::string history = read_file(dir.path() / "opt" / "history.csv");
+  EXPECT_NE(history.find(",feasible,violations\n"), std::string::npos);
+  EXPECT_NE(history.find(",0,spillover >= 0.99 (is "), std::string::npos) << history;
+  // best.toml: the input with the radius and the precision changed, its comment kept.
+  std::string want = design;
+  want.replace(want.find("0.25  # the"), 4, sweep::shortest_real(radius));
+  want.replace(want.find("\"32-bit\""), 8, "\"64-bit\"");
+  EXPECT_EQ(read_file(dir.path() / "opt" / "best.toml"), want);
+  // One objective, given once.
+  EXPECT_EQ(ravost(dir, "optimize d.toml --free geometry.sub_radius=0.18:0.30 --out x").status, 2);
+  EXPECT_EQ(ravost(dir, "optimize d.toml --free geometry.sub_radius=0.18:0.30 --minimize blockage "
+                        "--maximize efficiency --out x").status, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "x"));
+}
+
 // A stop asked for within a design (the run's signal) ends it there: its
 // row is not done, and it is not "failed" either.
 TEST(Sweep, AStopWithinADesignLeavesItsRowUndoneNotFailed) {
@@ -285,7 +324,7 @@ TEST(Optimize, AStopBetweenDesignsOrWithinOneEndsTheOptimisationThere) {
   const sweep::DesignTemplate t(dir.path() / "d.toml");
   sweep::OptimizePlan plan;
   plan.free = {{"geometry.sub_radius", 0.21, 0.27}};
-  plan.maximize = "directivity_dbi";
+  plan.objective = "directivity_dbi";
   plan.starts = 2;
   plan.evaluations = 20;
   long done = 0;
