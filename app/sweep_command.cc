@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kSweepUsage =
     "Usage: ravost sweep DESIGN.toml --vary KEY=LO:HI:N [--vary ...] --out DIR [--jobs N] "
-    "[--shard K/N] [--best FIGURE]\n"
+    "[--shard K/N] [--best FIGURE] [--resume]\n"
     "       ravost sweep --merge DIR... --out DIR (ravost sweep --help for more)\n";
 constexpr const char* kOptimizeUsage =
     "Usage: ravost optimize DESIGN.toml --free KEY=LO:HI [--free ...] (--maximize | --minimize) FIGURE "
@@ -130,7 +130,7 @@ int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& o
     err << diag::render(diag::error(m.problem)) << '\n';
     return 1;
   }
-  write_sweep(out_dir, m.source, m.axes, m.rows, m.grid, m.complete, best);
+  write_sweep(out_dir, m.source, m.identity, m.axes, m.rows, m.grid, m.complete, best);
   out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
   if (!m.complete) {
     err << diag::render(diag::error("the parts cover " + std::to_string(m.rows.size()) + " of the " +
@@ -195,6 +195,10 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   app.add_option("--merge", merge_dirs, "Join the sweep.json of these parts' folders into one sweep")
       ->type_name("DIR...");
   app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
+  bool resume = false;
+  app.add_flag("--resume", resume,
+               "Finish the interrupted sweep in the --out folder: the designs done are kept, the others evaluated "
+               "(the same design file, --vary and --shard)");
   if (const int status = parse(app, args, out, err, kSweepUsage); status >= 0) return status;
   if (!known_figure(best)) return usage_error(err, "no figure is called \"" + best + "\"; the figures are " + figure_list() + ".", kSweepUsage);
   if (const auto problem = io::folder_problem(out_dir)) {
@@ -203,8 +207,9 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   }
 
   if (!merge_dirs.empty()) {
-    if (!design_file.empty() || !vary.empty() || !shard_text.empty())
-      return usage_error(err, "--merge joins finished parts: it takes no design file, --vary or --shard.", kSweepUsage);
+    if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume)
+      return usage_error(err, "--merge joins finished parts: it takes no design file, --vary, --shard or --resume.",
+                         kSweepUsage);
     return merge_parts(merge_dirs, out_dir, best, out, err);
   }
 
@@ -223,7 +228,17 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   for (const Axis& a : axes)
     if (const std::string problem = t->key_problem(a.key); !problem.empty()) return usage_error(err, problem, kSweepUsage);
 
+  const SweepIdentity identity = identity_of(*t);
+  const std::string part = shards > 1 ? shard_text : std::string();
   SweepPlan plan;
+  if (resume) {
+    Resumed r = resumable(out_dir, identity, axes, part);
+    if (!r.problem.empty()) {
+      err << diag::render(diag::error(r.problem)) << '\n';
+      return 1;
+    }
+    plan.done = std::move(r.rows);
+  }
   plan.axes = axes;
   plan.jobs = jobs;
   plan.shard = shard;
@@ -238,8 +253,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool stopped = io::interrupted() != 0;
   const long grid = grid_size(axes);
-  write_sweep(out_dir, design_file, axes, result.rows, grid, result.complete && shards == 1, best,
-              shards > 1 ? shard_text : std::string());
+  write_sweep(out_dir, design_file, identity, axes, result.rows, grid, result.complete && shards == 1, best, part);
   long ok = 0;
   for (const Row& r : result.rows) ok += r.evaluation.ok();
   out << result.rows.size() << " designs (" << ok << " designed, " << result.rows.size() - ok << " refused or failed) in "

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -338,8 +339,11 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
   std::vector<std::string> keys;
   for (const Axis& a : plan.axes) keys.push_back(a.key);
   const long grid = grid_size(plan.axes);
+  std::map<long, const Row*> kept;
+  for (const Row& r : plan.done) kept[r.index] = &r;
   std::vector<long> mine;
-  for (long i = plan.shard - 1; i < grid; i += plan.shards) mine.push_back(i);
+  for (long i = plan.shard - 1; i < grid; i += plan.shards)
+    if (!kept.count(i)) mine.push_back(i);
   std::vector<Row> rows(mine.size());
   std::vector<char> done(mine.size(), 0);
   std::atomic<std::size_t> next{0};
@@ -378,7 +382,29 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
     else
       result.complete = false;
   }
+  if (!kept.empty()) {
+    for (const auto& [index, row] : kept) result.rows.push_back(*row);
+    std::sort(result.rows.begin(), result.rows.end(), [](const Row& a, const Row& b) { return a.index < b.index; });
+  }
   return result;
+}
+
+std::string content_digest(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return hex;
+}
+
+SweepIdentity identity_of(const DesignTemplate& t) { return {content_digest(t.text()), RAVOST_VERSION, "64-bit"}; }
+
+std::string identity_difference(const SweepIdentity& part, const SweepIdentity& first) {
+  if (part.design_digest != first.design_digest) return "its design file's content";
+  if (part.program_version != first.program_version)
+    return "the program version (" + part.program_version + ", not " + first.program_version + ")";
+  if (part.precision != first.precision) return "the precision (" + part.precision + ", not " + first.precision + ")";
+  return {};
 }
 
 std::vector<std::string> violations(const Row& row, const std::vector<std::string>& keys,

@@ -8,6 +8,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "designfile/design_file.h"
@@ -72,6 +73,7 @@ class DesignTemplate {
   std::string edited_text(const std::vector<std::pair<std::string, double>>& values,
                           const std::string& precision = {}) const;
   const std::filesystem::path& file() const { return file_; }
+  const std::string& text() const { return text_; }
 
  private:
   std::filesystem::path file_;
@@ -102,6 +104,8 @@ struct SweepPlan {
   run::EvaluationOptions evaluation;
   std::function<void(long done, long total)> progress;  // may be empty
   std::function<bool()> stop;  // true: no new designs are started (may be empty)
+  // Rows done already (a resumed sweep): kept as they are, not evaluated again.
+  std::vector<Row> done;
 };
 
 long grid_size(const std::vector<Axis>& axes);
@@ -115,12 +119,27 @@ struct SweepResult {
 };
 SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 
+// What makes the rows of two runs rows of the same sweep, beside the grid:
+// the design's content (not its file's name), the program and the arithmetic.
+struct SweepIdentity {
+  std::string design_digest;
+  std::string program_version;
+  std::string precision = "64-bit";
+};
+// A digest of a design file's text: FNV-1a of 64 bits, in hex.
+std::string content_digest(std::string_view text);
+// The identity of a sweep of this design file by this program.
+SweepIdentity identity_of(const DesignTemplate& t);
+// What differs between two identities, as "its design file's content",
+// "the program version (1.1.0, not 1.2.0)", ...; empty when they agree.
+std::string identity_difference(const SweepIdentity& part, const SweepIdentity& first);
+
 // The files of a sweep: sweep.csv, sweep.json and sweep.html into `dir`,
 // written whole.  `source` names the design file.
 // `shard` is "K/N" for a part of a sweep, empty for a whole one.
-void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
-                 const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
-                 const std::string& shard = {});
+void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
+                 const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
+                 const std::string& best_figure, const std::string& shard = {});
 // What write_sweep puts in sweep.json (without the shard), as a value; `best`
 // indexes `rows`.
 nlohmann::json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows,
@@ -135,6 +154,7 @@ nlohmann::json row_json(const Row& row);
 // they do not belong together or do not cover the grid.
 struct Merged {
   std::string source;
+  SweepIdentity identity;
   std::vector<Axis> axes;
   std::vector<Row> rows;
   long grid = 0;
@@ -142,6 +162,16 @@ struct Merged {
   std::string problem;
 };
 Merged merge(const std::vector<std::filesystem::path>& dirs);
+
+// An unfinished sweep in `dir` to be finished: its rows, when its sweep.json
+// is of this design, grid, part and program and is not complete; else the
+// problem, naming what differs.
+struct Resumed {
+  std::vector<Row> rows;
+  std::string problem;
+};
+Resumed resumable(const std::filesystem::path& dir, const SweepIdentity& identity, const std::vector<Axis>& axes,
+                  const std::string& shard);
 
 // The optimisation: maximise (or minimise) one figure over the free inputs
 // within their bounds and the constraints, from a few starts.

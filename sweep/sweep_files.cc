@@ -163,13 +163,16 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
 
 }  // namespace
 
-void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
-                 const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
-                 const std::string& shard) {
+void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
+                 const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
+                 const std::string& best_figure, const std::string& shard) {
   const std::optional<std::size_t> best = best_row(rows, best_figure);
   io::FolderWriter folder(dir);
   folder.write("sweep.csv", sweep_csv(axes, rows));
   json j = sweep_json(source, axes, rows, grid, complete, best, best_figure);
+  j["design_digest"] = identity.design_digest;
+  j["program_version"] = identity.program_version;
+  j["precision"] = identity.precision;
   if (!shard.empty()) j["shard"] = shard;
   folder.write("sweep.json", j.dump(1) + "\n");
   folder.write("sweep.html", sweep_html(source, axes, rows, grid, complete, best, best_figure));
@@ -263,57 +266,145 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   folder.commit();
 }
 
+namespace {
+
+// One sweep.json read back: its grid, identity and rows; throws for a file
+// that is not one.
+struct Part {
+  std::string source, shard;
+  SweepIdentity identity;
+  bool has_identity = false;
+  std::vector<Axis> axes;
+  long grid = 0;
+  bool complete = false;
+  std::vector<Row> rows;
+};
+
+Part read_part(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) throw std::runtime_error("it cannot be read");
+  const json j = json::parse(in);
+  Part p;
+  for (const json& a : j.at("axes"))
+    p.axes.push_back({a.at("key").get<std::string>(), a.at("lo").get<double>(), a.at("hi").get<double>(), a.at("n").get<int>()});
+  p.source = j.at("source").get<std::string>();
+  p.grid = j.at("grid").get<long>();
+  p.complete = j.at("complete").get<bool>();
+  p.shard = j.value("shard", std::string());
+  if (j.contains("design_digest")) {
+    p.has_identity = true;
+    p.identity = {j.at("design_digest").get<std::string>(), j.at("program_version").get<std::string>(),
+                  j.at("precision").get<std::string>()};
+  }
+  if (p.grid != grid_size(p.axes)) throw std::runtime_error("its grid does not match its axes");
+  for (const json& r : j.at("rows")) {
+    Row row;
+    row.index = r.at("index").get<long>();
+    row.inputs = r.at("inputs").get<std::vector<double>>();
+    row.evaluation.status = r.at("status").get<std::string>();
+    row.evaluation.reason = r.at("reason").get<std::string>();
+    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
+      const json& v = r.at("figures").at(std::string(run::kFigureNames[i]));
+      row.evaluation.figures[i] = v.is_null() ? std::nan("") : v.get<double>();
+    }
+    if (row.index < 0 || row.index >= p.grid || row.inputs.size() != p.axes.size())
+      throw std::runtime_error("it holds a row outside its grid");
+    p.rows.push_back(std::move(row));
+  }
+  return p;
+}
+
+bool same_axes(const std::vector<Axis>& a, const std::vector<Axis>& b) {
+  bool same = a.size() == b.size();
+  for (std::size_t k = 0; same && k < a.size(); ++k)
+    same = a[k].key == b[k].key && a[k].lo == b[k].lo && a[k].hi == b[k].hi && a[k].n == b[k].n;
+  return same;
+}
+
+constexpr const char* kNoIdentity =
+    " was written by an earlier version of the program (it records no digest of its design), so what it was "
+    "computed from cannot be told.";
+
+}  // namespace
+
 Merged merge(const std::vector<std::filesystem::path>& dirs) {
   Merged m;
   std::map<long, Row> rows;
-  bool first = true;
+  std::string first_file;
   for (const auto& dir : dirs) {
     const auto file = dir / "sweep.json";
-    std::ifstream in(file);
-    json j;
+    Part part;
     try {
-      if (!in) throw std::runtime_error("it cannot be read");
-      j = json::parse(in);
-      std::vector<Axis> axes;
-      for (const json& a : j.at("axes"))
-        axes.push_back({a.at("key").get<std::string>(), a.at("lo").get<double>(), a.at("hi").get<double>(), a.at("n").get<int>()});
-      const std::string source = j.at("source").get<std::string>();
-      const long grid = j.at("grid").get<long>();
-      if (first) {
-        m.axes = axes, m.source = source, m.grid = grid, first = false;
-      } else {
-        bool same = axes.size() == m.axes.size() && source == m.source && grid == m.grid;
-        for (std::size_t k = 0; same && k < axes.size(); ++k)
-          same = axes[k].key == m.axes[k].key && axes[k].lo == m.axes[k].lo && axes[k].hi == m.axes[k].hi && axes[k].n == m.axes[k].n;
-        if (!same) {
-          m.problem = file.string() + " is a part of another sweep (its design file or varied inputs differ).";
-          return m;
-        }
-      }
-      for (const json& r : j.at("rows")) {
-        Row row;
-        row.index = r.at("index").get<long>();
-        row.inputs = r.at("inputs").get<std::vector<double>>();
-        row.evaluation.status = r.at("status").get<std::string>();
-        row.evaluation.reason = r.at("reason").get<std::string>();
-        for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
-          const json& v = r.at("figures").at(std::string(run::kFigureNames[i]));
-          row.evaluation.figures[i] = v.is_null() ? std::nan("") : v.get<double>();
-        }
-        if (row.index < 0 || row.index >= grid || row.inputs.size() != axes.size()) {
-          m.problem = file.string() + " holds a row outside its grid.";
-          return m;
-        }
-        rows[row.index] = std::move(row);
-      }
+      part = read_part(file);
     } catch (const std::exception& e) {
       m.problem = file.string() + " is not a sweep's sweep.json: " + e.what();
       return m;
     }
+    if (!part.has_identity) {
+      m.problem = file.string() + kNoIdentity;
+      return m;
+    }
+    // The same design under another name belongs; another design under the
+    // same name does not.
+    if (first_file.empty()) {
+      m.axes = part.axes, m.source = part.source, m.grid = part.grid, m.identity = part.identity;
+      first_file = file.string();
+    } else {
+      std::string differs = identity_difference(part.identity, m.identity);
+      if (differs.empty() && !same_axes(part.axes, m.axes)) differs = "its varied inputs";
+      if (!differs.empty()) {
+        m.problem = file.string() + " is a part of another sweep than " + first_file + ": they differ in " + differs + ".";
+        return m;
+      }
+    }
+    for (Row& row : part.rows) rows[row.index] = std::move(row);
   }
   for (auto& [index, row] : rows) m.rows.push_back(std::move(row));
   m.complete = static_cast<long>(m.rows.size()) == m.grid;
   return m;
+}
+
+Resumed resumable(const std::filesystem::path& dir, const SweepIdentity& identity, const std::vector<Axis>& axes,
+                  const std::string& shard) {
+  Resumed r;
+  const auto file = dir / "sweep.json";
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    r.problem = "there is no sweep to resume in " + dir.string() + " (it has no sweep.json).";
+    return r;
+  }
+  Part part;
+  try {
+    part = read_part(file);
+  } catch (const std::exception& e) {
+    r.problem = file.string() + " is not a sweep's sweep.json: " + e.what();
+    return r;
+  }
+  if (!part.has_identity) {
+    r.problem = file.string() + kNoIdentity;
+    return r;
+  }
+  std::string differs = identity_difference(part.identity, identity);
+  if (differs.empty() && !same_axes(part.axes, axes)) differs = "its varied inputs";
+  if (differs.empty() && part.shard != shard)
+    differs = "its part of the grid (" + (part.shard.empty() ? std::string("the whole grid") : "--shard " + part.shard) +
+              ", not " + (shard.empty() ? std::string("the whole grid") : "--shard " + shard) + ")";
+  if (!differs.empty()) {
+    r.problem = "the sweep in " + dir.string() + " is another sweep: it differs in " + differs + ".";
+    return r;
+  }
+  // A part is complete when it holds every row of its share of the grid.
+  long wanted = part.grid;
+  if (!shard.empty()) {
+    const long k = std::stol(shard.substr(0, shard.find('/'))), n = std::stol(shard.substr(shard.find('/') + 1));
+    wanted = part.grid >= k ? (part.grid - k) / n + 1 : 0;
+  }
+  if (part.complete || static_cast<long>(part.rows.size()) >= wanted) {
+    r.problem = "the sweep in " + dir.string() + " is finished: there is nothing to resume.";
+    return r;
+  }
+  r.rows = std::move(part.rows);
+  return r;
 }
 
 }  // namespace sweep

@@ -72,6 +72,9 @@ TEST(SweepGrid, MergingTakesRowsInsideTheGridOnly) {
                               {"complete", false},
                               {"best_by", "directivity_dbi"},
                               {"best_index", nullptr},
+                              {"design_digest", "0123456789abcdef"},
+                              {"program_version", "1.1.0"},
+                              {"precision", "64-bit"},
                               {"rows", {row}}};
     const auto part = dir.path() / ("part" + std::to_string(index));
     std::filesystem::create_directories(part);
