@@ -123,14 +123,14 @@ std::string read_grid(const std::vector<std::string>& vary, const std::string& s
 
 // `ravost sweep --merge`: the parts' sweep.json joined into one sweep.
 int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& out_dir, const std::string& best,
-                std::ostream& out, std::ostream& err) {
+                bool allow_warnings, std::ostream& out, std::ostream& err) {
   std::vector<std::filesystem::path> dirs(merge_dirs.begin(), merge_dirs.end());
   const Merged m = merge(dirs);
   if (!m.problem.empty()) {
     err << diag::render(diag::error(m.problem)) << '\n';
     return 1;
   }
-  write_sweep(out_dir, m.source, m.identity, m.axes, m.rows, m.grid, m.complete, best);
+  write_sweep(out_dir, m.source, m.identity, m.axes, m.rows, m.grid, m.complete, best, {}, allow_warnings);
   out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
   if (!m.complete) {
     err << diag::render(diag::error("the parts cover " + std::to_string(m.rows.size()) + " of the " +
@@ -195,7 +195,9 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   app.add_option("--merge", merge_dirs, "Join the sweep.json of these parts' folders into one sweep")
       ->type_name("DIR...");
   app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
-  bool resume = false;
+  bool resume = false, allow_warnings = false;
+  app.add_flag("--allow-warnings", allow_warnings,
+               "Let designs with a warning that changes their figures (a ray table short of the rim) be the best");
   app.add_flag("--resume", resume,
                "Finish the interrupted sweep in the --out folder: the designs done are kept, the others evaluated "
                "(the same design file, --vary and --shard)");
@@ -210,7 +212,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
     if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume)
       return usage_error(err, "--merge joins finished parts: it takes no design file, --vary, --shard or --resume.",
                          kSweepUsage);
-    return merge_parts(merge_dirs, out_dir, best, out, err);
+    return merge_parts(merge_dirs, out_dir, best, allow_warnings, out, err);
   }
 
   if (design_file.empty()) return usage_error(err, "a sweep needs a design file (or --merge).", kSweepUsage);
@@ -253,11 +255,15 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool stopped = io::interrupted() != 0;
   const long grid = grid_size(axes);
-  write_sweep(out_dir, design_file, identity, axes, result.rows, grid, result.complete && shards == 1, best, part);
+  write_sweep(out_dir, design_file, identity, axes, result.rows, grid, result.complete && shards == 1, best, part,
+              allow_warnings);
   long ok = 0;
-  for (const Row& r : result.rows) ok += r.evaluation.ok();
-  out << result.rows.size() << " designs (" << ok << " designed, " << result.rows.size() - ok << " refused or failed) in "
-      << fields::number(seconds, 3) << " s into " << out_dir << ".\n";
+  long warned = 0;
+  for (const Row& r : result.rows) ok += r.evaluation.ok(), warned += r.evaluation.status == "warned";
+  out << result.rows.size() << " designs (" << ok << " designed, ";
+  if (warned > 0) out << warned << " warned, ";
+  out << result.rows.size() - ok - warned << " refused or failed) in " << fields::number(seconds, 3) << " s into "
+      << out_dir << ".\n";
   if (stopped) {
     err << diag::render(diag::error("the sweep was interrupted: the " + std::to_string(result.rows.size()) +
                                     " designs done are written, marked incomplete."))
@@ -287,6 +293,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   app.add_option("--starts", plan.starts, "Starts of the optimiser (default 3)")->check(CLI::Range(1, 100));
   app.add_option("--evaluations", plan.evaluations, "Designs tried per start at most (default 150)")
       ->check(CLI::Range(2, 100000));
+  app.add_flag("--allow-warnings", plan.allow_warnings,
+               "Let designs with a warning that changes their figures (a ray table short of the rim) be the best");
   if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
   if (maximize.empty() == minimize.empty())
     return usage_error(err, "give the figure to optimise with --maximize or with --minimize.", kOptimizeUsage);

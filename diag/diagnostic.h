@@ -20,6 +20,10 @@ struct Diagnostic {
   long line = 0;           // its line in that file (from 1), or 0
   std::string message;     // one or two sentences, without a prefix
   std::string suggestion;  // what would mend it (a sentence, shown on its own line), or empty
+  // A warning about the design itself that makes its figures other than
+  // asked for (a table short of the rim, a straying path length): a sweep's
+  // row with one is not a clean design.
+  bool changes_figures = false;
 
   bool is_error() const { return severity == Severity::error; }
 };

@@ -32,7 +32,7 @@ int figure_index(std::string_view name) {
 
 double Evaluation::figure(std::string_view name) const {
   const int i = figure_index(name);
-  return i < 0 || !ok() ? kNaN : figures[static_cast<std::size_t>(i)];
+  return i < 0 || !designed() ? kNaN : figures[static_cast<std::size_t>(i)];
 }
 
 namespace {
@@ -117,6 +117,11 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
                  static_cast<double>(run.in<double>().scaled->sub_rim_diameter)};
     for (double v : e.figures)
       if (!std::isfinite(v)) return not_ok("failed", "a figure of the design is not a number.");
+    for (const diag::Diagnostic& d : run.diagnostics) {
+      if (d.is_error()) continue;
+      e.warnings.push_back(d.key.empty() ? d.message : d.key + ": " + diag::sentence_case(d.message));
+      if (d.changes_figures) e.status = "warned";
+    }
     return e;
   } catch (const Stopped&) {
     throw;  // the caller's stop: no figures, and no failure either

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "design/choices.h"
 
@@ -23,14 +24,19 @@ inline constexpr std::array<std::string_view, 12> kFigureNames = {
     "first_sidelobe_db", "path_error_wavelengths", "edge_taper_db", "sub_diameter"};
 
 struct Evaluation {
-  // "ok"; "refused": the inputs do not make a design; "failed": the
-  // synthesis broke down, failed its self-check or could not be traced.
+  // "ok"; "warned": designed, with a warning that makes its figures other
+  // than asked for (a ray table short of the rim, say); "refused": the
+  // inputs do not make a design; "failed": the synthesis broke down, failed
+  // its self-check or could not be traced.
   std::string status = "ok";
-  std::string reason;  // one sentence when not ok
-  std::array<double, kFigureNames.size()> figures{};  // NaN when not ok
+  std::string reason;  // one sentence when not designed
+  std::vector<std::string> warnings;  // every warning of the design's run, one sentence each
+  std::array<double, kFigureNames.size()> figures{};  // NaN when not designed
 
   bool ok() const { return status == "ok"; }
-  // The figure of that name; NaN for an unknown name or a design not ok.
+  // Designed, with or without warnings: the figures are the design's.
+  bool designed() const { return status == "ok" || status == "warned"; }
+  // The figure of that name; NaN for an unknown name or a design not designed.
   double figure(std::string_view name) const;
 };
 

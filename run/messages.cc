@@ -196,7 +196,9 @@ std::optional<diag::Diagnostic> interval_warning(const design::RowPlan& plan) {
   if (plan.fitting_interval > 0.0) {
     text += "; an output interval of " + number(plan.fitting_interval) + " reaches it";
   }
-  return diag::warning(text + ".");
+  diag::Diagnostic d = diag::warning(text + ".");
+  d.changes_figures = true;
+  return d;
 }
 
 }  // namespace run

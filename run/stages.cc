@@ -140,7 +140,9 @@ void list_feed(Context& c, const Design<Real>& d) {
   if (d.feed_model.source) {
     if (const auto warning = feedfile::phase_warning(*d.feed_model.source,
                                                       static_cast<double>(d.feed_half_angle_rad))) {
-      c.warn(*warning);
+      diag::Diagnostic w = *warning;
+      w.changes_figures = true;  // the phase error is the feed's, not the design's
+      c.warn(std::move(w));
     }
   }
 }
@@ -242,6 +244,7 @@ void synthesise(Context& c, const Design<Real>& d, design::Synthesis<Real>& resu
                                            std::to_string(check.largest_stray_ray) +
                                            "), more than the table's digits show.");
     stray.suggestion = "Try " + remedy(false, d) + ".";
+    stray.changes_figures = true;
     c.warn(std::move(stray));
   }
 }

@@ -64,7 +64,7 @@ struct Problem {
     const Row& r = result.history[i];
     const double f = r.evaluation.figure(plan.objective);
     if (std::isfinite(f)) worst = have_worst ? std::max(worst, goal(f)) : goal(f), have_worst = true;
-    if (feasible(r, keys, plan.constraints) && std::isfinite(f) &&
+    if (feasible(r, keys, plan.constraints, plan.allow_warnings) && std::isfinite(f) &&
         (!result.best || goal(f) < goal(result.history[*result.best].evaluation.figure(plan.objective))))
       result.best = i;
     result.best_so_far.push_back(result.best ? result.history[*result.best].evaluation.figure(plan.objective) : std::nan(""));
@@ -83,10 +83,13 @@ struct Problem {
 
 double objective(const std::vector<double>& u, std::vector<double>&, void* data) {
   Problem& p = *static_cast<Problem*>(data);
-  const double f = p.at(u).evaluation.figure(p.plan.objective);
-  // A design that failed is worse than every design seen, by a margin that
-  // keeps the optimiser's numbers finite.
-  return std::isfinite(f) ? p.goal(f) : p.worst + 10.0;
+  const Row& r = p.at(u);
+  const double f = r.evaluation.figure(p.plan.objective);
+  // A design that failed (or was warned, unless that is allowed) is worse
+  // than every design seen, by a margin that keeps the optimiser's numbers
+  // finite.
+  const bool counts = r.evaluation.ok() || (p.plan.allow_warnings && r.evaluation.designed());
+  return counts && std::isfinite(f) ? p.goal(f) : p.worst + 10.0;
 }
 
 struct ConstraintData {

@@ -410,7 +410,7 @@ std::string identity_difference(const SweepIdentity& part, const SweepIdentity& 
 std::vector<std::string> violations(const Row& row, const std::vector<std::string>& keys,
                                     const std::vector<Constraint>& constraints) {
   std::vector<std::string> out;
-  if (!row.evaluation.ok()) return out;
+  if (!row.evaluation.designed()) return out;
   for (const Constraint& c : constraints) {
     double v = row.evaluation.figure(c.figure);
     for (std::size_t i = 0; i < keys.size(); ++i)
@@ -422,8 +422,10 @@ std::vector<std::string> violations(const Row& row, const std::vector<std::strin
   return out;
 }
 
-bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints) {
-  return row.evaluation.ok() && violations(row, keys, constraints).empty();
+bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints,
+              bool allow_warnings) {
+  return (row.evaluation.ok() || (allow_warnings && row.evaluation.designed())) &&
+         violations(row, keys, constraints).empty();
 }
 
 }  // namespace sweep

@@ -139,7 +139,7 @@ std::string identity_difference(const SweepIdentity& part, const SweepIdentity& 
 // `shard` is "K/N" for a part of a sweep, empty for a whole one.
 void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
                  const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
-                 const std::string& best_figure, const std::string& shard = {});
+                 const std::string& best_figure, const std::string& shard = {}, bool allow_warnings = false);
 // What write_sweep puts in sweep.json (without the shard), as a value; `best`
 // indexes `rows`.
 nlohmann::json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows,
@@ -182,6 +182,7 @@ struct OptimizePlan {
   std::vector<Constraint> constraints;
   int starts = 3;
   int evaluations = 150;  // per start
+  bool allow_warnings = false;  // warned designs may be the best
   run::EvaluationOptions evaluation;
   std::function<void(long done)> progress;
   std::function<bool()> stop;  // true: the optimisation ends with what it has (may be empty)
@@ -218,7 +219,9 @@ std::string shortest_real(double v);
 void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizePlan& plan,
                         const OptimizeResult& result);
 
-// Whether a row meets every constraint.
-bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints);
+// Whether a row meets every constraint; a warned design never does unless
+// warnings are allowed.
+bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints,
+              bool allow_warnings = false);
 
 }  // namespace sweep

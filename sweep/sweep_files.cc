@@ -35,13 +35,15 @@ std::string sweep_csv(const std::vector<Axis>& axes, const std::vector<Row>& row
   for (const Axis& a : axes) o << ',' << csv_field(a.key);
   o << ",status";
   for (std::string_view f : run::kFigureNames) o << ',' << f;
-  o << ",reason\n";
+  o << ",reason,warnings\n";
   for (const Row& r : rows) {
     o << r.index;
     for (double v : r.inputs) o << ',' << num(v);
     o << ',' << r.evaluation.status;
     for (double v : r.evaluation.figures) o << ',' << num(v);
-    o << ',' << csv_field(r.evaluation.reason) << '\n';
+    std::string warnings;
+    for (const std::string& w : r.evaluation.warnings) warnings += (warnings.empty() ? "" : " ") + w;
+    o << ',' << csv_field(r.evaluation.reason) << ',' << csv_field(warnings) << '\n';
   }
   return o.str();
 }
@@ -54,8 +56,8 @@ json row_json(const Row& r) {
   json values = json::object();
   for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
     values[std::string(run::kFigureNames[i])] = value_or_null(r.evaluation.figures[i]);
-  return {{"index", r.index}, {"inputs", r.inputs}, {"status", r.evaluation.status}, {"reason", r.evaluation.reason},
-          {"figures", values}};
+  return {{"index", r.index},   {"inputs", r.inputs},   {"status", r.evaluation.status},
+          {"reason", r.evaluation.reason}, {"warnings", r.evaluation.warnings}, {"figures", values}};
 }
 json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid,
                 bool complete, const std::optional<std::size_t>& best, const std::string& best_figure) {
@@ -76,9 +78,12 @@ json sweep_json(const std::string& source, const std::vector<Axis>& axes, const 
 
 namespace {
 
-std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::string& figure) {
+// The row with the highest figure among the clean designs (and the warned
+// ones when they are allowed to compete).
+std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::string& figure, bool allow_warnings) {
   std::optional<std::size_t> best;
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].evaluation.ok() && !(allow_warnings && rows[i].evaluation.designed())) continue;
     const double v = rows[i].evaluation.figure(figure);
     if (std::isfinite(v) && (!best || v > rows[*best].evaluation.figure(figure))) best = i;
   }
@@ -98,11 +103,15 @@ std::string line_charts(const std::vector<Axis>& axes, const std::vector<Row>& r
     c.y_label = labels[f];
     c.height = 320;
     figures::Series s{"designs", figures::kDelivered, {}, {}, 1.6, false, false};
+    figures::Series warned{"warned design (not a candidate)", figures::kRay, {}, {}, 1.0, false, true};
     for (const Row& r : rows) {
       s.x.push_back(r.inputs[0]);
-      s.y.push_back(r.evaluation.figure(names[f]));  // NaN: the line breaks at a failed design
+      // NaN: the line breaks at a design that failed or was warned.
+      s.y.push_back(r.evaluation.ok() ? r.evaluation.figure(names[f]) : std::nan(""));
+      if (r.evaluation.status == "warned") warned.x.push_back(r.inputs[0]), warned.y.push_back(r.evaluation.figure(names[f]));
     }
     c.series.push_back(s);
+    if (!warned.x.empty()) c.series.push_back(warned);
     if (best) {
       const Row& b = rows[*best];
       c.series.push_back({"best design", figures::kWanted, {b.inputs[0]}, {b.evaluation.figure(names[f])}, 2.0, false, true});
@@ -125,8 +134,11 @@ std::string heat_map(const std::vector<Axis>& axes, const std::vector<Row>& rows
   m.x_range = {axes[1].lo, axes[1].hi};
   m.y_range = {axes[0].lo, axes[0].hi};
   m.values.assign(static_cast<std::size_t>(axes[1].n * axes[0].n), std::nan(""));
-  for (const Row& r : rows) m.values[static_cast<std::size_t>(r.index)] = r.evaluation.figure(figure);
-  m.missing = "no design";
+  // Warned designs are left out like refused ones: their figures are not
+  // what was asked for; the table below the figures says why.
+  for (const Row& r : rows)
+    if (r.evaluation.ok()) m.values[static_cast<std::size_t>(r.index)] = r.evaluation.figure(figure);
+  m.missing = "no clean design";
   if (best) m.marked = static_cast<std::size_t>(rows[*best].index);
   return figures::render(m);
 }
@@ -135,16 +147,21 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
                        bool complete, const std::optional<std::size_t>& best, const std::string& best_figure) {
   const auto esc = figures::escape;
   std::ostringstream o;
-  long ok = 0, refused = 0, failed = 0;
-  for (const Row& r : rows) (r.evaluation.status == "ok" ? ok : r.evaluation.status == "refused" ? refused : failed)++;
+  long ok = 0, warned = 0, refused = 0, failed = 0;
+  for (const Row& r : rows)
+    (r.evaluation.status == "ok"       ? ok
+     : r.evaluation.status == "warned" ? warned
+     : r.evaluation.status == "refused" ? refused
+                                        : failed)++;
   o << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Sweep of " << esc(source)
     << "</title>\n<style>body{font-family:Helvetica,Arial,sans-serif;max-width:1000px;margin:24px auto;padding:0 16px}"
        "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:3px 8px;text-align:right}.warn{color:#a40000}"
        "</style>\n</head>\n<body>\n";
   o << "<h1>Sweep of " << esc(source) << "</h1>\n<p>";
   for (const Axis& a : axes) o << esc(a.key) << " from " << num(a.lo) << " to " << num(a.hi) << " in " << a.n << " values; ";
-  o << rows.size() << " of " << grid << " designs: " << ok << " designed, " << refused << " refused, " << failed
-    << " failed.</p>\n";
+  o << rows.size() << " of " << grid << " designs: " << ok << " designed, ";
+  if (warned > 0) o << warned << " designed with a warning that changes their figures, ";
+  o << refused << " refused, " << failed << " failed.</p>\n";
   if (!complete) o << "<p class=\"warn\">The sweep is incomplete: it was stopped or these are parts of it.</p>\n";
   if (best) {
     const Row& b = rows[*best];
@@ -157,6 +174,21 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
     for (const char* f : {"efficiency", "first_sidelobe_db"})
       if (f != best_figure) o << heat_map(axes, rows, f, best);
   }
+  // The designs that are not clean, with why.
+  if (warned + refused + failed > 0) {
+    o << "<h2>Designs warned, refused or failed</h2>\n<table>\n<tr>";
+    for (const Axis& a : axes) o << "<th>" << esc(a.key) << "</th>";
+    o << "<th>status</th><th style=\"text-align:left\">why</th></tr>\n";
+    for (const Row& r : rows) {
+      if (r.evaluation.ok()) continue;
+      o << "<tr>";
+      for (double v : r.inputs) o << "<td>" << num(v) << "</td>";
+      std::string why = r.evaluation.reason;
+      for (const std::string& w : r.evaluation.warnings) why += (why.empty() ? "" : " ") + w;
+      o << "<td>" << esc(r.evaluation.status) << "</td><td style=\"text-align:left\">" << esc(why) << "</td></tr>\n";
+    }
+    o << "</table>\n";
+  }
   o << "<p>Every design and figure is in sweep.csv and sweep.json.</p>\n</body>\n</html>\n";
   return o.str();
 }
@@ -165,8 +197,8 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
 
 void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
                  const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
-                 const std::string& best_figure, const std::string& shard) {
-  const std::optional<std::size_t> best = best_row(rows, best_figure);
+                 const std::string& best_figure, const std::string& shard, bool allow_warnings) {
+  const std::optional<std::size_t> best = best_row(rows, best_figure, allow_warnings);
   io::FolderWriter folder(dir);
   folder.write("sweep.csv", sweep_csv(axes, rows));
   json j = sweep_json(source, axes, rows, grid, complete, best, best_figure);
@@ -196,7 +228,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
       const std::size_t end = table.find('\n', at);
       std::string broken;
       for (const std::string& v : violations(r, keys, plan.constraints)) broken += (broken.empty() ? "" : "; ") + v;
-      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints) ? 1 : 0) << ','
+      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints, plan.allow_warnings) ? 1 : 0) << ','
           << csv_field(broken) << '\n';
       at = end + 1;
     }
@@ -213,7 +245,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   for (std::size_t i = 0; i < result.history.size(); ++i) {
     const Row& r = result.history[i];
     const double v = r.evaluation.figure(plan.objective);
-    figures::Series& s = feasible(r, keys, plan.constraints) ? tried : infeasible;
+    figures::Series& s = feasible(r, keys, plan.constraints, plan.allow_warnings) ? tried : infeasible;
     if (std::isfinite(v)) s.x.push_back(static_cast<double>(i + 1)), s.y.push_back(v);
     if (i < result.best_so_far.size() && std::isfinite(result.best_so_far[i]))
       best.x.push_back(static_cast<double>(i + 1)), best.y.push_back(result.best_so_far[i]);
@@ -303,6 +335,7 @@ Part read_part(const std::filesystem::path& file) {
     row.inputs = r.at("inputs").get<std::vector<double>>();
     row.evaluation.status = r.at("status").get<std::string>();
     row.evaluation.reason = r.at("reason").get<std::string>();
+    row.evaluation.warnings = r.value("warnings", std::vector<std::string>());
     for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
       const json& v = r.at("figures").at(std::string(run::kFigureNames[i]));
       row.evaluation.figures[i] = v.is_null() ? std::nan("") : v.get<double>();

@@ -442,16 +442,17 @@ TEST(SweepMerge, PartsWithTheSameKeyAndCountButOtherRangesAreRefused) {
   const auto part = [&](const std::string& name, double lo, double hi) {
     fs::create_directories(dir.path() / name);
     const std::vector<sweep::Axis> axes = {{"geometry.sub_radius", lo, hi, 2}};
-    write_file(dir.path() / name / "sweep.json",
-               sweep::sweep_json("d.toml", axes, {}, 2, false, std::nullopt, "directivity_dbi").dump());
+    nlohmann::json j = sweep::sweep_json("d.toml", axes, {}, 2, false, std::nullopt, "directivity_dbi");
+    j["design_digest"] = "0123456789abcdef", j["program_version"] = "1.1.0", j["precision"] = "64-bit";
+    write_file(dir.path() / name / "sweep.json", j.dump());
     return dir.path() / name;
   };
   const fs::path a = part("a", 0.2, 0.3), same = part("same", 0.2, 0.3), lo = part("lo", 0.21, 0.3),
                  hi = part("hi", 0.2, 0.31);
   EXPECT_EQ(sweep::merge({a, same}).problem, "");
   for (const fs::path& other : {lo, hi}) {
-    EXPECT_EQ(sweep::merge({a, other}).problem,
-              (other / "sweep.json").string() + " is a part of another sweep (its design file or varied inputs differ).");
+    EXPECT_EQ(sweep::merge({a, other}).problem, (other / "sweep.json").string() + " is a part of another sweep than " +
+                                                    (a / "sweep.json").string() + ": they differ in its varied inputs.");
   }
 }
 

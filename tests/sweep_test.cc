@@ -298,6 +298,45 @@ TEST(Optimize, MinimisesAndSaysWhenTheOptimumLiesOnABound) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "x"));
 }
 
+// A design whose ray table stops short of the rim is designed with a
+// warning that changes its figures: "warned", with the warning in its row,
+// drawn apart and never the best unless --allow-warnings lets it compete.
+TEST(Sweep, ARowWithAWarningThatChangesItsFiguresIsWarnedAndNotTheBest) {
+  TempDir dir;
+  std::string design = kDesign;
+  design.replace(design.find("calc_interval = 0.001"), 21, "calc_interval = 0.005");
+  testutil::write_file(dir.path() / "d.toml", design);
+  // 1 - 0.12 = 0.88: 0.02 and 0.04 divide it, 0.03 and 0.05 do not.
+  const std::string args = "sweep d.toml --vary synthesis.output_interval=0.02:0.05:4 --best hpbw_deg";
+  const Exit e = ravost(dir, args + " --out strict");
+  ASSERT_EQ(e.status, 0) << e.err;
+  EXPECT_NE(e.out.find("(2 designed, 2 warned, 0 refused or failed)"), std::string::npos) << e.out;
+  const json strict = read_json(dir.path() / "strict" / "sweep.json");
+  const json& rows = strict.at("rows");
+  for (int i : {0, 2}) {
+    EXPECT_EQ(rows[i].at("status"), "ok") << i;
+    EXPECT_TRUE(rows[i].at("warnings").empty()) << i;
+  }
+  for (int i : {1, 3}) {
+    EXPECT_EQ(rows[i].at("status"), "warned") << i;
+    ASSERT_EQ(rows[i].at("warnings").size(), 1u) << i;
+    EXPECT_NE(rows[i].at("warnings")[0].get<std::string>().find("short of the rim"), std::string::npos);
+    EXPECT_TRUE(rows[i].at("figures").at("hpbw_deg").is_number()) << i;
+  }
+  // The widest beam is a warned design's (fewer rows reach the rim): it is
+  // not the best unless allowed to be.
+  ASSERT_GT(rows[3].at("figures").at("hpbw_deg").get<double>(), rows[0].at("figures").at("hpbw_deg").get<double>());
+  EXPECT_EQ(strict.at("best_index"), 0);
+  ASSERT_EQ(ravost(dir, args + " --allow-warnings --out allowed").status, 0);
+  EXPECT_EQ(read_json(dir.path() / "allowed" / "sweep.json").at("best_index"), 3);
+  const std::string csv = read_file(dir.path() / "strict" / "sweep.csv");
+  EXPECT_NE(csv.find(",reason,warnings\n"), std::string::npos);
+  EXPECT_NE(csv.find(",warned,"), std::string::npos);
+  const std::string html = read_file(dir.path() / "strict" / "sweep.html");
+  EXPECT_NE(html.find("warned design (not a candidate)"), std::string::npos);
+  EXPECT_NE(html.find("<h2>Designs warned, refused or failed</h2>"), std::string::npos);
+}
+
 // Parts merge by what they were computed from, not by their file's name:
 // the same design under another name merges; an edited design under the
 // same name, or a part of another program version, is refused with what
