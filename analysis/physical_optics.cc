@@ -388,6 +388,56 @@ Field near_field(const std::vector<Current>& sources, double r, double z, double
   return {minus_jk * ex, minus_jk * ey, minus_jk * ez, hx, hy, hz};
 }
 
+// Hankel's asymptotic expansions of J0 and J1: J_n(u) = (P_n (cos w) -
+// Q_n sin w) sqrt(2 / (pi u)), w = u - n pi / 2 - pi / 4, with P_n and Q_n
+// the even and odd parts of sum_m (-j)^m a_m / u^m,
+// a_m = a_{m-1} (4n^2 - (2m - 1)^2) / (8m); sixteen terms are within
+// 1e-14 of the envelope from u = 20 on.
+struct HankelSeries {
+  static constexpr int kTerms = 8;
+  double p0[kTerms], q0[kTerms], p1[kTerms], q1[kTerms];
+  HankelSeries() {
+    for (int n = 0; n < 2; ++n) {
+      double a[2 * kTerms];
+      a[0] = 1.0;
+      for (int m = 1; m < 2 * kTerms; ++m) a[m] = a[m - 1] * (4.0 * n * n - (2.0 * m - 1) * (2.0 * m - 1)) / (8.0 * m);
+      for (int m = 0; m < kTerms; ++m) {
+        const double sign = m % 2 ? -1.0 : 1.0;
+        (n ? p1 : p0)[m] = sign * a[2 * m];
+        (n ? q1 : q0)[m] = sign * a[2 * m + 1];
+      }
+    }
+  }
+};
+constexpr double kHankelFrom = 20.0;
+
+}  // namespace
+
+void bessel_j0_j1(double u, double& j0, double& j1) {
+  if (!(u >= kHankelFrom)) {
+    // The double rational approximations (the generic integer-order
+    // routine takes the long double trigonometry).
+    j0 = boost::math::detail::bessel_j0(u), j1 = boost::math::detail::bessel_j1(u);
+    return;
+  }
+  // Far out both from one sine and cosine of u.
+  static const HankelSeries h;
+  const double y = 1.0 / u, y2 = y * y;
+  double p0 = 0, q0 = 0, p1 = 0, q1 = 0;
+  for (int m = HankelSeries::kTerms - 1; m >= 0; --m) {
+    p0 = p0 * y2 + h.p0[m], q0 = q0 * y2 + h.q0[m];
+    p1 = p1 * y2 + h.p1[m], q1 = q1 * y2 + h.q1[m];
+  }
+  q0 *= y, q1 *= y;
+  const double sn = std::sin(u), cs = std::cos(u), f = 1.0 / std::sqrt(M_PI * u);
+  // cos(u - pi/4) = (cs + sn) / sqrt 2, sin(u - pi/4) = (sn - cs) / sqrt 2,
+  // and for J1 a quarter turn further.
+  j0 = f * (p0 * (cs + sn) - q0 * (sn - cs));
+  j1 = f * (p1 * (sn - cs) + q1 * (cs + sn));
+}
+
+namespace {
+
 // Far field (r e^{jkr} E) of ring currents at angles theta: A = E_theta at
 // phi = 0, B = -E_phi at phi = 90 degrees.  Rings inside `shadow` radiate
 // only into theta > 90 degrees.
@@ -403,9 +453,8 @@ void add_far_field(const std::vector<Current>& currents, double k, double shadow
     for (const Current& j : currents) {
       if (j.at.w == 0 || (forward && j.at.r < shadow)) continue;
       const double u = k * j.at.r * st;
-      // J0 and J1 by their double rational approximations (the generic
-      // integer-order routine takes the long double trigonometry).
-      const double j0 = boost::math::detail::bessel_j0(u), j1 = boost::math::detail::bessel_j1(u);
+      double j0, j1;
+      bessel_j0_j1(u, j0, j1);
       const double j2 = u > 1e-8 ? 2.0 * j1 / u - j0 : 0.0;
       const Complex ph = std::polar(j.at.w, k * j.at.z * ct);
       const Complex even = 0.5 * (j.a - j.b) * j0, odd = 0.5 * (j.a + j.b) * j2;
@@ -636,7 +685,7 @@ void sphere_power(const System& s, const Options& o, const Currents& c, double k
   for (const Current& x : c.main) size = std::max(size, std::hypot(x.at.r, x.at.z - s.feed.z));
   for (const Current& x : c.sub) size = std::max(size, std::hypot(x.at.r, x.at.z - s.feed.z));
   std::vector<double> gx, gw;
-  legendre(8, gx, gw);
+  legendre(6, gx, gw);
   const int panels = std::max(16, static_cast<int>(std::ceil(k * size * q.factor)));
   std::vector<double> theta, weight;
   for (int p = 0; p < panels; ++p) {

@@ -167,6 +167,10 @@ struct RingMoments {
 };
 RingMoments ring_moments(double r, double rs, double dz, double wavelength, const Sampling& sampling);
 
+// J0(u) and J1(u) for u >= 0, as the far fields take them: within a few
+// units in the last place of the envelope sqrt(2 / (pi u)).
+void bessel_j0_j1(double u, double& j0, double& j1);
+
 FarField reflector_far_field(const Feed& feed, const Reflector& reflector, double wavelength, const Sampling& sampling,
                              const std::vector<double>& theta);
 
