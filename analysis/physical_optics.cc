@@ -71,21 +71,27 @@ void legendre(int order, std::vector<double>& x, std::vector<double>& w) {
 
 // Quadrature rings along a reflector: panels of `order` nodes, each panel
 // about order / per_wavelength wavelengths of arc long.
-std::vector<Node> rings(const Reflector& rf, double wavelength, const Sampling& s) {
+// A panel edge falls on `split` when it lies inside the profile: the main
+// reflector's currents stop radiating forwards there (the subreflector's
+// shadow), and a quadrature panel across that step would lose its accuracy.
+std::vector<Node> rings(const Reflector& rf, double wavelength, const Sampling& s, double split = 0.0) {
   std::vector<double> gx, gw;
   legendre(s.order, gx, gw);
   const double arc = wavelength * s.order / (s.per_wavelength * s.factor);
   const Surface& p = *rf.profile;
   const auto stretch = [&](double r) { return std::sqrt(1.0 + p.slope(r) * p.slope(r)); };
   std::vector<double> edges{rf.r_begin};
-  while (edges.back() < rf.r_end) {
-    const double r = edges.back();
-    double dr = arc / stretch(r);
-    dr = arc / stretch(std::min(r + 0.5 * dr, rf.r_end));
-    // Panels of nearly equal arc up to the rim; the last one is not left a sliver.
-    if (r + 1.5 * dr >= rf.r_end) dr = rf.r_end - r;
-    edges.push_back(std::min(r + dr, rf.r_end));
-    if (edges.size() > 10000000) throw std::invalid_argument("physical optics: too many nodes along a profile");
+  for (const double end : {split, rf.r_end}) {
+    if (!(end > edges.back() && end <= rf.r_end)) continue;
+    while (edges.back() < end) {
+      const double r = edges.back();
+      double dr = arc / stretch(r);
+      dr = arc / stretch(std::min(r + 0.5 * dr, end));
+      // Panels of nearly equal arc up to the end; the last one is not left a sliver.
+      if (r + 1.5 * dr >= end) dr = end - r;
+      edges.push_back(std::min(r + dr, end));
+      if (edges.size() > 10000000) throw std::invalid_argument("physical optics: too many nodes along a profile");
+    }
   }
   std::vector<Node> out;
   out.reserve((edges.size() - 1) * gx.size());
@@ -545,7 +551,7 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
   Currents c;
   std::vector<Current>& sub_currents = c.sub;
   std::vector<Current>& main_currents = c.main;
-  const std::vector<Node> main_nodes = rings(s.main, s.wavelength, q);
+  const std::vector<Node> main_nodes = rings(s.main, s.wavelength, q, s.shadow_radius);
   std::vector<Field> on_main(main_nodes.size());
   if (s.sub) {
     const std::vector<Node> sub_nodes = rings(*s.sub, s.wavelength, q);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <boost/math/special_functions/bessel.hpp>
 #include <array>
 #include <cmath>
 
@@ -372,6 +373,26 @@ TEST(PhysicalOpticsAzimuth, SubreflectorFieldOnTheMainReflectorMatchesTheTrapezo
     ASSERT_GT(scale, 0.0);
     for (int q = 0; q < 6; ++q) EXPECT_LT(std::abs(a[q] - b[q]), 1e-7 * scale) << "point " << p << " component " << q;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The far fields' J0 and J1 (rational approximations near the origin,
+// Hankel's expansions far out) against the library's general Bessel
+// routine, across the switch and out to the arguments of D/lambda 3000.
+TEST(PhysicalOpticsBessel, MatchesTheGeneralRoutine) {
+  double worst = 0;
+  for (double u = 0.0; u < 1e5; u = u * 1.003 + 0.01) {
+    double j0 = 0, j1 = 0;
+    analysis::po::bessel_j0_j1(u, j0, j1);
+    const long double x = u;
+    const double envelope = std::min(1.0, std::sqrt(2.0 / (M_PI * std::max(u, 1e-300))));
+    worst = std::max(worst, std::abs(j0 - static_cast<double>(boost::math::cyl_bessel_j(0, x))) / envelope);
+    worst = std::max(worst, std::abs(j1 - static_cast<double>(boost::math::cyl_bessel_j(1, x))) / envelope);
+  }
+  EXPECT_LT(worst, 1e-13);
 }
 
 }  // namespace
