@@ -9,10 +9,11 @@
 // and the surface integrals reduce to integrals along the profiles:
 //   - the subreflector's currents 2 n x H of the feed's far field;
 //   - their field on the main reflector by the whole free-space radiation
-//     integral (near-field terms kept), the azimuthal integral by the
-//     trapezoidal rule, which converges exponentially for periodic
-//     integrands once it has more nodes than the integrand's azimuthal
-//     bandwidth k rho rho' / R;
+//     integral (near-field terms kept), the azimuthal integral by steepest
+//     descent from its two stationary ends (a few nodes for any size), or
+//     close to the source ring by the trapezoidal rule, which converges
+//     exponentially for periodic integrands once it has more nodes than the
+//     integrand's azimuthal bandwidth k rho rho' / R;
 //   - the main reflector's currents 2 n x H of that field;
 //   - far fields of the feed, the subreflector's and the main reflector's
 //     currents, the azimuthal integrals in closed form with J0, J1 and J2.
@@ -167,8 +168,8 @@ struct RingMoments {
 };
 RingMoments ring_moments(double r, double rs, double dz, double wavelength, const Sampling& sampling);
 
-// J0(u) and J1(u) for u >= 0, as the far fields take them: within a few
-// units in the last place of the envelope sqrt(2 / (pi u)).
+// J0(u) and J1(u) for u >= 0, as the far fields take them: within 1e-13 of
+// the envelope min(1, sqrt(2 / (pi u))).
 void bessel_j0_j1(double u, double& j0, double& j1);
 
 FarField reflector_far_field(const Feed& feed, const Reflector& reflector, double wavelength, const Sampling& sampling,
