@@ -71,21 +71,27 @@ void legendre(int order, std::vector<double>& x, std::vector<double>& w) {
 
 // Quadrature rings along a reflector: panels of `order` nodes, each panel
 // about order / per_wavelength wavelengths of arc long.
-std::vector<Node> rings(const Reflector& rf, double wavelength, const Sampling& s) {
+// A panel edge falls on `split` when it lies inside the profile: the main
+// reflector's currents stop radiating forwards there (the subreflector's
+// shadow), and a quadrature panel across that step would lose its accuracy.
+std::vector<Node> rings(const Reflector& rf, double wavelength, const Sampling& s, double split = 0.0) {
   std::vector<double> gx, gw;
   legendre(s.order, gx, gw);
   const double arc = wavelength * s.order / (s.per_wavelength * s.factor);
   const Surface& p = *rf.profile;
   const auto stretch = [&](double r) { return std::sqrt(1.0 + p.slope(r) * p.slope(r)); };
   std::vector<double> edges{rf.r_begin};
-  while (edges.back() < rf.r_end) {
-    const double r = edges.back();
-    double dr = arc / stretch(r);
-    dr = arc / stretch(std::min(r + 0.5 * dr, rf.r_end));
-    // Panels of nearly equal arc up to the rim; the last one is not left a sliver.
-    if (r + 1.5 * dr >= rf.r_end) dr = rf.r_end - r;
-    edges.push_back(std::min(r + dr, rf.r_end));
-    if (edges.size() > 10000000) throw std::invalid_argument("physical optics: too many nodes along a profile");
+  for (const double end : {split, rf.r_end}) {
+    if (!(end > edges.back() && end <= rf.r_end)) continue;
+    while (edges.back() < end) {
+      const double r = edges.back();
+      double dr = arc / stretch(r);
+      dr = arc / stretch(std::min(r + 0.5 * dr, end));
+      // Panels of nearly equal arc up to the end; the last one is not left a sliver.
+      if (r + 1.5 * dr >= end) dr = end - r;
+      edges.push_back(std::min(r + dr, end));
+      if (edges.size() > 10000000) throw std::invalid_argument("physical optics: too many nodes along a profile");
+    }
   }
   std::vector<Node> out;
   out.reserve((edges.size() - 1) * gx.size());
@@ -102,6 +108,48 @@ std::vector<Node> rings(const Reflector& rf, double wavelength, const Sampling& 
       out.push_back(n);
     }
   }
+  return out;
+}
+
+// A Gauss-Laguerre rule for the weight x^{-1/2} e^{-x} on (0, infinity):
+// with x = y^2 it is the Gauss-Hermite rule of 2n points folded onto its
+// positive half, nodes y_i^2 and weights twice w_i.  The Hermite nodes by
+// Newton's method on the orthonormal recurrence, in long double.
+struct HalfLaguerre {
+  std::vector<double> x, w;
+};
+
+HalfLaguerre half_laguerre(int n) {
+  const int m = 2 * n;
+  const long double pi_quarter = 0.751125544464942483862L;  // pi^(-1/4)
+  std::vector<long double> y;
+  HalfLaguerre out;
+  long double z = 0;
+  for (int i = 0; i < n; ++i) {  // from the largest node down
+    if (i == 0) z = std::sqrt(2.0L * m + 1) - 1.85575L * std::pow(2.0L * m + 1, -0.16667L);
+    else if (i == 1) z -= 1.14L * std::pow(static_cast<long double>(m), 0.426L) / z;
+    else if (i == 2) z = 1.86L * z - 0.86L * y[0];
+    else if (i == 3) z = 1.91L * z - 0.91L * y[1];
+    else z = 2.0L * z - y[static_cast<std::size_t>(i) - 2];
+    long double derivative = 0;
+    for (int it = 0; it < 100; ++it) {
+      long double p1 = pi_quarter, p2 = 0;
+      for (int j = 1; j <= m; ++j) {
+        const long double p3 = p2;
+        p2 = p1;
+        p1 = z * std::sqrt(2.0L / j) * p2 - std::sqrt((j - 1.0L) / j) * p3;
+      }
+      derivative = std::sqrt(2.0L * m) * p2;
+      const long double dz = p1 / derivative;
+      z -= dz;
+      if (std::fabs(dz) <= 1e-18L * z) break;
+    }
+    y.push_back(z);
+    out.x.push_back(static_cast<double>(z * z));
+    out.w.push_back(static_cast<double>(4.0L / (derivative * derivative)));
+  }
+  std::reverse(out.x.begin(), out.x.end());
+  std::reverse(out.w.begin(), out.w.end());
   return out;
 }
 
@@ -144,91 +192,257 @@ double intercepted(const Node& n, const Field& f) {
   return -0.5 * M_PI * n.w * (n.nr * s_rho.real() + n.nz * s_z.real());
 }
 
+// The azimuthal integrals of the radiation integral over one source ring,
+// seen from a point (r, 0, z): with R(phi)^2 = A - B cos(phi), the moments
+//   k1[p] = int_0^2pi K1 c^p dphi,  k2[p] = int K2 c^p,  k3[p] = int K3 c^p
+// of c = cos(phi) against the kernels
+//   K1 = G (1 - x^2 - j x), K2 = G (1 - 3x^2 - 3j x) / R^2, K3 = G (1 + j kR) / R^2,
+// G = e^{-jkR} / (4 pi R), x = 1 / (kR).  Every geometric factor of the
+// field of a current ring (a cos, b sin, c cos) is a polynomial of degree 3
+// at most in c, so these eleven moments give the whole field.
+struct Moments {
+  Complex k1[3], k2[4], k3[4];
+};
+
+// The trapezoidal rule over [0, pi] (half weights at the ends) with `half`
+// panels, doubled for the whole circle (the integrands are even): converges exponentially once it has more nodes than the
+// integrand's azimuthal bandwidth k r rs / R.
+void moments_by_trapezoid(double sum, double two, double k, int half, Moments& m) {
+  const double step = M_PI / half, cstep = std::cos(step), sstep = std::sin(step);
+  double c = 1.0, sn = 0.0;
+  double a1r[3] = {}, a1i[3] = {}, a2r[4] = {}, a2i[4] = {}, a3r[4] = {}, a3i[4] = {};
+  for (int n = 0; n <= half; ++n) {
+    if (n > 0) {
+      const double nc = c * cstep - sn * sstep;
+      sn = sn * cstep + c * sstep;
+      c = nc;
+    }
+    if (n == half) c = -1.0, sn = 0.0;
+    const double weight = (n == 0 || n == half) ? step : 2.0 * step;
+    const double r2 = std::max(sum - two * c, 1e-300), rr = std::sqrt(r2), kr = k * rr;
+    const double g = weight / (4.0 * M_PI * rr);
+    const double gr = g * std::cos(kr), gi = -g * std::sin(kr);  // e^{-jkR} / (4 pi R)
+    const double x = 1.0 / kr, inv_r2 = 1.0 / r2;
+    const double a1 = 1.0 - x * x, b1 = -x;
+    const double k1r = gr * a1 - gi * b1, k1i = gr * b1 + gi * a1;
+    const double a2 = (1.0 - 3.0 * x * x) * inv_r2, b2 = -3.0 * x * inv_r2;
+    const double k2r = gr * a2 - gi * b2, k2i = gr * b2 + gi * a2;
+    const double b3 = kr * inv_r2;
+    const double k3r = gr * inv_r2 - gi * b3, k3i = gr * b3 + gi * inv_r2;
+    double p = 1.0;
+    for (int q = 0; q < 4; ++q) {
+      if (q < 3) a1r[q] += k1r * p, a1i[q] += k1i * p;
+      a2r[q] += k2r * p, a2i[q] += k2i * p;
+      a3r[q] += k3r * p, a3i[q] += k3i * p;
+      p *= c;
+    }
+  }
+  for (int q = 0; q < 4; ++q) {
+    if (q < 3) m.k1[q] = {a1r[q], a1i[q]};
+    m.k2[q] = {a2r[q], a2i[q]};
+    m.k3[q] = {a3r[q], a3i[q]};
+  }
+}
+
+// The square root with a non-negative real part (the library's goes
+// through hypot, guarding against overflow these moderate numbers never
+// reach, at several times the cost).
+Complex principal_sqrt(Complex z) {
+  const double x = z.real(), y = z.imag(), m = std::sqrt(x * x + y * y);
+  if (m == 0) return 0.0;
+  if (x >= 0) {
+    const double s = std::sqrt(0.5 * (m + x));
+    return {s, 0.5 * y / s};
+  }
+  const double t = std::sqrt(0.5 * (m - x));
+  return {0.5 * std::abs(y) / t, std::copysign(t, y)};
+}
+
+// The same moments by steepest descent.  R(phi) is stationary at both ends
+// (phi = 0, R = R0 the nearest; phi = pi, R = R1 the farthest); in R the
+// integral over [0, pi] (half the circle's) runs from R0 to R1, and the integrand is analytic below the real
+// axis between them (its branch points +-R0, +-R1 and the pole 0 are on the
+// axis), so it equals the path R = R0 - j t (t from 0 to infinity) minus the
+// path R = R1 - j t.  Along each, e^{-jkR} = e^{-jk R_end} e^{-kt}, and
+// dphi = 2 R dR / (B sin phi) with sin phi = sqrt(t) s(t), s analytic: a
+// Gauss-Laguerre rule for the weight t^{-1/2} e^{-kt} integrates it with a
+// fixed number of nodes for any k, accurately once the nearest singularity
+// (R = 0, or the other end) lies many 1/k away from the path.
+void moments_by_descent(double r_near, double r_far, double two, double k, const HalfLaguerre& rule, Moments& m) {
+  const double sqrt_k = std::sqrt(k), inv_two = 1.0 / two;
+  for (int end = 0; end < 2; ++end) {
+    const bool near = end == 0;
+    const double re = near ? r_near : r_far;
+    // Twice (the whole circle) -j / (2 pi B) e^{-jk R_end} / sqrt(k), the
+    // path from R1 taken with a minus.
+    const Complex lead = std::polar((near ? 1.0 : -1.0) / (M_PI * two * sqrt_k), -k * re - 0.5 * M_PI);
+    for (std::size_t i = 0; i < rule.x.size(); ++i) {
+      const double t = rule.x[i] / k;
+      const Complex tt(t, 2.0 * re);
+      const Complex w = t * tt * inv_two;  // c -+ 1
+      // cos phi on the path, and sin phi / sqrt(t) (the branch with a
+      // positive real part, which is the one continued from the real axis).
+      const Complex c = near ? 1.0 + w : w - 1.0;
+      const Complex s = principal_sqrt(near ? -tt * (2.0 + w) * inv_two : tt * (2.0 - w) * inv_two);
+      const Complex rr(re, -t);
+      const double norm = 1.0 / std::norm(rr);
+      const Complex inv_r(rr.real() * norm, -rr.imag() * norm), inv_r2 = inv_r * inv_r, x = inv_r / k;
+      const double sn = 1.0 / std::norm(s);
+      const Complex weight = lead * (rule.w[i] * sn) * Complex(s.real(), -s.imag());
+      const Complex k1 = weight * (1.0 - x * x - Complex(0.0, 1.0) * x);
+      const Complex k2 = weight * (1.0 - 3.0 * x * x - Complex(0.0, 3.0) * x) * inv_r2;
+      const Complex k3 = weight * (1.0 + Complex(0.0, k) * rr) * inv_r2;
+      Complex p = 1.0;
+      for (int q = 0; q < 4; ++q) {
+        if (q < 3) m.k1[q] += k1 * p;
+        m.k2[q] += k2 * p;
+        m.k3[q] += k3 * p;
+        p *= c;
+      }
+    }
+  }
+}
+
+// How the azimuthal integrals are done: the trapezoid's nodes from the
+// sampling, and steepest descent where its nodes' error is small.
+struct Azimuth {
+  Sampling sampling;
+  HalfLaguerre rule, far_rule;  // the second from 4 descent_from on
+  static int nodes(const Sampling& s, int n) { return std::max(1, static_cast<int>(std::ceil(s.factor * n))); }
+  explicit Azimuth(const Sampling& s)
+      : sampling(s), rule(half_laguerre(nodes(s, s.descent_nodes))), far_rule(half_laguerre(nodes(s, s.descent_nodes - 2))) {}
+};
+
+// Trapezoid nodes per radian of the kernels' peak width near the ring.
+constexpr double kPeakNodes = 40.0;
+
+// The moments over one source ring at radius rs seen from (r, 0, z) a
+// height dz above it; `nodes` is set to the azimuthal nodes used.
+Moments ring_moments(double r, double rs, double dz, double k, const Azimuth& az, int& nodes) {
+  const Sampling& s = az.sampling;
+  const double sum = r * r + rs * rs + dz * dz, two = 2.0 * r * rs;
+  const double r_near = std::sqrt(std::max(sum - two, 1e-300)), r_far = std::sqrt(sum + two);
+  Moments m;
+  // The steepest-descent rule's accuracy is set by the distance (in 1/k)
+  // from its paths to the nearest singularity: R = 0 or the other end.
+  const double apart = k * std::min(r_near, two / (r_near + r_far));
+  if (s.descent_nodes > 0 && two > 0 && apart >= s.descent_from) {
+    const HalfLaguerre& rule = apart >= 4.0 * s.descent_from ? az.far_rule : az.rule;
+    moments_by_descent(r_near, r_far, two, k, rule, m);
+    nodes = 2 * static_cast<int>(rule.x.size());
+    return m;
+  }
+  const double u = k * std::min({r, rs, r * rs / r_near});
+  // Close to the ring the kernels peak at phi = 0 with a width of about
+  // R0 / sqrt(r rs) radians: the trapezoid's nodes must resolve that too.
+  const double peak = std::min(kPeakNodes * std::sqrt(r * rs) / r_near, 1e6);
+  const int half = std::max(2, static_cast<int>(std::ceil(
+                                   s.factor * 0.5 * std::max(u + s.extra_cbrt * std::cbrt(u) + s.extra, peak))));
+  moments_by_trapezoid(sum, two, k, half, m);
+  nodes = 2 * half;
+  return m;
+}
+
 // Field at (r, 0, z) of currents on rings, by the whole radiation integral.
 // The cos-type components come from the currents as they are; the sin-type
 // ones are those at (r, 0, z) of the currents turned by 90 degrees (the
 // same field turned back), so both take the same Green's function values,
-// and each integrand is even in the source's azimuth: the trapezoidal rule
-// over [0, pi] with half weights at the ends.
-Field near_field(const std::vector<Current>& sources, double r, double z, double k, const Sampling& s, int& most_nodes) {
+// and each integrand is even in the source's azimuth: integrals over the
+// circle of polynomials in cos(phi) against the kernels (Moments).
+Field near_field(const std::vector<Current>& sources, double r, double z, double k, const Azimuth& az, int& most_nodes) {
   Complex ex, ez, hy, ey, hx, hz;
   for (const Current& src : sources) {
-    const double rs = src.at.r, dz = z - src.at.z;
     if (src.at.w == 0) continue;
-    const double sum = r * r + rs * rs + dz * dz, two = 2.0 * r * rs;
-    const double r_min = std::sqrt(std::max(sum - two, 1e-300));
-    const double u = k * std::min({r, rs, r * rs / r_min});
-    const int half = std::max(2, static_cast<int>(std::ceil(s.factor * 0.5 * (u + s.extra_cbrt * std::cbrt(u) + s.extra))));
-    most_nodes = std::max(most_nodes, 2 * half);
-    const double step = M_PI / half, cstep = std::cos(step), sstep = std::sin(step);
-    double c = 1.0, sn = 0.0;
-    // Sums of the three kernels against the geometric factors (see below).
-    double s1r = 0, s1i = 0, s2r = 0, s2i = 0, s3r = 0, s3i = 0;
-    double t1r = 0, t1i = 0, t2r = 0, t2i = 0, t3r = 0, t3i = 0, t4r = 0, t4i = 0, t5r = 0, t5i = 0, t6r = 0, t6i = 0,
-           t7r = 0, t7i = 0, t8r = 0, t8i = 0, t9r = 0, t9i = 0;
-    double v1r = 0, v1i = 0, v2r = 0, v2i = 0, v3r = 0, v3i = 0, v4r = 0, v4i = 0, v5r = 0, v5i = 0, v6r = 0, v6i = 0,
-           v7r = 0, v7i = 0;
-    for (int m = 0; m <= half; ++m) {
-      if (m > 0) {
-        const double nc = c * cstep - sn * sstep;
-        sn = sn * cstep + c * sstep;
-        c = nc;
-      }
-      if (m == half) c = -1.0, sn = 0.0;
-      const double weight = (m == 0 || m == half) ? step : 2.0 * step;
-      const double rx = r - rs * c, ry = -rs * sn, rz = dz;
-      const double r2 = std::max(sum - two * c, 1e-300), rr = std::sqrt(r2), kr = k * rr;
-      const double g = weight / (4.0 * M_PI * rr);
-      const double gr = g * std::cos(kr), gi = -g * std::sin(kr);  // e^{-jkR} / (4 pi R)
-      const double x = 1.0 / kr, inv_r2 = 1.0 / r2;
-      // K1 = G (1 - x^2 - j x); K2 = G (1 - 3x^2 - 3j x) / R^2; K3 = G (1 + j kR) / R^2
-      const double a1 = 1.0 - x * x, b1 = -x;
-      const double k1r = gr * a1 - gi * b1, k1i = gr * b1 + gi * a1;
-      const double a2 = (1.0 - 3.0 * x * x) * inv_r2, b2 = -3.0 * x * inv_r2;
-      const double k2r = gr * a2 - gi * b2, k2i = gr * b2 + gi * a2;
-      const double b3 = kr * inv_r2;
-      const double k3r = gr * inv_r2 - gi * b3, k3i = gr * b3 + gi * inv_r2;
-      const double cc = c * c, ss = sn * sn, sc = sn * c;
-      s1r += k1r * cc, s1i += k1i * cc;
-      s2r += k1r * ss, s2i += k1i * ss;
-      s3r += k1r * c, s3i += k1i * c;
-      const double pa = cc * rx + sc * ry, pb = -ss * rx + sc * ry, pc = c * rz;
-      const double qa = -sc * rx - ss * ry, qb = -sc * rx + cc * ry, qc = -sn * rz;
-      double f;
-      f = rx * pa, t1r += k2r * f, t1i += k2i * f;
-      f = rx * pb, t2r += k2r * f, t2i += k2i * f;
-      f = rx * pc, t3r += k2r * f, t3i += k2i * f;
-      f = rz * pa, t4r += k2r * f, t4i += k2i * f;
-      f = rz * pb, t5r += k2r * f, t5i += k2i * f;
-      f = rz * pc, t6r += k2r * f, t6i += k2i * f;
-      f = ry * qa, t7r += k2r * f, t7i += k2i * f;
-      f = ry * qb, t8r += k2r * f, t8i += k2i * f;
-      f = ry * qc, t9r += k2r * f, t9i += k2i * f;
-      f = c * rx, v1r += k3r * f, v1i += k3i * f;
-      f = cc * rz, v2r += k3r * f, v2i += k3i * f;
-      f = ss * rz, v3r += k3r * f, v3i += k3i * f;
-      f = sn * ry, v4r += k3r * f, v4i += k3i * f;
-      f = sc * ry, v5r += k3r * f, v5i += k3i * f;
-      f = ss * rx, v6r += k3r * f, v6i += k3i * f;
-      f = cc * rx, v7r += k3r * f, v7i += k3i * f;
-    }
-    const Complex a = src.a * src.at.w, b = src.b * src.at.w, cz = src.c * src.at.w;
-    const Complex s1(s1r, s1i), s2(s2r, s2i), s3(s3r, s3i);
-    const Complex t1(t1r, t1i), t2(t2r, t2i), t3(t3r, t3i), t4(t4r, t4i), t5(t5r, t5i), t6(t6r, t6i), t7(t7r, t7i),
-        t8(t8r, t8i), t9(t9r, t9i);
-    const Complex v1(v1r, v1i), v2(v2r, v2i), v3(v3r, v3i), v4(v4r, v4i), v5(v5r, v5i), v6(v6r, v6i), v7(v7r, v7i);
+    const double a = r, b = src.at.r, dz = z - src.at.z;
+    int nodes = 0;
+    const Moments m = ring_moments(a, b, dz, k, az, nodes);
+    most_nodes = std::max(most_nodes, nodes);
+    const Complex* n1 = m.k1;
+    const Complex* n2 = m.k2;
+    const Complex* n3 = m.k3;
+    // The source's geometric factors in c = cos(phi) (rx = a - b c,
+    // ry = -b sin, rz = dz; s^2 = 1 - c^2), integrated:
+    const double ab = a * b, aa = a * a, bb = b * b;
+    const Complex s1 = n1[2], s2 = n1[0] - n1[2], s3 = n1[1];           // c^2, s^2, c against K1
+    const Complex t1 = -ab * n2[3] + (aa + bb) * n2[2] - ab * n2[1];    // rx (a c^2 - b c)
+    const Complex t2 = -ab * n2[3] + aa * n2[2] + ab * n2[1] - aa * n2[0];  // -a rx s^2
+    const Complex t3 = dz * (a * n2[1] - b * n2[2]);                   // rx c dz
+    const Complex t4 = dz * (a * n2[2] - b * n2[1]);                   // dz (a c^2 - b c)
+    const Complex t5 = -a * dz * (n2[0] - n2[2]);                      // -a dz s^2
+    const Complex t6 = dz * dz * n2[1];                                // dz^2 c
+    const Complex t7 = -ab * n2[3] + bb * n2[2] + ab * n2[1] - bb * n2[0];  // b s^2 (a c - b)
+    const Complex t8 = ab * (n2[1] - n2[3]);                           // a b c s^2
+    const Complex t9 = b * dz * (n2[0] - n2[2]);                       // b dz s^2
+    const Complex v1 = a * n3[1] - b * n3[2];                          // c rx
+    const Complex v2 = dz * n3[2];                                     // c^2 dz
+    const Complex v3 = dz * (n3[0] - n3[2]);                           // s^2 dz
+    const Complex v4 = -b * (n3[0] - n3[2]);                           // -b s^2
+    const Complex v5 = -b * (n3[1] - n3[3]);                           // -b c s^2
+    const Complex v6 = a * (n3[0] - n3[2]) - b * (n3[1] - n3[3]);      // s^2 rx
+    const Complex v7 = a * n3[2] - b * n3[3];                          // c^2 rx
+    const Complex ca = src.a * src.at.w, cb = src.b * src.at.w, cz = src.c * src.at.w;
     // Currents as they are: J = (a c^2 - b s^2, (a + b) s c, cz c).
-    ex += a * s1 - b * s2 - (a * t1 + b * t2 + cz * t3);
-    ez += cz * s3 - (a * t4 + b * t5 + cz * t6);
-    hy += cz * v1 - a * v2 + b * v3;
+    ex += ca * s1 - cb * s2 - (ca * t1 + cb * t2 + cz * t3);
+    ez += cz * s3 - (ca * t4 + cb * t5 + cz * t6);
+    hy += cz * v1 - ca * v2 + cb * v3;
     // Turned: J' = (-(a + b) s c, -a s^2 + b c^2, -cz s).
-    ey += -a * s2 + b * s1 - (a * t7 + b * t8 + cz * t9);
-    hx += -a * v3 + b * v2 + cz * v4;
-    hz += -(a + b) * v5 + a * v6 - b * v7;
+    ey += -ca * s2 + cb * s1 - (ca * t7 + cb * t8 + cz * t9);
+    hx += -ca * v3 + cb * v2 + cz * v4;
+    hz += -(ca + cb) * v5 + ca * v6 - cb * v7;
   }
   const Complex minus_jk = -kJ * k;
   return {minus_jk * ex, minus_jk * ey, minus_jk * ez, hx, hy, hz};
 }
+
+// Hankel's asymptotic expansions of J0 and J1: J_n(u) = (P_n (cos w) -
+// Q_n sin w) sqrt(2 / (pi u)), w = u - n pi / 2 - pi / 4, with P_n and Q_n
+// the even and odd parts of sum_m (-j)^m a_m / u^m,
+// a_m = a_{m-1} (4n^2 - (2m - 1)^2) / (8m); sixteen terms are within
+// 1e-14 of the envelope from u = 20 on.
+struct HankelSeries {
+  static constexpr int kTerms = 8;
+  double p0[kTerms], q0[kTerms], p1[kTerms], q1[kTerms];
+  HankelSeries() {
+    for (int n = 0; n < 2; ++n) {
+      double a[2 * kTerms];
+      a[0] = 1.0;
+      for (int m = 1; m < 2 * kTerms; ++m) a[m] = a[m - 1] * (4.0 * n * n - (2.0 * m - 1) * (2.0 * m - 1)) / (8.0 * m);
+      for (int m = 0; m < kTerms; ++m) {
+        const double sign = m % 2 ? -1.0 : 1.0;
+        (n ? p1 : p0)[m] = sign * a[2 * m];
+        (n ? q1 : q0)[m] = sign * a[2 * m + 1];
+      }
+    }
+  }
+};
+constexpr double kHankelFrom = 20.0;
+
+}  // namespace
+
+void bessel_j0_j1(double u, double& j0, double& j1) {
+  if (!(u >= kHankelFrom)) {
+    // The double rational approximations (the generic integer-order
+    // routine takes the long double trigonometry).
+    j0 = boost::math::detail::bessel_j0(u), j1 = boost::math::detail::bessel_j1(u);
+    return;
+  }
+  // Far out both from one sine and cosine of u.
+  static const HankelSeries h;
+  const double y = 1.0 / u, y2 = y * y;
+  double p0 = 0, q0 = 0, p1 = 0, q1 = 0;
+  for (int m = HankelSeries::kTerms - 1; m >= 0; --m) {
+    p0 = p0 * y2 + h.p0[m], q0 = q0 * y2 + h.q0[m];
+    p1 = p1 * y2 + h.p1[m], q1 = q1 * y2 + h.q1[m];
+  }
+  q0 *= y, q1 *= y;
+  const double sn = std::sin(u), cs = std::cos(u), f = 1.0 / std::sqrt(M_PI * u);
+  // cos(u - pi/4) = (cs + sn) / sqrt 2, sin(u - pi/4) = (sn - cs) / sqrt 2,
+  // and for J1 a quarter turn further.
+  j0 = f * (p0 * (cs + sn) - q0 * (sn - cs));
+  j1 = f * (p1 * (sn - cs) + q1 * (cs + sn));
+}
+
+namespace {
 
 // Far field (r e^{jkr} E) of ring currents at angles theta: A = E_theta at
 // phi = 0, B = -E_phi at phi = 90 degrees.  Rings inside `shadow` radiate
@@ -245,9 +459,8 @@ void add_far_field(const std::vector<Current>& currents, double k, double shadow
     for (const Current& j : currents) {
       if (j.at.w == 0 || (forward && j.at.r < shadow)) continue;
       const double u = k * j.at.r * st;
-      // J0 and J1 by their double rational approximations (the generic
-      // integer-order routine takes the long double trigonometry).
-      const double j0 = boost::math::detail::bessel_j0(u), j1 = boost::math::detail::bessel_j1(u);
+      double j0, j1;
+      bessel_j0_j1(u, j0, j1);
       const double j2 = u > 1e-8 ? 2.0 * j1 / u - j0 : 0.0;
       const Complex ph = std::polar(j.at.w, k * j.at.z * ct);
       const Complex even = 0.5 * (j.a - j.b) * j0, odd = 0.5 * (j.a + j.b) * j2;
@@ -318,7 +531,8 @@ void validate(const System& s, const Options& o) {
   check(s.main, "main reflector");
   if (s.sub) check(*s.sub, "subreflector");
   const Sampling& q = o.sampling;
-  if (!(q.per_wavelength > 0 && q.factor > 0 && q.extra_cbrt >= 0 && q.extra >= 0 && q.per_lobe >= 2) ||
+  if (!(q.per_wavelength > 0 && q.factor > 0 && q.extra_cbrt >= 0 && q.extra >= 0 && q.per_lobe >= 2 &&
+        q.descent_from >= 0 && (q.descent_nodes == 0 || q.descent_nodes >= 3) && q.descent_nodes * q.factor <= 200) ||
       !std::isfinite(q.per_wavelength * q.factor))
     throw std::invalid_argument("physical optics: the sampling must be positive");
   if (o.sidelobes < 1) throw std::invalid_argument("physical optics: the cuts must reach past one sidelobe at least");
@@ -337,12 +551,13 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
   Currents c;
   std::vector<Current>& sub_currents = c.sub;
   std::vector<Current>& main_currents = c.main;
-  const std::vector<Node> main_nodes = rings(s.main, s.wavelength, q);
+  const std::vector<Node> main_nodes = rings(s.main, s.wavelength, q, s.shadow_radius);
   std::vector<Field> on_main(main_nodes.size());
   if (s.sub) {
     const std::vector<Node> sub_nodes = rings(*s.sub, s.wavelength, q);
     for (const Node& n : sub_nodes) sub_currents.push_back(po_current(n, feed_field(s.feed, k, n.r, n.z)));
     std::vector<int> most(main_nodes.size(), 0);
+    const Azimuth az(q);
     // In blocks, so that the caller hears of the progress (and may stop it).
     const std::size_t block = 16 * static_cast<std::size_t>(threads);
     const int blocks = static_cast<int>((main_nodes.size() + block - 1) / block);
@@ -351,7 +566,7 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
       const std::size_t count = std::min(block, main_nodes.size() - first);
       parallel_for(count, threads, [&](std::size_t i) {
         const Node& n = main_nodes[first + i];
-        on_main[first + i] = near_field(sub_currents, n.r, n.z, k, q, most[first + i]);
+        on_main[first + i] = near_field(sub_currents, n.r, n.z, k, az, most[first + i]);
       });
       if (o.progress) o.progress(b + 1, blocks + 1);
       if (o.check) o.check();
@@ -476,7 +691,7 @@ void sphere_power(const System& s, const Options& o, const Currents& c, double k
   for (const Current& x : c.main) size = std::max(size, std::hypot(x.at.r, x.at.z - s.feed.z));
   for (const Current& x : c.sub) size = std::max(size, std::hypot(x.at.r, x.at.z - s.feed.z));
   std::vector<double> gx, gw;
-  legendre(8, gx, gw);
+  legendre(6, gx, gw);
   const int panels = std::max(16, static_cast<int>(std::ceil(k * size * q.factor)));
   std::vector<double> theta, weight;
   for (int p = 0; p < panels; ++p) {
@@ -519,7 +734,18 @@ std::vector<NearField> reflector_near_field(const Feed& feed, const Reflector& r
   for (const Node& n : rings(reflector, wavelength, sampling)) currents.push_back(po_current(n, feed_field(feed, k, n.r, n.z)));
   std::vector<NearField> out(points.size());
   int most = 0;
-  for (std::size_t i = 0; i < points.size(); ++i) out[i] = near_field(currents, points[i].first, points[i].second, k, sampling, most);
+  const Azimuth az(sampling);
+  for (std::size_t i = 0; i < points.size(); ++i) out[i] = near_field(currents, points[i].first, points[i].second, k, az, most);
+  return out;
+}
+
+RingMoments ring_moments(double r, double rs, double dz, double wavelength, const Sampling& sampling) {
+  const Azimuth az(sampling);
+  RingMoments out;
+  const Moments m = ring_moments(r, rs, dz, 2.0 * M_PI / wavelength, az, out.nodes);
+  std::copy(std::begin(m.k1), std::end(m.k1), out.k1);
+  std::copy(std::begin(m.k2), std::end(m.k2), out.k2);
+  std::copy(std::begin(m.k3), std::end(m.k3), out.k3);
   return out;
 }
 

@@ -9,10 +9,11 @@
 // and the surface integrals reduce to integrals along the profiles:
 //   - the subreflector's currents 2 n x H of the feed's far field;
 //   - their field on the main reflector by the whole free-space radiation
-//     integral (near-field terms kept), the azimuthal integral by the
-//     trapezoidal rule, which converges exponentially for periodic
-//     integrands once it has more nodes than the integrand's azimuthal
-//     bandwidth k rho rho' / R;
+//     integral (near-field terms kept), the azimuthal integral by steepest
+//     descent from its two stationary ends (a few nodes for any size), or
+//     close to the source ring by the trapezoidal rule, which converges
+//     exponentially for periodic integrands once it has more nodes than the
+//     integrand's azimuthal bandwidth k rho rho' / R;
 //   - the main reflector's currents 2 n x H of that field;
 //   - far fields of the feed, the subreflector's and the main reflector's
 //     currents, the azimuthal integrals in closed form with J0, J1 and J2.
@@ -77,6 +78,12 @@ struct Sampling {
   // Azimuthal nodes beyond the integrand's bandwidth u = k rho rho' / R:
   // u + extra_cbrt u^(1/3) + extra.
   double extra_cbrt = 6.0, extra = 12.0;
+  // Steepest descent instead where the nearest singularity of its paths
+  // lies at least descent_from radians of kR away, with descent_nodes
+  // Gauss-Laguerre nodes from each end, two fewer from 4 descent_from on
+  // (0: the trapezoid everywhere).
+  double descent_from = 12.0;
+  int descent_nodes = 6;
   // Far-field samples per lobe (pi in k a sin theta) of the cuts.
   int per_lobe = 16;
   // Every sampling above multiplied by this (convergence checks double it).
@@ -149,6 +156,22 @@ struct NearField {
 std::vector<NearField> reflector_near_field(const Feed& feed, const Reflector& reflector, double wavelength,
                                             const Sampling& sampling,
                                             const std::vector<std::pair<double, double>>& points);
+// The azimuthal integrals over one ring of radius rs of the radiation
+// integral's kernels, seen from (r, 0, z) a height dz above the ring: with
+// R^2 = r^2 + rs^2 + dz^2 - 2 r rs cos(phi), G = e^{-jkR} / (4 pi R) and
+// x = 1 / (kR), the moments over phi in [0, 2 pi] of cos(phi)^p against
+// K1 = G (1 - x^2 - j x), K2 = G (1 - 3x^2 - 3j x) / R^2 and
+// K3 = G (1 + j kR) / R^2.  For checking the quadrature.
+struct RingMoments {
+  Complex k1[3], k2[4], k3[4];
+  int nodes = 0;  // azimuthal nodes used
+};
+RingMoments ring_moments(double r, double rs, double dz, double wavelength, const Sampling& sampling);
+
+// J0(u) and J1(u) for u >= 0, as the far fields take them: within 1e-13 of
+// the envelope min(1, sqrt(2 / (pi u))).
+void bessel_j0_j1(double u, double& j0, double& j1);
+
 FarField reflector_far_field(const Feed& feed, const Reflector& reflector, double wavelength, const Sampling& sampling,
                              const std::vector<double>& theta);
 

@@ -1,7 +1,8 @@
 // The physical optics of a synthesised design (Taylor 25 dB, nbar 4) at
-// D/lambda 100 and 1000: the whole report, geometrical optics and physical
-// optics, with the files written.  Counters: the directivity the physical
-// optics finds below the geometrical optics, and the threads used.
+// D/lambda 100 to 3000: the physical optics alone (the geometrical optics
+// done once beforehand), and the whole report with the files written.
+// Counters: the directivity and first sidelobe, and (where affordable) how
+// much doubling every sampling moves them.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -28,6 +29,30 @@ analysis::DesignInput design_input() {
   s.precision = design::Precision::double_;
   return *run::make_scaled(s, 100.0).report_input;
 }
+
+void BM_PhysicalOptics(benchmark::State& state) {
+  const auto in = design_input();
+  const double d_over_lambda = static_cast<double>(state.range(0));
+  analysis::Options o;
+  o.wavelength = 100.0 / d_over_lambda;
+  const analysis::Report go = analysis::analyse(in, o);
+  analysis::PhysicalOptics po;
+  for (auto _ : state) po = analysis::physical_optics(in, o, go);
+  state.counters["directivity_dbi"] = po.result.directivity_dbi;
+  state.counters["sidelobe_db"] = po.result.first_sidelobe_db;
+  state.counters["main_nodes"] = po.result.main_nodes;
+  state.counters["sub_nodes"] = po.result.sub_nodes;
+  if (d_over_lambda <= 1000) {
+    // Every sampling doubled (not timed).
+    analysis::Options fine = o;
+    fine.po_sampling.factor = 2.0;
+    const analysis::PhysicalOptics doubled = analysis::physical_optics(in, fine, go);
+    state.counters["doubled_directivity_change_db"] = doubled.result.directivity_dbi - po.result.directivity_dbi;
+    state.counters["doubled_sidelobe_change_db"] = doubled.result.first_sidelobe_db - po.result.first_sidelobe_db;
+  }
+  state.counters["threads"] = static_cast<double>(std::thread::hardware_concurrency());
+}
+BENCHMARK(BM_PhysicalOptics)->Arg(100)->Arg(300)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 void BM_PhysicalOpticsReport(benchmark::State& state) {
   const auto in = design_input();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <boost/math/special_functions/bessel.hpp>
 #include <array>
 #include <cmath>
 
@@ -293,6 +294,105 @@ TEST(PhysicalOpticsCassegrain, PowerPastAnUndersizedMainReflectorIsWhatTheRaysCa
               r.spillover_past_main, beyond(main_angle) - beyond(sub_angle));
   EXPECT_NEAR(r.spillover_past_sub, beyond(sub_angle), 1e-9);
   EXPECT_NEAR(r.spillover_past_main, beyond(main_angle) - beyond(sub_angle), 0.006);
+}
+
+}  // namespace
+
+namespace {
+
+// The largest relative difference of two sets of ring moments, each kernel
+// against its own largest moment.
+double moments_difference(const analysis::po::RingMoments& a, const analysis::po::RingMoments& b) {
+  const auto worst = [](const Complex* x, const Complex* y, int n) {
+    double scale = 0, diff = 0;
+    for (int q = 0; q < n; ++q) scale = std::max(scale, std::abs(x[q])), diff = std::max(diff, std::abs(x[q] - y[q]));
+    return diff / scale;
+  };
+  return std::max({worst(a.k1, b.k1, 3), worst(a.k2, b.k2, 4), worst(a.k3, b.k3, 4)});
+}
+
+// The azimuthal integrals as the analysis does them (steepest descent where
+// the ring is many wavelengths away in both senses, the trapezoid elsewhere)
+// against the trapezoid alone with three times the nodes and many more:
+// small and large bandwidths k r rs / R, points beside, above and far from
+// the ring, and points a fraction of a wavelength from it.
+TEST(PhysicalOpticsAzimuth, RingIntegralsMatchAFineTrapezoid) {
+  analysis::po::Sampling reference;
+  reference.descent_nodes = 0;
+  reference.factor = 3.0;
+  reference.extra = 200.0;
+  int descent = 0, trapezoid = 0;
+  for (double rs : {0.3, 1.0, 4.0, 15.0, 40.0})
+    for (double r : {0.5, 2.0, 12.0, 60.0, 150.0})
+      for (double dz : {0.0, 0.25, 1.0, 6.0, 35.0, 120.0}) {
+        if (dz == 0.0 && std::abs(r - rs) < 0.2) continue;  // on the ring itself
+        const auto fast = analysis::po::ring_moments(r, rs, dz, 1.0, {});
+        const auto fine = analysis::po::ring_moments(r, rs, dz, 1.0, reference);
+        (fast.nodes <= 12 ? descent : trapezoid) += 1;
+        EXPECT_LT(moments_difference(fast, fine), 1e-6) << "rs " << rs << " r " << r << " dz " << dz;
+      }
+  // Both ways are exercised.
+  EXPECT_GT(descent, 40);
+  EXPECT_GT(trapezoid, 20);
+  // A quarter wavelength from a ring 15 wavelengths across, and half a
+  // wavelength beside one of 40.
+  for (const auto& [r, rs, dz] : {std::array<double, 3>{15.0, 15.0, 0.25}, {40.5, 40.0, 0.0}, {7.0, 7.2, 0.1}}) {
+    const auto fast = analysis::po::ring_moments(r, rs, dz, 1.0, {});
+    const auto fine = analysis::po::ring_moments(r, rs, dz, 1.0, reference);
+    EXPECT_LT(moments_difference(fast, fine), 1e-8) << "rs " << rs << " r " << r << " dz " << dz;
+  }
+}
+
+// A subreflector 40 wavelengths across lit by the feed, its field at points
+// where a main reflector would be: by steepest descent as analysed, and by
+// the trapezoid alone with twice the nodes.  Both along the same profile
+// nodes, so that they differ only by the azimuthal integrals.
+TEST(PhysicalOpticsAzimuth, SubreflectorFieldOnTheMainReflectorMatchesTheTrapezoid) {
+  class Cap final : public analysis::Surface {
+   public:
+    double value(double r) const override { return 4.0 + r * r / 12.0; }
+    double slope(double r) const override { return r / 6.0; }
+    double front() const override { return 0; }
+    double back() const override { return 1.0; }
+  } profile;
+  const double wavelength = 0.05;
+  const analysis::po::Feed feed = beamwidth_feed(exponent_for(0.25, -12.0));
+  const analysis::po::Reflector reflector{&profile, 0.0, 1.0, true};
+  const std::vector<std::pair<double, double>> points{{0.3, 0.2}, {1.5, 0.5}, {3.0, 1.1}, {5.0, 2.0}, {0.0, 1.0}};
+  analysis::po::Sampling trapezoid;
+  trapezoid.descent_nodes = 0;
+  trapezoid.extra = 40.0;
+  trapezoid.extra_cbrt = 12.0;
+  const auto fast = analysis::po::reflector_near_field(feed, reflector, wavelength, {}, points);
+  const auto fine = analysis::po::reflector_near_field(feed, reflector, wavelength, trapezoid, points);
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    const Complex a[] = {fast[p].e_rho, fast[p].e_phi, fast[p].e_z, fast[p].h_rho, fast[p].h_phi, fast[p].h_z};
+    const Complex b[] = {fine[p].e_rho, fine[p].e_phi, fine[p].e_z, fine[p].h_rho, fine[p].h_phi, fine[p].h_z};
+    double scale = 0;
+    for (const Complex& x : b) scale = std::max(scale, std::abs(x));
+    ASSERT_GT(scale, 0.0);
+    for (int q = 0; q < 6; ++q) EXPECT_LT(std::abs(a[q] - b[q]), 1e-7 * scale) << "point " << p << " component " << q;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The far fields' J0 and J1 (rational approximations near the origin,
+// Hankel's expansions far out) against the library's general Bessel
+// routine, across the switch and out to the arguments of D/lambda 3000.
+TEST(PhysicalOpticsBessel, MatchesTheGeneralRoutine) {
+  double worst = 0;
+  for (double u = 0.0; u < 1e5; u = u * 1.003 + 0.01) {
+    double j0 = 0, j1 = 0;
+    analysis::po::bessel_j0_j1(u, j0, j1);
+    const long double x = u;
+    const double envelope = std::min(1.0, std::sqrt(2.0 / (M_PI * std::max(u, 1e-300))));
+    worst = std::max(worst, std::abs(j0 - static_cast<double>(boost::math::cyl_bessel_j(0, x))) / envelope);
+    worst = std::max(worst, std::abs(j1 - static_cast<double>(boost::math::cyl_bessel_j(1, x))) / envelope);
+  }
+  EXPECT_LT(worst, 1e-13);
 }
 
 }  // namespace

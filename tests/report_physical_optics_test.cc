@@ -136,9 +136,20 @@ TEST(ReportPhysicalOptics, DoublingTheSamplingChangesLittle) {
   const analysis::PhysicalOptics a = *report(in, 100).physical_optics, b = *report(in, 100, 2.0).physical_optics;
   EXPECT_GT(b.result.main_nodes, 2 * a.result.main_nodes - 12);
   EXPECT_GT(b.result.azimuth_nodes_max, a.result.azimuth_nodes_max);
-  EXPECT_LT(std::abs(a.result.directivity_dbi - b.result.directivity_dbi), 0.01);
-  EXPECT_LT(std::abs(a.result.first_sidelobe_db - b.result.first_sidelobe_db), 0.1);
+  EXPECT_LT(std::abs(a.result.directivity_dbi - b.result.directivity_dbi), 0.001);
+  EXPECT_LT(std::abs(a.result.first_sidelobe_db - b.result.first_sidelobe_db), 0.01);
   EXPECT_LT(std::abs(a.result.spillover_past_main - b.result.spillover_past_main), 1e-3);
+}
+
+// At D/lambda 300 the step where the main reflector's currents stop
+// radiating forwards (the subreflector's shadow) must fall between
+// quadrature panels, or the directivity moves by a few thousandths of a dB
+// with the sampling.
+TEST(ReportPhysicalOptics, DoublingTheSamplingChangesLittleAtThreeHundredWavelengths) {
+  const analysis::DesignInput in = input(choices_of(design::Distribution::taylor));
+  const analysis::PhysicalOptics a = *report(in, 300).physical_optics, b = *report(in, 300, 2.0).physical_optics;
+  EXPECT_LT(std::abs(a.result.directivity_dbi - b.result.directivity_dbi), 0.001);
+  EXPECT_LT(std::abs(a.result.hpbw_deg - b.result.hpbw_deg), 1e-3 * a.result.hpbw_deg);
 }
 
 TEST(ReportPhysicalOptics, CrossPolarisationFollowsTheFeedsPlanes) {
