@@ -104,8 +104,8 @@ struct Sampling {
 
 // The cuts' coarser stretches beyond the finely sampled one (see above).
 inline constexpr int kFarPerLobe = 4;
-inline constexpr double kMidLobes = 60.0;
-inline constexpr double kFarStepDeg = 0.05;
+inline constexpr double kMidLobes = 40.0;
+inline constexpr double kFarStepDeg = 0.25;
 
 struct Options {
   Sampling sampling;
