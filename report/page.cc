@@ -215,7 +215,7 @@ void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
        "the subreflector's rim. The main reflector's currents, the feed and the subreflector radiate to the far field. The "
        "subreflector's shadow removes the aperture field inside its radius.</p>\n"
     << "<p>Cuts from the beam axis to 180&#176; in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and "
-       "90&#176; planes), and in po_pattern.svg: sampled " << q.stretches.size() << " ways, finely ("
+       "90&#176; planes), and in po_pattern.svg: sampled in " << q.stretches.size() << " uniform stretches, the first finely ("
     << num(q.stretches.empty() ? 0.0 : q.stretches[0].step_deg, 4) << "&#176; steps) out to " << num(fine_deg, 4)
     << "&#176;, where the beam-width, sidelobe and cross-polar figures are taken; the first sidelobe and the half-power "
        "points are found between the samples.</p>\n";
