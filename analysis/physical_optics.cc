@@ -179,6 +179,12 @@ Field feed_field(const Feed& feed, double k, double r, double z) {
   return out;
 }
 
+// Adds field g to field f.
+void add(Field& f, const Field& g) {
+  f.e_rho += g.e_rho, f.e_phi += g.e_phi, f.e_z += g.e_z;
+  f.h_rho += g.h_rho, f.h_phi += g.h_phi, f.h_z += g.h_z;
+}
+
 // Physical-optics current 2 n x H on a lit ring.
 Current po_current(const Node& n, const Field& f) {
   return {n, -2.0 * n.nz * f.h_phi, 2.0 * (n.nz * f.h_rho - n.nr * f.h_z), 2.0 * n.nr * f.h_phi};
@@ -487,37 +493,6 @@ double feed_power(const Feed& f, double from, double to) {
 // Angle from +z at which the feed sees the profile's point at radius r.
 double cone_angle(const Surface& p, double r, double feed_z) { return std::atan2(r, p.value(r) - feed_z); }
 
-// Beam-width, sidelobe and cross-polar figures of a cut.
-void cut_figures(Cut& c, const std::vector<double>& theta_deg, double peak) {
-  const std::size_t n = c.co.size();
-  std::vector<double> p(n);
-  for (std::size_t i = 0; i < n; ++i) p[i] = std::norm(c.co[i]);
-  const double top = std::max(p[0], 1e-300);
-  for (std::size_t i = 1; i < n; ++i) {
-    if (p[i] < 0.5 * top) {
-      const double f = (p[i - 1] - 0.5 * top) / (p[i - 1] - p[i]);
-      c.hpbw_deg = 2.0 * (theta_deg[i - 1] + f * (theta_deg[i] - theta_deg[i - 1]));
-      break;
-    }
-  }
-  bool past_null = false;
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    if (!past_null) {
-      if (p[i] <= p[i - 1] && p[i] < p[i + 1]) past_null = true;
-      continue;
-    }
-    if (p[i] >= p[i - 1] && p[i] > p[i + 1]) {
-      if (c.sidelobes_found++ == 0) {
-        c.first_sidelobe_db = 10.0 * std::log10(std::max(p[i] / top, kFloorPowerRatio));
-        c.first_sidelobe_deg = theta_deg[i];
-      }
-    }
-  }
-  double cross = 0;
-  for (const Complex& x : c.cross) cross = std::max(cross, std::norm(x));
-  c.cross_peak_db = cross > 0 ? std::max(kFloorDb, 10.0 * std::log10(cross / peak)) : kFloorDb;
-}
-
 void validate(const System& s, const Options& o) {
   if (!(s.wavelength > 0) || !std::isfinite(s.wavelength)) throw std::invalid_argument("physical optics: the wavelength must be positive");
   if (!s.feed.e_plane || !s.feed.h_plane) throw std::invalid_argument("physical optics: the feed needs E- and H-plane patterns");
@@ -580,6 +555,17 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
     double on_main_power = 0;
     for (std::size_t i = 0; i < main_nodes.size(); ++i) on_main_power += intercepted(main_nodes[i], on_main[i]);
     res.spillover_past_main = std::max(0.0, (on_sub - on_main_power) / res.feed_power);
+    if (o.direct_feed_on_main) {
+      // The feed's own field where it reaches the main reflector past the
+      // subreflector: rings outside the cone the subreflector shadows, met
+      // by the feed's wave on their lit side.
+      const double shadow = std::max(t0, t1);
+      for (std::size_t i = 0; i < main_nodes.size(); ++i) {
+        const Node& n = main_nodes[i];
+        const double zf = n.z - s.feed.z;
+        if (std::atan2(n.r, zf) > shadow && n.nr * n.r + n.nz * zf < 0.0) add(on_main[i], feed_field(s.feed, k, n.r, n.z));
+      }
+    }
   } else {
     for (std::size_t i = 0; i < main_nodes.size(); ++i) on_main[i] = feed_field(s.feed, k, main_nodes[i].r, main_nodes[i].z);
     const double t0 = cone_angle(*s.main.profile, s.main.r_begin, s.feed.z);
@@ -622,42 +608,232 @@ FarField radiated_field(const System& s, const Currents& c, double k, int thread
 // The angle from +z of a direction alpha off the beam axis.
 double beam_angle(const System& s, double alpha) { return s.beam_along_minus_z ? M_PI - alpha : alpha; }
 
+// cos and sin of a cut's plane, exact in the principal planes (so that the
+// cross-polar field there is exactly the zero it is).
+std::pair<double, double> plane(double phi_deg) {
+  if (phi_deg == 0.0) return {1.0, 0.0};
+  if (phi_deg == 90.0) return {0.0, 1.0};
+  return {std::cos(phi_deg / kDeg), std::sin(phi_deg / kDeg)};
+}
+
+// The far field of the whole system off the beam axis, as the co- and
+// cross-polar fields (third definition) of the cuts' planes.
+class Pattern {
+ public:
+  Pattern(const System& s, const Currents& c, double k, int threads, double scale, std::function<void()> check)
+      : s_(s), c_(c), k_(k), threads_(threads), scale_(scale), check_(std::move(check)) {}
+
+  // The fields at angles alpha (radians off the beam axis).
+  FarField at(const std::vector<double>& alpha) const {
+    std::vector<double> theta(alpha.size());
+    for (std::size_t i = 0; i < alpha.size(); ++i) theta[i] = beam_angle(s_, std::clamp(alpha[i], 0.0, M_PI));
+    FarField f = radiated_field(s_, c_, k_, threads_, theta, check_);
+    const double sign = s_.beam_along_minus_z ? -1.0 : 1.0;  // B against the beam's co-polar reference
+    for (std::size_t i = 0; i < alpha.size(); ++i) f.a[i] *= scale_, f.b[i] *= sign * scale_;
+    return f;
+  }
+  static Complex co(const FarField& f, std::size_t i, double phi_deg) {
+    const auto [cp, sp] = plane(phi_deg);
+    return f.a[i] * (cp * cp) + f.b[i] * (sp * sp);
+  }
+  static Complex cross(const FarField& f, std::size_t i, double phi_deg) {
+    const auto [cp, sp] = plane(phi_deg);
+    return (f.a[i] - f.b[i]) * (sp * cp);
+  }
+  // The co-polar power of one plane at one angle.
+  double co_power(double alpha, double phi_deg) const { return std::norm(co(at({alpha}), 0, phi_deg)); }
+
+ private:
+  const System& s_;
+  const Currents& c_;
+  double k_;
+  int threads_;
+  double scale_;
+  std::function<void()> check_;
+};
+
+// The largest of f between a and c, f(b) at least f(a) and f(c) with a <
+// b < c: golden-section steps down to a small part of the interval.
+std::pair<double, double> refine_maximum(const std::function<double(double)>& f, double a, double b, double c, double fb) {
+  constexpr double kGolden = 0.3819660112501051;  // 2 - the golden ratio
+  // The level's error goes with the square of the angle's: 1e-5 of the
+  // interval leaves it some 1e-9 dB off.
+  const double tolerance = 1e-5 * (c - a);
+  while (c - a > tolerance) {
+    // Probe the larger side of b.
+    const bool right = c - b > b - a;
+    const double x = right ? b + kGolden * (c - b) : b - kGolden * (b - a);
+    const double fx = f(x);
+    if (fx > fb) {
+      (right ? a : c) = b;
+      b = x, fb = fx;
+    } else {
+      (right ? c : a) = x;
+    }
+  }
+  return {b, fb};
+}
+
+// Where f falls through `level` between a (above it) and b (below it), by
+// bisection.
+double refine_crossing(const std::function<double(double)>& f, double a, double b, double level) {
+  const double tolerance = 1e-7 * (b - a);
+  while (b - a > tolerance) {
+    const double m = 0.5 * (a + b);
+    (f(m) >= level ? a : b) = m;
+  }
+  return 0.5 * (a + b);
+}
+
+// Beam-width, sidelobe and cross-polar figures of a cut over its first
+// `fine` angles, the half-power point and the first sidelobe refined
+// between the samples.
+void cut_figures(Cut& c, const std::vector<double>& theta_deg, std::size_t fine, double peak, const Pattern& pattern) {
+  const std::size_t n = std::min(fine, c.co.size());
+  std::vector<double> p(n);
+  for (std::size_t i = 0; i < n; ++i) p[i] = std::norm(c.co[i]);
+  const double top = std::max(p[0], 1e-300);
+  const auto power = [&](double deg) { return pattern.co_power(deg / kDeg, c.phi_deg); };
+  for (std::size_t i = 1; i < n; ++i) {
+    if (p[i] < 0.5 * top) {
+      c.hpbw_deg = 2.0 * refine_crossing(power, theta_deg[i - 1], theta_deg[i], 0.5 * top);
+      break;
+    }
+  }
+  bool past_null = false;
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    if (!past_null) {
+      if (p[i] <= p[i - 1] && p[i] < p[i + 1]) past_null = true;
+      continue;
+    }
+    if (p[i] >= p[i - 1] && p[i] > p[i + 1]) {
+      if (c.sidelobes_found++ == 0) {
+        const auto [deg, level] = refine_maximum(power, theta_deg[i - 1], theta_deg[i], theta_deg[i + 1], p[i]);
+        c.first_sidelobe_db = 10.0 * std::log10(std::max(level / top, kFloorPowerRatio));
+        c.first_sidelobe_deg = deg;
+      }
+    }
+  }
+  double cross = 0;
+  for (std::size_t i = 0; i < n; ++i) cross = std::max(cross, std::norm(c.cross[i]));
+  c.cross_peak_db = cross > 0 ? std::max(kFloorDb, 10.0 * std::log10(cross / peak)) : kFloorDb;
+}
+
+// Appends a uniform stretch of `count` angles, the first at first_rad, to
+// the angles (in degrees) and their stretches.
+void add_stretch(Result& res, std::vector<double>& alpha, double first_rad, double step_rad, std::size_t count) {
+  if (count == 0) return;
+  Stretch st{res.theta_deg.size(), count, first_rad * kDeg, step_rad * kDeg};
+  for (std::size_t j = 0; j < count; ++j) {
+    alpha.push_back(first_rad + static_cast<double>(j) * step_rad);
+    res.theta_deg.push_back(st.first_deg + static_cast<double>(j) * st.step_deg);
+  }
+  res.stretches.push_back(st);
+}
+
 // The co- and cross-polar cuts in the 0, 45 and 90 degree planes from the
-// beam axis out past the wanted number of sidelobes, and the directivity.
+// beam axis to 180 degrees off it, and the directivity: per_lobe samples
+// per lobe out past the wanted number of sidelobes, coarser beyond (see
+// the header).
 void pattern_cuts(const System& s, const Options& o, const Currents& c, double k, int threads, Result& res) {
   const Sampling& q = o.sampling;
-  const double sign = s.beam_along_minus_z ? -1.0 : 1.0;  // B against the beam's co-polar reference
   const double ka = k * s.main.r_end;
-  const double step = (M_PI / (q.per_lobe * q.factor)) / ka;  // radians, uniform
-  double u_max = M_PI * (o.sidelobes + 4);
   const double scale = std::sqrt(2.0 * M_PI / res.feed_power);
+  const Pattern pattern(s, c, k, threads, scale, o.check);
+  // The angle off the axis at which u = k a sin(alpha) reaches u_max (180
+  // degrees when it never does).
+  const auto reach = [&](double u_max, double margin) { return u_max >= ka ? M_PI : std::min(M_PI, margin * std::asin(u_max / ka)); };
+
+  // The fine stretch from the axis, widened until it holds the wanted
+  // sidelobes in every plane; only its new angles are computed each time.
+  double fine_step = (M_PI / (q.per_lobe * q.factor)) / ka;
+  double u_max = M_PI * (o.sidelobes + 4);
+  std::vector<double> alpha;
+  FarField f;
+  const auto extend = [&](std::size_t n) {
+    std::vector<double> more;
+    for (std::size_t i = alpha.size(); i < n; ++i) more.push_back(static_cast<double>(i) * fine_step);
+    const FarField g = pattern.at(more);
+    alpha.insert(alpha.end(), more.begin(), more.end());
+    f.a.insert(f.a.end(), g.a.begin(), g.a.end());
+    f.b.insert(f.b.end(), g.b.begin(), g.b.end());
+  };
+  constexpr std::size_t kMostFine = 200000;
+  std::vector<Cut> cuts;
   for (;;) {
-    const double alpha_max = u_max >= ka ? M_PI : std::min(M_PI, 1.05 * std::asin(u_max / ka));
-    const int n = std::min(200000, static_cast<int>(std::floor(alpha_max / step)) + 1);
-    std::vector<double> theta(static_cast<std::size_t>(n)), alpha_deg(theta.size());
-    for (int i = 0; i < n; ++i) alpha_deg[static_cast<std::size_t>(i)] = i * step * kDeg;
-    for (int i = 0; i < n; ++i) theta[static_cast<std::size_t>(i)] = beam_angle(s, std::min(M_PI, i * step));
-    const FarField f = radiated_field(s, c, k, threads, theta, o.check);
-    const double peak = std::norm(scale * f.a[0]);
-    res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : kFloorDb;
-    res.cuts.clear();
+    const double alpha_max = reach(u_max, 1.05);
+    std::size_t n;
+    if (alpha_max >= M_PI) {
+      // The fine stretch reaches 180 degrees itself: a whole number of steps to it.
+      const double steps = std::min(static_cast<double>(kMostFine - 1), std::ceil(M_PI / fine_step - 1e-9));
+      if (fine_step != M_PI / steps) alpha.clear(), f = {};
+      fine_step = M_PI / steps;
+      n = static_cast<std::size_t>(steps) + 1;
+    } else {
+      n = std::min(kMostFine, static_cast<std::size_t>(std::floor(alpha_max / fine_step)) + 1);
+    }
+    extend(n);
+    cuts.clear();
     for (double phi_deg : {0.0, 45.0, 90.0}) {
       Cut cut;
       cut.phi_deg = phi_deg;
-      const double cp = std::cos(phi_deg / kDeg), sp = std::sin(phi_deg / kDeg);
-      for (std::size_t i = 0; i < theta.size(); ++i) {
-        const Complex a = scale * f.a[i], b = sign * scale * f.b[i];
-        cut.co.push_back(a * (cp * cp) + b * (sp * sp));
-        cut.cross.push_back((a - b) * (sp * cp));
+      std::vector<double> p(n);
+      for (std::size_t i = 0; i < n; ++i) p[i] = std::norm(Pattern::co(f, i, phi_deg));
+      // Count the sidelobes as cut_figures does, without refining.
+      bool past_null = false;
+      for (std::size_t i = 1; i + 1 < n; ++i) {
+        if (!past_null) {
+          past_null = p[i] <= p[i - 1] && p[i] < p[i + 1];
+        } else if (p[i] >= p[i - 1] && p[i] > p[i + 1]) {
+          ++cut.sidelobes_found;
+        }
       }
-      cut_figures(cut, alpha_deg, std::max(peak, 1e-300));
-      res.cuts.push_back(std::move(cut));
+      cuts.push_back(cut);
     }
-    res.theta_deg = alpha_deg;
-    const bool enough = std::all_of(res.cuts.begin(), res.cuts.end(),
-                                    [&](const Cut& x) { return x.sidelobes_found > o.sidelobes; });
-    if (enough || alpha_max >= M_PI) break;
+    const bool enough = std::all_of(cuts.begin(), cuts.end(), [&](const Cut& x) { return x.sidelobes_found > o.sidelobes; });
+    if (enough || alpha_max >= M_PI || n >= kMostFine) break;
     u_max *= 1.5;
+  }
+  res.theta_deg.clear(), res.stretches.clear();
+  std::vector<double> all;
+  add_stretch(res, all, 0.0, fine_step, alpha.size());
+  res.fine_angles = alpha.size();
+
+  // Beyond it: kFarPerLobe samples per lobe out to kMidLobes lobes, then
+  // that step but no finer than kFarStepDeg, each stretch a whole number of
+  // its steps, the last ending at 180 degrees.
+  const double mid_step = (M_PI / (kFarPerLobe * q.factor)) / ka;
+  const double far_step = std::max(mid_step, kFarStepDeg / kDeg / q.factor);
+  constexpr double kEnd = M_PI * (1.0 - 1e-12);  // 180 degrees, up to rounding
+  double from = all.back();
+  const double mid_end = reach(M_PI * kMidLobes, 1.0);
+  if (from < kEnd && mid_end > from + mid_step && far_step > mid_step) {
+    const std::size_t count = static_cast<std::size_t>(std::floor((mid_end - from) / mid_step));
+    add_stretch(res, all, from + mid_step, mid_step, count);
+    from = all.back();
+  }
+  if (from < kEnd) {
+    const double steps = std::max(1.0, std::ceil((M_PI - from) / far_step - 1e-9));
+    add_stretch(res, all, from + (M_PI - from) / steps, (M_PI - from) / steps, static_cast<std::size_t>(steps));
+    res.theta_deg.back() = 180.0, all.back() = M_PI;
+  }
+  const std::vector<double> rest(all.begin() + static_cast<std::ptrdiff_t>(alpha.size()), all.end());
+  const FarField g = pattern.at(rest);
+  f.a.insert(f.a.end(), g.a.begin(), g.a.end());
+  f.b.insert(f.b.end(), g.b.begin(), g.b.end());
+
+  const double peak = std::norm(f.a[0]);
+  res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : kFloorDb;
+  res.cuts.clear();
+  for (double phi_deg : {0.0, 45.0, 90.0}) {
+    Cut cut;
+    cut.phi_deg = phi_deg;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      cut.co.push_back(Pattern::co(f, i, phi_deg));
+      cut.cross.push_back(Pattern::cross(f, i, phi_deg));
+    }
+    cut_figures(cut, res.theta_deg, res.fine_angles, std::max(peak, 1e-300), pattern);
+    res.cuts.push_back(std::move(cut));
   }
 }
 

@@ -24,6 +24,24 @@
 // reflector's far field; it leaves out the field the subreflector's back
 // scatters, so the power blocked is lost to the balance over the sphere.
 //
+// The feed's own field on the main reflector: a main-reflector ring the
+// feed sees on its lit side, at a feed angle past the subreflector's rim
+// (outside the cone the subreflector shadows, seen from the phase centre),
+// carries the current of the feed's far field added to that of the
+// subreflector's field.  The feed's far field itself is added in every
+// direction, past both reflectors included; behind a lit reflector the
+// currents the feed induces radiate, in PO, nearly the opposite of the feed's
+// field, so the reflector's shadow forms from the currents rather than from
+// cutting the feed's field (the subreflector's shadow on the feed's field
+// forms the same way).  The spillover past the main reflector stays that of
+// the subreflector's field alone.
+//
+// The cuts run from the beam axis to 180 degrees off it in uniform
+// stretches: per_lobe samples per lobe (pi in k a sin) out past the wanted
+// sidelobes, then kFarPerLobe per lobe out to kMidLobes lobes, then a step
+// of that size but no finer than kFarStepDeg / factor; the first sidelobe and the
+// half-power points are refined between samples.
+//
 // Units: free-space impedance 1, the feed's far field E(theta) e^{-jkr}/r;
 // the far fields below are given as r e^{jkr} E, so that a directivity is
 // 2 pi |E|^2 / P.
@@ -91,10 +109,18 @@ struct Sampling {
   int threads = 0;  // 0: as many as the machine has
 };
 
+// The cuts' coarser stretches beyond the finely sampled one (see above).
+inline constexpr int kFarPerLobe = 4;
+inline constexpr double kMidLobes = 40.0;
+inline constexpr double kFarStepDeg = 0.25;
+
 struct Options {
   Sampling sampling;
   int sidelobes = 10;           // the cuts reach past this many sidelobes
   bool sphere_power = false;    // integrate the far-field power over the sphere
+  // The feed's own field on the main reflector past the subreflector's cone
+  // (off only to compare with and without it).
+  bool direct_feed_on_main = true;
   // Called on the calling thread between blocks of the work with the blocks
   // done and in all; may throw to stop the work.  May be empty.
   std::function<void(int done, int total)> progress;
@@ -105,6 +131,9 @@ struct Options {
 
 // One pattern cut: co- and cross-polar fields (third definition) at the
 // angles from the beam axis, scaled so that |field|^2 is the directivity.
+// The beam-width, sidelobe and cross-polar figures are taken over the
+// finely sampled angles (Result::fine_angles), the first sidelobe's level
+// and angle and the half-power points refined between samples.
 struct Cut {
   double phi_deg = 0;
   std::vector<Complex> co, cross;
@@ -113,6 +142,13 @@ struct Cut {
   double first_sidelobe_deg = 0;
   double cross_peak_db = kFloorDb;    // highest cross-polar level relative to the co-polar peak
   int sidelobes_found = 0;
+};
+
+// A run of the cuts' angles at one step: theta_deg[first + j] = first_deg +
+// j * step_deg for j < count.
+struct Stretch {
+  std::size_t first = 0, count = 0;
+  double first_deg = 0, step_deg = 0;
 };
 
 struct Result {
@@ -125,7 +161,9 @@ struct Result {
   // Far-field power over the sphere as a share of the feed's power, and the
   // directivity from that power (when Options::sphere_power is set).
   std::optional<double> sphere_power_share, sphere_directivity_dbi;
-  std::vector<double> theta_deg;  // angles of the cuts, from the beam axis
+  std::vector<double> theta_deg;  // angles of the cuts, from the beam axis, 0 to 180
+  std::vector<Stretch> stretches; // theta_deg in uniform stretches, in order
+  std::size_t fine_angles = 0;    // the first stretch's angles, sampled per_lobe per lobe
   std::vector<Cut> cuts;          // at 0, 45 and 90 degrees
   double cross_polar_peak_db = kFloorDb;
   double hpbw_deg = 0;            // mean of the 0 and 90 degree planes

@@ -265,10 +265,12 @@ std::optional<CutHeader> cut_header(std::string_view text) {
   return h;
 }
 
-// What is wrong with a cut's header (at line `line`), given the first cut's
-// header when this is not the first cut; nothing when it can be read.
+// What is wrong with a cut's header (at line `line`); `previous` is the
+// header of the block before it, whose last angle a block that does not
+// start at 0 must continue past (with the same C); nothing when it can be
+// read.
 std::optional<Fault> header_fault(long line, const std::optional<CutHeader>& h,
-                                  const std::optional<CutHeader>& first_cut) {
+                                  const std::optional<CutHeader>& previous) {
   if (!h) {
     return Fault{line, "this line must hold the cut's V_INI V_INC V_NUM C ICOMP ICUT "
                        "NCOMP (seven numbers, the last three whole)."};
@@ -286,15 +288,18 @@ std::optional<Fault> header_fault(long line, const std::optional<CutHeader>& h,
     return Fault{line, "the cut has NCOMP " + std::to_string(h->ncomp) +
                            "; only cuts of two components can be read."};
   }
-  if (h->first != 0.0) {
+  const bool continues = previous && h->phi == previous->phi &&
+                         h->first > previous->first + static_cast<double>(previous->count - 1) * previous->step;
+  if (h->first != 0.0 && !continues) {
     return Fault{line, "the cut starts at " + number(h->first) +
-                           " degrees; it must start on the axis, at 0 degrees."};
+                           " degrees; it must start on the axis, at 0 degrees (or continue the "
+                           "block before it, of the same C, past its last angle)."};
   }
   if (!(h->step > 0.0)) {
     return Fault{line, "the cut's step V_INC is " + number(h->step) +
                            "; the angles must increase."};
   }
-  if (h->count < static_cast<long>(design::kMinFeedTableAngles) ||
+  if (h->count < static_cast<long>(h->first == 0.0 ? design::kMinFeedTableAngles : 1) ||
       h->count > static_cast<long>(design::kMaxFeedTableAngles)) {
     return Fault{line, "the cut has " + std::to_string(h->count) +
                            " angles; a pattern has from " +
@@ -305,11 +310,6 @@ std::optional<Fault> header_fault(long line, const std::optional<CutHeader>& h,
     return Fault{line, "the cut's angles reach " +
                            number(h->first + static_cast<double>(h->count - 1) * h->step) +
                            " degrees, beyond 180."};
-  }
-  if (first_cut && (h->first != first_cut->first || h->step != first_cut->step ||
-                    h->count != first_cut->count)) {
-    return Fault{line, "the cut's angles differ from the first cut's; every cut must "
-                       "have the same V_INI, V_INC and V_NUM."};
   }
   return std::nullopt;
 }
@@ -368,11 +368,11 @@ std::optional<Fault> overrun_fault(const std::vector<Line>& lines, std::size_t i
 
 // The table from the cuts' summed power (the average over the cuts), with
 // the planes of the figure: the cuts at phi 0 and 90, else the average.
-std::optional<Fault> finish_cut_table(const CutHeader& first_cut, const std::vector<double>& sum, int cuts,
+std::optional<Fault> finish_cut_table(const std::vector<double>& angles, const std::vector<double>& sum, int cuts,
                                       const std::vector<double>& e_plane, const std::vector<double>& h_plane,
                                       long end_line, FeedTable& t) {
   for (std::size_t k = 0; k < sum.size(); ++k) {
-    t.theta_deg.push_back(first_cut.first + static_cast<double>(k) * first_cut.step);
+    t.theta_deg.push_back(angles[k]);
     const double p = sum[k] / cuts;
     if (!std::isfinite(p)) return Fault{t.lines[k], "the power is out of range."};
     t.power.push_back(p);
@@ -386,11 +386,17 @@ std::optional<Fault> finish_cut_table(const CutHeader& first_cut, const std::vec
   return check_whole(t, end_line);
 }
 
+// A cut is one block from 0 degrees, or that and the blocks after it that
+// continue its angles (same C, each past the last angle of the one before):
+// a pattern sampled in stretches of different steps.  Every cut must have
+// the first cut's angles.
 std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
-  std::vector<double> sum;       // power summed over the cuts, per angle
-  std::vector<double> e_plane;   // the cut at phi 0
-  std::vector<double> h_plane;   // the cut at phi 90
-  std::optional<CutHeader> first_cut;
+  std::vector<double> sum;           // power summed over the whole cuts, per angle
+  std::vector<double> first_angles;  // the first cut's angles, once it is whole
+  std::vector<double> angles, power; // the cut being read, so far
+  std::vector<double> e_plane;       // the cut at phi 0
+  std::vector<double> h_plane;       // the cut at phi 90
+  std::optional<CutHeader> previous; // the block before
   int cuts = 0;
   std::size_t i = 0;
   const long end_line = lines.empty() ? 1 : lines.back().number;
@@ -398,10 +404,29 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
     while (i < lines.size() && blank(lines[i].text)) ++i;
     return i >= lines.size();
   };
-  long last_head = 0;  // the line of the last cut's header
+  const auto mismatch = [](long line) {
+    return Fault{line, "the cut's angles differ from the first cut's; every cut must have the same "
+                       "V_INI, V_INC and V_NUM."};
+  };
+  long last_head = 0;  // the line of the last block's header
+  // The cut read so far is whole: it joins the sum.
+  const auto close_cut = [&]() -> std::optional<Fault> {
+    if (cuts == 0) {
+      first_angles = angles;
+      sum = power;
+    } else {
+      if (angles.size() != first_angles.size()) return mismatch(last_head);
+      for (std::size_t k = 0; k < power.size(); ++k) sum[k] += power[k];
+    }
+    if (previous->phi == 0.0 && e_plane.empty()) e_plane = power;
+    if (previous->phi == 90.0 && h_plane.empty()) h_plane = power;
+    ++cuts;
+    angles.clear(), power.clear();
+    return std::nullopt;
+  };
   while (!at_end()) {
-    if (first_cut) {
-      if (auto fault = overrun_fault(lines, i, *first_cut, last_head)) return fault;
+    if (previous) {
+      if (auto fault = overrun_fault(lines, i, *previous, last_head)) return fault;
     }
     ++i;  // the cut's line of text
     if (i >= lines.size()) {
@@ -409,22 +434,33 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
                                         "V_INI V_INC V_NUM C ICOMP ICUT NCOMP must follow."};
     }
     const Line& head = lines[i++];
-    last_head = head.number;
     const std::optional<CutHeader> h = cut_header(head.text);
-    if (auto fault = header_fault(head.number, h, first_cut)) return fault;
-    if (!first_cut) {
-      first_cut = h;
-      sum.assign(static_cast<std::size_t>(h->count), 0.0);
+    if (auto fault = header_fault(head.number, h, previous)) return fault;
+    if (h->first == 0.0 && previous) {
+      if (auto fault = close_cut()) return fault;
     }
-    std::vector<double> power;
-    if (auto fault = read_cut_powers(lines, i, *h, head.number, end_line, cuts == 0, t, power)) return fault;
-    for (std::size_t k = 0; k < power.size(); ++k) sum[k] += power[k];
-    if (h->phi == 0.0 && e_plane.empty()) e_plane = power;
-    if (h->phi == 90.0 && h_plane.empty()) h_plane = power;
-    ++cuts;
+    last_head = head.number;
+    if (angles.size() + static_cast<std::size_t>(h->count) > design::kMaxFeedTableAngles) {
+      return Fault{head.number, "the cut has more than " + std::to_string(design::kMaxFeedTableAngles) +
+                                    " angles; a pattern has from " + std::to_string(design::kMinFeedTableAngles) +
+                                    " to " + std::to_string(design::kMaxFeedTableAngles) + "."};
+    }
+    const std::size_t from = angles.size();
+    for (long k = 0; k < h->count; ++k) angles.push_back(h->first + static_cast<double>(k) * h->step);
+    // A later cut's angles are the first cut's, told at the header.
+    if (cuts > 0 && (angles.size() > first_angles.size() ||
+                     !std::equal(angles.begin() + static_cast<std::ptrdiff_t>(from), angles.end(),
+                                 first_angles.begin() + static_cast<std::ptrdiff_t>(from)))) {
+      return mismatch(head.number);
+    }
+    std::vector<double> block;
+    if (auto fault = read_cut_powers(lines, i, *h, head.number, end_line, cuts == 0, t, block)) return fault;
+    power.insert(power.end(), block.begin(), block.end());
+    previous = h;
   }
-  if (!first_cut) return Fault{end_line, "the file holds no pattern."};
-  return finish_cut_table(*first_cut, sum, cuts, e_plane, h_plane, end_line, t);
+  if (!previous) return Fault{end_line, "the file holds no pattern."};
+  if (auto fault = close_cut()) return fault;
+  return finish_cut_table(first_angles, sum, cuts, e_plane, h_plane, end_line, t);
 }
 
 // A cut file's second meaningful line is a cut header; a table's is not.

@@ -20,7 +20,11 @@
 // a polar cut, the number of components); then V_NUM lines of the two
 // complex components as real and imaginary parts.  Polar cuts (ICUT 1) of
 // two components (NCOMP 2), linear co/cross (ICOMP 3) or theta/phi
-// (ICOMP 1); every cut on the same angles.  The power is the sum of both
+// (ICOMP 1); every cut on the same angles.  A cut sampled in stretches of
+// different steps is a block per stretch: the first from 0 degrees, each
+// later one with the same C starting past the last angle of the block
+// before it (a reader that takes every block as a cut of its own gets the
+// same angles).  The power is the sum of both
 // components' power, averaged over the cuts; the cuts at phi 0 and 90 are
 // the E and H planes of the figure when present.
 //

@@ -265,4 +265,21 @@ std::string render(const Chart& c) {
   return o.str();
 }
 
+std::string render_stacked(const std::vector<Chart>& charts) {
+  int width = 0, height = 0;
+  for (const Chart& c : charts) width = std::max(width, c.width), height += c.height;
+  std::ostringstream o;
+  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height << "\" viewBox=\"0 0 "
+    << width << ' ' << height << "\">\n";
+  int y = 0;
+  for (const Chart& c : charts) {
+    const std::string one = render(c);
+    // Each chart as a nested picture, moved down past the ones above.
+    o << "<svg y=\"" << y << "\"" << one.substr(std::string("<svg").size());
+    y += c.height;
+  }
+  o << "</svg>\n";
+  return o.str();
+}
+
 }  // namespace figures

@@ -51,6 +51,8 @@ struct Chart {
 std::vector<double> nice_ticks(double lo, double hi, int target = 6);
 
 std::string render(const Chart& chart);
+// Charts one above the other in one picture (their ids must differ).
+std::string render_stacked(const std::vector<Chart>& charts);
 
 // Text with &, <, > and quotes escaped for XML.
 std::string escape(const std::string& text);

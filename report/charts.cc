@@ -2,6 +2,7 @@
 // density, the far field, the path error and the feed pattern.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "report/parts.h"
 
@@ -184,6 +185,89 @@ figures::Chart pattern_chart(const Report& r) {
   c.x_range = std::make_pair(0.0, r.delivered.theta_deg.empty() ? 1.0 : r.delivered.theta_deg.back());
   c.y_range = std::make_pair(kPatternFloorDb, 0.0);
   return c;
+}
+
+namespace {
+
+// At most about kMaxPlotPoints points: of each run of neighbouring points
+// the lowest and the highest, in their order, so that the lobes' peaks and
+// the band the pattern fills stay where a plain thinning would skip them.
+figures::Series envelope(figures::Series s) {
+  const std::size_t n = std::min(s.x.size(), s.y.size());
+  if (n <= kMaxPlotPoints) return s;
+  const std::size_t k = (2 * n + kMaxPlotPoints - 1) / kMaxPlotPoints;
+  std::vector<double> x, y;
+  for (std::size_t from = 0; from < n; from += k) {
+    const std::size_t to = std::min(n, from + k);
+    std::size_t lo = to, hi = to;
+    for (std::size_t i = from; i < to; ++i) {
+      if (!std::isfinite(s.y[i])) continue;
+      if (lo == to || s.y[i] < s.y[lo]) lo = i;
+      if (hi == to || s.y[i] > s.y[hi]) hi = i;
+    }
+    if (lo == to) {
+      // No level in the whole run: a break in the line.
+      x.push_back(s.x[from]), y.push_back(std::numeric_limits<double>::quiet_NaN());
+      continue;
+    }
+    x.push_back(s.x[std::min(lo, hi)]), y.push_back(s.y[std::min(lo, hi)]);
+    if (hi != lo) x.push_back(s.x[std::max(lo, hi)]), y.push_back(s.y[std::max(lo, hi)]);
+  }
+  s.x = std::move(x);
+  s.y = std::move(y);
+  return s;
+}
+
+}  // namespace
+
+// The physical optics' cuts in dBi against the angle off the beam axis:
+// co-polar solid, cross-polar dashed, one colour per plane, with the
+// geometrical optics' far field (aperture integration, at its directivity)
+// over them.  Two charts: out to where the geometrical optics' pattern ends
+// (the finely sampled angles at least), and the whole pattern to 180 degrees.
+std::vector<figures::Chart> po_pattern_charts(const Report& r) {
+  const po::Result& q = r.physical_optics->result;
+  const double top = 10.0 * std::ceil((q.directivity_dbi + 1.0) / 10.0);
+  const auto level = [](const po::Complex& f) {
+    const double p = std::norm(f);
+    return p > 0 ? 10.0 * std::log10(p) : std::numeric_limits<double>::quiet_NaN();
+  };
+  const char* colours[] = {figures::kDelivered, figures::kUnblocked, figures::kWanted};
+  const double near_deg = std::max(r.delivered.theta_deg.empty() ? 0.0 : r.delivered.theta_deg.back(),
+                                   q.fine_angles > 0 ? q.theta_deg[q.fine_angles - 1] : 0.0);
+  std::vector<figures::Chart> charts;
+  for (const bool whole : {false, true}) {
+    figures::Chart c;
+    c.id = whole ? "po-pattern-whole" : "po-pattern-near";
+    c.title = std::string(whole ? "Whole pattern by physical optics" : "Physical optics near the beam") + " (D/\u03bb = " +
+              num(r.d_over_lambda, 6) + ")";
+    c.x_label = "angle from the beam axis (deg)";
+    c.y_label = "directivity (dBi)";
+    const double to = whole ? 180.0 : (near_deg > 0 ? near_deg : 180.0);
+    for (std::size_t k = 0; k < q.cuts.size() && k < 3; ++k) {
+      const po::Cut& cut = q.cuts[k];
+      figures::Series co{"co-polar, \u03c6 = " + num(cut.phi_deg) + "\u00b0", colours[k], {}, {}, 1.4, false, false};
+      figures::Series cross{"cross-polar, \u03c6 = " + num(cut.phi_deg) + "\u00b0", colours[k], {}, {}, 1.0, true, false};
+      bool any_cross = false;
+      for (std::size_t i = 0; i < q.theta_deg.size() && q.theta_deg[i] <= to; ++i) {
+        co.x.push_back(q.theta_deg[i]), co.y.push_back(level(cut.co[i]));
+        cross.x.push_back(q.theta_deg[i]), cross.y.push_back(level(cut.cross[i]));
+        any_cross = any_cross || std::norm(cut.cross[i]) > 0;
+      }
+      c.series.push_back(envelope(co));
+      // The principal planes have no cross-polar field: no line, no legend.
+      if (any_cross) c.series.push_back(envelope(cross));
+    }
+    figures::Series go{"geometrical optics (aperture integration)", figures::kReflector, {}, {}, 1.2, true, false};
+    for (std::size_t i = 0; i < r.delivered.theta_deg.size() && i < r.delivered.level_db.size(); ++i)
+      go.x.push_back(r.delivered.theta_deg[i]), go.y.push_back(r.delivered.level_db[i] + r.directivity_dbi);
+    c.series.push_back(thin(go));
+    c.x_range = std::make_pair(0.0, to);
+    c.y_range = std::make_pair(top - (whole ? 100.0 : 70.0), top);
+    c.height = 400;
+    charts.push_back(std::move(c));
+  }
+  return charts;
 }
 
 figures::Chart path_chart(const Report& r, const DesignInput& d) {

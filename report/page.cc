@@ -58,7 +58,8 @@ void page_head(std::ostream& o, const Report& r, const DesignInput& d) {
        "table{border-collapse:collapse;margin:8px 0}td,th{border:1px solid #ccc;padding:3px 10px;text-align:left}\n"
        "td.n{text-align:right;font-variant-numeric:tabular-nums}th{background:#f2f2f2}\n"
        "figure{margin:18px 0}figcaption{font-size:0.92em;color:#333;margin-top:4px}svg{max-width:100%;height:auto}\n"
-       ".warn{color:#a40000}.headline{font-size:1.15em}\n</style>\n</head>\n<body>\n";
+       ".warn{color:#a40000}.headline{font-size:1.15em}\n"
+       ".pair{display:flex;flex-wrap:wrap;gap:16px;align-items:flex-start}\n</style>\n</head>\n<body>\n";
   o << "<h1>Dual-reflector design report</h1>\n";
   headline(o, r, d);
 }
@@ -71,6 +72,8 @@ void design_inputs(std::ostream& o, const DesignInput& d) {
   if (!named) o << "<tr><th>Design arithmetic</th><td>" << (d.double_precision ? "64-bit reals" : "32-bit reals") << "</td></tr>\n";
   o << "</table>\n";
 }
+
+void physical_optics_table(std::ostream& o, const PhysicalOptics& p);
 
 // The table of the figures of merit: a row gives the design's value and,
 // when the written surfaces are traced too, theirs beside it with the
@@ -90,6 +93,8 @@ void merit_table(std::ostream& o, const Report& r, const DesignInput& d) {
   if (w)
     o << "<p>The design's figures trace the surfaces as synthesised; beside them the surfaces as written (natural splines through the "
       << d.sub_r.size() << " subreflector and " << d.main_r.size() << " main-reflector points of the output interval).</p>\n";
+  // The physical optics' table stands beside this one.
+  if (r.physical_optics) o << "<div class=\"pair\">\n<div>\n";
   o << "<table>\n<tr><th>quantity</th><th>design</th><th>loss (dB)</th>";
   if (w) o << "<th>as written</th><th>difference (dB)</th>";
   o << "</tr>\n";
@@ -137,6 +142,11 @@ void merit_table(std::ostream& o, const Report& r, const DesignInput& d) {
   row("Rays traced", std::to_string(r.rays_traced) + " of " + std::to_string(r.rays_requested), "",
       w ? std::to_string(w->rays_traced) + " of " + std::to_string(w->rays_requested) : "", "");
   o << "</table>\n";
+  if (r.physical_optics) {
+    o << "</div>\n<div>\n";
+    physical_optics_table(o, *r.physical_optics);
+    o << "</div>\n</div>\n";
+  }
   const std::string k = std::to_string(r.annuli);
   o << "<p><sup>&#8224;</sup> How the rays are checked: the feed power that reaches the subreflector is cut into " << k
     << " cones about the feed's axis that carry equal power, and the aperture into " << k
@@ -171,12 +181,12 @@ void vertex_ring_note(std::ostream& o, const VertexRing& ring, bool written) {
     << num(ring.collimation_error_max_deg, 3) << "&#176; off the axis.</p>\n";
 }
 
-void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
+// The physical optics' figures as a table, to stand beside the figures of
+// merit.
+void physical_optics_table(std::ostream& o, const PhysicalOptics& p) {
   const po::Result& q = p.result;
-  o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p.traces_design ? "designed " : "written ")
-    << "subreflector radiate onto the main reflector (near field kept); the main reflector's currents, the feed and the "
-       "subreflector radiate to the far field. The subreflector's shadow removes the aperture field inside its radius.</p>\n"
-    << "<table>\n<tr><th>quantity</th><th>value</th></tr>\n"
+  const bool lobe = std::any_of(q.cuts.begin(), q.cuts.end(), [](const po::Cut& c) { return c.sidelobes_found > 0; });
+  o << "<table>\n<tr><th>physical optics</th><th>value</th></tr>\n"
     << "<tr><td>Directivity by physical optics / geometrical optics</td><td class=\"n\">" << fixed(q.directivity_dbi, 2) << " / "
     << fixed(p.go_directivity_dbi, 2) << " dBi</td></tr>\n"
     << "<tr><td>Diffraction and scattering (past the subreflector / past the main reflector / rest)</td><td class=\"n\">"
@@ -185,16 +195,30 @@ void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
     << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
     << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
     << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(q.hpbw_deg, 4) << "&#176;</td></tr>\n"
-    << "<tr><td>First sidelobe (highest of the 0, 45 and 90&#176; planes)</td><td class=\"n\">" << fixed(q.first_sidelobe_db, 2)
-    << " dB</td></tr>\n"
+    << "<tr><td>First sidelobe (highest of the 0, 45 and 90&#176; planes)</td><td class=\"n\">"
+    << (lobe ? fixed(q.first_sidelobe_db, 2) + " dB" : std::string("none found")) << "</td></tr>\n"
     << "<tr><td>Peak cross-polarisation (third definition)</td><td class=\"n\">"
     << (q.cross_polar_peak_db > kFloorDb + 1.0 ? fixed(q.cross_polar_peak_db, 1) + " dB" : std::string("none")) << "</td></tr>\n";
   if (q.sphere_power_share)
     o << "<tr><td>Far-field power over the sphere / feed power</td><td class=\"n\">" << fixed(100 * *q.sphere_power_share, 2)
       << " %</td></tr>\n";
   o << "<tr><td>Samples (subreflector / main reflector / most azimuthal / angles)</td><td class=\"n\">" << q.sub_nodes << " / "
-    << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n"
-    << "<p>Cuts in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and 90&#176; planes).</p>\n";
+    << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n";
+}
+
+// What the physical optics computes, under the tables.
+void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
+  const po::Result& q = p.result;
+  const double fine_deg = q.fine_angles > 0 ? q.theta_deg[q.fine_angles - 1] : 0.0;
+  o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p.traces_design ? "designed " : "written ")
+    << "subreflector radiate onto the main reflector (near field kept); the feed's own field lights the main reflector past "
+       "the subreflector's rim. The main reflector's currents, the feed and the subreflector radiate to the far field. The "
+       "subreflector's shadow removes the aperture field inside its radius.</p>\n"
+    << "<p>Cuts from the beam axis to 180&#176; in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and "
+       "90&#176; planes), and in po_pattern.svg: sampled in " << q.stretches.size() << " uniform stretches, the first finely ("
+    << num(q.stretches.empty() ? 0.0 : q.stretches[0].step_deg, 4) << "&#176; steps) out to " << num(fine_deg, 4)
+    << "&#176;, where the beam-width, sidelobe and cross-polar figures are taken; the first sidelobe and the half-power "
+       "points are found between the samples.</p>\n";
 }
 
 void notes_section(std::ostream& o, const Report& r) {
@@ -217,6 +241,11 @@ std::string figure_caption(const std::string& file, const Report& r, const Desig
               ", averaged over phi), the planes of a tabulated feed, and the subreflector rim; up to " +
               num(feed_figure_limit_deg(d), 4) + "\u00b0, the angles that matter (feed.csv holds the whole pattern).";
   if (file == "pattern.svg") caption = "Far field by aperture integration: delivered, without the subreflector's blockage, and the ideal pattern of the wanted distribution.";
+  if (file == "po_pattern.svg")
+    caption = "Far field by physical optics in the 0, 45 and 90\u00b0 planes (co-polar solid, cross-polar dashed; the "
+              "principal planes have no cross-polar field), near the beam and to 180\u00b0, with the geometrical optics' far "
+              "field (aperture integration, delivered) at its own directivity for comparison. The whole pattern is drawn as "
+              "the band between the lowest and highest level of neighbouring samples.";
   if (file == "path_error.svg")
     caption = r.vertex_ring.rays_traced > 0
                   ? "Path-length error of the traced rays against their landing radius; grey dots: the rays next to the subreflector vertex, on the scale of the others (hollow on the edge: beyond it)."

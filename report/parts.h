@@ -55,6 +55,9 @@ figures::Chart geometry_chart(const analysis::Report& r, const analysis::DesignI
 figures::Chart aperture_chart(const analysis::Report& r, const analysis::DesignInput& d);
 figures::Chart pattern_chart(const analysis::Report& r);
 figures::Chart path_chart(const analysis::Report& r, const analysis::DesignInput& d);
+// The physical optics' cuts near the beam and to 180 degrees (the report
+// must hold physical optics).
+std::vector<figures::Chart> po_pattern_charts(const analysis::Report& r);
 // The feed pattern from 0 to `to_deg` degrees.
 figures::Chart feed_chart(const analysis::Report& r, const analysis::DesignInput& d, double to_deg);
 

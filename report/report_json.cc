@@ -1,5 +1,6 @@
 // report.json: the design inputs, the figures of the design (and of the
 // written surfaces), the geometry and the physical optics.
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -16,23 +17,29 @@ namespace {
 nlohmann::json po_json(const PhysicalOptics& p) {
   using nlohmann::json;
   const po::Result& r = p.result;
+  // A level that does not exist (no cross-polar field, no sidelobe found)
+  // is null.
+  const auto cross_level = [](double db) { return db > kFloorDb ? json(db) : json(nullptr); };
   json cuts = json::array();
-  for (const po::Cut& c : r.cuts)
+  for (const po::Cut& c : r.cuts) {
+    const bool lobe = c.sidelobes_found > 0;
     cuts.push_back({{"phi_deg", c.phi_deg},
                     {"hpbw_deg", c.hpbw_deg},
-                    {"first_sidelobe_db", c.first_sidelobe_db},
-                    {"first_sidelobe_deg", c.first_sidelobe_deg},
+                    {"first_sidelobe_db", lobe ? json(c.first_sidelobe_db) : json(nullptr)},
+                    {"first_sidelobe_deg", lobe ? json(c.first_sidelobe_deg) : json(nullptr)},
                     {"sidelobes", c.sidelobes_found},
-                    {"cross_polar_peak_db", c.cross_peak_db}});
+                    {"cross_polar_peak_db", cross_level(c.cross_peak_db)}});
+  }
+  const bool any_lobe = std::any_of(r.cuts.begin(), r.cuts.end(), [](const po::Cut& c) { return c.sidelobes_found > 0; });
   json j = {{"directivity_dbi", r.directivity_dbi},
             {"geometrical_optics_directivity_dbi", p.go_directivity_dbi},
             {"diffraction_and_scattering_db",
              {{"total", p.difference_db}, {"spillover_past_sub", p.past_sub_db}, {"spillover_past_main", p.past_main_db}, {"rest", p.rest_db}}},
             {"spillover_past_sub", r.spillover_past_sub},
             {"spillover_past_main", r.spillover_past_main},
-            {"cross_polar_peak_db", r.cross_polar_peak_db},
+            {"cross_polar_peak_db", cross_level(r.cross_polar_peak_db)},
             {"hpbw_deg", r.hpbw_deg},
-            {"first_sidelobe_db", r.first_sidelobe_db},
+            {"first_sidelobe_db", any_lobe ? json(r.first_sidelobe_db) : json(nullptr)},
             {"cuts", cuts},
             {"profiles", p.traces_design ? "design" : "written profiles"},
             {"subreflector_shadow", "aperture field removed inside the subreflector's radius"},
@@ -41,6 +48,8 @@ nlohmann::json po_json(const PhysicalOptics& p) {
               {"main_reflector_nodes", r.main_nodes},
               {"azimuth_nodes_max", r.azimuth_nodes_max},
               {"angles", r.angles},
+              {"finely_sampled_angles", r.fine_angles},
+              {"finely_sampled_to_deg", r.fine_angles > 0 ? r.theta_deg[r.fine_angles - 1] : 0.0},
               {"nodes_per_wavelength", p.per_wavelength}}}};
   if (r.sphere_power_share) {
     j["sphere_power_share"] = *r.sphere_power_share;

@@ -14,12 +14,13 @@ namespace fs = std::filesystem;
 void write_report(const analysis::Report& r, const analysis::DesignInput& d, const fs::path& dir) {
   // Every file is staged and the folder takes them all at once, or none.
   io::FolderWriter folder(dir);
-  const std::vector<std::pair<std::string, std::string>> charts = {
+  std::vector<std::pair<std::string, std::string>> charts = {
       {"geometry.svg", figures::render(geometry_chart(r, d))},
       {"aperture.svg", figures::render(aperture_chart(r, d))},
       {"pattern.svg", figures::render(pattern_chart(r))},
       {"path_error.svg", figures::render(path_chart(r, d))},
       {"feed.svg", figures::render(feed_chart(r, d, feed_figure_limit_deg(d)))}};
+  if (r.physical_optics) charts.emplace_back("po_pattern.svg", figures::render_stacked(po_pattern_charts(r)));
   // The feed figure spans the angles that matter; the page keeps the whole
   // pattern too, folded away.
   const double whole = d.feed_last_angle_rad * 180.0 / M_PI;
@@ -39,7 +40,7 @@ void write_report(const analysis::Report& r, const analysis::DesignInput& d, con
   folder.write("report.html", report_html(r, d, charts, whole_feed));
   // An earlier report in the folder may hold files this one has no part of
   // (its physical optics): they go, so that the folder is this report alone.
-  folder.own({"po_pattern.csv", "po_pattern.cut"});
+  folder.own({"po_pattern.csv", "po_pattern.cut", "po_pattern.svg"});
   folder.commit();
 }
 

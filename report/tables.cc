@@ -66,39 +66,48 @@ std::string geometry_csv(const DesignInput& d) {
 }
 
 // The physical optics' cuts: co- and cross-polar directivity in dBi in the
-// 0, 45 and 90 degree planes.
+// 0, 45 and 90 degree planes; a field of zero (the cross-polar field of the
+// principal planes) has no level and leaves its cell empty.
 std::string po_pattern_csv(const PhysicalOptics& p) {
   std::ostringstream o;
   o << "theta_deg";
   for (const po::Cut& c : p.result.cuts) o << ",co_" << num(c.phi_deg) << "_dbi,cross_" << num(c.phi_deg) << "_dbi";
   o << '\n';
-  const auto dbi = [](const po::Complex& f) { return std::max(kFloorDb, db(std::norm(f))); };
+  const auto dbi = [](const po::Complex& f) {
+    const double power = std::norm(f);
+    return power > 0 ? num(10.0 * std::log10(power)) : std::string();
+  };
   for (std::size_t i = 0; i < p.result.theta_deg.size(); ++i) {
     o << num(p.result.theta_deg[i]);
-    for (const po::Cut& c : p.result.cuts) o << ',' << num(dbi(c.co[i])) << ',' << num(dbi(c.cross[i]));
+    for (const po::Cut& c : p.result.cuts) o << ',' << dbi(c.co[i]) << ',' << dbi(c.cross[i]);
     o << '\n';
   }
   return o.str();
 }
 
-// The same cuts in the plain-text cut format the feed files use: per cut a
-// line of text, V_INI V_INC V_NUM C ICOMP ICUT NCOMP (linear co/cross,
-// polar, two components), then the two complex components per angle,
-// scaled so that their power is the directivity.
+// The same cuts in the plain-text cut format the feed files use: per cut
+// and per uniform stretch of its angles a block, a line of text, then V_INI
+// V_INC V_NUM C ICOMP ICUT NCOMP (linear co/cross, polar, two components),
+// then the two complex components per angle, scaled so that their power is
+// the directivity.  A cut's later blocks continue its angles where the one
+// before ends.
 std::string po_pattern_cut(const PhysicalOptics& p) {
   std::ostringstream o;
-  const std::vector<double>& t = p.result.theta_deg;
-  const double step = t.size() > 1 ? t[1] - t[0] : 0.0;
   char line[160];
   for (const po::Cut& c : p.result.cuts) {
-    o << "RAVOST physical optics, D/lambda " << num(p.d_over_lambda, 6) << ", phi = " << fixed(c.phi_deg, 1)
-      << " deg, co and cross polar (third definition), power = directivity\n";
-    std::snprintf(line, sizeof line, "%.6f %.10g %zu %.6f 3 1 2\n", t.empty() ? 0.0 : t[0], step, t.size(), c.phi_deg);
-    o << line;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-      std::snprintf(line, sizeof line, " %.8E %.8E %.8E %.8E\n", c.co[i].real(), c.co[i].imag(), c.cross[i].real(),
-                    c.cross[i].imag());
+    for (std::size_t b = 0; b < p.result.stretches.size(); ++b) {
+      const po::Stretch& st = p.result.stretches[b];
+      const double last = st.first_deg + static_cast<double>(st.count - 1) * st.step_deg;
+      o << "RAVOST physical optics, D/lambda " << num(p.d_over_lambda, 6) << ", phi = " << fixed(c.phi_deg, 1)
+        << " deg, co and cross polar (third definition), power = directivity, " << num(st.first_deg, 6) << " to "
+        << num(last, 6) << " deg (part " << b + 1 << " of " << p.result.stretches.size() << ")\n";
+      std::snprintf(line, sizeof line, "%.15g %.15g %zu %.6f 3 1 2\n", st.first_deg, st.step_deg, st.count, c.phi_deg);
       o << line;
+      for (std::size_t i = st.first; i < st.first + st.count; ++i) {
+        std::snprintf(line, sizeof line, " %.8E %.8E %.8E %.8E\n", c.co[i].real(), c.co[i].imag(), c.cross[i].real(),
+                      c.cross[i].imag());
+        o << line;
+      }
     }
   }
   return o.str();

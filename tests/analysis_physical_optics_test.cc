@@ -372,6 +372,137 @@ TEST(PhysicalOpticsAzimuth, SubreflectorFieldOnTheMainReflectorMatchesTheTrapezo
     for (const Complex& x : b) scale = std::max(scale, std::abs(x));
     ASSERT_GT(scale, 0.0);
     for (int q = 0; q < 6; ++q) EXPECT_LT(std::abs(a[q] - b[q]), 1e-7 * scale) << "point " << p << " component " << q;
+// The far field (A = E_theta at phi 0, B = -E_phi at phi 90, as r e^{jkr} E)
+// of the physical-optics currents a feed at the origin induces on a
+// reflector, by the surface integral in three dimensions: Gauss-Legendre
+// along the profile, the trapezoidal rule around the axis, the currents
+// 2 n x H of the feed's field at each point, nothing of the rings and
+// Bessel functions of the program's own sums.
+struct Brute {
+  std::vector<Complex> a, b;
+};
+Brute surface_integral(const analysis::po::Feed& feed, const analysis::Surface& p, double r0, double r1, bool lit_from_below,
+                       double wavelength, const std::vector<double>& theta) {
+  using V = std::array<Complex, 3>;
+  const double k = 2 * M_PI / wavelength;
+  const auto cross = [](const V& u, const V& v) {
+    return V{u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+  };
+  const int panels = static_cast<int>(std::ceil(2.0 * (r1 - r0) / wavelength)) + 4;
+  const int azimuth = static_cast<int>(2 * k * r1) + 64;
+  static const double gx[] = {-0.9602898564975363, -0.7966664774136267, -0.5255324099163290, -0.1834346424956498,
+                              0.1834346424956498,  0.5255324099163290,  0.7966664774136267,  0.9602898564975363};
+  static const double gw[] = {0.1012285362903763, 0.2223810344533745, 0.3137066458778873, 0.3626837833783620,
+                              0.3626837833783620, 0.3137066458778873, 0.2223810344533745, 0.1012285362903763};
+  Brute out;
+  out.a.assign(theta.size(), Complex()), out.b.assign(theta.size(), Complex());
+  for (int pn = 0; pn < panels; ++pn) {
+    const double lo = r0 + (r1 - r0) * pn / panels, hi = r0 + (r1 - r0) * (pn + 1) / panels;
+    for (int q = 0; q < 8; ++q) {
+      const double rho = 0.5 * (lo + hi) + 0.5 * (hi - lo) * gx[q], z = p.value(rho), sl = p.slope(rho);
+      const double norm = std::sqrt(1 + sl * sl);
+      const double area = 0.5 * (hi - lo) * gw[q] * rho * norm * (2 * M_PI / azimuth);
+      for (int m = 0; m < azimuth; ++m) {
+        const double phi = 2 * M_PI * m / azimuth, cp = std::cos(phi), sp = std::sin(phi);
+        const double x = rho * cp, y = rho * sp, dist = std::sqrt(rho * rho + z * z);
+        const double t = std::acos(z / dist), ct = std::cos(t), st = std::sin(t);
+        const Complex g = std::polar(1.0 / dist, -k * dist);
+        const Complex et = feed.e_plane(t) * cp * g, ep = -feed.h_plane(t) * sp * g;
+        const V e{et * ct * cp - ep * sp, et * ct * sp + ep * cp, -et * st};
+        const V rhat{x / dist, y / dist, z / dist};
+        const V h = cross(rhat, e);
+        const double s = lit_from_below ? 1.0 : -1.0;
+        const V n{s * sl * cp / norm, s * sl * sp / norm, -s / norm};
+        const V j = cross(n, h);
+        for (std::size_t i = 0; i < theta.size(); ++i) {
+          const double c = std::cos(theta[i]), sn = std::sin(theta[i]);
+          // phi = 0: direction (sin, 0, cos); phi = 90: (0, sin, cos).
+          const Complex pa = std::polar(area, k * (x * sn + z * c)), pb = std::polar(area, k * (y * sn + z * c));
+          out.a[i] += 2.0 * (j[0] * c - j[2] * sn) * pa;
+          out.b[i] += 2.0 * j[0] * pb;
+        }
+      }
+    }
+  }
+  const Complex factor(0.0, -k / (4 * M_PI));
+  for (std::size_t i = 0; i < theta.size(); ++i) out.a[i] *= factor, out.b[i] *= factor;
+  return out;
+}
+
+// The cuts run from the beam axis to 180 degrees in every plane, their
+// stretches cover the angles in order, and far out, where the reflector
+// cannot reach and behind it, the pattern is the feed's own field plus the
+// currents' field summed over the surface independently.
+TEST(PhysicalOpticsWholePattern, FarOutItIsTheFeedPlusTheSurfaceIntegral) {
+  const FrontFed p;
+  const double dl = 20.0;
+  const analysis::po::System s = p.system(dl);
+  const analysis::po::Result r = analysis::po::analyse(s, {});
+  ASSERT_EQ(r.cuts.size(), 3u);
+  EXPECT_DOUBLE_EQ(r.theta_deg.front(), 0.0);
+  EXPECT_DOUBLE_EQ(r.theta_deg.back(), 180.0);
+  std::size_t next = 0;
+  for (const analysis::po::Stretch& st : r.stretches) {
+    EXPECT_EQ(st.first, next);
+    for (std::size_t j = 0; j < st.count; ++j)
+      EXPECT_NEAR(r.theta_deg[st.first + j], st.first_deg + static_cast<double>(j) * st.step_deg, 1e-9);
+    next += st.count;
+  }
+  EXPECT_EQ(next, r.theta_deg.size());
+  for (std::size_t i = 1; i < r.theta_deg.size(); ++i) ASSERT_GT(r.theta_deg[i], r.theta_deg[i - 1]);
+  for (const analysis::po::Cut& c : r.cuts) {
+    ASSERT_EQ(c.co.size(), r.theta_deg.size());
+    for (std::size_t i = 0; i < c.co.size(); ++i) ASSERT_TRUE(std::isfinite(std::norm(c.co[i]) + std::norm(c.cross[i])));
+  }
+
+  // Angles off the beam from 30 degrees (well past the main beam) to 180.
+  std::vector<double> alpha_deg, theta;
+  for (std::size_t i = 0; i < r.theta_deg.size(); i += 5)
+    if (r.theta_deg[i] >= 30.0) alpha_deg.push_back(r.theta_deg[i]), theta.push_back(M_PI - r.theta_deg[i] * M_PI / 180);
+  const Brute b = surface_integral(s.feed, p.dish, 0.0, p.radius, true, s.wavelength, theta);
+  const double scale = std::sqrt(2 * M_PI / r.feed_power), peak = std::abs(r.cuts[0].co[0]);
+  double worst = 0;
+  std::size_t where_feed_dominates = 0;
+  for (std::size_t i = 0, at = 0; i < r.theta_deg.size(); i += 5) {
+    if (r.theta_deg[i] < 30.0) continue;
+    const double t = theta[at];
+    // The feed's own far field (at the origin, no phase) plus the currents';
+    // B with the sign the beam along -z gives it.
+    const Complex a = scale * (s.feed.e_plane(t) + b.a[at]), bb = -scale * (s.feed.h_plane(t) + b.b[at]);
+    worst = std::max({worst, std::abs(r.cuts[0].co[i] - a) / peak, std::abs(r.cuts[2].co[i] - bb) / peak});
+    if (std::abs(scale * s.feed.e_plane(t)) > 3 * std::abs(scale * b.a[at])) ++where_feed_dominates;
+    ++at;
+  }
+  std::printf("whole pattern at %zu angles: largest difference %.3g of the peak field, feed dominant at %zu\n",
+              alpha_deg.size(), worst, where_feed_dominates);
+  EXPECT_LT(worst, 1e-5);  // 100 dB below the peak field
+  EXPECT_GE(where_feed_dominates, 5u);  // the test reaches where only the feed radiates
+}
+
+// The first sidelobe refined between the samples is the largest of the
+// pattern sampled fifty times more densely around it.
+TEST(PhysicalOpticsWholePattern, RefinedSidelobeIsTheMaximumOfADenseSampling) {
+  const FrontFed p;
+  const analysis::po::System s = p.system(50.0);
+  const analysis::po::Result r = analysis::po::analyse(s, {});
+  const double step = r.theta_deg[1] - r.theta_deg[0];
+  for (std::size_t k : {0u, 2u}) {
+    const analysis::po::Cut& c = r.cuts[k];
+    ASSERT_GT(c.sidelobes_found, 0);
+    std::vector<double> theta{M_PI};  // the beam axis first
+    for (int i = -100; i <= 100; ++i) theta.push_back(M_PI - (c.first_sidelobe_deg + i * step / 50) * M_PI / 180);
+    const analysis::po::FarField f = analysis::po::reflector_far_field(s.feed, s.main, s.wavelength, {}, theta);
+    const auto power = [&](std::size_t i) {
+      const double t = theta[i];
+      return k == 0 ? std::norm(s.feed.e_plane(t) + f.a[i]) : std::norm(s.feed.h_plane(t) + f.b[i]);
+    };
+    double most = 0;
+    for (std::size_t i = 1; i < theta.size(); ++i) most = std::max(most, power(i));
+    const double dense_db = 10 * std::log10(most / power(0));
+    std::printf("plane %g: refined %.6f dB at %.6f deg, dense %.6f dB\n", c.phi_deg, c.first_sidelobe_db, c.first_sidelobe_deg,
+                dense_db);
+    EXPECT_NEAR(c.first_sidelobe_db, dense_db, 0.001);
+    EXPECT_GE(c.first_sidelobe_db, dense_db - 1e-6);  // nothing sampled lies above the refined maximum
   }
 }
 
@@ -393,6 +524,65 @@ TEST(PhysicalOpticsBessel, MatchesTheGeneralRoutine) {
     worst = std::max(worst, std::abs(j1 - static_cast<double>(boost::math::cyl_bessel_j(1, x))) / envelope);
   }
   EXPECT_LT(worst, 1e-13);
+// A Cassegrain system lit by a broad feed (6 dB down at the subreflector's
+// rim, 5 dB at 75 degrees): much of its power passes the subreflector onto
+// the main reflector directly.  Its field there is what changes the pattern
+// when it is counted: the change is the far field of the currents the feed
+// induces on the main reflector, by the independent surface integral.
+TEST(PhysicalOpticsCassegrain, TheFeedLightsTheMainReflectorPastTheSubreflector) {
+  class Hyperboloid final : public analysis::Surface {
+   public:
+    Hyperboloid(double c, double e) : c_(c), a_(c / e), b2_(c * c - a_ * a_) {}
+    double value(double r) const override { return c_ + a_ * std::sqrt(1 + r * r / b2_); }
+    double slope(double r) const override { return a_ * r / (b2_ * std::sqrt(1 + r * r / b2_)); }
+    double front() const override { return 0; }
+    double back() const override { return 1; }
+
+   private:
+    double c_, a_, b2_;
+  };
+  class Dish final : public analysis::Surface {
+   public:
+    double value(double r) const override { return r * r / 8; }  // focus at z = 2
+    double slope(double r) const override { return r / 4; }
+    double front() const override { return 0; }
+    double back() const override { return 3; }
+  };
+  const double c = 1.0, e = 2.0, angle = 20.0 * M_PI / 180;
+  const Hyperboloid sub(c, e);
+  const Dish dish;
+  const double a = c / e, to_rim = a * (e * e - 1) / (e * std::cos(angle) - 1);
+  const double main_rim = 2 * 2 * 3 * std::tan(angle / 2), hole = 0.3;
+  analysis::po::System s;
+  s.feed = beamwidth_feed(2.0);
+  s.sub = analysis::po::Reflector{&sub, 0.0, to_rim * std::sin(angle), true};
+  s.main = analysis::po::Reflector{&dish, hole, main_rim, false};
+  s.wavelength = 2 * main_rim / 40;
+  analysis::po::Options without;
+  without.direct_feed_on_main = false;
+  const analysis::po::Result with_it = analysis::po::analyse(s, {}), no = analysis::po::analyse(s, without);
+  ASSERT_EQ(with_it.theta_deg, no.theta_deg);
+  // The power intercepted and spilled is that of the subreflector's field alone.
+  EXPECT_DOUBLE_EQ(with_it.spillover_past_main, no.spillover_past_main);
+
+  std::vector<std::size_t> at;
+  std::vector<double> theta;
+  for (std::size_t i = 0; i < with_it.theta_deg.size(); i += 17) at.push_back(i), theta.push_back(with_it.theta_deg[i] * M_PI / 180);
+  const Brute b = surface_integral(s.feed, dish, hole, main_rim, false, s.wavelength, theta);
+  const double scale = std::sqrt(2 * M_PI / with_it.feed_power);
+  double largest = 0, worst = 0, changed_db = 0;
+  for (std::size_t m = 0; m < at.size(); ++m) largest = std::max({largest, std::abs(b.a[m]), std::abs(b.b[m])});
+  for (std::size_t m = 0; m < at.size(); ++m) {
+    const std::size_t i = at[m];
+    const Complex da = (with_it.cuts[0].co[i] - no.cuts[0].co[i]) / scale, db = (with_it.cuts[2].co[i] - no.cuts[2].co[i]) / scale;
+    worst = std::max({worst, std::abs(da - b.a[m]) / largest, std::abs(db - b.b[m]) / largest});
+    if (std::norm(no.cuts[0].co[i]) > 0)
+      changed_db = std::max(changed_db, std::abs(10 * std::log10(std::norm(with_it.cuts[0].co[i]) / std::norm(no.cuts[0].co[i]))));
+  }
+  std::printf("direct feed field: largest %.4g, worst difference %.3g of it; pattern changed by up to %.1f dB\n", largest,
+              worst, changed_db);
+  EXPECT_LT(worst, 2e-3);
+  EXPECT_GT(changed_db, 3.0);  // it matters in the pattern
 }
 
 }  // namespace

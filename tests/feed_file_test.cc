@@ -561,3 +561,60 @@ TEST(FeedFiles, MutatedFilesThroughTheProgramEndWithZeroOrANamedFault) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cut sampled in stretches is a block per stretch, each later block of the
+// same C continuing past the one before: read as one cut on all the angles;
+// a block that neither starts on the axis nor continues its cut, or a cut
+// whose stretches differ from the first cut's, is refused at its header.
+TEST(FeedFiles, ACutInStretchesIsReadAsOneCut) {
+  const auto block = [](double first, double step, int count, double phi, double scale) {
+    char head[120];
+    std::snprintf(head, sizeof head, "%g %g %d %g 3 1 2\n", first, step, count, phi);
+    std::string text = "cut at phi " + std::to_string(phi) + "\n" + head;
+    for (int i = 0; i < count; ++i) {
+      const double theta = first + i * step, field = scale * std::cos(theta * M_PI / 360);
+      text += " " + std::to_string(field) + " 0 0 0\n";
+    }
+    return text;
+  };
+  // Lines: block (0 to 2 by 0.5) 1-7, block (3 to 171 by 12) 8-24; the second cut from 25.
+  const std::string file = block(0, 0.5, 5, 0, 1) + block(3, 12, 15, 0, 1) + block(0, 0.5, 5, 90, 2) + block(3, 12, 15, 90, 2);
+  const feedfile::ReadResult r = feedfile::parse(file, "s.cut");
+  ASSERT_TRUE(r.table) << said(r);
+  const design::FeedTable& t = *r.table;
+  ASSERT_EQ(t.theta_deg.size(), 20u);
+  EXPECT_EQ(t.theta_deg[4], 2.0);
+  EXPECT_EQ(t.theta_deg[5], 3.0);
+  EXPECT_EQ(t.theta_deg[19], 171.0);
+  for (std::size_t i = 0; i < t.theta_deg.size(); ++i) {
+    const double c2 = std::pow(std::cos(t.theta_deg[i] * M_PI / 360), 2);
+    EXPECT_NEAR(t.power[i], 2.5 * std::round(c2 * 1e6) / 1e6, 1e-5) << i;  // the average of 1 and 4 times it
+    EXPECT_NEAR(t.h_db[i] - t.e_db[i], 10 * std::log10(4.0), 1e-3) << i;  // the planes kept apart
+  }
+  EXPECT_EQ(t.lines.front(), 3);
+  EXPECT_EQ(t.lines.back(), 24);
+
+  const struct {
+    const char* what;
+    std::string text;
+    long line;
+    const char* says;
+  } faults[] = {
+      {"a continuation in another plane", block(0, 0.5, 5, 0, 1) + block(3, 12, 15, 45, 1), 9, "must start on the axis"},
+      {"a continuation that goes back", block(0, 0.5, 5, 0, 1) + block(2, 12, 15, 0, 1), 9, "must start on the axis"},
+      {"a second cut stretched otherwise", file.substr(0, file.size() / 2) + block(0, 0.5, 5, 90, 2) + block(3, 6, 29, 90, 2), 33,
+       "differ from the first cut's"},
+      {"a second cut one stretch short", file.substr(0, file.size() / 2) + block(0, 0.5, 5, 90, 2), 26,
+       "differ from the first cut's"},
+  };
+  for (const auto& f : faults) {
+    const feedfile::ReadResult bad = feedfile::parse(f.text, "s.cut");
+    EXPECT_FALSE(bad.table) << f.what;
+    EXPECT_EQ(error_line(bad, "s.cut"), f.line) << f.what << ": " << said(bad);
+    EXPECT_NE(said(bad).find(f.says), std::string::npos) << f.what << ": " << said(bad);
+  }
+}
+
+}  // namespace

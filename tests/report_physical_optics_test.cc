@@ -4,6 +4,7 @@
 // shows in the 45-degree plane; the report's files carry it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -205,6 +206,26 @@ TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
   const std::string csv = slurp("po_pattern.csv");
   EXPECT_EQ(csv.substr(0, csv.find('\n')), "theta_deg,co_0_dbi,cross_0_dbi,co_45_dbi,cross_45_dbi,co_90_dbi,cross_90_dbi");
   EXPECT_EQ(csv.find("nan"), std::string::npos);
+  // No stand-in number for a field of zero anywhere: the principal planes'
+  // cross-polar cells are empty, their peak null, the cut file's zero is 0.
+  for (const char* name : {"po_pattern.csv", "po_pattern.cut", "report.json", "report.html"})
+    EXPECT_EQ(slurp(name).find("-300"), std::string::npos) << name;
+  {
+    std::istringstream rows(csv);
+    std::string row;
+    std::getline(rows, row);
+    std::getline(rows, row);
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), 6);
+    EXPECT_NE(row.find(",,"), std::string::npos) << row;
+  }
+  EXPECT_TRUE(p.at("cuts").at(0).at("cross_polar_peak_db").is_null());
+  EXPECT_TRUE(p.at("cuts").at(2).at("cross_polar_peak_db").is_null());
+  EXPECT_TRUE(p.at("cuts").at(1).at("cross_polar_peak_db").is_number());
+  EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1, 4), "180,");  // the last row
+  const std::string html = slurp("report.html");
+  EXPECT_NE(html.find("<figure id=\"po_pattern.svg\">"), std::string::npos);
+  EXPECT_NE(html.find("class=\"pair\""), std::string::npos);
+  EXPECT_NE(slurp("po_pattern.svg").find("Whole pattern by physical optics"), std::string::npos);
 
   // The program's own reader takes the cut file as a feed pattern: the same
   // angles, and its E and H planes are the co- and cross-polar power of the
@@ -215,6 +236,8 @@ TEST(ReportPhysicalOptics, FilesCarryItAndTheCutsReadBack) {
   const analysis::po::Result& q = r.physical_optics->result;
   ASSERT_EQ(back.table->theta_deg.size(), q.theta_deg.size());
   ASSERT_EQ(back.table->e_db.size(), q.theta_deg.size());
+  ASSERT_GT(q.stretches.size(), 1u);  // the file holds several blocks per cut
+  EXPECT_NEAR(back.table->theta_deg.back(), 180.0, 1e-9);
   for (std::size_t i = 0; i < q.theta_deg.size(); i += 7) {
     EXPECT_NEAR(back.table->theta_deg[i], q.theta_deg[i], 1e-6);
     const auto level = [&](const analysis::po::Cut& c) {
