@@ -1138,7 +1138,7 @@ void explain_gains(PhysicalOptics& p) {
     else if (term == "spillover_past_main")
       why = "The subreflector's field brings more power onto the main reflector than the geometrical optics' rays.";
     else if (balance_off)
-      why = "A gain: " + beam_reason + ".";
+      why = "The remainder is a gain: " + beam_reason + ".";
     else
       why = "The remainder is what the terms before it leave, and it comes out as a gain where they overlap: power the "
             "subreflector sends into the main reflector's hole or its own shadow (from its part beyond the designed rim, and "

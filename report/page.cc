@@ -201,7 +201,7 @@ void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
                                                                      : term == "rest" ? std::string("The rest")
                                                                      : term == "spillover_past_sub" ? std::string("Past the subreflector")
                                                                                                     : std::string("Past the main reflector"))
-      << " is negative: " << esc(why) << "</td></tr>\n";
+      << " is negative. " << esc(why) << "</td></tr>\n";
   o
     << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
     << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
