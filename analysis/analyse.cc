@@ -185,8 +185,12 @@ void rim_extension(Report& r, const DesignInput& d, const Profiles& p, bool trac
   const double theta_d = d.sub_half_angle_rad, theta_w = written_rim_angle(d);
   x.design_angle_deg = theta_d * kDeg;
   x.written_angle_deg = theta_w * kDeg;
+  // A written rim without an extrapolated point is the designed one, its
+  // angle moved by the rounding of the written points (some 1e-7 rad in
+  // 32-bit reals): no part beyond it.
+  constexpr double kSameRimRad = 1e-6;
   const double on_sub = feed.enclosed(theta_w) - feed.enclosed(0.0);
-  if (!(theta_w > theta_d) || !(on_sub > 0)) return;
+  if (!(theta_w > theta_d + kSameRimRad) || !(on_sub > 0)) return;
   x.power_share = std::max(0.0, (feed.enclosed(theta_w) - feed.enclosed(theta_d)) / on_sub);
   if (!trace) return;
   // Evenly spread rays from the axis to the written rim, enough for about
