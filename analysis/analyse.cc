@@ -163,6 +163,13 @@ double trend_share(const std::vector<double>& x, const std::vector<double>& y, c
   return sxx > 0 && syy > 0 ? sxy * sxy / (sxx * syy) : 0;
 }
 
+// The feed angle of the written subreflector's rim (its outermost point, an
+// extrapolated one included), within the feed pattern's reach.
+double written_rim_angle(const DesignInput& d) {
+  const double theta = std::atan2(d.sub_r.back(), d.sub_z.back() - d.feed_z);
+  return std::clamp(theta, 0.0, feed_of(d).last_angle);
+}
+
 // Wavelength, the aperture's radii and the feed's level at the subreflector rim.
 void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   const double a = 0.5 * d.main_diameter;
@@ -172,7 +179,45 @@ void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   r.d_over_lambda = d.main_diameter / r.wavelength;
   r.hole_rho = d.hole_radius / a;
   r.shadow_rho = *std::max_element(d.sub_r.begin(), d.sub_r.end()) / a;
-  r.feed_edge_taper_db = 10.0 * std::log10(std::max(feed_of(d).pattern(d.sub_half_angle_rad), 1e-300));
+  r.sub_diameter_wavelengths = 2.0 * d.sub_r.back() / r.wavelength;
+  r.feed_edge_taper_db = 10.0 * std::log10(std::max(feed_of(d).pattern(written_rim_angle(d)), 1e-300));
+}
+
+// The part of the written subreflector beyond the design's rim: the feed's
+// power on it and, when `trace` is set, where its rays land.  The rays go
+// through the profile `p.sub` up to its last radius and the written
+// profile beyond it, to the written rim.
+void rim_extension(Report& r, const DesignInput& d, const Profiles& p, bool trace) {
+  Report::RimExtension& x = r.rim_extension;
+  const FeedPower feed = feed_of(d);
+  const double theta_d = d.sub_half_angle_rad, theta_w = written_rim_angle(d);
+  x.design_angle_deg = theta_d * kDeg;
+  x.written_angle_deg = theta_w * kDeg;
+  // A written rim without an extrapolated point is the designed one, its
+  // angle moved by the rounding of the written points (some 1e-7 rad in
+  // 32-bit reals): no part beyond it.
+  constexpr double kSameRimRad = 1e-6;
+  const double on_sub = feed.enclosed(theta_w) - feed.enclosed(0.0);
+  if (!(theta_w > theta_d + kSameRimRad) || !(on_sub > 0)) return;
+  x.power_share = std::max(0.0, (feed.enclosed(theta_w) - feed.enclosed(theta_d)) / on_sub);
+  if (!trace) return;
+  // Evenly spread rays from the axis to the written rim, enough for about
+  // kRingRays of them beyond the design's rim (and no more than kMaxRays).
+  constexpr int kRingRays = 16, kMaxRays = 4001;
+  const int n = std::clamp(static_cast<int>(std::ceil(kRingRays * theta_w / (theta_w - theta_d))) + 1, kRingRays, kMaxRays);
+  const SplineSurface written{NaturalSpline(d.sub_r, d.sub_z)};
+  const JoinedSurface sub(p.sub, written, std::min(p.sub.back(), written.back()));
+  const TraceResult t = trace_rays(sub, p.main, theta_w, n, d.feed_z);
+  for (const TracedRay& ray : t.rays) {
+    if (!(ray.theta > theta_d)) continue;
+    ++x.rays;
+    const double rho = ray.aperture_x / r.aperture_radius;
+    const bool first = std::isnan(x.landing_rho_min);
+    x.landing_rho_min = first ? rho : std::min(x.landing_rho_min, rho);
+    x.landing_rho_max = first ? rho : std::max(x.landing_rho_max, rho);
+  }
+  for (const LostRay& lost : t.lost)
+    if (lost.theta > theta_d) ++x.rays, ++x.rays_lost;
 }
 
 // Traces the rays from the feed to the aperture plane, and the fan drawn in
@@ -574,9 +619,13 @@ void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
   const double s_open = q_open.integrate(amplitude).real();
   const FeedPower feed = feed_of(d);
   Efficiency& e = r.efficiency;
-  e.spillover = feed.enclosed(d.sub_half_angle_rad) / feed.enclosed(feed.last_angle);
+  // The spillover is the power outside the written rim; the power on the
+  // subreflector beyond the design's rim is not part of the aperture field
+  // the rays give, and is lost with the blockage.
+  e.spillover = feed.enclosed(written_rim_angle(d)) / feed.enclosed(feed.last_angle);
   e.illumination = illumination_efficiency(amplitude, model.annulus);
   e.blockage = s_annulus > 0 ? (s_open / s_annulus) * (s_open / s_annulus) : 0;
+  e.blockage *= 1.0 - r.rim_extension.power_share;
   e.phase = s_open > 0 ? std::norm(q_open.integrate(model.field())) / (s_open * s_open) : 0;
   e.total = e.spillover * e.illumination * e.blockage * e.phase;
   const double ka = M_PI * r.d_over_lambda;
@@ -620,6 +669,20 @@ void loss_notes(Report& r, const DesignInput& d, const Options& o) {
   notes.push_back("Blockage costs " + fix(loss_db(e.blockage), 2) + " dB: the subreflector shadows the aperture out to " +
                   num(r.shadow_rho * r.aperture_radius, 3) + " (" + fix(100 * r.shadow_rho, 1) +
                   " % of the radius), beyond the hole of radius " + num(r.hole_rho * r.aperture_radius, 3) + ".");
+  const Report::RimExtension& x = r.rim_extension;
+  if (x.power_share > 0) {
+    std::string text = "The subreflector as written reaches beyond the designed rim (feed angles " + fix(x.design_angle_deg, 2) +
+                       "° to " + fix(x.written_angle_deg, 2) + "°): " + num(100 * x.power_share, 3) +
+                       " % of the power on it falls there, outside the design's mapping, and counts as lost with the blockage";
+    if (x.rays > x.rays_lost && std::isfinite(x.landing_rho_min)) {
+      text += "; its rays land between ρ = " + fix(x.landing_rho_min, 3) + " and " + fix(x.landing_rho_max, 3);
+      if (x.landing_rho_max <= r.shadow_rho) text += ", inside the subreflector's shadow";
+    }
+    if (x.rays_lost > 0)
+      text += x.rays_lost == x.rays ? "; all " + std::to_string(x.rays) + " of its rays traced miss the main reflector"
+                                    : "; " + std::to_string(x.rays_lost) + " of " + std::to_string(x.rays) + " of its rays traced miss the main reflector";
+    notes.push_back(text + ". The spillover is counted from the written rim.");
+  }
 }
 
 // The notes on the first sidelobe and the path error.
@@ -727,6 +790,7 @@ Report figures(const DesignInput& d, const Options& o, const Profiles& p, bool f
   ray_figures(r, o, rays);
   annulus_figures(r, d, o, rays, p.ring_apart);
   if (done) done(1);
+  rim_extension(r, d, p, far);
   const ApertureModel model = model_aperture(r, d, rays);
   efficiencies(r, d, model);
   if (far) far_fields(r, o, model);
@@ -956,7 +1020,27 @@ DesignSurfaces design_surfaces(const DesignInput& d) {
   return {HermiteSurface(std::move(vx), std::move(vz), std::move(vs)), HermiteSurface(std::move(mx), std::move(mz), std::move(ms))};
 }
 
+bool subreflector_too_small(double sub_diameter_wavelengths) {
+  return sub_diameter_wavelengths < kSmallSubreflectorWavelengths;
+}
+
+bool shadow_not_sharp(double sub_diameter_wavelengths) { return sub_diameter_wavelengths < kSharpShadowWavelengths; }
+
+bool power_balance_off(double balance) {
+  return !(balance >= 1.0 - kPowerBalanceTolerance && balance <= 1.0 + kPowerBalanceTolerance);
+}
+
 namespace {
+
+// The cautions on the geometrical optics: ray optics needs a subreflector
+// many wavelengths across.
+void go_cautions(Report& r) {
+  if (subreflector_too_small(r.sub_diameter_wavelengths))
+    r.cautions.push_back("The subreflector is " + num(r.sub_diameter_wavelengths, 3) + " wavelengths across, under " +
+                         num(kSmallSubreflectorWavelengths) +
+                         ": ray optics does not hold at this size, and the efficiencies and directivity from it are not reliable "
+                         "(diffraction at the subreflector, which the rays leave out, spreads its power well beyond the main reflector).");
+}
 
 // The geometrical optics of the report.
 Report analyse_rays(const DesignInput& d, const Options& o) {
@@ -983,6 +1067,7 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
     write_notes(r, d, o);
     if (!fallback.empty())
       r.notes.push_back("The figures trace the profiles as written: " + fallback + ".");
+    go_cautions(r);
     if (o.progress) o.progress(total, total);
     return r;
   }
@@ -995,6 +1080,7 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
   r.traces_design = true;
   r.design_density = mapped_density(d);
   write_notes(r, d, o);
+  go_cautions(r);
   if (!o.compare_written) {
     step(0);
     return r;
@@ -1008,6 +1094,70 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
   write_written_notes(r, d, o);
   step(0);
   return r;
+}
+
+// Where the physical optics is outside what it supports, in sentences.
+void po_cautions(PhysicalOptics& p) {
+  const po::Result& r = p.result;
+  const std::string across = num(p.sub_diameter_wavelengths, 3) + " wavelengths across";
+  if (subreflector_too_small(p.sub_diameter_wavelengths))
+    p.cautions.push_back("The subreflector is " + across + ", under " + num(kSmallSubreflectorWavelengths) +
+                         ": the physical-optics currents (those of an infinite plane at each point of the surface) do not "
+                         "describe it at this size, and the directivity, the spillover and the pattern are rough estimates.");
+  if (p.power_balance && power_balance_off(*p.power_balance)) {
+    const double apart = std::abs(*r.sphere_directivity_dbi - r.directivity_dbi);
+    p.cautions.push_back("The far-field power over the sphere is " + fix(100 * *r.sphere_power_share, 1) + " % of the feed's power (" +
+                         fix(100 * *p.power_balance, 1) + " % with the power the subreflector's shadow takes out added back), off by more than " +
+                         num(100 * kPowerBalanceTolerance) + " %: the currents do not conserve power here, and the directivity from the feed's power (" +
+                         fix(r.directivity_dbi, 2) + " dBi) and from the power over the sphere (" + fix(*r.sphere_directivity_dbi, 2) +
+                         " dBi), " + fix(apart, 2) + " dB apart, are both uncertain by about as much.");
+  }
+  if (shadow_not_sharp(p.sub_diameter_wavelengths)) {
+    // Said after the size caution when that is given, without repeating the size.
+    const std::string lead = subreflector_too_small(p.sub_diameter_wavelengths)
+                                 ? "At this size"
+                                 : "The subreflector is " + across + ", under " + num(kSharpShadowWavelengths) + ":";
+    p.cautions.push_back(lead + " its shadow on the main reflector is far from the sharp one the physical optics assumes, and the "
+                         "blockage, the split of the loss (past the subreflector, past the main reflector, the rest) and the "
+                         "pattern far from the beam depend on that approximation.");
+  }
+}
+
+// A loss term below zero is a gain, and says why.  Terms within kNegligibleDb
+// of zero are quadrature noise (the same power integrated two ways) and are
+// written as zero.
+void explain_gains(PhysicalOptics& p) {
+  constexpr double kNegligibleDb = 5e-4;
+  const bool balance_off = p.power_balance && power_balance_off(*p.power_balance);
+  const std::string beam_reason =
+      balance_off ? "the physical optics' power balance is off at this size (see the cautions), which lifts its directivity"
+                  : "the fields of the feed and of the subreflector's currents add power on the beam that the aperture field of "
+                    "the geometrical optics does not carry";
+  const std::pair<const char*, double*> terms[] = {
+      {"total", &p.difference_db}, {"spillover_past_sub", &p.past_sub_db}, {"spillover_past_main", &p.past_main_db}, {"rest", &p.rest_db}};
+  for (const auto& [name, value] : terms) {
+    if (*value >= 0) continue;
+    if (*value > -kNegligibleDb) {
+      *value = 0.0;
+      continue;
+    }
+    const std::string term = name;
+    std::string why;
+    if (term == "total")
+      why = "Physical optics finds more directivity than the geometrical optics: " + beam_reason + ".";
+    else if (term == "spillover_past_sub")
+      why = "The feed's E- and H-plane patterns put more power on the subreflector than the power pattern the geometrical optics counts.";
+    else if (term == "spillover_past_main")
+      why = "The subreflector's field brings more power onto the main reflector than the geometrical optics' rays.";
+    else if (balance_off)
+      why = "The remainder is a gain: " + beam_reason + ".";
+    else
+      why = "The remainder is what the terms before it leave, and it comes out as a gain where they overlap: power the "
+            "subreflector sends into the main reflector's hole or its own shadow (from its part beyond the designed rim, and "
+            "by diffraction at its rim) counts here as past the main reflector, though the geometrical optics' blockage has "
+            "counted it lost already.";
+    p.gains.emplace_back(term, why);
+  }
 }
 
 }  // namespace
@@ -1038,7 +1188,13 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
     }
   }
   const SplineSurface written_sub{NaturalSpline(d.sub_r, d.sub_z)}, written_main{NaturalSpline(d.main_r, d.main_z)};
-  const Surface& sub = own ? static_cast<const Surface&>(own->sub) : written_sub;
+  // The design's own subreflector up to its last step, beyond it the
+  // written profile out to the written rim (an extrapolated point
+  // included): the same subreflector the other analyses and the files see,
+  // not the design's end tangent carried on.
+  std::optional<JoinedSurface> own_sub;
+  if (own) own_sub.emplace(own->sub, written_sub, own->sub.back());
+  const Surface& sub = own ? static_cast<const Surface&>(*own_sub) : written_sub;
   const Surface& main = own ? static_cast<const Surface&>(own->main) : written_main;
   out.traces_design = own.has_value();
   s.sub = po::Reflector{&sub, 0.0, sub_rim, true};
@@ -1061,6 +1217,10 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   const double on_main = on_sub > 0 ? 1.0 - r.spillover_past_main / on_sub : 1.0;
   out.past_main_db = on_main > 0 ? -10.0 * std::log10(on_main) : kTotalLossDb;
   out.rest_db = out.difference_db - out.past_sub_db - out.past_main_db;
+  out.sub_diameter_wavelengths = geometrical.sub_diameter_wavelengths;
+  if (r.sphere_power_share) out.power_balance = *r.sphere_power_share + r.shadowed_share;
+  po_cautions(out);
+  explain_gains(out);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
@@ -186,6 +187,36 @@ struct VertexRing {
   bool matters = false;            // counting its rays would change the verification figures
 };
 
+// Where the methods stop holding, by the size of the subreflector in
+// wavelengths (its written diameter, an extrapolated rim included) and the
+// power balance of the physical optics.  Each limit is a named constant and a
+// test of it, so that the report and its tests speak of the same thing.
+//
+// Under about 10 wavelengths across the subreflector is no longer large
+// against the wavelength: ray optics (the geometrical optics' efficiencies)
+// and the physical-optics currents (those of an infinite plane at each
+// point) both stop describing it.
+inline constexpr double kSmallSubreflectorWavelengths = 10;
+// The shadow of the subreflector on the main reflector is taken as sharp
+// (the aperture field inside its radius removed, its back's scattering left
+// out).  The edge of the real shadow blurs over a Fresnel zone, which is a
+// large share of the subreflector's radius under about 20 wavelengths across.
+inline constexpr double kSharpShadowWavelengths = 20;
+// Power over the sphere, with the power the sharp shadow takes out added
+// back, against the feed's power: physical optics conserves power only
+// approximately (designs with subreflectors 25 wavelengths across balance
+// within about 2 %, 75 wavelengths within 0.3 %, 5 wavelengths are 15 % or
+// more off), and a balance off by more than 3 % says its currents are not
+// those of the surfaces; the directivities it gives are then uncertain by
+// about as much.
+inline constexpr double kPowerBalanceTolerance = 0.03;
+
+bool subreflector_too_small(double sub_diameter_wavelengths);
+bool shadow_not_sharp(double sub_diameter_wavelengths);
+// `balance`: the power over the sphere plus the shadowed power, as a share
+// of the feed's power.
+bool power_balance_off(double balance);
+
 // Physical optics of the design beside its geometrical optics.  The
 // directivity the geometrical optics promises and physical optics does not
 // find is lost to diffraction and scattering; of it, the power that passes
@@ -201,6 +232,16 @@ struct PhysicalOptics {
   double past_sub_db = 0, past_main_db = 0, rest_db = 0;
   bool traces_design = false;     // the design's own profiles (else the written ones)
   double per_wavelength = 0;      // quadrature nodes per wavelength along the profiles
+  double sub_diameter_wavelengths = 0;  // the written subreflector's diameter
+  // The power over the sphere with the shadowed power added back, as a
+  // share of the feed's power (when the power over the sphere is computed).
+  std::optional<double> power_balance;
+  // Where the figures above are outside what the method supports, in
+  // sentences; empty when they are within it.
+  std::vector<std::string> cautions;
+  // A loss term above that came out negative (a gain), by its name in the
+  // report ("total", "spillover_past_sub", "rest"), with why.
+  std::vector<std::pair<std::string, std::string>> gains;
 };
 
 struct Report {
@@ -269,6 +310,23 @@ struct Report {
   double ideal_disc_first_sidelobe_db = 0;  // wanted distribution over the whole disc
 
   std::vector<std::string> notes;  // what limits the design, in plain words
+  // Where the figures above are outside what ray optics supports, in
+  // sentences; empty when they are within it.
+  std::vector<std::string> cautions;
+  double sub_diameter_wavelengths = 0;  // the written subreflector's diameter
+
+  // The subreflector as written may reach beyond the design's rim (an
+  // extrapolated point): the feed's power between the design's rim angle and
+  // the written rim's falls on it.  The design did not shape that part; its
+  // rays land where the ray trace finds them, and its power is counted lost
+  // with the blockage, so that the spillover is the feed's power outside the
+  // written rim.
+  struct RimExtension {
+    double design_angle_deg = 0, written_angle_deg = 0;  // feed angles of the two rims
+    double power_share = 0;          // of the power on the written subreflector
+    int rays = 0, rays_lost = 0;     // traced over it, and of them missing a reflector
+    double landing_rho_min = VertexRing::kNone, landing_rho_max = VertexRing::kNone;
+  } rim_extension;
 
   // What the figures above trace: the design as synthesised (cubic Hermite
   // through its integration steps) or the profiles as written.

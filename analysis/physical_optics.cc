@@ -572,6 +572,10 @@ Currents induced_currents(const System& s, const Options& o, double k, int threa
     const double t1 = cone_angle(*s.main.profile, s.main.r_end, s.feed.z);
     res.spillover_past_main = 1.0 - feed_power(s.feed, std::min(t0, t1), std::max(t0, t1)) / res.feed_power;
   }
+  double shadowed = 0;
+  for (std::size_t i = 0; i < main_nodes.size(); ++i)
+    if (main_nodes[i].r < s.shadow_radius) shadowed += intercepted(main_nodes[i], on_main[i]);
+  res.shadowed_share = std::max(0.0, shadowed / res.feed_power);
   for (std::size_t i = 0; i < main_nodes.size(); ++i) main_currents.push_back(po_current(main_nodes[i], on_main[i]));
   res.main_nodes = static_cast<int>(main_nodes.size());
   return c;

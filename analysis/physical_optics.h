@@ -158,6 +158,10 @@ struct Result {
   // outside its cone), and past the main reflector (what the subreflector's
   // field, or the feed's without a subreflector, does not bring onto it).
   double spillover_past_sub = 0, spillover_past_main = 0;
+  // Share of the feed's power that the main reflector intercepts inside the
+  // shadow radius: its currents there radiate nothing forwards, so this
+  // power is missing from the balance over the sphere.
+  double shadowed_share = 0;
   // Far-field power over the sphere as a share of the feed's power, and the
   // directivity from that power (when Options::sphere_power is set).
   std::optional<double> sphere_power_share, sphere_directivity_dbi;

@@ -348,9 +348,13 @@ figures::Chart feed_chart(const Report& r, const DesignInput& d, double to_deg) 
   }
   c.series.push_back(thin({"averaged over phi, as designed for", figures::kDelivered, f.theta_deg, f.power_db, 1.8, false, false}));
   // The rim's level in the legend, where no curve can hide it.
-  const std::string rim = "subreflector rim, " + fixed(d.sub_half_angle_rad * 180.0 / M_PI, 1) + "\u00b0: " +
-                          fixed(r.feed_edge_taper_db, 1) + " dB";
-  c.series.push_back(vertical(d.sub_half_angle_rad * 180.0 / M_PI, kFeedFloorDb, kFeedTopDb, rim.c_str()));
+  // The rim as written (an extrapolated point included), where the
+  // spillover is counted from, and the designed one when it lies inside.
+  const double designed = d.sub_half_angle_rad * 180.0 / M_PI;
+  const double written = r.rim_extension.written_angle_deg > 0 ? r.rim_extension.written_angle_deg : designed;
+  std::string rim = "subreflector rim, " + fixed(written, 1) + "\u00b0: " + fixed(r.feed_edge_taper_db, 1) + " dB";
+  if (fixed(written, 1) != fixed(designed, 1)) rim += " (designed rim " + fixed(designed, 1) + "\u00b0)";
+  c.series.push_back(vertical(written, kFeedFloorDb, kFeedTopDb, rim.c_str()));
   c.x_range = std::make_pair(0.0, std::min(to_deg, f.theta_deg.back()));
   c.y_range = std::make_pair(kFeedFloorDb, kFeedTopDb);
   return c;

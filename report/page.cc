@@ -59,9 +59,19 @@ void page_head(std::ostream& o, const Report& r, const DesignInput& d) {
        "td.n{text-align:right;font-variant-numeric:tabular-nums}th{background:#f2f2f2}\n"
        "figure{margin:18px 0}figcaption{font-size:0.92em;color:#333;margin-top:4px}svg{max-width:100%;height:auto}\n"
        ".warn{color:#a40000}.headline{font-size:1.15em}\n"
-       ".pair{display:flex;flex-wrap:wrap;gap:16px;align-items:flex-start}\n</style>\n</head>\n<body>\n";
+       ".pair{display:flex;flex-wrap:wrap;gap:16px;align-items:flex-start}\n"
+       ".caution{border:2px solid #a40000;background:#fff3f3;padding:4px 14px;margin:12px 0}.caution ul{margin:4px 0}\n</style>\n</head>\n<body>\n";
   o << "<h1>Dual-reflector design report</h1>\n";
   headline(o, r, d);
+}
+
+// A box of cautions under a title, where a reader cannot miss it; nothing
+// when there are none.
+void caution_box(std::ostream& o, const std::string& title, const std::vector<std::string>& cautions) {
+  if (cautions.empty()) return;
+  o << "<div class=\"caution\"><p><b>" << esc(title) << "</b></p>\n<ul>\n";
+  for (const std::string& c : cautions) o << "<li>" << esc(c) << "</li>\n";
+  o << "</ul></div>\n";
 }
 
 void design_inputs(std::ostream& o, const DesignInput& d) {
@@ -191,7 +201,15 @@ void physical_optics_table(std::ostream& o, const PhysicalOptics& p) {
     << fixed(p.go_directivity_dbi, 2) << " dBi</td></tr>\n"
     << "<tr><td>Diffraction and scattering (past the subreflector / past the main reflector / rest)</td><td class=\"n\">"
     << fixed(p.difference_db, 3) << " dB (" << fixed(p.past_sub_db, 3) << " / " << fixed(p.past_main_db, 3) << " / "
-    << fixed(p.rest_db, 3) << ")</td></tr>\n"
+    << fixed(p.rest_db, 3) << ")</td></tr>\n";
+  // A negative term is a gain: why, next to it.
+  for (const auto& [term, why] : p.gains)
+    o << "<tr><td colspan=\"2\" class=\"warn\">" << (term == "total" ? std::string("Diffraction and scattering")
+                                                                     : term == "rest" ? std::string("The rest")
+                                                                     : term == "spillover_past_sub" ? std::string("Past the subreflector")
+                                                                                                    : std::string("Past the main reflector"))
+      << " is negative. " << esc(why) << "</td></tr>\n";
+  o
     << "<tr><td>Feed power past the subreflector / past the main reflector</td><td class=\"n\">"
     << fixed(100 * q.spillover_past_sub, 2) << " % / " << fixed(100 * q.spillover_past_main, 2) << " %</td></tr>\n"
     << "<tr><td>Half-power beamwidth</td><td class=\"n\">" << num(q.hpbw_deg, 4) << "&#176;</td></tr>\n"
@@ -202,6 +220,11 @@ void physical_optics_table(std::ostream& o, const PhysicalOptics& p) {
   if (q.sphere_power_share)
     o << "<tr><td>Far-field power over the sphere / feed power</td><td class=\"n\">" << fixed(100 * *q.sphere_power_share, 2)
       << " %</td></tr>\n";
+  if (p.power_balance)
+    o << "<tr><td>The same with the power the shadow takes out added back (the balance)</td><td class=\"n\">"
+      << fixed(100 * *p.power_balance, 2) << " %</td></tr>\n";
+  o << "<tr><td>Subreflector diameter (as written)</td><td class=\"n\">" << num(p.sub_diameter_wavelengths, 4)
+    << " &#955;</td></tr>\n";
   o << "<tr><td>Samples (subreflector / main reflector / most azimuthal / angles)</td><td class=\"n\">" << q.sub_nodes << " / "
     << q.main_nodes << " / " << q.azimuth_nodes_max << " / " << q.angles << "</td></tr>\n</table>\n";
 }
@@ -210,8 +233,12 @@ void physical_optics_table(std::ostream& o, const PhysicalOptics& p) {
 void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
   const po::Result& q = p.result;
   const double fine_deg = q.fine_angles > 0 ? q.theta_deg[q.fine_angles - 1] : 0.0;
-  o << "<h2>Physical optics</h2>\n<p>The currents the feed induces on the " << (p.traces_design ? "designed " : "written ")
-    << "subreflector radiate onto the main reflector (near field kept); the feed's own field lights the main reflector past "
+  o << "<h2>Physical optics</h2>\n";
+  if (!p.cautions.empty())
+    o << "<p class=\"warn\">These figures are outside what physical optics supports: see the cautions at the top of the page.</p>\n";
+  o << "<p>The currents the feed induces on the subreflector ("
+    << (p.traces_design ? "as designed, and as written beyond the designed rim" : "as written")
+    << ", out to the written rim) radiate onto the main reflector (near field kept); the feed's own field lights the main reflector past "
        "the subreflector's rim. The main reflector's currents, the feed and the subreflector radiate to the far field. The "
        "subreflector's shadow removes the aperture field inside its radius.</p>\n"
     << "<p>Cuts from the beam axis to 180&#176; in po_pattern.csv and po_pattern.cut (co- and cross-polar, 0, 45 and "
@@ -277,6 +304,10 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
                         const std::string& whole_feed) {
   std::ostringstream o;
   page_head(o, r, d);
+  std::vector<std::string> cautions = r.cautions;
+  if (r.physical_optics)
+    for (const std::string& c : r.physical_optics->cautions) cautions.push_back("Physical optics: " + c);
+  caution_box(o, "Cautions: some figures below are outside what their methods support", cautions);
   design_inputs(o, d);
   merit_table(o, r, d);
   if (r.as_written) written_loss(o, r);

@@ -55,6 +55,14 @@ nlohmann::json po_json(const PhysicalOptics& p) {
     j["sphere_power_share"] = *r.sphere_power_share;
     j["sphere_directivity_dbi"] = *r.sphere_directivity_dbi;
   }
+  j["shadowed_power_share"] = r.shadowed_share;
+  if (p.power_balance) j["power_balance"] = *p.power_balance;
+  j["subreflector_wavelengths"] = p.sub_diameter_wavelengths;
+  // Why a loss term above is negative, by its name there.
+  json gains = json::object();
+  for (const auto& [term, why] : p.gains) gains[term] = why;
+  j["negative_loss_terms"] = gains;
+  j["cautions"] = p.cautions;
   return j;
 }
 
@@ -154,10 +162,21 @@ nlohmann::json report_json(const Report& r, const DesignInput& d) {
                    {"feed_model", d.feed_model},
                    {"feed_pattern_last_angle_deg", d.feed_last_angle_rad * 180.0 / M_PI},
                    {"feed_edge_taper_db", r.feed_edge_taper_db},
-                   {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}};
+                   {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI},
+                   {"subreflector_written_rim_angle_deg", r.rim_extension.written_angle_deg},
+                   {"subreflector_wavelengths", r.sub_diameter_wavelengths}};
+  const Report::RimExtension& x = r.rim_extension;
+  j["rim_extension"] = {{"design_angle_deg", x.design_angle_deg},
+                        {"written_angle_deg", x.written_angle_deg},
+                        {"power_share", x.power_share},
+                        {"rays", x.rays},
+                        {"rays_lost", x.rays_lost},
+                        {"landing_radius_min_normalised", value_or_null(x.landing_rho_min)},
+                        {"landing_radius_max_normalised", value_or_null(x.landing_rho_max)}};
   if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;
+  j["cautions"] = r.cautions;
   return j;
 }
 

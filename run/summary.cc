@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "diag/diagnostic.h"
 #include "fields/prose.h"
 
 namespace run {
@@ -21,6 +22,9 @@ RunSummary summarise(const RunResult& r, bool dry) {
     h.total_efficiency = r.report->efficiency.total;
     h.d_over_lambda = r.report->d_over_lambda;
     h.d_over_lambda_assumed = r.report->wavelength_assumed;
+    h.cautions = r.report->cautions;
+    if (r.report->physical_optics)
+      for (const std::string& c : r.report->physical_optics->cautions) h.cautions.push_back("Physical optics: " + diag::sentence_case(c));
     s.headline = h;
   }
   return s;
@@ -39,6 +43,7 @@ std::string render(const RunSummary& s) {
     text += "Directivity " + fields::fixed(h.directivity_dbi, 2) + " dBi, total efficiency " +
             fields::fixed(100.0 * h.total_efficiency, 1) + " %, D/lambda " + fields::number(h.d_over_lambda, 6) +
             (h.d_over_lambda_assumed ? " (assumed: no wavelength was given)" : "") + ".\n";
+    for (const std::string& c : h.cautions) text += diag::render(diag::warning(c)) + "\n";
   } else {
     text += ".\n";
   }

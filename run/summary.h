@@ -17,6 +17,9 @@ struct Headline {
   double total_efficiency = 0;    // 0 to 1
   double d_over_lambda = 0;
   bool d_over_lambda_assumed = false;  // no wavelength was given
+  // Where the report's figures are outside what its methods support, as the
+  // report states them: shown as warnings after the figures.
+  std::vector<std::string> cautions = {};
 };
 
 struct RunSummary {

@@ -31,12 +31,20 @@ Expected expected(const analysis::DesignInput& in, double d_over_lambda) {
   const double b = *std::max_element(in.sub_r.begin(), in.sub_r.end()) / a;
   const auto amp = [&](double r) { return std::sqrt(in.wanted_density(r)); };
   Expected e{};
-  e.spillover = 1.0 - std::pow(std::cos(in.sub_half_angle_rad / 2), 2 * in.feed_exponent + 2);
+  // The feed's power outside the cone to an angle, and the cones to the
+  // written rim (the extrapolated point) and to the designed one: the
+  // spillover is counted from the written rim, and the power between the
+  // two rims, which the design does not map onto the aperture, is lost
+  // with the blockage.
+  const auto outside = [&](double theta) { return std::pow(std::cos(theta / 2), 2 * in.feed_exponent + 2); };
+  const double written_rim = std::atan2(in.sub_r.back(), in.sub_z.back() - in.feed_z);
+  e.spillover = 1.0 - outside(written_rim);
+  const double beyond_designed_rim = (outside(in.sub_half_angle_rad) - outside(written_rim)) / e.spillover;
   const double s_annulus = integral([&](double r) { return amp(r) * r; }, h, 1.0);
   const double p_annulus = integral([&](double r) { return in.wanted_density(r) * r; }, h, 1.0);
   const double s_open = integral([&](double r) { return amp(r) * r; }, b, 1.0);
   e.illumination = 2.0 * s_annulus * s_annulus / p_annulus;
-  e.blockage = (s_open / s_annulus) * (s_open / s_annulus);
+  e.blockage = (s_open / s_annulus) * (s_open / s_annulus) * (1.0 - beyond_designed_rim);
   e.total = e.spillover * e.illumination * e.blockage;
   e.directivity_dbi = 10.0 * std::log10(e.total * std::pow(M_PI * d_over_lambda, 2));
   // Pattern of the unshadowed annulus, scanned finely in u = k a sin(theta).
