@@ -189,7 +189,7 @@ PhaseCentreReport place_phase_centre(const DesignInput& d, double wavelength) {
   }
   pc.phase_centre_z = d.feed_z;
   pc.reference_z = d.feed_z - pc.offset;
-  pc.main_vertex_z = axis_height(d.main_r[0], d.main_z[0], d.main_r[1], d.main_z[1]);
+  pc.main_vertex_z = d.main_z.front();
   pc.reference_from_vertex = pc.reference_z - pc.main_vertex_z;
   const FeedPhase phase = feed_phase(d, pc.offset_wavelengths);
   double lo = std::numeric_limits<double>::infinity(), hi = -lo;

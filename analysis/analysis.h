@@ -169,15 +169,6 @@ inline constexpr double kAnnulusFloorShare = 1e-3;
 // The error in dB of an annulus that receives `share` of its wanted power.
 double annulus_error_db(double share);
 
-// The height on the axis of a profile continued inwards to it, from its
-// first two points (r0 < r1) by z = a + b r^2: exact for a parabola, and
-// the first point's height when that point is on the axis.
-inline double axis_height(double r0, double z0, double r1, double z1) {
-  if (!(r1 > r0)) return z0;
-  const double b = (z1 - z0) / ((r1 - r0) * (r1 + r0));
-  return z0 - b * r0 * r0;
-}
-
 // The feed's phase about its phase centre and where to mount the horn,
 // when the feed gives a phase.  Heights on the axis are in the unit of the
 // diameter, from the geometry's feed point, positive towards the
@@ -189,7 +180,9 @@ struct PhaseCentreReport {
   double offset = 0, offset_wavelengths = 0;
   double phase_centre_z = 0;          // where the design puts it
   double reference_z = 0;             // the horn's reference point: phase_centre_z - offset
-  double main_vertex_z = 0;           // the main reflector's profile continued to the axis
+  // The main reflector's vertex: its innermost point (the hole's rim when
+  // it has a hole), which the horn must not lie behind.
+  double main_vertex_z = 0;
   double reference_from_vertex = 0;   // reference_z - main_vertex_z (negative: behind the vertex)
   // The phase across the subreflector's cone about the phase centre:
   // largest minus smallest, degrees, over both planes.

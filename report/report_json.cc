@@ -112,6 +112,23 @@ nlohmann::json figures_json(const Report& r) {
         {"vertex_ring", vertex_ring_json(r.vertex_ring)}}}};
 }
 
+// Where the feed's phase centre lies and where the horn goes: heights on
+// the axis in the unit of the diameter from the geometry's feed point,
+// positive towards the subreflector.
+nlohmann::json phase_centre_json(const PhaseCentreReport& p) {
+  const char* source = p.source == DesignInput::PhaseCentre::given ? "given"
+                       : p.source == DesignInput::PhaseCentre::fit ? "fit"
+                                                                   : "reference point";
+  return {{"source", source},
+          {"offset", p.offset},
+          {"offset_wavelengths", p.offset_wavelengths},
+          {"phase_centre_z", p.phase_centre_z},
+          {"horn_reference_z", p.reference_z},
+          {"main_vertex_z", p.main_vertex_z},
+          {"horn_reference_ahead_of_main_vertex", p.reference_from_vertex},
+          {"phase_variation_over_cone_deg", p.variation_deg}};
+}
+
 }  // namespace
 
 nlohmann::json report_json(const Report& r, const DesignInput& d) {
@@ -146,6 +163,7 @@ nlohmann::json report_json(const Report& r, const DesignInput& d) {
                    {"feed_pattern_last_angle_deg", d.feed_last_angle_rad * 180.0 / M_PI},
                    {"feed_edge_taper_db", r.feed_edge_taper_db},
                    {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}};
+  if (r.phase_centre.known) j["phase_centre"] = phase_centre_json(r.phase_centre);
   if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;

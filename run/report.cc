@@ -139,7 +139,7 @@ std::optional<diag::Diagnostic> phase_centre_problem(const design::Design<Real>&
                                                      double wavelength) {
   using Choice = design::FeedSpec::PhaseCentre;
   const design::FeedSpec& feed = in.choices.feed;
-  if (feed.phase_centre == Choice::reference || !in.feed_model.source || table.step_points.size() < 2) {
+  if (feed.phase_centre == Choice::reference || !in.feed_model.source || table.step_points.empty()) {
     return std::nullopt;
   }
   if (!(wavelength > 0)) wavelength = diameter / analysis::Options{}.assumed_d_over_lambda;
@@ -148,27 +148,24 @@ std::optional<diag::Diagnostic> phase_centre_problem(const design::Design<Real>&
     const auto fit = feedfile::phase_fit(*in.feed_model.source, static_cast<double>(in.feed_half_angle_rad));
     offset = fit ? fit->offset_wavelengths * wavelength : 0.0;
   }
-  // In the design's normalised frame (the aperture's radius 1, the feed
-  // point at 0): the horn's reference point lies `offset` behind the phase
-  // centre, which the design puts at phase_centre_z.
+  // In the design's normalised frame about the phase centre (the
+  // aperture's radius 1): the horn's reference point lies `offset` behind
+  // it; the main reflector's innermost point is its first step's.
   const double to_normal = 2.0 / diameter;
-  const auto& p0 = table.step_points[0];
-  const auto& p1 = table.step_points[1];
-  const double vertex = analysis::axis_height(static_cast<double>(p0.radius), static_cast<double>(p0.main_z),
-                                              static_cast<double>(p1.radius), static_cast<double>(p1.main_z));
-  const double reference = static_cast<double>(in.feed_model.phase_centre_z) - offset * to_normal;
+  const double vertex = static_cast<double>(table.step_points.front().main_z);
+  const double reference = -offset * to_normal;
   // At the vertex itself is allowed; a rounding's worth beyond it too.
   if (!(reference < vertex - 1e-9 * std::max(1.0, std::fabs(vertex)))) return std::nullopt;
   const double behind = (vertex - reference) / to_normal;
   std::string what = feed.phase_centre == Choice::fit
                          ? "the best-fit phase centre (" + number(offset) + " ahead of the feed file's reference point)"
                          : "a phase centre " + number(offset) + " ahead of the feed file's reference point";
-  diag::Diagnostic d = diag::error(what + " puts the horn's reference point " + number(behind) +
-                                       " behind the main reflector's vertex (" + number(-vertex / to_normal) +
-                                       " behind the feed point); the phase centre may lie at most that far "
-                                       "ahead of the reference point.",
-                                   "feed.phase_centre");
-  return d;
+  const std::string limit = number(-vertex / to_normal);
+  return diag::error(what + " puts the horn's reference point " + number(behind) +
+                         " behind the main reflector's vertex (its innermost point); the vertex lies " + limit +
+                         " behind the feed point, so the phase centre may lie at most " + limit +
+                         " ahead of the reference point.",
+                     "feed.phase_centre");
 }
 
 template <design::RealType Real>
