@@ -171,7 +171,7 @@ std::optional<Fault> phase_step(const std::vector<double>& before, double phase,
   if (before.empty()) return std::nullopt;
   const double step = phase - before.back();
   if (!(std::fabs(step) > kMaxPhaseStepDeg)) return std::nullopt;
-  return Fault{line, std::string("the ") + (per_plane ? plane : "") + "phase jumps by " + number(step) +
+  return Fault{line, std::string("the ") + (per_plane ? plane : "") + "phase jumps by " + number(step, 9) +
                          " degrees from the angle before; the phase must be unwrapped (at most 180 degrees "
                          "between neighbouring angles)."};
 }
