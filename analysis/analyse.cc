@@ -81,12 +81,19 @@ struct Rays {
 // The aperture field as functions of normalised radius, and the bands it is
 // integrated over.
 struct ApertureModel {
-  Linear amplitude, phase;           // sqrt of the delivered density; phase of the path error
+  Linear amplitude, phase;           // sqrt of the delivered density; phase of the path error and the feed
   std::function<double(double)> wanted_density;
   Intervals annulus;                 // hole to rim, split at the shadow's edge
   Intervals open;                    // shadow's edge to rim
   // The magnitude of the feed's phase factor (see model_aperture); none: 1.
   std::shared_ptr<const Linear> coupling = {};
+  // The phase of the path error alone, when the feed gives a phase.
+  std::shared_ptr<const Linear> path_phase = {};
+
+  ApertureField path_field() const {
+    if (!path_phase) return field();
+    return [this](double x) { return std::polar(amplitude(x), (*path_phase)(x)); };
+  }
 
   ApertureField field() const {
     if (coupling) return [this](double x) { return std::polar(amplitude(x) * (*coupling)(x), phase(x)); };
@@ -607,11 +614,12 @@ ApertureModel model_aperture(const Report& r, const DesignInput& d, const Rays& 
   const FeedPower feed = feed_of(d);
   const std::function<double(double)> e_plane = d.feed_e_plane ? d.feed_e_plane : feed.pattern;
   const std::function<double(double)> h_plane = d.feed_h_plane ? d.feed_h_plane : feed.pattern;
-  std::vector<double> xs, phase, amp, coupling;
+  std::vector<double> xs, phase, amp, coupling, path_only;
   for (std::size_t i : order) {
     if (rays.ringed[i] || (!xs.empty() && !(rho[i] > xs.back()))) continue;
     xs.push_back(rho[i]);
     double path_phase = -2.0 * M_PI * r.ray_path_error_wavelengths[i];
+    path_only.push_back(path_phase);
     double magnitude = 1.0;
     if (feed_phase_of.e) {
       const double theta = r.ray_theta_deg[i] / kDeg;
@@ -636,6 +644,7 @@ ApertureModel model_aperture(const Report& r, const DesignInput& d, const Rays& 
   if (std::any_of(coupling.begin(), coupling.end(), [](double m) { return m != 1.0; })) {
     model.coupling = std::make_shared<const Linear>(xs, coupling);
   }
+  if (feed_phase_of.e) model.path_phase = std::make_shared<const Linear>(xs, std::move(path_only));
   return model;
 }
 
@@ -651,6 +660,9 @@ void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
   e.illumination = illumination_efficiency(amplitude, model.annulus);
   e.blockage = s_annulus > 0 ? (s_open / s_annulus) * (s_open / s_annulus) : 0;
   e.phase = s_open > 0 ? std::norm(q_open.integrate(model.field())) / (s_open * s_open) : 0;
+  e.path_phase = !model.path_phase ? e.phase
+                 : s_open > 0      ? std::norm(q_open.integrate(model.path_field())) / (s_open * s_open)
+                                   : 0;
   e.total = e.spillover * e.illumination * e.blockage * e.phase;
   const double ka = M_PI * r.d_over_lambda;
   r.directivity_dbi = e.total > 0 ? 10.0 * std::log10(e.total * ka * ka) : kFloorDb;
@@ -708,7 +720,17 @@ void pattern_notes(Report& r, const DesignInput& d, const Options& o) {
   else
     notes.push_back("The first sidelobe is " + fix(real, 1) + " dB, within " + num(o.sidelobe_rise_db) + " dB of the ideal " +
                     fix(ideal, 1) + " dB of the wanted distribution between the hole and the rim.");
-  const double phase_loss = loss_db(e.phase);
+  const double phase_loss = loss_db(e.path_phase);
+  if (r.phase_centre.known) {
+    const PhaseCentreReport& pc = r.phase_centre;
+    const std::string where =
+        pc.source == DesignInput::PhaseCentre::reference
+            ? "taken at the feed file's reference point"
+            : num(pc.offset_wavelengths, 3) + " \u03bb ahead of the feed file's reference point" +
+                  (pc.source == DesignInput::PhaseCentre::fit ? " (the best fit)" : "");
+    notes.push_back("The feed's phase about its phase centre (" + where + ") varies by " + fix(pc.variation_deg, 1) +
+                    "\u00b0 over the subreflector's cone and costs " + fix(loss_db(e.phase) - phase_loss, 3) + " dB.");
+  }
   const std::string path = num(r.path_error_pp_wavelengths, 3) + " \u03bb peak to peak (" +
                            num(r.path_error_rms_wavelengths, 3) + " \u03bb rms, " + fix(r.phase_error_pp_deg, 1) +
                            "\u00b0 of phase)";

@@ -201,6 +201,10 @@ FeedPhase feed_phase(const DesignInput& d, double offset_wavelengths);
 
 struct Efficiency {
   double spillover = 0, illumination = 0, blockage = 0, phase = 0, total = 0;
+  // Of the phase efficiency, the part of the profiles' path error alone
+  // (the whole of it when the feed gives no phase); the feed's phase about
+  // its phase centre costs the rest.
+  double path_phase = 0;
 };
 
 // Rays that meet the subreflector between its vertex and the first profile

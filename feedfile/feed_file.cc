@@ -245,7 +245,9 @@ std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
       if (!x) {
         const int column = static_cast<int>(i);
         const bool phase = column == phase_column || column == phase_e_column || column == phase_h_column;
-        return Fault{line.number, (phase ? "the phase " : "") + not_a_number(values[i])};
+        std::string what = phase ? "the phase " : "";
+        what += not_a_number(values[i]);
+        return Fault{line.number, what};
       }
       v[i] = *x;
     }

@@ -200,7 +200,8 @@ void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
 // Where the feed's phase centre lies and where to mount the horn.
 void phase_centre_section(std::ostream& o, const Report& r, const DesignInput& d) {
   const PhaseCentreReport& p = r.phase_centre;
-  const std::string unit = d.length_unit.empty() ? std::string() : " " + esc(d.length_unit);
+  std::string unit;
+  if (!d.length_unit.empty()) unit.append(" ").append(esc(d.length_unit));
   const auto along = [&unit](double v, const char* ahead, const char* behind) {
     return fixed(std::fabs(v), 4) + unit + " " + (v >= 0 ? ahead : behind);
   };

@@ -82,7 +82,7 @@ nlohmann::json figures_json(const Report& r) {
   return {
       {"directivity_dbi", r.directivity_dbi},
       {"efficiency",
-       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"total", e.total}}},
+       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"path_phase", e.path_phase}, {"total", e.total}}},
       {"pattern",
        {{"hpbw_deg", r.delivered.hpbw_deg},
         {"first_null_deg", r.delivered.first_null_deg},

@@ -273,6 +273,15 @@ TEST(FeedPhase, APhaseCentreTwoWavelengthsOffCostsDirectivityUntilPlaced) {
   EXPECT_NEAR(as_is.report.at("phase_centre").at("phase_variation_over_cone_deg").get<double>(),
               720.0 * (1 - std::cos(std::atan(0.25 / 0.5))), 1.0);
   EXPECT_FALSE(flat.report.contains("phase_centre"));
+  // The loss is the feed's, not the profiles': their path error costs what
+  // it costs the flat horn, and a note names the feed's share.
+  EXPECT_NEAR(as_is.report.at("efficiency").at("path_phase").get<double>(),
+              flat.report.at("efficiency").at("phase").get<double>(), 1e-12);
+  EXPECT_LT(as_is.report.at("efficiency").at("phase").get<double>(), 0.97);
+  const std::string notes = as_is.report.at("notes").dump();
+  EXPECT_NE(notes.find("The feed's phase about its phase centre (taken at the feed file's reference point) varies by 76"),
+            std::string::npos)
+      << notes;
   // The page and the cross-section show it.
   const std::string page = read_file(given.dir.path() / "rep" / "report.html");
   EXPECT_NE(page.find("Feed phase centre"), std::string::npos);
