@@ -81,12 +81,22 @@ struct Rays {
 // The aperture field as functions of normalised radius, and the bands it is
 // integrated over.
 struct ApertureModel {
-  Linear amplitude, phase;           // sqrt of the delivered density; phase of the path error
+  Linear amplitude, phase;           // sqrt of the delivered density; phase of the path error and the feed
   std::function<double(double)> wanted_density;
   Intervals annulus;                 // hole to rim, split at the shadow's edge
   Intervals open;                    // shadow's edge to rim
+  // The magnitude of the feed's phase factor (see model_aperture); none: 1.
+  std::shared_ptr<const Linear> coupling = {};
+  // The phase of the path error alone, when the feed gives a phase.
+  std::shared_ptr<const Linear> path_phase = {};
+
+  ApertureField path_field() const {
+    if (!path_phase) return field();
+    return [this](double x) { return std::polar(amplitude(x), (*path_phase)(x)); };
+  }
 
   ApertureField field() const {
+    if (coupling) return [this](double x) { return std::polar(amplitude(x) * (*coupling)(x), phase(x)); };
     return [this](double x) { return std::polar(amplitude(x), phase(x)); };
   }
   ApertureField amplitude_only() const {
@@ -117,6 +127,16 @@ void validate(const DesignInput& d, const Options& o) {
   if (!(d.feed_pattern && d.feed_enclosed_power) && !(d.feed_exponent > 0))
     throw std::invalid_argument("feed exponent must be positive");
   if (!std::isfinite(d.feed_z)) throw std::invalid_argument("the feed's position is not a number");
+  const std::size_t phases = d.feed_phase_theta_deg.size();
+  if (d.feed_phase_e_deg.size() != phases || d.feed_phase_h_deg.size() != phases || phases == 1)
+    throw std::invalid_argument("the feed's phase needs both planes' phase at two angles or more");
+  for (std::size_t i = 0; i < phases; ++i) {
+    if (!std::isfinite(d.feed_phase_theta_deg[i]) || !std::isfinite(d.feed_phase_e_deg[i]) ||
+        !std::isfinite(d.feed_phase_h_deg[i]) || (i > 0 && !(d.feed_phase_theta_deg[i] > d.feed_phase_theta_deg[i - 1])))
+      throw std::invalid_argument("the feed's phase needs finite values at increasing angles");
+  }
+  if (!std::isfinite(d.phase_centre_length) || !std::isfinite(d.phase_centre_fit_wavelengths))
+    throw std::invalid_argument("the feed's phase centre is not a number");
   if (!(d.feed_last_angle_rad >= d.sub_half_angle_rad && d.feed_last_angle_rad <= M_PI))
     throw std::invalid_argument("the feed pattern must reach the subreflector's half angle");
   const std::size_t steps = d.step_main_r.size();
@@ -170,6 +190,40 @@ double written_rim_angle(const DesignInput& d) {
   return std::clamp(theta, 0.0, feed_of(d).last_angle);
 }
 
+// The phase centre ahead of the table's reference point, the horn's
+// reference point and the phase left over the cone about the phase centre.
+PhaseCentreReport place_phase_centre(const DesignInput& d, double wavelength) {
+  PhaseCentreReport pc;
+  if (d.feed_phase_theta_deg.empty()) return pc;
+  pc.known = true;
+  pc.source = d.phase_centre;
+  switch (d.phase_centre) {
+    case DesignInput::PhaseCentre::reference:
+      break;
+    case DesignInput::PhaseCentre::given:
+      pc.offset = d.phase_centre_length;
+      pc.offset_wavelengths = d.phase_centre_length / wavelength;
+      break;
+    case DesignInput::PhaseCentre::fit:
+      pc.offset_wavelengths = d.phase_centre_fit_wavelengths;
+      pc.offset = d.phase_centre_fit_wavelengths * wavelength;
+      break;
+  }
+  pc.phase_centre_z = d.feed_z;
+  pc.reference_z = d.feed_z - pc.offset;
+  pc.main_vertex_z = d.main_z.front();
+  pc.reference_from_vertex = pc.reference_z - pc.main_vertex_z;
+  const FeedPhase phase = feed_phase(d, pc.offset_wavelengths);
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  constexpr int kSamples = 200;
+  for (int i = 0; i <= kSamples; ++i) {
+    const double theta = d.sub_half_angle_rad * i / kSamples;
+    for (double p : {phase.e(theta), phase.h(theta)}) lo = std::min(lo, p), hi = std::max(hi, p);
+  }
+  pc.variation_deg = (hi - lo) * kDeg;
+  return pc;
+}
+
 // Wavelength, the aperture's radii and the feed's level at the subreflector rim.
 void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   const double a = 0.5 * d.main_diameter;
@@ -181,6 +235,7 @@ void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   r.shadow_rho = *std::max_element(d.sub_r.begin(), d.sub_r.end()) / a;
   r.sub_diameter_wavelengths = 2.0 * d.sub_r.back() / r.wavelength;
   r.feed_edge_taper_db = 10.0 * std::log10(std::max(feed_of(d).pattern(written_rim_angle(d)), 1e-300));
+  r.phase_centre = place_phase_centre(d, r.wavelength);
 }
 
 // The part of the written subreflector beyond the design's rim: the feed's
@@ -599,16 +654,51 @@ ApertureModel model_aperture(const Report& r, const DesignInput& d, const Rays& 
   std::vector<std::size_t> order(rho.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return rho[x] < rho[y]; });
-  std::vector<double> xs, phase, amp;
+  // The feed's phase about its phase centre rides on each ray.  The
+  // aperture field of a linearly polarised feed in an axially symmetric
+  // system is, on a ring, the E plane's field times cos^2(phi) plus the H
+  // plane's times sin^2(phi); on the beam axis both weigh alike.  So a ray
+  // carries (a_E e^{j psi_E} + a_H e^{j psi_H}) / (a_E + a_H) with a_E,
+  // a_H the planes' amplitudes: its argument the amplitude-weighted phase,
+  // its magnitude (1 when both planes' phases agree) the loss of the
+  // planes' phase difference.  The amplitude itself stays the delivered
+  // density's, so the illumination and spillover keep their meaning.
+  const FeedPhase feed_phase_of = feed_phase(d, r.phase_centre.offset_wavelengths);
+  const FeedPower feed = feed_of(d);
+  const std::function<double(double)> e_plane = d.feed_e_plane ? d.feed_e_plane : feed.pattern;
+  const std::function<double(double)> h_plane = d.feed_h_plane ? d.feed_h_plane : feed.pattern;
+  std::vector<double> xs, phase, amp, coupling, path_only;
   for (std::size_t i : order) {
     if (rays.ringed[i] || (!xs.empty() && !(rho[i] > xs.back()))) continue;
     xs.push_back(rho[i]);
-    phase.push_back(-2.0 * M_PI * r.ray_path_error_wavelengths[i]);
+    double path_phase = -2.0 * M_PI * r.ray_path_error_wavelengths[i];
+    path_only.push_back(path_phase);
+    double magnitude = 1.0;
+    if (feed_phase_of.e) {
+      const double theta = r.ray_theta_deg[i] / kDeg;
+      const double ae = std::sqrt(std::max(0.0, e_plane(theta))), ah = std::sqrt(std::max(0.0, h_plane(theta)));
+      const double pe = feed_phase_of.e(theta), ph = feed_phase_of.h(theta);
+      if (pe == ph || !(ae + ah > 0)) {
+        path_phase += pe;
+      } else {
+        const std::complex<double> c = (std::polar(ae, pe) + std::polar(ah, ph)) / (ae + ah);
+        path_phase += std::arg(c);
+        magnitude = std::abs(c);
+      }
+    }
+    phase.push_back(path_phase);
+    coupling.push_back(magnitude);
   }
   for (double density : r.density_delivered) amp.push_back(std::sqrt(density));
   const double rho_h = r.hole_rho;
   const double edge = std::clamp(std::max(r.shadow_rho, rho_h), rho_h, 1.0);
-  return {Linear(r.density_rho, amp), Linear(xs, phase), d.wanted_density, {{rho_h, edge}, {edge, 1.0}}, {{edge, 1.0}}};
+  ApertureModel model{Linear(r.density_rho, amp), Linear(xs, phase), d.wanted_density, {{rho_h, edge}, {edge, 1.0}},
+                      {{edge, 1.0}}};
+  if (std::any_of(coupling.begin(), coupling.end(), [](double m) { return m != 1.0; })) {
+    model.coupling = std::make_shared<const Linear>(xs, coupling);
+  }
+  if (feed_phase_of.e) model.path_phase = std::make_shared<const Linear>(xs, std::move(path_only));
+  return model;
 }
 
 // Spillover, illumination, blockage and phase efficiencies, and the directivity.
@@ -627,6 +717,9 @@ void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
   e.blockage = s_annulus > 0 ? (s_open / s_annulus) * (s_open / s_annulus) : 0;
   e.blockage *= 1.0 - r.rim_extension.power_share;
   e.phase = s_open > 0 ? std::norm(q_open.integrate(model.field())) / (s_open * s_open) : 0;
+  e.path_phase = !model.path_phase ? e.phase
+                 : s_open > 0      ? std::norm(q_open.integrate(model.path_field())) / (s_open * s_open)
+                                   : 0;
   e.total = e.spillover * e.illumination * e.blockage * e.phase;
   const double ka = M_PI * r.d_over_lambda;
   r.directivity_dbi = e.total > 0 ? 10.0 * std::log10(e.total * ka * ka) : kFloorDb;
@@ -698,7 +791,17 @@ void pattern_notes(Report& r, const DesignInput& d, const Options& o) {
   else
     notes.push_back("The first sidelobe is " + fix(real, 1) + " dB, within " + num(o.sidelobe_rise_db) + " dB of the ideal " +
                     fix(ideal, 1) + " dB of the wanted distribution between the hole and the rim.");
-  const double phase_loss = loss_db(e.phase);
+  const double phase_loss = loss_db(e.path_phase);
+  if (r.phase_centre.known) {
+    const PhaseCentreReport& pc = r.phase_centre;
+    const std::string where =
+        pc.source == DesignInput::PhaseCentre::reference
+            ? "taken at the feed file's reference point"
+            : num(pc.offset_wavelengths, 3) + " \u03bb ahead of the feed file's reference point" +
+                  (pc.source == DesignInput::PhaseCentre::fit ? " (the best fit)" : "");
+    notes.push_back("The feed's phase about its phase centre (" + where + ") varies by " + fix(pc.variation_deg, 1) +
+                    "\u00b0 over the subreflector's cone and costs " + fix(loss_db(e.phase) - phase_loss, 3) + " dB.");
+  }
   const std::string path = num(r.path_error_pp_wavelengths, 3) + " \u03bb peak to peak (" +
                            num(r.path_error_rms_wavelengths, 3) + " \u03bb rms, " + fix(r.phase_error_pp_deg, 1) +
                            "\u00b0 of phase)";
@@ -1173,6 +1276,9 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   const std::function<double(double)> h_plane = d.feed_h_plane ? d.feed_h_plane : feed.pattern;
   s.feed.e_plane = [e_plane](double t) { return std::sqrt(std::max(0.0, e_plane(t))); };
   s.feed.h_plane = [h_plane](double t) { return std::sqrt(std::max(0.0, h_plane(t))); };
+  const FeedPhase phase = feed_phase(d, geometrical.phase_centre.offset_wavelengths);
+  s.feed.e_phase = phase.e;
+  s.feed.h_phase = phase.h;
   s.feed.last_angle = feed.last_angle;
   s.feed.z = d.feed_z;
   s.wavelength = geometrical.wavelength;
@@ -1222,6 +1328,22 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po_cautions(out);
   explain_gains(out);
   return out;
+}
+
+FeedPhase feed_phase(const DesignInput& d, double offset_wavelengths) {
+  if (d.feed_phase_theta_deg.size() < 2) return {};
+  const auto plane = [&d, offset_wavelengths](const std::vector<double>& degrees) {
+    std::vector<double> radians(degrees.size());
+    for (std::size_t i = 0; i < degrees.size(); ++i) radians[i] = degrees[i] / kDeg;
+    std::vector<double> theta(d.feed_phase_theta_deg.size());
+    for (std::size_t i = 0; i < theta.size(); ++i) theta[i] = d.feed_phase_theta_deg[i] / kDeg;
+    const auto table = std::make_shared<const Linear>(std::move(theta), std::move(radians));
+    const double kd = 2.0 * M_PI * offset_wavelengths;
+    return std::function<double(double)>([table, kd](double t) {
+      return kd != 0.0 ? (*table)(t) - kd * std::cos(t) : (*table)(t);
+    });
+  };
+  return {plane(d.feed_phase_e_deg), plane(d.feed_phase_h_deg)};
 }
 
 Report analyse(const DesignInput& d, const Options& o) {

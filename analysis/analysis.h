@@ -42,6 +42,19 @@ struct DesignInput {
   // physical optics, which radiates it as a linearly polarised source; when
   // unset, both planes are the power pattern above.
   std::function<double(double theta)> feed_e_plane, feed_h_plane;
+  // A tabulated feed's phase in degrees (unwrapped along the angle) in its E
+  // and H planes at the table's angles, about the file's reference point on
+  // the axis; empty when the feed gives none.  The phase is that of the far
+  // field E e^{j phase} e^{-jkr}/r, time dependence e^{jwt}.
+  std::vector<double> feed_phase_theta_deg, feed_phase_e_deg, feed_phase_h_deg;
+  // Where the feed's phase centre lies from that reference point, along the
+  // axis towards the subreflector: at the reference point, a length given
+  // (phase_centre_length, the unit of the diameter), or the best fit to the
+  // phase over the cone (phase_centre_fit_wavelengths).  The design puts
+  // the phase centre at (0, feed_z); the analyses take the phase about it.
+  enum class PhaseCentre { reference, given, fit };
+  PhaseCentre phase_centre = PhaseCentre::reference;
+  double phase_centre_length = 0, phase_centre_fit_wavelengths = 0;
   // The design as synthesised, scaled like the profiles: both profile points
   // of the integration steps (every k-th step of long integrations), ray by
   // ray from the subreflector-rim ray to the main reflector's rim.  Empty when
@@ -164,8 +177,42 @@ inline constexpr double kAnnulusFloorShare = 1e-3;
 // The error in dB of an annulus that receives `share` of its wanted power.
 double annulus_error_db(double share);
 
+// The feed's phase about its phase centre and where to mount the horn,
+// when the feed gives a phase.  Heights on the axis are in the unit of the
+// diameter, from the geometry's feed point, positive towards the
+// subreflector.
+struct PhaseCentreReport {
+  bool known = false;        // the feed gives a phase
+  DesignInput::PhaseCentre source = DesignInput::PhaseCentre::reference;
+  // The phase centre ahead of the file's reference point.
+  double offset = 0, offset_wavelengths = 0;
+  double phase_centre_z = 0;          // where the design puts it
+  double reference_z = 0;             // the horn's reference point: phase_centre_z - offset
+  // The main reflector's vertex: its innermost point (the hole's rim when
+  // it has a hole), which the horn must not lie behind.
+  double main_vertex_z = 0;
+  double reference_from_vertex = 0;   // reference_z - main_vertex_z (negative: behind the vertex)
+  // The phase across the subreflector's cone about the phase centre:
+  // largest minus smallest, degrees, over both planes.
+  double variation_deg = 0;
+};
+
+// The feed's phase about its phase centre `offset_wavelengths` ahead of the
+// table's reference point, per plane, in radians as functions of the feed
+// angle: the table's phase (linear in angle between its angles, the last
+// beyond them) minus k d cos(theta).  Empty functions when the feed gives
+// no phase.
+struct FeedPhase {
+  std::function<double(double theta)> e, h;
+};
+FeedPhase feed_phase(const DesignInput& d, double offset_wavelengths);
+
 struct Efficiency {
   double spillover = 0, illumination = 0, blockage = 0, phase = 0, total = 0;
+  // Of the phase efficiency, the part of the profiles' path error alone
+  // (the whole of it when the feed gives no phase); the feed's phase about
+  // its phase centre costs the rest.
+  double path_phase = 0;
 };
 
 // Rays that meet the subreflector between its vertex and the first profile
@@ -252,6 +299,7 @@ struct Report {
   double hole_rho = 0;               // hole radius / (D/2)
   double shadow_rho = 0;             // subreflector radius (largest point) / (D/2)
   double feed_edge_taper_db = 0;     // feed power at the subreflector rim, negative
+  PhaseCentreReport phase_centre;
 
   Efficiency efficiency;
   double directivity_dbi = 0;

@@ -154,12 +154,13 @@ HalfLaguerre half_laguerre(int n) {
 }
 
 struct FeedField {
-  double e = 0, h = 0, phase = 0;
+  double e = 0, h = 0, e_phase = 0, h_phase = 0;
 };
 
 FeedField feed_at(const Feed& f, double theta) {
   if (theta > f.last_angle) return {};
-  return {f.e_plane(theta), f.h_plane(theta), f.phase ? f.phase(theta) : 0.0};
+  return {f.e_plane(theta), f.h_plane(theta), f.e_phase ? f.e_phase(theta) : 0.0,
+          f.h_phase ? f.h_phase(theta) : 0.0};
 }
 
 // The feed's far field at a point (r, z) of the meridian plane.
@@ -167,15 +168,18 @@ Field feed_field(const Feed& feed, double k, double r, double z) {
   const double zf = z - feed.z;  // seen from the phase centre
   const double dist = std::hypot(r, zf), theta = std::atan2(r, zf);
   const FeedField f = feed_at(feed, theta);
-  const Complex g = std::polar(1.0 / dist, f.phase - k * dist);
+  // The E plane's part (E_theta, H_phi) and the H plane's (E_phi, H_theta),
+  // each with its plane's phase.
+  const Complex ge = std::polar(1.0 / dist, f.e_phase - k * dist);
+  const Complex gh = f.h_phase == f.e_phase ? ge : std::polar(1.0 / dist, f.h_phase - k * dist);
   const double ct = std::cos(theta), st = std::sin(theta);
   Field out;
-  out.e_rho = g * (f.e * ct);
-  out.e_z = g * (-f.e * st);
-  out.e_phi = g * (-f.h);
-  out.h_rho = g * (f.h * ct);
-  out.h_phi = g * f.e;
-  out.h_z = g * (-f.h * st);
+  out.e_rho = ge * (f.e * ct);
+  out.e_z = ge * (-f.e * st);
+  out.e_phi = gh * (-f.h);
+  out.h_rho = gh * (f.h * ct);
+  out.h_phi = ge * f.e;
+  out.h_z = gh * (-f.h * st);
   return out;
 }
 
@@ -595,8 +599,8 @@ FarField radiated_field(const System& s, const Currents& c, double k, int thread
     const FeedField ff = feed_at(s.feed, theta[i]);
     // A feed off the origin leads the far-field phase by k z cos(theta),
     // as the currents' rings do by their heights.
-    const double phase = s.feed.z != 0.0 ? ff.phase + k * s.feed.z * std::cos(theta[i]) : ff.phase;
-    f.a[i] = std::polar(ff.e, phase), f.b[i] = std::polar(ff.h, phase);
+    const double lead = s.feed.z != 0.0 ? k * s.feed.z * std::cos(theta[i]) : 0.0;
+    f.a[i] = std::polar(ff.e, ff.e_phase + lead), f.b[i] = std::polar(ff.h, ff.h_phase + lead);
   }
   const std::size_t currents = std::max<std::size_t>(1, c.sub.size() + c.main.size());
   const std::size_t block = std::max<std::size_t>(8 * static_cast<std::size_t>(threads), kFarFieldBlockWork / currents);

@@ -62,9 +62,11 @@ using Complex = std::complex<double>;
 
 struct Feed {
   // Amplitude patterns (square roots of the power patterns, 1 on the axis)
-  // of the E and H planes; the phase in radians (may be empty: 0).  The
-  // feed radiates nothing beyond last_angle.
-  std::function<double(double theta)> e_plane, h_plane, phase;
+  // of the E and H planes, and their phases in radians about the phase
+  // centre (each may be empty: 0): E_theta = E e^{j e_phase} cos(phi),
+  // E_phi = -H e^{j h_phase} sin(phi).  The feed radiates nothing beyond
+  // last_angle.
+  std::function<double(double theta)> e_plane, h_plane, e_phase, h_phase;
   double last_angle = M_PI;
   // The phase centre's height on the axis, in the unit of the profiles:
   // angles and distances to the reflectors are measured from it.

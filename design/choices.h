@@ -49,6 +49,15 @@ struct FeedSpec {
   // feed point towards the subreflector (0: at the feed point).  No front end
   // sets it yet.
   double phase_centre_z = 0;
+  // Where a tabulated feed's phase centre lies from the file's reference
+  // point, along the axis towards the subreflector: not said (the reference
+  // point is the phase centre), given (phase_centre_offset, in the unit of
+  // the diameter) or the best fit to the table's phase over the cone.  The
+  // design puts the phase centre at its feed point whatever this says; the
+  // analyses take the phase about it and the report places the horn.
+  enum class PhaseCentre { reference, given, fit };
+  PhaseCentre phase_centre = PhaseCentre::reference;
+  double phase_centre_offset = 0;
 };
 
 // The wanted aperture distribution.  `kind` may hold a value outside the

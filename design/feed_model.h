@@ -33,7 +33,10 @@ enum class FeedModelKind { beamwidth, gaussian, table, cut };
 // A pattern as a file gives it: angles from the axis (degrees, increasing,
 // from 0), the power averaged over phi in linear units, and for figures the
 // E and H planes in dB (empty when the file has no such cuts) and the phase
-// in degrees (empty when the file gives none).
+// in degrees (empty when the file gives none): per plane, unwrapped along the
+// angle, and phase_deg their mean (the one column of a table that gives one
+// phase for every plane).  The phase is that of the far field E e^{-jkr}/r
+// (time dependence e^{jwt}) about the file's reference point.
 struct FeedTable {
   std::string source;  // the file's name as given
   std::vector<double> theta_deg;
@@ -41,6 +44,7 @@ struct FeedTable {
   std::vector<double> e_db;
   std::vector<double> h_db;
   std::vector<double> phase_deg;
+  std::vector<double> phase_e_deg, phase_h_deg;
   // The line of the file each angle came from (for reports; may be empty).
   std::vector<long> lines;
 };

@@ -118,6 +118,7 @@ std::span<const std::string_view> feed_keys() {
         if (std::find(k.begin(), k.end(), key.name) == k.end()) k.push_back(key.name);
       }
     }
+    k.push_back("phase_centre");
     return k;
   }();
   return keys;
@@ -283,6 +284,7 @@ class Reader {
   bool read_design(design::DesignSpec& choices);
   bool read_aperture(design::ApertureSpec& aperture_choice);
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
+  bool read_phase_centre(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
   // The steps of read_plan.  `files` collects each file an output names,
   // with its key.
@@ -713,7 +715,13 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
       ok = false;
     }
   }
-  if (!file_key) return ok;
+  if (!file_key) {
+    if (refused(feed, "phase_centre", "Only a feed file gives a phase; the feed's model is \"" +
+                                          std::string(kind->name()) + "\".")) {
+      ok = false;
+    }
+    return ok;
+  }
   std::string file;
   if (text(feed, "file", true, file) != Got::ok) return false;
   const Line line = line_of(feed.key + ".file", feed.line);
@@ -743,7 +751,35 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
     return false;
   }
   feed_choice.table = std::make_shared<const design::FeedTable>(std::move(*r.table));
-  return ok;
+  return read_phase_centre(feed, feed_choice) && ok;
+}
+
+// Where the feed's phase centre lies from its file's reference point: a
+// length in the unit of the diameter, or "fit"; the file must give a phase.
+bool Reader::read_phase_centre(const Section& feed, design::FeedSpec& feed_choice) {
+  const toml::node* node = find(feed, "phase_centre", false);
+  if (!node) return true;
+  const std::string key = feed.key + ".phase_centre";
+  const Line line = line_of(key, feed.line);
+  if (feed_choice.table->phase_deg.empty()) {
+    error(line, key, "The feed file " + in_quotes(feed_choice.file) +
+                         " gives no phase; a phase centre is found from a phase column or cut.");
+    return false;
+  }
+  if (const auto* word = node->as_string()) {
+    if (word->get() != "fit") {
+      error(line, key, "Expected a length in the unit of the diameter or \"fit\", found " +
+                           in_quotes(word->get()) + ".");
+      return false;
+    }
+    feed_choice.phase_centre = design::FeedSpec::PhaseCentre::fit;
+    return true;
+  }
+  double offset = 0;
+  if (real(feed, "phase_centre", false, offset, Range::any) != Got::ok) return false;
+  feed_choice.phase_centre = design::FeedSpec::PhaseCentre::given;
+  feed_choice.phase_centre_offset = offset;
+  return true;
 }
 
 void Reader::report_plan(const writers::OutputPlan& item,

@@ -161,6 +161,10 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
         w.real(key.name, kind->get(choices.feed, key.name));
       }
     }
+    if (choices.feed.phase_centre == design::FeedSpec::PhaseCentre::fit) w.text("phase_centre", "fit");
+    if (choices.feed.phase_centre == design::FeedSpec::PhaseCentre::given) {
+      w.real("phase_centre", choices.feed.phase_centre_offset);
+    }
   }
 
   w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",

@@ -161,12 +161,28 @@ std::optional<Fault> check_whole(const FeedTable& t, long last_line) {
   return std::nullopt;
 }
 
+// A tabulated phase must be unwrapped: a step of more than half a turn
+// between neighbouring angles cannot be told from a wrap and is refused.
+// A step of exactly 180 degrees is a sign change of the field (a null).
+constexpr double kMaxPhaseStepDeg = 180.0;
+
+std::optional<Fault> phase_step(const std::vector<double>& before, double phase, const char* plane, bool per_plane,
+                                long line) {
+  if (before.empty()) return std::nullopt;
+  const double step = phase - before.back();
+  if (!(std::fabs(step) > kMaxPhaseStepDeg)) return std::nullopt;
+  return Fault{line, std::string("the ") + (per_plane ? plane : "") + "phase jumps by " + number(step, 9) +
+                         " degrees from the angle before; the phase must be unwrapped (at most 180 degrees "
+                         "between neighbouring angles)."};
+}
+
 // ---- CSV ------------------------------------------------------------------
 
 std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
   // The columns: 0 the angle; the power columns; an optional phase column.
   std::vector<int> power_columns;
-  int phase_column = -1;
+  // Phase columns: one for every plane, or one each for the E and H planes.
+  int phase_column = -1, phase_e_column = -1, phase_h_column = -1;
   std::size_t fields = 0;
   bool header_seen = false;
   long last_line = lines.empty() ? 1 : lines.back().number;
@@ -181,11 +197,26 @@ std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
           std::string name(values[i]);
           std::transform(name.begin(), name.end(), name.begin(),
                          [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-          if (name.find("phase") != std::string::npos && phase_column < 0) {
-            phase_column = static_cast<int>(i);
+          if (name.find("phase") != std::string::npos) {
+            // "e..." and "h..." name a plane's phase (e_phase_deg,
+            // h_plane_phase); any other name the phase of every plane.
+            int& column = name.front() == 'e' ? phase_e_column : name.front() == 'h' ? phase_h_column : phase_column;
+            if (column >= 0) {
+              return Fault{line.number, "the header names two phase columns for the same plane (\"" +
+                                            shown(values[static_cast<std::size_t>(column)]) + "\" and \"" +
+                                            shown(values[i]) + "\")."};
+            }
+            column = static_cast<int>(i);
           } else {
             power_columns.push_back(static_cast<int>(i));
           }
+        }
+        if ((phase_e_column >= 0) != (phase_h_column >= 0) || (phase_column >= 0 && phase_e_column >= 0)) {
+          return Fault{line.number, "the header names the phase of " +
+                                        std::string(phase_column >= 0 ? "every plane and of one plane"
+                                                                      : "one plane only") +
+                                        "; a table gives one phase column (every plane) or two (names "
+                                        "starting with \"e\" and \"h\": the E and H planes)."};
         }
         if (power_columns.empty() || power_columns.size() > 2) {
           return Fault{line.number, "the header names " + std::to_string(power_columns.size()) +
@@ -211,17 +242,28 @@ std::optional<Fault> parse_csv(const std::vector<Line>& lines, FeedTable& t) {
     std::vector<double> v(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
       const std::optional<double> x = to_number(values[i]);
-      if (!x) return Fault{line.number, not_a_number(values[i])};
+      if (!x) {
+        const int column = static_cast<int>(i);
+        const bool phase = column == phase_column || column == phase_e_column || column == phase_h_column;
+        std::string what = phase ? "the phase " : "";
+        what += not_a_number(values[i]);
+        return Fault{line.number, what};
+      }
       v[i] = *x;
     }
     if (auto fault = check_angle(t, v[0], line.number)) return fault;
     double e = 0.0, h = 0.0;
     if (auto fault = linear_power(v[static_cast<std::size_t>(power_columns.front())], line.number, e)) return fault;
     if (auto fault = linear_power(v[static_cast<std::size_t>(power_columns.back())], line.number, h)) return fault;
-    if (phase_column >= 0) {
-      const double phase = v[static_cast<std::size_t>(phase_column)];
-      if (!std::isfinite(phase)) return Fault{line.number, "the phase is not a finite number."};
-      t.phase_deg.push_back(phase);
+    if (phase_column >= 0 || phase_e_column >= 0) {
+      const double pe = v[static_cast<std::size_t>(phase_column >= 0 ? phase_column : phase_e_column)];
+      const double ph = v[static_cast<std::size_t>(phase_column >= 0 ? phase_column : phase_h_column)];
+      if (!std::isfinite(pe) || !std::isfinite(ph)) return Fault{line.number, "the phase is not a finite number."};
+      if (auto fault = phase_step(t.phase_e_deg, pe, "E-plane ", phase_column < 0, line.number)) return fault;
+      if (auto fault = phase_step(t.phase_h_deg, ph, "H-plane ", phase_column < 0, line.number)) return fault;
+      t.phase_e_deg.push_back(pe);
+      t.phase_h_deg.push_back(ph);
+      t.phase_deg.push_back(phase_column >= 0 ? pe : 0.5 * (pe + ph));
     }
     t.theta_deg.push_back(v[0]);
     t.power.push_back(0.5 * e + 0.5 * h);  // halved first: e + h may overflow
@@ -318,8 +360,11 @@ std::optional<Fault> header_fault(long line, const std::optional<CutHeader>& h,
 // them); the line numbers go to t.lines for the first cut.
 std::optional<Fault> read_cut_powers(const std::vector<Line>& lines, std::size_t& i, const CutHeader& h,
                                      long head_line, long end_line, bool first, FeedTable& t,
-                                     std::vector<double>& power) {
+                                     std::vector<double>& power, std::vector<double>& phase) {
   power.assign(static_cast<std::size_t>(h.count), 0.0);
+  phase.assign(static_cast<std::size_t>(h.count), 0.0);
+  const double cos_phi = std::cos(h.phi * design::Constants<double>::deg);
+  const double sin_phi = std::sin(h.phi * design::Constants<double>::deg);
   for (long k = 0; k < h.count; ++k, ++i) {
     if (i >= lines.size()) {
       return Fault{end_line, "the file ends after " + std::to_string(k) + " of the " +
@@ -345,6 +390,17 @@ std::optional<Fault> read_cut_powers(const std::vector<Line>& lines, std::size_t
                      std::norm(std::complex<double>(v[2], v[3]));
     if (!std::isfinite(p)) return Fault{lines[i].number, "the power is out of range."};
     power[static_cast<std::size_t>(k)] = p;
+    // The co-polar component's phase (linear co/cross: the first; theta/phi:
+    // E_theta cos(phi) - E_phi sin(phi)), unwrapped along the angle; it
+    // keeps the phase before it where the component vanishes.
+    const std::complex<double> co = h.icomp == 3 ? std::complex<double>(v[0], v[1])
+                                                 : std::complex<double>(v[0], v[1]) * cos_phi -
+                                                       std::complex<double>(v[2], v[3]) * sin_phi;
+    const auto j = static_cast<std::size_t>(k);
+    const double before = k > 0 ? phase[j - 1] : 0.0;
+    double ph = co == std::complex<double>() ? before : std::arg(co) / design::Constants<double>::deg;
+    if (k > 0) ph = before + std::remainder(ph - before, 360.0);
+    phase[j] = ph;
     if (first) t.lines.push_back(lines[i].number);
   }
   return std::nullopt;
@@ -370,6 +426,7 @@ std::optional<Fault> overrun_fault(const std::vector<Line>& lines, std::size_t i
 // the planes of the figure: the cuts at phi 0 and 90, else the average.
 std::optional<Fault> finish_cut_table(const std::vector<double>& angles, const std::vector<double>& sum, int cuts,
                                       const std::vector<double>& e_plane, const std::vector<double>& h_plane,
+                                      const std::vector<double>& e_phase, const std::vector<double>& h_phase,
                                       long end_line, FeedTable& t) {
   for (std::size_t k = 0; k < sum.size(); ++k) {
     t.theta_deg.push_back(angles[k]);
@@ -383,6 +440,13 @@ std::optional<Fault> finish_cut_table(const std::vector<double>& angles, const s
     t.e_db.push_back(to_db(e[k]));
     t.h_db.push_back(to_db(hp[k]));
   }
+  // The planes' phases: the cuts at phi 0 and 90, one standing for the
+  // other when only one is there.
+  t.phase_e_deg = e_phase.empty() ? h_phase : e_phase;
+  t.phase_h_deg = h_phase.empty() ? e_phase : h_phase;
+  for (std::size_t k = 0; k < t.phase_e_deg.size(); ++k) {
+    t.phase_deg.push_back(0.5 * (t.phase_e_deg[k] + t.phase_h_deg[k]));
+  }
   return check_whole(t, end_line);
 }
 
@@ -394,8 +458,10 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
   std::vector<double> sum;           // power summed over the whole cuts, per angle
   std::vector<double> first_angles;  // the first cut's angles, once it is whole
   std::vector<double> angles, power; // the cut being read, so far
+  std::vector<double> phases;        // its co-polar phase, unwrapped across its blocks
   std::vector<double> e_plane;       // the cut at phi 0
   std::vector<double> h_plane;       // the cut at phi 90
+  std::vector<double> e_phase, h_phase, first_phase;  // co-polar phase of those cuts and of the first
   std::optional<CutHeader> previous; // the block before
   int cuts = 0;
   std::size_t i = 0;
@@ -418,10 +484,11 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
       if (angles.size() != first_angles.size()) return mismatch(last_head);
       for (std::size_t k = 0; k < power.size(); ++k) sum[k] += power[k];
     }
-    if (previous->phi == 0.0 && e_plane.empty()) e_plane = power;
-    if (previous->phi == 90.0 && h_plane.empty()) h_plane = power;
+    if (previous->phi == 0.0 && e_plane.empty()) e_plane = power, e_phase = phases;
+    if (previous->phi == 90.0 && h_plane.empty()) h_plane = power, h_phase = phases;
+    if (cuts == 0) first_phase = phases;
     ++cuts;
-    angles.clear(), power.clear();
+    angles.clear(), power.clear(), phases.clear();
     return std::nullopt;
   };
   while (!at_end()) {
@@ -453,14 +520,23 @@ std::optional<Fault> parse_cuts(const std::vector<Line>& lines, FeedTable& t) {
                                  first_angles.begin() + static_cast<std::ptrdiff_t>(from)))) {
       return mismatch(head.number);
     }
-    std::vector<double> block;
-    if (auto fault = read_cut_powers(lines, i, *h, head.number, end_line, cuts == 0, t, block)) return fault;
+    std::vector<double> block, block_phase;
+    if (auto fault = read_cut_powers(lines, i, *h, head.number, end_line, cuts == 0, t, block, block_phase))
+      return fault;
     power.insert(power.end(), block.begin(), block.end());
+    // A continuing block's phase goes on from where the one before ended.
+    if (!phases.empty() && !block_phase.empty()) {
+      const double delta = block_phase.front() - phases.back();
+      const double turns = delta - std::remainder(delta, 360.0);
+      for (double& x : block_phase) x -= turns;
+    }
+    phases.insert(phases.end(), block_phase.begin(), block_phase.end());
     previous = h;
   }
   if (!previous) return Fault{end_line, "the file holds no pattern."};
   if (auto fault = close_cut()) return fault;
-  return finish_cut_table(first_angles, sum, cuts, e_plane, h_plane, end_line, t);
+  if (e_phase.empty() && h_phase.empty()) e_phase = first_phase;
+  return finish_cut_table(first_angles, sum, cuts, e_plane, h_plane, e_phase, h_phase, end_line, t);
 }
 
 // A cut file's second meaningful line is a cut header; a table's is not.

@@ -10,8 +10,20 @@
 //
 // One power column is the power in every plane; two are the E and H planes,
 // averaged in linear power.  A column whose header name holds "phase" is the
-// phase in degrees.  Without a header a line holds two or three numbers.
-// Every line holds as many values as the first (or as the header names).
+// phase in degrees: of every plane, or of one plane when the name starts
+// with "e" or "h" (e_phase_deg, h_phase_deg: then both planes' are given).
+// The phase must be unwrapped: neighbouring angles differ by at most 180
+// degrees.  Without a header a line holds two or three numbers.  Every line
+// holds as many values as the first (or as the header names).
+//
+// THE PHASE
+//
+// The phase is that of the far field E(theta) e^{j phase} e^{-jkr}/r with
+// time dependence e^{jwt}, about the file's reference point on the feed's
+// axis.  A feed whose phase centre lies a distance d ahead of that point
+// (along the axis, towards where the feed looks) has phase k d cos(theta) +
+// c: the phase grows towards the axis.  Taken about the phase centre, the
+// phase is the file's minus k d cos(theta).
 //
 // CUTS
 //
@@ -26,7 +38,9 @@
 // before it (a reader that takes every block as a cut of its own gets the
 // same angles).  The power is the sum of both
 // components' power, averaged over the cuts; the cuts at phi 0 and 90 are
-// the E and H planes of the figure when present.
+// the E and H planes of the figure when present.  The co-polar component's
+// phase in the cuts at phi 0 and 90 is the E- and H-plane phase (one stands
+// for the other when only one is there; the first cut's when neither is).
 //
 // Both: angles start at 0 degrees, increase, and end at 180 at most; every
 // number is finite.  The power is normalised to 1 on the axis by the model.

@@ -64,7 +64,12 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.scale_unit = d.length_unit.empty() ? "units" : d.length_unit;
   c.height = 560;
   const double z_top = std::max(*std::max_element(d.sub_z.begin(), d.sub_z.end()), r.aperture_plane_z) + 0.12 * r.aperture_radius;
-  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), d.feed_z);
+  // A feed with a phase: the horn's reference point, `offset` behind the
+  // phase centre the design puts at the feed point, is marked too.
+  const PhaseCentreReport& pc = r.phase_centre;
+  const bool horn = pc.known && std::isfinite(pc.reference_z);
+  const double z_low = std::min({*std::min_element(d.main_z.begin(), d.main_z.end()), d.feed_z,
+                                 horn ? pc.reference_z : d.feed_z});
   c.series.push_back({"", figures::kGuide, {0, 0}, {z_low - 0.05 * r.aperture_radius, z_top}, 1.0, true, false});
   // Rays first, so that the reflectors are drawn over them.
   for (std::size_t i = 0; i < r.fan.size(); ++i) {
@@ -82,8 +87,16 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.series.push_back(thin(sub));
   c.series.push_back(thin(main_right));
   c.series.push_back(thin(main_left));
-  c.series.push_back({"feed", figures::kDelivered, {0.0}, {d.feed_z}, 2.5, false, true});
-  c.notes.push_back({0.02 * r.aperture_radius, d.feed_z - 0.06 * r.aperture_radius, "feed"});
+  c.series.push_back({horn ? "feed: phase centre" : "feed", figures::kDelivered, {0.0}, {d.feed_z}, 2.5, false, true});
+  c.notes.push_back({0.02 * r.aperture_radius, d.feed_z - 0.06 * r.aperture_radius, horn ? "phase centre" : "feed"});
+  if (horn) {
+    c.series.push_back({"horn's reference point", figures::kWanted, {0.0}, {pc.reference_z}, 2.5, false, true});
+    // The note beside the dot, on the other side of the axis when the dots
+    // lie too close for two notes.
+    const bool apart = std::fabs(pc.reference_z - d.feed_z) > 0.08 * r.aperture_radius;
+    c.notes.push_back({apart ? 0.02 * r.aperture_radius : -0.3 * r.aperture_radius,
+                       pc.reference_z - 0.06 * r.aperture_radius, "horn reference"});
+  }
   c.notes.push_back({0.02 * r.aperture_radius, z_top - 0.05 * r.aperture_radius, "axis"});
   const double pad = 0.06 * r.aperture_radius;
   c.x_range = std::make_pair(-r.aperture_radius - pad, r.aperture_radius + pad);

@@ -248,6 +248,29 @@ void physical_optics_section(std::ostream& o, const PhysicalOptics& p) {
        "points are found between the samples.</p>\n";
 }
 
+// Where the feed's phase centre lies and where to mount the horn.
+void phase_centre_section(std::ostream& o, const Report& r, const DesignInput& d) {
+  const PhaseCentreReport& p = r.phase_centre;
+  std::string unit;
+  if (!d.length_unit.empty()) unit.append(" ").append(esc(d.length_unit));
+  const auto along = [&unit](double v, const char* ahead, const char* behind) {
+    return fixed(std::fabs(v), 4) + unit + " " + (v >= 0 ? ahead : behind);
+  };
+  const char* how = p.source == DesignInput::PhaseCentre::given ? "as the design file gives it"
+                    : p.source == DesignInput::PhaseCentre::fit ? "the best fit to the feed's phase over the subreflector's cone"
+                                                                : "taken at the feed file's reference point (no phase_centre given)";
+  o << "<h2>Feed phase centre</h2>\n<p>The design puts the feed's phase centre at the feed point; the analyses take the "
+       "feed's phase about it.</p>\n<table>\n<tr><th>quantity</th><th>value</th></tr>\n"
+    << "<tr><td>Phase centre from the feed file's reference point (" << how << ")</td><td class=\"n\">"
+    << along(p.offset, "ahead", "behind") << " (" << fixed(p.offset_wavelengths, 3) << " &#955;)</td></tr>\n"
+    << "<tr><td>Mount the horn's reference point, from the feed point</td><td class=\"n\">"
+    << along(p.reference_z - p.phase_centre_z, "towards the subreflector", "towards the main reflector") << "</td></tr>\n"
+    << "<tr><td>The horn's reference point from the main reflector's vertex (its innermost point)</td><td class=\"n\">"
+    << along(p.reference_from_vertex, "ahead", "behind") << "</td></tr>\n"
+    << "<tr><td>The feed's phase over the subreflector's cone, about the phase centre</td><td class=\"n\">"
+    << fixed(p.variation_deg, 1) << "&#176;</td></tr>\n</table>\n";
+}
+
 void notes_section(std::ostream& o, const Report& r) {
   o << "<h2>What limits the design</h2>\n<ul>\n";
   for (const auto& note : r.notes) o << "<li>" << esc(note) << "</li>\n";
@@ -256,7 +279,10 @@ void notes_section(std::ostream& o, const Report& r) {
 
 std::string figure_caption(const std::string& file, const Report& r, const DesignInput& d) {
   std::string caption = file;
-  if (file == "geometry.svg") caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
+  if (file == "geometry.svg") {
+    caption = "Cross-section to scale, both reflectors mirrored about the axis, with a fan of rays traced through the profiles.";
+    if (r.phase_centre.known) caption += " The feed's phase centre is at the feed point; the blue dot is where the horn's reference point goes.";
+  }
   if (file == "aperture.svg")
     caption = !r.design_density.empty()
                   ? "Aperture power density: wanted, and what the design delivers by its own mapping of feed angle to radius "
@@ -313,6 +339,7 @@ std::string report_html(const Report& r, const DesignInput& d, const std::vector
   if (r.as_written) written_loss(o, r);
   const VertexRing& ring = r.as_written ? r.as_written->vertex_ring : r.vertex_ring;
   if (ring.rays_traced > 0) vertex_ring_note(o, ring, r.as_written != nullptr);
+  if (r.phase_centre.known) phase_centre_section(o, r, d);
   if (r.physical_optics) physical_optics_section(o, *r.physical_optics);
   notes_section(o, r);
   figures_section(o, r, d, charts, whole_feed);

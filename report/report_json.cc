@@ -99,7 +99,7 @@ nlohmann::json figures_json(const Report& r) {
   return {
       {"directivity_dbi", r.directivity_dbi},
       {"efficiency",
-       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"total", e.total}}},
+       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"path_phase", e.path_phase}, {"total", e.total}}},
       {"pattern",
        {{"hpbw_deg", r.delivered.hpbw_deg},
         {"first_null_deg", r.delivered.first_null_deg},
@@ -127,6 +127,23 @@ nlohmann::json figures_json(const Report& r) {
         {"aperture_bins_without_power", r.aperture_bins_without_power},
         {"path_length_error_peak_to_peak_all_rays_wavelengths", r.path_error_pp_all_rays_wavelengths},
         {"vertex_ring", vertex_ring_json(r.vertex_ring)}}}};
+}
+
+// Where the feed's phase centre lies and where the horn goes: heights on
+// the axis in the unit of the diameter from the geometry's feed point,
+// positive towards the subreflector.
+nlohmann::json phase_centre_json(const PhaseCentreReport& p) {
+  const char* source = p.source == DesignInput::PhaseCentre::given ? "given"
+                       : p.source == DesignInput::PhaseCentre::fit ? "fit"
+                                                                   : "reference point";
+  return {{"source", source},
+          {"offset", p.offset},
+          {"offset_wavelengths", p.offset_wavelengths},
+          {"phase_centre_z", p.phase_centre_z},
+          {"horn_reference_z", p.reference_z},
+          {"main_vertex_z", p.main_vertex_z},
+          {"horn_reference_ahead_of_main_vertex", p.reference_from_vertex},
+          {"phase_variation_over_cone_deg", p.variation_deg}};
 }
 
 }  // namespace
@@ -173,6 +190,7 @@ nlohmann::json report_json(const Report& r, const DesignInput& d) {
                         {"rays_lost", x.rays_lost},
                         {"landing_radius_min_normalised", value_or_null(x.landing_rho_min)},
                         {"landing_radius_max_normalised", value_or_null(x.landing_rho_max)}};
+  if (r.phase_centre.known) j["phase_centre"] = phase_centre_json(r.phase_centre);
   if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;

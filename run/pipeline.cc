@@ -298,6 +298,13 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
 template <design::RealType Real>
 void Pipeline<Real>::run_plan(const writers::OutputPlan& plan) {
   synthesise();
+  // The horn's place follows from the synthesis; refused before any file.
+  const std::optional<writers::ReportRequest>& request = options_.report ? options_.report : plan.report;
+  if (auto problem = phase_centre_problem(*made().design, made().synthesis->table, plan.diameter,
+                                          request ? request->wavelength : options_.wavelength)) {
+    fail(Stage::synthesised, *problem);
+    throw RunError(*problem);
+  }
   if (plan.figure_file) figure(*plan.figure_file);
   scale(static_cast<Real>(plan.diameter));
   if (plan.extrapolated_sub_diameter) extrapolate(static_cast<Real>(*plan.extrapolated_sub_diameter));

@@ -9,6 +9,7 @@
 
 #include "analysis/analysis.h"
 #include "design/distributions.h"
+#include "feedfile/feed_file.h"
 #include "report/report.h"
 #include "fields/prose.h"
 #include "io/interrupt.h"
@@ -101,7 +102,71 @@ void set_feed_planes(analysis::DesignInput& d, const design::FeedModel<Real>& fe
   };
 }
 
+// A tabulated feed's phase per plane, and where its phase centre lies from
+// the table's reference point (the best fit over the subreflector's cone
+// found here, where the table is known).
+template <design::RealType Real>
+void set_feed_phase(analysis::DesignInput& d, const design::Design<Real>& in) {
+  const design::FeedTable* table = in.feed_model.source.get();
+  if (in.feed_model.kind == design::FeedModelKind::beamwidth || table == nullptr) return;
+  const std::size_t n = table->theta_deg.size();
+  if (table->phase_e_deg.size() != n || table->phase_h_deg.size() != n || n < 2) return;
+  d.feed_phase_theta_deg = table->theta_deg;
+  d.feed_phase_e_deg = table->phase_e_deg;
+  d.feed_phase_h_deg = table->phase_h_deg;
+  using Choice = design::FeedSpec::PhaseCentre;
+  switch (in.choices.feed.phase_centre) {
+    case Choice::reference:
+      break;
+    case Choice::given:
+      d.phase_centre = analysis::DesignInput::PhaseCentre::given;
+      d.phase_centre_length = in.choices.feed.phase_centre_offset;
+      break;
+    case Choice::fit:
+      d.phase_centre = analysis::DesignInput::PhaseCentre::fit;
+      if (const auto fit = feedfile::phase_fit(*table, static_cast<double>(in.feed_half_angle_rad))) {
+        d.phase_centre_fit_wavelengths = fit->offset_wavelengths;
+      }
+      break;
+  }
+}
+
 }  // namespace
+
+template <design::RealType Real>
+std::optional<diag::Diagnostic> phase_centre_problem(const design::Design<Real>& in,
+                                                     const design::RayTable<Real>& table, double diameter,
+                                                     double wavelength) {
+  using Choice = design::FeedSpec::PhaseCentre;
+  const design::FeedSpec& feed = in.choices.feed;
+  if (feed.phase_centre == Choice::reference || !in.feed_model.source || table.step_points.empty()) {
+    return std::nullopt;
+  }
+  if (!(wavelength > 0)) wavelength = diameter / analysis::Options{}.assumed_d_over_lambda;
+  double offset = feed.phase_centre_offset;
+  if (feed.phase_centre == Choice::fit) {
+    const auto fit = feedfile::phase_fit(*in.feed_model.source, static_cast<double>(in.feed_half_angle_rad));
+    offset = fit ? fit->offset_wavelengths * wavelength : 0.0;
+  }
+  // In the design's normalised frame about the phase centre (the
+  // aperture's radius 1): the horn's reference point lies `offset` behind
+  // it; the main reflector's innermost point is its first step's.
+  const double to_normal = 2.0 / diameter;
+  const double vertex = static_cast<double>(table.step_points.front().main_z);
+  const double reference = -offset * to_normal;
+  // At the vertex itself is allowed; a rounding's worth beyond it too.
+  if (!(reference < vertex - 1e-9 * std::max(1.0, std::fabs(vertex)))) return std::nullopt;
+  const double behind = (vertex - reference) / to_normal;
+  std::string what = feed.phase_centre == Choice::fit
+                         ? "the best-fit phase centre (" + number(offset) + " ahead of the feed file's reference point)"
+                         : "a phase centre " + number(offset) + " ahead of the feed file's reference point";
+  const std::string limit = number(-vertex / to_normal);
+  return diag::error(what + " puts the horn's reference point " + number(behind) +
+                         " behind the main reflector's vertex (its innermost point); the vertex lies " + limit +
+                         " behind the feed point, so the phase centre may lie at most " + limit +
+                         " ahead of the reference point.",
+                     "feed.phase_centre");
+}
 
 template <design::RealType Real>
 analysis::DesignInput report_input(const design::Design<Real>& in, const design::RayTable<Real>& table,
@@ -122,6 +187,7 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   d.double_precision = std::is_same_v<Real, double>;
   d.calc_interval = static_cast<double>(in.calc_interval());
   set_feed_planes(d, in.feed_model);
+  set_feed_phase(d, in);
   // The design as integrated, scaled like the written profiles (in double:
   // the points themselves keep the design's precision).  The steps are kept
   // about the feed's phase centre, the profiles about the geometry's feed
@@ -194,6 +260,10 @@ analysis::Report write_report(Context& c, const analysis::DesignInput& d, analys
   }
 }
 
+template std::optional<diag::Diagnostic> phase_centre_problem<float>(const design::Design<float>&,
+                                                                     const design::RayTable<float>&, double, double);
+template std::optional<diag::Diagnostic> phase_centre_problem<double>(const design::Design<double>&,
+                                                                      const design::RayTable<double>&, double, double);
 template analysis::DesignInput report_input<float>(const design::Design<float>&, const design::RayTable<float>&,
                                                    const design::ScaledDesign<float>&);
 template analysis::DesignInput report_input<double>(const design::Design<double>&, const design::RayTable<double>&,

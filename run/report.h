@@ -2,6 +2,8 @@
 // integration steps, its feed and its inputs for the page.
 #pragma once
 
+#include <optional>
+
 #include "analysis/analysis.h"
 #include "design/choices.h"
 #include "design/scaled.h"
@@ -14,6 +16,15 @@ namespace run {
 template <design::RealType Real>
 analysis::DesignInput report_input(const design::Design<Real>& in, const design::RayTable<Real>& table,
                                    const design::ScaledDesign<Real>& scaled);
+
+// What is wrong with where the design file puts the feed's phase centre
+// (feed.phase_centre), or nothing: the horn's reference point behind the
+// main reflector's vertex.  `diameter` the scaled design's, `wavelength` in
+// its unit (0: the report's assumed D/lambda).
+template <design::RealType Real>
+std::optional<diag::Diagnostic> phase_centre_problem(const design::Design<Real>& in,
+                                                     const design::RayTable<Real>& table, double diameter,
+                                                     double wavelength);
 
 // The report's figures of `d`, with progress shown, and the report's folder
 // written whole as `request` asks (its wavelength and physical optics take

@@ -64,7 +64,7 @@ std::string breakdown_advice(const design::SynthesisSummary& s, const Design<Rea
            " that subtends a smaller angle (a longer distance from the feed to its rim or a"
            " smaller radius).";
   }
-  if (d.feed_model.source) {
+  if (d.feed_model.source && d.choices.feed.phase_centre == design::FeedSpec::PhaseCentre::reference) {
     // A tabulated pattern can itself be what the integration cannot follow.
     return "Try a smaller calculation interval or a milder aperture distribution, and check the "
            "feed pattern in " + d.feed_model.source->source + ".";
@@ -136,8 +136,9 @@ template <design::RealType Real>
 void list_feed(Context& c, const Design<Real>& d) {
   c.listing.line(writers::feed_line(d));
   // A tabulated phase that is not flat over the cone: the pattern was taken
-  // about another point than the one the design puts at the feed.
-  if (d.feed_model.source) {
+  // about another point than the one the design puts at the feed (unless
+  // the design says where its phase centre lies).
+  if (d.feed_model.source && d.choices.feed.phase_centre == design::FeedSpec::PhaseCentre::reference) {
     if (const auto warning = feedfile::phase_warning(*d.feed_model.source,
                                                       static_cast<double>(d.feed_half_angle_rad))) {
       diag::Diagnostic w = *warning;

@@ -251,11 +251,12 @@ TEST(FeedFiles, APhaseCentreOffTheFeedPointIsFoundAlongTheAxis) {
     // Over the samples inside the cone, the last at 20.5 degrees.
     EXPECT_NEAR(fit->variation_deg, 360.0 * std::fabs(d) * (1 - std::cos(20.5 * M_PI / 180)), 1e-6);
   }
-  // A phase wrapped at +-180 degrees is unwrapped before it is measured.
-  const design::FeedTable wrapped = table_of(horn_with_phase([](double a) {
-    const double p = 180.0 + 360.0 * 0.05 * std::cos(a * M_PI / 180.0) - 18.0;
-    return p > 180.0 ? p - 360.0 : p;
+  // A phase wrapped at +-180 degrees is unwrapped before it is measured (a
+  // table in memory: a file must give its phase unwrapped).
+  design::FeedTable wrapped = table_of(horn_with_phase([](double a) {
+    return 180.0 + 360.0 * 0.05 * std::cos(a * M_PI / 180.0) - 18.0;
   }));
+  for (double& p : wrapped.phase_deg) p = p > 180.0 ? p - 360.0 : p;
   EXPECT_LT(feedfile::phase_fit(wrapped, kHalfAngle)->variation_deg, 2.0);
   EXPECT_EQ(feedfile::phase_warning(wrapped, kHalfAngle), std::nullopt);
   // Through the program: two lines on standard error, and the design made.

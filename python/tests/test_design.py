@@ -157,3 +157,35 @@ def test_the_runs_warnings_come_back_as_diagnostics_naming_the_design_file():
     assert warning.message.startswith("an edge taper of -3 dB")
     assert warning.file.endswith("gaussian.toml")
     assert str(warning).startswith("Warning in ")
+
+
+def test_the_feeds_phase_centre_is_a_key_like_any_other(tmp_path):
+    # The corrugated horn with its phase centre 2 wavelengths (at a wavelength
+    # of 1) behind the file's reference point: phase -720 cos(theta) degrees.
+    import math
+    lines = (SOURCE / "tests" / "data" / "feeds" / "corrugated_horn.csv").read_text().splitlines()
+    phased = []
+    for line in lines:
+        if line.startswith("#"):
+            continue
+        if line.startswith("theta"):
+            phased.append(line + ",phase_deg")
+        else:
+            phased.append(line + ",%.9f" % (-720.0 * math.cos(math.radians(float(line.split(",")[0])))))
+    (tmp_path / "phased.csv").write_text("\n".join(phased) + "\n")
+    text = (EXAMPLES / "corrugated.toml").read_text().replace("feeds/corrugated_horn.csv", "phased.csv")
+    design = ravost.loads(text, base=str(tmp_path))
+    as_is = ravost.report(design, wavelength=1.0)
+    design["feed.phase_centre"] = "fit"
+    fit = ravost.report(design, wavelength=1.0)
+    design["feed.phase_centre"] = -2.0
+    given = ravost.report(design, wavelength=1.0)
+    assert fit["phase_centre"]["source"] == "fit" and given["phase_centre"]["source"] == "given"
+    assert abs(fit["phase_centre"]["offset_wavelengths"] + 2.0) < 1e-6
+    assert abs(given["phase_centre"]["horn_reference_z"] - 2.0) < 1e-9
+    assert fit["directivity_dbi"] - as_is["directivity_dbi"] > 0.15
+    assert abs(fit["directivity_dbi"] - given["directivity_dbi"]) < 1e-6
+    # The horn behind the main reflector's innermost point (10 behind the feed).
+    design["feed.phase_centre"] = 10.5
+    with pytest.raises(ravost.DesignError, match="feed.phase_centre"):
+        ravost.report(design, wavelength=1.0)
