@@ -49,6 +49,10 @@ struct FeedSpec {
   // feed point towards the subreflector (0: at the feed point).  No front end
   // sets it yet.
   double phase_centre_z = 0;
+  // The feed's phase centre as the report analyses it: displaced this far
+  // along the axis (in the unit of the diameter, towards the subreflector)
+  // from where the design puts it.  The synthesis does not use it.
+  double axial_offset = 0;
 };
 
 // The wanted aperture distribution.  `kind` may hold a value outside the

@@ -82,7 +82,7 @@ nlohmann::json figures_json(const Report& r) {
   return {
       {"directivity_dbi", r.directivity_dbi},
       {"efficiency",
-       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"total", e.total}}},
+       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"surface", e.surface}, {"total", e.total}}},
       {"pattern",
        {{"hpbw_deg", r.delivered.hpbw_deg},
         {"first_null_deg", r.delivered.first_null_deg},
@@ -146,6 +146,15 @@ nlohmann::json report_json(const Report& r, const DesignInput& d) {
                    {"feed_pattern_last_angle_deg", d.feed_last_angle_rad * 180.0 / M_PI},
                    {"feed_edge_taper_db", r.feed_edge_taper_db},
                    {"subreflector_half_angle_deg", d.sub_half_angle_rad * 180.0 / M_PI}};
+  // The analysed feed: displaced along the axis from the design's phase
+  // centre (towards the subreflector when positive).
+  j["feed_displacement"] = {{"axial_offset", d.feed_axial_offset},
+                            {"axial_offset_wavelengths", d.feed_axial_offset / r.wavelength},
+                            {"subreflector_half_angle_deg", analysed_feed(d).sub_half_angle_rad * 180.0 / M_PI}};
+  j["surface_error"] = {{"rms", r.surface_rms},
+                        {"rms_wavelengths", r.surface_rms / r.wavelength},
+                        {"ruze_factor", r.efficiency.surface},
+                        {"loss_db", -10.0 * std::log10(r.efficiency.surface)}};
   if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;

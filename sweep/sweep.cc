@@ -68,6 +68,7 @@ run::EvaluationOptions options_of(const designfile::DesignFile& file, run::Evalu
   if (file.plan.report) {
     options.wavelength = file.plan.report->wavelength;
     options.physical_optics = file.plan.report->physical_optics;
+    options.surface_rms = file.plan.report->surface_rms;
   }
   return options;
 }
