@@ -327,8 +327,9 @@ template <design::RealType Real>
 void Pipeline<Real>::run_plan(const writers::OutputPlan& plan) {
   synthesise();
   if (std::string problem = feed_offset_problem(plan.diameter); !problem.empty()) {
+    // Like a diameter the design cannot take: the inputs' fault, named by its key.
     const diag::Diagnostic d = diag::error(problem, "feed.axial_offset");
-    fail(Stage::checked, d);
+    fail(Stage::scaled, d);
     throw RunError(d);
   }
   if (plan.figure_file) figure(*plan.figure_file);
