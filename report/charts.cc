@@ -63,14 +63,15 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.scale_unit = d.length_unit.empty() ? "units" : d.length_unit;
   c.height = 560;
   const double z_top = std::max(*std::max_element(d.sub_z.begin(), d.sub_z.end()), r.aperture_plane_z) + 0.12 * r.aperture_radius;
-  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), d.feed_z);
+  const double feed_z = analysed_feed(d).z;  // where the rays leave: a displaced feed's own place
+  const double z_low = std::min(*std::min_element(d.main_z.begin(), d.main_z.end()), feed_z);
   c.series.push_back({"", figures::kGuide, {0, 0}, {z_low - 0.05 * r.aperture_radius, z_top}, 1.0, true, false});
   // Rays first, so that the reflectors are drawn over them.
   for (std::size_t i = 0; i < r.fan.size(); ++i) {
     const TracedRay& ray = r.fan[i];
     const double x_top = ray.main_x + (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
     c.series.push_back({i == 0 ? "traced rays" : "", figures::kRay, {0.0, ray.sub_x, ray.main_x, x_top},
-                        {d.feed_z, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
+                        {feed_z, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
   }
   figures::Series sub{"subreflector", figures::kReflector, {}, {}, 2.2, false, false};
   for (std::size_t i = d.sub_r.size(); i-- > 0;) sub.x.push_back(-d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
@@ -81,8 +82,8 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.series.push_back(thin(sub));
   c.series.push_back(thin(main_right));
   c.series.push_back(thin(main_left));
-  c.series.push_back({"feed", figures::kDelivered, {0.0}, {d.feed_z}, 2.5, false, true});
-  c.notes.push_back({0.02 * r.aperture_radius, d.feed_z - 0.06 * r.aperture_radius, "feed"});
+  c.series.push_back({"feed", figures::kDelivered, {0.0}, {feed_z}, 2.5, false, true});
+  c.notes.push_back({0.02 * r.aperture_radius, feed_z - 0.06 * r.aperture_radius, "feed"});
   c.notes.push_back({0.02 * r.aperture_radius, z_top - 0.05 * r.aperture_radius, "axis"});
   const double pad = 0.06 * r.aperture_radius;
   c.x_range = std::make_pair(-r.aperture_radius - pad, r.aperture_radius + pad);
@@ -264,9 +265,10 @@ figures::Chart feed_chart(const Report& r, const DesignInput& d, double to_deg) 
   }
   c.series.push_back(thin({"averaged over phi, as designed for", figures::kDelivered, f.theta_deg, f.power_db, 1.8, false, false}));
   // The rim's level in the legend, where no curve can hide it.
-  const std::string rim = "subreflector rim, " + fixed(d.sub_half_angle_rad * 180.0 / M_PI, 1) + "\u00b0: " +
-                          fixed(r.feed_edge_taper_db, 1) + " dB";
-  c.series.push_back(vertical(d.sub_half_angle_rad * 180.0 / M_PI, kFeedFloorDb, kFeedTopDb, rim.c_str()));
+  // The rim as the analysed feed sees it (displaced, at its own angle).
+  const double rim_deg = analysed_feed(d).sub_half_angle_rad * 180.0 / M_PI;
+  const std::string rim = "subreflector rim, " + fixed(rim_deg, 1) + "\u00b0: " + fixed(r.feed_edge_taper_db, 1) + " dB";
+  c.series.push_back(vertical(rim_deg, kFeedFloorDb, kFeedTopDb, rim.c_str()));
   c.x_range = std::make_pair(0.0, std::min(to_deg, f.theta_deg.back()));
   c.y_range = std::make_pair(kFeedFloorDb, kFeedTopDb);
   return c;
