@@ -139,6 +139,14 @@ void validate(const DesignInput& d, const Options& o) {
     throw std::invalid_argument("subreflector half angle must lie between 0 and 180 degrees");
   if (!d.wanted_density) throw std::invalid_argument("wanted aperture density is missing");
   if (!(o.wavelength >= 0) || !std::isfinite(o.wavelength)) throw std::invalid_argument("wavelength must not be negative");
+  if (o.wavelength > 0) {
+    const double d_over_lambda = d.main_diameter / o.wavelength;
+    if (!(d_over_lambda >= kMinDOverLambda && d_over_lambda <= kMaxDOverLambda))
+      throw std::invalid_argument("the wavelength " + num(o.wavelength) + " makes D/lambda " + num(d_over_lambda) +
+                                  ", outside the range the report works in (" + num(kMinDOverLambda) + " to " +
+                                  num(kMaxDOverLambda) + "): give it in the unit of the diameter, " +
+                                  num(d.main_diameter) + " here.");
+  }
   if (o.rays < 9) throw std::invalid_argument("trace at least 9 rays");
   if (!(o.assumed_d_over_lambda > 0) || !std::isfinite(o.assumed_d_over_lambda))
     throw std::invalid_argument("the assumed D/lambda must be positive");

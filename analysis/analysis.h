@@ -163,6 +163,13 @@ struct DensityCurve {
   double at(double rho) const;
 };
 
+// The sizes the report works in: D/lambda from a thousandth to ten million.
+// Outside them the wavelength was given in another unit than the diameter,
+// and the figures overflow or lose every digit (the directivity of a
+// vanishing aperture is minus infinity in dB).
+inline constexpr double kMinDOverLambda = 1e-3;
+inline constexpr double kMaxDOverLambda = 1e7;
+
 // An annulus that receives less than this share of its wanted power counts
 // as receiving this share, 30 dB short: its error stays a number, and one
 // that shrinks as power arrives.

@@ -127,7 +127,9 @@ Pattern far_field(const ApertureField& field, const Intervals& bands, double d_o
   const auto bits = std::numeric_limits<double>::digits / 2;
   std::size_t i = 1;
   while (i < power.size() && power[i] >= 0.5 * peak) ++i;
-  if (i < power.size()) {
+  // A beam whose axis is below half its peak (a design whose phase error is
+  // many wavelengths) has no half-power width to find.
+  if (i < power.size() && power[i - 1] >= 0.5 * peak) {
     boost::uintmax_t it = 100;
     const auto half = boost::math::tools::toms748_solve(
         [&](double u) { return ff.power(u) - 0.5 * peak; }, p.u[i - 1], p.u[i],

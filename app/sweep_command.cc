@@ -22,10 +22,10 @@ namespace {
 
 constexpr const char* kSweepUsage =
     "Usage: ravost sweep DESIGN.toml --vary KEY=LO:HI:N [--vary ...] --out DIR [--jobs N] "
-    "[--shard K/N] [--best FIGURE]\n"
+    "[--shard K/N] [--best FIGURE] [--resume]\n"
     "       ravost sweep --merge DIR... --out DIR (ravost sweep --help for more)\n";
 constexpr const char* kOptimizeUsage =
-    "Usage: ravost optimize DESIGN.toml --free KEY=LO:HI [--free ...] --maximize FIGURE "
+    "Usage: ravost optimize DESIGN.toml --free KEY=LO:HI [--free ...] (--maximize | --minimize) FIGURE "
     "[--constraint \"FIGURE <= VALUE\" ...] --out DIR (ravost optimize --help for more)\n";
 
 std::string figure_list() {
@@ -130,7 +130,7 @@ int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& o
     err << diag::render(diag::error(m.problem)) << '\n';
     return 1;
   }
-  write_sweep(out_dir, m.source, m.axes, m.rows, m.grid, m.complete, best);
+  write_sweep(out_dir, m.source, m.identity, m.axes, m.rows, m.grid, m.complete, best);
   out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
   if (!m.complete) {
     err << diag::render(diag::error("the parts cover " + std::to_string(m.rows.size()) + " of the " +
@@ -171,6 +171,8 @@ void print_best(std::ostream& out, const std::string& out_dir, const OptimizePla
     out << "  " << plan.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
   for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
     out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
+  // An optimum on a bound may be the bound's, not the design's.
+  for (const std::string& at : bounds_reached(plan.free, b.inputs)) out << "The best design lies " << at << ".\n";
 }
 
 }  // namespace
@@ -193,6 +195,10 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   app.add_option("--merge", merge_dirs, "Join the sweep.json of these parts' folders into one sweep")
       ->type_name("DIR...");
   app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
+  bool resume = false;
+  app.add_flag("--resume", resume,
+               "Finish the interrupted sweep in the --out folder: the designs done are kept, the others evaluated "
+               "(the same design file, --vary and --shard)");
   if (const int status = parse(app, args, out, err, kSweepUsage); status >= 0) return status;
   if (!known_figure(best)) return usage_error(err, "no figure is called \"" + best + "\"; the figures are " + figure_list() + ".", kSweepUsage);
   if (const auto problem = io::folder_problem(out_dir)) {
@@ -201,8 +207,9 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   }
 
   if (!merge_dirs.empty()) {
-    if (!design_file.empty() || !vary.empty() || !shard_text.empty())
-      return usage_error(err, "--merge joins finished parts: it takes no design file, --vary or --shard.", kSweepUsage);
+    if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume)
+      return usage_error(err, "--merge joins finished parts: it takes no design file, --vary, --shard or --resume.",
+                         kSweepUsage);
     return merge_parts(merge_dirs, out_dir, best, out, err);
   }
 
@@ -221,7 +228,17 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   for (const Axis& a : axes)
     if (const std::string problem = t->key_problem(a.key); !problem.empty()) return usage_error(err, problem, kSweepUsage);
 
+  const SweepIdentity identity = identity_of(*t);
+  const std::string part = shards > 1 ? shard_text : std::string();
   SweepPlan plan;
+  if (resume) {
+    Resumed r = resumable(out_dir, identity, axes, part);
+    if (!r.problem.empty()) {
+      err << diag::render(diag::error(r.problem)) << '\n';
+      return 1;
+    }
+    plan.done = std::move(r.rows);
+  }
   plan.axes = axes;
   plan.jobs = jobs;
   plan.shard = shard;
@@ -236,8 +253,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool stopped = io::interrupted() != 0;
   const long grid = grid_size(axes);
-  write_sweep(out_dir, design_file, axes, result.rows, grid, result.complete && shards == 1, best,
-              shards > 1 ? shard_text : std::string());
+  write_sweep(out_dir, design_file, identity, axes, result.rows, grid, result.complete && shards == 1, best, part);
   long ok = 0;
   for (const Row& r : result.rows) ok += r.evaluation.ok();
   out << result.rows.size() << " designs (" << ok << " designed, " << result.rows.size() - ok << " refused or failed) in "
@@ -253,17 +269,18 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
 
 int optimize_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      std::ostream* progress) {
-  CLI::App app{"Maximises a figure of a design over free inputs of its design file, within their bounds "
+  CLI::App app{"Maximises or minimises a figure of a design over free inputs of its design file, within their bounds "
                "and the constraints (COBYLA from a few starts; a design that fails is infeasible).",
                "ravost optimize"};
-  std::string design_file, out_dir, maximize;
+  std::string design_file, out_dir, maximize, minimize;
   std::vector<std::string> free_texts, constraint_texts;
   OptimizePlan plan;
   app.add_option("DESIGN", design_file, "The design file whose inputs are free")->required();
   app.add_option("--free", free_texts, "KEY=LO:HI: a numeric key of the design file, free within LO to HI")
       ->type_name("KEY=LO:HI")
       ->required();
-  app.add_option("--maximize", maximize, "The figure to maximise (" + figure_list() + ")")->required();
+  auto* highest = app.add_option("--maximize", maximize, "The figure to maximise (" + figure_list() + ")");
+  app.add_option("--minimize", minimize, "The figure to minimise (the same figures)")->excludes(highest);
   app.add_option("--constraint", constraint_texts, "\"FIGURE <= VALUE\" or \"FIGURE >= VALUE\" (a figure or a free key)")
       ->type_name("TEXT");
   app.add_option("--out", out_dir, "The folder for best.toml, its report, history.csv and convergence.svg")->required();
@@ -271,8 +288,11 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   app.add_option("--evaluations", plan.evaluations, "Designs tried per start at most (default 150)")
       ->check(CLI::Range(2, 100000));
   if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
-  if (!known_figure(maximize))
-    return usage_error(err, "no figure is called \"" + maximize + "\"; the figures are " + figure_list() + ".", kOptimizeUsage);
+  if (maximize.empty() == minimize.empty())
+    return usage_error(err, "give the figure to optimise with --maximize or with --minimize.", kOptimizeUsage);
+  const std::string& objective = maximize.empty() ? minimize : maximize;
+  if (!known_figure(objective))
+    return usage_error(err, "no figure is called \"" + objective + "\"; the figures are " + figure_list() + ".", kOptimizeUsage);
   if (const std::string problem = read_free_and_constraints(free_texts, constraint_texts, plan); !problem.empty())
     return usage_error(err, problem, kOptimizeUsage);
   std::error_code ec;
@@ -286,7 +306,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   if (!t) return 1;
   for (const Free& f : plan.free)
     if (const std::string problem = t->key_problem(f.key); !problem.empty()) return usage_error(err, problem, kOptimizeUsage);
-  plan.maximize = maximize;
+  plan.objective = objective;
+  plan.minimize = !minimize.empty();
   DesignProgress line(progress, "Optimisation");
   plan.progress = [&line](long done) { line.update(done, 0); };
   plan.stop = [] { return io::interrupted() != 0; };

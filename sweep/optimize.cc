@@ -33,8 +33,11 @@ struct Problem {
   std::vector<std::string> keys;
   OptimizeResult& result;
   std::map<std::vector<double>, std::size_t> seen;  // unit-box point -> history row
-  double worst = 0;                                 // lowest objective of a design that evaluated
+  double worst = 0;  // highest value NLopt was given for a design that evaluated
   bool have_worst = false;
+
+  // What NLopt minimises for a figure value.
+  double goal(double f) const { return plan.minimize ? f : -f; }
 
   std::vector<double> inputs(const std::vector<double>& u) const {
     std::vector<double> x(u.size());
@@ -59,12 +62,12 @@ struct Problem {
     const std::size_t i = result.history.size() - 1;
     seen.emplace(u, i);
     const Row& r = result.history[i];
-    const double f = r.evaluation.figure(plan.maximize);
-    if (std::isfinite(f)) worst = have_worst ? std::min(worst, f) : f, have_worst = true;
+    const double f = r.evaluation.figure(plan.objective);
+    if (std::isfinite(f)) worst = have_worst ? std::max(worst, goal(f)) : goal(f), have_worst = true;
     if (feasible(r, keys, plan.constraints) && std::isfinite(f) &&
-        (!result.best || f > result.history[*result.best].evaluation.figure(plan.maximize)))
+        (!result.best || goal(f) < goal(result.history[*result.best].evaluation.figure(plan.objective))))
       result.best = i;
-    result.best_so_far.push_back(result.best ? result.history[*result.best].evaluation.figure(plan.maximize) : std::nan(""));
+    result.best_so_far.push_back(result.best ? result.history[*result.best].evaluation.figure(plan.objective) : std::nan(""));
     if (plan.progress) plan.progress(static_cast<long>(result.history.size()));
     if (plan.stop && plan.stop()) throw nlopt::forced_stop();
     return r;
@@ -80,10 +83,10 @@ struct Problem {
 
 double objective(const std::vector<double>& u, std::vector<double>&, void* data) {
   Problem& p = *static_cast<Problem*>(data);
-  const double f = p.at(u).evaluation.figure(p.plan.maximize);
+  const double f = p.at(u).evaluation.figure(p.plan.objective);
   // A design that failed is worse than every design seen, by a margin that
   // keeps the optimiser's numbers finite.
-  return std::isfinite(f) ? -f : -(p.worst - 10.0);
+  return std::isfinite(f) ? p.goal(f) : p.worst + 10.0;
 }
 
 struct ConstraintData {
@@ -100,6 +103,18 @@ double constraint(const std::vector<double>& u, std::vector<double>&, void* data
 }
 
 }  // namespace
+
+std::vector<std::string> bounds_reached(const std::vector<Free>& free, const std::vector<double>& inputs) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < free.size() && i < inputs.size(); ++i) {
+    const double margin = kAtBoundShare * (free[i].hi - free[i].lo);
+    if (inputs[i] - free[i].lo <= margin)
+      out.push_back("at the lower bound of " + free[i].key);
+    else if (free[i].hi - inputs[i] <= margin)
+      out.push_back("at the upper bound of " + free[i].key);
+  }
+  return out;
+}
 
 OptimizeResult optimize(const DesignTemplate& t, const OptimizePlan& plan) {
   OptimizeResult result;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "design/distributions.h"
 #include "diag/suggest.h"
+#include "fields/prose.h"
 
 
 namespace sweep {
@@ -201,6 +203,114 @@ std::string DesignTemplate::text_with(const std::vector<std::pair<std::string, d
   return text.str();
 }
 
+namespace {
+
+// The byte offset in `text` of a 1-based line and column (columns count
+// characters, so a UTF-8 sequence is one column).
+std::size_t offset_of(const std::string& text, std::size_t line, std::size_t column) {
+  std::size_t at = 0;
+  for (std::size_t l = 1; l < line && at != std::string::npos; ++l) {
+    at = text.find('\n', at);
+    if (at != std::string::npos) ++at;
+  }
+  if (at == std::string::npos) return text.size();
+  for (std::size_t c = 1; c < column && at < text.size() && text[at] != '\n'; ++c) {
+    ++at;
+    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+  }
+  return at;
+}
+
+// The offset just past the end of the line holding `at`.
+std::size_t after_line(const std::string& text, std::size_t at) {
+  const std::size_t eol = text.find('\n', at);
+  return eol == std::string::npos ? text.size() : eol + 1;
+}
+
+struct Edit {
+  std::size_t at = 0, length = 0;
+  std::string text;
+};
+
+}  // namespace
+
+std::string shortest_real(double v) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+  std::string text(buffer, end);
+  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";  // "n": inf and nan stay words
+  return text;
+}
+
+std::string DesignTemplate::edited_text(const std::vector<std::pair<std::string, double>>& values,
+                                        const std::string& precision) const {
+  toml::table root;
+  try {
+    root = toml::parse(text_);
+  } catch (const toml::parse_error&) {
+    return text_with(values);
+  }
+  const std::string eol = text_.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  std::vector<Edit> edits;
+  std::string appended;
+  // Sets `key` to the value text `value`: over the old value where the file
+  // has one, on a new line after its section's header where the section
+  // exists, in a new section at the end otherwise.
+  const auto set = [&](const std::string& key, const std::string& value) {
+    toml::table* parent = nullptr;
+    std::string last;
+    const toml::node* node = find_key(root, key, &parent, &last);
+    if (node) {
+      const toml::source_region& where = node->source();
+      const std::size_t from = offset_of(text_, where.begin.line, where.begin.column);
+      const std::size_t to = offset_of(text_, where.end.line, where.end.column);
+      edits.push_back({from, to - from, value});
+      return;
+    }
+    // find_key stops at the first section the file lacks: name the key here.
+    const std::string section = key.substr(0, key.rfind('.'));
+    last = key.substr(key.rfind('.') + 1);
+    const std::size_t header_line = parent ? parent->source().begin.line : 0;
+    const std::size_t header = header_line > 0 ? offset_of(text_, header_line, 1) : std::string::npos;
+    if (parent && parent != &root && header != std::string::npos &&
+        text_.find_first_not_of(" \t", header) < text_.size() && text_[text_.find_first_not_of(" \t", header)] == '[') {
+      edits.push_back({after_line(text_, header), 0, last + " = " + value + eol});
+      return;
+    }
+    appended += eol + "[" + section + "]" + eol + last + " = " + value + eol;
+  };
+  for (const auto& [key, value] : values) {
+    toml::table* parent = nullptr;
+    std::string last;
+    const toml::node* node = find_key(root, key, &parent, &last);
+    set(key, node && node->is_integer() && whole_number_key(key) ? std::to_string(std::llround(value))
+                                                                  : shortest_real(value));
+  }
+  if (!precision.empty()) set("synthesis.precision", "\"" + precision + "\"");
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.at > b.at; });
+  std::string text = text_;
+  for (const Edit& e : edits) text.replace(e.at, e.length, e.text);
+  if (!appended.empty()) {
+    if (!text.empty() && text.back() != '\n') text += eol;
+    text += appended;
+  }
+  // The edit is kept only when the file reads back with every value set; a
+  // layout it cannot edit in place (a key set by a dotted name outside its
+  // section, say) is written whole instead.
+  try {
+    const toml::table check = toml::parse(text);
+    for (const auto& [key, value] : values) {
+      const toml::node* node = check.at_path(key).node();
+      if (!node || !node->is_number() || node->value<double>().value_or(std::nan("")) !=
+                                             (node->is_integer() ? static_cast<double>(std::llround(value)) : value))
+        return text_with(values);
+    }
+  } catch (const toml::parse_error&) {
+    return text_with(values);
+  }
+  return text;
+}
+
 designfile::ReadResult DesignTemplate::with(const std::vector<std::pair<std::string, double>>& values) const {
   designfile::ReadResult r = designfile::parse(text_with(values), file_.string(), file_.parent_path());
   for (diag::Diagnostic& e : r.errors) {
@@ -245,8 +355,11 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
   std::vector<std::string> keys;
   for (const Axis& a : plan.axes) keys.push_back(a.key);
   const long grid = grid_size(plan.axes);
+  std::map<long, const Row*> kept;
+  for (const Row& r : plan.done) kept[r.index] = &r;
   std::vector<long> mine;
-  for (long i = plan.shard - 1; i < grid; i += plan.shards) mine.push_back(i);
+  for (long i = plan.shard - 1; i < grid; i += plan.shards)
+    if (!kept.count(i)) mine.push_back(i);
   std::vector<Row> rows(mine.size());
   std::vector<char> done(mine.size(), 0);
   std::atomic<std::size_t> next{0};
@@ -285,18 +398,48 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
     else
       result.complete = false;
   }
+  if (!kept.empty()) {
+    for (const auto& [index, row] : kept) result.rows.push_back(*row);
+    std::sort(result.rows.begin(), result.rows.end(), [](const Row& a, const Row& b) { return a.index < b.index; });
+  }
   return result;
 }
 
-bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints) {
-  if (!row.evaluation.ok()) return false;
+std::string content_digest(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return hex;
+}
+
+SweepIdentity identity_of(const DesignTemplate& t) { return {content_digest(t.text()), RAVOST_VERSION, "64-bit"}; }
+
+std::string identity_difference(const SweepIdentity& part, const SweepIdentity& first) {
+  if (part.design_digest != first.design_digest) return "its design file's content";
+  if (part.program_version != first.program_version)
+    return "the program version (" + part.program_version + ", not " + first.program_version + ")";
+  if (part.precision != first.precision) return "the precision (" + part.precision + ", not " + first.precision + ")";
+  return {};
+}
+
+std::vector<std::string> violations(const Row& row, const std::vector<std::string>& keys,
+                                    const std::vector<Constraint>& constraints) {
+  std::vector<std::string> out;
+  if (!row.evaluation.ok()) return out;
   for (const Constraint& c : constraints) {
     double v = row.evaluation.figure(c.figure);
     for (std::size_t i = 0; i < keys.size(); ++i)
       if (keys[i] == c.figure) v = row.inputs[i];
-    if (!(c.at_most ? v <= c.value : v >= c.value)) return false;
+    if (!(c.at_most ? v <= c.value : v >= c.value))
+      out.push_back(c.figure + (c.at_most ? " <= " : " >= ") + fields::number(c.value, 10) + " (is " +
+                    fields::number(v, 6) + ")");
   }
-  return true;
+  return out;
+}
+
+bool feasible(const Row& row, const std::vector<std::string>& keys, const std::vector<Constraint>& constraints) {
+  return row.evaluation.ok() && violations(row, keys, constraints).empty();
 }
 
 }  // namespace sweep

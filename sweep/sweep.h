@@ -8,6 +8,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "designfile/design_file.h"
@@ -64,7 +65,15 @@ class DesignTemplate {
   designfile::ReadResult with(const std::vector<std::pair<std::string, double>>& values) const;
   // The design file's text with these keys set (a design file of its own).
   std::string text_with(const std::vector<std::pair<std::string, double>>& values) const;
+  // The design file's own text with only these keys' values changed, in
+  // place (comments, order and every other value kept; the numbers in their
+  // shortest form), and the synthesis's precision set to `precision` ("32-bit"
+  // or "64-bit"; empty: left as it is).  Keys the file does not hold are
+  // added to their sections.
+  std::string edited_text(const std::vector<std::pair<std::string, double>>& values,
+                          const std::string& precision = {}) const;
   const std::filesystem::path& file() const { return file_; }
+  const std::string& text() const { return text_; }
 
  private:
   std::filesystem::path file_;
@@ -95,6 +104,8 @@ struct SweepPlan {
   run::EvaluationOptions evaluation;
   std::function<void(long done, long total)> progress;  // may be empty
   std::function<bool()> stop;  // true: no new designs are started (may be empty)
+  // Rows done already (a resumed sweep): kept as they are, not evaluated again.
+  std::vector<Row> done;
 };
 
 long grid_size(const std::vector<Axis>& axes);
@@ -108,12 +119,27 @@ struct SweepResult {
 };
 SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 
+// What makes the rows of two runs rows of the same sweep, beside the grid:
+// the design's content (not its file's name), the program and the arithmetic.
+struct SweepIdentity {
+  std::string design_digest;
+  std::string program_version;
+  std::string precision = "64-bit";
+};
+// A digest of a design file's text: FNV-1a of 64 bits, in hex.
+std::string content_digest(std::string_view text);
+// The identity of a sweep of this design file by this program.
+SweepIdentity identity_of(const DesignTemplate& t);
+// What differs between two identities, as "its design file's content",
+// "the program version (1.1.0, not 1.2.0)", ...; empty when they agree.
+std::string identity_difference(const SweepIdentity& part, const SweepIdentity& first);
+
 // The files of a sweep: sweep.csv, sweep.json and sweep.html into `dir`,
 // written whole.  `source` names the design file.
 // `shard` is "K/N" for a part of a sweep, empty for a whole one.
-void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
-                 const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
-                 const std::string& shard = {});
+void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
+                 const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
+                 const std::string& best_figure, const std::string& shard = {});
 // What write_sweep puts in sweep.json (without the shard), as a value; `best`
 // indexes `rows`.
 nlohmann::json sweep_json(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows,
@@ -128,6 +154,7 @@ nlohmann::json row_json(const Row& row);
 // they do not belong together or do not cover the grid.
 struct Merged {
   std::string source;
+  SweepIdentity identity;
   std::vector<Axis> axes;
   std::vector<Row> rows;
   long grid = 0;
@@ -136,11 +163,22 @@ struct Merged {
 };
 Merged merge(const std::vector<std::filesystem::path>& dirs);
 
-// The optimisation: maximise one figure over the free inputs within their
-// bounds and the constraints, from a few starts.
+// An unfinished sweep in `dir` to be finished: its rows, when its sweep.json
+// is of this design, grid, part and program and is not complete; else the
+// problem, naming what differs.
+struct Resumed {
+  std::vector<Row> rows;
+  std::string problem;
+};
+Resumed resumable(const std::filesystem::path& dir, const SweepIdentity& identity, const std::vector<Axis>& axes,
+                  const std::string& shard);
+
+// The optimisation: maximise (or minimise) one figure over the free inputs
+// within their bounds and the constraints, from a few starts.
 struct OptimizePlan {
   std::vector<Free> free;
-  std::string maximize;
+  std::string objective;  // the figure
+  bool minimize = false;
   std::vector<Constraint> constraints;
   int starts = 3;
   int evaluations = 150;  // per start
@@ -150,14 +188,33 @@ struct OptimizePlan {
 };
 struct OptimizeResult {
   std::vector<Row> history;  // every design tried, in order
-  std::optional<std::size_t> best;  // into history: feasible and highest
+  std::optional<std::size_t> best;  // into history: feasible and best
   std::vector<double> best_so_far;  // the best feasible objective after each design (NaN before one)
 };
 OptimizeResult optimize(const DesignTemplate& t, const OptimizePlan& plan);
 
+// An optimum this share of a free input's range or closer to one of its
+// bounds is said to lie at that bound: the bound, not the design, may be
+// what limits it.
+inline constexpr double kAtBoundShare = 1e-3;
+// For each free input whose value lies at a bound, "at the lower bound of
+// KEY" or "at the upper bound of KEY", in the order of the inputs.
+std::vector<std::string> bounds_reached(const std::vector<Free>& free, const std::vector<double>& inputs);
+
+// The constraints a row does not meet, each as "FIGURE <= VALUE (is X)";
+// empty for a feasible row.
+std::vector<std::string> violations(const Row& row, const std::vector<std::string>& keys,
+                                    const std::vector<Constraint>& constraints);
+
+// A number in the shortest form that reads back as the same double, with a
+// decimal point or an exponent so that a design file reads it as a real.
+std::string shortest_real(double v);
+
 // The files of an optimisation into `dir`, written whole: history.csv (every
-// design tried), convergence.svg, and best.toml with the best design's
-// report in report/ when there is a best design.
+// design tried, with its feasibility and the constraints it breaks),
+// convergence.svg, and when there is a best design best.toml (the design
+// file with the optimised values), best.json (its inputs, figures and the
+// bounds it reached) and its report in report/.
 void write_optimization(const std::filesystem::path& dir, const DesignTemplate& t, const OptimizePlan& plan,
                         const OptimizeResult& result);
 

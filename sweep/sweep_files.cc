@@ -163,13 +163,16 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
 
 }  // namespace
 
-void write_sweep(const std::filesystem::path& dir, const std::string& source, const std::vector<Axis>& axes,
-                 const std::vector<Row>& rows, long grid, bool complete, const std::string& best_figure,
-                 const std::string& shard) {
+void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
+                 const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
+                 const std::string& best_figure, const std::string& shard) {
   const std::optional<std::size_t> best = best_row(rows, best_figure);
   io::FolderWriter folder(dir);
   folder.write("sweep.csv", sweep_csv(axes, rows));
   json j = sweep_json(source, axes, rows, grid, complete, best, best_figure);
+  j["design_digest"] = identity.design_digest;
+  j["program_version"] = identity.program_version;
+  j["precision"] = identity.precision;
   if (!shard.empty()) j["shard"] = shard;
   folder.write("sweep.json", j.dump(1) + "\n");
   folder.write("sweep.html", sweep_html(source, axes, rows, grid, complete, best, best_figure));
@@ -181,40 +184,73 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   std::vector<Axis> columns;
   std::vector<std::string> keys;
   for (const Free& f : plan.free) columns.push_back({f.key, f.lo, f.hi, 1}), keys.push_back(f.key);
+  // Every design tried, with whether it meets every constraint and, when it
+  // does not, which constraints it breaks.
   std::ostringstream csv;
   {
     const std::string table = sweep_csv(columns, result.history);
     const std::size_t eol = table.find('\n');
-    csv << table.substr(0, eol) << ",feasible\n";
+    csv << table.substr(0, eol) << ",feasible,violations\n";
     std::size_t at = eol + 1;
     for (const Row& r : result.history) {
       const std::size_t end = table.find('\n', at);
-      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints) ? 1 : 0) << '\n';
+      std::string broken;
+      for (const std::string& v : violations(r, keys, plan.constraints)) broken += (broken.empty() ? "" : "; ") + v;
+      csv << table.substr(at, end - at) << ',' << (feasible(r, keys, plan.constraints) ? 1 : 0) << ','
+          << csv_field(broken) << '\n';
       at = end + 1;
     }
   }
+  const std::string best_word = plan.minimize ? "lowest" : "highest";
   figures::Chart c;
   c.id = "convergence";
-  c.title = "Best feasible " + plan.maximize + " against designs tried";
+  c.title = "Best feasible " + plan.objective + " (" + best_word + ") against designs tried";
   c.x_label = "designs tried";
-  c.y_label = plan.maximize;
-  figures::Series tried{"each design", "#9a9a9a", {}, {}, 1.0, false, true};
+  c.y_label = plan.objective;
+  figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.0, false, true};
+  figures::Series infeasible{"design that breaks a constraint", figures::kWanted, {}, {}, 1.0, false, true};
   figures::Series best{"best feasible so far", figures::kDelivered, {}, {}, 1.8, false, false};
   for (std::size_t i = 0; i < result.history.size(); ++i) {
-    const double v = result.history[i].evaluation.figure(plan.maximize);
-    if (std::isfinite(v)) tried.x.push_back(static_cast<double>(i + 1)), tried.y.push_back(v);
+    const Row& r = result.history[i];
+    const double v = r.evaluation.figure(plan.objective);
+    figures::Series& s = feasible(r, keys, plan.constraints) ? tried : infeasible;
+    if (std::isfinite(v)) s.x.push_back(static_cast<double>(i + 1)), s.y.push_back(v);
     if (i < result.best_so_far.size() && std::isfinite(result.best_so_far[i]))
       best.x.push_back(static_cast<double>(i + 1)), best.y.push_back(result.best_so_far[i]);
   }
-  c.series = {tried, best};
+  c.series = {tried};
+  if (!infeasible.x.empty()) c.series.push_back(infeasible);
+  c.series.push_back(best);
   io::FolderWriter folder(dir);
   folder.write("history.csv", csv.str());
   folder.write("convergence.svg", figures::render(c));
   if (result.best) {
     const Row& b = result.history[*result.best];
     std::vector<std::pair<std::string, double>> set;
-    for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], b.inputs[i]);
-    folder.write("best.toml", t.text_with(set));
+    json inputs = json::object();
+    for (std::size_t i = 0; i < keys.size(); ++i) set.emplace_back(keys[i], b.inputs[i]), inputs[keys[i]] = b.inputs[i];
+    // The figures were computed in 64-bit reals: the file says so, so that
+    // running it gives the same design.
+    folder.write("best.toml", t.edited_text(set, "64-bit"));
+    json figures = json::object();
+    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
+      figures[std::string(run::kFigureNames[i])] = value_or_null(b.evaluation.figures[i]);
+    json constraints = json::array();
+    for (const Constraint& k : plan.constraints)
+      constraints.push_back({{"figure", k.figure}, {"relation", k.at_most ? "<=" : ">="}, {"value", k.value}});
+    json bounds = json::object();
+    for (const Free& f : plan.free) bounds[f.key] = {f.lo, f.hi};
+    const json summary = {{"objective", {{"figure", plan.objective}, {"goal", plan.minimize ? "minimize" : "maximize"},
+                                         {"value", value_or_null(b.evaluation.figure(plan.objective))}}},
+                          {"inputs", inputs},
+                          {"bounds", bounds},
+                          {"at_bounds", bounds_reached(plan.free, b.inputs)},
+                          {"constraints", constraints},
+                          {"figures", figures},
+                          {"precision", "64-bit"},
+                          {"index", b.index},
+                          {"designs_tried", result.history.size()}};
+    folder.write("best.json", summary.dump(2) + "\n");
     const designfile::ReadResult r = t.with(set);
     if (r.file) {
       try {
@@ -226,61 +262,149 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     }
   }
   // An earlier optimisation's best design is not this one's.
-  folder.own({"best.toml"});
+  folder.own({"best.toml", "best.json"});
   folder.commit();
 }
+
+namespace {
+
+// One sweep.json read back: its grid, identity and rows; throws for a file
+// that is not one.
+struct Part {
+  std::string source, shard;
+  SweepIdentity identity;
+  bool has_identity = false;
+  std::vector<Axis> axes;
+  long grid = 0;
+  bool complete = false;
+  std::vector<Row> rows;
+};
+
+Part read_part(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) throw std::runtime_error("it cannot be read");
+  const json j = json::parse(in);
+  Part p;
+  for (const json& a : j.at("axes"))
+    p.axes.push_back({a.at("key").get<std::string>(), a.at("lo").get<double>(), a.at("hi").get<double>(), a.at("n").get<int>()});
+  p.source = j.at("source").get<std::string>();
+  p.grid = j.at("grid").get<long>();
+  p.complete = j.at("complete").get<bool>();
+  p.shard = j.value("shard", std::string());
+  if (j.contains("design_digest")) {
+    p.has_identity = true;
+    p.identity = {j.at("design_digest").get<std::string>(), j.at("program_version").get<std::string>(),
+                  j.at("precision").get<std::string>()};
+  }
+  if (p.grid != grid_size(p.axes)) throw std::runtime_error("its grid does not match its axes");
+  for (const json& r : j.at("rows")) {
+    Row row;
+    row.index = r.at("index").get<long>();
+    row.inputs = r.at("inputs").get<std::vector<double>>();
+    row.evaluation.status = r.at("status").get<std::string>();
+    row.evaluation.reason = r.at("reason").get<std::string>();
+    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
+      const json& v = r.at("figures").at(std::string(run::kFigureNames[i]));
+      row.evaluation.figures[i] = v.is_null() ? std::nan("") : v.get<double>();
+    }
+    if (row.index < 0 || row.index >= p.grid || row.inputs.size() != p.axes.size())
+      throw std::runtime_error("it holds a row outside its grid");
+    p.rows.push_back(std::move(row));
+  }
+  return p;
+}
+
+bool same_axes(const std::vector<Axis>& a, const std::vector<Axis>& b) {
+  bool same = a.size() == b.size();
+  for (std::size_t k = 0; same && k < a.size(); ++k)
+    same = a[k].key == b[k].key && a[k].lo == b[k].lo && a[k].hi == b[k].hi && a[k].n == b[k].n;
+  return same;
+}
+
+constexpr const char* kNoIdentity =
+    " was written by an earlier version of the program (it records no digest of its design), so what it was "
+    "computed from cannot be told.";
+
+}  // namespace
 
 Merged merge(const std::vector<std::filesystem::path>& dirs) {
   Merged m;
   std::map<long, Row> rows;
-  bool first = true;
+  std::string first_file;
   for (const auto& dir : dirs) {
     const auto file = dir / "sweep.json";
-    std::ifstream in(file);
-    json j;
+    Part part;
     try {
-      if (!in) throw std::runtime_error("it cannot be read");
-      j = json::parse(in);
-      std::vector<Axis> axes;
-      for (const json& a : j.at("axes"))
-        axes.push_back({a.at("key").get<std::string>(), a.at("lo").get<double>(), a.at("hi").get<double>(), a.at("n").get<int>()});
-      const std::string source = j.at("source").get<std::string>();
-      const long grid = j.at("grid").get<long>();
-      if (first) {
-        m.axes = axes, m.source = source, m.grid = grid, first = false;
-      } else {
-        bool same = axes.size() == m.axes.size() && source == m.source && grid == m.grid;
-        for (std::size_t k = 0; same && k < axes.size(); ++k)
-          same = axes[k].key == m.axes[k].key && axes[k].lo == m.axes[k].lo && axes[k].hi == m.axes[k].hi && axes[k].n == m.axes[k].n;
-        if (!same) {
-          m.problem = file.string() + " is a part of another sweep (its design file or varied inputs differ).";
-          return m;
-        }
-      }
-      for (const json& r : j.at("rows")) {
-        Row row;
-        row.index = r.at("index").get<long>();
-        row.inputs = r.at("inputs").get<std::vector<double>>();
-        row.evaluation.status = r.at("status").get<std::string>();
-        row.evaluation.reason = r.at("reason").get<std::string>();
-        for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
-          const json& v = r.at("figures").at(std::string(run::kFigureNames[i]));
-          row.evaluation.figures[i] = v.is_null() ? std::nan("") : v.get<double>();
-        }
-        if (row.index < 0 || row.index >= grid || row.inputs.size() != axes.size()) {
-          m.problem = file.string() + " holds a row outside its grid.";
-          return m;
-        }
-        rows[row.index] = std::move(row);
-      }
+      part = read_part(file);
     } catch (const std::exception& e) {
       m.problem = file.string() + " is not a sweep's sweep.json: " + e.what();
       return m;
     }
+    if (!part.has_identity) {
+      m.problem = file.string() + kNoIdentity;
+      return m;
+    }
+    // The same design under another name belongs; another design under the
+    // same name does not.
+    if (first_file.empty()) {
+      m.axes = part.axes, m.source = part.source, m.grid = part.grid, m.identity = part.identity;
+      first_file = file.string();
+    } else {
+      std::string differs = identity_difference(part.identity, m.identity);
+      if (differs.empty() && !same_axes(part.axes, m.axes)) differs = "its varied inputs";
+      if (!differs.empty()) {
+        m.problem = file.string() + " is a part of another sweep than " + first_file + ": they differ in " + differs + ".";
+        return m;
+      }
+    }
+    for (Row& row : part.rows) rows[row.index] = std::move(row);
   }
   for (auto& [index, row] : rows) m.rows.push_back(std::move(row));
   m.complete = static_cast<long>(m.rows.size()) == m.grid;
   return m;
+}
+
+Resumed resumable(const std::filesystem::path& dir, const SweepIdentity& identity, const std::vector<Axis>& axes,
+                  const std::string& shard) {
+  Resumed r;
+  const auto file = dir / "sweep.json";
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    r.problem = "there is no sweep to resume in " + dir.string() + " (it has no sweep.json).";
+    return r;
+  }
+  Part part;
+  try {
+    part = read_part(file);
+  } catch (const std::exception& e) {
+    r.problem = file.string() + " is not a sweep's sweep.json: " + e.what();
+    return r;
+  }
+  if (!part.has_identity) {
+    r.problem = file.string() + kNoIdentity;
+    return r;
+  }
+  std::string differs = identity_difference(part.identity, identity);
+  if (differs.empty() && !same_axes(part.axes, axes)) differs = "its varied inputs";
+  if (differs.empty() && part.shard != shard)
+    differs = "its part of the grid (" + (part.shard.empty() ? std::string("the whole grid") : "--shard " + part.shard) +
+              ", not " + (shard.empty() ? std::string("the whole grid") : "--shard " + shard) + ")";
+  if (!differs.empty()) {
+    r.problem = "the sweep in " + dir.string() + " is another sweep: it differs in " + differs + ".";
+    return r;
+  }
+  // A part is complete when it holds every row of its share of the grid.
+  long wanted = part.grid;
+  if (!shard.empty()) {
+    const long k = std::stol(shard.substr(0, shard.find('/'))), n = std::stol(shard.substr(shard.find('/') + 1));
+    wanted = part.grid >= k ? (part.grid - k) / n + 1 : 0;
+  }
+  if (part.complete || static_cast<long>(part.rows.size()) >= wanted) {
+    r.problem = "the sweep in " + dir.string() + " is finished: there is nothing to resume.";
+    return r;
+  }
+  r.rows = std::move(part.rows);
+  return r;
 }
 
 }  // namespace sweep

@@ -122,6 +122,32 @@ TEST(DesignReport, WavelengthNotGivenAssumesDOverLambda100) {
   EXPECT_NE(r.notes.front().find("D/\u03bb = 100"), std::string::npos);
 }
 
+// A wavelength in another unit than the diameter is refused at the ends of
+// the range, where the figures would overflow or lose every digit; inside
+// it every figure is a number, even where the beam no longer has its peak
+// on the axis.
+TEST(DesignReport, WavelengthOutsideTheWorkingRangeIsRefusedAtItsEnds) {
+  const double lambda = std::ldexp(1.0, -20);
+  for (const double d_over_lambda : {analysis::kMinDOverLambda, analysis::kMaxDOverLambda}) {
+    const auto in = test::design_input(test::uniform(), 101, d_over_lambda * lambda);
+    analysis::Options o;
+    o.compare_written = false;
+    o.wavelength = lambda;
+    const analysis::Report r = analysis::analyse(in, o);
+    EXPECT_DOUBLE_EQ(r.d_over_lambda, d_over_lambda);
+    EXPECT_TRUE(std::isfinite(r.directivity_dbi));
+    EXPECT_TRUE(std::isfinite(r.delivered.hpbw_deg) && std::isfinite(r.path_error_pp_wavelengths));
+    // One step further out either way.
+    o.wavelength = d_over_lambda < 1 ? std::nextafter(lambda, 1.0) : std::nextafter(lambda, 0.0);
+    try {
+      analysis::analyse(in, o);
+      ADD_FAILURE() << "D/lambda just past " << d_over_lambda << " was accepted";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find("D/lambda"), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST(DesignReport, SpoiledMainReflectorShowsInPathErrorAndPhaseEfficiency) {
   auto in = test::design_input(test::uniform(), 401);
   analysis::Options o;

@@ -72,6 +72,9 @@ TEST(SweepGrid, MergingTakesRowsInsideTheGridOnly) {
                               {"complete", false},
                               {"best_by", "directivity_dbi"},
                               {"best_index", nullptr},
+                              {"design_digest", "0123456789abcdef"},
+                              {"program_version", "1.1.0"},
+                              {"precision", "64-bit"},
                               {"rows", {row}}};
     const auto part = dir.path() / ("part" + std::to_string(index));
     std::filesystem::create_directories(part);
@@ -116,6 +119,68 @@ TEST(SweepGrid, AConstraintHoldsAtItsValueAndNotAStepBeyond) {
   EXPECT_FALSE(holds("geometry.sub_radius", false, std::nextafter(0.25, 1.0)));
   row.evaluation.status = "failed";
   EXPECT_FALSE(sweep::feasible(row, keys, {}));
+}
+
+// An optimum is said to lie at a bound within a thousandth of the range, and
+// not a step further in.
+TEST(Optimum, LiesAtABoundWithinAThousandthOfTheRange) {
+  const std::vector<sweep::Free> free{{"geometry.sub_radius", 0.0, 1024.0}};
+  const double margin = sweep::kAtBoundShare * 1024.0;
+  EXPECT_EQ(sweep::bounds_reached(free, {0.0}), std::vector<std::string>{"at the lower bound of geometry.sub_radius"});
+  EXPECT_EQ(sweep::bounds_reached(free, {margin}).size(), 1u);
+  EXPECT_TRUE(sweep::bounds_reached(free, {std::nextafter(margin, 2.0 * margin)}).empty());
+  EXPECT_EQ(sweep::bounds_reached(free, {1024.0 - 0.5 * margin}),
+            std::vector<std::string>{"at the upper bound of geometry.sub_radius"});
+  EXPECT_TRUE(sweep::bounds_reached(free, {1024.0 - 2.0 * margin}).empty());
+  EXPECT_TRUE(sweep::bounds_reached(free, {512.0}).empty());
+}
+
+// Numbers written back into a design file read back as the same double, in
+// the fewest digits, and as reals.
+TEST(Optimum, NumbersAreWrittenInTheirShortestForm) {
+  EXPECT_EQ(sweep::shortest_real(0.2), "0.2");
+  EXPECT_EQ(sweep::shortest_real(0.20000000000000001), "0.2");
+  EXPECT_EQ(sweep::shortest_real(2.0), "2.0");
+  EXPECT_EQ(sweep::shortest_real(-3.0), "-3.0");
+  EXPECT_EQ(sweep::shortest_real(1e-5), "1e-05");
+  for (const double v : {1.0 / 3.0, 0.22499999999999998, 123456.789, 1e300})
+    EXPECT_EQ(std::stod(sweep::shortest_real(v)), v) << v;
+}
+
+// The best design's file is the input with only the optimised values (and
+// the precision the figures were computed in) changed: comments, order and
+// line ends kept; a key the file does not hold is added to its section.
+TEST(Optimum, TheDesignFileIsEditedInPlace) {
+  const std::string text =
+      "# A design.\n[geometry]\nmain_hole_to_feed = 0.2   # from the hole\nfeed_to_sub_rim = 0.5\n"
+      "sub_radius = 0.25 # radius\nmain_inner_radius = 0.12\n\n[feed]\nbeamwidth_deg = 40.0\nlevel_db = -10.0\n\n"
+      "[aperture]\ndistribution = \"taylor\"\nsidelobe_db = 25.0\nnbar = 4\n\n[synthesis]\ncalc_interval = 0.001\n"
+      "output_interval = 0.02\nprecision = \"32-bit\"\n\n[scale]\ndiameter = 100.0\n";
+  const auto file = std::filesystem::path(RAVOST_SOURCE_DIR) / "examples" / "taylor.toml";
+  const sweep::DesignTemplate t(text, file);
+  ASSERT_FALSE(t.problem().has_value()) << diag::render(*t.problem());
+  std::string want = text;
+  want.replace(want.find("0.25 # radius"), 4, "0.225");
+  want.replace(want.find("nbar = 4"), 8, "nbar = 6");
+  want.replace(want.find("\"32-bit\""), 8, "\"64-bit\"");
+  EXPECT_EQ(t.edited_text({{"geometry.sub_radius", 0.225}, {"aperture.nbar", 5.6}}, "64-bit"), want);
+
+  // A key of a section the file does not have: the section is added.
+  EXPECT_EQ(t.edited_text({{"report.wavelength", 2.5}}), text + "\n[report]\nwavelength = 2.5\n");
+
+  // CR LF line ends, no precision in the file, a [report] section without a wavelength.
+  std::string crlf;
+  for (const char c : text + "\n[report]\nfolder = \"r\"\n") crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  crlf.erase(crlf.find("precision = \"32-bit\"\r\n"), 22);
+  const sweep::DesignTemplate u(crlf, file);
+  ASSERT_FALSE(u.problem().has_value());
+  const std::string edited = u.edited_text({{"geometry.sub_radius", 0.2}, {"report.wavelength", 2.5}}, "64-bit");
+  EXPECT_NE(edited.find("[synthesis]\r\nprecision = \"64-bit\"\r\ncalc_interval"), std::string::npos) << edited;
+  EXPECT_NE(edited.find("sub_radius = 0.2 # radius\r\n"), std::string::npos);
+  EXPECT_NE(edited.find("\r\n[report]\r\nwavelength = 2.5\r\nfolder"), std::string::npos) << edited;
+  EXPECT_EQ(edited.find('\n', 0), edited.find("\r\n") + 1);
+  const sweep::DesignTemplate again(edited, file);
+  EXPECT_FALSE(again.problem().has_value()) << diag::render(*again.problem());
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TEST(Sweep, ARowAsAValueIsTheRowOfSweepJson) {
   plan.axes = {{"geometry.sub_radius", 0.21, 1.5, 3}};
   const sweep::SweepResult result = sweep::run_sweep(t, plan);
   ASSERT_EQ(result.rows.size(), 3u);
-  sweep::write_sweep(dir.path() / "s", "d.toml", plan.axes, result.rows, 3, result.complete, "directivity_dbi");
+  sweep::write_sweep(dir.path() / "s", "d.toml", {"digest", "version"}, plan.axes, result.rows, 3, result.complete, "directivity_dbi");
   const json rows = read_json(dir.path() / "s" / "sweep.json").at("rows");
   ASSERT_EQ(rows.size(), 3u);
   for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(sweep::row_json(result.rows[i]), rows[i]) << i;
@@ -259,6 +259,123 @@ TEST(Optimize, TheBestDesignGetsTheReportItsDesignFileAsksForPhysicalOpticsInclu
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "unused"));
 }
 
+// Minimising a figure that falls as the free input grows (the blockage
+// efficiency, against the subreflector's radius) ends on the upper bound, and
+// the run says so, on stdout and in best.json; designs that break a
+// constraint are marked in history.csv with the constraint they break; the
+// best design's file is the input with the optimised value in its place.
+TEST(Optimize, MinimisesAndSaysWhenTheOptimumLiesOnABound) {
+  TempDir dir;
+  std::string design = kDesign;
+  design.erase(design.find("extrapolate_sub_diameter"));
+  design.replace(design.find("calc_interval = 0.001"), 21, "calc_interval = 0.005");
+  design.replace(design.find("output_interval = 0.02"), 22, "output_interval = 0.04");
+  design.insert(design.find("sub_radius = 0.25") + 17, "  # the subreflector");
+  testutil::write_file(dir.path() / "d.toml", design);
+  const Exit e = ravost(dir, "optimize d.toml --free geometry.sub_radius=0.18:0.30 --minimize blockage "
+                             "--constraint 'spillover >= 0.99' --starts 1 --evaluations 12 --out opt");
+  ASSERT_EQ(e.status, 0) << e.err;
+  EXPECT_NE(e.out.find("The best design lies at the upper bound of geometry.sub_radius."), std::string::npos) << e.out;
+  const json best = read_json(dir.path() / "opt" / "best.json");
+  EXPECT_EQ(best.at("objective").at("goal"), "minimize");
+  EXPECT_EQ(best.at("at_bounds"), json::array({"at the upper bound of geometry.sub_radius"}));
+  const double radius = best.at("inputs").at("geometry.sub_radius").get<double>();
+  EXPECT_NEAR(radius, 0.30, 0.12e-3);
+  EXPECT_EQ(best.at("figures").at("blockage"), best.at("objective").at("value"));
+  // Every other design tried has more blockage or breaks the constraint.
+  const std::string history = read_file(dir.path() / "opt" / "history.csv");
+  EXPECT_NE(history.find(",feasible,violations\n"), std::string::npos);
+  EXPECT_NE(history.find(",0,spillover >= 0.99 (is "), std::string::npos) << history;
+  // best.toml: the input with the radius and the precision changed, its comment kept.
+  std::string want = design;
+  want.replace(want.find("0.25  # the"), 4, sweep::shortest_real(radius));
+  want.replace(want.find("\"32-bit\""), 8, "\"64-bit\"");
+  EXPECT_EQ(read_file(dir.path() / "opt" / "best.toml"), want);
+  // One objective, given once.
+  EXPECT_EQ(ravost(dir, "optimize d.toml --free geometry.sub_radius=0.18:0.30 --out x").status, 2);
+  EXPECT_EQ(ravost(dir, "optimize d.toml --free geometry.sub_radius=0.18:0.30 --minimize blockage "
+                        "--maximize efficiency --out x").status, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "x"));
+}
+
+// Parts merge by what they were computed from, not by their file's name:
+// the same design under another name merges; an edited design under the
+// same name, or a part of another program version, is refused with what
+// differs.
+TEST(Sweep, PartsMergeByTheirDesignsContentNotTheirName) {
+  TempDir dir;
+  std::string design = kDesign;
+  design.replace(design.find("calc_interval = 0.001"), 21, "calc_interval = 0.005");
+  testutil::write_file(dir.path() / "d.toml", design);
+  testutil::write_file(dir.path() / "renamed.toml", design);
+  const std::string vary = " --vary geometry.sub_radius=0.2:0.24:5";
+  ASSERT_EQ(ravost(dir, "sweep d.toml" + vary + " --out whole").status, 0);
+  ASSERT_EQ(ravost(dir, "sweep d.toml" + vary + " --shard 1/2 --out p1").status, 0);
+  ASSERT_EQ(ravost(dir, "sweep renamed.toml" + vary + " --shard 2/2 --out p2").status, 0);
+  ASSERT_EQ(ravost(dir, "sweep --merge p1 p2 --out merged").status, 0);
+  for (const char* f : {"sweep.csv", "sweep.json", "sweep.html"})
+    EXPECT_EQ(read_file(dir.path() / "merged" / f), read_file(dir.path() / "whole" / f)) << f;
+
+  // The design edited under the same name.
+  std::string edited = design;
+  edited.replace(edited.find("level_db = -10.0"), 16, "level_db = -12.0");
+  testutil::write_file(dir.path() / "d.toml", edited);
+  ASSERT_EQ(ravost(dir, "sweep d.toml" + vary + " --shard 2/2 --out q2").status, 0);
+  Exit e = ravost(dir, "sweep --merge p1 q2 --out bad");
+  EXPECT_EQ(e.status, 1);
+  EXPECT_NE(e.err.find("differ in its design file's content"), std::string::npos) << e.err;
+  // A part from another program version.
+  std::string part = read_file(dir.path() / "p2" / "sweep.json");
+  const std::size_t at = part.find("\"program_version\":");
+  ASSERT_NE(at, std::string::npos);
+  part.insert(part.find('"', at + 19) + 1, "0.");
+  testutil::write_file(dir.path() / "p2" / "sweep.json", part);
+  e = ravost(dir, "sweep --merge p1 p2 --out bad");
+  EXPECT_EQ(e.status, 1);
+  EXPECT_NE(e.err.find("the program version (0."), std::string::npos) << e.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "bad"));
+}
+
+// A sweep stopped part way is finished by --resume from the rows it has,
+// into the same bytes as a run that was never stopped; a finished sweep or
+// another sweep's folder is refused.
+TEST(Sweep, ResumeFinishesAnInterruptedSweepIntoTheSameBytes) {
+  TempDir dir;
+  std::string design = kDesign;
+  design.replace(design.find("calc_interval = 0.001"), 21, "calc_interval = 0.005");
+  testutil::write_file(dir.path() / "d.toml", design);
+  const std::string args = "sweep d.toml --vary geometry.sub_radius=0.2:0.24:3 --vary feed.level_db=-12:-8:3";
+  ASSERT_EQ(ravost(dir, args + " --out whole").status, 0);
+  // The folder an interrupted run leaves: some rows, marked incomplete.
+  ASSERT_EQ(ravost(dir, args + " --out cut").status, 0);
+  json j = read_json(dir.path() / "cut" / "sweep.json");
+  json kept = json::array();
+  for (const json& r : j.at("rows"))
+    if (r.at("index").get<long>() % 3 != 1) kept.push_back(r);
+  j["rows"] = kept;
+  j["complete"] = false;
+  testutil::write_file(dir.path() / "cut" / "sweep.json", j.dump(1) + "\n");
+  const Exit e = ravost(dir, args + " --out cut --resume");
+  ASSERT_EQ(e.status, 0) << e.err;
+  for (const char* f : {"sweep.csv", "sweep.json", "sweep.html"})
+    EXPECT_EQ(read_file(dir.path() / "cut" / f), read_file(dir.path() / "whole" / f)) << f;
+  // Finished now: nothing to resume.
+  Exit again = ravost(dir, args + " --out cut --resume");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("is finished"), std::string::npos) << again.err;
+  // Another sweep's folder, and a folder with no sweep.
+  testutil::write_file(dir.path() / "cut" / "sweep.json", j.dump(1) + "\n");
+  again = ravost(dir, "sweep d.toml --vary geometry.sub_radius=0.2:0.25:3 --vary feed.level_db=-12:-8:3 --out cut --resume");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("differs in its varied inputs"), std::string::npos) << again.err;
+  again = ravost(dir, args + " --shard 1/2 --out cut --resume");
+  EXPECT_NE(again.err.find("differs in its part of the grid"), std::string::npos) << again.err;
+  again = ravost(dir, args + " --out nothing --resume");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("no sweep to resume"), std::string::npos) << again.err;
+  EXPECT_EQ(ravost(dir, "sweep --merge whole --resume --out m").status, 2);
+}
+
 // A stop asked for within a design (the run's signal) ends it there: its
 // row is not done, and it is not "failed" either.
 TEST(Sweep, AStopWithinADesignLeavesItsRowUndoneNotFailed) {
@@ -285,7 +402,7 @@ TEST(Optimize, AStopBetweenDesignsOrWithinOneEndsTheOptimisationThere) {
   const sweep::DesignTemplate t(dir.path() / "d.toml");
   sweep::OptimizePlan plan;
   plan.free = {{"geometry.sub_radius", 0.21, 0.27}};
-  plan.maximize = "directivity_dbi";
+  plan.objective = "directivity_dbi";
   plan.starts = 2;
   plan.evaluations = 20;
   long done = 0;

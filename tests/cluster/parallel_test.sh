@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs the GNU parallel example of examples/cluster and checks that the
+# merged sweep equals an unsharded run of the same sweep byte for byte.
+#
+#   parallel_test.sh RAVOST SOURCE_DIR
+set -euo pipefail
+ravost=$(realpath "$1"); source_dir=$(realpath "$2")
+command -v parallel >/dev/null || { echo "FAILED: GNU parallel is not installed (Debian package parallel)" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+cp -r "$source_dir/examples" examples
+RAVOST=$ravost "$source_dir/examples/cluster/run_parallel.sh" 3 >/dev/null
+[ "$(ls parts | wc -l)" = 3 ] || { echo "FAILED: expected 3 shards, got: $(ls parts)" >&2; exit 1; }
+. "$source_dir/examples/cluster/sweep.conf"
+# shellcheck disable=SC2086
+"$ravost" sweep "$RAVOST_DESIGN" $RAVOST_VARY --out unsharded >/dev/null
+if ! diff -r unsharded cluster-sweep >&2; then
+  echo "FAILED: the merged sweep differs from an unsharded run" >&2
+  exit 1
+fi
+echo "merged sweep of $(($(wc -l <cluster-sweep/sweep.csv) - 1)) designs equals the unsharded run"
