@@ -174,6 +174,24 @@ TEST(DefocusKeys, ASweepOverTheSurfaceRmsCarriesTheRuzeLoss) {
   EXPECT_NEAR(r.rows[1].evaluation.figure("directivity_dbi") - d0, -0.4286, 1e-4);
 }
 
+// A real key the file writes without a fraction (axial_offset = 0) takes
+// the value set, in the design a sweep evaluates and in the edited file an
+// optimisation writes; a whole-number key still takes the nearest whole number.
+TEST(DefocusKeys, ARealKeyWrittenWholeTakesTheValueSet) {
+  const sweep::DesignTemplate t(kDesign, "t.toml");
+  const designfile::ReadResult r = t.with({{"feed.axial_offset", 0.4}});
+  ASSERT_TRUE(r.file);
+  EXPECT_EQ(r.file->choices.feed.axial_offset, 0.4);
+  const std::string edited = t.edited_text({{"feed.axial_offset", 0.4}, {"report.surface_rms", 1e-3}});
+  EXPECT_NE(edited.find("axial_offset = 0.4\n"), std::string::npos) << edited;
+  EXPECT_NE(edited.find("surface_rms = 0.001\n"), std::string::npos) << edited;
+  std::string text = kDesign;
+  text.replace(text.find("distribution = \"uniform\""), 24, "distribution = \"taylor\"\nsidelobe_db = 25\nnbar = 4");
+  const sweep::DesignTemplate whole(text, "t.toml");
+  ASSERT_FALSE(whole.problem());
+  EXPECT_NE(whole.edited_text({{"aperture.nbar", 4.6}}).find("nbar = 5\n"), std::string::npos);
+}
+
 TEST(DefocusKeys, TheProgramRefusesABadOffsetAndWritesNothing) {
   TempDir dir;
   testutil::write_file(dir.path() / "d.toml",
