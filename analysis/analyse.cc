@@ -126,7 +126,16 @@ void validate(const DesignInput& d, const Options& o) {
     throw std::invalid_argument("hole radius must lie between 0 and D/2");
   if (!(d.feed_pattern && d.feed_enclosed_power) && !(d.feed_exponent > 0))
     throw std::invalid_argument("feed exponent must be positive");
-  if (!std::isfinite(d.feed_z)) throw std::invalid_argument("the feed's position is not a number");
+  if (!std::isfinite(d.feed_z) || !std::isfinite(d.feed_axial_offset) || !(d.sub_rim_radius >= 0))
+    throw std::invalid_argument("the feed's position is not a number");
+  const AnalysedFeed feed = analysed_feed(d);
+  if (d.feed_axial_offset != 0.0) {
+    // The displaced feed must stay between the reflectors on the axis.
+    if (!(feed.z > d.main_z.front()))
+      throw std::invalid_argument("the feed's axial offset puts it behind the main reflector");
+    if (d.sub_r.front() == 0.0 && !(feed.z < d.sub_z.front()))
+      throw std::invalid_argument("the feed's axial offset puts it at or beyond the subreflector's vertex");
+  }
   const std::size_t phases = d.feed_phase_theta_deg.size();
   if (d.feed_phase_e_deg.size() != phases || d.feed_phase_h_deg.size() != phases || phases == 1)
     throw std::invalid_argument("the feed's phase needs both planes' phase at two angles or more");
@@ -137,8 +146,12 @@ void validate(const DesignInput& d, const Options& o) {
   }
   if (!std::isfinite(d.phase_centre_length) || !std::isfinite(d.phase_centre_fit_wavelengths))
     throw std::invalid_argument("the feed's phase centre is not a number");
-  if (!(d.feed_last_angle_rad >= d.sub_half_angle_rad && d.feed_last_angle_rad <= M_PI))
+  if (!(d.feed_last_angle_rad >= feed.sub_half_angle_rad && d.feed_last_angle_rad <= M_PI))
     throw std::invalid_argument("the feed pattern must reach the subreflector's half angle");
+  if (!(feed.sub_half_angle_rad > 0 && feed.sub_half_angle_rad < M_PI))
+    throw std::invalid_argument("subreflector half angle must lie between 0 and 180 degrees");
+  if (!(o.surface_rms >= 0) || !std::isfinite(o.surface_rms))
+    throw std::invalid_argument("the surface error's RMS must be a number, not negative");
   const std::size_t steps = d.step_main_r.size();
   if (d.step_sub_r.size() != steps || d.step_sub_z.size() != steps || d.step_main_z.size() != steps)
     throw std::invalid_argument("the design's step points need both profile points each");
@@ -186,7 +199,8 @@ double trend_share(const std::vector<double>& x, const std::vector<double>& y, c
 // The feed angle of the written subreflector's rim (its outermost point, an
 // extrapolated one included), within the feed pattern's reach.
 double written_rim_angle(const DesignInput& d) {
-  const double theta = std::atan2(d.sub_r.back(), d.sub_z.back() - d.feed_z);
+  // Seen from the feed as analysed (displaced when the report asks for it).
+  const double theta = std::atan2(d.sub_r.back(), d.sub_z.back() - analysed_feed(d).z);
   return std::clamp(theta, 0.0, feed_of(d).last_angle);
 }
 
@@ -232,6 +246,7 @@ void set_geometry(Report& r, const DesignInput& d, const Options& o) {
   r.wavelength = r.wavelength_assumed ? d.main_diameter / o.assumed_d_over_lambda : o.wavelength;
   r.d_over_lambda = d.main_diameter / r.wavelength;
   r.hole_rho = d.hole_radius / a;
+  r.surface_rms = o.surface_rms;
   r.shadow_rho = *std::max_element(d.sub_r.begin(), d.sub_r.end()) / a;
   r.sub_diameter_wavelengths = 2.0 * d.sub_r.back() / r.wavelength;
   r.feed_edge_taper_db = 10.0 * std::log10(std::max(feed_of(d).pattern(written_rim_angle(d)), 1e-300));
@@ -245,7 +260,7 @@ void set_geometry(Report& r, const DesignInput& d, const Options& o) {
 void rim_extension(Report& r, const DesignInput& d, const Profiles& p, bool trace) {
   Report::RimExtension& x = r.rim_extension;
   const FeedPower feed = feed_of(d);
-  const double theta_d = d.sub_half_angle_rad, theta_w = written_rim_angle(d);
+  const double theta_d = analysed_feed(d).sub_half_angle_rad, theta_w = written_rim_angle(d);
   x.design_angle_deg = theta_d * kDeg;
   x.written_angle_deg = theta_w * kDeg;
   // A written rim without an extrapolated point is the designed one, its
@@ -262,7 +277,7 @@ void rim_extension(Report& r, const DesignInput& d, const Profiles& p, bool trac
   const int n = std::clamp(static_cast<int>(std::ceil(kRingRays * theta_w / (theta_w - theta_d))) + 1, kRingRays, kMaxRays);
   const SplineSurface written{NaturalSpline(d.sub_r, d.sub_z)};
   const JoinedSurface sub(p.sub, written, std::min(p.sub.back(), written.back()));
-  const TraceResult t = trace_rays(sub, p.main, theta_w, n, d.feed_z);
+  const TraceResult t = trace_rays(sub, p.main, theta_w, n, analysed_feed(d).z);
   for (const TracedRay& ray : t.rays) {
     if (!(ray.theta > theta_d)) continue;
     ++x.rays;
@@ -280,7 +295,8 @@ void rim_extension(Report& r, const DesignInput& d, const Profiles& p, bool trac
 Rays trace(Report& r, const DesignInput& d, const Options& o, const Profiles& p) {
   Rays rays;
   rays.feed = feed_of(d);
-  rays.trace = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.rays, d.feed_z);
+  const AnalysedFeed at = analysed_feed(d);
+  rays.trace = trace_rays(p.sub, p.main, at.sub_half_angle_rad, o.rays, at.z);
   const TraceResult& t = rays.trace;
   r.rays_requested = t.rays_requested;
   r.rays_traced = static_cast<int>(t.rays.size());
@@ -290,7 +306,7 @@ Rays trace(Report& r, const DesignInput& d, const Options& o, const Profiles& p)
     r.lost_theta_max_deg = t.lost.back().theta * kDeg;
   }
   r.aperture_plane_z = t.aperture_plane_z;
-  if (o.fan_rays > 0) r.fan = trace_rays(p.sub, p.main, d.sub_half_angle_rad, o.fan_rays, d.feed_z).rays;
+  if (o.fan_rays > 0) r.fan = trace_rays(p.sub, p.main, at.sub_half_angle_rad, o.fan_rays, at.z).rays;
   if (t.rays.size() < 3) throw std::invalid_argument("fewer than three rays reach the aperture: the profiles do not form a design");
   return rays;
 }
@@ -299,11 +315,12 @@ Rays trace(Report& r, const DesignInput& d, const Options& o, const Profiles& p)
 // interval from the axis.  Sorts the rays into the ring and the kept ones.
 void find_vertex_ring(Report& r, const DesignInput& d, const Profiles& p, Rays& rays) {
   VertexRing& ring = r.vertex_ring;
-  const double theta_s = d.sub_half_angle_rad;
+  const AnalysedFeed at = analysed_feed(d);
+  const double theta_s = at.sub_half_angle_rad;
   if (p.ring_radius > 0) {
     ring.sub_radius = p.ring_radius;
     const double theta_v =
-        std::clamp(std::atan2(p.ring_radius, p.sub.value(p.ring_radius) - d.feed_z), 0.0, theta_s);
+        std::clamp(std::atan2(p.ring_radius, p.sub.value(p.ring_radius) - at.z), 0.0, theta_s);
     ring.feed_angle_max_deg = theta_v * kDeg;
     ring.power_share = rays.feed.enclosed(theta_v) / rays.feed.enclosed(theta_s);
   }
@@ -414,7 +431,7 @@ void aperture_density(Report& r, const DesignInput& d, const Options& o, const R
   // The error is taken over the bins wholly inside the radii the kept rays
   // cover (with some slack for the rays that just miss an edge).
   const double c_norm =
-      wanted_total / (rays.feed.enclosed(d.sub_half_angle_rad) - rays.feed.enclosed(0.0));
+      wanted_total / (rays.feed.enclosed(analysed_feed(d).sub_half_angle_rad) - rays.feed.enclosed(0.0));
   r.aperture_error_rho_min = rho[rays.kept.front()];
   r.aperture_error_rho_max = rho[rays.kept.front()];
   for (std::size_t i : rays.kept) {
@@ -639,7 +656,7 @@ void annulus_power(Report& r, const Rays& rays, const std::vector<double>& edge,
 void annulus_figures(Report& r, const DesignInput& d, const Options& o, const Rays& rays, bool ring_apart) {
   const auto k = static_cast<std::size_t>(o.annuli);
   r.annuli = o.annuli;
-  const double cone_power = rays.feed.enclosed(d.sub_half_angle_rad);
+  const double cone_power = rays.feed.enclosed(analysed_feed(d).sub_half_angle_rad);
   cone_figures(r, rays, k, cone_power, ring_apart);
   annulus_power(r, rays, equal_power_edges(r, d, k), cone_power);
 }
@@ -702,7 +719,7 @@ ApertureModel model_aperture(const Report& r, const DesignInput& d, const Rays& 
 }
 
 // Spillover, illumination, blockage and phase efficiencies, and the directivity.
-void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
+void efficiencies(Report& r, const DesignInput& d, const Options& o, const ApertureModel& model) {
   const ApertureField amplitude = model.amplitude_only();
   const ApertureQuadrature q_annulus(model.annulus), q_open(model.open);
   const double s_annulus = q_annulus.integrate(amplitude).real();
@@ -720,7 +737,8 @@ void efficiencies(Report& r, const DesignInput& d, const ApertureModel& model) {
   e.path_phase = !model.path_phase ? e.phase
                  : s_open > 0      ? std::norm(q_open.integrate(model.path_field())) / (s_open * s_open)
                                    : 0;
-  e.total = e.spillover * e.illumination * e.blockage * e.phase;
+  e.surface = ruze_factor(o.surface_rms, r.wavelength);
+  e.total = e.spillover * e.illumination * e.blockage * e.phase * e.surface;
   const double ka = M_PI * r.d_over_lambda;
   r.directivity_dbi = e.total > 0 ? 10.0 * std::log10(e.total * ka * ka) : kFloorDb;
 }
@@ -748,11 +766,22 @@ void loss_notes(Report& r, const DesignInput& d, const Options& o) {
   const std::pair<const char*, double> losses[] = {{"spillover", loss_db(e.spillover)},
                                                    {"illumination taper", loss_db(e.illumination)},
                                                    {"blockage", loss_db(e.blockage)},
-                                                   {"phase error", loss_db(e.phase)}};
+                                                   {"phase error", loss_db(e.phase)},
+                                                   {"surface error", loss_db(e.surface)}};
   const auto worst = *std::max_element(std::begin(losses), std::end(losses),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
   notes.push_back("The efficiency of " + fix(100 * e.total, 1) + " % costs " + fix(loss_db(e.total), 2) +
                   " dB in all; the largest loss is " + worst.first + " (" + fix(worst.second, 2) + " dB).");
+  if (d.feed_axial_offset != 0.0)
+    notes.push_back("The feed is analysed displaced by " + num(d.feed_axial_offset, 4) + " (" +
+                    num(d.feed_axial_offset / r.wavelength, 3) + " \u03bb) along the axis, towards the " +
+                    (d.feed_axial_offset > 0 ? "subreflector" : "main reflector") +
+                    ", from where the design puts its phase centre: every figure of this report is of the "
+                    "displaced feed.");
+  if (o.surface_rms > 0)
+    notes.push_back("A random surface error of " + num(o.surface_rms, 4) + " rms (" +
+                    num(o.surface_rms / r.wavelength, 4) + " \u03bb) costs " + fix(loss_db(e.surface), 3) +
+                    " dB (Ruze) in the directivity.");
   const std::string feed = d.feed_model.empty() ? "the feed" : "the feed (" + d.feed_model + ")";
   notes.push_back("Spillover costs " + fix(loss_db(e.spillover), 2) + " dB: " + feed + " illuminates the subreflector rim at " +
                   fix(r.feed_edge_taper_db, 1) + " dB.");
@@ -895,7 +924,7 @@ Report figures(const DesignInput& d, const Options& o, const Profiles& p, bool f
   if (done) done(1);
   rim_extension(r, d, p, far);
   const ApertureModel model = model_aperture(r, d, rays);
-  efficiencies(r, d, model);
+  efficiencies(r, d, o, model);
   if (far) far_fields(r, o, model);
   if (done) done(2);
   return r;
@@ -1265,6 +1294,24 @@ void explain_gains(PhysicalOptics& p) {
 
 }  // namespace
 
+double ruze_factor(double rms, double wavelength) {
+  if (!(rms > 0)) return 1.0;
+  const double x = 4.0 * M_PI * rms / wavelength;
+  return std::exp(-x * x);
+}
+
+AnalysedFeed analysed_feed(const DesignInput& d) {
+  AnalysedFeed f{d.feed_z, d.sub_half_angle_rad};
+  if (d.feed_axial_offset == 0.0) return f;
+  f.z = d.feed_z + d.feed_axial_offset;
+  if (d.sub_rim_radius > 0) {
+    // The designed rim, where the design's feed sees it at its half angle.
+    const double rim_z = d.feed_z + d.sub_rim_radius / std::tan(d.sub_half_angle_rad);
+    f.sub_half_angle_rad = std::atan2(d.sub_rim_radius, rim_z - f.z);
+  }
+  return f;
+}
+
 PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Report& geometrical,
                                const std::function<void(int, int)>& progress) {
   PhysicalOptics out;
@@ -1280,7 +1327,7 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   s.feed.e_phase = phase.e;
   s.feed.h_phase = phase.h;
   s.feed.last_angle = feed.last_angle;
-  s.feed.z = d.feed_z;
+  s.feed.z = analysed_feed(d).z;
   s.wavelength = geometrical.wavelength;
   // The subreflector as far out as its written profile reaches (an
   // extrapolated rim included), the main reflector from the hole to the rim.
@@ -1312,6 +1359,12 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po_options.progress = progress;
   po_options.check = o.check;
   out.result = po::analyse(s, po_options);
+  // A random surface error takes its share of the power out of the beam
+  // into a wide, weak halo: the directivities lose the Ruze factor, the
+  // cuts keep their shape relative to the peak.
+  const double surface_db = 10.0 * std::log10(geometrical.efficiency.surface);
+  out.result.directivity_dbi += surface_db;
+  if (out.result.sphere_directivity_dbi) *out.result.sphere_directivity_dbi += surface_db;
   out.per_wavelength = o.po_sampling.per_wavelength * o.po_sampling.factor;
   const po::Result& r = out.result;
   out.difference_db = out.go_directivity_dbi - r.directivity_dbi;

@@ -35,6 +35,15 @@ struct DesignInput {
   // The feed's phase centre on the axis, in the profiles' unit and frame:
   // the rays leave from (0, feed_z) and every feed angle is measured there.
   double feed_z = 0;
+  // The feed analysed displaced this far along the axis from feed_z
+  // (towards the subreflector), a defocus the design was not shaped for: the
+  // ray trace, its efficiencies and far field and the physical optics see
+  // the feed at feed_z + feed_axial_offset; the design's own profiles stay
+  // about feed_z.  sub_rim_radius, the subreflector's rim radius as
+  // designed, gives the angle the displaced feed sees that rim under (0:
+  // unknown, the designed half angle is kept).
+  double feed_axial_offset = 0;
+  double sub_rim_radius = 0;
   std::string feed_model;             // one line naming the feed model
   // A tabulated feed's planes, for the figure (empty for analytic models).
   std::vector<double> feed_table_theta_deg, feed_table_e_db, feed_table_h_db;
@@ -90,6 +99,11 @@ struct Options {
   int rays = 3001;        // rays traced from the feed (at least 9)
   double assumed_d_over_lambda = 100;  // D/lambda when no wavelength is given
   int fan_rays = 9;       // rays drawn in the cross-section
+  // RMS of a random surface error (in the unit of the diameter), taken as
+  // the antenna's combined effective error: its Ruze factor
+  // exp(-(4 pi rms / lambda)^2) is the surface efficiency, and it scales the
+  // directivities of both the geometrical and the physical optics.
+  double surface_rms = 0;
 
   // The vertex ring (see VertexRing).
   // The subreflector profile starts at the axis when its first radius is at
@@ -208,12 +222,23 @@ struct FeedPhase {
 FeedPhase feed_phase(const DesignInput& d, double offset_wavelengths);
 
 struct Efficiency {
-  double spillover = 0, illumination = 0, blockage = 0, phase = 0, total = 0;
+  double spillover = 0, illumination = 0, blockage = 0, phase = 0, surface = 1, total = 0;
   // Of the phase efficiency, the part of the profiles' path error alone
   // (the whole of it when the feed gives no phase); the feed's phase about
   // its phase centre costs the rest.
   double path_phase = 0;
 };
+
+// The share of the directivity a random surface error of `rms` keeps at
+// `wavelength` (the same unit): exp(-(4 pi rms / wavelength)^2).
+double ruze_factor(double rms, double wavelength);
+
+// Where the report analyses the feed: its phase centre's height and the
+// half angle the subreflector's designed rim subtends there.
+struct AnalysedFeed {
+  double z = 0, sub_half_angle_rad = 0;
+};
+AnalysedFeed analysed_feed(const DesignInput& d);
 
 // Rays that meet the subreflector between its vertex and the first profile
 // point off the axis.  A spline through the profile points cannot follow the
@@ -300,6 +325,7 @@ struct Report {
   double shadow_rho = 0;             // subreflector radius (largest point) / (D/2)
   double feed_edge_taper_db = 0;     // feed power at the subreflector rim, negative
   PhaseCentreReport phase_centre;
+  double surface_rms = 0;            // the random surface error the figures carry (Options::surface_rms)
 
   Efficiency efficiency;
   double directivity_dbi = 0;

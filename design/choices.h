@@ -58,6 +58,10 @@ struct FeedSpec {
   enum class PhaseCentre { reference, given, fit };
   PhaseCentre phase_centre = PhaseCentre::reference;
   double phase_centre_offset = 0;
+  // The feed's phase centre as the report analyses it: displaced this far
+  // along the axis (in the unit of the diameter, towards the subreflector)
+  // from where the design puts it.  The synthesis does not use it.
+  double axial_offset = 0;
 };
 
 // The wanted aperture distribution.  `kind` may hold a value outside the

@@ -112,7 +112,7 @@ std::span<const std::string_view> geometry_keys() {
 // order of the models.
 std::span<const std::string_view> feed_keys() {
   static const std::vector<std::string_view> keys = [] {
-    std::vector<std::string_view> k = {"model"};
+    std::vector<std::string_view> k = {"model", "axial_offset"};
     for (const design::FeedKind* f : design::feeds()) {
       for (const design::FeedKey& key : f->keys()) {
         if (std::find(k.begin(), k.end(), key.name) == k.end()) k.push_back(key.name);
@@ -153,7 +153,7 @@ constexpr std::array<std::string_view, 1> kFigureKeys = {"file"};
 constexpr std::array<std::string_view, 3> kListingKeys = {"start", "stop", "step"};
 constexpr std::array<std::string_view, 3> kSurfaceKeys = {"file", "points", "label"};
 constexpr std::array<std::string_view, 3> kObjectKeys = {"file", "unit", "points"};
-constexpr std::array<std::string_view, 3> kReportKeys = {"folder", "wavelength", "physical_optics"};
+constexpr std::array<std::string_view, 4> kReportKeys = {"folder", "wavelength", "physical_optics", "surface_rms"};
 constexpr std::array<std::string_view, 2> kReflectors = {"main", "sub"};
 constexpr std::array<std::string_view, 10> kSections = {
     "geometry", "feed",    "aperture", "synthesis", "scale",
@@ -286,6 +286,7 @@ class Reader {
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
   bool read_phase_centre(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
+  void check_feed_offset(const design::DesignSpec& choices, const writers::OutputPlan& plan);
   // The steps of read_plan.  `files` collects each file an output names,
   // with its key.
   using NamedFiles = std::vector<std::pair<std::string, std::string>>;
@@ -674,6 +675,9 @@ bool Reader::read_feed(const Section& feed, design::FeedSpec& feed_choice) {
     return false;
   };
   bool ok = true;
+  // Any model's feed may be analysed displaced along the axis; where it may
+  // go is checked with the geometry and the diameter (check_feed_offset).
+  if (real(feed, "axial_offset", false, feed_choice.axial_offset, Range::any) == Got::bad) ok = false;
   // The keys of the other models, each once: refused, naming the models
   // that take it.
   std::vector<std::string_view> seen;
@@ -945,8 +949,40 @@ void Reader::read_report(writers::OutputPlan& plan) {
   }
   bool physical_optics = false;
   const Got g3 = flag(report, "physical_optics", false, physical_optics);
-  if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad)
+  double surface_rms = 0;
+  Got g4 = real(report, "surface_rms", false, surface_rms, Range::any);
+  if (g4 == Got::ok && !(surface_rms >= 0)) {
+    error(line_of("report.surface_rms", report.line), "report.surface_rms",
+          "The RMS of the surface error must not be negative.");
+    g4 = Got::bad;
+  }
+  if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad && g4 != Got::bad) {
     plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
+    plan.report->surface_rms = surface_rms;
+  }
+}
+
+// The feed's axial offset against the geometry: the displaced phase centre
+// stays in front of the plane of the main reflector's hole rim and short of
+// the plane of the subreflector's rim (the run checks it against the
+// synthesised subreflector's vertex too).
+void Reader::check_feed_offset(const design::DesignSpec& choices, const writers::OutputPlan& plan) {
+  const double offset = choices.feed.axial_offset;
+  if (offset == 0.0 || !(plan.diameter > 0)) return;
+  const double to_d = 0.5 * plan.diameter;
+  const double hole_z = -choices.geometry.main_hole_to_feed * to_d, rim_z = choices.geometry.feed_to_sub_rim * to_d;
+  const Line line = line_of("feed.axial_offset", 1);
+  if (!(offset > hole_z)) {
+    error(line, "feed.axial_offset",
+          "The offset " + fields::number(offset) + " puts the feed's phase centre behind the main reflector, whose "
+          "hole rim lies " + fields::number(-hole_z) + " below the feed point; it must be greater than " +
+          fields::number(hole_z) + ".");
+  } else if (!(offset < rim_z)) {
+    error(line, "feed.axial_offset",
+          "The offset " + fields::number(offset) + " puts the feed's phase centre through the subreflector, whose "
+          "rim lies " + fields::number(rim_z) + " above the feed point; it must be less than " + fields::number(rim_z) +
+          ".");
+  }
 }
 
 // The outputs, section by section, each item checked alone; then the files
@@ -976,6 +1012,7 @@ ReadResult Reader::read() {
   DesignFile file;
   const bool design_read = read_design(file.choices);
   read_plan(file.plan);
+  if (design_read && errors_.empty()) check_feed_offset(file.choices, file.plan);
   ReadResult result;
   if (errors_.empty() && design_read) {
     result.file = std::move(file);

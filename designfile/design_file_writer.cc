@@ -165,6 +165,8 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
     if (choices.feed.phase_centre == design::FeedSpec::PhaseCentre::given) {
       w.real("phase_centre", choices.feed.phase_centre_offset);
     }
+    // The report's defocus, in 64 bits as the report uses it.
+    if (choices.feed.axial_offset != 0.0) w.real64("axial_offset", choices.feed.axial_offset);
   }
 
   w.section("Aperture distribution: uniform, gaussian (taper_db) or taylor (sidelobe_db, nbar).",
@@ -235,6 +237,7 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
     w.text("folder", plan.report->dir.string());
     if (plan.report->wavelength != 0.0) w.real64("wavelength", plan.report->wavelength);
     if (plan.report->physical_optics) w.flag("physical_optics", true);
+    if (plan.report->surface_rms != 0.0) w.real64("surface_rms", plan.report->surface_rms);
   }
   return w.take();
 }

@@ -465,6 +465,7 @@ ReportResult report_in(const designfile::DesignFile& file, const std::string& na
   options.report_figures = true;
   options.wavelength = wavelength;
   options.physical_optics = physical_optics;
+  if (file.plan.report) options.surface_rms = file.plan.report->surface_rms;
   const run::RunResult run = run_quiet(file, name, figures_only(file.plan), options);
   if (!run.ok() || !run.report || !run.report_input) throw DesignRefused(run.diagnostics);
   return {report::report_json(*run.report, *run.report_input), warnings_of(run)};

@@ -68,7 +68,8 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   // phase centre the design puts at the feed point, is marked too.
   const PhaseCentreReport& pc = r.phase_centre;
   const bool horn = pc.known && std::isfinite(pc.reference_z);
-  const double z_low = std::min({*std::min_element(d.main_z.begin(), d.main_z.end()), d.feed_z,
+  const double feed_z = analysed_feed(d).z;  // where the rays leave: a displaced feed's own place
+  const double z_low = std::min({*std::min_element(d.main_z.begin(), d.main_z.end()), feed_z, d.feed_z,
                                  horn ? pc.reference_z : d.feed_z});
   c.series.push_back({"", figures::kGuide, {0, 0}, {z_low - 0.05 * r.aperture_radius, z_top}, 1.0, true, false});
   // Rays first, so that the reflectors are drawn over them.
@@ -76,7 +77,7 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
     const TracedRay& ray = r.fan[i];
     const double x_top = ray.main_x + (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
     c.series.push_back({i == 0 ? "traced rays" : "", figures::kRay, {0.0, ray.sub_x, ray.main_x, x_top},
-                        {d.feed_z, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
+                        {feed_z, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
   }
   figures::Series sub{"subreflector", figures::kReflector, {}, {}, 2.2, false, false};
   for (std::size_t i = d.sub_r.size(); i-- > 0;) sub.x.push_back(-d.sub_r[i]), sub.y.push_back(d.sub_z[i]);
@@ -87,13 +88,13 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   c.series.push_back(thin(sub));
   c.series.push_back(thin(main_right));
   c.series.push_back(thin(main_left));
-  c.series.push_back({horn ? "feed: phase centre" : "feed", figures::kDelivered, {0.0}, {d.feed_z}, 2.5, false, true});
-  c.notes.push_back({0.02 * r.aperture_radius, d.feed_z - 0.06 * r.aperture_radius, horn ? "phase centre" : "feed"});
+  c.series.push_back({horn ? "feed: phase centre" : "feed", figures::kDelivered, {0.0}, {feed_z}, 2.5, false, true});
+  c.notes.push_back({0.02 * r.aperture_radius, feed_z - 0.06 * r.aperture_radius, horn ? "phase centre" : "feed"});
   if (horn) {
     c.series.push_back({"horn's reference point", figures::kWanted, {0.0}, {pc.reference_z}, 2.5, false, true});
     // The note beside the dot, on the other side of the axis when the dots
     // lie too close for two notes.
-    const bool apart = std::fabs(pc.reference_z - d.feed_z) > 0.08 * r.aperture_radius;
+    const bool apart = std::fabs(pc.reference_z - feed_z) > 0.08 * r.aperture_radius;
     c.notes.push_back({apart ? 0.02 * r.aperture_radius : -0.3 * r.aperture_radius,
                        pc.reference_z - 0.06 * r.aperture_radius, "horn reference"});
   }
@@ -363,7 +364,7 @@ figures::Chart feed_chart(const Report& r, const DesignInput& d, double to_deg) 
   // The rim's level in the legend, where no curve can hide it.
   // The rim as written (an extrapolated point included), where the
   // spillover is counted from, and the designed one when it lies inside.
-  const double designed = d.sub_half_angle_rad * 180.0 / M_PI;
+  const double designed = analysed_feed(d).sub_half_angle_rad * 180.0 / M_PI;  // as the analysed feed sees it
   const double written = r.rim_extension.written_angle_deg > 0 ? r.rim_extension.written_angle_deg : designed;
   std::string rim = "subreflector rim, " + fixed(written, 1) + "\u00b0: " + fixed(r.feed_edge_taper_db, 1) + " dB";
   if (fixed(written, 1) != fixed(designed, 1)) rim += " (designed rim " + fixed(designed, 1) + "\u00b0)";

@@ -44,6 +44,15 @@ void headline(std::ostream& o, const Report& r, const DesignInput& d) {
   o << "; main reflector " << num(d.main_diameter, 6) << unit << " across";
   if (unit.empty()) o << " (lengths in the unit of the diameter)";
   o << ", " << esc(d.distribution) << " aperture distribution.</p>\n";
+  if (d.feed_axial_offset != 0.0)
+    o << "<p class=\"warn\">The feed is analysed displaced by " << num(d.feed_axial_offset, 6) << unit << " ("
+      << num(d.feed_axial_offset / r.wavelength, 4) << " &#955;) along the axis, towards the "
+      << (d.feed_axial_offset > 0 ? "subreflector" : "main reflector")
+      << ", from the phase centre the design was shaped for: every figure below is of the displaced feed.</p>\n";
+  if (r.surface_rms > 0)
+    o << "<p>The figures carry a random surface error of " << num(r.surface_rms, 6) << unit << " rms ("
+      << num(r.surface_rms / r.wavelength, 4) << " &#955;): its Ruze factor " << fixed(r.efficiency.surface, 4) << " ("
+      << fixed(-10.0 * std::log10(r.efficiency.surface), 3) << " dB) is in both directivities.</p>\n";
   if (r.as_written)
     o << "<p>These figures trace the design as synthesised; the surfaces as written give " << fixed(r.as_written->directivity_dbi, 2)
       << " dBi and " << fixed(100 * r.as_written->efficiency.total, 1) << " %.</p>\n";
@@ -119,6 +128,7 @@ void merit_table(std::ostream& o, const Report& r, const DesignInput& d) {
   eff_row("Illumination efficiency", &Efficiency::illumination);
   eff_row("Blockage efficiency", &Efficiency::blockage);
   eff_row("Phase efficiency", &Efficiency::phase);
+  if (r.surface_rms > 0) eff_row("Surface efficiency (random error, Ruze)", &Efficiency::surface);
   eff_row("Total efficiency", &Efficiency::total);
   row("Half-power beamwidth", num(r.delivered.hpbw_deg, 4) + "&#176;", "", w ? num(w->delivered.hpbw_deg, 4) + "&#176;" : "", "");
   row("First null", num(r.delivered.first_null_deg, 4) + "&#176;", "", w ? num(w->delivered.first_null_deg, 4) + "&#176;" : "", "");

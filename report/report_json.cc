@@ -99,7 +99,7 @@ nlohmann::json figures_json(const Report& r) {
   return {
       {"directivity_dbi", r.directivity_dbi},
       {"efficiency",
-       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"path_phase", e.path_phase}, {"total", e.total}}},
+       {{"spillover", e.spillover}, {"illumination", e.illumination}, {"blockage", e.blockage}, {"phase", e.phase}, {"path_phase", e.path_phase}, {"surface", e.surface}, {"total", e.total}}},
       {"pattern",
        {{"hpbw_deg", r.delivered.hpbw_deg},
         {"first_null_deg", r.delivered.first_null_deg},
@@ -191,6 +191,15 @@ nlohmann::json report_json(const Report& r, const DesignInput& d) {
                         {"landing_radius_min_normalised", value_or_null(x.landing_rho_min)},
                         {"landing_radius_max_normalised", value_or_null(x.landing_rho_max)}};
   if (r.phase_centre.known) j["phase_centre"] = phase_centre_json(r.phase_centre);
+  // The analysed feed: displaced along the axis from the design's phase
+  // centre (towards the subreflector when positive).
+  j["feed_displacement"] = {{"axial_offset", d.feed_axial_offset},
+                            {"axial_offset_wavelengths", d.feed_axial_offset / r.wavelength},
+                            {"subreflector_half_angle_deg", analysed_feed(d).sub_half_angle_rad * 180.0 / M_PI}};
+  j["surface_error"] = {{"rms", r.surface_rms},
+                        {"rms_wavelengths", r.surface_rms / r.wavelength},
+                        {"ruze_factor", r.efficiency.surface},
+                        {"loss_db", -10.0 * std::log10(r.efficiency.surface)}};
   if (r.physical_optics) j["physical_optics"] = po_json(*r.physical_optics);
   j["design_precision"] = d.double_precision ? "64-bit" : "32-bit";
   j["notes"] = r.notes;

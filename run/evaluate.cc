@@ -96,6 +96,7 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
     RunOptions o;
     o.report_figures = true;
     o.wavelength = options.wavelength;
+    o.surface_rms = options.surface_rms;
     // The design's own figures; the written surfaces' column is the
     // report's alone.
     o.compare_written = false;
@@ -114,7 +115,8 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
                  r.delivered.first_sidelobe_db,
                  r.path_error_pp_wavelengths,
                  r.feed_edge_taper_db,
-                 static_cast<double>(run.in<double>().scaled->sub_rim_diameter)};
+                 static_cast<double>(run.in<double>().scaled->sub_rim_diameter),
+                 r.efficiency.surface};
     for (double v : e.figures)
       if (!std::isfinite(v)) return not_ok("failed", "a figure of the design is not a number.");
     for (const diag::Diagnostic& d : run.diagnostics) {
@@ -134,6 +136,7 @@ void write_design_report(design::DesignSpec choices, const EvaluationOptions& op
                          const std::filesystem::path& dir) {
   RunOptions o;
   o.report = writers::ReportRequest{dir, options.wavelength, options.physical_optics};
+  o.report->surface_rms = options.surface_rms;
   const RunResult run = run_alone(choices, options, o);
   if (!run.ok()) throw io::RunError(diag::error("the design cannot be reported: " + reason_of(run)));
 }

@@ -18,10 +18,11 @@ namespace run {
 
 // The figures of merit a sweep tabulates and an optimisation may maximise or
 // constrain, by name.
-inline constexpr std::array<std::string_view, 12> kFigureNames = {
+inline constexpr std::array<std::string_view, 13> kFigureNames = {
     "directivity_dbi", "efficiency",        "spillover",       "illumination",
     "blockage",        "phase",             "hpbw_deg",        "first_null_deg",
-    "first_sidelobe_db", "path_error_wavelengths", "edge_taper_db", "sub_diameter"};
+    "first_sidelobe_db", "path_error_wavelengths", "edge_taper_db", "sub_diameter",
+    "surface"};
 
 struct Evaluation {
   // "ok"; "warned": designed, with a warning that makes its figures other
@@ -53,6 +54,9 @@ struct EvaluationOptions {
   // The written report adds the physical optics of the design (the figures
   // of an evaluation are the geometrical optics' alone).
   bool physical_optics = false;
+  // The RMS of a random surface error (the unit of the diameter) whose loss
+  // the figures carry.
+  double surface_rms = 0;
   // The Taylor series built so far, shared by every evaluation made with a
   // copy of these options (a sweep's designs share their distribution).
   std::shared_ptr<design::SeriesCache> series = std::make_shared<design::SeriesCache>();

@@ -2,10 +2,13 @@
 
 #include "io/interrupt.h"
 
+#include <cmath>
 #include <exception>
+#include <string>
 #include <type_traits>
 #include <utility>
 
+#include "fields/prose.h"
 #include "io/files.h"
 #include "io/interrupt.h"
 #include "run/messages.h"
@@ -152,6 +155,29 @@ std::string Pipeline<Real>::scaling_problem(Real diameter) const {
   return design::scaling_problem(table(), diameter, the_design().main_inner_radius);
 }
 
+// The displaced feed must stay between the reflectors on the axis: in front
+// of the main reflector's innermost point (its hole rim, where it lies
+// lowest) and short of the subreflector's vertex.  The steps are about the
+// design's phase centre: the first at the subreflector's rim and the main
+// reflector's hole rim, the last next to the subreflector's vertex.
+template <design::RealType Real>
+std::string Pipeline<Real>::feed_offset_problem(double diameter) const {
+  const double offset = result_.spec.feed.axial_offset;
+  const auto& steps = table().step_points;
+  if (offset == 0.0 || !(diameter > 0) || steps.empty()) return {};
+  const double to_d = 0.5 * diameter;
+  const double main_z = static_cast<double>(steps.front().main_z) * to_d;
+  const design::StepPoint<Real>& v = steps.back();
+  const double vertex_z = static_cast<double>(v.sub_distance) * std::cos(static_cast<double>(v.feed_angle)) * to_d;
+  if (!(offset > main_z))
+    return "The offset puts the feed's phase centre behind the main reflector, whose hole rim lies " +
+           fields::number(-main_z, 6) + " below the feed point; it must be greater than " + fields::number(main_z, 6) + ".";
+  if (!(offset < vertex_z))
+    return "The offset puts the feed's phase centre through the subreflector, whose vertex lies " +
+           fields::number(vertex_z, 6) + " above the feed point; it must be less than " + fields::number(vertex_z, 6) + ".";
+  return {};
+}
+
 template <design::RealType Real>
 void Pipeline<Real>::scale(Real diameter) {
   if (std::string problem = scaling_problem(diameter); !problem.empty()) {
@@ -273,9 +299,11 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
   } else {
     o.wavelength = options_.wavelength;
     o.physical_optics = options_.physical_optics;
+    o.surface_rms = options_.surface_rms;
     if (request) {
       o.wavelength = request->wavelength;
       o.physical_optics = request->physical_optics;
+      o.surface_rms = request->surface_rms;
     }
     o.check = [this] {
       if (c_.interruptible) io::check_interrupt();
@@ -304,6 +332,12 @@ void Pipeline<Real>::run_plan(const writers::OutputPlan& plan) {
                                           request ? request->wavelength : options_.wavelength)) {
     fail(Stage::synthesised, *problem);
     throw RunError(*problem);
+  }
+  if (std::string problem = feed_offset_problem(plan.diameter); !problem.empty()) {
+    // Like a diameter the design cannot take: the inputs' fault, named by its key.
+    const diag::Diagnostic d = diag::error(problem, "feed.axial_offset");
+    fail(Stage::scaled, d);
+    throw RunError(d);
   }
   if (plan.figure_file) figure(*plan.figure_file);
   scale(static_cast<Real>(plan.diameter));

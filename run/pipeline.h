@@ -40,6 +40,9 @@ struct RunOptions {
   // With those figures, the physical optics of the design (a plan's report
   // request says so itself).
   bool physical_optics = false;
+  // With those figures, the loss of a random surface error of this RMS (in
+  // the unit of the diameter; a plan's report request says so itself).
+  double surface_rms = 0;
   // Trace the written profiles beside the design's own in the report.
   bool compare_written = true;
   // Where progress of long work is shown (a terminal's error stream), or
@@ -122,6 +125,9 @@ class Pipeline {
   void figure(const std::string& name);
   // What is wrong with scaling to `diameter`, or nothing.
   std::string scaling_problem(Real diameter) const;
+  // What is wrong with the feed's axial offset for the synthesised
+  // surfaces at this diameter (empty: nothing).
+  std::string feed_offset_problem(double diameter) const;
   // The design scaled to `diameter` and printed; a diameter with a problem
   // ends the run.
   void scale(Real diameter);

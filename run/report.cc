@@ -202,6 +202,10 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
     d.step_main_r.push_back(static_cast<double>(p.radius) * to_d);
     d.step_main_z.push_back(placed(static_cast<double>(p.main_z) * to_d));
   }
+  // A defocus the report analyses: the feed displaced from the design's
+  // phase centre, seeing the designed rim under its own angle.
+  d.feed_axial_offset = in.choices.feed.axial_offset;
+  d.sub_rim_radius = static_cast<double>(in.sub_radius) * to_d;
   d.step_interval = d.calc_interval * table.step_stride;
   d.steps_per_row = table.counts.steps_per_output / std::max(1, table.step_stride);
   d.inputs = {
@@ -230,6 +234,7 @@ analysis::Report write_report(Context& c, const analysis::DesignInput& d, analys
                               const writers::ReportRequest& request) {
   options.wavelength = request.wavelength;
   options.physical_optics = request.physical_optics;
+  options.surface_rms = request.surface_rms;
   ProgressLine progress(c.console.progress, "Report", "steps");
   options.check = [&c] {
     if (c.interruptible) io::check_interrupt();

@@ -12,6 +12,7 @@
 #include <thread>
 #include <toml++/toml.h>
 
+#include "design/distributions.h"
 #include "diag/suggest.h"
 #include "fields/prose.h"
 
@@ -37,6 +38,19 @@ std::vector<std::string_view> split(std::string_view text, char at) {
   for (std::size_t i = 0; i <= text.size(); ++i)
     if (i == text.size() || text[i] == at) parts.push_back(text.substr(from, i - from)), from = i + 1;
   return parts;
+}
+
+// Whether the design file reads this key as a whole number (a sweep rounds
+// its values to the nearest); every other number is a real, also where the
+// file wrote it without a fraction.
+bool whole_number_key(const std::string& key) {
+  const auto parts = split(key, '.');
+  if (parts.size() == 3 && (parts[0] == "surface" || parts[0] == "object") && parts[2] == "points") return true;
+  if (parts.size() != 2 || parts[0] != "aperture") return false;
+  for (const design::DistributionKind* d : design::distributions())
+    for (const design::DistributionKey& k : d->keys())
+      if (k.whole && k.name == parts[1]) return true;
+  return false;
 }
 
 // The node under a dotted key, and the table that holds it.
@@ -70,6 +84,7 @@ run::EvaluationOptions options_of(const designfile::DesignFile& file, run::Evalu
   if (file.plan.report) {
     options.wavelength = file.plan.report->wavelength;
     options.physical_optics = file.plan.report->physical_optics;
+    options.surface_rms = file.plan.report->surface_rms;
   }
   return options;
 }
@@ -178,7 +193,7 @@ std::string DesignTemplate::text_with(const std::vector<std::pair<std::string, d
     toml::table* parent = nullptr;
     std::string last;
     const toml::node* node = find_key(root, key, &parent, &last);
-    if (node && node->is_integer())
+    if (node && node->is_integer() && whole_number_key(key))
       parent->insert_or_assign(last, static_cast<std::int64_t>(std::llround(value)));
     else if (parent)
       parent->insert_or_assign(last, value);
@@ -268,7 +283,8 @@ std::string DesignTemplate::edited_text(const std::vector<std::pair<std::string,
     toml::table* parent = nullptr;
     std::string last;
     const toml::node* node = find_key(root, key, &parent, &last);
-    set(key, node && node->is_integer() ? std::to_string(std::llround(value)) : shortest_real(value));
+    set(key, node && node->is_integer() && whole_number_key(key) ? std::to_string(std::llround(value))
+                                                                  : shortest_real(value));
   }
   if (!precision.empty()) set("synthesis.precision", "\"" + precision + "\"");
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.at > b.at; });

@@ -372,6 +372,33 @@ TEST(PhysicalOpticsAzimuth, SubreflectorFieldOnTheMainReflectorMatchesTheTrapezo
     for (const Complex& x : b) scale = std::max(scale, std::abs(x));
     ASSERT_GT(scale, 0.0);
     for (int q = 0; q < 6; ++q) EXPECT_LT(std::abs(a[q] - b[q]), 1e-7 * scale) << "point " << p << " component " << q;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The far fields' J0 and J1 (rational approximations near the origin,
+// Hankel's expansions far out) against the library's general Bessel
+// routine, across the switch and out to the arguments of D/lambda 3000.
+TEST(PhysicalOpticsBessel, MatchesTheGeneralRoutine) {
+  double worst = 0;
+  for (double u = 0.0; u < 1e5; u = u * 1.003 + 0.01) {
+    double j0 = 0, j1 = 0;
+    analysis::po::bessel_j0_j1(u, j0, j1);
+    const long double x = u;
+    const double envelope = std::min(1.0, std::sqrt(2.0 / (M_PI * std::max(u, 1e-300))));
+    worst = std::max(worst, std::abs(j0 - static_cast<double>(boost::math::cyl_bessel_j(0, x))) / envelope);
+    worst = std::max(worst, std::abs(j1 - static_cast<double>(boost::math::cyl_bessel_j(1, x))) / envelope);
+  }
+  EXPECT_LT(worst, 1e-13);
+}
+
+}  // namespace
+
+namespace {
+
 // The far field (A = E_theta at phi 0, B = -E_phi at phi 90, as r e^{jkr} E)
 // of the physical-optics currents a feed at the origin induces on a
 // reflector, by the surface integral in three dimensions: Gauss-Legendre
@@ -510,20 +537,6 @@ TEST(PhysicalOpticsWholePattern, RefinedSidelobeIsTheMaximumOfADenseSampling) {
 
 namespace {
 
-// The far fields' J0 and J1 (rational approximations near the origin,
-// Hankel's expansions far out) against the library's general Bessel
-// routine, across the switch and out to the arguments of D/lambda 3000.
-TEST(PhysicalOpticsBessel, MatchesTheGeneralRoutine) {
-  double worst = 0;
-  for (double u = 0.0; u < 1e5; u = u * 1.003 + 0.01) {
-    double j0 = 0, j1 = 0;
-    analysis::po::bessel_j0_j1(u, j0, j1);
-    const long double x = u;
-    const double envelope = std::min(1.0, std::sqrt(2.0 / (M_PI * std::max(u, 1e-300))));
-    worst = std::max(worst, std::abs(j0 - static_cast<double>(boost::math::cyl_bessel_j(0, x))) / envelope);
-    worst = std::max(worst, std::abs(j1 - static_cast<double>(boost::math::cyl_bessel_j(1, x))) / envelope);
-  }
-  EXPECT_LT(worst, 1e-13);
 // A Cassegrain system lit by a broad feed (6 dB down at the subreflector's
 // rim, 5 dB at 75 degrees): much of its power passes the subreflector onto
 // the main reflector directly.  Its field there is what changes the pattern

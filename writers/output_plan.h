@@ -46,6 +46,9 @@ struct ReportRequest {
   // A frequency in Hz (--frequency) that gives the wavelength once the
   // design's length unit is known; none: the wavelength stands as given.
   std::optional<double> frequency = std::nullopt;
+  // RMS of a random surface error, in the unit of the diameter: the figures
+  // carry its loss (0: smooth surfaces).
+  double surface_rms = 0.0;
 };
 
 struct OutputPlan {
