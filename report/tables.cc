@@ -16,7 +16,9 @@ std::string feed_csv(const DesignInput& d) {
   std::ostringstream o;
   const FeedCurve f = feed_curve(d);
   o << "theta_deg,power_db\n";
-  for (std::size_t i = 0; i < f.theta_deg.size(); ++i) o << num(f.theta_deg[i]) << ',' << num(f.power_db[i]) << '\n';
+  // A feed that radiates nothing at an angle has no level there: its cell is empty.
+  for (std::size_t i = 0; i < f.theta_deg.size(); ++i)
+    o << num(f.theta_deg[i]) << ',' << (f.power_db[i] > kFloorDb ? num(f.power_db[i]) : std::string()) << '\n';
   return o.str();
 }
 

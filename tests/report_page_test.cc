@@ -219,6 +219,18 @@ TEST(FeedFigure, SpansTheAnglesThatMatter) {
   EXPECT_NE(html.find("clip-feed-whole"), std::string::npos);
   // The whole pattern stays in the table.
   EXPECT_NE(testutil::read_file(dir.path() / "feed.csv").find("\n180,"), std::string::npos);
+  // A feed with no level left (its power under the floor, here at 180
+  // degrees) leaves the cell empty rather than writing the floor.
+  {
+    analysis::DesignInput steep = e.input;
+    steep.feed_pattern = [](double t) { return t < 2.0 ? std::cos(0.25 * t) : 0.0; };
+    testutil::TempDir steep_dir;
+    report::write_report(e.report, steep, steep_dir.path());
+    const std::string csv = testutil::read_file(steep_dir.path() / "feed.csv");
+    EXPECT_EQ(csv.find("-300"), std::string::npos);
+    EXPECT_NE(csv.find("\n180,\n"), std::string::npos);
+    EXPECT_NE(csv.find("\n0,0\n"), std::string::npos);
+  }
 
   // A pattern known only up to the figure's span needs no second figure.
   analysis::DesignInput short_feed = e.input;
