@@ -409,6 +409,11 @@ TEST(Sweep, ResumeFinishesAnInterruptedSweepIntoTheSameBytes) {
   EXPECT_NE(again.err.find("differs in its varied inputs"), std::string::npos) << again.err;
   again = ravost(dir, args + " --shard 1/2 --out cut --resume");
   EXPECT_NE(again.err.find("differs in its part of the grid"), std::string::npos) << again.err;
+  // A finished part of a sharded sweep (never marked complete on its own).
+  ASSERT_EQ(ravost(dir, args + " --shard 2/2 --out part").status, 0);
+  again = ravost(dir, args + " --shard 2/2 --out part --resume");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("is finished"), std::string::npos) << again.err;
   again = ravost(dir, args + " --out nothing --resume");
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("no sweep to resume"), std::string::npos) << again.err;
