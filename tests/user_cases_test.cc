@@ -1073,7 +1073,9 @@ TEST(Interrupt, ASignalDuringThePhysicalOpticsEndsTheRunWithinASecond) {
   TempDir dir;
   write_file(dir.path() / "po.toml",
              design_file(kBeamwidthFeed, "calc_interval = 0.001\noutput_interval = 0.02\n",
-                         "\n[report]\nfolder = \"r\"\nwavelength = 0.1\nphysical_optics = true\n"));
+                         "\n[report]\nfolder = \"r\"\nwavelength = 0.03\nphysical_optics = true\n"));
+  // D/lambda 3333: the physical optics takes many seconds, so the signal
+  // finds it at work.
   Program p(dir, {"po.toml"}, Console::terminal_with_errors);
   // The report's progress counts the geometrical optics' 6 steps, then the
   // physical optics' 100: past 6 the physical optics is at work.
