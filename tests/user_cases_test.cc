@@ -754,7 +754,7 @@ TEST(WorkKept, ARunKilledDuringTheReportKeepsTheListingOfEveryStageBeforeIt) {
   ASSERT_GT(listing.size(), 1000u);
   // The physical optics at a short wavelength take seconds after the last
   // stage that writes to the listing.
-  Program p(killed, {"--report", "rep", "--physical-optics", "--wavelength", "0.1", "uniform.toml"},
+  Program p(killed, {"--report", "rep", "--physical-optics", "--wavelength", "0.03", "uniform.toml"},
             Console::files);
   // The last file before the report takes its name only when complete.
   ASSERT_TRUE(p.wait_for_state([&] {
