@@ -526,7 +526,7 @@ std::string DesignTemplate::settings_problem(const std::vector<Setting>& setting
   const designfile::ReadResult r = designfile::parse(text_with(values), file_.string(), file_.parent_path());
   for (const diag::Diagnostic& e : r.errors) {
     for (const Setting& s : settings)
-      if (e.key == s.key) return "--set " + s.text + ": " + e.message;
+      if (e.key == s.key) return "--set " + s.text + ": " + diag::sentence_case(e.message);
   }
   // A key that a value set needs and the file lacks (a Gaussian
   // distribution's taper): every design would be refused for it.
