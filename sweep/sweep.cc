@@ -461,8 +461,11 @@ std::string edit_in_place(const std::string& text_in, const std::vector<std::pai
     }
     auto it = std::find_if(appended.begin(), appended.end(), [&](const auto& a) { return a.first == section; });
     if (it == appended.end()) {
-      appended.emplace_back(section, section == "report" ? std::string("folder = \"") + kAddedReportFolder + "\"" + eol
-                                                         : std::string());
+      const bool folder_given = std::any_of(values.begin(), values.end(),
+                                            [](const auto& v) { return v.first == "report.folder"; });
+      appended.emplace_back(section, section == "report" && !folder_given
+                                         ? std::string("folder = \"") + kAddedReportFolder + "\"" + eol
+                                         : std::string());
       it = appended.end() - 1;
     }
     it->second += last + " = " + value + eol;

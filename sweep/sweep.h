@@ -153,7 +153,7 @@ struct SweepIdentity {
   std::string design_digest;
   std::string program_version;
   std::string precision = "64-bit";
-  std::vector<std::string> settings;  // the --set texts, in the order given
+  std::vector<std::string> settings = {};  // the --set texts, in the order given
 };
 // A digest of a design file's text: FNV-1a of 64 bits, in hex.
 std::string content_digest(std::string_view text);
