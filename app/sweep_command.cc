@@ -98,11 +98,14 @@ std::optional<DesignTemplate> read_template(const std::string& file, std::ostrea
 }
 
 // The design file with the --set keys made, each varied key checked on it,
-// and the keys set checked on the design with the varied keys at `first`;
-// or none after the line(s) on what is wrong, with the status in `status`
-// (2 for a wrong command line).
+// and the keys set checked on the designs with the varied keys at `first`
+// and at `last` (a setting is wrong when it is wrong at both ends: within
+// the range a design may be refused for the varied keys alone); or none
+// after the line(s) on what is wrong, with the status in `status` (2 for a
+// wrong command line).
 std::optional<DesignTemplate> prepared_template(const std::string& file, const std::vector<std::string>& set_texts,
                                                 const std::vector<std::pair<std::string, double>>& first,
+                                                const std::vector<std::pair<std::string, double>>& last,
                                                 std::vector<Setting>& settings, std::ostream& err, const char* usage,
                                                 int& status) {
   status = 2;
@@ -127,7 +130,8 @@ std::optional<DesignTemplate> prepared_template(const std::string& file, const s
   for (const auto& [key, value] : first)
     if (const std::string problem = t.key_problem(key); !problem.empty())
       return usage_error(err, problem, usage), std::nullopt;
-  if (const std::string problem = t.settings_problem(settings, first); !problem.empty())
+  if (const std::string problem = t.settings_problem(settings, first);
+      !problem.empty() && !t.settings_problem(settings, last).empty())
     return usage_error(err, problem, usage), std::nullopt;
   status = 0;
   return t;
@@ -263,12 +267,12 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   if (const std::string problem = read_grid(vary, shard_text, axes, shard, shards); !problem.empty())
     return usage_error(err, problem, kSweepUsage);
   if (grid_size(axes) > 10'000'000) return usage_error(err, "a sweep holds at most 10000000 designs.", kSweepUsage);
-  std::vector<std::pair<std::string, double>> first;
-  for (const Axis& a : axes) first.emplace_back(a.key, a.lo);
+  std::vector<std::pair<std::string, double>> first, last;
+  for (const Axis& a : axes) first.emplace_back(a.key, a.lo), last.emplace_back(a.key, a.value(a.n - 1));
   std::vector<Setting> settings;
   int status = 0;
   const std::optional<DesignTemplate> t =
-      prepared_template(design_file, set_texts, first, settings, err, kSweepUsage, status);
+      prepared_template(design_file, set_texts, first, last, settings, err, kSweepUsage, status);
   if (!t) return status;
 
   const SweepIdentity identity = identity_of(*t, settings);
@@ -355,12 +359,12 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
     err << diag::render(*problem) << '\n';
     return 1;
   }
-  std::vector<std::pair<std::string, double>> first;
-  for (const Free& f : plan.free) first.emplace_back(f.key, f.lo);
+  std::vector<std::pair<std::string, double>> first, last;
+  for (const Free& f : plan.free) first.emplace_back(f.key, f.lo), last.emplace_back(f.key, f.hi);
   std::vector<Setting> settings;
   int status = 0;
   const std::optional<DesignTemplate> t =
-      prepared_template(design_file, set_texts, first, settings, err, kOptimizeUsage, status);
+      prepared_template(design_file, set_texts, first, last, settings, err, kOptimizeUsage, status);
   if (!t) return status;
   for (const Setting& s : settings) plan.settings.push_back(s.text);
   plan.objective = objective;
