@@ -116,7 +116,7 @@ std::string value_text(const toml::table& root, const std::string& key, double v
   return shortest_real(value);
 }
 
-// Whether a text is an existing section's table in the file.
+// The table of a section the file has, or null.
 const toml::table* table_at(const toml::table& root, std::string_view section) {
   const toml::node* node = root.at_path(section).node();
   return node ? node->as_table() : nullptr;
