@@ -240,6 +240,31 @@ TEST(SetKey, ChangesTheDesignsIdentityAndTheOptimisersBestDesign) {
   EXPECT_TRUE(designfile::parse(best, "best.toml").file.has_value());
 }
 
+// An interrupted sweep with keys set resumes with the same settings into
+// the bytes of a whole run, and is refused with others.
+TEST(SetKey, AResumeTakesTheSameSettingsOnly) {
+  TempDir dir;
+  write_file(dir.path() / "d.toml", kDesign);
+  const std::string args = "sweep d.toml --set aperture.distribution=gaussian --vary aperture.taper_db=6:14:4";
+  ASSERT_EQ(ravost(dir, args + " --out whole").status, 0);
+  ASSERT_EQ(ravost(dir, args + " --out cut").status, 0);
+  json j = json::parse(read_file(dir.path() / "cut" / "sweep.json"));
+  j["rows"].erase(1);
+  j["complete"] = false;
+  write_file(dir.path() / "cut" / "sweep.json", j.dump(1) + "\n");
+  const std::string before = read_file(dir.path() / "cut" / "sweep.json");
+  const Exit other = ravost(dir, args + " --set feed.level_db=-12 --out cut --resume");
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("the keys set (--set aperture.distribution=gaussian, not --set "
+                           "aperture.distribution=gaussian, --set feed.level_db=-12)"),
+            std::string::npos)
+      << other.err;
+  EXPECT_EQ(read_file(dir.path() / "cut" / "sweep.json"), before);
+  ASSERT_EQ(ravost(dir, args + " --out cut --resume").status, 0);
+  for (const char* f : {"sweep.csv", "sweep.json", "sweep.html"})
+    EXPECT_EQ(read_file(dir.path() / "cut" / f), read_file(dir.path() / "whole" / f)) << f;
+}
+
 TEST(DesignTemplate, KeysAddedToSectionsTheFileLacksMakeOneSectionEach) {
   TempDir dir;
   write_file(dir.path() / "d.toml", kDesign);
