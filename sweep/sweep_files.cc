@@ -205,6 +205,7 @@ void write_sweep(const std::filesystem::path& dir, const std::string& source, co
   j["design_digest"] = identity.design_digest;
   j["program_version"] = identity.program_version;
   j["precision"] = identity.precision;
+  if (!identity.settings.empty()) j["set"] = identity.settings;
   if (!shard.empty()) j["shard"] = shard;
   folder.write("sweep.json", j.dump(1) + "\n");
   folder.write("sweep.html", sweep_html(source, axes, rows, grid, complete, best, best_figure));
@@ -272,7 +273,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
       constraints.push_back({{"figure", k.figure}, {"relation", k.at_most ? "<=" : ">="}, {"value", k.value}});
     json bounds = json::object();
     for (const Free& f : plan.free) bounds[f.key] = {f.lo, f.hi};
-    const json summary = {{"objective", {{"figure", plan.objective}, {"goal", plan.minimize ? "minimize" : "maximize"},
+    json summary = {{"objective", {{"figure", plan.objective}, {"goal", plan.minimize ? "minimize" : "maximize"},
                                          {"value", value_or_null(b.evaluation.figure(plan.objective))}}},
                           {"inputs", inputs},
                           {"bounds", bounds},
@@ -282,6 +283,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
                           {"precision", "64-bit"},
                           {"index", b.index},
                           {"designs_tried", result.history.size()}};
+    if (!plan.settings.empty()) summary["set"] = plan.settings;
     folder.write("best.json", summary.dump(2) + "\n");
     const designfile::ReadResult r = t.with(set);
     if (r.file) {
@@ -326,7 +328,7 @@ Part read_part(const std::filesystem::path& file) {
   if (j.contains("design_digest")) {
     p.has_identity = true;
     p.identity = {j.at("design_digest").get<std::string>(), j.at("program_version").get<std::string>(),
-                  j.at("precision").get<std::string>()};
+                  j.at("precision").get<std::string>(), j.value("set", std::vector<std::string>())};
   }
   if (p.grid != grid_size(p.axes)) throw std::runtime_error("its grid does not match its axes");
   for (const json& r : j.at("rows")) {
