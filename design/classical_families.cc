@@ -122,6 +122,16 @@ std::variant<ClassicalGeometry, ClassicalProblem> build(const ClassicalInputs& i
                                        "'s subreflector tip would lie behind the feed: make the feed "
                                        "angle smaller or the subreflector larger");
   }
+  // A hyperbolic subreflector turns its convex side to the feed (the branch
+  // nearer the main reflector's focus); the other branch would be concave.
+  if (tr.sigma < 0 && !(L > 0))
+    return problem("feed_angle", "the " + fam + "'s subreflector would turn concave towards the feed: make "
+                                               "the feed angle or the focal length smaller");
+  // A Gregorian's focus lies in front of the feed, where the reflected rays
+  // pass clear of it.
+  if (tr.sigma > 0 && tr.ring_sign <= 0 && !(z_f > 0))
+    return problem("feed_angle", "the " + fam + "'s focus would lie behind the feed: make the feed angle or "
+                                               "the focal length smaller");
   const double e = two_c / std::abs(L);
   if (!std::isfinite(e) || (tr.sigma > 0 ? !(e < 1) : !(e > 1)))
     return general("the subreflector would not be " + std::string(tr.sigma > 0 ? "an ellipse" : "a hyperbola"));
@@ -154,6 +164,26 @@ std::variant<ClassicalGeometry, ClassicalProblem> build(const ClassicalInputs& i
     if (i == 0 || ray->sub.z < zmin) zmin = ray->sub.z, zmin_t = theta;
     if (i == 0 || ray->sub.z > zmax) zmax = ray->sub.z, zmax_t = theta;
   }
+  // No main-reflector point may stand in a feed ray's way to the
+  // subreflector: every one at a radius the ray passes lies behind it.  A
+  // centred main reflector's middle, in the subreflector's shadow, is cut
+  // away for the feed and not counted.
+  {
+    const double shadow = displaced ? 0.0 : h;
+    std::vector<MeridianPoint> mains, subs;
+    for (int i = 0; i <= kArcSamples; ++i) {
+      const ClassicalRay ray = *trace(shape, te * i / kArcSamples);
+      mains.push_back({ray.aperture_radius, ray.main.z});
+      subs.push_back(ray.sub);
+    }
+    for (const MeridianPoint& p : subs) {
+      for (const MeridianPoint& q : mains) {
+        if (q.rho >= shadow && q.rho < p.rho && !(q.z * p.rho < q.rho * p.z))
+          return problem("sub_diameter", "the " + fam + "'s main reflector would stand in the feed's rays to "
+                                                        "the subreflector: make the subreflector smaller");
+      }
+    }
+  }
   // The subreflector's extremes: refine the sampled ones by golden section.
   const auto refine = [&](double t0, double sign) {
     double lo = std::max(0.0, t0 - te / kArcSamples), hi = std::min(te, t0 + te / kArcSamples);
@@ -182,7 +212,7 @@ std::variant<ClassicalGeometry, ClassicalProblem> build(const ClassicalInputs& i
   g.main_z_max = std::max(inner.main.z, outer.main.z);
   g.main_z_min = std::min(inner.main.z, outer.main.z);
   if ((tip.main.rho - rho_f) * (rim.main.rho - rho_f) <= 0) g.main_z_min = z_f - F;
-  g.overall_length = g.sub_z_max - std::min(0.0, g.main_z_min);
+  g.overall_length = std::max({0.0, g.sub_z_max, g.main_z_max}) - std::min({0.0, g.sub_z_min, g.main_z_min});
   g.path_length = L + 2.0 * F - z_f;
   g.magnification = std::tan(std::abs(psi_e) / 2) / std::tan(te / 2);
   g.inputs.ring_radius = std::abs(rho_f);
@@ -361,7 +391,10 @@ ClassicalResult classical_design(const ClassicalInputs& in) {
       quadratic_roots(t, t * (A + B) + 2 * F * (B - A - h) / h, t * A * B - 2 * F * A);
   std::optional<ClassicalProblem> first_problem;
   for (const double rho_f : roots) {
+    // The ring must put the focus between the tip's ray and the rim's ray
+    // the way the conic needs it: both distances to the focus positive.
     if (!(tr.ring_sign * rho_f > 0)) continue;
+    if (!(tr.sigma * rho_f / (A - rho_f) > 0) || !(tr.sigma * (rho_f - h) / (B - rho_f) > 0)) continue;
     auto r = build(in, rho_f, A, B);
     if (auto* g = std::get_if<ClassicalGeometry>(&r)) {
       // Where two rings fit, the smaller one (nearer the centred design).

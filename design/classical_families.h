@@ -115,7 +115,9 @@ struct ClassicalGeometry {
   double interfocal_distance = 0;  // 2c, feed to the main reflector's focus
   double axis_tilt_deg = 0;        // of the line feed -> focus, from the +z axis
   MeridianPoint focus;             // Fm, rho signed
-  double magnification = 0;        // tan(psi_e/2) / tan(theta_e/2)
+  // tan(psi_e/2) / tan(theta_e/2), psi_e the rim ray's angle at the focus:
+  // the centred families' magnification.
+  double magnification = 0;
   MeridianPoint feed;              // the origin
   MeridianPoint sub_vertex;        // P(0), on the axis
   MeridianPoint sub_rim;           // P(theta_e)
@@ -126,8 +128,8 @@ struct ClassicalGeometry {
   MeridianPoint main_outer_rim;
   double sub_z_min = 0, sub_z_max = 0;    // the subreflector's axial extent
   double main_z_min = 0, main_z_max = 0;  // the main reflector's axial extent
-  // From the rearmost of feed and main reflector to the foremost of the
-  // subreflector along the axis.
+  // The whole antenna's axial extent: from the rearmost to the foremost of
+  // feed, subreflector and main reflector.
   double overall_length = 0;
   double path_length = 0;  // L + 2F - z_f
 
