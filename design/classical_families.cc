@@ -417,4 +417,44 @@ ClassicalResult classical_design(const ClassicalInputs& in) {
   return out;
 }
 
+ClassicalInputs scaled(const ClassicalInputs& in, double factor) {
+  ClassicalInputs out = in;
+  out.diameter *= factor;
+  out.focal_length *= factor;
+  out.sub_diameter *= factor;
+  if (out.hole_diameter) *out.hole_diameter *= factor;
+  if (out.ring_radius) *out.ring_radius *= factor;
+  return out;
+}
+
+WizardResult geometry_wizard(const ClassicalInputs& in) {
+  WizardResult out;
+  ClassicalResult asked = classical_design(in);
+  if (!asked.geometry) {
+    out.problems = std::move(asked.problems);
+    return out;
+  }
+  // Designed again at the main reflector's radius 1, so the written numbers
+  // are the design's own, not a rescaling's roundings.
+  ClassicalResult unit = classical_design(scaled(in, 2.0 / in.diameter));
+  if (!unit.geometry) {
+    out.problems = std::move(unit.problems);
+    return out;
+  }
+  WizardDesign w;
+  w.geometry = std::move(*unit.geometry);
+  w.diameter = in.diameter;
+  w.feed_beamwidth_deg = 2 * in.feed_angle_deg;
+  if (in.family == ClassicalFamily::ade) {
+    GeometrySpec keys;
+    keys.main_hole_to_feed = -w.geometry.main_inner_rim.z;
+    keys.feed_to_sub_rim = w.geometry.sub_rim.z;
+    keys.sub_radius = w.geometry.sub_rim.rho;
+    keys.main_inner_radius = w.geometry.main_inner_rim.rho;
+    w.ade_keys = keys;
+  }
+  out.design = std::move(w);
+  return out;
+}
+
 }  // namespace design

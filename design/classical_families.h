@@ -60,6 +60,8 @@
 #include <string_view>
 #include <vector>
 
+#include "design/choices.h"
+
 namespace design {
 
 enum class ClassicalFamily { cassegrain, gregorian, adc, ade, adh, adg };
@@ -147,7 +149,34 @@ struct ClassicalResult {
   std::vector<ClassicalProblem> problems;  // empty when geometry is set
 };
 
-// The classical design of the inputs, or every problem with them.
+// The classical design of the inputs, or every problem with them.  Where
+// two rings fit the hole diameter, the smaller ring (the design nearer the
+// centred one) is taken; the ring radius chooses the other.
 ClassicalResult classical_design(const ClassicalInputs& in);
+
+// The same design with every length times `factor` (> 0).
+ClassicalInputs scaled(const ClassicalInputs& in, double factor);
+
+// What the geometry wizard writes for a family: the classical design in the
+// unit of a design file's geometry (the main reflector's outer radius is 1),
+// a beamwidth feed 10 dB down at the subreflector's rim, the synthesis
+// intervals of the examples, and the diameter that scales it back.
+struct WizardDesign {
+  ClassicalGeometry geometry;  // normalised: the main reflector's radius is 1
+  double diameter = 0;         // D as asked
+  double feed_beamwidth_deg = 0;  // full angle 2 theta_e ...
+  double feed_level_db = 10;      // ... at this level below the axis
+  double calc_interval = 0.001;
+  double output_interval = 0.02;
+  // The shaped ade family's geometry keys, for a design of that family.
+  std::optional<GeometrySpec> ade_keys;
+};
+
+struct WizardResult {
+  std::optional<WizardDesign> design;
+  std::vector<ClassicalProblem> problems;  // empty when design is set
+};
+
+WizardResult geometry_wizard(const ClassicalInputs& in);
 
 }  // namespace design

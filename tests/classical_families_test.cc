@@ -397,5 +397,41 @@ TEST(ClassicalFamilies, RandomInputsGiveAFiniteDesignOrAProblemNeverANaN) {
   EXPECT_GT(designed, 600);
 }
 
+// The wizard's design is the asked one at the main reflector's radius 1:
+// lengths over D/2, angles and eccentricity unchanged; a feed 10 dB down at
+// the subreflector's rim; an ade's established keys from its rims.
+TEST(ClassicalFamilies, TheWizardWritesTheAskedDesignInUnitsOfTheMainRadius) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(name_of(c));
+    const ClassicalGeometry asked = design_of(c);
+    const WizardResult w = geometry_wizard(inputs_of(c));
+    ASSERT_TRUE(w.design);
+    const ClassicalGeometry& g = w.design->geometry;
+    const double k = 2 / c.D;
+    EXPECT_NEAR(g.main_outer_rim.rho, 1.0, 1e-12);
+    EXPECT_NEAR(g.inputs.focal_length, c.F * k, 1e-12);
+    EXPECT_NEAR(g.eccentricity, asked.eccentricity, 1e-9 * asked.eccentricity);
+    EXPECT_NEAR(g.focus.rho, asked.focus.rho * k, 1e-9);
+    EXPECT_NEAR(g.overall_length, asked.overall_length * k, 1e-9);
+    EXPECT_EQ(w.design->diameter, c.D);
+    EXPECT_EQ(w.design->feed_beamwidth_deg, 2 * c.theta_deg);
+    EXPECT_EQ(w.design->feed_level_db, 10);
+    EXPECT_EQ(w.design->ade_keys.has_value(), c.family == ClassicalFamily::ade);
+    if (w.design->ade_keys) {
+      const GeometrySpec& keys = *w.design->ade_keys;
+      EXPECT_NEAR(keys.sub_radius, c.Ds / c.D, 1e-12);
+      EXPECT_NEAR(keys.main_inner_radius, c.Db / c.D, 1e-12);
+      EXPECT_NEAR(std::atan2(keys.sub_radius, keys.feed_to_sub_rim) / kDeg, c.theta_deg, 1e-9);
+      EXPECT_NEAR(-keys.main_hole_to_feed, g.main_z(keys.main_inner_radius), 1e-12);
+    }
+  }
+  ClassicalInputs bad = inputs_of(cases()[0]);
+  bad.feed_angle_deg = 80;
+  const WizardResult refused = geometry_wizard(bad);
+  EXPECT_FALSE(refused.design);
+  ASSERT_EQ(refused.problems.size(), 1u);
+  EXPECT_EQ(refused.problems[0].parameter, "feed_angle");
+}
+
 }  // namespace
 }  // namespace design
