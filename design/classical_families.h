@@ -136,7 +136,8 @@ struct ClassicalGeometry {
   double path_length = 0;  // L + 2F - z_f
 
   bool crosses_axis() const { return rays_cross_axis(inputs.family); }
-  // The ray leaving the feed at theta (radians, 0..theta_e).
+  // The ray leaving the feed at theta (radians, 0..theta_e; outside the
+  // subreflector, where the conic may carry no ray, all zeros).
   ClassicalRay ray(double theta) const;
   // The subreflector's distance from the feed at theta.
   double sub_distance(double theta) const;
