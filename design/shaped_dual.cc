@@ -56,6 +56,17 @@ ReflectedRay<Real> reflected_ray(Real theta, Real rho, Real signed_x, Real path_
   return r;
 }
 
+template <RealType Real>
+Real path_length_for_main_height(Real rho_axial, Real main_z, Real x_axial) {
+  // z = rho + (x^2 - L^2) / (2 L) for the ray along the axis (B = s x),
+  // that is L^2 + 2 (z - rho) L - x^2 = 0; its positive root, written
+  // without cancellation.
+  const Real d = rho_axial - main_z;
+  const Real root = std::hypot(d, x_axial);
+  if (d >= Real(0)) return d + root;
+  return x_axial * x_axial / (root - d);
+}
+
 namespace {
 
 // Knot intervals of the cumulative powers, and the rule inside each.
@@ -292,6 +303,59 @@ ShapedRay<Real> make_ray(Real theta, Real rho, const Point<Real>& p, Real sign) 
   return out;
 }
 
+// The points of the integration's steps, for the check that the surfaces
+// keep apart.
+template <RealType Real>
+struct TracePoint {
+  Real theta;
+  Real sub_r, sub_z;
+  Real main_r, main_z;  // main_r as the aperture radius, not signed
+};
+
+// Where the main reflector reaches up to the subreflector or through it:
+// at any radius both surfaces cover, the main reflector must lie below the
+// subreflector.  Empty when it nowhere does.
+template <RealType Real>
+std::string surfaces_meet(std::vector<TracePoint<Real>> trace) {
+  if (trace.size() < 2) return {};
+  std::sort(trace.begin(), trace.end(),
+            [](const TracePoint<Real>& a, const TracePoint<Real>& b) { return a.theta < b.theta; });
+  bool monotone = true;
+  for (std::size_t i = 1; i < trace.size(); ++i) {
+    if (trace[i].sub_r < trace[i - 1].sub_r) monotone = false;
+  }
+  const auto meets = [](const TracePoint<Real>& m, const TracePoint<Real>& s0,
+                        const TracePoint<Real>& s1) {
+    const Real lo = std::min(s0.sub_r, s1.sub_r), hi = std::max(s0.sub_r, s1.sub_r);
+    if (m.main_r < lo || m.main_r > hi) return false;
+    const Real span = s1.sub_r - s0.sub_r;
+    const Real z = span != Real(0) ? s0.sub_z + (s1.sub_z - s0.sub_z) * ((m.main_r - s0.sub_r) / span)
+                                   : std::min(s0.sub_z, s1.sub_z);
+    return !(m.main_z < z);
+  };
+  for (const TracePoint<Real>& m : trace) {
+    bool met = false;
+    if (monotone) {
+      // The sub's segment holding the main point's radius.
+      const auto it = std::lower_bound(
+          trace.begin(), trace.end(), m.main_r,
+          [](const TracePoint<Real>& p, Real r) { return p.sub_r < r; });
+      if (it != trace.begin() && it != trace.end()) met = meets(m, *(it - 1), *it);
+      else if (it != trace.end() && it->sub_r == m.main_r) met = !(m.main_z < it->sub_z);
+    } else {
+      for (std::size_t i = 1; i < trace.size() && !met; ++i) met = meets(m, trace[i - 1], trace[i]);
+    }
+    if (met) {
+      return "the main reflector reaches the subreflector at radius " +
+             number(static_cast<double>(m.main_r)) + " (the ray of feed angle " +
+             degrees(static_cast<double>(m.theta)) +
+             " deg): lengthen the path length or move the subreflector away from the main "
+             "reflector.";
+    }
+  }
+  return {};
+}
+
 std::string spec_problem(double edge, double x_inner, double x_outer, double anchor,
                          double path) {
   if (!std::isfinite(edge) || !(edge > 0) || !(edge < std::numbers::pi / 2)) {
@@ -359,9 +423,18 @@ ShapedDual<Real> shape_dual(const ShapedDualSpec<Real>& spec) {
   Real h = span / Real(64);
   std::vector<ShapedRay<Real>> rows(spec.angles.size());
   std::array<Real, 7> k{};
+  std::vector<TracePoint<Real>> trace;
+  const auto keep = [&trace](Real t, Real r, const Point<Real>& p) {
+    trace.push_back({t, r * std::sin(t), r * std::cos(t), p.x, p.ray.main_z});
+  };
+  keep(theta, rho, here);
 
+  // The integration always runs over the whole subreflector, so that the
+  // checks of the surfaces do not depend on the rows asked.
+  const Real far_end = from_vertex ? spec.edge_angle : Real(0);
+  order.push_back(spec.angles.size());
   for (const std::size_t row : order) {
-    const Real target = spec.angles[row];
+    const Real target = row < spec.angles.size() ? spec.angles[row] : far_end;
     while (theta != target) {
       if (out.steps >= kMaxSteps) {
         out.problem = "the integration of the subreflector takes too many steps near feed angle " +
@@ -416,20 +489,23 @@ ShapedDual<Real> shape_dual(const ShapedDualSpec<Real>& spec) {
       theta = theta_new;
       rho = rho_new;
       here = p;
+      keep(theta, rho, here);
       const Real grow = error > Real(0) ? Real(0.9) * std::pow(error, Real(-0.2)) : Real(5);
       const Real next = std::abs(step) * std::min(Real(5), grow);
       // A short last step to a row does not shrink the steps after it.
       h = last ? std::max(h, next) : next;
     }
-    rows[row] = make_ray(theta, rho, here, sign);
+    if (row < rows.size()) rows[row] = make_ray(theta, rho, here, sign);
   }
-  out.rays = std::move(rows);
+  out.problem = surfaces_meet(std::move(trace));
+  if (out.problem.empty()) out.rays = std::move(rows);
   return out;
 }
 
 #define RAVOST_INSTANTIATE(Real)                                                         \
   template std::vector<Real> even_angles<Real>(Real, int);                               \
   template ReflectedRay<Real> reflected_ray<Real>(Real, Real, Real, Real);               \
+  template Real path_length_for_main_height<Real>(Real, Real, Real);                     \
   template class EnergyMapping<Real>;                                                    \
   template ShapedDual<Real> shape_dual<Real>(const ShapedDualSpec<Real>&);
 RAVOST_INSTANTIATE(float)

@@ -136,6 +136,14 @@ struct ReflectedRay {
 template <RealType Real>
 ReflectedRay<Real> reflected_ray(Real theta, Real rho, Real signed_x, Real path_length);
 
+// The path length that puts the main reflector's point of the axial ray
+// (theta = 0) at height main_z, for the subreflector's distance rho_axial on
+// the axis and that ray's aperture radius x_axial (x_inner when the radius
+// grows with theta, else x_outer): for a centre-fed design, the main
+// reflector's vertex height.
+template <RealType Real>
+Real path_length_for_main_height(Real rho_axial, Real main_z, Real x_axial);
+
 // The energy balance alone: the aperture radius of each feed angle.  The
 // cumulative feed and aperture powers are tabulated once at knots (a
 // Gauss-Legendre rule over each interval); a value costs one short
@@ -175,8 +183,11 @@ class EnergyMapping {
 // that cannot give a design (an edge angle outside (0, 90) degrees, an
 // aperture interval that is empty, powers that are negative, not finite or
 // nowhere positive, rows beyond the subreflector, a geometry whose rays run
-// parallel to the axis or turn away from the main reflector) comes back
-// with its problem and no rows; nothing in a returned table is NaN.
+// parallel to the axis or turn away from the main reflector, a main
+// reflector that reaches up to the subreflector where both cover the same
+// radius) comes back with its problem and no rows; nothing in a returned
+// table is NaN.  The whole subreflector is integrated and checked, whatever
+// the rows asked.
 template <RealType Real>
 ShapedDual<Real> shape_dual(const ShapedDualSpec<Real>& spec);
 

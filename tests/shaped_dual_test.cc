@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/math/quadrature/gauss_kronrod.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,6 +15,12 @@
 #include <numbers>
 #include <string>
 #include <vector>
+
+#include "design/aperture.h"
+#include "design/choices.h"
+#include "design/feed_model.h"
+#include "design/synthesis.h"
+#include "tests/test_util.h"
 
 namespace design {
 namespace {
@@ -406,6 +414,19 @@ TEST(ShapedDualTest, RefusesWhatCannotBeDesigned) {
       {"surfaces meet",
        [](ShapedDualSpec<double>& s) { s.path_length = s.anchor_distance * 1.02; },
        "meet the subreflector"},
+      // Every ray comes back below its own subreflector point, but the
+      // subreflector is as wide as the main reflector and hangs below the
+      // main reflector's outer part.
+      {"main reaches the sub",
+       [](ShapedDualSpec<double>& s) {
+         s.topology = {true, false};
+         s.edge_angle = 0.6338;
+         s.x_inner = 0.02;
+         s.anchor_distance = 2.2;
+         s.path_length = 1.7;
+         s.feed_power = [](double t) { return std::pow(std::cos(t / 2), 18.77); };
+       },
+       "reaches the subreflector"},
       // Rays that must cross the axis with a hyperbola-like start cannot.
       {"wrong crossing",
        [](ShapedDualSpec<double>& s) {
@@ -423,6 +444,111 @@ TEST(ShapedDualTest, RefusesWhatCannotBeDesigned) {
     EXPECT_TRUE(d.rays.empty());
     EXPECT_TRUE(all_finite(d));
     EXPECT_EQ(d.problem.find("nan"), std::string::npos) << d.problem;
+  }
+}
+
+// The program's own feed and distribution models drive the shaping: a
+// Gaussian feed and a Taylor aperture on a displaced-axis design, whose
+// power balance is checked with the feed model's enclosed power and an
+// adaptive integral of the aperture density.
+TEST(ShapedDualTest, ProgramModelsDriveTheShaping) {
+  const Classical c = classical(kFamilies[3]);  // ade
+  FeedModel<double> feed;
+  feed.kind = FeedModelKind::gaussian;
+  feed.taper_db = 12;
+  feed.taper_angle_rad = c.edge;
+  const Aperture<double> aperture = taylor_aperture<double>(25, 4);
+  ShapedDualSpec<double> s = base_spec(c, 61);
+  s.topology = topology_of(DualFamily::ade);
+  s.feed_power = [&feed](double t) { return feed.pattern_double(t); };
+  s.aperture_power = [&aperture](double x) { return aperture.density(x); };
+  const ShapedDual<double> d = shape_dual(s);
+  ASSERT_EQ(d.problem, "");
+  ASSERT_TRUE(all_finite(d));
+  const auto aperture_power = [&](double x) {
+    return boost::math::quadrature::gauss_kronrod<double, 61>::integrate(
+        [&](double r) { return aperture.density(r) * r; }, c.x_inner, x, 10, 1e-14);
+  };
+  const double total_aperture = aperture_power(1.0);
+  const double total_feed = feed.enclosed_power_double(c.edge);
+  double worst = 0;
+  for (const ShapedRay<double>& r : d.rays) {
+    const double beyond = 1 - aperture_power(r.aperture_radius) / total_aperture;
+    worst = std::max(worst, std::abs(beyond - feed.enclosed_power_double(r.theta) / total_feed));
+  }
+  EXPECT_LT(worst, 1e-10);
+  // The axial ray lands at the rim, the rim ray at the hole.
+  EXPECT_NEAR(d.rays.front().aperture_radius, 1.0, 1e-14);
+  EXPECT_NEAR(d.rays.back().aperture_radius, c.x_inner, 1e-14);
+}
+
+// The program's established synthesis (the ADE configuration, integrated
+// in the main-reflector radius from the subreflector's rim) and this one
+// (integrated in feed angle) make the same surfaces.
+TEST(ShapedDualTest, AgreesWithTheEstablishedSynthesis) {
+  DesignSpec choices = testutil::example_choices();
+  choices.synthesis.calc_interval = 1e-5;
+  choices.precision = Precision::double_;
+  const Design<double> in = make_design<double>(choices);
+  const RayTable<double> table = synthesize(in);
+  ASSERT_EQ(table.rays.size(), 45u);
+
+  ShapedDualSpec<double> s;
+  s.topology = topology_of(DualFamily::ade);
+  s.edge_angle = in.feed_half_angle_rad;
+  s.x_inner = in.main_inner_radius;
+  s.anchor = SubAnchor::rim;
+  s.anchor_distance = in.sub_radius / std::sin(in.feed_half_angle_rad);
+  s.path_length = table.rays.front().path_length;
+  s.feed_power = [&in](double t) { return in.feed_model.pattern_double(t); };
+  s.aperture_power = [&in](double x) { return in.aperture.density(x); };
+  for (const Ray<double>& r : table.rays) {
+    s.angles.push_back(std::min(r.feed_angle_deg * kDeg, s.edge_angle));
+  }
+  const ShapedDual<double> d = shape_dual(s);
+  ASSERT_EQ(d.problem, "");
+  // The last ray is the axial one, where the established integration's
+  // d theta / d r grows without bound and its steps lose accuracy.
+  double worst = 0;
+  for (std::size_t i = 0; i + 1 < d.rays.size(); ++i) {
+    const Ray<double>& r = table.rays[i];
+    const ShapedRay<double>& q = d.rays[i];
+    worst = std::max({worst, std::abs(q.sub_r - r.sub_r), std::abs(q.sub_z - r.sub_z),
+                      std::abs(q.main_r - r.main_r), std::abs(q.main_z - r.main_z)});
+  }
+  EXPECT_LT(worst, 1e-11);
+  const Ray<double>& r = table.rays.back();
+  const ShapedRay<double>& q = d.rays.back();
+  EXPECT_NEAR(q.main_r, r.main_r, 1e-6);
+  EXPECT_NEAR(q.main_z, r.main_z, 1e-6);
+  EXPECT_NEAR(q.sub_z, r.sub_z, 1e-6);
+}
+
+// The path length for a wanted main-reflector height at the axial ray puts
+// it there, for a centre-fed vertex and a displaced-axis ring.
+TEST(ShapedDualTest, PathLengthForAMainHeight) {
+  for (const Family& f : {kFamilies[0], kFamilies[4]}) {
+    SCOPED_TRACE(f.name);
+    const Classical c = classical(f);
+    ShapedDualSpec<double> s = base_spec(c, 5);
+    s.topology = topology_of(f.family);
+    const BeamwidthFeed feed(c.edge);
+    s.feed_power = [feed](double t) { return feed.power(t); };
+    const double x_axial = s.topology.radius_increases ? s.x_inner : s.x_outer;
+    int made = 0;
+    for (const double height : {-0.7, -0.2, 0.05}) {
+      s.path_length = path_length_for_main_height(s.anchor_distance, height, x_axial);
+      const ShapedDual<double> d = shape_dual(s);
+      if (!d.problem.empty()) continue;  // a height the geometry cannot take
+      ++made;
+      EXPECT_NEAR(d.rays.front().main_z, height, 1e-14);
+      EXPECT_NEAR(std::abs(d.rays.front().main_r), x_axial, 1e-15);
+    }
+    EXPECT_GE(made, 2);
+    // The classical pair's own main height gives back its path length.
+    const Vec m = c.pair.main(0);
+    EXPECT_NEAR(path_length_for_main_height(c.pair.rho(0), m.z, std::abs(m.r)),
+                c.pair.path_length(0), 1e-13);
   }
 }
 
