@@ -201,11 +201,12 @@ Real EnergyMapping<Real>::radius(Real theta) const {
   const Real tol = Real(4) * std::numeric_limits<Real>::epsilon() * x_outer_;
   for (int i = 0; i < 100; ++i) {
     const Real value = aperture_from_knot(k, x) - need;
+    if (value == Real(0)) break;
     if (value > Real(0)) hi = x;
     else lo = x;
     const Real slope = aperture_(x) * x;
     Real next = slope > Real(0) ? x - value / slope : (lo + hi) / Real(2);
-    if (!(next > lo && next < hi)) next = (lo + hi) / Real(2);
+    if (!(next >= lo && next <= hi)) next = (lo + hi) / Real(2);
     const bool done = std::abs(next - x) <= tol || hi - lo <= tol;
     x = next;
     if (done) break;
