@@ -118,24 +118,22 @@ EnergyMapping<Real>::EnergyMapping(const std::function<Real(Real)>& feed_power,
     problem_ = "the feed's power pattern or the aperture distribution is missing.";
     return;
   }
+  if (!std::isfinite(edge_) || !(edge_ > Real(0)) || !std::isfinite(x_inner_) ||
+      !std::isfinite(x_outer_) || !(x_inner_ >= Real(0)) || !(x_outer_ > x_inner_)) {
+    problem_ = "the edge angle or the aperture's radii give no interval to map.";
+    return;
+  }
   feed_step_ = edge_ / Real(kKnotIntervals);
   x_step_ = (x_outer_ - x_inner_) / Real(kKnotIntervals);
   feed_cumulative_.assign(kKnotIntervals + 1, Real(0));
   aperture_cumulative_.assign(kKnotIntervals + 1, Real(0));
   bool bad_feed = false, bad_aperture = false;
   for (std::size_t k = 0; k < kKnotIntervals; ++k) {
-    feed_cumulative_[k + 1] = feed_cumulative_[k] + feed_from_knot(k, feed_step_ * Real(k + 1));
+    feed_cumulative_[k + 1] =
+        feed_cumulative_[k] + feed_from_knot(k, feed_step_ * Real(k + 1), bad_feed);
     aperture_cumulative_[k + 1] =
-        aperture_cumulative_[k] + aperture_from_knot(k, x_inner_ + x_step_ * Real(k + 1));
-  }
-  // The quadratures again with the checks, so a bad value anywhere is named.
-  for (std::size_t k = 0; k < kKnotIntervals && !bad_feed; ++k) {
-    gauss<Real>([this](Real t) { return feed_(t); }, feed_step_ * Real(k),
-                feed_step_ * Real(k + 1), bad_feed);
-  }
-  for (std::size_t k = 0; k < kKnotIntervals && !bad_aperture; ++k) {
-    gauss<Real>([this](Real x) { return aperture_(x); }, x_inner_ + x_step_ * Real(k),
-                x_inner_ + x_step_ * Real(k + 1), bad_aperture);
+        aperture_cumulative_[k] +
+        aperture_from_knot(k, x_inner_ + x_step_ * Real(k + 1), bad_aperture);
   }
   if (bad_feed) {
     problem_ = "the feed's power pattern is negative or not a number within the edge angle.";
@@ -149,16 +147,17 @@ EnergyMapping<Real>::EnergyMapping(const std::function<Real(Real)>& feed_power,
   }
 }
 
+// The tabulation checks every value it meets; a later value that is not
+// sound counts as 0 (see gauss), so the callers after construction ignore
+// `bad`.
 template <RealType Real>
-Real EnergyMapping<Real>::feed_from_knot(std::size_t k, Real theta) const {
-  bool bad = false;
+Real EnergyMapping<Real>::feed_from_knot(std::size_t k, Real theta, bool& bad) const {
   return gauss<Real>([this](Real t) { return feed_(t) * std::sin(t); }, feed_step_ * Real(k),
                      theta, bad);
 }
 
 template <RealType Real>
-Real EnergyMapping<Real>::aperture_from_knot(std::size_t k, Real x) const {
-  bool bad = false;
+Real EnergyMapping<Real>::aperture_from_knot(std::size_t k, Real x, bool& bad) const {
   return gauss<Real>([this](Real r) { return aperture_(r) * r; }, x_inner_ + x_step_ * Real(k),
                      x, bad);
 }
@@ -168,7 +167,8 @@ Real EnergyMapping<Real>::feed_fraction(Real theta) const {
   if (!(theta > Real(0))) return 0;
   if (theta >= edge_) return 1;
   const auto k = std::min(static_cast<std::size_t>(theta / feed_step_), kKnotIntervals - 1);
-  const Real f = feed_cumulative_[k] + feed_from_knot(k, theta);
+  bool bad = false;
+  const Real f = feed_cumulative_[k] + feed_from_knot(k, theta, bad);
   return std::clamp(f / feed_cumulative_.back(), Real(0), Real(1));
 }
 
@@ -178,7 +178,8 @@ Real EnergyMapping<Real>::aperture_fraction(Real x) const {
   if (x >= x_outer_) return 1;
   const auto k =
       std::min(static_cast<std::size_t>((x - x_inner_) / x_step_), kKnotIntervals - 1);
-  const Real g = aperture_cumulative_[k] + aperture_from_knot(k, x);
+  bool bad = false;
+  const Real g = aperture_cumulative_[k] + aperture_from_knot(k, x, bad);
   return std::clamp(g / aperture_cumulative_.back(), Real(0), Real(1));
 }
 
@@ -199,8 +200,9 @@ Real EnergyMapping<Real>::radius(Real theta) const {
   const Real need = target - g_lo;
   Real x = g_hi > g_lo ? lo + (hi - lo) * (need / (g_hi - g_lo)) : lo;
   const Real tol = Real(4) * std::numeric_limits<Real>::epsilon() * x_outer_;
+  bool bad = false;
   for (int i = 0; i < 100; ++i) {
-    const Real value = aperture_from_knot(k, x) - need;
+    const Real value = aperture_from_knot(k, x, bad) - need;
     if (value == Real(0)) break;
     if (value > Real(0)) hi = x;
     else lo = x;
@@ -280,8 +282,6 @@ class Shaper {
     }
     return p;
   }
-
-  const ShapedDualSpec<Real>& spec() const { return spec_; }
 
  private:
   const ShapedDualSpec<Real>& spec_;

@@ -166,8 +166,10 @@ class EnergyMapping {
   Real radius(Real theta) const;
 
  private:
-  Real feed_from_knot(std::size_t k, Real theta) const;
-  Real aperture_from_knot(std::size_t k, Real x) const;
+  // The power from knot k to theta (to x); `bad` is set by a value that is
+  // negative or not finite.
+  Real feed_from_knot(std::size_t k, Real theta, bool& bad) const;
+  Real aperture_from_knot(std::size_t k, Real x, bool& bad) const;
 
   std::function<Real(Real)> feed_;
   std::function<Real(Real)> aperture_;
