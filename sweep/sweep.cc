@@ -428,8 +428,8 @@ std::string identity_difference(const SweepIdentity& part, const SweepIdentity& 
     return "the program version (" + part.program_version + ", not " + first.program_version + ")";
   if (part.precision != first.precision) return "the precision (" + part.precision + ", not " + first.precision + ")";
   if (part.physical_optics != first.physical_optics)
-    return std::string("the physical optics (") + (part.physical_optics ? "computed" : "not computed") + ", not " +
-           (first.physical_optics ? "computed" : "not computed") + ")";
+    return part.physical_optics ? "the physical optics (computed in it, not in the other)"
+                                : "the physical optics (not computed in it, computed in the other)";
   return {};
 }
 
