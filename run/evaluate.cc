@@ -1,7 +1,7 @@
 #include "run/evaluate.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
 
