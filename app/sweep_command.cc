@@ -22,11 +22,11 @@ namespace {
 
 constexpr const char* kSweepUsage =
     "Usage: ravost sweep DESIGN.toml --vary KEY=LO:HI:N [--vary ...] --out DIR [--jobs N] "
-    "[--shard K/N] [--best FIGURE] [--set KEY=VALUE ...] [--resume]\n"
+    "[--shard K/N] [--best FIGURE] [--set KEY=VALUE ...] [--physical-optics] [--resume]\n"
     "       ravost sweep --merge DIR... --out DIR (ravost sweep --help for more)\n";
 constexpr const char* kOptimizeUsage =
     "Usage: ravost optimize DESIGN.toml --free KEY=LO:HI [--free ...] (--maximize | --minimize) FIGURE "
-    "[--constraint \"FIGURE <= VALUE\" ...] [--set KEY=VALUE ...] --out DIR (ravost optimize --help for more)\n";
+    "[--constraint \"FIGURE <= VALUE\" ...] [--set KEY=VALUE ...] [--physical-optics] --out DIR (ravost optimize --help for more)\n";
 
 std::string figure_list() {
   std::string list;
@@ -139,6 +139,25 @@ std::optional<DesignTemplate> prepared_template(const std::string& file, const s
 
 bool known_figure(const std::string& name) { return run::figure_index(name) >= 0; }
 
+// Whether the designs' physical optics is computed: asked on the command
+// line, or by the design file's [report].
+bool physical_optics_on(const DesignTemplate& t, bool asked) {
+  if (asked) return true;
+  const designfile::ReadResult r = t.with({});
+  return r.file && options_of(*r.file, {}).physical_optics;
+}
+
+// The physical optics is costly and asked for explicitly: a po_* figure
+// without it is a wrong command line (what is wrong, or empty).
+std::string needs_physical_optics(const std::vector<std::string>& figures, bool on) {
+  if (on) return {};
+  for (const std::string& f : figures)
+    if (run::is_physical_optics_figure(f))
+      return "the figure " + f + " is the physical optics': add --physical-optics (or physical_optics = true in the "
+             "design file's [report]).";
+  return {};
+}
+
 int interrupted_status() { return 128 + io::interrupted(); }
 
 // The varied inputs and the part of the grid from the command line's
@@ -170,6 +189,9 @@ int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& o
     err << diag::render(diag::error(m.problem)) << '\n';
     return 1;
   }
+  if (!m.identity.physical_optics && run::is_physical_optics_figure(best))
+    return usage_error(err, "the parts hold no physical-optics figures to choose the best design by (" + best + ").",
+                       kSweepUsage);
   write_sweep(out_dir, m.source, m.identity, m.axes, m.rows, m.grid, m.complete, best, {}, allow_warnings);
   out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
   if (!m.complete) {
@@ -209,8 +231,9 @@ void print_best(std::ostream& out, const std::string& out_dir, const OptimizePla
   out << "Best design (" << out_dir << "/best.toml):\n";
   for (std::size_t i = 0; i < plan.free.size(); ++i)
     out << "  " << plan.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
-  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-    out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
+  const std::vector<std::string_view> names = run::figure_names(b.evaluation.physical_optics);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    out << "  " << names[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
   // An optimum on a bound may be the bound's, not the design's.
   for (const std::string& at : bounds_reached(plan.free, b.inputs)) out << "The best design lies " << at << ".\n";
 }
@@ -239,7 +262,9 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
                  "aperture.distribution=gaussian, or true/false); a key the file lacks is added")
       ->type_name("KEY=VALUE");
   app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
-  bool resume = false, allow_warnings = false;
+  bool resume = false, allow_warnings = false, physical_optics = false;
+  app.add_flag("--physical-optics", physical_optics,
+               "Compute each design's physical optics too: its po_* figures join the rows");
   app.add_flag("--allow-warnings", allow_warnings,
                "Let designs with a warning that changes their figures (a ray table short of the rim) be the best");
   app.add_flag("--resume", resume,
@@ -253,9 +278,11 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   }
 
   if (!merge_dirs.empty()) {
-    if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume || !set_texts.empty())
+    if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume || !set_texts.empty() ||
+        physical_optics)
       return usage_error(err,
-                         "--merge joins finished parts: it takes no design file, --vary, --set, --shard or --resume.",
+                         "--merge joins finished parts: it takes no design file, --vary, --set, --shard, --resume or "
+                         "--physical-optics.",
                          kSweepUsage);
     return merge_parts(merge_dirs, out_dir, best, allow_warnings, out, err);
   }
@@ -275,7 +302,11 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
       prepared_template(design_file, set_texts, first, last, settings, err, kSweepUsage, status);
   if (!t) return status;
 
-  const SweepIdentity identity = identity_of(*t, settings);
+  const bool po = physical_optics_on(*t, physical_optics);
+  if (const std::string problem = needs_physical_optics({best}, po); !problem.empty())
+    return usage_error(err, problem, kSweepUsage);
+  SweepIdentity identity = identity_of(*t, settings);
+  identity.physical_optics = po;
   const std::string part = shards > 1 ? shard_text : std::string();
   SweepPlan plan;
   if (resume) {
@@ -288,6 +319,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   }
   plan.axes = axes;
   plan.jobs = jobs;
+  plan.evaluation.physical_optics = physical_optics;
   plan.shard = shard;
   plan.shards = shards;
   DesignProgress line(progress, "Sweep");
@@ -344,6 +376,8 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
       ->check(CLI::Range(2, 100000));
   app.add_flag("--allow-warnings", plan.allow_warnings,
                "Let designs with a warning that changes their figures (a ray table short of the rim) be the best");
+  app.add_flag("--physical-optics", plan.evaluation.physical_optics,
+               "Compute each design's physical optics too, so that its po_* figures may be optimised or constrained");
   if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
   if (maximize.empty() == minimize.empty())
     return usage_error(err, "give the figure to optimise with --maximize or with --minimize.", kOptimizeUsage);
@@ -367,6 +401,11 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
       prepared_template(design_file, set_texts, first, last, settings, err, kOptimizeUsage, status);
   if (!t) return status;
   for (const Setting& s : settings) plan.settings.push_back(s.text);
+  std::vector<std::string> asked = {objective};
+  for (const Constraint& c : plan.constraints) asked.push_back(c.figure);
+  if (const std::string problem = needs_physical_optics(asked, physical_optics_on(*t, plan.evaluation.physical_optics));
+      !problem.empty())
+    return usage_error(err, problem, kOptimizeUsage);
   plan.objective = objective;
   plan.minimize = !minimize.empty();
   DesignProgress line(progress, "Optimisation");

@@ -146,7 +146,8 @@ run::EvaluationOptions options_of(const designfile::DesignFile& file, run::Evalu
   options.extrapolated_sub_diameter = file.plan.extrapolated_sub_diameter;
   if (file.plan.report) {
     options.wavelength = file.plan.report->wavelength;
-    options.physical_optics = file.plan.report->physical_optics;
+    // The command line's --physical-optics holds whatever the file says.
+    options.physical_optics = options.physical_optics || file.plan.report->physical_optics;
     options.surface_rms = file.plan.report->surface_rms;
   }
   return options;
@@ -563,6 +564,7 @@ run::Evaluation evaluate(const DesignTemplate& t, const std::vector<std::string>
     e.status = "refused";
     e.reason = diag::text(r.errors.front());
     e.figures.fill(kNaN);
+    e.physical_optics = options.physical_optics;
     return e;
   }
   return run::evaluate(r.file->choices, options_of(*r.file, options));
@@ -598,6 +600,12 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
   std::atomic<std::size_t> next{0};
   std::atomic<long> finished{0};
   std::mutex progress_lock;
+  const int jobs = std::max(1, std::min<int>(plan.jobs, static_cast<int>(std::max<std::size_t>(1, mine.size()))));
+  // Designs side by side share the machine's cores: each design's physical
+  // optics gets its share of them (its figures do not depend on it).
+  run::EvaluationOptions evaluation = plan.evaluation;
+  if (evaluation.physical_optics_threads == 0)
+    evaluation.physical_optics_threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / jobs);
   const auto work = [&] {
     for (;;) {
       if (plan.stop && plan.stop()) return;
@@ -607,7 +615,7 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
       row.index = mine[k];
       row.inputs = grid_inputs(plan.axes, mine[k]);
       try {
-        row.evaluation = evaluate(t, keys, row.inputs, plan.evaluation);
+        row.evaluation = evaluate(t, keys, row.inputs, evaluation);
       } catch (const run::Stopped&) {
         return;  // stopped within the design: its row is not done
       }
@@ -619,7 +627,6 @@ SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan) {
       }
     }
   };
-  const int jobs = std::max(1, std::min<int>(plan.jobs, static_cast<int>(std::max<std::size_t>(1, mine.size()))));
   std::vector<std::thread> threads;
   for (int j = 1; j < jobs; ++j) threads.emplace_back(work);
   work();
@@ -665,6 +672,9 @@ std::string identity_difference(const SweepIdentity& part, const SweepIdentity& 
   if (part.program_version != first.program_version)
     return "the program version (" + part.program_version + ", not " + first.program_version + ")";
   if (part.precision != first.precision) return "the precision (" + part.precision + ", not " + first.precision + ")";
+  if (part.physical_optics != first.physical_optics)
+    return part.physical_optics ? "the physical optics (computed in it, not in the other)"
+                                : "the physical optics (not computed in it, computed in the other)";
   return {};
 }
 

@@ -148,12 +148,14 @@ struct SweepResult {
 SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 
 // What makes the rows of two runs rows of the same sweep, beside the grid:
-// the design's content (not its file's name), the program and the arithmetic.
+// the design's content (not its file's name), the program, the arithmetic
+// and whether the physical optics' figures were computed.
 struct SweepIdentity {
   std::string design_digest;
   std::string program_version;
   std::string precision = "64-bit";
   std::vector<std::string> settings = {};  // the --set texts, in the order given
+  bool physical_optics = false;
 };
 // A digest of a design file's text: FNV-1a of 64 bits, in hex.
 std::string content_digest(std::string_view text);
@@ -165,7 +167,9 @@ SweepIdentity identity_of(const DesignTemplate& t, const std::vector<Setting>& s
 std::string identity_difference(const SweepIdentity& part, const SweepIdentity& first);
 
 // The files of a sweep: sweep.csv, sweep.json and sweep.html into `dir`,
-// written whole.  `source` names the design file.
+// written whole.  `source` names the design file.  The po_* figures are
+// tabulated when the identity (or a row) says the physical optics was
+// computed, and then sweep.json says "physical_optics": true.
 // `shard` is "K/N" for a part of a sweep, empty for a whole one.
 void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
                  const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
@@ -177,7 +181,8 @@ nlohmann::json sweep_json(const std::string& source, const std::vector<Axis>& ax
                           const std::string& best_figure);
 
 // One row of sweep.json: its index, inputs, status, reason and figures (a
-// figure that is not finite is null).
+// figure that is not finite is null; the po_* figures only when the row's
+// evaluation asked for the physical optics).
 nlohmann::json row_json(const Row& row);
 
 // Joins the sweep.json of several parts into one sweep; the problem when

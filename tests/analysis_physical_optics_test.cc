@@ -585,3 +585,43 @@ TEST(PhysicalOpticsCassegrain, TheFeedLightsTheMainReflectorPastTheSubreflector)
 }
 
 }  // namespace
+
+namespace {
+
+// The figures alone (as sweeps compute them) are the whole cuts' figures to
+// the last bit, over the same finely sampled angles; a far field that is not
+// a number beyond them is refused all the same.
+TEST(PhysicalOpticsFiguresOnly, AreTheWholeCutsFiguresAndRefuseWhatTheyRefuse) {
+  const FrontFed p;
+  const analysis::po::System s = p.system(30.0);
+  analysis::po::Options whole, figures;
+  figures.figures_only = true;
+  figures.sampling.threads = whole.sampling.threads = 1;
+  const analysis::po::Result a = analysis::po::analyse(s, whole), b = analysis::po::analyse(s, figures);
+  ASSERT_LT(b.theta_deg.size(), a.theta_deg.size() / 2);  // only the fine stretch
+  ASSERT_EQ(b.fine_angles, a.fine_angles);
+  ASSERT_EQ(b.theta_deg.size(), b.fine_angles);
+  EXPECT_EQ(b.directivity_dbi, a.directivity_dbi);
+  EXPECT_EQ(b.hpbw_deg, a.hpbw_deg);
+  EXPECT_EQ(b.first_sidelobe_db, a.first_sidelobe_db);
+  EXPECT_EQ(b.cross_polar_peak_db, a.cross_polar_peak_db);
+  EXPECT_EQ(b.spillover_past_main, a.spillover_past_main);
+  ASSERT_EQ(b.cuts.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(b.cuts[k].first_sidelobe_deg, a.cuts[k].first_sidelobe_deg) << k;
+    EXPECT_EQ(b.cuts[k].sidelobes_found, a.cuts[k].sidelobes_found) << k;
+    EXPECT_EQ(b.cuts[k].cross_peak_db, a.cuts[k].cross_peak_db) << k;
+    EXPECT_EQ(b.cuts[k].co.size(), b.fine_angles) << k;
+    for (std::size_t i = 0; i < b.fine_angles; i += 37) EXPECT_EQ(b.cuts[k].co[i], a.cuts[k].co[i]) << k << " " << i;
+  }
+  // A feed whose phase is no number between 75 and 85 degrees off +z: past
+  // the dish's rim (so no current sees it), 95 to 105 degrees off the beam,
+  // far beyond the fine stretch.  (Its power, which does not see the phase,
+  // is a number.)
+  analysis::po::System broken = s;
+  broken.feed.e_phase = [](double t) { return t > 1.31 && t < 1.48 ? std::nan("") : 0.0; };
+  EXPECT_THROW(analysis::po::analyse(broken, whole), std::invalid_argument);
+  EXPECT_THROW(analysis::po::analyse(broken, figures), std::invalid_argument);
+}
+
+}  // namespace
