@@ -202,6 +202,9 @@ std::optional<double> shaped_path_length(ShapedDualSpec<double> spec, const Fram
 // monotone map angle -> radius.
 template <class Radius>
 double angle_of_radius(double x, double edge, bool increases, const Radius& radius) {
+  // the ends exactly: the axial ray and the rim ray
+  if (radius(0.0) == x) return 0.0;
+  if (radius(edge) == x) return edge;
   double lo = 0, hi = edge;
   for (int i = 0; i < 100; ++i) {
     const double m = 0.5 * (lo + hi);
@@ -252,7 +255,9 @@ RayTable<Real> synthesize_other(DualFamily family, const Design<Real>& d, const 
   const int n = rows * per_row + 1;
   std::vector<double> radii(static_cast<std::size_t>(n));
   for (int j = 0; j < n; ++j) {
-    radii[static_cast<std::size_t>(j)] = std::min(1.0, f.inner + out * (static_cast<double>(j) / per_row));
+    // a radius within rounding of the rim is the rim
+    const double r = f.inner + out * (static_cast<double>(j) / per_row);
+    radii[static_cast<std::size_t>(j)] = std::fabs(r - 1.0) < 1e-12 ? 1.0 : std::min(1.0, r);
   }
 
   std::vector<TablePoint> points(radii.size());
