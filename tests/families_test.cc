@@ -4,7 +4,10 @@
 // design file's family and shaping keys.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <array>
+#include <filesystem>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -265,5 +268,37 @@ TEST(Families, DesignFileRefusesUnknownNamesAtTheirLine) {
   EXPECT_EQ(r.errors[0].key, "geometry.main_inner_radius");
   EXPECT_EQ(r.errors[0].line, 6);
 }
+
+// Each family's example run end to end: every output written, and the
+// report's own trace of the design uniform to 0.98, its paths equal to 0.01
+// wavelength and its spillover the beamwidth model's closed form.
+class FamilyExampleTest : public testing::TestWithParam<Geometry> {};
+
+TEST_P(FamilyExampleTest, RunsEndToEndWithTheShapedFiguresOfItsReport) {
+  const std::string name = GetParam().family;
+  testutil::TempDir dir;
+  const std::filesystem::path source = std::filesystem::path(RAVOST_SOURCE_DIR) / "examples" / "families" / (name + ".toml");
+  std::filesystem::copy_file(source, dir.path() / (name + ".toml"));
+  const testutil::ProgramExit e = testutil::run_program(dir.path(), name + ".toml");
+  ASSERT_EQ(e.status, 0) << e.err;
+  for (const char* suffix : {".plt", "_main.rsf", "_sub.rsf", "_main.tor", "_sub.tor"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / (name + suffix))) << suffix;
+  }
+  const nlohmann::json j = nlohmann::json::parse(testutil::read_file(dir.path() / (name + "_report") / "report.json"));
+  EXPECT_EQ(j["figures_trace"], "design");
+  EXPECT_GE(j["efficiency"]["illumination"].get<double>(), 0.98);
+  EXPECT_LT(j["verification"]["path_length_error_peak_to_peak_wavelengths"].get<double>(), 0.01);
+  const double n = j["geometry"]["feed_exponent"].get<double>();
+  const double half = j["geometry"]["subreflector_half_angle_deg"].get<double>() * std::acos(-1.0) / 180.0;
+  EXPECT_NEAR(j["efficiency"]["spillover"].get<double>(), 1.0 - std::pow(std::cos(half / 2), 2 * n + 2), 1e-6);
+  if (j.contains("physical_optics") && j["physical_optics"].is_object()) {
+    // physical optics within a few tenths of a dB of the rays (the
+    // subreflectors here are only 12 to 15 wavelengths across)
+    EXPECT_NEAR(j["physical_optics"]["directivity_dbi"].get<double>(), j["directivity_dbi"].get<double>(), 0.5);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, FamilyExampleTest, testing::ValuesIn(kGeometries),
+                         [](const testing::TestParamInfo<Geometry>& i) { return std::string(i.param.family); });
 
 }  // namespace
