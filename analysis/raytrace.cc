@@ -151,6 +151,7 @@ TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max
     ray.aperture_x = side * (pm.x + t * d2.x);
     ray.direction_error_deg = side * std::atan2(d2.x, d2.z) * 180.0 / M_PI;
     ray.path = std::hypot(ps.x, ps.z - feed_z) + std::hypot(pm.x - ps.x, pm.z - ps.z) + t;
+    ray.crossed = side < 0;
     out.rays.push_back(ray);
   }
   return out;

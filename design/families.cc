@@ -241,6 +241,7 @@ RayTable<Real> synthesize_other(DualFamily family, const Design<Real>& d, const 
   if (!table.counts.problem.empty()) return table;
   const Frame f = frame_of(d);
   const DualTopology topology = topology_of(family);
+  table.rays_cross_axis = topology.rays_cross_axis;
   const int rows = table.counts.output_steps;
   const int per_row = points_per_row(table.counts.steps_per_output);
   table.step_stride = table.counts.steps_per_output / per_row;
