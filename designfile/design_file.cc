@@ -100,7 +100,16 @@ std::string type_name(const toml::node& n) {
 }
 
 // The keys of each section, for unknown names and suggestions.
-// The geometry's keys, as the design's family names them.
+// The geometry's keys a section must hold: the four every family takes.
+std::span<const std::string_view> geometry_required_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k;
+    for (const design::GeometryKey& key : design::families().front()->keys()) k.push_back(key.name);
+    return k;
+  }();
+  return keys;
+}
+// The geometry's keys: the family, its shaping and the four.
 std::span<const std::string_view> geometry_keys() {
   static const std::vector<std::string_view> keys = [] {
     std::vector<std::string_view> k = {"family", "shaping"};
@@ -615,7 +624,7 @@ bool Reader::read_design(design::DesignSpec& choices) {
   single_ = precision == 0;
   choices.precision = single_ ? design::Precision::single : design::Precision::double_;
 
-  const Section geometry = section(&root_, "", "geometry", true, geometry_keys());
+  const Section geometry = section(&root_, "", "geometry", true, geometry_required_keys());
   check_keys(geometry, geometry_keys());
   if (!read_family(geometry, choices.geometry)) ok = false;
   const design::GeometryFamily& family = design::family_of(choices);
