@@ -1133,17 +1133,26 @@ DesignSurfaces design_surfaces(const DesignInput& d) {
   for (std::size_t i = 0; i < n; ++i) {
     const double xs = d.step_sub_r[i], zs = d.step_sub_z[i], r = d.step_main_r[i], zm = d.step_main_z[i];
     const double zf = zs - d.feed_z;  // the subreflector point seen from the feed
-    const double l1 = std::hypot(xs, zf), l2 = std::hypot(r - xs, zm - zs);
-    const double u1x = xs / l1, u1z = zf / l1, u2x = (r - xs) / l2, u2z = (zm - zs) / l2;
+    const double side = d.rays_cross_axis ? -1.0 : 1.0, at = side * r;  // the main point in the ray's half-plane
+    const double l1 = std::hypot(xs, zf), l2 = std::hypot(at - xs, zm - zs);
+    const double u1x = xs / l1, u1z = zf / l1, u2x = (at - xs) / l2, u2z = (zm - zs) / l2;
     // normals along (outgoing - incoming); the surface slope is -n_x / n_z
+    // (the main reflector's against its radius, whichever side it lies)
     const double sub_slope = -(u2x - u1x) / (u2z - u1z);
-    const double main_slope = u2x / (1.0 - u2z);
+    const double main_slope = side * u2x / (1.0 - u2z);
     if (!std::isfinite(sub_slope) || !std::isfinite(main_slope))
       throw std::invalid_argument("a step of the design has no surface slope");
     if (mx.empty() || r > mx.back()) mx.push_back(r), mz.push_back(zm), ms.push_back(main_slope);
     sx.push_back(xs), sz.push_back(zs), ss.push_back(sub_slope);
   }
-  // The subreflector in increasing radius, from the vertex.
+  // The subreflector in increasing radius, from the vertex.  The steps run
+  // from the hole rim outwards: inwards on the subreflector when the axial
+  // ray lands at the main reflector's rim, else outwards.
+  if (!sx.empty() && sx.front() < sx.back()) {
+    std::reverse(sx.begin(), sx.end());
+    std::reverse(sz.begin(), sz.end());
+    std::reverse(ss.begin(), ss.end());
+  }
   std::vector<double> vx, vz, vs;
   if (!sx.empty() && sx.back() > 0) vx.push_back(0.0), vz.push_back(sz.back() - 0.5 * ss.back() * sx.back()), vs.push_back(0.0);
   for (std::size_t i = sx.size(); i-- > 0;)
@@ -1207,7 +1216,7 @@ Report analyse_rays(const DesignInput& d, const Options& o) {
   // integration never reached (it ends on the main reflector's rim a fixed
   // step short of the axis); like the written profiles' first interval,
   // they are kept apart from the verification figures.
-  const double innermost = d.step_sub_r.back();
+  const double innermost = std::min(d.step_sub_r.front(), d.step_sub_r.back());
   Report r = figures(d, o, {own->sub, own->main, innermost > 0 ? innermost : 0.0, true}, true, step);
   r.traces_design = true;
   r.design_density = mapped_density(d);

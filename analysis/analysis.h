@@ -69,6 +69,9 @@ struct DesignInput {
   // ray from the subreflector-rim ray to the main reflector's rim.  Empty when
   // only the written profiles are known; the report then traces those.
   std::vector<double> step_sub_r, step_sub_z, step_main_r, step_main_z;
+  // The rays cross the axis between the reflectors: a step's main-reflector
+  // point lies at -step_main_r in its ray's meridian half-plane.
+  bool rays_cross_axis = false;
   double step_interval = 0;       // normalised main radius between those steps
   int steps_per_row = 0;          // of those steps between written rows
   double sub_half_angle_rad = 0;  // feed to subreflector rim, as designed (without extrapolation)

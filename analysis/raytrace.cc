@@ -112,18 +112,29 @@ TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max
     const Vec d1 = reflect(d, sub.slope(ps.x));
     // Main reflector: radius x where the reflected ray meets z_m(x), i.e. the
     // cross product of the ray direction with (point - ps) vanishes, ahead of ps.
-    const auto cross = [&](double x) { return d1.x * (main.value(x) - ps.z) - d1.z * (x - ps.x); };
-    const auto xm = first_root(cross, main_lo, main_hi, 16);
-    if (!xm) {
+    // The surface is one of revolution: a ray that crosses the axis between
+    // the reflectors meets it on the far side of the meridian plane, at -x;
+    // that side is searched when the near side holds no point ahead.
+    const auto meet = [&](double side) -> std::optional<Vec> {
+      const auto cross = [&](double x) { return d1.x * (main.value(x) - ps.z) - d1.z * (side * x - ps.x); };
+      const auto xm = first_root(cross, main_lo, main_hi, 16);
+      if (!xm) return std::nullopt;
+      const Vec pm{side * *xm, main.value(*xm)};
+      if ((pm.x - ps.x) * d1.x + (pm.z - ps.z) * d1.z <= 0.0) return std::nullopt;
+      return pm;
+    };
+    std::optional<Vec> hit = meet(1.0);
+    double side = 1.0;
+    if (!hit && d1.x < 0.0) {
+      hit = meet(-1.0);
+      side = -1.0;
+    }
+    if (!hit) {
       lose(i, theta, ps.x);
       continue;
     }
-    const Vec pm{*xm, main.value(*xm)};
-    if ((pm.x - ps.x) * d1.x + (pm.z - ps.z) * d1.z <= 0.0) {
-      lose(i, theta, ps.x);
-      continue;
-    }
-    const Vec d2 = reflect(d1, main.slope(pm.x));
+    const Vec pm = *hit;
+    const Vec d2 = reflect(d1, side * main.slope(side * pm.x));
     if (d2.z <= 0.0) {
       lose(i, theta, ps.x);
       continue;
@@ -134,11 +145,13 @@ TraceResult trace_rays(const Surface& sub, const Surface& main, double theta_max
     ray.theta = theta;
     ray.sub_x = ps.x;
     ray.sub_z = ps.z;
-    ray.main_x = pm.x;
+    // radii, and the direction error away from the axis, whichever side
+    ray.main_x = side * pm.x;
     ray.main_z = pm.z;
-    ray.aperture_x = pm.x + t * d2.x;
-    ray.direction_error_deg = std::atan2(d2.x, d2.z) * 180.0 / M_PI;
+    ray.aperture_x = side * (pm.x + t * d2.x);
+    ray.direction_error_deg = side * std::atan2(d2.x, d2.z) * 180.0 / M_PI;
     ray.path = std::hypot(ps.x, ps.z - feed_z) + std::hypot(pm.x - ps.x, pm.z - ps.z) + t;
+    ray.crossed = side < 0;
     out.rays.push_back(ray);
   }
   return out;

@@ -75,6 +75,10 @@ struct TracedRay {
   double aperture_x = 0;             // radius where the ray crosses the aperture plane
   double direction_error_deg = 0;    // angle of the outgoing ray from the axis
   double path = 0;                   // feed -> sub -> main -> aperture plane
+  // It crossed the axis between the reflectors: its main-reflector point and
+  // aperture crossing lie at -main_x and -aperture_x in the feed ray's
+  // meridian half-plane (main_x and aperture_x are radii either way).
+  bool crossed = false;
 };
 
 // A ray that missed a reflector or turned back.

@@ -1,5 +1,6 @@
 #include "design/check.h"
 
+#include "design/families.h"
 #include "design/feed.h"
 
 #include <cmath>
@@ -23,8 +24,9 @@ RayTableCheck check_ray_table(const RayTable<Real>& table) {
     RayTableCheck::Fault fault = RayTableCheck::Fault::none;
     if (stray > kPathStrayLimit) {
       fault = RayTableCheck::Fault::path_strays;
-    } else if (i + 1 < rays.size() && !(ray.feed_angle_deg > Real(0))) {
-      // Only the axial ray, the last, may leave the feed along the axis.
+    } else if (i > 0 && i + 1 < rays.size() && !(ray.feed_angle_deg > Real(0))) {
+      // Only the axial ray may leave the feed along the axis: the last, or
+      // the first in a family whose axial ray lands at the hole rim.
       fault = RayTableCheck::Fault::feed_angle_zero;
     }
     if (fault == RayTableCheck::Fault::none) continue;
@@ -42,7 +44,7 @@ RayTableCheck check_ray_table(const RayTable<Real>& table) {
 
 template <RealType Real>
 Synthesis<Real> synthesise_and_check(const Design<Real>& d, const SynthesisOptions& options) {
-  Synthesis<Real> s{synthesize(d, options), {}};
+  Synthesis<Real> s{family_of(d.choices).synthesize(d, options), {}};
   const RayTable<Real>& t = s.table;
   s.summary.steps = t.steps;
   s.summary.steps_per_output = t.counts.steps_per_output;

@@ -31,6 +31,11 @@ struct GeometrySpec {
   double feed_to_sub_rim = 0;    // axial distance from the feed to the subreflector rim
   double sub_radius = 0;
   double main_inner_radius = 0;  // radius of the main reflector's hole
+  // The family the four keys describe ("ade", "cassegrain", "gregorian",
+  // "adc", "adh" or "adg") and whether its surfaces are shaped for the
+  // aperture distribution or are the family's classical conic pair.
+  std::string family = "ade";
+  bool classical = false;
 };
 
 // The feed: by default a beamwidth (full angle, degrees) at a level below the

@@ -1,10 +1,14 @@
 // The geometry families, each described in one place: its name, its keys
-// and their checks, its comment in design files and its synthesis.  Today's
-// family, "ade" (the displaced-axis dual reflector the synthesis shapes), is
-// the only one; a new family is one more object in families().
+// and their checks, its comment in design files and its synthesis.  The
+// first, "ade" (the displaced-axis dual reflector with an elliptic generating
+// arc, the configuration the established synthesis shapes), is the default;
+// the others are the centre-fed Cassegrain and Gregorian and the
+// displaced-axis adc, adh and adg.  Every family takes the same four keys,
+// in units of the main reflector's outer radius.
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -53,7 +57,12 @@ class GeometryFamily {
 // Every family; the first is the one a design has when it names none.
 std::span<const GeometryFamily* const> families();
 const GeometryFamily* find_family(std::string_view name);
-// The family of a design (a design names none yet: the first).
-inline const GeometryFamily& family_of(const DesignSpec&) { return *families().front(); }
+// The family a design names (one that names no known family: the first).
+inline const GeometryFamily& family_of(const DesignSpec& s) {
+  const GeometryFamily* f = find_family(s.geometry.family);
+  return f != nullptr ? *f : *families().front();
+}
+// The family names, in the order of families(), for messages.
+std::string family_names();
 
 }  // namespace design

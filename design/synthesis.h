@@ -164,6 +164,10 @@ struct RayTable {
   // them (row i at index i * steps_per_output / step_stride).
   std::vector<StepPoint<Real>> step_points;
   int step_stride = 1;
+  // The rays cross the axis between the reflectors (a family other than the
+  // established one): a ray's main-reflector point lies at -main_r in the
+  // meridian half-plane of its feed ray.
+  bool rays_cross_axis = false;
 };
 
 // How a synthesis runs.

@@ -100,10 +100,19 @@ std::string type_name(const toml::node& n) {
 }
 
 // The keys of each section, for unknown names and suggestions.
-// The geometry's keys, as the design's family names them.
-std::span<const std::string_view> geometry_keys() {
+// The geometry's keys a section must hold: the four every family takes.
+std::span<const std::string_view> geometry_required_keys() {
   static const std::vector<std::string_view> keys = [] {
     std::vector<std::string_view> k;
+    for (const design::GeometryKey& key : design::families().front()->keys()) k.push_back(key.name);
+    return k;
+  }();
+  return keys;
+}
+// The geometry's keys: the family, its shaping and the four.
+std::span<const std::string_view> geometry_keys() {
+  static const std::vector<std::string_view> keys = [] {
+    std::vector<std::string_view> k = {"family", "shaping"};
     for (const design::GeometryKey& key : design::families().front()->keys()) k.push_back(key.name);
     return k;
   }();
@@ -186,7 +195,8 @@ const std::vector<KnownKey>& known_keys() {
     const auto add = [&k](std::string_view section, std::string_view name, ValueKind kind) {
       k.push_back({std::string(section) + "." + std::string(name), kind});
     };
-    for (std::string_view name : geometry_keys()) add("geometry", name, ValueKind::real);
+    for (std::string_view name : geometry_keys())
+      add("geometry", name, name == "family" || name == "shaping" ? ValueKind::text : ValueKind::real);
     for (std::string_view name : feed_keys()) {
       bool file = false;
       for (const design::FeedKind* f : design::feeds())
@@ -280,6 +290,7 @@ std::span<const Choice> feed_model_choices() {
   return choices;
 }
 constexpr std::array<Choice, 2> kPrecisions = {{{"32-bit", 0}, {"64-bit", 1}}};
+constexpr std::array<Choice, 2> kShapings = {{{"shaped", 0}, {"classical", 1}}};
 constexpr std::array<Choice, 4> kUnits = {{{"in", 1}, {"ft", 2}, {"mm", 3}, {"m", 4}}};
 
 class Reader {
@@ -330,6 +341,7 @@ class Reader {
   bool read_design(design::DesignSpec& choices);
   bool read_aperture(design::ApertureSpec& aperture_choice);
   bool read_feed(const Section& feed, design::FeedSpec& feed_choice);
+  bool read_family(const Section& geometry, design::GeometrySpec& g);
   bool read_phase_centre(const Section& feed, design::FeedSpec& feed_choice);
   bool read_plan(writers::OutputPlan& plan);
   void check_feed_offset(const design::DesignSpec& choices, const writers::OutputPlan& plan);
@@ -612,8 +624,9 @@ bool Reader::read_design(design::DesignSpec& choices) {
   single_ = precision == 0;
   choices.precision = single_ ? design::Precision::single : design::Precision::double_;
 
-  const Section geometry = section(&root_, "", "geometry", true, geometry_keys());
+  const Section geometry = section(&root_, "", "geometry", true, geometry_required_keys());
   check_keys(geometry, geometry_keys());
+  if (!read_family(geometry, choices.geometry)) ok = false;
   const design::GeometryFamily& family = design::family_of(choices);
   for (const design::GeometryKey& key : family.keys()) {
     double value = 0;
@@ -643,6 +656,32 @@ bool Reader::read_design(design::DesignSpec& choices) {
     report(line_of(key, 1), key, run::diagnose(p));
   }
   return true;
+}
+
+// The geometry's family (the first when none is named) and its shaping.
+bool Reader::read_family(const Section& geometry, design::GeometrySpec& g) {
+  bool ok = true;
+  if (const toml::node* node = find(geometry, "family", false)) {
+    const std::string key = geometry.key + ".family";
+    const auto* str = node->as_string();
+    if (str && design::find_family(str->get()) != nullptr) {
+      g.family = str->get();
+    } else {
+      std::vector<std::string_view> names;
+      for (const design::GeometryFamily* f : design::families()) names.push_back(f->name());
+      std::string sentence = "The family must be " + design::family_names() + ", not " +
+                             (str ? in_quotes(str->get()) : type_name(*node)) + ".";
+      if (str) {
+        if (auto near = closest(str->get(), names)) sentence += " Did you mean \"" + std::string(*near) + "\"?";
+      }
+      error(line_of(key, geometry.line), key, sentence);
+      ok = false;
+    }
+  }
+  int shaping = 0;
+  if (choice(geometry, "shaping", false, kShapings, "shaping", shaping) == Got::bad) ok = false;
+  g.classical = shaping == 1;
+  return ok;
 }
 
 // The aperture: its distribution and that distribution's keys; the keys of

@@ -146,6 +146,10 @@ std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan
 
   const design::GeometryFamily& family = design::family_of(choices);
   w.section(family.comment(), "geometry");
+  // The defaults (the first family, shaped) are named by no key, so a design
+  // of the established family is written as it always was.
+  if (&family != design::families().front()) w.text("family", family.name());
+  if (choices.geometry.classical) w.text("shaping", "classical");
   for (const design::GeometryKey& key : family.keys()) {
     w.real(key.name, family.get(choices.geometry, key.name));
   }

@@ -75,8 +75,10 @@ figures::Chart geometry_chart(const Report& r, const DesignInput& d) {
   // Rays first, so that the reflectors are drawn over them.
   for (std::size_t i = 0; i < r.fan.size(); ++i) {
     const TracedRay& ray = r.fan[i];
-    const double x_top = ray.main_x + (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
-    c.series.push_back({i == 0 ? "traced rays" : "", figures::kRay, {0.0, ray.sub_x, ray.main_x, x_top},
+    // a ray that crosses the axis is drawn to the main reflector's other side
+    const double side = ray.crossed ? -1.0 : 1.0, main_x = side * ray.main_x;
+    const double x_top = main_x + side * (z_top - ray.main_z) * std::tan(ray.direction_error_deg * M_PI / 180.0);
+    c.series.push_back({i == 0 ? "traced rays" : "", figures::kRay, {0.0, ray.sub_x, main_x, x_top},
                         {feed_z, ray.sub_z, ray.main_z, z_top}, 1.0, false, false});
   }
   figures::Series sub{"subreflector", figures::kReflector, {}, {}, 2.2, false, false};

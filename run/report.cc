@@ -16,6 +16,8 @@
 #include "run/progress.h"
 #include "run/report.h"
 
+#include "design/classical_families.h"
+
 #include "run/stages.h"
 
 namespace run {
@@ -206,6 +208,8 @@ analysis::DesignInput report_input(const design::Design<Real>& in, const design:
   // phase centre, seeing the designed rim under its own angle.
   d.feed_axial_offset = in.choices.feed.axial_offset;
   d.sub_rim_radius = static_cast<double>(in.sub_radius) * to_d;
+  d.rays_cross_axis = design::rays_cross_axis(design::classical_family_from_name(in.choices.geometry.family)
+                                                  .value_or(design::ClassicalFamily::ade));
   d.step_interval = d.calc_interval * table.step_stride;
   d.steps_per_row = table.counts.steps_per_output / std::max(1, table.step_stride);
   d.inputs = {

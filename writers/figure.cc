@@ -55,6 +55,11 @@ void draw_figure(plothpfa::Plotter& plot, const design::RayTable<Real>& table) {
   plot.PPEN(static_cast<int>(Pen::outline));
   draw_profile(plot, main_z, main_r, n);
   draw_profile(plot, sub_z, sub_r, n);
+  // Rays that cross the axis are drawn from the subreflector's lower half,
+  // which is drawn too, to the main reflector's upper half.
+  std::vector<float> sub_below(sub_r.size());
+  for (std::size_t i = 0; i < sub_r.size(); ++i) sub_below[i] = -sub_r[i];
+  if (table.rays_cross_axis) draw_profile(plot, sub_z, sub_below, n);
 
   // The axis, from the Z of the main reflector's hole rim to one inch beyond
   // the subreflector rim, as a long-and-short chain line with an arrowhead.
@@ -71,7 +76,7 @@ void draw_figure(plothpfa::Plotter& plot, const design::RayTable<Real>& table) {
   // such row and traces row 1.
   const std::size_t k = std::max<std::size_t>(1, n / 3);
   plot.PPEN(static_cast<int>(Pen::ray));
-  const Point sub_point{kScale * sub_z[k - 1], kScale * sub_r[k - 1]};
+  const Point sub_point{kScale * sub_z[k - 1], kScale * (table.rays_cross_axis ? sub_below : sub_r)[k - 1]};
   const Point main_point{kScale * main_z[k - 1], kScale * main_r[k - 1]};
   const std::array<Point, 3> legs = {sub_point, main_point, Point{x_end, main_point.y}};
 
