@@ -499,16 +499,40 @@ ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_
   // F from 0.005 to 200 main radii: f/D from 0.0025 to 100.
   constexpr int kGrid = 240;
   const double log_lo = std::log(0.005), log_hi = std::log(200.0);
-  std::vector<double> fs(kGrid + 1);
-  std::vector<std::optional<double>> ds(kGrid + 1);
+  // The samples, with the edges of the focal lengths that have a design
+  // found by bisection between grid points, so that a root near an edge is
+  // bracketed too.
+  std::vector<double> fs;
+  std::vector<std::optional<double>> ds;
   double lowest = INFINITY, highest = -INFINITY;
+  const auto add = [&](double F, std::optional<double> d) {
+    fs.push_back(F);
+    ds.push_back(d);
+    if (d) lowest = std::min(lowest, *d), highest = std::max(highest, *d);
+  };
+  std::optional<double> previous;
   for (int i = 0; i <= kGrid; ++i) {
-    fs[i] = std::exp(log_lo + (log_hi - log_lo) * i / kGrid);
-    ds[i] = depth(fs[i]);
-    if (ds[i]) lowest = std::min(lowest, *ds[i]), highest = std::max(highest, *ds[i]);
+    const double log_f = log_lo + (log_hi - log_lo) * i / kGrid;
+    const std::optional<double> d = depth(std::exp(log_f));
+    if (i > 0 && previous.has_value() != d.has_value()) {
+      double valid = log_f - (log_hi - log_lo) / kGrid, invalid = log_f;
+      if (d) std::swap(valid, invalid);
+      std::optional<double> d_valid = d ? d : previous;
+      for (int k = 0; k < 60; ++k) {
+        const double mid = (valid + invalid) / 2;
+        const std::optional<double> dm = depth(std::exp(mid));
+        if (dm) valid = mid, d_valid = dm;
+        else invalid = mid;
+      }
+      // The edge lies between the two grid points: in order before this one.
+      add(std::exp(valid), d_valid);
+    }
+    add(std::exp(log_f), d);
+    previous = d;
   }
+  const int last = static_cast<int>(fs.size()) - 1;
   std::optional<double> best;
-  for (int i = kGrid - 1; i >= 0 && !best; --i) {
+  for (int i = last - 1; i >= 0 && !best; --i) {
     if (!ds[i] || !ds[i + 1]) continue;
     if (*ds[i + 1] == 0) {
       best = fs[i + 1];
@@ -595,6 +619,23 @@ WizardResult geometry_wizard(const ClassicalInputs& in) {
   w.diameter = in.diameter;
   w.feed_beamwidth_deg = 2 * in.feed_angle_deg;
   w.keys = geometry_keys(w.geometry);
+  // The design file gives its design back from these keys, solving for the
+  // focal length; where the keys fit two focal lengths and the other one is
+  // taken, the file would hold another design than the one asked for.
+  const ClassicalResult back = classical_from_keys(in.family, w.keys.main_hole_to_feed, w.keys.feed_to_sub_rim,
+                                                   w.keys.sub_radius, w.keys.main_inner_radius);
+  const double F = w.geometry.inputs.focal_length;
+  if (!back.geometry || !(std::abs(back.geometry->inputs.focal_length - F) <= 1e-9 * F)) {
+    const std::string fam(traits(in.family).long_name);
+    out.problems.push_back(
+        back.geometry ? problem("focal_length", "a design file's geometry keys fit two focal lengths of this " +
+                                                    fam + " and give back the other, " +
+                                                    num(back.geometry->inputs.focal_length * in.diameter / 2) +
+                                                    ": make the focal length larger or the subreflector smaller")
+                      : problem("focal_length", "a design file's geometry keys do not give this " + fam +
+                                                    " back: try another focal length"));
+    return out;
+  }
   std::tie(w.calc_interval, w.output_interval) = intervals(w.keys.main_inner_radius, 0.02, 0.001);
   out.design = std::move(w);
   return out;

@@ -433,6 +433,22 @@ TEST(ClassicalFamilies, TheWizardWritesTheAskedDesignInUnitsOfTheMainRadius) {
     EXPECT_NEAR(w.design->output_interval, 0.02, 0.005);
     EXPECT_NEAR(w.design->calc_interval, 0.001, 0.0005);
   }
+  // A deep Cassegrain with a large subreflector: its vertex depth, (1 - h) F
+  // - b + h / (4F) at D = 2, is the same at F and at h / (4 (1 - h) F), so
+  // its keys would give back the other, shallower design.
+  ClassicalInputs deep;
+  deep.family = ClassicalFamily::cassegrain;
+  deep.diameter = 2;
+  deep.focal_length = 0.16;
+  deep.sub_diameter = 0.715;
+  deep.feed_angle_deg = 28.46;
+  ASSERT_TRUE(classical_design(deep).geometry);
+  const WizardResult twice = geometry_wizard(deep);
+  ASSERT_FALSE(twice.design);
+  EXPECT_EQ(twice.problems.at(0).parameter, "focal_length");
+  const double h = 0.715 / 2, other = h / (4 * (1 - h) * 0.16);
+  EXPECT_NE(twice.problems[0].message.find(std::to_string(other).substr(0, 5)), std::string::npos)
+      << twice.problems[0].message << " " << other;
   ClassicalInputs bad = inputs_of(cases()[0]);
   bad.feed_angle_deg = 80;
   const WizardResult refused = geometry_wizard(bad);
