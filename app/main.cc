@@ -5,6 +5,7 @@
 //   ravost [--feed FILE] --to-toml ANSWERS
 //   ravost sweep DESIGN.toml --vary KEY=LO:HI:N ... --out DIR
 //   ravost optimize DESIGN.toml --free KEY=LO:HI ... --maximize FIGURE --out DIR
+//   ravost geometry FAMILY --diameter D --focal-length F --sub-diameter DS --feed-angle THETA ...
 //
 // Without arguments the program asks its questions on the console; with an
 // answer file it runs that file as if "y" and its name had been typed; a
@@ -20,6 +21,7 @@
 #include <optional>
 
 #include "app/design_file_run.h"
+#include "app/geometry_command.h"
 #include "app/sweep_command.h"
 #include "dialog/driver.h"
 #include "feedfile/feed_file.h"
@@ -141,7 +143,8 @@ void define_options(CLI::App& app, CommandLine& line) {
       "Files: ravost.out (the listing) in the working directory; plot, surface and object files "
       "as answered.\nExit status: 0 at a normal end, 1 after an error report or a stop of the "
       "dialog, 2 for a wrong command line, 130/143 when interrupted.\n"
-      "Sweeps and optimisation: ravost sweep --help, ravost optimize --help.");
+      "Sweeps and optimisation: ravost sweep --help, ravost optimize --help.\n"
+      "A classical design file from engineering parameters: ravost geometry --help.");
 }
 
 // Parses the command line; the exit status when the run ends here (help,
@@ -273,6 +276,10 @@ std::optional<std::filesystem::path> output_folder() {
 int main(int argc, char** argv) {
   if (argc > 1 && (std::string_view(argv[1]) == "sweep" || std::string_view(argv[1]) == "optimize")) {
     return sweep_or_optimize(argc, argv);
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "geometry") {
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    return finish(app::geometry_command(args, std::cout, std::cerr));
   }
   CLI::App app{
       "RAVOST designs a shaped, axially symmetric dual-reflector antenna from a normalised\n"

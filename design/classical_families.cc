@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <tuple>
+#include <utility>
 #include <variant>
 
 namespace design {
@@ -427,6 +429,177 @@ ClassicalInputs scaled(const ClassicalInputs& in, double factor) {
   return out;
 }
 
+GeometrySpec geometry_keys(const ClassicalGeometry& g) {
+  const double k = 2.0 / g.inputs.diameter;
+  GeometrySpec keys;
+  keys.main_hole_to_feed = -g.main_inner_rim.z * k;
+  keys.feed_to_sub_rim = g.sub_rim.z * k;
+  keys.sub_radius = g.sub_rim.rho * k;
+  keys.main_inner_radius = g.main_inner_rim.rho * k;
+  return keys;
+}
+
+namespace {
+
+// The key a problem of the engineering parameters comes down to when the
+// parameters come from the keys, and which way to move it.
+ClassicalProblem key_problem(const ClassicalProblem& p, std::string_view fam) {
+  const std::string head = "no classical " + std::string(fam) + " has these keys at any focal length (" + p.message + ")";
+  if (p.parameter == "sub_diameter") return problem("sub_radius", head + ": make sub_radius smaller");
+  if (p.parameter == "hole_diameter" || p.parameter == "ring_radius")
+    return problem("main_inner_radius", head + ": try another main_inner_radius");
+  // The feed angle, and anything else: a narrower feed angle is a rim
+  // further in front of the feed.
+  return problem("feed_to_sub_rim", head + ": make feed_to_sub_rim larger (a narrower feed angle)");
+}
+
+}  // namespace
+
+ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_feed, double feed_to_sub_rim,
+                                    double sub_radius, double main_inner_radius) {
+  ClassicalResult out;
+  auto& probs = out.problems;
+  const Traits& tr = traits(family);
+  const std::string fam(tr.long_name);
+  const bool displaced = tr.ring_sign != 0;
+  if (!std::isfinite(main_hole_to_feed)) probs.push_back(problem("main_hole_to_feed", "must be a finite number"));
+  if (!finite_positive(feed_to_sub_rim))
+    probs.push_back(problem("feed_to_sub_rim", "the subreflector rim must lie in front of the feed: make "
+                                               "feed_to_sub_rim above 0"));
+  if (!(std::isfinite(sub_radius) && sub_radius > 0 && sub_radius < 1))
+    probs.push_back(problem("sub_radius", "must be above 0 and below 1 (the main reflector's radius)"));
+  if (displaced) {
+    if (!(std::isfinite(main_inner_radius) && main_inner_radius > 0 && main_inner_radius < 1))
+      probs.push_back(problem("main_inner_radius", "a " + fam + "'s main reflector has a hole: make "
+                                                   "main_inner_radius above 0 and below 1"));
+  } else if (main_inner_radius != 0) {
+    probs.push_back(problem("main_inner_radius", "a " + fam + "'s main reflector runs to the axis: make "
+                                                 "main_inner_radius 0"));
+  }
+  if (!probs.empty()) return out;
+
+  ClassicalInputs in;
+  in.family = family;
+  in.diameter = 2;
+  in.sub_diameter = 2 * sub_radius;
+  in.feed_angle_deg = std::atan2(sub_radius, feed_to_sub_rim) / kDeg;
+  if (displaced) in.hole_diameter = 2 * main_inner_radius;
+  // The hole rim's (or vertex's) distance behind the feed, as a function of
+  // the focal length, less the asked one; nullopt where there is no design.
+  std::optional<ClassicalProblem> first_problem;
+  const auto depth = [&](double F) -> std::optional<double> {
+    in.focal_length = F;
+    const ClassicalResult r = classical_design(in);
+    if (!r.geometry) {
+      if (!first_problem && !r.problems.empty()) first_problem = r.problems.front();
+      return std::nullopt;
+    }
+    return -r.geometry->main_inner_rim.z - main_hole_to_feed;
+  };
+  // F from 0.005 to 200 main radii: f/D from 0.0025 to 100.
+  constexpr int kGrid = 240;
+  const double log_lo = std::log(0.005), log_hi = std::log(200.0);
+  // The samples, with the edges of the focal lengths that have a design
+  // found by bisection between grid points, so that a root near an edge is
+  // bracketed too.
+  std::vector<double> fs;
+  std::vector<std::optional<double>> ds;
+  double lowest = INFINITY, highest = -INFINITY;
+  const auto add = [&](double F, std::optional<double> d) {
+    fs.push_back(F);
+    ds.push_back(d);
+    if (d) lowest = std::min(lowest, *d), highest = std::max(highest, *d);
+  };
+  std::optional<double> previous;
+  for (int i = 0; i <= kGrid; ++i) {
+    const double log_f = log_lo + (log_hi - log_lo) * i / kGrid;
+    const std::optional<double> d = depth(std::exp(log_f));
+    if (i > 0 && previous.has_value() != d.has_value()) {
+      double valid = log_f - (log_hi - log_lo) / kGrid, invalid = log_f;
+      if (d) std::swap(valid, invalid);
+      std::optional<double> d_valid = d ? d : previous;
+      for (int k = 0; k < 60; ++k) {
+        const double mid = (valid + invalid) / 2;
+        const std::optional<double> dm = depth(std::exp(mid));
+        if (dm) valid = mid, d_valid = dm;
+        else invalid = mid;
+      }
+      // The edge lies between the two grid points: in order before this one.
+      add(std::exp(valid), d_valid);
+    }
+    add(std::exp(log_f), d);
+    previous = d;
+  }
+  const int last = static_cast<int>(fs.size()) - 1;
+  std::optional<double> best;
+  for (int i = last - 1; i >= 0 && !best; --i) {
+    if (!ds[i] || !ds[i + 1]) continue;
+    if (*ds[i + 1] == 0) {
+      best = fs[i + 1];
+      break;
+    }
+    if ((*ds[i] < 0) == (*ds[i + 1] < 0) && *ds[i] != 0) continue;
+    // Bisection in log F; a midpoint without a design drops the bracket.
+    double lo = std::log(fs[i]), hi = std::log(fs[i + 1]);
+    double d_lo = *ds[i];
+    bool sound = true;
+    for (int k = 0; k < 200 && hi - lo > 1e-15; ++k) {
+      const double mid = (lo + hi) / 2;
+      if (mid <= lo || mid >= hi) break;
+      const std::optional<double> d = depth(std::exp(mid));
+      if (!d) {
+        sound = false;
+        break;
+      }
+      if (*d == 0) {
+        lo = hi = mid;
+        break;
+      }
+      if ((*d < 0) == (d_lo < 0)) lo = mid, d_lo = *d;
+      else hi = mid;
+    }
+    if (sound) best = std::exp((lo + hi) / 2);
+  }
+  if (best) {
+    in.focal_length = *best;
+    ClassicalResult r = classical_design(in);
+    if (r.geometry) return r;
+  }
+  if (!(lowest <= highest)) {
+    probs.push_back(key_problem(first_problem.value_or(problem("feed_angle", "no focal length fits")), fam));
+    return out;
+  }
+  const double at_most = highest + main_hole_to_feed, at_least = lowest + main_hole_to_feed;
+  if (lowest > 0)
+    probs.push_back(problem("main_hole_to_feed", "a classical " + fam + " with this subreflector rim has "
+                                                 "main_hole_to_feed at least " + num(at_least) +
+                                                 ": make it larger"));
+  else if (highest < 0)
+    probs.push_back(problem("main_hole_to_feed", "a classical " + fam + " with this subreflector rim has "
+                                                 "main_hole_to_feed at most " + num(at_most) +
+                                                 ": make it smaller"));
+  else
+    probs.push_back(problem("main_hole_to_feed", "no classical " + fam + " with this subreflector rim has "
+                                                 "this main_hole_to_feed: try another between " + num(at_least) +
+                                                 " and " + num(at_most)));
+  return out;
+}
+
+namespace {
+
+// Rows about `wanted` apart that end on the rim: a whole number of them
+// from the hole rim to the outer rim, each a whole number of integration
+// steps about `step` long.
+std::pair<double, double> intervals(double main_inner_radius, double wanted, double step) {
+  const double span = 1.0 - main_inner_radius;
+  const double rows = std::max(1.0, std::round(span / wanted));
+  const double output = span / rows;
+  const double steps = std::max(1.0, std::round(output / step));
+  return {output / steps, output};
+}
+
+}  // namespace
+
 WizardResult geometry_wizard(const ClassicalInputs& in) {
   WizardResult out;
   ClassicalResult asked = classical_design(in);
@@ -445,14 +618,25 @@ WizardResult geometry_wizard(const ClassicalInputs& in) {
   w.geometry = std::move(*unit.geometry);
   w.diameter = in.diameter;
   w.feed_beamwidth_deg = 2 * in.feed_angle_deg;
-  if (in.family == ClassicalFamily::ade) {
-    GeometrySpec keys;
-    keys.main_hole_to_feed = -w.geometry.main_inner_rim.z;
-    keys.feed_to_sub_rim = w.geometry.sub_rim.z;
-    keys.sub_radius = w.geometry.sub_rim.rho;
-    keys.main_inner_radius = w.geometry.main_inner_rim.rho;
-    w.ade_keys = keys;
+  w.keys = geometry_keys(w.geometry);
+  // The design file gives its design back from these keys, solving for the
+  // focal length; where the keys fit two focal lengths and the other one is
+  // taken, the file would hold another design than the one asked for.
+  const ClassicalResult back = classical_from_keys(in.family, w.keys.main_hole_to_feed, w.keys.feed_to_sub_rim,
+                                                   w.keys.sub_radius, w.keys.main_inner_radius);
+  const double F = w.geometry.inputs.focal_length;
+  if (!back.geometry || !(std::abs(back.geometry->inputs.focal_length - F) <= 1e-9 * F)) {
+    const std::string fam(traits(in.family).long_name);
+    out.problems.push_back(
+        back.geometry ? problem("focal_length", "a design file's geometry keys fit two focal lengths of this " +
+                                                    fam + " and give back the other, " +
+                                                    num(back.geometry->inputs.focal_length * in.diameter / 2) +
+                                                    ": make the focal length larger or the subreflector smaller")
+                      : problem("focal_length", "a design file's geometry keys do not give this " + fam +
+                                                    " back: try another focal length"));
+    return out;
   }
+  std::tie(w.calc_interval, w.output_interval) = intervals(w.keys.main_inner_radius, 0.02, 0.001);
   out.design = std::move(w);
   return out;
 }

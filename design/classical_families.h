@@ -158,10 +158,29 @@ ClassicalResult classical_design(const ClassicalInputs& in);
 // The same design with every length times `factor` (> 0).
 ClassicalInputs scaled(const ClassicalInputs& in, double factor);
 
+// The classical design of a family at the main reflector's radius 1 (D = 2)
+// whose subreflector rim and main reflector hole rim stand where a design
+// file's four geometry keys put them: the rim at radius sub_radius,
+// feed_to_sub_rim in front of the feed (so theta_e = atan(sub_radius /
+// feed_to_sub_rim)); the hole rim at radius main_inner_radius (0 for the
+// centred families, whose "hole rim" is the main reflector's vertex),
+// main_hole_to_feed behind the feed.  The focal length is what remains: the
+// root of the hole rim's depth as a function of F, bracketed on a
+// logarithmic grid and bisected.  Where two focal lengths fit, the larger
+// (the shallower main reflector) is taken.  Problems name the key to change
+// and say in which direction.
+ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_feed, double feed_to_sub_rim,
+                                    double sub_radius, double main_inner_radius);
+
+// A classical design's four geometry keys (the inverse of
+// classical_from_keys), in units of its main reflector's outer radius.
+GeometrySpec geometry_keys(const ClassicalGeometry& g);
+
 // What the geometry wizard writes for a family: the classical design in the
 // unit of a design file's geometry (the main reflector's outer radius is 1),
-// a beamwidth feed 10 dB down at the subreflector's rim, the synthesis
-// intervals of the examples, and the diameter that scales it back.
+// a beamwidth feed 10 dB down at the subreflector's rim, synthesis intervals
+// near the examples' with a whole number of rows from the hole rim to the
+// outer rim, and the diameter that scales it back.
 struct WizardDesign {
   ClassicalGeometry geometry;  // normalised: the main reflector's radius is 1
   double diameter = 0;         // D as asked
@@ -169,8 +188,8 @@ struct WizardDesign {
   double feed_level_db = 10;      // ... at this level below the axis
   double calc_interval = 0.001;
   double output_interval = 0.02;
-  // The shaped ade family's geometry keys, for a design of that family.
-  std::optional<GeometrySpec> ade_keys;
+  // The family's four geometry keys.
+  GeometrySpec keys;
 };
 
 struct WizardResult {

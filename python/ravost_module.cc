@@ -30,7 +30,9 @@
 #include "report/report.h"
 #include "design/check.h"
 #include "design/choices.h"
+#include "design/classical_families.h"
 #include "designfile/design_file.h"
+#include "designfile/wizard_file.h"
 #include "diag/diagnostic.h"
 #include "io/interrupt.h"
 #include "run/pipeline.h"
@@ -544,6 +546,38 @@ py::object sweep_call(const Design& design, const std::vector<std::pair<std::str
   return to_python(rows);
 }
 
+// The geometry wizard's design file, or DesignError naming the parameter
+// to change.
+std::string geometry_call(const std::string& family_name, double diameter, double focal_length, double sub_diameter,
+                          double feed_angle, std::optional<double> hole_diameter, std::optional<double> ring_radius,
+                          const std::string& unit, const std::string& name) {
+  const auto refuse = [](std::string key, std::string message) {
+    diag::Diagnostic d = diag::error(std::move(message), std::move(key));
+    return DesignRefused({d});
+  };
+  const std::optional<design::ClassicalFamily> family = design::classical_family_from_name(family_name);
+  if (!family)
+    throw refuse("family", "\"" + family_name + "\" is not a family: give cassegrain, gregorian, adc, ade, adh or adg.");
+  designfile::WizardFileOptions options;
+  options.name = name.empty() ? family_name : name;
+  options.unit = unit;
+  if (const std::string p = designfile::wizard_name_problem(options.name); !p.empty()) throw refuse("name", p + ".");
+  if (!unit.empty()) {
+    if (const std::string p = designfile::wizard_unit_problem(unit); !p.empty()) throw refuse("unit", p + ".");
+  }
+  design::ClassicalInputs in;
+  in.family = *family;
+  in.diameter = diameter;
+  in.focal_length = focal_length;
+  in.sub_diameter = sub_diameter;
+  in.feed_angle_deg = feed_angle;
+  in.hole_diameter = hole_diameter;
+  in.ring_radius = ring_radius;
+  const design::WizardResult w = design::geometry_wizard(in);
+  if (!w.design) throw refuse(w.problems.front().parameter, w.problems.front().parameter + ": " + w.problems.front().message + ".");
+  return designfile::wizard_toml(*w.design, options);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_ravost, m) {
@@ -605,4 +639,7 @@ PYBIND11_MODULE(_ravost, m) {
   m.def("_report", &report_call, py::arg("design"), py::arg("wavelength"), py::arg("physical_optics"),
         py::arg("precision"));
   m.def("_sweep", &sweep_call, py::arg("design"), py::arg("vary"), py::arg("jobs"));
+  m.def("_geometry", &geometry_call, py::arg("family"), py::arg("diameter"), py::arg("focal_length"),
+        py::arg("sub_diameter"), py::arg("feed_angle"), py::arg("hole_diameter"), py::arg("ring_radius"),
+        py::arg("unit"), py::arg("name"));
 }

@@ -417,21 +417,117 @@ TEST(ClassicalFamilies, TheWizardWritesTheAskedDesignInUnitsOfTheMainRadius) {
     EXPECT_EQ(w.design->diameter, c.D);
     EXPECT_EQ(w.design->feed_beamwidth_deg, 2 * c.theta_deg);
     EXPECT_EQ(w.design->feed_level_db, 10);
-    EXPECT_EQ(w.design->ade_keys.has_value(), c.family == ClassicalFamily::ade);
-    if (w.design->ade_keys) {
-      const GeometrySpec& keys = *w.design->ade_keys;
-      EXPECT_NEAR(keys.sub_radius, c.Ds / c.D, 1e-12);
-      EXPECT_NEAR(keys.main_inner_radius, c.Db / c.D, 1e-12);
-      EXPECT_NEAR(std::atan2(keys.sub_radius, keys.feed_to_sub_rim) / kDeg, c.theta_deg, 1e-9);
-      EXPECT_NEAR(-keys.main_hole_to_feed, g.main_z(keys.main_inner_radius), 1e-12);
-    }
+    const GeometrySpec& keys = w.design->keys;
+    EXPECT_NEAR(keys.sub_radius, c.Ds / c.D, 1e-12);
+    EXPECT_NEAR(keys.main_inner_radius, c.Db / c.D, 1e-12);
+    EXPECT_NEAR(std::atan2(keys.sub_radius, keys.feed_to_sub_rim) / kDeg, c.theta_deg, 1e-9);
+    // The hole rim is on the parabola (at negative rho where rays cross).
+    const double side = rays_cross_axis(c.family) ? -1 : 1;
+    EXPECT_NEAR(-keys.main_hole_to_feed, g.main_z(side * keys.main_inner_radius), 1e-12);
+    // Rows end on the rim: a whole number of output intervals from the hole
+    // rim, each a whole number of steps, near the examples' spacing.
+    const double rows = (1 - keys.main_inner_radius) / w.design->output_interval;
+    EXPECT_NEAR(rows, std::round(rows), 1e-9);
+    const double steps = w.design->output_interval / w.design->calc_interval;
+    EXPECT_NEAR(steps, std::round(steps), 1e-9);
+    EXPECT_NEAR(w.design->output_interval, 0.02, 0.005);
+    EXPECT_NEAR(w.design->calc_interval, 0.001, 0.0005);
   }
+  // A deep Cassegrain with a large subreflector: its vertex depth, (1 - h) F
+  // - b + h / (4F) at D = 2, is the same at F and at h / (4 (1 - h) F), so
+  // its keys would give back the other, shallower design.
+  ClassicalInputs deep;
+  deep.family = ClassicalFamily::cassegrain;
+  deep.diameter = 2;
+  deep.focal_length = 0.16;
+  deep.sub_diameter = 0.715;
+  deep.feed_angle_deg = 28.46;
+  ASSERT_TRUE(classical_design(deep).geometry);
+  const WizardResult twice = geometry_wizard(deep);
+  ASSERT_FALSE(twice.design);
+  EXPECT_EQ(twice.problems.at(0).parameter, "focal_length");
+  const double h = 0.715 / 2, other = h / (4 * (1 - h) * 0.16);
+  EXPECT_NE(twice.problems[0].message.find(std::to_string(other).substr(0, 5)), std::string::npos)
+      << twice.problems[0].message << " " << other;
   ClassicalInputs bad = inputs_of(cases()[0]);
   bad.feed_angle_deg = 80;
   const WizardResult refused = geometry_wizard(bad);
   EXPECT_FALSE(refused.design);
   ASSERT_EQ(refused.problems.size(), 1u);
   EXPECT_EQ(refused.problems[0].parameter, "feed_angle");
+}
+
+// The design files' keys give the classical design back: the wizard's keys
+// of every case, and of the ring-radius forms, solved for the focal length
+// reproduce D, F, Ds, theta_e and Db.
+TEST(ClassicalFamilies, TheKeysGiveTheWizardsDesignBack) {
+  std::vector<ClassicalInputs> all;
+  for (const Case& c : cases()) all.push_back(inputs_of(c));
+  // A ring radius instead of a hole: the same design when the ring taken is
+  // the smaller of the two that fit the hole.
+  ClassicalInputs ring = inputs_of(cases()[5]);
+  ring.hole_diameter.reset();
+  ring.ring_radius = *design_of(cases()[5]).inputs.ring_radius;
+  all.push_back(ring);
+  for (const ClassicalInputs& in : all) {
+    SCOPED_TRACE(std::string(classical_family_name(in.family)) + " F " + std::to_string(in.focal_length));
+    const WizardResult w = geometry_wizard(in);
+    ASSERT_TRUE(w.design);
+    const GeometrySpec& k = w.design->keys;
+    const ClassicalResult r =
+        classical_from_keys(in.family, k.main_hole_to_feed, k.feed_to_sub_rim, k.sub_radius, k.main_inner_radius);
+    ASSERT_TRUE(r.geometry) << (r.problems.empty() ? "" : r.problems[0].message);
+    const ClassicalGeometry& g = *r.geometry;
+    const double s = in.diameter / 2;
+    EXPECT_NEAR(g.main_outer_rim.rho * s, in.diameter / 2, 1e-9);
+    EXPECT_NEAR(g.inputs.focal_length * s, in.focal_length, 1e-9);
+    EXPECT_NEAR(g.sub_rim.rho * 2 * s, in.sub_diameter, 1e-9);
+    EXPECT_NEAR(std::atan2(g.sub_rim.rho, g.sub_rim.z) / kDeg, in.feed_angle_deg, 1e-9);
+    EXPECT_NEAR(*g.inputs.hole_diameter * s, *classical_design(in).geometry->inputs.hole_diameter, 1e-9);
+    EXPECT_NEAR(g.eccentricity, w.design->geometry.eccentricity, 1e-8);
+    // And the keys of the design found are the keys it was found from.
+    const GeometrySpec back = geometry_keys(g);
+    EXPECT_NEAR(back.main_hole_to_feed, k.main_hole_to_feed, 1e-12);
+    EXPECT_NEAR(back.feed_to_sub_rim, k.feed_to_sub_rim, 1e-12);
+  }
+}
+
+// Keys no classical design realises are refused at the key to change, with
+// the direction: a hole rim deeper or shallower than any focal length gives,
+// a subreflector rim behind the feed, a hole where there is none.
+TEST(ClassicalFamilies, KeysNoClassicalDesignRealisesNameTheKeyAndTheDirection) {
+  const GeometrySpec k = geometry_wizard(inputs_of(cases()[0])).design->keys;  // a Cassegrain
+  struct Refusal {
+    ClassicalFamily family;
+    GeometrySpec keys;
+    std::string key, words;
+  };
+  const std::vector<Refusal> refusals = {
+      // The vertex stands (1 - h) F - b + h / (4F) behind the feed: its
+      // least is at F = sqrt(h / (4 (1 - h))).
+      {ClassicalFamily::cassegrain, {-5.0, k.feed_to_sub_rim, k.sub_radius, 0}, "main_hole_to_feed", "larger"},
+      {ClassicalFamily::cassegrain, {k.main_hole_to_feed, -0.1, k.sub_radius, 0}, "feed_to_sub_rim", "above 0"},
+      {ClassicalFamily::cassegrain, {k.main_hole_to_feed, k.feed_to_sub_rim, 1.2, 0}, "sub_radius", "below 1"},
+      {ClassicalFamily::gregorian, {0.3, 0.5, 0.1, 0.2}, "main_inner_radius", "0"},
+      {ClassicalFamily::adc, {0.3, 0.5, 0.1, 0}, "main_inner_radius", "above 0"},
+      {ClassicalFamily::adh, {0.3, 0.01, 0.1, 0.1}, "feed_to_sub_rim", "larger"},
+  };
+  for (const Refusal& f : refusals) {
+    const ClassicalResult r = classical_from_keys(f.family, f.keys.main_hole_to_feed, f.keys.feed_to_sub_rim,
+                                                  f.keys.sub_radius, f.keys.main_inner_radius);
+    EXPECT_FALSE(r.geometry) << f.key;
+    ASSERT_EQ(r.problems.size(), 1u) << f.key;
+    EXPECT_EQ(r.problems[0].parameter, f.key) << r.problems[0].message;
+    EXPECT_NE(r.problems[0].message.find(f.words), std::string::npos) << r.problems[0].message;
+  }
+  // The Cassegrain's vertex depth in closed form: the least depth bounds
+  // what the keys may ask.
+  const double h = k.sub_radius, b = k.feed_to_sub_rim;
+  const double F0 = std::sqrt(h / (4 * (1 - h)));
+  const double least = (1 - h) * F0 - b + h / (4 * F0);
+  const ClassicalResult r = classical_from_keys(ClassicalFamily::cassegrain, least - 0.01, b, h, 0);
+  ASSERT_FALSE(r.geometry);
+  EXPECT_NE(r.problems[0].message.find("at least"), std::string::npos) << r.problems[0].message;
 }
 
 }  // namespace

@@ -10,6 +10,8 @@ sweeps give the same figures.
     table = ravost.synthesise(design)          # the ray table, numpy arrays
     figures = ravost.report(design, wavelength=1.0)   # what report.json holds
     rows = ravost.sweep(design, vary={"geometry.sub_radius": (0.2, 0.3, 5)})
+    dish = ravost.geometry("cassegrain", diameter=1000, focal_length=350,
+                           sub_diameter=100, feed_angle=15)   # a classical design
 
 A design the program refuses raises DesignError, whose ``diagnostics`` list
 every problem with its key and line.  Long calls release the GIL and stop on
@@ -19,7 +21,7 @@ Ctrl-C with KeyboardInterrupt.
 from ._ravost import Design, DesignError, Diagnostic, __version__, check, load, loads
 from . import _ravost
 
-__all__ = ["Design", "DesignError", "Diagnostic", "RayTable", "check", "load", "loads",
+__all__ = ["Design", "DesignError", "Diagnostic", "RayTable", "check", "geometry", "load", "loads",
            "report", "sweep", "synthesise", "synthesize"]
 
 
@@ -96,3 +98,27 @@ def sweep(design, vary, jobs=None):
     if jobs is not None and int(jobs) < 1:
         raise ValueError("jobs must be at least 1")
     return _ravost._sweep(design, list(vary.items()), 0 if jobs is None else int(jobs))
+
+
+def geometry(family, diameter, focal_length, sub_diameter, feed_angle, hole_diameter=None,
+             ring_radius=None, unit=None, name=None):
+    """The geometry wizard: the Design of a family's classical dual reflector.
+
+    family is "cassegrain", "gregorian", "adc", "ade", "adh" or "adg".  The
+    main reflector's diameter, its focal length and the subreflector's
+    diameter are lengths in one unit (unit: "in", "ft", "mm" or "m", or None
+    to leave it unsaid); feed_angle is the half angle in degrees that the
+    subreflector subtends at the feed.  A displaced-axis family takes one of
+    hole_diameter (the main reflector's hole) and ring_radius (its ring
+    focus); the centred ones take neither.  name (default: the family) names
+    the figure file and the report folder.  The Design is the text that
+    ``ravost geometry`` prints: classical shaping, a beamwidth feed 10 dB down
+    at the subreflector's rim, a uniform aperture.  Parameters no design of
+    the family has raise DesignError naming the one to change and which way.
+    """
+    def length(v):
+        return None if v is None else float(v)
+    text = _ravost._geometry(str(family), float(diameter), float(focal_length), float(sub_diameter),
+                             float(feed_angle), length(hole_diameter), length(ring_radius),
+                             "" if unit is None else str(unit), "" if name is None else str(name))
+    return loads(text, name=(str(name) if name else str(family)) + ".toml")
