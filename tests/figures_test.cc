@@ -4,20 +4,102 @@
 
 #include <cmath>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "figures/heat_map.h"
 #include "figures/svg.h"
+#include "figures/ticks.h"
 
 namespace {
 
-TEST(SvgTicks, RoundNumbersCoveringTheRange) {
+// The number of significant digits a label is written with ("0.0250" has
+// three, "2.5e-05" two, "-40" one or two: trailing zeros of an integer are
+// not counted).
+int significant_digits(const std::string& label) {
+  std::string mantissa = label.substr(0, label.find_first_of("eE"));
+  std::string digits;
+  for (char ch : mantissa)
+    if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
+  const std::size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return 1;
+  digits = digits.substr(first);
+  if (mantissa.find('.') == std::string::npos)
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return static_cast<int>(digits.size());
+}
+
+TEST(Ticks, ClosedCases) {
+  EXPECT_EQ(figures::nice_ticks(0.0, 1.0), (std::vector<double>{0, 0.2, 0.4, 0.6000000000000001, 0.8, 1}));
   EXPECT_EQ(figures::nice_ticks(-50.0, 0.0, 6), (std::vector<double>{-50, -40, -30, -20, -10, 0}));
-  const auto t = figures::nice_ticks(0.0013, 0.0187, 6);
-  ASSERT_GE(t.size(), 4u);
-  for (double v : t) EXPECT_NEAR(std::remainder(v, 0.002), 0.0, 1e-15);
+  // Steps of 2.5: 0 to 2 in about eight intervals.
+  EXPECT_EQ(figures::tick_step(0, 2, 8), 0.25);
+  EXPECT_EQ(figures::tick_step(0.0013, 0.0187, 6), 0.0025);
+  // Too narrow a range for the nearest step's four ticks takes a smaller step.
+  EXPECT_EQ(figures::tick_step(0.21, 0.26, 1), 0.01);
   EXPECT_TRUE(figures::nice_ticks(1.0, 1.0).empty());
+  EXPECT_TRUE(figures::nice_ticks(0.0, std::nan("")).empty());
+  EXPECT_TRUE(figures::nice_ticks(0.0, INFINITY).empty());
+  // A directivity that varies by 3e-5 dB, on the minimum span of a thousandth
+  // of its magnitude: the span about its middle, ticks a hundredth apart.
+  const figures::Span s = figures::at_least(49.38547, 49.38550, 1e-3 * 49.3855);
+  EXPECT_TRUE(s.widened);
+  EXPECT_NEAR(s.lo, 49.385485 - 0.02469275, 1e-12);
+  EXPECT_NEAR(s.hi, 49.385485 + 0.02469275, 1e-12);
+  const auto t = figures::nice_ticks(s.lo, s.hi);
+  const double step = figures::tick_step(s.lo, s.hi);
+  std::vector<std::string> labels;
+  for (double v : t) labels.push_back(figures::tick_label(v, step));
+  EXPECT_EQ(labels, (std::vector<std::string>{"49.37", "49.38", "49.39", "49.40", "49.41"}));
+  EXPECT_FALSE(figures::at_least(0, 1, 0.5).widened);
+}
+
+TEST(Ticks, LabelsInTheFewestDigitsTheStepNeeds) {
+  EXPECT_EQ(figures::tick_label(0.225, 0.025), "0.225");
+  EXPECT_EQ(figures::tick_label(0.22500000000000001, 0.025), "0.225");
+  EXPECT_EQ(figures::tick_label(9 * 0.025, 0.025), "0.225");
+  EXPECT_EQ(figures::tick_label(0.6000000000000001, 0.2), "0.6");
+  EXPECT_EQ(figures::tick_label(1, 0.2), "1.0");
+  EXPECT_EQ(figures::tick_label(7.5, 2.5), "7.5");
+  EXPECT_EQ(figures::tick_label(75, 25), "75");
+  EXPECT_EQ(figures::tick_label(-40, 10), "-40");
+  EXPECT_EQ(figures::tick_label(-1e-18, 0.1), "0.0");
+  EXPECT_EQ(figures::tick_label(2.5e-5, 2.5e-6), "2.5e-05");
+  EXPECT_EQ(figures::tick_label(0, 5e-6), "0");
+  EXPECT_EQ(figures::tick_label(3e7, 1e7), "3e+07");
+  EXPECT_EQ(figures::tick_label(std::nan(""), 1), "");
+}
+
+// Over ranges of every size and place: at least four ticks and at most
+// eleven, steps of 1, 2, 2.5 or 5 times a power of ten, and labels that are
+// distinct, of at most six significant digits, and read back as the tick.
+TEST(Ticks, EveryRangeGetsFourToElevenRoundLabelledTicks) {
+  for (double span : {1e-7, 3.3e-5, 0.0017, 0.05, 0.9, 1.0, 7.0, 13.0, 260.0, 4.4e4, 9e8})
+    for (double centre : {0.0, -0.3, 1.0, 49.3855, -1234.5, 7.7e5})
+      for (int target : {4, 6, 8}) {
+        const double mag = std::abs(centre) + span;
+        if (span < figures::kLabelSpanShare * mag) continue;  // widened to this on every axis
+        const double lo = centre - 0.5 * span, hi = centre + 0.5 * span;
+        SCOPED_TRACE(testing::Message() << lo << " to " << hi << ", target " << target);
+        const auto t = figures::nice_ticks(lo, hi, target);
+        const double step = figures::tick_step(lo, hi, target);
+        ASSERT_GE(t.size(), 4u);
+        EXPECT_LE(t.size(), 11u);
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-12));
+        EXPECT_TRUE(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 || std::abs(mantissa - 2.5) < 1e-9 ||
+                    std::abs(mantissa - 5) < 1e-9)
+            << step;
+        std::set<std::string> seen;
+        for (double v : t) {
+          EXPECT_GE(v, lo - 1e-9 * step);
+          EXPECT_LE(v, hi + 1e-9 * step);
+          const std::string label = figures::tick_label(v, step);
+          EXPECT_LE(significant_digits(label), 6) << label;
+          EXPECT_NEAR(std::stod(label), v, 1e-6 * step) << label;
+          EXPECT_TRUE(seen.insert(label).second) << label;
+        }
+      }
 }
 
 std::vector<std::string> all(const std::string& text, const std::string& pattern) {
@@ -47,7 +129,7 @@ TEST(HeatMap, ContoursCrossTheEdgesWhereTheValuesPassTheLevel) {
   // Values 0 and 2 at the bottom-left and top-right centres, 1 at the other
   // two.  In cell units from the bottom-left centre, the contour of level L
   // runs from (L, 0) to (0, L) for L <= 1 and from (1, L - 1) to (L - 1, 1)
-  // above; the levels are the round ticks of 0..2 (0.2 apart), and level 0
+  // above; the levels are the round ticks of 0..2 (0.25 apart), and level 0
   // touches no edge from below.
   const std::string svg = figures::render(square(2));
   const std::regex line("<line x1=\"([^\"]+)\" y1=\"([^\"]+)\" x2=\"([^\"]+)\" y2=\"([^\"]+)\"/>");
@@ -64,7 +146,7 @@ TEST(HeatMap, ContoursCrossTheEdgesWhereTheValuesPassTheLevel) {
     else
       expected.push_back({px(1), py(level - 1), px(level - 1), py(1)});
   }
-  ASSERT_EQ(expected.size(), 10u);
+  ASSERT_EQ(expected.size(), 8u);
   ASSERT_EQ(drawn.size(), expected.size());
   for (std::size_t k = 0; k < drawn.size(); ++k)
     for (std::size_t c = 0; c < 4; ++c) EXPECT_NEAR(drawn[k][c], expected[k][c], 1e-3) << "line " << k << ", coordinate " << c;
