@@ -68,6 +68,9 @@ std::string tick_label(double v, double step) {
 Span at_least(double lo, double hi, double span) {
   if (!(hi - lo < span) || !std::isfinite(lo) || !std::isfinite(hi)) return {lo, hi, false};
   const double mid = 0.5 * (lo + hi);
+  // Values of one sign keep it: the span starts at zero rather than cross it.
+  if (lo >= 0 && mid - 0.5 * span < 0) return {0, span, true};
+  if (hi <= 0 && mid + 0.5 * span > 0) return {-span, 0, true};
   return {mid - 0.5 * span, mid + 0.5 * span, true};
 }
 

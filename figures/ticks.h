@@ -23,7 +23,8 @@ std::vector<double> nice_ticks(double lo, double hi, int target = 6);
 // ("2.5e-05"), at most six significant digits either way.
 std::string tick_label(double v, double step);
 
-// [lo, hi] widened about its middle to at least `span` when it is narrower.
+// [lo, hi] widened about its middle to at least `span` when it is narrower;
+// a range of one sign is not widened past zero (it then starts or ends there).
 struct Span {
   double lo = 0, hi = 0;
   bool widened = false;  // the range is the minimum span, not the values'

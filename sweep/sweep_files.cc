@@ -106,7 +106,13 @@ std::string figure_label(std::string_view name) {
       {"path_error_wavelengths", "path error (wavelengths p-p)"},
       {"edge_taper_db", "feed edge taper (dB)"},
       {"sub_diameter", "subreflector diameter"},
-      {"surface", "surface efficiency"}};
+      {"surface", "surface efficiency"},
+      {"po_directivity_dbi", "physical optics: directivity (dBi)"},
+      {"po_first_sidelobe_db", "physical optics: first sidelobe (dB)"},
+      {"po_cross_polar_peak_db", "physical optics: cross-polar peak (dB)"},
+      {"po_hpbw_deg", "physical optics: half-power beamwidth (deg)"},
+      {"po_spillover_past_sub", "physical optics: spillover past the subreflector"},
+      {"po_spillover_past_main", "physical optics: spillover past the main reflector"}};
   const auto found = labels.find(name);
   return std::string(found != labels.end() ? found->second : name);
 }
@@ -117,13 +123,14 @@ bool ends_with(std::string_view s, std::string_view tail) {
 
 // The smallest span a figure's axis or colour scale is drawn on: a
 // thousandth of its magnitude, and at least a hundredth of a dB for a level,
-// 1e-4 for an efficiency, a thousandth of a degree for an angle.  Values
-// that vary less are numerical noise, drawn flat.
+// 1e-4 for an efficiency or a share of power, a thousandth of a degree for
+// an angle, a thousandth of a wavelength for a path error.  Values that vary
+// less are numerical noise, drawn flat.
 double minimum_span(std::string_view name, double magnitude) {
   double floor = 0;
   if (ends_with(name, "_db") || ends_with(name, "_dbi"))
     floor = 0.01;
-  else if (ends_with(name, "_deg"))
+  else if (ends_with(name, "_deg") || ends_with(name, "_wavelengths"))
     floor = 1e-3;
   else if (name == "efficiency" || name == "spillover" || name == "illumination" || name == "blockage" ||
            name == "phase" || name == "surface" || name.find("spillover") != std::string_view::npos)

@@ -11,24 +11,9 @@
 #include "figures/heat_map.h"
 #include "figures/svg.h"
 #include "figures/ticks.h"
+#include "tests/test_util.h"
 
 namespace {
-
-// The number of significant digits a label is written with ("0.0250" has
-// three, "2.5e-05" two, "-40" one or two: trailing zeros of an integer are
-// not counted).
-int significant_digits(const std::string& label) {
-  std::string mantissa = label.substr(0, label.find_first_of("eE"));
-  std::string digits;
-  for (char ch : mantissa)
-    if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
-  const std::size_t first = digits.find_first_not_of('0');
-  if (first == std::string::npos) return 1;
-  digits = digits.substr(first);
-  if (mantissa.find('.') == std::string::npos)
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  return static_cast<int>(digits.size());
-}
 
 TEST(Ticks, ClosedCases) {
   EXPECT_EQ(figures::nice_ticks(0.0, 1.0), (std::vector<double>{0, 0.2, 0.4, 0.6000000000000001, 0.8, 1}));
@@ -53,6 +38,13 @@ TEST(Ticks, ClosedCases) {
   for (double v : t) labels.push_back(figures::tick_label(v, step));
   EXPECT_EQ(labels, (std::vector<std::string>{"49.37", "49.38", "49.39", "49.40", "49.41"}));
   EXPECT_FALSE(figures::at_least(0, 1, 0.5).widened);
+  // A path error of a few 1e-7 wavelengths stays positive on its minimum span.
+  const figures::Span small = figures::at_least(3.6e-7, 3.9e-7, 1e-3);
+  EXPECT_TRUE(small.widened);
+  EXPECT_EQ(small.lo, 0.0);
+  EXPECT_EQ(small.hi, 1e-3);
+  EXPECT_EQ(figures::at_least(-2e-6, -1e-6, 1e-3).hi, 0.0);
+  EXPECT_NEAR(figures::at_least(-2e-6, 1e-6, 1e-3).lo, -0.5005e-3, 1e-15);
 }
 
 TEST(Ticks, LabelsInTheFewestDigitsTheStepNeeds) {
@@ -95,7 +87,7 @@ TEST(Ticks, EveryRangeGetsFourToElevenRoundLabelledTicks) {
           EXPECT_GE(v, lo - 1e-9 * step);
           EXPECT_LE(v, hi + 1e-9 * step);
           const std::string label = figures::tick_label(v, step);
-          EXPECT_LE(significant_digits(label), 6) << label;
+          EXPECT_LE(testutil::significant_digits(label), 6) << label;
           EXPECT_NEAR(std::stod(label), v, 1e-6 * step) << label;
           EXPECT_TRUE(seen.insert(label).second) << label;
         }
@@ -167,6 +159,129 @@ TEST(HeatMap, CellsWithoutAValueAreGreyAndDrawNoContour) {
   EXPECT_NE(svg.find("fill=\"#440154\"><title>up = 10, across = 1: 0</title>"), std::string::npos);
   EXPECT_NE(svg.find("fill=\"#fde725\"><title>up = 10, across = 2: 1</title>"), std::string::npos);
   EXPECT_EQ(all(svg, "<circle cx=\"510\" cy=\"355\" ").size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// A chart of three points that differ by 3e-5 around 49.3855.
+figures::Chart jitter(double min_span) {
+  figures::Chart c;
+  c.id = "jitter";
+  c.title = "jitter";
+  c.y_min_span = min_span;
+  c.series.push_back({"values", "#000000", {1, 2, 3}, {49.38547, 49.38548, 49.3855}, 1.6, false, false});
+  return c;
+}
+
+std::vector<std::string> labels_anchored(const std::string& svg, const std::string& anchor) {
+  std::vector<std::string> out;
+  for (const auto& l : testutil::number_labels(svg))
+    if (l.anchor == anchor) out.push_back(l.text);
+  return out;
+}
+
+TEST(Chart, ValuesThatVaryLessThanTheMinimumSpanAreDrawnFlatOnIt) {
+  const std::string flat = figures::render(jitter(1e-3 * 49.3855));
+  // The minimum span 49.3608 to 49.4102, widened to its round ticks.
+  EXPECT_EQ(labels_anchored(flat, "end"),
+            (std::vector<std::string>{"49.36", "49.37", "49.38", "49.39", "49.40", "49.41", "49.42"}));
+  EXPECT_NE(flat.find("values vary less than 0.0494: minimum span shown"), std::string::npos);
+  // Without a minimum span the axis is as narrow as six significant digits
+  // allow, its labels still distinct.
+  const std::string narrow = figures::render(jitter(0));
+  const auto y = labels_anchored(narrow, "end");
+  ASSERT_GE(y.size(), 4u);
+  EXPECT_EQ(std::set<std::string>(y.begin(), y.end()).size(), y.size());
+  for (const auto& l : testutil::number_labels(narrow)) EXPECT_LE(testutil::significant_digits(l.text), 6) << l.text;
+  EXPECT_EQ(narrow.find("minimum span"), std::string::npos);
+  EXPECT_LE(std::stod(y.back()) - std::stod(y.front()), 0.1);
+}
+
+TEST(Chart, MarkersCarryTheirShapesAndHoverTexts) {
+  figures::Chart c;
+  c.id = "m";
+  c.title = "markers";
+  c.x_range = {0, 10};
+  c.y_range = {0, 10};
+  figures::Series ring{"warned", "#e08a00", {2}, {5}, 1.4, false, true};
+  ring.shape = figures::Series::Shape::ring;
+  ring.tips = {"short of the rim & more"};
+  figures::Series cross{"refused", "#303030", {6}, {std::nan("")}, 1.4, false, true};
+  cross.shape = figures::Series::Shape::cross;
+  cross.at_axis = true;
+  cross.tips = {"too wide"};
+  c.series = {ring, cross};
+  const std::string svg = figures::render(c);
+  // The plot is 658 x 332 pixels from (78, 40): x = 2 at 209.6, y = 5 at 206.
+  EXPECT_NE(svg.find("<circle cx=\"209.60\" cy=\"206.00\" r=\"2.10\" fill=\"white\" stroke=\"#e08a00\" stroke-width=\"1.5\">"
+                     "<title>short of the rim &amp; more</title></circle>"),
+            std::string::npos)
+      << svg;
+  // The cross sits on the bottom edge (y = 372) at x = 6 (472.8), inside the plot.
+  const std::regex path("<path d=\"M([0-9.]+),([0-9.]+)L([0-9.]+),([0-9.]+)M[^\"]*\" stroke=\"#303030\"[^>]*><title>too wide</title></path>");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(svg, m, path)) << svg;
+  EXPECT_NEAR(0.5 * (std::stod(m[1]) + std::stod(m[3])), 472.8, 1e-9);
+  const double cy = 0.5 * (std::stod(m[2]) + std::stod(m[4]));
+  EXPECT_LT(cy, 372.0 - 2.6);
+  EXPECT_GT(cy, 372.0 - 10);
+  // Both in the legend.
+  EXPECT_NE(svg.find(">warned</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">refused</text>"), std::string::npos);
+}
+
+TEST(HeatMap, TicksOnBothInputsAndTheColourBar) {
+  const std::string svg = figures::render(square(std::nan("")));
+  // Across: cells 1 and 2 centred at 230 and 510, ticks 0.25 apart from 0.5 to 2.5.
+  EXPECT_NE(svg.find("<text x=\"230\" y=\"478\" text-anchor=\"middle\">1.00</text>"), std::string::npos);
+  EXPECT_NE(svg.find("<text x=\"440\" y=\"478\" text-anchor=\"middle\">1.75</text>"), std::string::npos);
+  EXPECT_EQ(labels_anchored(svg, "middle").size(), 9u);
+  // Up: rows 10 and 20 centred at 355 and 145, ticks 2.5 apart from 5 to 25.
+  EXPECT_NE(svg.find("<text x=\"82\" y=\"359\" text-anchor=\"end\">10.0</text>"), std::string::npos);
+  EXPECT_NE(svg.find("<text x=\"82\" y=\"96.5\" text-anchor=\"end\">22.5</text>"), std::string::npos);
+  // The colour bar, from 0 (y = 460) to 1 (y = 40), 0.2 apart.
+  EXPECT_NE(svg.find("<text x=\"706\" y=\"212\">0.6</text>"), std::string::npos);
+  EXPECT_EQ(labels_anchored(svg, "").size(), 6u);
+}
+
+TEST(HeatMap, WarnedRefusedAndFailedCellsAreMarkedWithWhyAndALegend) {
+  figures::HeatMap m = square(3);
+  using Cell = figures::HeatMap::Cell;
+  m.kinds = {Cell::value, Cell::warned, Cell::refused, Cell::failed};
+  m.tips = {"", "short of the rim", "too wide", "broke down"};
+  const std::string svg = figures::render(m);
+  EXPECT_NE(svg.find("<title>up = 10, across = 2: warned (1): short of the rim</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>up = 20, across = 1: refused (1): too wide</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>up = 20, across = 2: failed (3): broke down</title>"), std::string::npos);
+  // Only the clean cell is coloured, in the middle of a scale of one value.
+  EXPECT_EQ(all(svg, "fill=\"" + figures::heat_colour(0.5) + "\"><title>").size(), 1u);
+  EXPECT_EQ(all(svg, "<circle cx=\"510\" cy=\"355\" r=\"7\" fill=\"none\" stroke=\"#e08a00\"").size(), 1u);
+  EXPECT_EQ(all(svg, "<path d=\"M[^\"]*\" stroke=\"#303030\"").size(), 2u);  // the cell and the legend
+  EXPECT_EQ(all(svg, "<path d=\"M[^\"]*\" stroke=\"#c00000\"").size(), 2u);
+  for (const char* entry : {">warned design (not a candidate)</text>", ">refused design</text>", ">failed design</text>"})
+    EXPECT_NE(svg.find(entry), std::string::npos) << entry;
+  EXPECT_TRUE(all(svg, "<line ").empty());  // no contour through marked cells
+}
+
+TEST(HeatMap, JitterIsNotColouredOrContoured) {
+  figures::HeatMap m = square(0);
+  m.values = {49.38547, 49.38548, 49.38549, 49.3855};
+  m.min_span = 1e-3 * 49.3855;
+  const std::string svg = figures::render(m);
+  EXPECT_TRUE(all(svg, "<line ").empty());
+  EXPECT_NE(svg.find("values vary less than 0.0494: colour scale at that minimum span"), std::string::npos);
+  // Every cell within a step of the scale's middle colour.
+  const auto fills = all(svg, "fill=\"#[0-9a-f]{6}\"><title>");
+  ASSERT_EQ(fills.size(), 4u);
+  const std::string middle = figures::heat_colour(0.5);
+  for (const auto& f : fills)
+    for (std::size_t c = 0; c < 3; ++c)
+      EXPECT_LE(std::abs(std::stoi(f.substr(7 + 2 * c, 2), nullptr, 16) - std::stoi(middle.substr(1 + 2 * c, 2), nullptr, 16)), 2)
+          << f;
+  const auto bar = labels_anchored(svg, "");
+  EXPECT_EQ(bar, (std::vector<std::string>{"49.37", "49.38", "49.39", "49.40", "49.41"}));
 }
 
 }  // namespace
