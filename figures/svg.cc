@@ -11,6 +11,7 @@ namespace figures {
 namespace {
 
 constexpr double kLeft = 78, kRight = 24, kTop = 40, kBottom = 58;
+constexpr double kLegendRow = 24;  // the height of a legend below the plot
 
 // A drawing coordinate or length, to a hundredth of a pixel.
 std::string px(double v) { return fields::fixed(v, 2); }
@@ -73,6 +74,23 @@ struct Frame {
   double Y(double v) const { return kTop + ph - (v - yr.first) / (yr.second - yr.first) * ph; }
 };
 
+// The width a legend entry takes in a row below the plot.
+double entry_width(const Series& s) { return 44 + 6.8 * static_cast<double>(s.label.size()); }
+
+// A legend below the plot: its entries row by row, as many to a row as fit.
+std::vector<std::vector<const Series*>> legend_rows(const Chart& c) {
+  std::vector<std::vector<const Series*>> rows;
+  if (!c.legend_below) return rows;
+  double x = 0;
+  for (const auto& s : c.series) {
+    if (s.label.empty()) continue;
+    if (rows.empty() || x + entry_width(s) > c.width - kLeft - kRight + 30) rows.emplace_back(), x = 0;
+    rows.back().push_back(&s);
+    x += entry_width(s);
+  }
+  return rows;
+}
+
 Frame frame_of(const Chart& c) {
   Frame f;
   if (c.x_range) {
@@ -89,7 +107,7 @@ Frame frame_of(const Chart& c) {
     f.y_at_minimum = y.widened;
   }
   f.pw = c.width - kLeft - kRight;
-  f.ph = c.height - kTop - kBottom;
+  f.ph = c.height - kTop - kBottom - kLegendRow * static_cast<double>(legend_rows(c).size());
   auto& xr = f.xr;
   auto& yr = f.yr;
   const double pw = f.pw, ph = f.ph;
@@ -144,7 +162,7 @@ void axes(std::ostringstream& o, const Chart& c, const Frame& f) {
   o << "</g>\n";
   o << "<rect x=\"" << px(kLeft) << "\" y=\"" << px(kTop) << "\" width=\"" << px(pw) << "\" height=\"" << px(ph)
     << "\" fill=\"none\" stroke=\"black\" stroke-width=\"1\"/>\n";
-  o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"" << px(c.height - 14) << "\" text-anchor=\"middle\">" << escape(c.x_label) << "</text>\n";
+  o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"" << px(kTop + ph + kBottom - 14) << "\" text-anchor=\"middle\">" << escape(c.x_label) << "</text>\n";
   o << "<text transform=\"translate(18 " << px(kTop + 0.5 * ph) << ") rotate(-90)\" text-anchor=\"middle\">" << escape(c.y_label) << "</text>\n";
   if (f.y_at_minimum)
     o << "<text x=\"" << px(kLeft + 8) << "\" y=\"" << px(kTop + 16) << "\" font-size=\"12\" fill=\"#555555\">"
@@ -225,32 +243,50 @@ void data(std::ostringstream& o, const Chart& c, const Frame& f, const std::stri
     o << "<text x=\"" << px(X(note.x)) << "\" y=\"" << px(Y(note.y)) << "\" font-size=\"12\">" << escape(note.text) << "</text>\n";
 }
 
-// The legend, top right inside the plot.
+// A legend entry's sample: the series' marker, or a stretch of its line.
+void sample(std::ostringstream& o, const Series& s, double x, double y) {
+  if (s.markers)
+    marker(o, s.shape, false, x + 11, y, s.shape == Series::Shape::dot ? 3.0 : 3.5, s.colour, "");
+  else
+    o << "<line x1=\"" << px(x) << "\" y1=\"" << px(y) << "\" x2=\"" << px(x + 22) << "\" y2=\"" << px(y) << "\" stroke=\""
+      << s.colour << "\" stroke-width=\"" << px(std::max(2.0, s.width)) << "\"" << (s.dashed ? " stroke-dasharray=\"7 4\"" : "")
+      << "/>\n";
+}
+
+// The legend: top right inside the plot, or in a row below it.
 void legend(std::ostringstream& o, const Chart& c, const Frame& f) {
   const double pw = f.pw;
   std::vector<const Series*> entries;
   for (const auto& s : c.series)
     if (!s.label.empty()) entries.push_back(&s);
-  if (!entries.empty()) {
-    std::size_t longest = 0;
-    for (const auto* s : entries) longest = std::max(longest, s->label.size());
-    const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(entries.size());
-    const double x0 = kLeft + pw - w - 8, y0 = kTop + 8;
-    o << "<g>\n<rect x=\"" << px(x0) << "\" y=\"" << px(y0) << "\" width=\"" << px(w) << "\" height=\"" << px(h)
-      << "\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"#b0b0b0\"/>\n";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const double y = y0 + 15 + 18.0 * static_cast<double>(i);
-      const Series& s = *entries[i];
-      if (s.markers)
-        marker(o, s.shape, false, x0 + 19, y - 4, s.shape == Series::Shape::dot ? 3.0 : 3.5, s.colour, "");
-      else
-        o << "<line x1=\"" << px(x0 + 8) << "\" y1=\"" << px(y - 4) << "\" x2=\"" << px(x0 + 30) << "\" y2=\"" << px(y - 4)
-          << "\" stroke=\"" << s.colour << "\" stroke-width=\"" << px(std::max(2.0, s.width)) << "\""
-          << (s.dashed ? " stroke-dasharray=\"7 4\"" : "") << "/>\n";
-      o << "<text x=\"" << px(x0 + 36) << "\" y=\"" << px(y) << "\">" << escape(s.label) << "</text>\n";
+  if (entries.empty()) return;
+  if (c.legend_below) {
+    double y = kTop + f.ph + kBottom + kLegendRow / 2 - 8;
+    o << "<g>\n";
+    for (const auto& row : legend_rows(c)) {
+      double x = kLeft;
+      for (const Series* s : row) {
+        sample(o, *s, x, y - 4);
+        o << "<text x=\"" << px(x + 28) << "\" y=\"" << px(y) << "\">" << escape(s->label) << "</text>\n";
+        x += entry_width(*s);
+      }
+      y += kLegendRow;
     }
     o << "</g>\n";
+    return;
   }
+  std::size_t longest = 0;
+  for (const auto* s : entries) longest = std::max(longest, s->label.size());
+  const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(entries.size());
+  const double x0 = kLeft + pw - w - 8, y0 = kTop + 8;
+  o << "<g>\n<rect x=\"" << px(x0) << "\" y=\"" << px(y0) << "\" width=\"" << px(w) << "\" height=\"" << px(h)
+    << "\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"#b0b0b0\"/>\n";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const double y = y0 + 15 + 18.0 * static_cast<double>(i);
+    sample(o, *entries[i], x0 + 8, y - 4);
+    o << "<text x=\"" << px(x0 + 36) << "\" y=\"" << px(y) << "\">" << escape(entries[i]->label) << "</text>\n";
+  }
+  o << "</g>\n";
 }
 
 // The scale bar, bottom left inside the plot.

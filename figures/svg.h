@@ -57,6 +57,9 @@ struct Chart {
   // values, and says so when the values vary less (so that numerical
   // jitter is drawn flat).
   double y_min_span = 0;
+  // The legend in rows below the plot (which gives up their height) instead
+  // of over the plot's top right corner.
+  bool legend_below = false;
   int width = 760, height = 430;
 };
 

@@ -184,9 +184,12 @@ std::string line_chart(const std::vector<Axis>& axes, const std::vector<Row>& ro
   c.title = label + " against " + axes[0].key;
   c.x_label = axes[0].key;
   c.y_label = label;
-  c.height = 320;
+  c.height = 360;
+  c.legend_below = true;
   c.y_min_span = minimum_span(name, magnitude_of(rows, name));
-  figures::Series s{"designs", figures::kDelivered, {}, {}, 1.6, false, false};
+  figures::Series s{"", figures::kDelivered, {}, {}, 1.6, false, false};
+  figures::Series clean{"clean design", figures::kDelivered, {}, {}, 1.6, false, true};
+  clean.pin = true;  // a design on the plot's edge is drawn whole
   figures::Series warned{"warned design (not a candidate)", figures::kRay, {}, {}, 1.4, false, true};
   warned.shape = Shape::ring;
   warned.pin = true;
@@ -202,7 +205,10 @@ std::string line_chart(const std::vector<Axis>& axes, const std::vector<Row>& ro
     // NaN: the line breaks at a design that failed or was warned.
     s.y.push_back(r.evaluation.ok() ? y : std::nan(""));
     const std::string tip = axes[0].key + " = " + fields::number(x, 10) + ": " + r.evaluation.status;
-    if (r.evaluation.status == "warned") {
+    if (r.evaluation.ok()) {
+      clean.x.push_back(x), clean.y.push_back(y);
+      clean.tips.push_back(tip + ", " + name + " = " + num(y));
+    } else if (r.evaluation.status == "warned") {
       warned.x.push_back(x), warned.y.push_back(y);
       warned.tips.push_back(tip + ", " + name + " = " + num(y) + ". " + why(r));
     } else if (!r.evaluation.ok()) {
@@ -212,11 +218,12 @@ std::string line_chart(const std::vector<Axis>& axes, const std::vector<Row>& ro
     }
   }
   c.series.push_back(s);
-  for (figures::Series* extra : {&warned, &refused, &failed})
+  for (figures::Series* extra : {&clean, &warned, &refused, &failed})
     if (!extra->x.empty()) c.series.push_back(*extra);
   if (best) {
     const Row& b = rows[*best];
     c.series.push_back({"best design", figures::kWanted, {b.inputs[0]}, {b.evaluation.figure(name)}, 2.0, false, true});
+    c.series.back().pin = true;
   }
   return figures::render(c);
 }
@@ -367,11 +374,15 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   c.id = "convergence";
   c.title = "Best feasible " + plan.objective + " (" + best_word + ") against designs tried";
   c.x_label = "designs tried";
+  c.height = 454;
+  c.legend_below = true;
   c.y_label = figure_label(plan.objective);
   c.y_min_span = minimum_span(plan.objective, magnitude_of(result.history, plan.objective));
   figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.0, false, true};
   figures::Series infeasible{"design that breaks a constraint", figures::kWanted, {}, {}, 1.0, false, true};
   infeasible.shape = figures::Series::Shape::ring;
+  infeasible.width = 1.4;
+  tried.pin = infeasible.pin = true;
   figures::Series unmade{"design without figures (at the axis)", "#303030", {}, {}, 1.2, false, true};
   unmade.shape = figures::Series::Shape::cross;
   unmade.at_axis = true;

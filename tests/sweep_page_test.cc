@@ -127,7 +127,7 @@ TEST(SweepPage, OneInputDrawsEveryFigureWithItsMarksAndMinimumSpans) {
   for (long i = 0; i < 6; ++i) rows.push_back(row(i, {axes[0].value(static_cast<int>(i))}, status[i]));
   sweep::write_sweep(dir.path() / "s", "d.toml", {"digest", "version"}, axes, rows, 6, true, "directivity_dbi");
   const std::string html = read_file(dir.path() / "s" / "sweep.html");
-  check_page(html, {"designs", "warned design (not a candidate)", "refused design (no figures)",
+  check_page(html, {"clean design", "warned design (not a candidate)", "refused design (no figures)",
                     "failed design (no figures)", "best design"});
   // The figure the best design is chosen by comes first.
   EXPECT_LT(html.find("id=\"figure-directivity_dbi\""), html.find("id=\"figure-efficiency\""));
