@@ -38,6 +38,16 @@ double tick_step(double lo, double hi, int target) {
     if (std::abs(std::log(steps[i] / raw)) < std::abs(std::log(steps[best] / raw))) best = i;
   // ... or a smaller one, until at least four ticks fall in the range.
   while (best > 0 && count(lo, hi, steps[best]) < 4) --best;
+  // A range that ends on round values (0 to 180 degrees) keeps ticks at both
+  // ends when a neighbouring step gives them and the nearest does not.
+  const auto on_ends = [&](double step) {
+    return std::abs(std::remainder(lo, step)) <= 1e-9 * step && std::abs(std::remainder(hi, step)) <= 1e-9 * step;
+  };
+  if (!on_ends(steps[best]))
+    for (std::size_t other : {best - 1, best + 1})
+      if (other < steps.size() && on_ends(steps[other]) && count(lo, hi, steps[other]) >= 4 &&
+          count(lo, hi, steps[other]) <= 11)
+        return steps[other];
   return steps[best];
 }
 

@@ -132,8 +132,8 @@ double minimum_span(std::string_view name, double magnitude) {
     floor = 0.01;
   else if (ends_with(name, "_deg") || ends_with(name, "_wavelengths"))
     floor = 1e-3;
-  else if (name == "efficiency" || name == "spillover" || name == "illumination" || name == "blockage" ||
-           name == "phase" || name == "surface" || name.find("spillover") != std::string_view::npos)
+  else if (name == "efficiency" || name == "illumination" || name == "blockage" || name == "phase" || name == "surface" ||
+           name.find("spillover") != std::string_view::npos)
     floor = 1e-4;
   return std::max(floor, 1e-3 * std::abs(magnitude));
 }
@@ -172,8 +172,9 @@ std::string why(const Row& r) {
   return text;
 }
 
-// One figure against one varied input: the clean designs as a line, warned
-// ones as rings where their figures fall, refused and failed ones as crosses
+// One figure against one varied input: the clean designs as dots on a line
+// (broken where a design is not clean), warned ones as rings where their
+// figures fall, refused and failed ones as crosses
 // on the axis (each with why on hovering), the best design marked.
 std::string line_chart(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::optional<std::size_t>& best,
                        const std::string& name) {
@@ -211,7 +212,7 @@ std::string line_chart(const std::vector<Axis>& axes, const std::vector<Row>& ro
     } else if (r.evaluation.status == "warned") {
       warned.x.push_back(x), warned.y.push_back(y);
       warned.tips.push_back(tip + ", " + name + " = " + num(y) + ". " + why(r));
-    } else if (!r.evaluation.ok()) {
+    } else {
       figures::Series& to = r.evaluation.status == "refused" ? refused : failed;
       to.x.push_back(x), to.y.push_back(std::nan(""));
       to.tips.push_back(tip + ". " + why(r));

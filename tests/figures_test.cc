@@ -23,6 +23,10 @@ TEST(Ticks, ClosedCases) {
   EXPECT_EQ(figures::tick_step(0.0013, 0.0187, 6), 0.0025);
   // Too narrow a range for the nearest step's four ticks takes a smaller step.
   EXPECT_EQ(figures::tick_step(0.21, 0.26, 1), 0.01);
+  // A range with round ends keeps ticks on both: 0 to 180 in steps of 20,
+  // not 25 (nearer seven intervals) short of the end.
+  EXPECT_EQ(figures::tick_step(0, 180, 7), 20.0);
+  EXPECT_EQ(figures::tick_step(0, 175, 7), 25.0);
   EXPECT_TRUE(figures::nice_ticks(1.0, 1.0).empty());
   EXPECT_TRUE(figures::nice_ticks(0.0, std::nan("")).empty());
   EXPECT_TRUE(figures::nice_ticks(0.0, INFINITY).empty());
