@@ -379,7 +379,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   c.legend_below = true;
   c.y_label = figure_label(plan.objective);
   c.y_min_span = minimum_span(plan.objective, magnitude_of(result.history, plan.objective));
-  figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.0, false, true};
+  figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.4, false, true};
   figures::Series infeasible{"design that breaks a constraint", figures::kWanted, {}, {}, 1.0, false, true};
   infeasible.shape = figures::Series::Shape::ring;
   infeasible.width = 1.4;
