@@ -1355,7 +1355,8 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po::Options po_options;
   po_options.sampling = o.po_sampling;
   po_options.sidelobes = o.sidelobes;
-  po_options.sphere_power = geometrical.d_over_lambda <= o.po_sphere_up_to_d_over_lambda;
+  po_options.sphere_power = !o.po_figures_only && geometrical.d_over_lambda <= o.po_sphere_up_to_d_over_lambda;
+  po_options.figures_only = o.po_figures_only;
   po_options.progress = progress;
   po_options.check = o.check;
   out.result = po::analyse(s, po_options);
@@ -1381,6 +1382,19 @@ PhysicalOptics physical_optics(const DesignInput& d, const Options& o, const Rep
   po_cautions(out);
   explain_gains(out);
   return out;
+}
+
+PhysicalOpticsFigures figures_of(const PhysicalOptics& p) {
+  const po::Result& r = p.result;
+  PhysicalOpticsFigures f;
+  f.directivity_dbi = r.directivity_dbi;
+  if (std::any_of(r.cuts.begin(), r.cuts.end(), [](const po::Cut& c) { return c.sidelobes_found > 0; }))
+    f.first_sidelobe_db = r.first_sidelobe_db;
+  if (r.cross_polar_peak_db > kFloorDb) f.cross_polar_peak_db = r.cross_polar_peak_db;
+  f.hpbw_deg = r.hpbw_deg;
+  f.spillover_past_sub = r.spillover_past_sub;
+  f.spillover_past_main = r.spillover_past_main;
+  return f;
 }
 
 FeedPhase feed_phase(const DesignInput& d, double offset_wavelengths) {

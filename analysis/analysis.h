@@ -155,6 +155,10 @@ struct Options {
   // geometrical optics, with this sampling.
   bool physical_optics = false;
   po::Sampling po_sampling;
+  // The physical optics' figures alone (sweeps and the optimiser): the same
+  // figures without the power over the sphere or the cuts' coarse stretches
+  // (po::Options::figures_only), so without the power balance's caution.
+  bool po_figures_only = false;
   // The power over the sphere is integrated up to this D/lambda (its cost
   // grows with the square of D/lambda).
   double po_sphere_up_to_d_over_lambda = 300;
@@ -315,6 +319,17 @@ struct PhysicalOptics {
   // report ("total", "spillover_past_sub", "rest"), with why.
   std::vector<std::pair<std::string, std::string>> gains;
 };
+
+// The headline figures of the physical optics, as the report gives them
+// and sweeps tabulate them: a level that does not exist (no sidelobe found
+// in any cut, no cross-polar field above the floor) is empty.
+struct PhysicalOpticsFigures {
+  double directivity_dbi = 0;
+  std::optional<double> first_sidelobe_db, cross_polar_peak_db;
+  double hpbw_deg = 0;
+  double spillover_past_sub = 0, spillover_past_main = 0;
+};
+PhysicalOpticsFigures figures_of(const PhysicalOptics& p);
 
 struct Report {
   double wavelength = 0;

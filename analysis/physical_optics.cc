@@ -739,6 +739,27 @@ void add_stretch(Result& res, std::vector<double>& alpha, double first_rad, doub
   res.stretches.push_back(st);
 }
 
+// Refuses a far field that would not be a number at some of the angles
+// alpha off the beam axis, without computing it: the far field adds the
+// feed's and the currents' (those of weight 0 left out), and the currents'
+// finite ones with finite factors give a finite sum.
+void far_field_finite(const System& s, const Currents& c, double k, const std::vector<double>& alpha) {
+  bool finite = true;
+  for (const std::vector<Current>* currents : {&c.sub, &c.main})
+    for (const Current& j : *currents)
+      if (j.at.w != 0 && !(std::isfinite(std::norm(j.a)) && std::isfinite(std::norm(j.b)) && std::isfinite(std::norm(j.c))))
+        finite = false;
+  for (std::size_t i = 0; finite && i < alpha.size(); ++i) {
+    const double theta = beam_angle(s, std::clamp(alpha[i], 0.0, M_PI));
+    const FeedField ff = feed_at(s.feed, theta);
+    const double lead = s.feed.z != 0.0 ? k * s.feed.z * std::cos(theta) : 0.0;
+    finite = std::isfinite(std::norm(std::polar(ff.e, ff.e_phase + lead))) &&
+             std::isfinite(std::norm(std::polar(ff.h, ff.h_phase + lead)));
+  }
+  if (!finite)
+    throw std::invalid_argument("physical optics: the far field is not finite (the feed pattern gives no number somewhere)");
+}
+
 // The co- and cross-polar cuts in the 0, 45 and 90 degree planes from the
 // beam axis to 180 degrees off it, and the directivity: per_lobe samples
 // per lobe out past the wanted number of sidelobes, coarser beyond (see
@@ -826,9 +847,18 @@ void pattern_cuts(const System& s, const Options& o, const Currents& c, double k
     res.theta_deg.back() = 180.0, all.back() = M_PI;
   }
   const std::vector<double> rest(all.begin() + static_cast<std::ptrdiff_t>(alpha.size()), all.end());
-  const FarField g = pattern.at(rest);
-  f.a.insert(f.a.end(), g.a.begin(), g.a.end());
-  f.b.insert(f.b.end(), g.b.begin(), g.b.end());
+  if (o.figures_only) {
+    // The figures need only the fine stretch.  Whether the far field beyond
+    // it would be a number is still asked, as the whole cuts would show it.
+    far_field_finite(s, c, k, rest);
+    all.resize(alpha.size());
+    res.theta_deg.resize(alpha.size());
+    res.stretches.resize(1);
+  } else {
+    const FarField g = pattern.at(rest);
+    f.a.insert(f.a.end(), g.a.begin(), g.a.end());
+    f.b.insert(f.b.end(), g.b.begin(), g.b.end());
+  }
 
   const double peak = std::norm(f.a[0]);
   res.directivity_dbi = peak > 0 ? 10.0 * std::log10(peak) : kFloorDb;

@@ -123,6 +123,12 @@ struct Options {
   // The feed's own field on the main reflector past the subreflector's cone
   // (off only to compare with and without it).
   bool direct_feed_on_main = true;
+  // The cuts only as far as their finely sampled stretch: every figure of
+  // the result (directivity, beam width, sidelobes, cross-polar peak,
+  // spillover) comes out the same, at a fraction of the cost; the cuts'
+  // coarser stretches out to 180 degrees are left out (sweeps and the
+  // optimiser judge designs by the figures alone).
+  bool figures_only = false;
   // Called on the calling thread between blocks of the work with the blocks
   // done and in all; may throw to stop the work.  May be empty.
   std::function<void(int done, int total)> progress;

@@ -22,11 +22,11 @@ namespace {
 
 constexpr const char* kSweepUsage =
     "Usage: ravost sweep DESIGN.toml --vary KEY=LO:HI:N [--vary ...] --out DIR [--jobs N] "
-    "[--shard K/N] [--best FIGURE] [--resume]\n"
+    "[--shard K/N] [--best FIGURE] [--set KEY=VALUE ...] [--physical-optics] [--resume]\n"
     "       ravost sweep --merge DIR... --out DIR (ravost sweep --help for more)\n";
 constexpr const char* kOptimizeUsage =
     "Usage: ravost optimize DESIGN.toml --free KEY=LO:HI [--free ...] (--maximize | --minimize) FIGURE "
-    "[--constraint \"FIGURE <= VALUE\" ...] --out DIR (ravost optimize --help for more)\n";
+    "[--constraint \"FIGURE <= VALUE\" ...] [--set KEY=VALUE ...] [--physical-optics] --out DIR (ravost optimize --help for more)\n";
 
 std::string figure_list() {
   std::string list;
@@ -97,7 +97,66 @@ std::optional<DesignTemplate> read_template(const std::string& file, std::ostrea
   return t;
 }
 
+// The design file with the --set keys made, each varied key checked on it,
+// and the keys set checked on the designs with the varied keys at `first`
+// and at `last` (a setting is wrong when it is wrong at both ends: within
+// the range a design may be refused for the varied keys alone); or none
+// after the line(s) on what is wrong, with the status in `status` (2 for a
+// wrong command line).
+std::optional<DesignTemplate> prepared_template(const std::string& file, const std::vector<std::string>& set_texts,
+                                                const std::vector<std::pair<std::string, double>>& first,
+                                                const std::vector<std::pair<std::string, double>>& last,
+                                                std::vector<Setting>& settings, std::ostream& err, const char* usage,
+                                                int& status) {
+  status = 2;
+  for (const std::string& text : set_texts) {
+    const ParsedSetting p = parse_setting(text);
+    if (!p.setting) return usage_error(err, p.problem, usage), std::nullopt;
+    for (const Setting& s : settings)
+      if (s.key == p.setting->key) return usage_error(err, "the key " + s.key + " is set twice.", usage), std::nullopt;
+    for (const auto& [key, value] : first)
+      if (key == p.setting->key)
+        return usage_error(err, "the key " + key + " is both set (--set) and varied.", usage), std::nullopt;
+    settings.push_back(*p.setting);
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec))
+    return usage_error(err, "the design file \"" + file + "\" cannot be read.", usage), std::nullopt;
+  status = 1;
+  const std::optional<DesignTemplate> read = read_template(file, err);
+  if (!read) return std::nullopt;
+  status = 2;
+  DesignTemplate t = read->with_settings(settings);
+  for (const auto& [key, value] : first)
+    if (const std::string problem = t.key_problem(key); !problem.empty())
+      return usage_error(err, problem, usage), std::nullopt;
+  if (const std::string problem = t.settings_problem(settings, first);
+      !problem.empty() && !t.settings_problem(settings, last).empty())
+    return usage_error(err, problem, usage), std::nullopt;
+  status = 0;
+  return t;
+}
+
 bool known_figure(const std::string& name) { return run::figure_index(name) >= 0; }
+
+// Whether the designs' physical optics is computed: asked on the command
+// line, or by the design file's [report].
+bool physical_optics_on(const DesignTemplate& t, bool asked) {
+  if (asked) return true;
+  const designfile::ReadResult r = t.with({});
+  return r.file && options_of(*r.file, {}).physical_optics;
+}
+
+// The physical optics is costly and asked for explicitly: a po_* figure
+// without it is a wrong command line (what is wrong, or empty).
+std::string needs_physical_optics(const std::vector<std::string>& figures, bool on) {
+  if (on) return {};
+  for (const std::string& f : figures)
+    if (run::is_physical_optics_figure(f))
+      return "the figure " + f + " is the physical optics': add --physical-optics (or physical_optics = true in the "
+             "design file's [report]).";
+  return {};
+}
 
 int interrupted_status() { return 128 + io::interrupted(); }
 
@@ -130,6 +189,9 @@ int merge_parts(const std::vector<std::string>& merge_dirs, const std::string& o
     err << diag::render(diag::error(m.problem)) << '\n';
     return 1;
   }
+  if (!m.identity.physical_optics && run::is_physical_optics_figure(best))
+    return usage_error(err, "the parts hold no physical-optics figures to choose the best design by (" + best + ").",
+                       kSweepUsage);
   write_sweep(out_dir, m.source, m.identity, m.axes, m.rows, m.grid, m.complete, best, {}, allow_warnings);
   out << "Merged " << m.rows.size() << " of " << m.grid << " designs into " << out_dir << ".\n";
   if (!m.complete) {
@@ -169,8 +231,9 @@ void print_best(std::ostream& out, const std::string& out_dir, const OptimizePla
   out << "Best design (" << out_dir << "/best.toml):\n";
   for (std::size_t i = 0; i < plan.free.size(); ++i)
     out << "  " << plan.free[i].key << " = " << fields::number(b.inputs[i], 10) << '\n';
-  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-    out << "  " << run::kFigureNames[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
+  const std::vector<std::string_view> names = run::figure_names(b.evaluation.physical_optics);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    out << "  " << names[i] << " = " << fields::number(b.evaluation.figures[i], 10) << '\n';
   // An optimum on a bound may be the bound's, not the design's.
   for (const std::string& at : bounds_reached(plan.free, b.inputs)) out << "The best design lies " << at << ".\n";
 }
@@ -183,7 +246,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
                "synthesised in 64-bit reals, self-checked and judged by the report's figures.",
                "ravost sweep"};
   std::string design_file, out_dir, shard_text, best = "directivity_dbi";
-  std::vector<std::string> vary, merge_dirs;
+  std::vector<std::string> vary, merge_dirs, set_texts;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   app.add_option("DESIGN", design_file, "The design file whose inputs are varied");
   app.add_option("--vary", vary, "KEY=LO:HI:N: N values of a numeric key of the design file, LO to HI")
@@ -194,8 +257,14 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   app.add_option("--shard", shard_text, "K/N: evaluate only the K-th of N interleaved parts of the grid");
   app.add_option("--merge", merge_dirs, "Join the sweep.json of these parts' folders into one sweep")
       ->type_name("DIR...");
+  app.add_option("--set", set_texts,
+                 "KEY=VALUE: a key of the design file set for every design (a number, a name such as "
+                 "aperture.distribution=gaussian, or true/false); a key the file lacks is added")
+      ->type_name("KEY=VALUE");
   app.add_option("--best", best, "The figure whose highest value marks the best design (" + figure_list() + ")");
-  bool resume = false, allow_warnings = false;
+  bool resume = false, allow_warnings = false, physical_optics = false;
+  app.add_flag("--physical-optics", physical_optics,
+               "Compute each design's physical optics too: its po_* figures join the rows");
   app.add_flag("--allow-warnings", allow_warnings,
                "Let designs with a warning that changes their figures (a ray table short of the rim) be the best");
   app.add_flag("--resume", resume,
@@ -209,8 +278,11 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   }
 
   if (!merge_dirs.empty()) {
-    if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume)
-      return usage_error(err, "--merge joins finished parts: it takes no design file, --vary, --shard or --resume.",
+    if (!design_file.empty() || !vary.empty() || !shard_text.empty() || resume || !set_texts.empty() ||
+        physical_optics)
+      return usage_error(err,
+                         "--merge joins finished parts: it takes no design file, --vary, --set, --shard, --resume or "
+                         "--physical-optics.",
                          kSweepUsage);
     return merge_parts(merge_dirs, out_dir, best, allow_warnings, out, err);
   }
@@ -222,15 +294,19 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   if (const std::string problem = read_grid(vary, shard_text, axes, shard, shards); !problem.empty())
     return usage_error(err, problem, kSweepUsage);
   if (grid_size(axes) > 10'000'000) return usage_error(err, "a sweep holds at most 10000000 designs.", kSweepUsage);
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(design_file, ec))
-    return usage_error(err, "the design file \"" + design_file + "\" cannot be read.", kSweepUsage);
-  const std::optional<DesignTemplate> t = read_template(design_file, err);
-  if (!t) return 1;
-  for (const Axis& a : axes)
-    if (const std::string problem = t->key_problem(a.key); !problem.empty()) return usage_error(err, problem, kSweepUsage);
+  std::vector<std::pair<std::string, double>> first, last;
+  for (const Axis& a : axes) first.emplace_back(a.key, a.lo), last.emplace_back(a.key, a.value(a.n - 1));
+  std::vector<Setting> settings;
+  int status = 0;
+  const std::optional<DesignTemplate> t =
+      prepared_template(design_file, set_texts, first, last, settings, err, kSweepUsage, status);
+  if (!t) return status;
 
-  const SweepIdentity identity = identity_of(*t);
+  const bool po = physical_optics_on(*t, physical_optics);
+  if (const std::string problem = needs_physical_optics({best}, po); !problem.empty())
+    return usage_error(err, problem, kSweepUsage);
+  SweepIdentity identity = identity_of(*t, settings);
+  identity.physical_optics = po;
   const std::string part = shards > 1 ? shard_text : std::string();
   SweepPlan plan;
   if (resume) {
@@ -243,6 +319,7 @@ int sweep_command(const std::vector<std::string>& args, std::ostream& out, std::
   }
   plan.axes = axes;
   plan.jobs = jobs;
+  plan.evaluation.physical_optics = physical_optics;
   plan.shard = shard;
   plan.shards = shards;
   DesignProgress line(progress, "Sweep");
@@ -279,7 +356,7 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
                "and the constraints (COBYLA from a few starts; a design that fails is infeasible).",
                "ravost optimize"};
   std::string design_file, out_dir, maximize, minimize;
-  std::vector<std::string> free_texts, constraint_texts;
+  std::vector<std::string> free_texts, constraint_texts, set_texts;
   OptimizePlan plan;
   app.add_option("DESIGN", design_file, "The design file whose inputs are free")->required();
   app.add_option("--free", free_texts, "KEY=LO:HI: a numeric key of the design file, free within LO to HI")
@@ -289,12 +366,18 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
   app.add_option("--minimize", minimize, "The figure to minimise (the same figures)")->excludes(highest);
   app.add_option("--constraint", constraint_texts, "\"FIGURE <= VALUE\" or \"FIGURE >= VALUE\" (a figure or a free key)")
       ->type_name("TEXT");
+  app.add_option("--set", set_texts,
+                 "KEY=VALUE: a key of the design file set for every design (a number, a name such as "
+                 "aperture.distribution=gaussian, or true/false); a key the file lacks is added")
+      ->type_name("KEY=VALUE");
   app.add_option("--out", out_dir, "The folder for best.toml, its report, history.csv and convergence.svg")->required();
   app.add_option("--starts", plan.starts, "Starts of the optimiser (default 3)")->check(CLI::Range(1, 100));
   app.add_option("--evaluations", plan.evaluations, "Designs tried per start at most (default 150)")
       ->check(CLI::Range(2, 100000));
   app.add_flag("--allow-warnings", plan.allow_warnings,
                "Let designs with a warning that changes their figures (a ray table short of the rim) be the best");
+  app.add_flag("--physical-optics", plan.evaluation.physical_optics,
+               "Compute each design's physical optics too, so that its po_* figures may be optimised or constrained");
   if (const int status = parse(app, args, out, err, kOptimizeUsage); status >= 0) return status;
   if (maximize.empty() == minimize.empty())
     return usage_error(err, "give the figure to optimise with --maximize or with --minimize.", kOptimizeUsage);
@@ -310,10 +393,19 @@ int optimize_command(const std::vector<std::string>& args, std::ostream& out, st
     err << diag::render(*problem) << '\n';
     return 1;
   }
-  const std::optional<DesignTemplate> t = read_template(design_file, err);
-  if (!t) return 1;
-  for (const Free& f : plan.free)
-    if (const std::string problem = t->key_problem(f.key); !problem.empty()) return usage_error(err, problem, kOptimizeUsage);
+  std::vector<std::pair<std::string, double>> first, last;
+  for (const Free& f : plan.free) first.emplace_back(f.key, f.lo), last.emplace_back(f.key, f.hi);
+  std::vector<Setting> settings;
+  int status = 0;
+  const std::optional<DesignTemplate> t =
+      prepared_template(design_file, set_texts, first, last, settings, err, kOptimizeUsage, status);
+  if (!t) return status;
+  for (const Setting& s : settings) plan.settings.push_back(s.text);
+  std::vector<std::string> asked = {objective};
+  for (const Constraint& c : plan.constraints) asked.push_back(c.figure);
+  if (const std::string problem = needs_physical_optics(asked, physical_optics_on(*t, plan.evaluation.physical_optics));
+      !problem.empty())
+    return usage_error(err, problem, kOptimizeUsage);
   plan.objective = objective;
   plan.minimize = !minimize.empty();
   DesignProgress line(progress, "Optimisation");

@@ -54,6 +54,26 @@ void BM_PhysicalOptics(benchmark::State& state) {
 }
 BENCHMARK(BM_PhysicalOptics)->Arg(100)->Arg(300)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
+// The physical optics as a sweep or the optimiser computes it for one
+// design: its figures alone (no power over the sphere, the cuts only as far
+// as the figures need), on one thread as each design of a two-job sweep on
+// two cores gets.  Arguments: D/lambda; 1 for the whole report's physical
+// optics on one thread instead, to compare.
+void BM_PhysicalOpticsFigures(benchmark::State& state) {
+  const auto in = design_input();
+  analysis::Options o;
+  o.wavelength = 100.0 / static_cast<double>(state.range(0));
+  o.po_sampling.threads = 1;
+  o.po_figures_only = state.range(1) == 0;
+  const analysis::Report go = analysis::analyse(in, o);
+  analysis::PhysicalOptics po;
+  for (auto _ : state) po = analysis::physical_optics(in, o, go);
+  state.counters["directivity_dbi"] = po.result.directivity_dbi;
+  state.counters["sidelobe_db"] = po.result.first_sidelobe_db;
+  state.counters["angles"] = po.result.angles;
+}
+BENCHMARK(BM_PhysicalOpticsFigures)->Args({100, 0})->Args({100, 1})->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
 void BM_PhysicalOpticsReport(benchmark::State& state) {
   const auto in = design_input();
   analysis::Options o;

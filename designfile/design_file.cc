@@ -20,6 +20,7 @@
 #include "designfile/text_checks.h"
 #include "diag/suggest.h"
 #include "feedfile/feed_file.h"
+#include "writers/frequency.h"
 #include "fields/prose.h"
 #include "run/messages.h"
 
@@ -153,7 +154,8 @@ constexpr std::array<std::string_view, 1> kFigureKeys = {"file"};
 constexpr std::array<std::string_view, 3> kListingKeys = {"start", "stop", "step"};
 constexpr std::array<std::string_view, 3> kSurfaceKeys = {"file", "points", "label"};
 constexpr std::array<std::string_view, 3> kObjectKeys = {"file", "unit", "points"};
-constexpr std::array<std::string_view, 4> kReportKeys = {"folder", "wavelength", "physical_optics", "surface_rms"};
+constexpr std::array<std::string_view, 5> kReportKeys = {"folder", "wavelength", "frequency_ghz", "physical_optics",
+                                                         "surface_rms"};
 constexpr std::array<std::string_view, 2> kReflectors = {"main", "sub"};
 constexpr std::array<std::string_view, 10> kSections = {
     "geometry", "feed",    "aperture", "synthesis", "scale",
@@ -175,6 +177,50 @@ const std::array<SectionKeys, 10> kAllKeys = {{
     {"object.main", kObjectKeys},
     {"report", kReportKeys},
 }};
+
+}  // namespace
+
+const std::vector<KnownKey>& known_keys() {
+  static const std::vector<KnownKey> keys = [] {
+    std::vector<KnownKey> k;
+    const auto add = [&k](std::string_view section, std::string_view name, ValueKind kind) {
+      k.push_back({std::string(section) + "." + std::string(name), kind});
+    };
+    for (std::string_view name : geometry_keys()) add("geometry", name, ValueKind::real);
+    for (std::string_view name : feed_keys()) {
+      bool file = false;
+      for (const design::FeedKind* f : design::feeds())
+        for (const design::FeedKey& key : f->keys()) file = file || (key.name == name && key.file);
+      add("feed", name, name == "model" || file ? ValueKind::text : ValueKind::real);
+    }
+    for (std::string_view name : aperture_keys()) {
+      ValueKind kind = name == "distribution" ? ValueKind::text : ValueKind::real;
+      for (const design::DistributionKind* d : design::distributions())
+        for (const design::DistributionKey& key : d->keys())
+          if (key.name == name && key.whole) kind = ValueKind::whole;
+      add("aperture", name, kind);
+    }
+    for (std::string_view name : kSynthesisKeys)
+      add("synthesis", name, name == "precision" ? ValueKind::text : ValueKind::real);
+    for (std::string_view name : kScaleKeys) add("scale", name, name == "unit" ? ValueKind::text : ValueKind::real);
+    for (std::string_view name : kFigureKeys) add("figure", name, ValueKind::text);
+    for (std::string_view which : kReflectors) {
+      const std::string listing = "listing." + std::string(which), surface = "surface." + std::string(which),
+                        object = "object." + std::string(which);
+      for (std::string_view name : kListingKeys) add(listing, name, ValueKind::real);
+      for (std::string_view name : kSurfaceKeys)
+        add(surface, name, name == "points" ? ValueKind::whole : ValueKind::text);
+      for (std::string_view name : kObjectKeys) add(object, name, name == "points" ? ValueKind::whole : ValueKind::text);
+    }
+    for (std::string_view name : kReportKeys)
+      add("report", name,
+          name == "folder" ? ValueKind::text : name == "physical_optics" ? ValueKind::flag : ValueKind::real);
+    return k;
+  }();
+  return keys;
+}
+
+namespace {
 
 // The section that holds a key of this name elsewhere, as "section.key".
 std::optional<std::string> key_elsewhere(std::string_view name, std::string_view here) {
@@ -947,6 +993,38 @@ void Reader::read_report(writers::OutputPlan& plan) {
           "The wavelength must be greater than 0.");
     g2 = Got::bad;
   }
+  // A frequency gives the wavelength in the diameter's unit, which it needs;
+  // with a wavelength as well the two would disagree, so one is refused.
+  double gigahertz = 0;
+  std::optional<double> frequency;
+  Got gf = real(report, "frequency_ghz", false, gigahertz, Range::any);
+  if (gf == Got::ok) {
+    const std::optional<writers::LengthUnit> unit = writers::length_unit_of(plan);
+    const std::optional<double> from_frequency =
+        gigahertz > 0 && unit ? writers::wavelength_in(gigahertz * 1e9, *unit) : std::nullopt;
+    const Line line = line_of("report.frequency_ghz", report.line);
+    if (!(gigahertz > 0)) {
+      error(line, "report.frequency_ghz", "The frequency must be greater than 0.");
+      gf = Got::bad;
+    } else if (g2 == Got::ok) {
+      error(line, "report.frequency_ghz",
+            "A frequency and a wavelength both give the report's wavelength; keep one of them.");
+      gf = Got::bad;
+    } else if (!unit) {
+      error(line, "report.frequency_ghz",
+            "A frequency needs the design's length unit: add unit = \"mm\" (or \"in\", \"ft\", \"m\") to "
+            "[scale], or give the wavelength in the unit of the diameter.");
+      gf = Got::bad;
+    } else if (!from_frequency) {
+      error(line, "report.frequency_ghz",
+            "The frequency gives a wavelength out of range in the design's unit (\"" +
+                std::string(writers::unit_name(*unit)) + "\").");
+      gf = Got::bad;
+    } else {
+      wavelength = *from_frequency;
+      frequency = gigahertz * 1e9;
+    }
+  }
   bool physical_optics = false;
   const Got g3 = flag(report, "physical_optics", false, physical_optics);
   double surface_rms = 0;
@@ -956,8 +1034,8 @@ void Reader::read_report(writers::OutputPlan& plan) {
           "The RMS of the surface error must not be negative.");
     g4 = Got::bad;
   }
-  if (g1 == Got::ok && g2 != Got::bad && g3 != Got::bad && g4 != Got::bad) {
-    plan.report = writers::ReportRequest{folder, wavelength, physical_optics};
+  if (g1 == Got::ok && g2 != Got::bad && gf != Got::bad && g3 != Got::bad && g4 != Got::bad) {
+    plan.report = writers::ReportRequest{folder, wavelength, physical_optics, frequency};
     plan.report->surface_rms = surface_rms;
   }
 }

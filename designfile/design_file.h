@@ -69,6 +69,9 @@
 //   folder = "report"                 required in the section
 //   wavelength = 0.03                 optional, > 0, in the unit of the
 //                                     diameter (default: D/lambda = 100)
+//   frequency_ghz = 12.0              optional, > 0: the wavelength from a
+//                                     frequency in GHz; needs [scale] unit,
+//                                     not with wavelength
 //
 // A 32-bit design computes with each real rounded to 32 bits, so every real
 // it uses must lie within the range of 32-bit reals (and not round to 0).
@@ -135,6 +138,17 @@ ReadResult parse(std::string_view text, std::string_view display_name,
 // 64 bits, is always written in 64 bits.  A choices or plan that does not pass
 // the checks is written as it stands and is refused when read back.
 std::string to_toml(const design::DesignSpec& choices, const writers::OutputPlan& plan);
+
+// What a key's value is: a real, a whole number, a text (a name or one of
+// the words a key takes, such as "gaussian" or "64-bit"), or true/false.
+enum class ValueKind { real, whole, text, flag };
+struct KnownKey {
+  std::string key;  // dotted: "aperture.taper_db", "listing.main.start"
+  ValueKind kind;
+};
+// Every key a design file may hold, section by section (a key that only some
+// distributions or feed models take is listed once).
+const std::vector<KnownKey>& known_keys();
 
 // The key of a design input, e.g. "geometry.sub_radius".  The inputs of the
 // outputs that exist once per reflector or per file give their key without

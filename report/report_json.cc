@@ -30,16 +30,18 @@ nlohmann::json po_json(const PhysicalOptics& p) {
                     {"sidelobes", c.sidelobes_found},
                     {"cross_polar_peak_db", cross_level(c.cross_peak_db)}});
   }
-  const bool any_lobe = std::any_of(r.cuts.begin(), r.cuts.end(), [](const po::Cut& c) { return c.sidelobes_found > 0; });
-  json j = {{"directivity_dbi", r.directivity_dbi},
+  // The headline figures as sweeps tabulate them.
+  const PhysicalOpticsFigures f = figures_of(p);
+  const auto level = [](const std::optional<double>& db) { return db ? json(*db) : json(nullptr); };
+  json j = {{"directivity_dbi", f.directivity_dbi},
             {"geometrical_optics_directivity_dbi", p.go_directivity_dbi},
             {"diffraction_and_scattering_db",
              {{"total", p.difference_db}, {"spillover_past_sub", p.past_sub_db}, {"spillover_past_main", p.past_main_db}, {"rest", p.rest_db}}},
-            {"spillover_past_sub", r.spillover_past_sub},
-            {"spillover_past_main", r.spillover_past_main},
-            {"cross_polar_peak_db", cross_level(r.cross_polar_peak_db)},
-            {"hpbw_deg", r.hpbw_deg},
-            {"first_sidelobe_db", any_lobe ? json(r.first_sidelobe_db) : json(nullptr)},
+            {"spillover_past_sub", f.spillover_past_sub},
+            {"spillover_past_main", f.spillover_past_main},
+            {"cross_polar_peak_db", level(f.cross_polar_peak_db)},
+            {"hpbw_deg", f.hpbw_deg},
+            {"first_sidelobe_db", level(f.first_sidelobe_db)},
             {"cuts", cuts},
             {"profiles", p.traces_design ? "design" : "written profiles"},
             {"subreflector_shadow", "aperture field removed inside the subreflector's radius"},

@@ -1,5 +1,6 @@
 #include "run/evaluate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -14,11 +15,12 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-Evaluation not_ok(const char* status, std::string reason) {
+Evaluation not_ok(const char* status, std::string reason, bool physical_optics) {
   Evaluation e;
   e.status = status;
   e.reason = std::move(reason);
   e.figures.fill(kNaN);
+  e.physical_optics = physical_optics;
   return e;
 }
 
@@ -28,6 +30,15 @@ int figure_index(std::string_view name) {
   for (std::size_t i = 0; i < kFigureNames.size(); ++i)
     if (kFigureNames[i] == name) return static_cast<int>(i);
   return -1;
+}
+
+bool is_physical_optics_figure(std::string_view name) {
+  const int i = figure_index(name);
+  return i >= static_cast<int>(kPhysicalOpticsFigures);
+}
+
+std::vector<std::string_view> figure_names(bool physical_optics) {
+  return {kFigureNames.begin(), physical_optics ? kFigureNames.end() : kFigureNames.begin() + kPhysicalOpticsFigures};
 }
 
 double Evaluation::figure(std::string_view name) const {
@@ -97,13 +108,17 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
     o.report_figures = true;
     o.wavelength = options.wavelength;
     o.surface_rms = options.surface_rms;
+    o.physical_optics = options.physical_optics;
+    o.physical_optics_figures_only = true;
+    o.physical_optics_threads = options.physical_optics_threads;
     // The design's own figures; the written surfaces' column is the
     // report's alone.
     o.compare_written = false;
     const RunResult run = run_alone(choices, options, o);
-    if (!run.ok()) return not_ok(status_of(run), reason_of(run));
+    if (!run.ok()) return not_ok(status_of(run), reason_of(run), options.physical_optics);
     const analysis::Report& r = *run.report;
     Evaluation e;
+    e.physical_optics = options.physical_optics;
     e.figures = {r.directivity_dbi,
                  r.efficiency.total,
                  r.efficiency.spillover,
@@ -116,9 +131,21 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
                  r.path_error_pp_wavelengths,
                  r.feed_edge_taper_db,
                  static_cast<double>(run.in<double>().scaled->sub_rim_diameter),
-                 r.efficiency.surface};
-    for (double v : e.figures)
-      if (!std::isfinite(v)) return not_ok("failed", "a figure of the design is not a number.");
+                 r.efficiency.surface,
+                 kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
+    for (std::size_t i = 0; i < kPhysicalOpticsFigures; ++i)
+      if (!std::isfinite(e.figures[i])) return not_ok("failed", "a figure of the design is not a number.", options.physical_optics);
+    if (options.physical_optics) {
+      if (!r.physical_optics) return not_ok("failed", "the physical optics of the design is missing.", true);
+      // The report's own figures, null levels as NaN.
+      const analysis::PhysicalOpticsFigures po = analysis::figures_of(*r.physical_optics);
+      const double values[] = {po.directivity_dbi, po.first_sidelobe_db.value_or(kNaN), po.cross_polar_peak_db.value_or(kNaN),
+                               po.hpbw_deg,        po.spillover_past_sub,                 po.spillover_past_main};
+      std::copy(std::begin(values), std::end(values), e.figures.begin() + kPhysicalOpticsFigures);
+      // A level that does not exist is NaN; any other figure must be a number.
+      for (double v : {po.directivity_dbi, po.hpbw_deg, po.spillover_past_sub, po.spillover_past_main})
+        if (!std::isfinite(v)) return not_ok("failed", "a physical-optics figure of the design is not a number.", true);
+    }
     for (const diag::Diagnostic& d : run.diagnostics) {
       if (d.is_error()) continue;
       e.warnings.push_back(d.key.empty() ? d.message : d.key + ": " + diag::sentence_case(d.message));
@@ -128,7 +155,7 @@ Evaluation evaluate(design::DesignSpec choices, const EvaluationOptions& options
   } catch (const Stopped&) {
     throw;  // the caller's stop: no figures, and no failure either
   } catch (const std::exception& ex) {
-    return not_ok("failed", std::string("the design cannot be traced: ") + ex.what());
+    return not_ok("failed", std::string("the design cannot be traced: ") + ex.what(), options.physical_optics);
   }
 }
 

@@ -16,13 +16,19 @@
 
 namespace run {
 
-// The figures of merit a sweep tabulates and an optimisation may maximise or
-// constrain, by name.
-inline constexpr std::array<std::string_view, 13> kFigureNames = {
+// The figures of merit a sweep tabulates and an optimisation may maximise,
+// minimise or constrain, by name: the geometrical optics' first, then the
+// physical optics' (named po_*, computed only when the options ask for the
+// physical optics).
+inline constexpr std::array<std::string_view, 19> kFigureNames = {
     "directivity_dbi", "efficiency",        "spillover",       "illumination",
     "blockage",        "phase",             "hpbw_deg",        "first_null_deg",
     "first_sidelobe_db", "path_error_wavelengths", "edge_taper_db", "sub_diameter",
-    "surface"};
+    "surface",
+    "po_directivity_dbi", "po_first_sidelobe_db", "po_cross_polar_peak_db", "po_hpbw_deg",
+    "po_spillover_past_sub", "po_spillover_past_main"};
+// The physical optics' figures are kFigureNames[kPhysicalOpticsFigures] on.
+inline constexpr std::size_t kPhysicalOpticsFigures = 13;
 
 struct Evaluation {
   // "ok"; "warned": designed, with a warning that makes its figures other
@@ -33,6 +39,11 @@ struct Evaluation {
   std::string reason;  // one sentence when not designed
   std::vector<std::string> warnings;  // every warning of the design's run, one sentence each
   std::array<double, kFigureNames.size()> figures{};  // NaN when not designed
+  // The physical optics was asked for: the po_* figures are the design's,
+  // each the same as its report.json's physical_optics gives (NaN where that
+  // is null: no sidelobe found, no cross-polar field).  Without it they are
+  // NaN and no file tabulates them.
+  bool physical_optics = false;
 
   bool ok() const { return status == "ok"; }
   // Designed, with or without warnings: the figures are the design's.
@@ -43,6 +54,11 @@ struct Evaluation {
 
 // The index of a figure's name in kFigureNames, or -1.
 int figure_index(std::string_view name);
+// Whether the figure of that name is one of the physical optics'.
+bool is_physical_optics_figure(std::string_view name);
+// The names of the figures an evaluation carries: the physical optics' only
+// with it.
+std::vector<std::string_view> figure_names(bool physical_optics);
 
 // The figures are the design report's own (the report of the same design
 // run alone in 64-bit reals, with the same diameter and wavelength).
@@ -51,9 +67,13 @@ struct EvaluationOptions {
   double wavelength = 0;  // in the unit of the diameter; 0: the report's assumed D/lambda
   // The subreflector extrapolated to this diameter, as the design file asks.
   std::optional<double> extrapolated_sub_diameter;
-  // The written report adds the physical optics of the design (the figures
-  // of an evaluation are the geometrical optics' alone).
+  // The physical optics of the design: its figures join the evaluation's
+  // (computed without the parts of the report that none of them needs), and
+  // the written report adds it.
   bool physical_optics = false;
+  // Threads of one evaluation's physical optics; 0: as many as the machine
+  // has (a sweep that evaluates designs side by side gives each fewer).
+  int physical_optics_threads = 0;
   // The RMS of a random surface error (the unit of the diameter) whose loss
   // the figures carry.
   double surface_rms = 0;

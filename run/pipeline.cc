@@ -299,6 +299,8 @@ void Pipeline<Real>::report(const std::optional<writers::ReportRequest>& request
   } else {
     o.wavelength = options_.wavelength;
     o.physical_optics = options_.physical_optics;
+    o.po_figures_only = options_.physical_optics_figures_only;
+    o.po_sampling.threads = options_.physical_optics_threads;
     o.surface_rms = options_.surface_rms;
     if (request) {
       o.wavelength = request->wavelength;

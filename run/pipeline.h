@@ -38,8 +38,12 @@ struct RunOptions {
   bool report_figures = false;
   double wavelength = 0;
   // With those figures, the physical optics of the design (a plan's report
-  // request says so itself).
+  // request says so itself); with figures_only, its figures alone (see
+  // analysis::Options::po_figures_only), on this many threads (0: the
+  // machine's).
   bool physical_optics = false;
+  bool physical_optics_figures_only = false;
+  int physical_optics_threads = 0;
   // With those figures, the loss of a random surface error of this RMS (in
   // the unit of the diameter; a plan's report request says so itself).
   double surface_rms = 0;

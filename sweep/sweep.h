@@ -48,6 +48,20 @@ Parsed parse_axis(const std::string& text);
 Parsed parse_free(const std::string& text);
 Parsed parse_constraint(const std::string& text);
 
+// A key set for every design (--set KEY=VALUE): the key, its value as TOML
+// text ("0.25", "4", "\"gaussian\"", "true") and the text as given.
+struct Setting {
+  std::string key, value, text;
+};
+// The setting of KEY=VALUE or what is wrong with it: the key must be one a
+// design file may hold, and VALUE of its kind (a number, a whole number,
+// true or false, or a name, which the design file's checks judge).
+struct ParsedSetting {
+  std::optional<Setting> setting;
+  std::string problem;
+};
+ParsedSetting parse_setting(const std::string& text);
+
 // A design file whose inputs can be set by key.
 class DesignTemplate {
  public:
@@ -57,8 +71,21 @@ class DesignTemplate {
   // the folder of `file`, which names it.
   DesignTemplate(std::string text, const std::filesystem::path& file);
   const std::optional<diag::Diagnostic>& problem() const { return problem_; }
-  // Whether the file has a number under this key that a sweep may set.
+  // What keeps a sweep from setting this key, as one line; empty when it
+  // may.  A key the file lacks may be set when a design file may hold it
+  // and it applies to this design (a distribution's own key to that
+  // distribution, a frequency to a design with a length unit); it is then
+  // added to its section.
   std::string key_problem(const std::string& key) const;
+  // The design file with these keys set in place, as a template of its own.
+  // It is not checked whole here: what a key set needs may be a key that is
+  // varied (a Gaussian distribution's taper); see settings_problem.
+  DesignTemplate with_settings(const std::vector<Setting>& settings) const;
+  // What is wrong with the keys set, judged on the design with `values`
+  // set too: the design file's first error at a key set, or at a key it
+  // needs and lacks, as one line naming the --set; empty when none.
+  std::string settings_problem(const std::vector<Setting>& settings,
+                               const std::vector<std::pair<std::string, double>>& values) const;
   // The design with these keys set, checked whole; the errors without a file
   // and line when it does not pass (every design of a sweep has the same
   // ones).
@@ -76,6 +103,7 @@ class DesignTemplate {
   const std::string& text() const { return text_; }
 
  private:
+  DesignTemplate() = default;
   std::filesystem::path file_;
   std::string text_;
   std::optional<diag::Diagnostic> problem_;
@@ -120,22 +148,28 @@ struct SweepResult {
 SweepResult run_sweep(const DesignTemplate& t, const SweepPlan& plan);
 
 // What makes the rows of two runs rows of the same sweep, beside the grid:
-// the design's content (not its file's name), the program and the arithmetic.
+// the design's content (not its file's name), the program, the arithmetic
+// and whether the physical optics' figures were computed.
 struct SweepIdentity {
   std::string design_digest;
   std::string program_version;
   std::string precision = "64-bit";
+  std::vector<std::string> settings = {};  // the --set texts, in the order given
+  bool physical_optics = false;
 };
 // A digest of a design file's text: FNV-1a of 64 bits, in hex.
 std::string content_digest(std::string_view text);
 // The identity of a sweep of this design file by this program.
-SweepIdentity identity_of(const DesignTemplate& t);
+// (`t` with the settings made, whose text the digest covers).
+SweepIdentity identity_of(const DesignTemplate& t, const std::vector<Setting>& settings = {});
 // What differs between two identities, as "its design file's content",
 // "the program version (1.1.0, not 1.2.0)", ...; empty when they agree.
 std::string identity_difference(const SweepIdentity& part, const SweepIdentity& first);
 
 // The files of a sweep: sweep.csv, sweep.json and sweep.html into `dir`,
-// written whole.  `source` names the design file.
+// written whole.  `source` names the design file.  The po_* figures are
+// tabulated when the identity (or a row) says the physical optics was
+// computed, and then sweep.json says "physical_optics": true.
 // `shard` is "K/N" for a part of a sweep, empty for a whole one.
 void write_sweep(const std::filesystem::path& dir, const std::string& source, const SweepIdentity& identity,
                  const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid, bool complete,
@@ -147,7 +181,8 @@ nlohmann::json sweep_json(const std::string& source, const std::vector<Axis>& ax
                           const std::string& best_figure);
 
 // One row of sweep.json: its index, inputs, status, reason and figures (a
-// figure that is not finite is null).
+// figure that is not finite is null; the po_* figures only when the row's
+// evaluation asked for the physical optics).
 nlohmann::json row_json(const Row& row);
 
 // Joins the sweep.json of several parts into one sweep; the problem when
@@ -183,6 +218,7 @@ struct OptimizePlan {
   int starts = 3;
   int evaluations = 150;  // per start
   bool allow_warnings = false;  // warned designs may be the best
+  std::vector<std::string> settings;  // the --set texts the design file was given (recorded in best.json)
   run::EvaluationOptions evaluation;
   std::function<void(long done)> progress;
   std::function<bool()> stop;  // true: the optimisation ends with what it has (may be empty)

@@ -29,18 +29,24 @@ std::string csv_field(const std::string& text) {
   return q + "\"";
 }
 
-std::string sweep_csv(const std::vector<Axis>& axes, const std::vector<Row>& rows) {
+// Whether the rows' files tabulate the physical optics' figures.
+bool with_physical_optics(const std::vector<Row>& rows, bool asked) {
+  return asked || std::any_of(rows.begin(), rows.end(), [](const Row& r) { return r.evaluation.physical_optics; });
+}
+
+std::string sweep_csv(const std::vector<Axis>& axes, const std::vector<Row>& rows, bool physical_optics) {
+  const std::vector<std::string_view> names = run::figure_names(physical_optics);
   std::ostringstream o;
   o << "index";
   for (const Axis& a : axes) o << ',' << csv_field(a.key);
   o << ",status";
-  for (std::string_view f : run::kFigureNames) o << ',' << f;
+  for (std::string_view f : names) o << ',' << f;
   o << ",reason,warnings\n";
   for (const Row& r : rows) {
     o << r.index;
     for (double v : r.inputs) o << ',' << num(v);
     o << ',' << r.evaluation.status;
-    for (double v : r.evaluation.figures) o << ',' << num(v);
+    for (std::size_t i = 0; i < names.size(); ++i) o << ',' << num(r.evaluation.figures[i]);
     std::string warnings;
     for (const std::string& w : r.evaluation.warnings) warnings += (warnings.empty() ? "" : " ") + w;
     o << ',' << csv_field(r.evaluation.reason) << ',' << csv_field(warnings) << '\n';
@@ -54,8 +60,8 @@ json value_or_null(double v) { return std::isfinite(v) ? json(v) : json(nullptr)
 
 json row_json(const Row& r) {
   json values = json::object();
-  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-    values[std::string(run::kFigureNames[i])] = value_or_null(r.evaluation.figures[i]);
+  const std::vector<std::string_view> names = run::figure_names(r.evaluation.physical_optics);
+  for (std::size_t i = 0; i < names.size(); ++i) values[std::string(names[i])] = value_or_null(r.evaluation.figures[i]);
   return {{"index", r.index},   {"inputs", r.inputs},   {"status", r.evaluation.status},
           {"reason", r.evaluation.reason}, {"warnings", r.evaluation.warnings}, {"figures", values}};
 }
@@ -337,11 +343,14 @@ void write_sweep(const std::filesystem::path& dir, const std::string& source, co
                  const std::string& best_figure, const std::string& shard, bool allow_warnings) {
   const std::optional<std::size_t> best = best_row(rows, best_figure, allow_warnings);
   io::FolderWriter folder(dir);
-  folder.write("sweep.csv", sweep_csv(axes, rows));
+  const bool physical_optics = with_physical_optics(rows, identity.physical_optics);
+  folder.write("sweep.csv", sweep_csv(axes, rows, physical_optics));
   json j = sweep_json(source, axes, rows, grid, complete, best, best_figure);
   j["design_digest"] = identity.design_digest;
   j["program_version"] = identity.program_version;
   j["precision"] = identity.precision;
+  if (!identity.settings.empty()) j["set"] = identity.settings;
+  if (physical_optics) j["physical_optics"] = true;
   if (!shard.empty()) j["shard"] = shard;
   folder.write("sweep.json", j.dump(1) + "\n");
   folder.write("sweep.html", sweep_html(source, axes, rows, grid, complete, best, best_figure));
@@ -357,7 +366,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   // does not, which constraints it breaks.
   std::ostringstream csv;
   {
-    const std::string table = sweep_csv(columns, result.history);
+    const std::string table = sweep_csv(columns, result.history, with_physical_optics(result.history, plan.evaluation.physical_optics));
     const std::size_t eol = table.find('\n');
     csv << table.substr(0, eol) << ",feasible,violations\n";
     std::size_t at = eol + 1;
@@ -421,14 +430,14 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
     // running it gives the same design.
     folder.write("best.toml", t.edited_text(set, "64-bit"));
     json figures = json::object();
-    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i)
-      figures[std::string(run::kFigureNames[i])] = value_or_null(b.evaluation.figures[i]);
+    const std::vector<std::string_view> names = run::figure_names(b.evaluation.physical_optics);
+    for (std::size_t i = 0; i < names.size(); ++i) figures[std::string(names[i])] = value_or_null(b.evaluation.figures[i]);
     json constraints = json::array();
     for (const Constraint& k : plan.constraints)
       constraints.push_back({{"figure", k.figure}, {"relation", k.at_most ? "<=" : ">="}, {"value", k.value}});
     json bounds = json::object();
     for (const Free& f : plan.free) bounds[f.key] = {f.lo, f.hi};
-    const json summary = {{"objective", {{"figure", plan.objective}, {"goal", plan.minimize ? "minimize" : "maximize"},
+    json summary = {{"objective", {{"figure", plan.objective}, {"goal", plan.minimize ? "minimize" : "maximize"},
                                          {"value", value_or_null(b.evaluation.figure(plan.objective))}}},
                           {"inputs", inputs},
                           {"bounds", bounds},
@@ -438,6 +447,7 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
                           {"precision", "64-bit"},
                           {"index", b.index},
                           {"designs_tried", result.history.size()}};
+    if (!plan.settings.empty()) summary["set"] = plan.settings;
     folder.write("best.json", summary.dump(2) + "\n");
     const designfile::ReadResult r = t.with(set);
     if (r.file) {
@@ -482,7 +492,8 @@ Part read_part(const std::filesystem::path& file) {
   if (j.contains("design_digest")) {
     p.has_identity = true;
     p.identity = {j.at("design_digest").get<std::string>(), j.at("program_version").get<std::string>(),
-                  j.at("precision").get<std::string>()};
+                  j.at("precision").get<std::string>(), j.value("set", std::vector<std::string>()),
+                  j.value("physical_optics", false)};
   }
   if (p.grid != grid_size(p.axes)) throw std::runtime_error("its grid does not match its axes");
   for (const json& r : j.at("rows")) {
@@ -492,8 +503,13 @@ Part read_part(const std::filesystem::path& file) {
     row.evaluation.status = r.at("status").get<std::string>();
     row.evaluation.reason = r.at("reason").get<std::string>();
     row.evaluation.warnings = r.value("warnings", std::vector<std::string>());
-    for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
-      const json& v = r.at("figures").at(std::string(run::kFigureNames[i]));
+    // The physical optics' figures are there when they were computed.
+    const json& figures = r.at("figures");
+    row.evaluation.physical_optics = figures.contains(std::string(run::kFigureNames[run::kPhysicalOpticsFigures]));
+    row.evaluation.figures.fill(std::nan(""));
+    const std::vector<std::string_view> names = run::figure_names(row.evaluation.physical_optics);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const json& v = figures.at(std::string(names[i]));
       row.evaluation.figures[i] = v.is_null() ? std::nan("") : v.get<double>();
     }
     if (row.index < 0 || row.index >= p.grid || row.inputs.size() != p.axes.size())

@@ -237,6 +237,34 @@ TEST(PhysicalOpticsNearField, CloseByItIsTheWholeSurfaceIntegral) {
 
 namespace {
 
+// The conics of a Cassegrain system, as surfaces of revolution about the
+// feed's axis.
+// Hyperboloid with foci at the feed (z = 0) and at z = 2 c, eccentricity e.
+class Hyperboloid final : public analysis::Surface {
+ public:
+  Hyperboloid(double c, double e) : c_(c), a_(c / e), b2_(c * c - a_ * a_) {}
+  double value(double r) const override { return c_ + a_ * std::sqrt(1 + r * r / b2_); }
+  double slope(double r) const override { return a_ * r / (b2_ * std::sqrt(1 + r * r / b2_)); }
+  double front() const override { return 0; }
+  double back() const override { return 1; }
+
+ private:
+  double c_, a_, b2_;
+};
+// Paraboloid with its focus at z = focus_z and focal length f, opening
+// towards +z.
+class Dish final : public analysis::Surface {
+ public:
+  Dish(double focus_z, double f) : z0_(focus_z - f), f_(f) {}
+  double value(double r) const override { return z0_ + r * r / (4 * f_); }
+  double slope(double r) const override { return r / (2 * f_); }
+  double front() const override { return 0; }
+  double back() const override { return 3; }
+
+ private:
+  double z0_, f_;
+};
+
 // A Cassegrain system whose main reflector is too small for its
 // subreflector: the feed's rays from angle theta leave the hyperboloid as if
 // from its far focus at the angle psi with tan(psi / 2) = M tan(theta / 2),
@@ -247,30 +275,6 @@ namespace {
 // 1 - cos(theta / 2)^(2n + 2).  Physical optics adds only what the
 // subreflector's edge diffracts across the rim.
 TEST(PhysicalOpticsCassegrain, PowerPastAnUndersizedMainReflectorIsWhatTheRaysCarryPastIt) {
-  // Hyperboloid with foci at the feed (z = 0) and at z = 2 c, eccentricity e.
-  class Hyperboloid final : public analysis::Surface {
-   public:
-    Hyperboloid(double c, double e) : c_(c), a_(c / e), b2_(c * c - a_ * a_) {}
-    double value(double r) const override { return c_ + a_ * std::sqrt(1 + r * r / b2_); }
-    double slope(double r) const override { return a_ * r / (b2_ * std::sqrt(1 + r * r / b2_)); }
-    double front() const override { return 0; }
-    double back() const override { return 1; }
-
-   private:
-    double c_, a_, b2_;
-  };
-  // Paraboloid with its focus at z = focus_z, opening towards +z.
-  class Dish final : public analysis::Surface {
-   public:
-    Dish(double focus_z, double f) : z0_(focus_z - f), f_(f) {}
-    double value(double r) const override { return z0_ + r * r / (4 * f_); }
-    double slope(double r) const override { return r / (2 * f_); }
-    double front() const override { return 0; }
-    double back() const override { return 3; }
-
-   private:
-    double z0_, f_;
-  };
   const double c = 1.0, e = 2.0, f = 2.0, magnification = (e + 1) / (e - 1);
   const Hyperboloid sub(c, e);
   const Dish dish(2 * c, f);
@@ -543,27 +547,9 @@ namespace {
 // when it is counted: the change is the far field of the currents the feed
 // induces on the main reflector, by the independent surface integral.
 TEST(PhysicalOpticsCassegrain, TheFeedLightsTheMainReflectorPastTheSubreflector) {
-  class Hyperboloid final : public analysis::Surface {
-   public:
-    Hyperboloid(double c, double e) : c_(c), a_(c / e), b2_(c * c - a_ * a_) {}
-    double value(double r) const override { return c_ + a_ * std::sqrt(1 + r * r / b2_); }
-    double slope(double r) const override { return a_ * r / (b2_ * std::sqrt(1 + r * r / b2_)); }
-    double front() const override { return 0; }
-    double back() const override { return 1; }
-
-   private:
-    double c_, a_, b2_;
-  };
-  class Dish final : public analysis::Surface {
-   public:
-    double value(double r) const override { return r * r / 8; }  // focus at z = 2
-    double slope(double r) const override { return r / 4; }
-    double front() const override { return 0; }
-    double back() const override { return 3; }
-  };
   const double c = 1.0, e = 2.0, angle = 20.0 * M_PI / 180;
   const Hyperboloid sub(c, e);
-  const Dish dish;
+  const Dish dish(2.0, 2.0);  // focus at z = 2
   const double a = c / e, to_rim = a * (e * e - 1) / (e * std::cos(angle) - 1);
   const double main_rim = 2 * 2 * 3 * std::tan(angle / 2), hole = 0.3;
   analysis::po::System s;
@@ -596,6 +582,46 @@ TEST(PhysicalOpticsCassegrain, TheFeedLightsTheMainReflectorPastTheSubreflector)
               worst, changed_db);
   EXPECT_LT(worst, 2e-3);
   EXPECT_GT(changed_db, 3.0);  // it matters in the pattern
+}
+
+}  // namespace
+
+namespace {
+
+// The figures alone (as sweeps compute them) are the whole cuts' figures to
+// the last bit, over the same finely sampled angles; a far field that is not
+// a number beyond them is refused all the same.
+TEST(PhysicalOpticsFiguresOnly, AreTheWholeCutsFiguresAndRefuseWhatTheyRefuse) {
+  const FrontFed p;
+  const analysis::po::System s = p.system(30.0);
+  analysis::po::Options whole, figures;
+  figures.figures_only = true;
+  figures.sampling.threads = whole.sampling.threads = 1;
+  const analysis::po::Result a = analysis::po::analyse(s, whole), b = analysis::po::analyse(s, figures);
+  ASSERT_LT(b.theta_deg.size(), a.theta_deg.size() / 2);  // only the fine stretch
+  ASSERT_EQ(b.fine_angles, a.fine_angles);
+  ASSERT_EQ(b.theta_deg.size(), b.fine_angles);
+  EXPECT_EQ(b.directivity_dbi, a.directivity_dbi);
+  EXPECT_EQ(b.hpbw_deg, a.hpbw_deg);
+  EXPECT_EQ(b.first_sidelobe_db, a.first_sidelobe_db);
+  EXPECT_EQ(b.cross_polar_peak_db, a.cross_polar_peak_db);
+  EXPECT_EQ(b.spillover_past_main, a.spillover_past_main);
+  ASSERT_EQ(b.cuts.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(b.cuts[k].first_sidelobe_deg, a.cuts[k].first_sidelobe_deg) << k;
+    EXPECT_EQ(b.cuts[k].sidelobes_found, a.cuts[k].sidelobes_found) << k;
+    EXPECT_EQ(b.cuts[k].cross_peak_db, a.cuts[k].cross_peak_db) << k;
+    EXPECT_EQ(b.cuts[k].co.size(), b.fine_angles) << k;
+    for (std::size_t i = 0; i < b.fine_angles; i += 37) EXPECT_EQ(b.cuts[k].co[i], a.cuts[k].co[i]) << k << " " << i;
+  }
+  // A feed whose phase is no number between 75 and 85 degrees off +z: past
+  // the dish's rim (so no current sees it), 95 to 105 degrees off the beam,
+  // far beyond the fine stretch.  (Its power, which does not see the phase,
+  // is a number.)
+  analysis::po::System broken = s;
+  broken.feed.e_phase = [](double t) { return t > 1.31 && t < 1.48 ? std::nan("") : 0.0; };
+  EXPECT_THROW(analysis::po::analyse(broken, whole), std::invalid_argument);
+  EXPECT_THROW(analysis::po::analyse(broken, figures), std::invalid_argument);
 }
 
 }  // namespace

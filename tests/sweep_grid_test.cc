@@ -165,19 +165,21 @@ TEST(Optimum, TheDesignFileIsEditedInPlace) {
   want.replace(want.find("\"32-bit\""), 8, "\"64-bit\"");
   EXPECT_EQ(t.edited_text({{"geometry.sub_radius", 0.225}, {"aperture.nbar", 5.6}}, "64-bit"), want);
 
-  // A key of a section the file does not have: the section is added.
-  EXPECT_EQ(t.edited_text({{"report.wavelength", 2.5}}), text + "\n[report]\nwavelength = 2.5\n");
+  // A key of a section the file does not have: the section is added, a
+  // [report] with the folder it needs to read back.
+  EXPECT_EQ(t.edited_text({{"report.wavelength", 2.5}}), text + "\n[report]\nfolder = \"report\"\nwavelength = 2.5\n");
 
-  // CR LF line ends, no precision in the file, a [report] section without a wavelength.
+  // CR LF line ends, no precision in the file, a [report] section without a
+  // wavelength: the keys added after their sections' last keys.
   std::string crlf;
   for (const char c : text + "\n[report]\nfolder = \"r\"\n") crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   crlf.erase(crlf.find("precision = \"32-bit\"\r\n"), 22);
   const sweep::DesignTemplate u(crlf, file);
   ASSERT_FALSE(u.problem().has_value());
   const std::string edited = u.edited_text({{"geometry.sub_radius", 0.2}, {"report.wavelength", 2.5}}, "64-bit");
-  EXPECT_NE(edited.find("[synthesis]\r\nprecision = \"64-bit\"\r\ncalc_interval"), std::string::npos) << edited;
+  EXPECT_NE(edited.find("output_interval = 0.02\r\nprecision = \"64-bit\"\r\n\r\n[scale]"), std::string::npos) << edited;
   EXPECT_NE(edited.find("sub_radius = 0.2 # radius\r\n"), std::string::npos);
-  EXPECT_NE(edited.find("\r\n[report]\r\nwavelength = 2.5\r\nfolder"), std::string::npos) << edited;
+  EXPECT_TRUE(edited.ends_with("\r\n[report]\r\nfolder = \"r\"\r\nwavelength = 2.5\r\n")) << edited;
   EXPECT_EQ(edited.find('\n', 0), edited.find("\r\n") + 1);
   const sweep::DesignTemplate again(edited, file);
   EXPECT_FALSE(again.problem().has_value()) << diag::render(*again.problem());

@@ -11,12 +11,4 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 cp -r "$source_dir/examples" examples
 RAVOST=$ravost "$source_dir/examples/cluster/run_parallel.sh" 3 >/dev/null
-[ "$(ls parts | wc -l)" = 3 ] || { echo "FAILED: expected 3 shards, got: $(ls parts)" >&2; exit 1; }
-. "$source_dir/examples/cluster/sweep.conf"
-# shellcheck disable=SC2086
-"$ravost" sweep "$RAVOST_DESIGN" $RAVOST_VARY --out unsharded >/dev/null
-if ! diff -r unsharded cluster-sweep >&2; then
-  echo "FAILED: the merged sweep differs from an unsharded run" >&2
-  exit 1
-fi
-echo "merged sweep of $(($(wc -l <cluster-sweep/sweep.csv) - 1)) designs equals the unsharded run"
+. "$source_dir/tests/cluster/check_merged.sh"
