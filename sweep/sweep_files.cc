@@ -96,8 +96,9 @@ std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::str
   return best;
 }
 
-// A figure's name as a person reads it, with its unit; the name itself for
-// a figure without one here.
+// A figure's name as a person reads it, with its unit (short enough for a
+// chart's side; PO: the physical optics'); the name itself for a figure
+// without one here.
 std::string figure_label(std::string_view name) {
   static const std::map<std::string_view, std::string_view> labels = {
       {"directivity_dbi", "directivity (dBi)"},
@@ -113,12 +114,12 @@ std::string figure_label(std::string_view name) {
       {"edge_taper_db", "feed edge taper (dB)"},
       {"sub_diameter", "subreflector diameter"},
       {"surface", "surface efficiency"},
-      {"po_directivity_dbi", "physical optics: directivity (dBi)"},
-      {"po_first_sidelobe_db", "physical optics: first sidelobe (dB)"},
-      {"po_cross_polar_peak_db", "physical optics: cross-polar peak (dB)"},
-      {"po_hpbw_deg", "physical optics: half-power beamwidth (deg)"},
-      {"po_spillover_past_sub", "physical optics: spillover past the subreflector"},
-      {"po_spillover_past_main", "physical optics: spillover past the main reflector"}};
+      {"po_directivity_dbi", "PO directivity (dBi)"},
+      {"po_first_sidelobe_db", "PO first sidelobe (dB)"},
+      {"po_cross_polar_peak_db", "PO cross-polar peak (dB)"},
+      {"po_hpbw_deg", "PO half-power beamwidth (deg)"},
+      {"po_spillover_past_sub", "PO spillover past the subreflector"},
+      {"po_spillover_past_main", "PO spillover past the main reflector"}};
   const auto found = labels.find(name);
   return std::string(found != labels.end() ? found->second : name);
 }
