@@ -118,8 +118,8 @@ std::string figure_label(std::string_view name) {
       {"po_first_sidelobe_db", "PO first sidelobe (dB)"},
       {"po_cross_polar_peak_db", "PO cross-polar peak (dB)"},
       {"po_hpbw_deg", "PO half-power beamwidth (deg)"},
-      {"po_spillover_past_sub", "PO spillover past the subreflector"},
-      {"po_spillover_past_main", "PO spillover past the main reflector"}};
+      {"po_spillover_past_sub", "PO spillover past the sub"},
+      {"po_spillover_past_main", "PO spillover past the main"}};
   const auto found = labels.find(name);
   return std::string(found != labels.end() ? found->second : name);
 }
