@@ -11,21 +11,7 @@ namespace figures {
 namespace {
 
 constexpr double kLeft = 78, kRight = 24, kTop = 40, kBottom = 58;
-
-double nice_step(double span, int target) {
-  const double raw = span / std::max(1, target);
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  const double f = raw / power;
-  return (f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0) * power;
-}
-
-// A tick label with as many decimals as the tick step needs.
-std::string number(double v, double step) {
-  const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-  std::string s = fields::fixed(v, decimals);
-  if (s.find_first_not_of("-0.") == std::string::npos) s = decimals ? "0." + std::string(static_cast<std::size_t>(decimals), '0') : "0";
-  return s;
-}
+constexpr double kLegendRow = 24;  // the height of a legend below the plot
 
 // A drawing coordinate or length, to a hundredth of a pixel.
 std::string px(double v) { return fields::fixed(v, 2); }
@@ -43,24 +29,24 @@ std::pair<double, double> data_range(const Chart& c, bool x_axis) {
   return {lo, hi};
 }
 
+// At least `span` wide, and wide enough to be labelled in six significant
+// digits.
+Span spread(std::pair<double, double> r, double span) {
+  const double magnitude = std::max(std::abs(r.first), std::abs(r.second));
+  const Span least = at_least(r.first, r.second, span);
+  if (least.widened) return least;
+  const Span labelled = at_least(r.first, r.second, kLabelSpanShare * magnitude);
+  return {labelled.lo, labelled.hi, false};
+}
+
 // Widens [lo, hi] to the enclosing round ticks.
 std::pair<double, double> widen(std::pair<double, double> r) {
-  const double step = nice_step(r.second - r.first, 6);
+  const double step = tick_step(r.first, r.second, 6);
+  if (!(step > 0)) return r;
   return {std::floor(r.first / step + 1e-9) * step, std::ceil(r.second / step - 1e-9) * step};
 }
 
 }  // namespace
-
-std::vector<double> nice_ticks(double lo, double hi, int target) {
-  std::vector<double> ticks;
-  if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return ticks;
-  const double step = nice_step(hi - lo, target);
-  for (double k = std::ceil(lo / step - 1e-9); k * step <= hi + 1e-9 * step; k += 1.0) {
-    const double t = k * step;
-    ticks.push_back(std::abs(t) < 1e-12 * step ? 0.0 : t);
-  }
-  return ticks;
-}
 
 std::string escape(const std::string& text) {
   std::string out;
@@ -83,16 +69,45 @@ namespace {
 struct Frame {
   std::pair<double, double> xr, yr;
   double pw = 0, ph = 0;  // width and height of the plot area
+  bool y_at_minimum = false;  // the y range is the chart's minimum span
   double X(double v) const { return kLeft + (v - xr.first) / (xr.second - xr.first) * pw; }
   double Y(double v) const { return kTop + ph - (v - yr.first) / (yr.second - yr.first) * ph; }
 };
 
+// The width a legend entry takes in a row below the plot.
+double entry_width(const Series& s) { return 44 + 6.8 * static_cast<double>(s.label.size()); }
+
+// A legend below the plot: its entries row by row, as many to a row as fit.
+std::vector<std::vector<const Series*>> legend_rows(const Chart& c) {
+  std::vector<std::vector<const Series*>> rows;
+  if (!c.legend_below) return rows;
+  double x = 0;
+  for (const auto& s : c.series) {
+    if (s.label.empty()) continue;
+    if (rows.empty() || x + entry_width(s) > c.width - kLeft - kRight + 30) rows.emplace_back(), x = 0;
+    rows.back().push_back(&s);
+    x += entry_width(s);
+  }
+  return rows;
+}
+
 Frame frame_of(const Chart& c) {
   Frame f;
-  f.xr = c.x_range ? *c.x_range : widen(data_range(c, true));
-  f.yr = c.y_range ? *c.y_range : widen(data_range(c, false));
+  if (c.x_range) {
+    f.xr = *c.x_range;
+  } else {
+    const Span x = spread(data_range(c, true), 0);
+    f.xr = widen({x.lo, x.hi});
+  }
+  if (c.y_range) {
+    f.yr = *c.y_range;
+  } else {
+    const Span y = spread(data_range(c, false), c.y_min_span);
+    f.yr = widen({y.lo, y.hi});
+    f.y_at_minimum = y.widened;
+  }
   f.pw = c.width - kLeft - kRight;
-  f.ph = c.height - kTop - kBottom;
+  f.ph = c.height - kTop - kBottom - kLegendRow * static_cast<double>(legend_rows(c).size());
   auto& xr = f.xr;
   auto& yr = f.yr;
   const double pw = f.pw, ph = f.ph;
@@ -141,14 +156,37 @@ void axes(std::ostringstream& o, const Chart& c, const Frame& f) {
   for (double t : yt) o << "<line x1=\"" << px(kLeft - 5) << "\" y1=\"" << px(Y(t)) << "\" x2=\"" << px(kLeft) << "\" y2=\"" << px(Y(t)) << "\"/>\n";
   o << "</g>\n<g fill=\"black\">\n";
   for (double t : xt)
-    o << "<text x=\"" << px(X(t)) << "\" y=\"" << px(kTop + ph + 19) << "\" text-anchor=\"middle\">" << number(t, xstep) << "</text>\n";
+    o << "<text x=\"" << px(X(t)) << "\" y=\"" << px(kTop + ph + 19) << "\" text-anchor=\"middle\">" << tick_label(t, xstep) << "</text>\n";
   for (double t : yt)
-    o << "<text x=\"" << px(kLeft - 8) << "\" y=\"" << px(Y(t) + 4) << "\" text-anchor=\"end\">" << number(t, ystep) << "</text>\n";
+    o << "<text x=\"" << px(kLeft - 8) << "\" y=\"" << px(Y(t) + 4) << "\" text-anchor=\"end\">" << tick_label(t, ystep) << "</text>\n";
   o << "</g>\n";
   o << "<rect x=\"" << px(kLeft) << "\" y=\"" << px(kTop) << "\" width=\"" << px(pw) << "\" height=\"" << px(ph)
     << "\" fill=\"none\" stroke=\"black\" stroke-width=\"1\"/>\n";
-  o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"" << px(c.height - 14) << "\" text-anchor=\"middle\">" << escape(c.x_label) << "</text>\n";
+  o << "<text x=\"" << px(kLeft + 0.5 * pw) << "\" y=\"" << px(kTop + ph + kBottom - 14) << "\" text-anchor=\"middle\">" << escape(c.x_label) << "</text>\n";
   o << "<text transform=\"translate(18 " << px(kTop + 0.5 * ph) << ") rotate(-90)\" text-anchor=\"middle\">" << escape(c.y_label) << "</text>\n";
+  if (f.y_at_minimum)
+    o << "<text x=\"" << px(kLeft + 8) << "\" y=\"" << px(kTop + 16) << "\" font-size=\"12\" fill=\"#555555\">"
+      << "values vary less than " << fields::number(c.y_min_span, 3) << ": minimum span shown</text>\n";
+}
+
+// One marker centred on (cx, cy), with its hover text `tip` (a <title>
+// element or empty).  A dot beyond the plotted range is drawn hollow.
+void marker(std::ostringstream& o, Series::Shape shape, bool beyond, double cx, double cy, double radius,
+            const std::string& colour, const std::string& tip) {
+  const std::string end = tip.empty() ? "/>\n" : ">" + tip;
+  if (shape == Series::Shape::cross) {
+    const double r = radius + 0.5;
+    o << "<path d=\"M" << px(cx - r) << ',' << px(cy - r) << 'L' << px(cx + r) << ',' << px(cy + r) << 'M' << px(cx - r)
+      << ',' << px(cy + r) << 'L' << px(cx + r) << ',' << px(cy - r) << "\" stroke=\"" << colour
+      << "\" stroke-width=\"1.8\"" << end << (tip.empty() ? "" : "</path>\n");
+    return;
+  }
+  o << "<circle cx=\"" << px(cx) << "\" cy=\"" << px(cy) << "\" r=\"" << px(radius) << "\"";
+  if (shape == Series::Shape::ring || beyond)
+    o << " fill=\"white\" stroke=\"" << colour << "\" stroke-width=\"" << (shape == Series::Shape::ring ? "1.5" : "1") << "\"";
+  else
+    o << " fill=\"" << colour << "\" stroke=\"none\"";
+  o << end << (tip.empty() ? "" : "</circle>\n");
 }
 
 // The series, clipped to the plot; points that are not finite break a line.
@@ -161,23 +199,20 @@ void data(std::ostringstream& o, const Chart& c, const Frame& f, const std::stri
     if (s.markers) {
       const double radius = 1.5 * s.width;
       for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
-        double cx = X(s.x[i]), cy = Y(s.y[i]);
+        if (!std::isfinite(s.x[i]) || (!s.at_axis && !std::isfinite(s.y[i]))) continue;
+        const double margin = radius + 1.0;  // a hollow marker's outline too
+        double cx = X(s.x[i]), cy = s.at_axis ? kTop + f.ph - margin - 1.0 : Y(s.y[i]);
         bool beyond = false;
-        if (s.pin) {
-          // Wholly inside the plot's frame: a dot past it sits on its edge.
-          const double margin = radius + 1.0;  // the hollow dot's outline too
+        if (s.pin || s.at_axis) {
+          // Wholly inside the plot's frame: a marker past it sits on its edge.
           const double left = kLeft + margin, right = kLeft + f.pw - margin;
           const double top = kTop + margin, bottom = kTop + f.ph - margin;
           beyond = cx < kLeft || cx > kLeft + f.pw || cy < kTop || cy > kTop + f.ph;
           cx = std::clamp(cx, left, right);
           cy = std::clamp(cy, top, bottom);
         }
-        o << "<circle cx=\"" << px(cx) << "\" cy=\"" << px(cy) << "\" r=\"" << px(radius) << "\"";
-        if (beyond)
-          o << " fill=\"white\" stroke=\"" << s.colour << "\" stroke-width=\"1\"/>\n";
-        else
-          o << " fill=\"" << s.colour << "\" stroke=\"none\"/>\n";
+        const std::string tip = i < s.tips.size() && !s.tips[i].empty() ? "<title>" + escape(s.tips[i]) + "</title>" : "";
+        marker(o, s.shape, beyond, cx, cy, radius, s.colour, tip);
       }
       continue;
     }
@@ -208,46 +243,64 @@ void data(std::ostringstream& o, const Chart& c, const Frame& f, const std::stri
     o << "<text x=\"" << px(X(note.x)) << "\" y=\"" << px(Y(note.y)) << "\" font-size=\"12\">" << escape(note.text) << "</text>\n";
 }
 
-// The legend, top right inside the plot.
+// A legend entry's sample: the series' marker, or a stretch of its line.
+void sample(std::ostringstream& o, const Series& s, double x, double y) {
+  if (s.markers)
+    marker(o, s.shape, false, x + 11, y, s.shape == Series::Shape::dot ? 3.0 : 3.5, s.colour, "");
+  else
+    o << "<line x1=\"" << px(x) << "\" y1=\"" << px(y) << "\" x2=\"" << px(x + 22) << "\" y2=\"" << px(y) << "\" stroke=\""
+      << s.colour << "\" stroke-width=\"" << px(std::max(2.0, s.width)) << "\"" << (s.dashed ? " stroke-dasharray=\"7 4\"" : "")
+      << "/>\n";
+}
+
+// The legend: top right inside the plot, or in a row below it.
 void legend(std::ostringstream& o, const Chart& c, const Frame& f) {
   const double pw = f.pw;
   std::vector<const Series*> entries;
   for (const auto& s : c.series)
     if (!s.label.empty()) entries.push_back(&s);
-  if (!entries.empty()) {
-    std::size_t longest = 0;
-    for (const auto* s : entries) longest = std::max(longest, s->label.size());
-    const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(entries.size());
-    const double x0 = kLeft + pw - w - 8, y0 = kTop + 8;
-    o << "<g>\n<rect x=\"" << px(x0) << "\" y=\"" << px(y0) << "\" width=\"" << px(w) << "\" height=\"" << px(h)
-      << "\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"#b0b0b0\"/>\n";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const double y = y0 + 15 + 18.0 * static_cast<double>(i);
-      const Series& s = *entries[i];
-      if (s.markers)
-        o << "<circle cx=\"" << px(x0 + 19) << "\" cy=\"" << px(y - 4) << "\" r=\"3\" fill=\"" << s.colour << "\"/>\n";
-      else
-        o << "<line x1=\"" << px(x0 + 8) << "\" y1=\"" << px(y - 4) << "\" x2=\"" << px(x0 + 30) << "\" y2=\"" << px(y - 4)
-          << "\" stroke=\"" << s.colour << "\" stroke-width=\"" << px(std::max(2.0, s.width)) << "\""
-          << (s.dashed ? " stroke-dasharray=\"7 4\"" : "") << "/>\n";
-      o << "<text x=\"" << px(x0 + 36) << "\" y=\"" << px(y) << "\">" << escape(s.label) << "</text>\n";
+  if (entries.empty()) return;
+  if (c.legend_below) {
+    double y = kTop + f.ph + kBottom + kLegendRow / 2 - 8;
+    o << "<g>\n";
+    for (const auto& row : legend_rows(c)) {
+      double x = kLeft;
+      for (const Series* s : row) {
+        sample(o, *s, x, y - 4);
+        o << "<text x=\"" << px(x + 28) << "\" y=\"" << px(y) << "\">" << escape(s->label) << "</text>\n";
+        x += entry_width(*s);
+      }
+      y += kLegendRow;
     }
     o << "</g>\n";
+    return;
   }
+  std::size_t longest = 0;
+  for (const auto* s : entries) longest = std::max(longest, s->label.size());
+  const double w = 44 + 7.0 * static_cast<double>(longest), h = 8 + 18.0 * static_cast<double>(entries.size());
+  const double x0 = kLeft + pw - w - 8, y0 = kTop + 8;
+  o << "<g>\n<rect x=\"" << px(x0) << "\" y=\"" << px(y0) << "\" width=\"" << px(w) << "\" height=\"" << px(h)
+    << "\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"#b0b0b0\"/>\n";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const double y = y0 + 15 + 18.0 * static_cast<double>(i);
+    sample(o, *entries[i], x0 + 8, y - 4);
+    o << "<text x=\"" << px(x0 + 36) << "\" y=\"" << px(y) << "\">" << escape(entries[i]->label) << "</text>\n";
+  }
+  o << "</g>\n";
 }
 
 // The scale bar, bottom left inside the plot.
 void scale_bar(std::ostringstream& o, const Chart& c, const Frame& f) {
   const auto& xr = f.xr;
   const double pw = f.pw, ph = f.ph;
-  const double length = nice_step(xr.second - xr.first, 5);
+  const double length = tick_step(0, xr.second - xr.first, 5);
   const double x0 = kLeft + 14, y0 = kTop + ph - 16, x1 = x0 + length / (xr.second - xr.first) * pw;
   o << "<g stroke=\"black\" stroke-width=\"2\"><line x1=\"" << px(x0) << "\" y1=\"" << px(y0) << "\" x2=\"" << px(x1)
     << "\" y2=\"" << px(y0) << "\"/><line x1=\"" << px(x0) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x0) << "\" y2=\""
     << px(y0 + 5) << "\"/><line x1=\"" << px(x1) << "\" y1=\"" << px(y0 - 5) << "\" x2=\"" << px(x1) << "\" y2=\""
     << px(y0 + 5) << "\"/></g>\n";
   o << "<text x=\"" << px(0.5 * (x0 + x1)) << "\" y=\"" << px(y0 - 8) << "\" text-anchor=\"middle\">"
-    << number(length, length) << ' ' << escape(c.scale_unit) << "</text>\n";
+    << tick_label(length, length) << ' ' << escape(c.scale_unit) << "</text>\n";
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "figures/ticks.h"
+
 namespace figures {
 
 // One colour per quantity, the same in every figure.
@@ -29,6 +31,13 @@ struct Series {
   // Markers only: a dot beyond the plotted range is drawn hollow on the
   // plot's edge, so that every dot stays inside the plot and none is lost.
   bool pin = false;
+  // Markers only: the shape of each (a filled dot, a hollow ring, or a
+  // cross), whether they sit on the bottom edge of the plot whatever their
+  // y (designs without a value), and a text shown on hovering over each.
+  enum class Shape { dot, ring, cross };
+  Shape shape = Shape::dot;
+  bool at_axis = false;
+  std::vector<std::string> tips = {};  // by point; empty: none
 };
 
 struct Note {
@@ -44,11 +53,15 @@ struct Chart {
   std::optional<std::pair<double, double>> x_range, y_range;  // default: the data's
   bool equal_scale = false;  // one data unit is as long on both axes
   std::string scale_unit;    // non-empty: draw a scale bar of a round length in this unit
+  // Without y_range: the y axis spans at least this much, centred on the
+  // values, and says so when the values vary less (so that numerical
+  // jitter is drawn flat).
+  double y_min_span = 0;
+  // The legend in rows below the plot (which gives up their height) instead
+  // of over the plot's top right corner.
+  bool legend_below = false;
   int width = 760, height = 430;
 };
-
-// Ticks at round numbers (1, 2 or 5 times a power of ten) covering [lo, hi].
-std::vector<double> nice_ticks(double lo, double hi, int target = 6);
 
 std::string render(const Chart& chart);
 // Charts one above the other in one picture (their ids must differ).

@@ -96,57 +96,201 @@ std::optional<std::size_t> best_row(const std::vector<Row>& rows, const std::str
   return best;
 }
 
-// Figures against one varied input, the best design marked.
-std::string line_charts(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::optional<std::size_t>& best) {
-  std::string out;
-  const char* names[] = {"directivity_dbi", "efficiency", "first_sidelobe_db", "path_error_wavelengths"};
-  const char* labels[] = {"directivity (dBi)", "total efficiency", "first sidelobe (dB)", "path error (wavelengths p-p)"};
-  for (std::size_t f = 0; f < std::size(names); ++f) {
-    figures::Chart c;
-    c.id = std::string("sweep-") + names[f];
-    c.title = labels[f] + std::string(" against ") + axes[0].key;
-    c.x_label = axes[0].key;
-    c.y_label = labels[f];
-    c.height = 320;
-    figures::Series s{"designs", figures::kDelivered, {}, {}, 1.6, false, false};
-    figures::Series warned{"warned design (not a candidate)", figures::kRay, {}, {}, 1.0, false, true};
-    for (const Row& r : rows) {
-      s.x.push_back(r.inputs[0]);
-      // NaN: the line breaks at a design that failed or was warned.
-      s.y.push_back(r.evaluation.ok() ? r.evaluation.figure(names[f]) : std::nan(""));
-      if (r.evaluation.status == "warned") warned.x.push_back(r.inputs[0]), warned.y.push_back(r.evaluation.figure(names[f]));
-    }
-    c.series.push_back(s);
-    if (!warned.x.empty()) c.series.push_back(warned);
-    if (best) {
-      const Row& b = rows[*best];
-      c.series.push_back({"best design", figures::kWanted, {b.inputs[0]}, {b.evaluation.figure(names[f])}, 2.0, false, true});
-    }
-    out += figures::render(c);
-  }
-  return out;
+// A figure's name as a person reads it, with its unit (short enough for a
+// chart's side; PO: the physical optics'); the name itself for a figure
+// without one here.
+std::string figure_label(std::string_view name) {
+  static const std::map<std::string_view, std::string_view> labels = {
+      {"directivity_dbi", "directivity (dBi)"},
+      {"efficiency", "total efficiency"},
+      {"spillover", "spillover efficiency"},
+      {"illumination", "illumination efficiency"},
+      {"blockage", "blockage efficiency"},
+      {"phase", "phase efficiency"},
+      {"hpbw_deg", "half-power beamwidth (deg)"},
+      {"first_null_deg", "first null (deg)"},
+      {"first_sidelobe_db", "first sidelobe (dB)"},
+      {"path_error_wavelengths", "path error (wavelengths p-p)"},
+      {"edge_taper_db", "feed edge taper (dB)"},
+      {"sub_diameter", "subreflector diameter"},
+      {"surface", "surface efficiency"},
+      {"po_directivity_dbi", "PO directivity (dBi)"},
+      {"po_first_sidelobe_db", "PO first sidelobe (dB)"},
+      {"po_cross_polar_peak_db", "PO cross-polar peak (dB)"},
+      {"po_hpbw_deg", "PO half-power beamwidth (deg)"},
+      {"po_spillover_past_sub", "PO spillover past the sub"},
+      {"po_spillover_past_main", "PO spillover past the main"}};
+  const auto found = labels.find(name);
+  return std::string(found != labels.end() ? found->second : name);
 }
 
-// A heat map of one figure over two varied inputs: the second input across,
-// the first up; failed designs grey, the best design circled.
-std::string heat_map(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::string& figure,
+bool ends_with(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// The smallest span a figure's axis or colour scale is drawn on: a
+// thousandth of its magnitude, and at least a hundredth of a dB for a level,
+// 1e-4 for an efficiency or a share of power, a thousandth of a degree for
+// an angle, a thousandth of a wavelength for a path error.  Values that vary
+// less are numerical noise, drawn flat.
+double minimum_span(std::string_view name, double magnitude) {
+  double floor = 0;
+  if (ends_with(name, "_db") || ends_with(name, "_dbi"))
+    floor = 0.01;
+  else if (ends_with(name, "_deg") || ends_with(name, "_wavelengths"))
+    floor = 1e-3;
+  else if (name == "efficiency" || name == "illumination" || name == "blockage" || name == "phase" || name == "surface" ||
+           name.find("spillover") != std::string_view::npos)
+    floor = 1e-4;
+  return std::max(floor, 1e-3 * std::abs(magnitude));
+}
+
+// The figures a page shows: the one the best design is chosen by first,
+// then every figure any design has a value of, in the rows' order.
+std::vector<std::string> shown_figures(const std::vector<Row>& rows, const std::string& best_figure) {
+  std::vector<std::string> names;
+  if (run::figure_index(best_figure) >= 0) names.push_back(best_figure);
+  for (std::size_t i = 0; i < run::kFigureNames.size(); ++i) {
+    const std::string name(run::kFigureNames[i]);
+    if (name == best_figure) continue;
+    for (const Row& r : rows)
+      if (std::isfinite(r.evaluation.figures[i])) {
+        names.push_back(name);
+        break;
+      }
+  }
+  return names;
+}
+
+// The largest magnitude of a figure over the designed rows.
+double magnitude_of(const std::vector<Row>& rows, const std::string& figure) {
+  double m = 0;
+  for (const Row& r : rows) {
+    const double v = r.evaluation.figure(figure);
+    if (r.evaluation.designed() && std::isfinite(v)) m = std::max(m, std::abs(v));
+  }
+  return m;
+}
+
+// Why a row is not clean: its reason and its warnings, in one line.
+std::string why(const Row& r) {
+  std::string text = r.evaluation.reason;
+  for (const std::string& w : r.evaluation.warnings) text += (text.empty() ? "" : " ") + w;
+  return text;
+}
+
+// One figure against one varied input: the clean designs as dots on a line
+// (broken where a design is not clean), warned ones as rings where their
+// figures fall, refused and failed ones as crosses
+// on the axis (each with why on hovering), the best design marked.
+std::string line_chart(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::optional<std::size_t>& best,
+                       const std::string& name) {
+  using Shape = figures::Series::Shape;
+  const std::string label = figure_label(name);
+  figures::Chart c;
+  c.id = "sweep-" + name;
+  c.title = label + " against " + axes[0].key;
+  c.x_label = axes[0].key;
+  c.y_label = label;
+  c.height = 360;
+  c.legend_below = true;
+  c.y_min_span = minimum_span(name, magnitude_of(rows, name));
+  figures::Series s{"", figures::kDelivered, {}, {}, 1.6, false, false};
+  figures::Series clean{"clean design", figures::kDelivered, {}, {}, 1.6, false, true};
+  clean.pin = true;  // a design on the plot's edge is drawn whole
+  figures::Series warned{"warned design (not a candidate)", figures::kRay, {}, {}, 1.4, false, true};
+  warned.shape = Shape::ring;
+  warned.pin = true;
+  figures::Series refused{"refused design (no figures)", "#303030", {}, {}, 1.4, false, true};
+  refused.shape = Shape::cross;
+  refused.at_axis = true;
+  figures::Series failed{"failed design (no figures)", "#c00000", {}, {}, 1.4, false, true};
+  failed.shape = Shape::cross;
+  failed.at_axis = true;
+  for (const Row& r : rows) {
+    const double x = r.inputs[0], y = r.evaluation.figure(name);
+    s.x.push_back(x);
+    // NaN: the line breaks at a design that failed or was warned.
+    s.y.push_back(r.evaluation.ok() ? y : std::nan(""));
+    const std::string tip = axes[0].key + " = " + fields::number(x, 10) + ": " + r.evaluation.status;
+    if (r.evaluation.ok()) {
+      clean.x.push_back(x), clean.y.push_back(y);
+      clean.tips.push_back(tip + ", " + name + " = " + num(y));
+    } else if (r.evaluation.status == "warned") {
+      warned.x.push_back(x), warned.y.push_back(y);
+      warned.tips.push_back(tip + ", " + name + " = " + num(y) + ". " + why(r));
+    } else {
+      figures::Series& to = r.evaluation.status == "refused" ? refused : failed;
+      to.x.push_back(x), to.y.push_back(std::nan(""));
+      to.tips.push_back(tip + ". " + why(r));
+    }
+  }
+  c.series.push_back(s);
+  for (figures::Series* extra : {&clean, &warned, &refused, &failed})
+    if (!extra->x.empty()) c.series.push_back(*extra);
+  if (best) {
+    const Row& b = rows[*best];
+    c.series.push_back({"best design", figures::kWanted, {b.inputs[0]}, {b.evaluation.figure(name)}, 2.0, false, true});
+    c.series.back().pin = true;
+  }
+  return figures::render(c);
+}
+
+// One figure over two varied inputs: the second input across, the first
+// up; warned, refused and failed designs marked, the best design circled.
+std::string heat_map(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::string& name,
                      const std::optional<std::size_t>& best) {
+  using Cell = figures::HeatMap::Cell;
   figures::HeatMap m;
-  m.title = figure + " over " + axes[0].key + " and " + axes[1].key;
+  m.title = figure_label(name) + " over " + axes[0].key + " and " + axes[1].key;
   m.x_label = axes[1].key;
   m.y_label = axes[0].key;
   for (int i = 0; i < axes[1].n; ++i) m.x_values.push_back(axes[1].value(i));
   for (int j = 0; j < axes[0].n; ++j) m.y_values.push_back(axes[0].value(j));
   m.x_range = {axes[1].lo, axes[1].hi};
   m.y_range = {axes[0].lo, axes[0].hi};
-  m.values.assign(static_cast<std::size_t>(axes[1].n * axes[0].n), std::nan(""));
-  // Warned designs are left out like refused ones: their figures are not
-  // what was asked for; the table below the figures says why.
-  for (const Row& r : rows)
-    if (r.evaluation.ok()) m.values[static_cast<std::size_t>(r.index)] = r.evaluation.figure(figure);
-  m.missing = "no clean design";
+  const std::size_t cells = static_cast<std::size_t>(axes[1].n * axes[0].n);
+  m.values.assign(cells, std::nan(""));
+  m.kinds.assign(cells, Cell::value);
+  m.tips.assign(cells, std::string());
+  // Warned designs are marked, not coloured: their figures are not what was
+  // asked for; hovering (and the table below the figures) says why.
+  for (const Row& r : rows) {
+    const auto k = static_cast<std::size_t>(r.index);
+    if (k >= cells) continue;
+    m.values[k] = r.evaluation.figure(name);
+    const std::string& status = r.evaluation.status;
+    m.kinds[k] = r.evaluation.ok() ? Cell::value : status == "warned" ? Cell::warned : status == "refused" ? Cell::refused : Cell::failed;
+    m.tips[k] = why(r);
+  }
+  m.missing = "no design (not computed)";
+  m.min_span = minimum_span(name, magnitude_of(rows, name));
   if (best) m.marked = static_cast<std::size_t>(rows[*best].index);
   return figures::render(m);
+}
+
+// Every figure of the rows, each pre-drawn: a chooser (a few lines of
+// inline script) shows one at a time; without scripts all are shown, the
+// chooser hidden.
+std::string figure_chooser(const std::vector<Axis>& axes, const std::vector<Row>& rows, const std::optional<std::size_t>& best,
+                           const std::string& best_figure) {
+  const std::vector<std::string> names = shown_figures(rows, best_figure);
+  if (names.empty()) return {};
+  std::ostringstream o;
+  o << "<p class=\"chooser\" id=\"chooser\" hidden><label for=\"figure\">Figure: </label><select id=\"figure\">\n";
+  for (const std::string& name : names)
+    o << "<option value=\"" << figures::escape(name) << "\">" << figures::escape(figure_label(name)) << " ("
+      << figures::escape(name) << ")</option>\n";
+  o << "</select></p>\n";
+  for (const std::string& name : names)
+    o << "<div class=\"figure\" id=\"figure-" << figures::escape(name) << "\">\n"
+      << (axes.size() == 1 ? line_chart(axes, rows, best, name) : heat_map(axes, rows, name, best)) << "</div>\n";
+  o << "<script>\n(function () {\n  var select = document.getElementById('figure');\n"
+       "  var shown = function () {\n    var all = document.querySelectorAll('div.figure');\n"
+       "    for (var i = 0; i < all.length; ++i) all[i].hidden = all[i].id !== 'figure-' + select.value;\n  };\n"
+       "  select.addEventListener('change', shown);\n  document.getElementById('chooser').hidden = false;\n  shown();\n"
+       "})();\n</script>\n";
+  return o.str();
 }
 
 std::string sweep_html(const std::string& source, const std::vector<Axis>& axes, const std::vector<Row>& rows, long grid,
@@ -175,11 +319,7 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
     for (std::size_t k = 0; k < axes.size(); ++k) o << esc(axes[k].key) << " = " << num(b.inputs[k]) << ", ";
     o << esc(best_figure) << " = " << num(b.evaluation.figure(best_figure)) << ".</p>\n";
   }
-  o << (axes.size() == 1 ? line_charts(axes, rows, best) : heat_map(axes, rows, best_figure, best));
-  if (axes.size() == 2) {
-    for (const char* f : {"efficiency", "first_sidelobe_db"})
-      if (f != best_figure) o << heat_map(axes, rows, f, best);
-  }
+  o << figure_chooser(axes, rows, best, best_figure);
   // The designs that are not clean, with why.
   if (warned + refused + failed > 0) {
     o << "<h2>Designs warned, refused or failed</h2>\n<table>\n<tr>";
@@ -189,9 +329,7 @@ std::string sweep_html(const std::string& source, const std::vector<Axis>& axes,
       if (r.evaluation.ok()) continue;
       o << "<tr>";
       for (double v : r.inputs) o << "<td>" << num(v) << "</td>";
-      std::string why = r.evaluation.reason;
-      for (const std::string& w : r.evaluation.warnings) why += (why.empty() ? "" : " ") + w;
-      o << "<td>" << esc(r.evaluation.status) << "</td><td style=\"text-align:left\">" << esc(why) << "</td></tr>\n";
+      o << "<td>" << esc(r.evaluation.status) << "</td><td style=\"text-align:left\">" << esc(why(r)) << "</td></tr>\n";
     }
     o << "</table>\n";
   }
@@ -247,20 +385,39 @@ void write_optimization(const std::filesystem::path& dir, const DesignTemplate& 
   c.id = "convergence";
   c.title = "Best feasible " + plan.objective + " (" + best_word + ") against designs tried";
   c.x_label = "designs tried";
-  c.y_label = plan.objective;
-  figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.0, false, true};
+  c.height = 454;
+  c.legend_below = true;
+  c.y_label = figure_label(plan.objective);
+  c.y_min_span = minimum_span(plan.objective, magnitude_of(result.history, plan.objective));
+  figures::Series tried{"feasible design", "#9a9a9a", {}, {}, 1.4, false, true};
   figures::Series infeasible{"design that breaks a constraint", figures::kWanted, {}, {}, 1.0, false, true};
+  infeasible.shape = figures::Series::Shape::ring;
+  infeasible.width = 1.4;
+  tried.pin = infeasible.pin = true;
+  figures::Series unmade{"design without figures (at the axis)", "#303030", {}, {}, 1.2, false, true};
+  unmade.shape = figures::Series::Shape::cross;
+  unmade.at_axis = true;
   figures::Series best{"best feasible so far", figures::kDelivered, {}, {}, 1.8, false, false};
   for (std::size_t i = 0; i < result.history.size(); ++i) {
     const Row& r = result.history[i];
     const double v = r.evaluation.figure(plan.objective);
-    figures::Series& s = feasible(r, keys, plan.constraints, plan.allow_warnings) ? tried : infeasible;
-    if (std::isfinite(v)) s.x.push_back(static_cast<double>(i + 1)), s.y.push_back(v);
+    const bool ok = feasible(r, keys, plan.constraints, plan.allow_warnings);
+    figures::Series& s = ok ? tried : std::isfinite(v) ? infeasible : unmade;
+    s.x.push_back(static_cast<double>(i + 1)), s.y.push_back(v);
+    // Why a design is infeasible, on hovering over it.
+    std::string tip = "design " + std::to_string(i + 1) + (std::isfinite(v) ? ": " + plan.objective + " = " + num(v) : "");
+    if (!ok) {
+      std::string broken = why(r);
+      for (const std::string& k : violations(r, keys, plan.constraints)) broken += (broken.empty() ? "" : "; ") + k;
+      tip += (broken.empty() ? std::string() : ". " + broken);
+    }
+    s.tips.push_back(tip);
     if (i < result.best_so_far.size() && std::isfinite(result.best_so_far[i]))
       best.x.push_back(static_cast<double>(i + 1)), best.y.push_back(result.best_so_far[i]);
   }
   c.series = {tried};
   if (!infeasible.x.empty()) c.series.push_back(infeasible);
+  if (!unmade.x.empty()) c.series.push_back(unmade);
   c.series.push_back(best);
   io::FolderWriter folder(dir);
   folder.write("history.csv", csv.str());

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <regex>
 
 #include "dialog/stages.h"
 
@@ -123,6 +124,33 @@ design::ScaledDesign<float> scaled_design(const std::string& scaling_answers) {
   const FiveRays f = five_rays({0.4f, 0.3f, 0.2f, 0.1f, 0.0f}, {0.84f, 0.91f, 0.96f, 0.99f, 1.0f});
   StageRun setup(scaling_answers);
   return dialog::scaling_stage(f.table, f.in, setup.session);
+}
+
+int significant_digits(const std::string& number) {
+  const std::string mantissa = number.substr(0, number.find_first_of("eE"));
+  std::string digits;
+  for (char ch : mantissa)
+    if (ch >= '0' && ch <= '9') digits += ch;
+  const std::size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return 1;
+  digits = digits.substr(first);
+  if (mantissa.find('.') == std::string::npos)
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return static_cast<int>(digits.size());
+}
+
+std::vector<NumberLabel> number_labels(const std::string& svg) {
+  static const std::regex text("<text([^>]*)>([^<]*)</text>");
+  static const std::regex number("-?[0-9]+(\\.[0-9]*)?([eE][-+]?[0-9]+)?");
+  static const std::regex anchor("text-anchor=\"([a-z]+)\"");
+  std::vector<NumberLabel> out;
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), text); it != std::sregex_iterator(); ++it) {
+    const std::string attributes = (*it)[1], content = (*it)[2];
+    if (!std::regex_match(content, number)) continue;
+    std::smatch a;
+    out.push_back({content, std::regex_search(attributes, a, anchor) ? a[1].str() : std::string()});
+  }
+  return out;
 }
 
 }  // namespace testutil

@@ -117,4 +117,16 @@ std::string run_error(Stage&& stage) {
   return {};
 }
 
+// The number of significant digits a number is written with: "0.0250" has
+// three, "2.5e-05" two, "-40" one (an integer's trailing zeros do not count).
+int significant_digits(const std::string& number);
+
+// The texts of a drawing's <text> elements that are numbers (tick labels),
+// in order, each with its text-anchor ("middle" below an axis, "end" beside
+// one, "" for none).
+struct NumberLabel {
+  std::string text, anchor;
+};
+std::vector<NumberLabel> number_labels(const std::string& svg);
+
 }  // namespace testutil
