@@ -456,8 +456,12 @@ ClassicalProblem key_problem(const ClassicalProblem& p, std::string_view fam) {
 }  // namespace
 
 ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_feed, double feed_to_sub_rim,
-                                    double sub_radius, double main_inner_radius) {
+                                    double sub_radius, double main_inner_radius, double phase_centre) {
   ClassicalResult out;
+  // Everything below is about the phase centre; the numbers the problems
+  // quote are keys again.
+  main_hole_to_feed += phase_centre;
+  feed_to_sub_rim -= phase_centre;
   auto& probs = out.problems;
   const Traits& tr = traits(family);
   const std::string fam(tr.long_name);
@@ -465,7 +469,7 @@ ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_
   if (!std::isfinite(main_hole_to_feed)) probs.push_back(problem("main_hole_to_feed", "must be a finite number"));
   if (!finite_positive(feed_to_sub_rim))
     probs.push_back(problem("feed_to_sub_rim", "the subreflector rim must lie in front of the feed: make "
-                                               "feed_to_sub_rim above 0"));
+                                               "feed_to_sub_rim above " + num(phase_centre)));
   if (!(std::isfinite(sub_radius) && sub_radius > 0 && sub_radius < 1))
     probs.push_back(problem("sub_radius", "must be above 0 and below 1 (the main reflector's radius)"));
   if (displaced) {
@@ -569,7 +573,8 @@ ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_
     probs.push_back(key_problem(first_problem.value_or(problem("feed_angle", "no focal length fits")), fam));
     return out;
   }
-  const double at_most = highest + main_hole_to_feed, at_least = lowest + main_hole_to_feed;
+  const double at_most = highest + main_hole_to_feed - phase_centre;
+  const double at_least = lowest + main_hole_to_feed - phase_centre;
   if (lowest > 0)
     probs.push_back(problem("main_hole_to_feed", "a classical " + fam + " with this subreflector rim has "
                                                  "main_hole_to_feed at least " + num(at_least) +

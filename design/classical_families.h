@@ -168,9 +168,10 @@ ClassicalInputs scaled(const ClassicalInputs& in, double factor);
 // root of the hole rim's depth as a function of F, bracketed on a
 // logarithmic grid and bisected.  Where two focal lengths fit, the larger
 // (the shallower main reflector) is taken.  Problems name the key to change
-// and say in which direction.
+// and say in which direction.  The pair's focus is the feed's phase centre,
+// `phase_centre` in front of the point the keys are measured from.
 ClassicalResult classical_from_keys(ClassicalFamily family, double main_hole_to_feed, double feed_to_sub_rim,
-                                    double sub_radius, double main_inner_radius);
+                                    double sub_radius, double main_inner_radius, double phase_centre = 0);
 
 // A classical design's four geometry keys (the inverse of
 // classical_from_keys), in units of its main reflector's outer radius.

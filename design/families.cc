@@ -49,88 +49,24 @@ Frame frame_of(const Design<Real>& d) {
 
 ClassicalFamily classical_of(DualFamily f) { return static_cast<ClassicalFamily>(static_cast<int>(f)); }
 
-std::string number(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
-}
-
 // The classical pair through the subreflector rim and the main reflector's
-// hole rim (its vertex for a centre-fed family): the focal length is found
-// by scanning and bisecting the height of the hole rim.  Without one,
-// `problem` says where the classical designs put the hole rim.
+// hole rim (its vertex for a centre-fed family), its focal length found from
+// the keys; without one, the first problem, at the key it names.
 struct ClassicalSolution {
   std::optional<ClassicalGeometry> geometry;
+  std::string key = "main_hole_to_feed";
   std::string problem;
 };
 
-ClassicalSolution solve_classical(DualFamily family, const Frame& f) {
-  ClassicalInputs in;
-  in.family = classical_of(family);
-  in.diameter = 2;
-  in.sub_diameter = 2 * f.sub_radius;
-  in.feed_angle_deg = f.edge * 180.0 / std::acos(-1.0);
-  if (!centre_fed(family)) in.hole_diameter = 2 * f.inner;
-  const double target = -f.hole_to_feed;
-  // g(F): the hole rim's height above where it must be.
-  const auto height = [&](double focal) -> std::optional<double> {
-    in.focal_length = focal;
-    const ClassicalResult r = classical_design(in);
-    if (!r.geometry) return std::nullopt;
-    return r.geometry->main_inner_rim.z - target;
-  };
-  double lowest = HUGE_VAL, highest = -HUGE_VAL;
-  std::optional<double> prev_g;
-  double prev_f = 0;
-  constexpr int kScan = 400;
-  for (int k = 0; k <= kScan; ++k) {
-    const double focal = 1.0e-3 * std::pow(1.0e6, static_cast<double>(k) / kScan);
-    const std::optional<double> g = height(focal);
-    if (g) {
-      lowest = std::min(lowest, *g + target);
-      highest = std::max(highest, *g + target);
-    }
-    if (g && prev_g && ((*g <= 0) != (*prev_g <= 0))) {
-      double a = prev_f, b = focal, ga = *prev_g;
-      bool bracket = true;
-      for (int i = 0; i < 200 && bracket; ++i) {
-        const double m = 0.5 * (a + b);
-        if (m <= a || m >= b) break;
-        const std::optional<double> gm = height(m);
-        if (!gm) {
-          bracket = false;
-          break;
-        }
-        if ((*gm <= 0) == (ga <= 0)) {
-          a = m;
-          ga = *gm;
-        } else {
-          b = m;
-        }
-      }
-      if (bracket) {
-        in.focal_length = std::fabs(ga) <= std::fabs(*height(b)) ? a : b;
-        ClassicalResult r = classical_design(in);
-        if (r.geometry) return {std::move(r.geometry), {}};
-      }
-    }
-    prev_g = g;
-    prev_f = focal;
-  }
-  std::string what = centre_fed(family) ? "vertex" : "hole rim";
-  std::string sentence = "No classical " + std::string(classical_family_name(in.family)) +
-                         " with this subreflector" + (centre_fed(family) ? "" : " and hole") +
-                         " has its main reflector's " + what + " " + number(f.hole_to_feed - f.centre) +
-                         " behind the feed";
-  if (lowest <= highest) {
-    // heights of the hole rim the family reaches, as distances behind the feed
-    const double nearest = -highest - f.centre, farthest = -lowest - f.centre;
-    sentence += ": its classical designs put it between " + number(nearest) + " and " + number(farthest) +
-                " behind; set main_hole_to_feed within that range.";
-  } else {
-    sentence += ": none exists for this subreflector; change sub_radius or feed_to_sub_rim.";
-  }
-  return {std::nullopt, sentence};
+template <RealType Real>
+ClassicalSolution solve_classical(DualFamily family, const Design<Real>& d) {
+  ClassicalResult r = classical_from_keys(
+      classical_of(family), static_cast<double>(d.main_hole_to_feed), static_cast<double>(d.feed_to_sub_rim),
+      static_cast<double>(d.sub_radius), static_cast<double>(d.main_inner_radius),
+      static_cast<double>(d.feed_model.phase_centre_z));
+  if (r.geometry) return {std::move(r.geometry), {}, {}};
+  if (r.problems.empty()) return {std::nullopt, "main_hole_to_feed", "no classical design has these keys"};
+  return {std::nullopt, r.problems.front().parameter, r.problems.front().message};
 }
 
 // The spec of the shaped design, without its path length and rows.
@@ -263,7 +199,7 @@ RayTable<Real> synthesize_other(DualFamily family, const Design<Real>& d, const 
 
   std::vector<TablePoint> points(radii.size());
   if (d.choices.geometry.classical) {
-    const ClassicalSolution c = solve_classical(family, f);
+    const ClassicalSolution c = solve_classical(family, d);
     if (!c.geometry) return broken();
     const ClassicalGeometry& g = *c.geometry;
     const auto radius = [&g](double t) { return g.ray(t).aperture_radius; };
@@ -322,13 +258,20 @@ RayTable<Real> synthesize_other(DualFamily family, const Design<Real>& d, const 
 }
 
 // Whether the classical pair of the design's geometry exists; its problem
-// goes to main_hole_to_feed, the key that moves the hole rim.
+// goes to the key it names (most often main_hole_to_feed, the key that
+// moves the hole rim).
 template <RealType Real>
 bool classical_exists(DualFamily family, const Design<Real>& d, std::vector<Problem>& out) {
-  const ClassicalSolution c = solve_classical(family, frame_of(d));
+  const ClassicalSolution c = solve_classical(family, d);
   if (c.geometry) return true;
-  Problem p = problem(Input::main_hole_to_feed, Fault::described, d.choices.geometry.main_hole_to_feed);
-  p.key = "geometry.main_hole_to_feed";
+  const GeometrySpec& g = d.choices.geometry;
+  Input input = Input::main_hole_to_feed;
+  double value = g.main_hole_to_feed;
+  if (c.key == "feed_to_sub_rim") input = Input::feed_to_sub_rim, value = g.feed_to_sub_rim;
+  if (c.key == "sub_radius") input = Input::sub_radius, value = g.sub_radius;
+  if (c.key == "main_inner_radius") input = Input::main_inner_radius, value = g.main_inner_radius;
+  Problem p = problem(input, Fault::described, value);
+  p.key = "geometry." + c.key;
   p.text = c.problem;
   out.push_back(p);
   return false;
