@@ -69,7 +69,7 @@ ClassicalSolution solve_classical(DualFamily family, const Design<Real>& d) {
   return {std::nullopt, r.problems.front().parameter, r.problems.front().message};
 }
 
-// The spec of the shaped design, without its path length and rows.
+// The inputs of the shaped design, without its path length and rows.
 template <RealType Real>
 ShapedDualSpec<double> shaped_spec(DualFamily family, const Design<Real>& d, const Frame& f) {
   ShapedDualSpec<double> spec;
